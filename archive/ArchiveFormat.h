@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace archive {
+
+class CFile;
+
+// Layout of a data archive: a 32-bit directorySize, the directory of records back to back, then
+// the entries' bytes. Every integer is unsigned 32-bit little-endian; there is no magic number,
+// so every claimed size is checked against the file before it is used or allocated.
+namespace format {
+
+constexpr std::uint64_t kDirectorySizeOffset = 0;
+constexpr std::size_t kDirectorySizeBytes = 4;
+constexpr std::uint64_t kFirstRecordPosition = 4; // directory offset q lies at file offset q + 4
+
+// Offsets inside a record.
+constexpr std::size_t kRecordLengthOffset = 0;
+constexpr std::size_t kReservedOffset = 4;
+constexpr std::size_t kDataOffsetOffset = 8;
+constexpr std::size_t kDataSizeOffset = 12;
+constexpr std::size_t kNameOffset = 16;
+constexpr std::size_t kFixedFieldsBytes = 16;
+// The fixed fields and the name's NUL.
+constexpr std::size_t kMinRecordLength = kFixedFieldsBytes + 1;
+
+constexpr std::size_t kCopyChunkBytes = 4096;
+constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFFu;
+// Entries of 2 GiB or more are refused when building: older readers count in signed 32 bits.
+constexpr std::uint64_t kMaxEntryBytes = 0x7FFFFFFFu;
+
+inline std::uint32_t readLE32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+inline void writeLE32(unsigned char* p, std::uint32_t value)
+{
+    p[0] = static_cast<unsigned char>(value);
+    p[1] = static_cast<unsigned char>(value >> 8);
+    p[2] = static_cast<unsigned char>(value >> 16);
+    p[3] = static_cast<unsigned char>(value >> 24);
+}
+
+} // namespace format
+
+struct DirectoryRecord {
+    std::uint32_t recordPosition = 0; // file offset of the record
+    std::uint32_t recordLength = 0;
+    std::uint32_t reserved = 0;
+    std::uint32_t dataOffset = 0;
+    std::uint32_t dataSize = 0;
+    std::string name; // stored bytes, without the NUL
+};
+
+// Reads directorySize and the directory into one buffer. FormatError naming the archive for a
+// file shorter than 4 bytes or a directorySize larger than the file minus 4 (checked before
+// anything is allocated).
+std::vector<unsigned char> readDirectory(CFile& archive);
+
+using RecordVisitor = std::function<void(std::string_view name, std::uint32_t recordPosition)>;
+
+// Visits every record in file order. FormatError naming archiveName and the record's position
+// for a recordLength below 17 or running past the directory, or a name without its NUL.
+void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
+                   const RecordVisitor& visit);
+
+// Reads one record again at its position, through an area as large as the record. FormatError
+// when the position is not inside the directory or the record is malformed.
+DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition);
+
+// FormatError naming the archive and the entry when dataOffset + dataSize lies past the end of
+// the file.
+void checkEntryData(const CFile& archive, const DirectoryRecord& record);
+
+// One entry of an archive to be written, in list order.
+struct EntrySpec {
+    std::string_view name; // entry name bytes, without NUL
+    std::uint64_t size = 0;
+};
+
+// directorySize and the records of an archive holding entries in this order, with the offsets
+// of the writing rule (data back to back after the directory). FormatError naming the entry
+// (display text) whose record or data would not fit the 32-bit fields or is 2 GiB or more.
+std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries);
+
+} // namespace archive

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace archive {
+
+class CFolder;
+
+// One open file. Opening refuses a file this program already holds open through any CFile,
+// whatever path spelling reaches it (device and inode are compared), so no command can truncate
+// or read the archive another command is using.
+class CFile {
+public:
+    enum OpenFlags : unsigned {
+        modeRead = 0x0000,
+        modeWrite = 0x0001,
+        modeCreate = 0x1000, // with modeWrite: a new file, or an existing one truncated
+    };
+
+    CFile() = default;
+    ~CFile();
+    CFile(const CFile&) = delete;
+    CFile& operator=(const CFile&) = delete;
+    CFile(CFile&& other) noexcept;
+    CFile& operator=(CFile&& other) noexcept;
+
+    // Throws FileError naming the path and the reason.
+    void Open(const std::string& path, unsigned flags);
+    // Opens name inside folder without following a symbolic link in name itself.
+    void Open(const CFolder& folder, const std::string& name, unsigned flags);
+
+    bool isOpen() const noexcept { return m_nFd >= 0; }
+
+    // Each of these throws FileError when the file is not open or the system call fails.
+    void Seek(std::uint64_t offset); // from the beginning
+    // Comes back short only at the end of the file.
+    std::size_t Read(void* buffer, std::size_t count);
+    // Writes every byte or throws.
+    void Write(const void* buffer, std::size_t count);
+    std::uint64_t GetLength() const;
+
+    // Last component of the path given to Open.
+    std::string GetFileName() const;
+    // The path given to Open (for a folder-relative open: the folder's path, '/', the name).
+    const std::string& GetFilePath() const noexcept { return m_strPath; }
+
+    // Does nothing when not open; never throws.
+    void Close() noexcept;
+
+    int handle() const noexcept { return m_nFd; }
+
+    // True when some CFile of this process holds the object with this device and inode open.
+    static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
+
+private:
+    void adopt(int fd, const std::string& path, unsigned flags);
+
+    int m_nFd = -1;
+    std::string m_strPath;
+    std::uint64_t m_nDevice = 0;
+    std::uint64_t m_nInode = 0;
+};
+
+} // namespace archive

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+
+namespace archive {
+
+// A folder held open by descriptor. Every level below it is opened relative to it and never
+// through a symbolic link, so an entry name cannot be steered out of the destination by a link
+// that already lies inside it.
+class CFolder {
+public:
+    CFolder() = default;
+    ~CFolder();
+    CFolder(const CFolder&) = delete;
+    CFolder& operator=(const CFolder&) = delete;
+    CFolder(CFolder&& other) noexcept;
+    CFolder& operator=(CFolder&& other) noexcept;
+
+    // The folder the user chose; links in this path are followed, since the user named it.
+    // Throws FileError when it is missing or not a folder.
+    static CFolder open(const std::string& path);
+
+    // One level below this folder: opened without following a link, and created first when
+    // missing and create is set. Throws FileError naming the full path: a file or a link in the
+    // way, no permission, no space.
+    CFolder child(const std::string& name, bool create) const;
+
+    bool isOpen() const noexcept { return m_nFd >= 0; }
+    const std::string& path() const noexcept { return m_strPath; }
+    // The path of name inside this folder, for messages.
+    std::string pathOf(const std::string& name) const;
+    int handle() const noexcept { return m_nFd; }
+
+private:
+    CFolder(int fd, std::string path);
+
+    int m_nFd = -1;
+    std::string m_strPath;
+};
+
+// One folder level, as the runtime's call of that name: 0 on success, -1 with errno set.
+int _mkdir(const std::string& path);
+
+} // namespace archive

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Progress.h"
+
+#include <string>
+#include <vector>
+
+namespace archive {
+
+class CFile;
+class EntryList;
+
+struct ExtractResult {
+    int entriesWritten = 0;
+    bool cancelled = false;
+};
+
+// Writes the entries at indexes (ascending) of list, an archive's listing whose item values are
+// record positions, into destFolder: each record is read again from archive, every folder level
+// of its name is created below destFolder without following links, and the data is copied in
+// chunks of 4096 bytes to a temporary file renamed into place when complete. Throws the first
+// failure (NameError, FormatError, FileError); entries written before it stay.
+ExtractResult extractEntries(CFile& archive, const EntryList& list, const std::vector<int>& indexes,
+                             const std::string& destFolder, const ProgressFn& progress = {});
+
+} // namespace archive

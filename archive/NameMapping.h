@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace archive::names {
+
+// Entry names are Big5 bytes with '\' between levels; host paths are UTF-8 with '/'. A character
+// the table cannot decode, or that does not encode back to the same bytes, becomes one code point
+// U+F0000 + byte for each of its bytes: no Big5 table yields those, so the way back is exact and
+// extracting then building gives every name again byte for byte.
+constexpr char32_t kEscapeBase = 0xF0000;
+
+// Entry name -> the components of its path below a destination, as UTF-8. '/' counts as a
+// separator as well as '\'. NameError (subject: displayName) for an empty name, a leading
+// separator, a drive part ("C:"), or an empty, "." or ".." component.
+std::vector<std::string> hostComponents(std::string_view entryName);
+// The same joined with '/'.
+std::string hostRelativePath(std::string_view entryName);
+
+// A '/'-separated UTF-8 path relative to the source folder -> entry name. NameError (subject:
+// the path) when it is not valid UTF-8, holds '\', cannot be encoded in code page 950, or would
+// not map back to the same path.
+std::string entryName(std::string_view hostRelativePath);
+
+// The entry name for lists and messages: undecodable characters as U+FFFD, '\' kept.
+std::string displayName(std::string_view entryName);
+
+// The entry name as reversible UTF-8 text with '\' kept (the escape above for what does not
+// decode), as the command line prints it; fromText reverses it and accepts '/' for '\'.
+// fromText throws NameError (subject: the text) when the text cannot be an entry name.
+std::string toText(std::string_view entryName);
+std::string fromText(std::string_view text);
+
+} // namespace archive::names

@@ -1,0 +1,125 @@
+#pragma once
+
+// Fixtures shared by the tests: a scratch folder removed afterwards, whole-file helpers, and an
+// archive image assembled byte by byte so malformed cases can be written exactly.
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testsupport {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX");
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        // Permission tests may leave read-only folders behind.
+        for (auto it = std::filesystem::recursive_directory_iterator(m_path, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::string str() const { return m_path.string(); }
+    std::string operator/(std::string_view rel) const { return (m_path / rel).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline void writeFile(const std::string& path, std::string_view bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+inline std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void putLE32(std::string& out, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// An archive image: records with free field values, then raw data appended at the end.
+struct ArchiveImage {
+    struct Record {
+        std::string name;
+        std::uint32_t dataOffset = 0;
+        std::uint32_t dataSize = 0;
+        std::int64_t recordLength = -1; // -1: name length + 17
+        bool nul = true;
+    };
+    std::vector<Record> records;
+    std::string data;
+
+    // Adds an entry whose data is appended to the data area; offsets are fixed in bytes().
+    void add(std::string name, std::string_view content)
+    {
+        records.push_back({std::move(name), static_cast<std::uint32_t>(data.size()),
+                           static_cast<std::uint32_t>(content.size())});
+        data.append(content);
+    }
+
+    std::uint32_t directorySize() const
+    {
+        std::uint32_t size = 0;
+        for (const Record& r : records)
+            size += r.recordLength >= 0 ? static_cast<std::uint32_t>(r.recordLength)
+                                        : static_cast<std::uint32_t>(r.name.size() + 17);
+        return size;
+    }
+
+    // The records' dataOffset values are relative to the data area unless absolute is set.
+    std::string bytes(bool absolute = false) const
+    {
+        const std::uint32_t dirSize = directorySize();
+        std::string out;
+        putLE32(out, dirSize);
+        for (const Record& r : records) {
+            const std::size_t start = out.size();
+            const auto len = r.recordLength >= 0 ? static_cast<std::uint32_t>(r.recordLength)
+                                                 : static_cast<std::uint32_t>(r.name.size() + 17);
+            putLE32(out, len);
+            putLE32(out, 0);
+            putLE32(out, absolute ? r.dataOffset : r.dataOffset + 4 + dirSize);
+            putLE32(out, r.dataSize);
+            out += r.name;
+            if (r.nul)
+                out.push_back('\0');
+            while (out.size() < start + len)
+                out.push_back('\0');
+            out.resize(start + len);
+        }
+        return out + data;
+    }
+};
+
+} // namespace testsupport
