@@ -1,0 +1,313 @@
+#include "Building.h"
+
+#include "ArchiveError.h"
+#include "ArchiveFormat.h"
+#include "CFile.h"
+#include "CFileFind.h"
+#include "CFolder.h"
+#include "EntryList.h"
+#include "NameMapping.h"
+#include "SafeOutputFile.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+namespace archive {
+
+namespace {
+
+const char kChangedSize[] = "changed size while the archive was being built";
+
+bool endsWithSeparator(const std::string& path)
+{
+    return !path.empty() && path.back() == '/';
+}
+
+// The root "/" already ends in its separator; anything else gets exactly one.
+std::string joinPath(const std::string& folder, const std::string& name)
+{
+    return endsWithSeparator(folder) ? folder + name : folder + '/' + name;
+}
+
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId&) const = default;
+};
+
+std::optional<FolderId> folderId(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return FolderId{st.st_dev, st.st_ino};
+}
+
+std::optional<std::string> canonicalPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved)
+        return std::nullopt;
+    return std::string(resolved.get());
+}
+
+std::string parentOf(const std::string& canonical)
+{
+    const std::size_t slash = canonical.rfind('/');
+    return slash == 0 || slash == std::string::npos ? std::string("/") : canonical.substr(0, slash);
+}
+
+// Canonical form of a folder that may not exist yet: the part that exists resolved by the system,
+// the rest, which holds no links since it does not exist, resolved by its names.
+std::optional<std::string> canonicalFolder(const std::string& path)
+{
+    if (std::optional<std::string> resolved = canonicalPath(path))
+        return resolved;
+    std::string absolute = path;
+    if (path.empty() || path.front() != '/') {
+        const std::optional<std::string> cwd = canonicalPath(".");
+        if (!cwd)
+            return std::nullopt;
+        absolute = joinPath(*cwd, path);
+    }
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= absolute.size();) {
+        std::size_t end = absolute.find('/', start);
+        if (end == std::string::npos)
+            end = absolute.size();
+        if (end > start)
+            parts.push_back(absolute.substr(start, end - start));
+        start = end + 1;
+    }
+    std::size_t known = parts.size();
+    std::optional<std::string> base;
+    while (!base) {
+        std::string prefix = "/";
+        for (std::size_t i = 0; i < known; ++i)
+            prefix = joinPath(prefix, parts[i]);
+        base = canonicalPath(prefix);
+        if (!base && known-- == 0)
+            return std::nullopt;
+    }
+    std::string result = *base;
+    for (std::size_t i = known; i < parts.size(); ++i) {
+        if (parts[i] == "..")
+            result = parentOf(result);
+        else if (parts[i] != ".")
+            result = joinPath(result, parts[i]);
+    }
+    return result;
+}
+
+// Component by component: "/data/game2" is not below "/data/game".
+bool isSameOrBelow(const std::string& path, const std::string& folder)
+{
+    if (folder == "/")
+        return true;
+    return path.compare(0, folder.size(), folder) == 0 &&
+           (path.size() == folder.size() || path[folder.size()] == '/');
+}
+
+// Links to folders are never followed, but a bind mount can still lead back up the tree; without
+// this the walk would repeat the tree until the path grew too long.
+std::int64_t addFolder(EntryList& list, const std::string& folder, const std::string& prefix,
+                       std::vector<FolderId>& ancestors)
+{
+    if (const std::optional<FolderId> id = folderId(folder)) {
+        if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
+            throw FileError(folder, "leads back to a folder that contains it");
+        ancestors.push_back(*id);
+    }
+    const std::size_t depth = ancestors.size();
+
+    // The list keeps names equal but for case in the order they are added: sorting each folder's
+    // objects first makes the archive depend on the names alone, not on the order the file system
+    // returns them, so a tree extracted and packed again gives the same bytes.
+    struct Found {
+        std::string name;
+        std::string path;
+        bool isFolder;
+        std::uint64_t length;
+    };
+    std::vector<Found> found;
+    CFileFind find;
+    bool more = find.FindFile(joinPath(folder, "*.*"));
+    while (more) {
+        more = find.FindNextFile();
+        if (find.IsDots())
+            continue;
+        const bool isFolder = find.MatchesMask(FILE_ATTRIBUTE_DIRECTORY);
+        // FIFOs, sockets and devices would block or never end; links to folders and dangling
+        // links have no bytes of their own.
+        if (!isFolder && !find.isRegularFile())
+            continue;
+        found.push_back(
+            {find.GetFileName(), find.GetFilePath(), isFolder, isFolder ? 0 : find.GetLength()});
+    }
+    find.Close();
+    std::sort(found.begin(), found.end(),
+              [](const Found& a, const Found& b) { return a.name < b.name; });
+
+    std::int64_t sum = 0;
+    for (const Found& object : found) {
+        if (object.isFolder) {
+            sum += addFolder(list, object.path, prefix, ancestors);
+            ancestors.resize(depth);
+            continue;
+        }
+        const std::string& path = object.path;
+        if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
+            throw NameError(path, "does not lie below the folder being packed");
+        std::string name;
+        try {
+            name = names::entryName(std::string_view(path).substr(prefix.size()));
+        } catch (const NameError& e) {
+            throw NameError(path, e.reason());
+        }
+        const std::uint64_t size = object.length;
+        if (size > format::kMaxEntryBytes)
+            throw FormatError(path, "is 2 GiB or larger, more than an archive entry can hold");
+
+        const int index = list.AddString(name);
+        list.SetItemData(index, static_cast<std::uint32_t>(size));
+        sum += static_cast<std::int64_t>(name.size()) + 1;
+    }
+    return sum;
+}
+
+// Empties the list however the build ends: its values are file sizes, which later commands
+// would take for record positions.
+class ListReset {
+public:
+    explicit ListReset(EntryList& list) : m_list(list) {}
+    ~ListReset() { m_list.ResetContent(); }
+    ListReset(const ListReset&) = delete;
+    ListReset& operator=(const ListReset&) = delete;
+
+private:
+    EntryList& m_list;
+};
+
+// Folder and last component of the archive path; "x.dat" lies in ".", "/x.dat" in "/".
+std::pair<std::string, std::string> splitArchivePath(const std::string& archivePath)
+{
+    const std::size_t slash = archivePath.rfind('/');
+    if (slash == std::string::npos)
+        return {".", archivePath};
+    return {slash == 0 ? std::string("/") : archivePath.substr(0, slash),
+            archivePath.substr(slash + 1)};
+}
+
+} // namespace
+
+std::int64_t AddFolderEntries(EntryList& list, const std::string& folder, const std::string& root)
+{
+    std::vector<FolderId> ancestors;
+    return addFolder(list, folder, endsWithSeparator(root) ? root : root + '/', ancestors);
+}
+
+bool isArchiveInsideFolder(const std::string& archivePath, const std::string& sourceFolder)
+{
+    const std::optional<std::string> source = canonicalPath(sourceFolder);
+    if (!source)
+        return false;
+
+    // A path ending in "." or ".." names a folder, not a file inside the last folder written.
+    auto [folder, name] = splitArchivePath(archivePath);
+    if (name == "." || name == ".." || name.empty())
+        folder = archivePath;
+    const std::optional<std::string> target = canonicalFolder(folder);
+    if (!target)
+        return false;
+
+    if (isSameOrBelow(*target, *source))
+        return true;
+    // The same folder reached through another name (a bind mount) is still the same folder.
+    const std::optional<FolderId> sourceId = folderId(*source);
+    if (!sourceId)
+        return false;
+    for (std::string prefix = *target;; prefix = parentOf(prefix)) {
+        if (folderId(prefix) == sourceId)
+            return true;
+        if (prefix == "/")
+            return false;
+    }
+}
+
+BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
+                         EntryList& list, const ProgressFn& progress)
+{
+    ListReset reset(list);
+    list.ResetContent();
+
+    struct stat st {};
+    if (::stat(sourceFolder.c_str(), &st) != 0)
+        throw FileError::fromErrno(sourceFolder, errno);
+    if (!S_ISDIR(st.st_mode))
+        throw FileError(sourceFolder, "is not a folder");
+    if (isArchiveInsideFolder(archivePath, sourceFolder))
+        throw FileError(archivePath, "lies inside the folder being packed");
+    const auto [targetFolder, fileName] = splitArchivePath(archivePath);
+    if (fileName.empty() || fileName == "." || fileName == "..")
+        throw FileError(archivePath, "is not a file name");
+
+    AddFolderEntries(list, sourceFolder, sourceFolder);
+
+    std::vector<EntrySpec> specs;
+    specs.reserve(static_cast<std::size_t>(list.GetCount()));
+    Progress state;
+    list.forEach([&](int, const std::string& text, std::uint32_t value, bool) {
+        specs.push_back({text, value});
+        state.bytesTotal += value;
+        return true;
+    });
+    state.entriesTotal = static_cast<int>(specs.size());
+    // Refuses names, sizes and offsets the format cannot hold before the target is touched.
+    const std::vector<unsigned char> directory = encodeDirectory(specs);
+
+    const CFolder folder = CFolder::open(targetFolder);
+    SafeOutputFile out(folder, fileName);
+    out.Write(directory.data(), directory.size());
+
+    std::array<unsigned char, format::kCopyChunkBytes> buffer;
+    for (const EntrySpec& spec : specs) {
+        const std::string path = joinPath(sourceFolder, names::hostRelativePath(spec.name));
+        CFile source;
+        source.Open(path, CFile::modeRead);
+        // The records are already written: data of any other length would shift every entry
+        // after this one.
+        if (source.GetLength() != spec.size)
+            throw FileError(path, kChangedSize);
+        std::uint64_t left = spec.size;
+        do {
+            const std::size_t chunk =
+                static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+            if (chunk > 0) {
+                if (source.Read(buffer.data(), chunk) != chunk)
+                    throw FileError(path, kChangedSize);
+                out.Write(buffer.data(), chunk);
+                left -= chunk;
+                state.bytesDone += chunk;
+            }
+            if (left == 0)
+                ++state.entriesDone;
+            if (progress && !progress(state)) {
+                out.Discard();
+                return {0, 0, true};
+            }
+        } while (left > 0);
+        source.Close();
+    }
+    out.Commit();
+    return {state.entriesTotal, directory.size() + state.bytesTotal, false};
+}
+
+} // namespace archive
