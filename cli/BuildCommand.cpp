@@ -1,0 +1,33 @@
+#include "Building.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Console.h"
+#include "EntryList.h"
+
+namespace cli {
+
+int runBuild(const CommandLine& line, Console& console)
+{
+    const std::string& folder = line.arguments()[0];
+    const std::string& archivePath = line.arguments()[1];
+
+    // The archive would be enumerated into itself.
+    if (archive::isArchiveInsideFolder(archivePath, folder)) {
+        console.error(archivePath,
+                      "cannot build an archive inside the folder being packed (" + folder + ")");
+        return kExitFailure;
+    }
+
+    Console::catchInterrupts();
+    archive::EntryList list;
+    const archive::BuildResult result =
+        archive::buildArchive(folder, archivePath, list, console.progress("building"));
+    console.endProgress(!result.cancelled);
+    if (result.cancelled) {
+        console.error(archivePath, "interrupted; no archive was written");
+        return kExitFailure;
+    }
+    return console.flush() ? kExitSuccess : kExitFailure;
+}
+
+} // namespace cli

@@ -1,0 +1,139 @@
+#include "CommandLine.h"
+
+#include "UsageError.h"
+
+#include <array>
+#include <string_view>
+
+namespace cli {
+
+namespace {
+
+struct OptionSpec {
+    std::string_view name;
+    bool takesValue;
+};
+
+struct CommandSpec {
+    std::string_view name;
+    std::vector<OptionSpec> options;
+    std::vector<std::string_view> operands; // names for "missing X" messages
+    bool moreOperands;                      // any number after the named ones
+};
+
+const std::array<CommandSpec, 4>& commands()
+{
+    static const std::array<CommandSpec, 4> table = {{
+        {"list", {{"--type", true}, {"--long", false}, {"--json", false}}, {"ARCHIVE"}, false},
+        {"extract", {{"--type", true}}, {"ARCHIVE", "DEST"}, true},
+        {"build", {}, {"FOLDER", "ARCHIVE"}, false},
+        {"check", {}, {"ARCHIVE"}, false},
+    }};
+    return table;
+}
+
+bool isHelp(std::string_view arg)
+{
+    return arg == "--help" || arg == "-h";
+}
+
+std::string seeHelp(std::string_view command)
+{
+    return command.empty() ? "see 'velmora-dat --help'"
+                           : "see 'velmora-dat " + std::string(command) + " --help'";
+}
+
+} // namespace
+
+std::string CommandLine::value(const std::string& option, const std::string& fallback) const
+{
+    const auto it = m_options.find(option);
+    return it == m_options.end() ? fallback : it->second;
+}
+
+CommandLine CommandLine::parse(int argc, const char* const* argv)
+{
+    CommandLine line;
+    if (argc < 2)
+        throw UsageError("usage", "no command given; " + seeHelp({}));
+
+    const std::string_view first = argv[1];
+    if (isHelp(first)) {
+        line.m_request = Request::ProgramHelp;
+        return line;
+    }
+    if (first == "--version") {
+        line.m_request = Request::Version;
+        return line;
+    }
+    if (first.size() > 1 && first[0] == '-')
+        throw UsageError(std::string(first), "unknown option; " + seeHelp({}));
+
+    const CommandSpec* spec = nullptr;
+    for (const CommandSpec& candidate : commands()) {
+        if (candidate.name == first)
+            spec = &candidate;
+    }
+    if (!spec)
+        throw UsageError(std::string(first), "not a command; " + seeHelp({}));
+    line.m_strCommand = first;
+
+    // Help wins over every other mistake on the line, so "--help" always answers.
+    for (int i = 2; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        if (isHelp(argv[i])) {
+            line.m_request = Request::CommandHelp;
+            return line;
+        }
+    }
+
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            line.m_arguments.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        const OptionSpec* option = nullptr;
+        if (name.substr(0, 2) == "--") {
+            for (const OptionSpec& candidate : spec->options) {
+                if (candidate.name == name)
+                    option = &candidate;
+            }
+        }
+        if (!option)
+            throw UsageError(std::string(name), "unknown option for " + std::string(spec->name) +
+                                                    "; " + seeHelp(spec->name));
+        std::string value;
+        if (option->takesValue) {
+            if (equals != std::string_view::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                throw UsageError(std::string(name), "missing value; " + seeHelp(spec->name));
+        } else if (equals != std::string_view::npos) {
+            throw UsageError(std::string(name), "takes no value; " + seeHelp(spec->name));
+        }
+        line.m_options[std::string(name)] = value;
+    }
+
+    if (line.m_arguments.size() < spec->operands.size()) {
+        throw UsageError(std::string(spec->name),
+                         "missing " + std::string(spec->operands[line.m_arguments.size()]) + "; " +
+                             seeHelp(spec->name));
+    }
+    if (!spec->moreOperands && line.m_arguments.size() > spec->operands.size()) {
+        throw UsageError(std::string(spec->name), "unexpected argument '" +
+                                                      line.m_arguments[spec->operands.size()] +
+                                                      "'; " + seeHelp(spec->name));
+    }
+    return line;
+}
+
+} // namespace cli

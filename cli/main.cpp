@@ -1,0 +1,58 @@
+#include "ArchiveError.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Console.h"
+#include "HelpText.h"
+#include "UsageError.h"
+
+#include <new>
+
+namespace {
+
+int run(int argc, char** argv, cli::Console& console)
+{
+    const cli::CommandLine line = cli::CommandLine::parse(argc, argv);
+    switch (line.request()) {
+    case cli::CommandLine::Request::ProgramHelp:
+        console.print(cli::programHelp());
+        return cli::kExitSuccess;
+    case cli::CommandLine::Request::CommandHelp:
+        console.print(cli::commandHelp(line.command()));
+        return cli::kExitSuccess;
+    case cli::CommandLine::Request::Version:
+        console.print("velmora-dat " VELMORA_VERSION "\n");
+        return cli::kExitSuccess;
+    case cli::CommandLine::Request::Run:
+        break;
+    }
+    if (line.command() == "list")
+        return cli::runList(line, console);
+    if (line.command() == "extract")
+        return cli::runExtract(line, console);
+    if (line.command() == "build")
+        return cli::runBuild(line, console);
+    return cli::runCheck(line, console);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    cli::Console console;
+    int status = cli::kExitFailure;
+    try {
+        status = run(argc, argv, console);
+    } catch (const cli::UsageError& error) {
+        console.error(error.subject(), error.reason());
+        status = cli::kExitUsage;
+    } catch (const archive::ArchiveError& error) {
+        console.error(error);
+    } catch (const std::bad_alloc&) {
+        console.error("velmora-dat", "out of memory");
+    } catch (const std::exception& error) {
+        console.error("velmora-dat", error.what());
+    }
+    if (!console.flush())
+        return cli::kExitFailure;
+    return status;
+}
