@@ -1,0 +1,312 @@
+#include "ArchiveCheck.h"
+#include "ArchiveError.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using archive::CheckProblem;
+using archive::CheckReport;
+using testsupport::ArchiveImage;
+using testsupport::TempDir;
+
+namespace {
+
+using Severity = CheckProblem::Severity;
+
+CheckReport checkBytes(const std::string& bytes)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "GAME00.DAT", bytes);
+    return archive::checkArchive(dir / "GAME00.DAT");
+}
+
+std::string describe(const CheckReport& report)
+{
+    std::string text;
+    for (const CheckProblem& p : report.problems)
+        text += (p.severity == Severity::Error ? "error " : "warning ") + p.subject + ": " +
+                p.reason + "\n";
+    return text;
+}
+
+// The counts agree with the list, and every problem says what it concerns and why.
+void expectConsistent(const CheckReport& report)
+{
+    int errors = 0;
+    int warnings = 0;
+    for (const CheckProblem& p : report.problems) {
+        (p.severity == Severity::Error ? errors : warnings)++;
+        EXPECT_FALSE(p.subject.empty());
+        EXPECT_FALSE(p.reason.empty());
+    }
+    EXPECT_EQ(report.errors, errors);
+    EXPECT_EQ(report.warnings, warnings);
+}
+
+TEST(ArchiveCheck, AWellFormedArchiveHasNoProblems)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.add("sub\\b.wav", "12345");
+    image.add("\xB3\x5C\\\xA5\x5C.dat", "xu"); // 許\功.dat
+    image.add("empty.scr", "");
+    image.add("empty2.scr", ""); // empty entries share an offset without overlapping
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_EQ(report.entries, 5);
+    EXPECT_TRUE(report.problems.empty()) << describe(report);
+    expectConsistent(report);
+}
+
+TEST(ArchiveCheck, AnEmptyDirectoryIsFine)
+{
+    const CheckReport report = checkBytes(std::string(4, '\0'));
+    EXPECT_EQ(report.entries, 0);
+    EXPECT_TRUE(report.problems.empty()) << describe(report);
+}
+
+struct NameCase {
+    const char* label;
+    std::string name;
+    Severity severity;
+};
+
+class ArchiveCheckName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ArchiveCheckName, FindsTheOneProblemOfTheName)
+{
+    ArchiveImage image;
+    image.add("fine.bmp", "abc");
+    image.add(GetParam().name, "12");
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_EQ(report.entries, 2);
+    ASSERT_EQ(report.problems.size(), 1u) << describe(report);
+    EXPECT_EQ(report.problems[0].severity, GetParam().severity) << describe(report);
+    EXPECT_NE(report.problems[0].subject, "fine.bmp");
+    expectConsistent(report);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ArchiveCheckName,
+                         ::testing::Values(
+                             // Unsafe to extract.
+                             NameCase{"ParentStep", "..\\x.bmp", Severity::Error},
+                             NameCase{"ParentStepInside", "a\\..\\..\\x.bmp", Severity::Error},
+                             NameCase{"ParentStepWithSlash", "a/../../x.bmp", Severity::Error},
+                             NameCase{"LeadingSeparator", "\\etc\\x", Severity::Error},
+                             NameCase{"LeadingSlash", "/etc/x", Severity::Error},
+                             NameCase{"DrivePart", "C:x.bmp", Severity::Error},
+                             NameCase{"EmptyComponent", "a\\\\x.bmp", Severity::Error},
+                             NameCase{"EmptyName", "", Severity::Error},
+                             // Not valid code page 950.
+                             NameCase{"ByteEighty", "a\x80.bmp", Severity::Error},
+                             NameCase{"ByteFF", "\xFF.bmp", Severity::Error},
+                             NameCase{"LoneLeadByteAtTheEnd", "x.bmp\xA4", Severity::Error},
+                             NameCase{"LeadByteWithoutTrail", "\xA4\x30.bmp", Severity::Error},
+                             NameCase{"TwoBadBytesOneProblem", "\x80\x80.bmp", Severity::Error}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ArchiveCheck, ANameWithAByteThatIsNoCharacterSaysWhichByte)
+{
+    ArchiveImage image;
+    image.add("ab\x80.bmp", "1");
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.problems.size(), 1u) << describe(report);
+    EXPECT_NE(report.problems[0].reason.find("0x80"), std::string::npos)
+        << report.problems[0].reason;
+    EXPECT_NE(report.problems[0].reason.find("byte 2"), std::string::npos)
+        << report.problems[0].reason;
+}
+
+TEST(ArchiveCheck, OverlappingDataWarnsOnTheLaterEntry)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abcdef");
+    image.add("b.bmp", "xyz");
+    image.add("c.bmp", "123");
+    image.records[1].dataOffset = 4; // inside a.bmp's six bytes
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.problems.size(), 1u) << describe(report);
+    EXPECT_EQ(report.problems[0].severity, Severity::Warning);
+    EXPECT_EQ(report.problems[0].subject, "b.bmp");
+    EXPECT_NE(report.problems[0].reason.find("a.bmp"), std::string::npos);
+    EXPECT_EQ(report.errors, 0);
+}
+
+TEST(ArchiveCheck, AnEntryInsideALongerOneOverlapsIt)
+{
+    // c lies inside a, though b (between them by offset) ends before c starts.
+    ArchiveImage image;
+    image.add("a.bmp", std::string(100, 'a'));
+    image.add("b.bmp", "b");
+    image.add("c.bmp", "c");
+    image.records[1].dataOffset = 10;
+    image.records[2].dataOffset = 50;
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.warnings, 2) << describe(report);
+    for (const CheckProblem& p : report.problems)
+        EXPECT_NE(p.reason.find("a.bmp"), std::string::npos) << p.reason;
+}
+
+TEST(ArchiveCheck, AdjacentDataDoesNotOverlap)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.add("b.bmp", "def");
+    image.add("c.bmp", "");
+    image.records[2].dataOffset = 1; // empty: no bytes to overlap
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_TRUE(report.problems.empty()) << describe(report);
+}
+
+TEST(ArchiveCheck, DataInsideTheDirectoryWarns)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.records[0].dataOffset = 2;
+    const CheckReport report = checkBytes(image.bytes(true));
+    ASSERT_EQ(report.problems.size(), 1u) << describe(report);
+    EXPECT_EQ(report.problems[0].severity, Severity::Warning);
+}
+
+struct CollisionCase {
+    const char* label;
+    std::string first;
+    std::string second;
+};
+
+class ArchiveCheckCollision : public ::testing::TestWithParam<CollisionCase> {};
+
+TEST_P(ArchiveCheckCollision, WarnsOnce)
+{
+    ArchiveImage image;
+    image.add(GetParam().first, "1");
+    image.add(GetParam().second, "2");
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_EQ(report.errors, 0) << describe(report);
+    ASSERT_EQ(report.warnings, 1) << describe(report);
+    expectConsistent(report);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ArchiveCheckCollision,
+    ::testing::Values(CollisionCase{"Duplicate", "sub\\a.bmp", "sub\\a.bmp"},
+                      CollisionCase{"SlashAndBackslash", "sub\\a.bmp", "sub/a.bmp"},
+                      CollisionCase{"FileWhereAFolderIsNeeded", "sub", "sub\\a.bmp"},
+                      CollisionCase{"FolderFirst", "sub\\a.bmp", "sub"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ArchiveCheck, NamesDifferingInCaseDoNotCollide)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "1");
+    image.add("A.BMP", "2");
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_TRUE(report.problems.empty()) << describe(report);
+}
+
+TEST(ArchiveCheck, ADuplicateNamesTheOtherRecord)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "1");
+    image.add("a.bmp", "2");
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.problems.size(), 1u);
+    EXPECT_NE(report.problems[0].reason.find("duplicate"), std::string::npos);
+    EXPECT_NE(report.problems[0].reason.find("at 4"), std::string::npos)
+        << report.problems[0].reason;
+}
+
+TEST(ArchiveCheck, DataPastTheEndIsAnErrorOfThatEntry)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.add("b.bmp", "def");
+    image.records[0].dataSize = 7; // one byte past the end of the file
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.errors, 1) << describe(report);
+    EXPECT_NE(describe(report).find("a.bmp"), std::string::npos) << describe(report);
+}
+
+TEST(ArchiveCheck, DataOffsetNearFourGibibytesDoesNotWrap)
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.records[0].dataOffset = 0xFFFFFFFFu;
+    image.records[0].dataSize = 2;
+    const CheckReport report = checkBytes(image.bytes(true));
+    EXPECT_EQ(report.errors, 1) << describe(report);
+}
+
+struct StructureCase {
+    const char* label;
+    std::string bytes;
+    int entries; // records checked before the walk stopped
+};
+
+std::string le32(std::uint32_t v)
+{
+    std::string out;
+    testsupport::putLE32(out, v);
+    return out;
+}
+
+std::string twoRecordsWith(void (*change)(ArchiveImage&))
+{
+    ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.add("b.bmp", "defgh");
+    change(image);
+    return image.bytes();
+}
+
+class ArchiveCheckStructure : public ::testing::TestWithParam<StructureCase> {};
+
+TEST_P(ArchiveCheckStructure, IsOneErrorAndTheRecordsBeforeItAreChecked)
+{
+    const CheckReport report = checkBytes(GetParam().bytes);
+    EXPECT_EQ(report.entries, GetParam().entries);
+    ASSERT_EQ(report.errors, 1) << describe(report);
+    expectConsistent(report);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, ArchiveCheckStructure,
+    ::testing::Values(
+        StructureCase{"Empty", "", 0}, StructureCase{"ThreeBytes", "abc", 0},
+        StructureCase{"DirectoryClaimsFourGibibytes", le32(0xFFFFFFFFu) + "abcdef", 0},
+        StructureCase{"DirectoryPastTheEnd", le32(40) + std::string(20, '\0'), 0},
+        StructureCase{"SecondRecordLengthZero",
+                      twoRecordsWith([](ArchiveImage& i) { i.records[1].recordLength = 0; }), 1},
+        StructureCase{"FirstRecordLengthSixteen",
+                      twoRecordsWith([](ArchiveImage& i) { i.records[0].recordLength = 16; }), 0},
+        StructureCase{"RecordPastTheDirectory",
+                      le32(30) + le32(40) + le32(0) + le32(34) + le32(0) +
+                          std::string("abcdefghijklmn", 14),
+                      0},
+        StructureCase{"NameWithoutNul", twoRecordsWith([](ArchiveImage& i) {
+                          i.records[1].nul = false;
+                          i.records[1].recordLength = 16 + 5;
+                      }),
+                      1}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ArchiveCheck, ProblemsStandInEntryOrder)
+{
+    ArchiveImage image;
+    image.add("a\x80.bmp", "abc"); // error of the first entry
+    image.add("a\x80.bmp", "def"); // duplicate of it, and bad bytes again
+    image.add("..\\c.bmp", "g");   // unsafe
+    const CheckReport report = checkBytes(image.bytes());
+    ASSERT_EQ(report.problems.size(), 4u) << describe(report);
+    EXPECT_EQ(report.problems[0].severity, Severity::Error);
+    EXPECT_NE(report.problems[3].subject.find("c.bmp"), std::string::npos) << describe(report);
+    EXPECT_EQ(report.errors, 3);
+    EXPECT_EQ(report.warnings, 1);
+}
+
+TEST(ArchiveCheck, AFileThatCannotBeOpenedThrows)
+{
+    TempDir dir;
+    EXPECT_THROW(archive::checkArchive(dir / "missing.dat"), archive::FileError);
+}
+
+} // namespace

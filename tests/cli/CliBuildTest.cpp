@@ -1,0 +1,138 @@
+#include "RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using clitest::lines;
+using clitest::runDat;
+using clitest::treeOf;
+using testsupport::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string le32(std::uint32_t v)
+{
+    std::string out;
+    testsupport::putLE32(out, v);
+    return out;
+}
+
+TEST(CliBuild, TheExampleFolderGivesItsSixtyBytes)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "src/sub/b.wav", "12345");
+    testsupport::writeFile(dir / "src/a.bmp", "abc");
+    const auto result = runDat({"build", dir / "src", dir / "GAME00.DAT"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+
+    const std::string expected = le32(48) +                                                 //
+                                 le32(22) + le32(0) + le32(52) + le32(3) + "a.bmp" + '\0' + //
+                                 le32(26) + le32(0) + le32(55) + le32(5) + "sub\\b.wav" + '\0' +
+                                 "abc" + "12345";
+    ASSERT_EQ(expected.size(), 60u);
+    EXPECT_EQ(testsupport::readFile(dir / "GAME00.DAT"), expected);
+}
+
+TEST(CliBuild, BuildListExtractGivesTheTreeBack)
+{
+    TempDir dir;
+    const std::map<std::string, std::string> tree = {
+        {"a.bmp", "abc"},
+        {".hidden", "h"},
+        {"sub/deeper/c.dat", std::string(9000, 'c')},
+        {"sub/empty.scr", ""},
+        {"\xE8\xA8\xB1/\xE5\x8A\x9F.wav", "xu gong"}, // 許/功.wav: trail bytes 0x5C
+    };
+    for (const auto& [name, content] : tree)
+        testsupport::writeFile(dir / ("src/" + name), content);
+
+    ASSERT_EQ(runDat({"build", dir / "src", dir / "GAME01.DAT"}).exitCode, 0);
+    const auto listed = runDat({"list", dir / "GAME01.DAT"});
+    EXPECT_EQ(lines(listed.out).size(), tree.size());
+    EXPECT_NE(listed.out.find("\xE8\xA8\xB1\\\xE5\x8A\x9F.wav\n"), std::string::npos);
+
+    const auto extracted = runDat({"extract", dir / "GAME01.DAT", dir / "out"});
+    EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+    EXPECT_EQ(treeOf(dir / "out"), tree);
+
+    // Building the extracted tree again gives the same archive byte for byte.
+    ASSERT_EQ(runDat({"build", dir / "out", dir / "GAME02.DAT"}).exitCode, 0);
+    EXPECT_EQ(testsupport::readFile(dir / "GAME02.DAT"), testsupport::readFile(dir / "GAME01.DAT"));
+}
+
+struct InsideCase {
+    const char* label;
+    const char* archive; // relative to the scratch folder; src is the folder packed
+    bool refused;
+};
+
+class CliBuildInside : public ::testing::TestWithParam<InsideCase> {};
+
+TEST_P(CliBuildInside, RefusesExactlyTheArchivesInsideTheFolder)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "src/a.bmp", "abc");
+    fs::create_directories(dir / "src/deep");
+    fs::create_directories(dir / "src2");
+    fs::create_symlink(dir / "src/deep", dir / "link");
+
+    const std::string archive = dir / GetParam().archive;
+    const auto result = runDat({"build", dir / "src", archive});
+    if (GetParam().refused) {
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err.rfind("velmora-dat: " + archive + ": ", 0), 0u) << result.err;
+        EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+        EXPECT_EQ(treeOf(dir / "src").size(), 1u) << "something was written into the folder";
+    } else {
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_TRUE(fs::is_regular_file(archive));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, CliBuildInside,
+                         ::testing::Values(InsideCase{"Directly", "src/x.dat", true},
+                                           InsideCase{"Below", "src/deep/x.dat", true},
+                                           InsideCase{"ThroughDots", "src2/../src/x.dat", true},
+                                           InsideCase{"ThroughALink", "link/x.dat", true},
+                                           InsideCase{"Sibling", "src2/x.dat", false},
+                                           InsideCase{"Beside", "x.dat", false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliBuild, AFailedBuildLeavesTheEarlierArchive)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "GAME03.DAT", "earlier");
+    const auto result = runDat({"build", dir / "missing", dir / "GAME03.DAT"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find(dir / "missing"), std::string::npos) << result.err;
+    EXPECT_EQ(testsupport::readFile(dir / "GAME03.DAT"), "earlier");
+    EXPECT_EQ(treeOf(dir.str()).size(), 1u) << "a temporary file was left behind";
+}
+
+TEST(CliBuild, ANameThatCannotBeStoredIsRefusedBeforeWriting)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "src/back\\slash.dat", "x");
+    testsupport::writeFile(dir / "GAME04.DAT", "earlier");
+    const auto result = runDat({"build", dir / "src", dir / "GAME04.DAT"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("back\\slash.dat"), std::string::npos) << result.err;
+    EXPECT_EQ(testsupport::readFile(dir / "GAME04.DAT"), "earlier");
+}
+
+TEST(CliBuild, OnATerminalAProgressLineIsShown)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "src/a.bmp", "abc");
+    testsupport::writeFile(dir / "src/b.bmp", std::string(5000, 'b'));
+    const auto result = runDat({"build", dir / "src", dir / "GAME05.DAT"}, true);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("building: 2 of 2 entries"), std::string::npos) << result.err;
+}
+
+} // namespace

@@ -1,0 +1,225 @@
+#include "RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using clitest::lines;
+using clitest::runDat;
+using clitest::treeOf;
+using testsupport::ArchiveImage;
+using testsupport::TempDir;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kXu = "\xE8\xA8\xB1"; // 許 in UTF-8
+
+using Tree = std::map<std::string, std::string>;
+
+struct Fixture {
+    TempDir dir;
+    std::string path = dir / "GAME00.DAT";
+    std::string dest = dir / "out";
+
+    Fixture()
+    {
+        ArchiveImage image;
+        image.add("sub\\b.wav", "bbbbb");
+        image.add("a.bmp", "abc");
+        image.add("sub\\deeper\\c.dat", std::string(4097, 'c'));
+        image.add("\xB3\x5C.bmp", "xu"); // one file, not a folder "\xB3"
+        image.add("empty.scr", "");
+        testsupport::writeFile(path, image.bytes());
+    }
+
+    static Tree all()
+    {
+        return {{"sub/b.wav", "bbbbb"},
+                {"a.bmp", "abc"},
+                {"sub/deeper/c.dat", std::string(4097, 'c')},
+                {kXu + ".bmp", "xu"},
+                {"empty.scr", ""}};
+    }
+};
+
+TEST(CliExtract, WithoutNamesWritesEveryEntry)
+{
+    Fixture f;
+    const auto result = runDat({"extract", f.path, f.dest});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, ""); // no progress line when standard error is no terminal
+    EXPECT_EQ(treeOf(f.dest), Fixture::all());
+}
+
+TEST(CliExtract, CreatesAMissingDestinationWithItsParents)
+{
+    Fixture f;
+    const std::string dest = f.dir / "new/deeper/out";
+    const auto result = runDat({"extract", f.path, dest, "a.bmp"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(treeOf(dest), (Tree{{"a.bmp", "abc"}}));
+}
+
+struct NamesCase {
+    const char* label;
+    std::vector<std::string> names;
+    Tree expected;
+};
+
+class CliExtractNames : public ::testing::TestWithParam<NamesCase> {};
+
+TEST_P(CliExtractNames, WritesOnlyTheNamedEntries)
+{
+    Fixture f;
+    std::vector<std::string> args = {"extract", f.path, f.dest};
+    args.insert(args.end(), GetParam().names.begin(), GetParam().names.end());
+    const auto result = runDat(args);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(treeOf(f.dest), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, CliExtractNames,
+    ::testing::Values(
+        NamesCase{"Backslash", {"sub\\b.wav"}, {{"sub/b.wav", "bbbbb"}}},
+        NamesCase{"Slash", {"sub/deeper/c.dat"}, {{"sub/deeper/c.dat", std::string(4097, 'c')}}},
+        NamesCase{"Big5", {kXu + ".bmp"}, {{kXu + ".bmp", "xu"}}},
+        NamesCase{"Several", {"a.bmp", "empty.scr"}, {{"a.bmp", "abc"}, {"empty.scr", ""}}},
+        NamesCase{"SameTwice", {"a.bmp", "a.bmp"}, {{"a.bmp", "abc"}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliExtract, TypeNarrowsTheEntriesExtracted)
+{
+    Fixture f;
+    const auto result = runDat({"extract", "--type", "BMP", f.path, f.dest});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(treeOf(f.dest), (Tree{{"a.bmp", "abc"}, {kXu + ".bmp", "xu"}}));
+}
+
+struct UnknownCase {
+    const char* label;
+    std::vector<std::string> args; // after "extract"; ARCHIVE and DEST are filled in
+    std::vector<std::string> reported;
+};
+
+class CliExtractUnknown : public ::testing::TestWithParam<UnknownCase> {};
+
+TEST_P(CliExtractUnknown, FailsBeforeAnythingIsWritten)
+{
+    Fixture f;
+    std::vector<std::string> args = {"extract"};
+    for (const std::string& arg : GetParam().args)
+        args.push_back(arg == "ARCHIVE" ? f.path : arg == "DEST" ? f.dest : arg);
+    const auto result = runDat(args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(fs::exists(f.dest)) << "the destination was created";
+    const auto errorLines = lines(result.err);
+    ASSERT_EQ(errorLines.size(), GetParam().reported.size()) << result.err;
+    for (std::size_t i = 0; i < errorLines.size(); ++i)
+        EXPECT_EQ(errorLines[i].rfind("velmora-dat: " + GetParam().reported[i] + ": ", 0), 0u)
+            << errorLines[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Unknown, CliExtractUnknown,
+    ::testing::Values(
+        UnknownCase{"Alone", {"ARCHIVE", "DEST", "nothing.bmp"}, {"nothing.bmp"}},
+        UnknownCase{"AmongKnown", {"ARCHIVE", "DEST", "a.bmp", "x.dat", "y"}, {"x.dat", "y"}},
+        // Names are matched exactly, as list prints them.
+        UnknownCase{"OtherCase", {"ARCHIVE", "DEST", "A.BMP"}, {"A.BMP"}},
+        UnknownCase{"FilteredOut", {"--type", "WAV", "ARCHIVE", "DEST", "a.bmp"}, {"a.bmp"}},
+        UnknownCase{"Folder", {"ARCHIVE", "DEST", "sub"}, {"sub"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliExtract, EveryNameListPrintsExtractsAgain)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("\x80z.dat", "1");              // undecodable byte
+    image.add("ctl\x01name.dat", "2");        // control byte
+    image.add("\xB3\x5C\\\xA5\x5C.wav", "3"); // 許\功
+    const std::string path = dir / "GAME02.DAT";
+    testsupport::writeFile(path, image.bytes());
+
+    const auto listed = runDat({"list", path});
+    ASSERT_EQ(listed.exitCode, 0);
+    const auto names = lines(listed.out);
+    ASSERT_EQ(names.size(), 3u);
+    for (const std::string& name : names) {
+        const std::string dest = dir / ("out-" + std::to_string(&name - names.data()));
+        const auto result = runDat({"extract", path, dest, name});
+        EXPECT_EQ(result.exitCode, 0) << name << ": " << result.err;
+        EXPECT_EQ(treeOf(dest).size(), 1u) << name;
+    }
+}
+
+TEST(CliExtract, ANameLeavingTheDestinationIsRefused)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("..\\evil.txt", "bad");
+    const std::string path = dir / "GAME03.DAT";
+    testsupport::writeFile(path, image.bytes());
+    fs::create_directory(dir / "out");
+
+    const auto result = runDat({"extract", path, dir / "out"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir / "evil.txt"));
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find("evil.txt"), std::string::npos) << result.err;
+}
+
+TEST(CliExtract, DataPastTheEndIsReportedAndLeavesNoFile)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("short.dat", "12345");
+    image.records[0].dataSize = 500;
+    const std::string path = dir / "GAME04.DAT";
+    testsupport::writeFile(path, image.bytes());
+
+    const auto result = runDat({"extract", path, dir / "out"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_FALSE(fs::exists(dir / "out/short.dat"));
+    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_NE(result.err.find("short.dat"), std::string::npos) << result.err;
+}
+
+TEST(CliExtract, TheArchiveIsNeverOverwrittenByItsOwnEntry)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("GAME05.DAT", "overwritten");
+    const std::string path = dir / "GAME05.DAT";
+    const std::string bytes = image.bytes();
+    testsupport::writeFile(path, bytes);
+
+    const auto result = runDat({"extract", path, dir.str()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(testsupport::readFile(path), bytes);
+    EXPECT_EQ(result.err.rfind("velmora-dat: ", 0), 0u) << result.err;
+}
+
+TEST(CliExtract, ADestinationThatIsAFileIsReported)
+{
+    Fixture f;
+    testsupport::writeFile(f.dest, "a file");
+    const auto result = runDat({"extract", f.path, f.dest});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("velmora-dat: " + f.dest + ": ", 0), 0u) << result.err;
+    EXPECT_EQ(testsupport::readFile(f.dest), "a file");
+}
+
+TEST(CliExtract, OnATerminalAProgressLineIsShown)
+{
+    Fixture f;
+    const auto result = runDat({"extract", f.path, f.dest}, true);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("5 of 5 entries"), std::string::npos) << result.err;
+    EXPECT_EQ(treeOf(f.dest), Fixture::all());
+}
+
+} // namespace

@@ -1,0 +1,99 @@
+#include "RunProgram.h"
+
+#include <gtest/gtest.h>
+
+using clitest::lines;
+using clitest::runDat;
+using testsupport::TempDir;
+
+namespace {
+
+struct UsageCase {
+    const char* label;
+    std::vector<std::string> args;
+    const char* subject; // the start of the one error line after "velmora-dat: "
+};
+
+class CliUsage : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CliUsage, ExitsWithTwoAndOneLine)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "GAME00.DAT", std::string(4, '\0'));
+    std::vector<std::string> args;
+    for (const std::string& arg : GetParam().args)
+        args.push_back(arg == "ARCHIVE" ? dir / "GAME00.DAT" : arg);
+    const auto result = runDat(args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    ASSERT_EQ(lines(result.err).size(), 1u) << result.err;
+    EXPECT_EQ(result.err.rfind(std::string("velmora-dat: ") + GetParam().subject + ": ", 0), 0u)
+        << result.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, CliUsage,
+    ::testing::Values(
+        UsageCase{"NoCommand", {}, "usage"},
+        UsageCase{"UnknownCommand", {"unpack", "ARCHIVE"}, "unpack"},
+        UsageCase{"UnknownProgramOption", {"--frob"}, "--frob"},
+        UsageCase{"UnknownOption", {"list", "--frob", "ARCHIVE"}, "--frob"},
+        UsageCase{"ShortOption", {"list", "-l", "ARCHIVE"}, "-l"},
+        UsageCase{"OptionOfAnotherCommand", {"extract", "--long", "ARCHIVE", "d"}, "--long"},
+        UsageCase{"ValueForAFlag", {"list", "--json=yes", "ARCHIVE"}, "--json"},
+        UsageCase{"MissingArchive", {"list"}, "list"},
+        UsageCase{"MissingDest", {"extract", "ARCHIVE"}, "extract"},
+        UsageCase{"MissingBuildArchive", {"build", "folder"}, "build"},
+        UsageCase{"ExtraArgument", {"check", "ARCHIVE", "more"}, "check"},
+        UsageCase{"MissingTypeValue", {"list", "ARCHIVE", "--type"}, "--type"},
+        UsageCase{"BadType", {"list", "--type", "PNG", "ARCHIVE"}, "--type"},
+        UsageCase{"TypeWithDot", {"list", "--type", ".BMP", "ARCHIVE"}, "--type"},
+        UsageCase{"EmptyType", {"extract", "--type=", "ARCHIVE", "d"}, "--type"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct HelpCase {
+    std::vector<std::string> args;
+    const char* firstLine;
+};
+
+class CliHelp : public ::testing::TestWithParam<HelpCase> {};
+
+TEST_P(CliHelp, PrintsTheHelpOnStandardOutput)
+{
+    const auto result = runDat(GetParam().args);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "");
+    ASSERT_FALSE(result.out.empty());
+    EXPECT_EQ(lines(result.out)[0], GetParam().firstLine);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Help, CliHelp,
+    ::testing::Values(HelpCase{{"--help"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
+                      HelpCase{{"-h"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
+                      HelpCase{{"list", "--help"},
+                               "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
+                      // Help answers even on an otherwise wrong line.
+                      HelpCase{{"list", "--frob", "--help"},
+                               "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
+                      HelpCase{{"extract", "-h"},
+                               "Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]"},
+                      HelpCase{{"build", "--help"}, "Usage: velmora-dat build FOLDER ARCHIVE"},
+                      HelpCase{{"check", "--help"}, "Usage: velmora-dat check ARCHIVE"}));
+
+TEST(CliVersion, PrintsTheProjectVersion)
+{
+    const auto result = runDat({"--version"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "velmora-dat 1.0.0\n");
+}
+
+TEST(CliUsage, DoubleDashEndsTheOptions)
+{
+    // A relative name that starts with '-' needs "--"; a missing file is then a work failure.
+    const auto result = runDat({"check", "--", "-no-such-file"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("velmora-dat: -no-such-file: ", 0), 0u) << result.err;
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+#pragma once
+
+// Runs the built velmora-dat with arguments and collects its exit status and both streams.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace clitest {
+
+struct RunResult {
+    int exitCode = -1; // 128 + signal when the program was killed
+    std::string out;
+    std::string err;
+};
+
+inline std::string readAllFd(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return text;
+}
+
+inline int scratchFile()
+{
+    char pattern[] = "/tmp/velmora-cli-out-XXXXXX";
+    const int fd = mkstemp(pattern);
+    if (fd < 0)
+        throw std::runtime_error("mkstemp failed");
+    unlink(pattern);
+    return fd;
+}
+
+inline int waitExit(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+// With errOnTerminal, standard error is a pseudo-terminal, as when a user runs the program.
+inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal = false)
+{
+    std::vector<std::string> argvStrings = {VELMORA_DAT_PATH};
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    const int outFd = scratchFile();
+    int errFd = -1;
+    int master = -1;
+    std::string slaveName;
+    if (errOnTerminal) {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        slaveName = ptsname(master);
+        // Held open here too, so the output stays readable after the program ends.
+        errFd = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    } else {
+        errFd = scratchFile();
+    }
+
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int nullFd = open("/dev/null", O_RDONLY);
+        dup2(nullFd, STDIN_FILENO);
+        dup2(outFd, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    result.exitCode = waitExit(pid);
+    lseek(outFd, 0, SEEK_SET);
+    result.out = readAllFd(outFd);
+    close(outFd);
+    if (errOnTerminal) {
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        result.err = readAllFd(master);
+        close(master);
+    } else {
+        lseek(errFd, 0, SEEK_SET);
+        result.err = readAllFd(errFd);
+    }
+    close(errFd);
+    return result;
+}
+
+inline std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            out.push_back(text.substr(start));
+            break;
+        }
+        out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+// Every file below root, as relative path -> content.
+inline std::map<std::string, std::string> treeOf(const std::string& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+        if (item.is_regular_file())
+            files[std::filesystem::relative(item.path(), root).string()] =
+                testsupport::readFile(item.path().string());
+    }
+    return files;
+}
+
+} // namespace clitest
