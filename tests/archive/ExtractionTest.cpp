@@ -1,0 +1,487 @@
+#include "Extraction.h"
+#include "ArchiveError.h"
+#include "CFile.h"
+#include "EntryList.h"
+#include "Listing.h"
+#include "NameMapping.h"
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using namespace archive;
+using testsupport::ArchiveImage;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string pattern(std::size_t size, unsigned seed = 1)
+{
+    std::string out(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        out[i] = static_cast<char>((i * 131 + seed * 17 + i / 251) & 0xFF);
+    return out;
+}
+
+// Relative path -> bytes of every regular file below folder; folders as "path/".
+std::map<std::string, std::string> treeOf(const std::string& folder)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string rel = fs::relative(entry.path(), folder).string();
+        if (entry.is_symlink())
+            tree[rel] = "->";
+        else if (entry.is_directory())
+            tree[rel + "/"] = "";
+        else
+            tree[rel] = readFile(entry.path().string());
+    }
+    return tree;
+}
+
+// An archive written to a scratch folder, open and listed as the dialog holds it.
+struct OpenArchive {
+    explicit OpenArchive(const ArchiveImage& image, const std::string& path)
+        : m_strPath(path), m_strBytes(image.bytes())
+    {
+        writeFile(path, m_strBytes);
+        file.Open(path, CFile::modeRead);
+        listArchive(file, list, "*");
+    }
+
+    std::vector<int> all() const
+    {
+        std::vector<int> indexes;
+        for (int i = 0; i < list.GetCount(); ++i)
+            indexes.push_back(i);
+        return indexes;
+    }
+    bool isIntact() const { return readFile(m_strPath) == m_strBytes; }
+
+    std::string m_strPath;
+    std::string m_strBytes;
+    CFile file;
+    EntryList list;
+};
+
+class ExtractionTest : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directory(dest()); }
+    std::string dest() const { return m_temp / "dest"; }
+    std::string archivePath() const { return m_temp / "GAME00.DAT"; }
+
+    TempDir m_temp;
+};
+
+TEST_F(ExtractionTest, MultiLevelNamesKeepAnExistingFirstLevel)
+{
+    ArchiveImage image;
+    image.add("a\\b\\c.bmp", "picture");
+    image.add("a\\d.wav", "sound");
+    image.add("top.dat", "top");
+    OpenArchive archive(image, archivePath());
+    writeFile(dest() + "/a/keep.txt", "kept");
+
+    const ExtractResult result = extractEntries(archive.file, archive.list, archive.all(), dest());
+
+    EXPECT_EQ(result.entriesWritten, 3);
+    EXPECT_FALSE(result.cancelled);
+    const std::map<std::string, std::string> expected = {
+        {"a/", ""},           {"a/b/", ""},           {"a/b/c.bmp", "picture"},
+        {"a/d.wav", "sound"}, {"a/keep.txt", "kept"}, {"top.dat", "top"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+    EXPECT_TRUE(archive.isIntact());
+}
+
+TEST_F(ExtractionTest, OnlyTheGivenIndexesAreWrittenAndADestinationWithTrailingSlashWorks)
+{
+    ArchiveImage image;
+    image.add("A.DAT", "a");
+    image.add("B.DAT", "b");
+    image.add("C.DAT", "c");
+    OpenArchive archive(image, archivePath());
+
+    EXPECT_EQ(extractEntries(archive.file, archive.list, {}, dest()).entriesWritten, 0);
+    EXPECT_TRUE(treeOf(dest()).empty());
+
+    extractEntries(archive.file, archive.list, {2, 0}, dest() + "/");
+    const std::map<std::string, std::string> expected = {{"A.DAT", "a"}, {"C.DAT", "c"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+// bytesDone after each chunk shows how the data was cut.
+TEST_F(ExtractionTest, DataIsCopiedInChunksOfAtMost4096Bytes)
+{
+    const struct {
+        std::size_t size;
+        std::vector<std::uint64_t> steps;
+    } cases[] = {
+        {1, {1}},
+        {4095, {4095}},
+        {4096, {4096}},
+        {4097, {4096, 4097}},
+        {8192, {4096, 8192}},
+        {8193, {4096, 8192, 8193}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        TempDir temp;
+        ArchiveImage image;
+        const std::string content = pattern(c.size, static_cast<unsigned>(c.size));
+        image.add("e.bin", content);
+        OpenArchive archive(image, temp / "GAME00.DAT");
+        std::vector<std::uint64_t> steps;
+        extractEntries(archive.file, archive.list, {0}, temp.str(), [&](const Progress& p) {
+            steps.push_back(p.bytesDone);
+            return true;
+        });
+        EXPECT_EQ(steps, c.steps);
+        EXPECT_EQ(readFile(temp / "e.bin"), content);
+    }
+}
+
+TEST_F(ExtractionTest, SizeZeroGivesAnEmptyFileAndOverwritesAnOldOne)
+{
+    ArchiveImage image;
+    image.add("empty.dat", "");
+    image.add("sub\\old.dat", "");
+    OpenArchive archive(image, archivePath());
+    writeFile(dest() + "/sub/old.dat", "old contents");
+
+    int calls = 0;
+    const ExtractResult result =
+        extractEntries(archive.file, archive.list, archive.all(), dest(), [&](const Progress& p) {
+            ++calls;
+            EXPECT_EQ(p.entriesDone, calls);
+            return true;
+        });
+
+    EXPECT_EQ(result.entriesWritten, 2);
+    EXPECT_EQ(calls, 2);
+    const std::map<std::string, std::string> expected = {
+        {"empty.dat", ""}, {"sub/", ""}, {"sub/old.dat", ""}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+TEST_F(ExtractionTest, DuplicateNamesLeaveTheHigherIndex)
+{
+    ArchiveImage image;
+    image.add("same.dat", "first");
+    image.add("other.dat", "x");
+    image.add("same.dat", "second");
+    OpenArchive archive(image, archivePath());
+    ASSERT_EQ(archive.list.GetText(1), "same.dat");
+    ASSERT_EQ(archive.list.GetText(2), "same.dat");
+    // The list keeps equal names in directory order.
+    const std::string higher =
+        archive.list.GetItemData(2) > archive.list.GetItemData(1) ? "second" : "first";
+
+    extractEntries(archive.file, archive.list, {2, 1}, dest());
+
+    EXPECT_EQ(readFile(dest() + "/same.dat"), higher);
+    EXPECT_EQ(higher, "second");
+}
+
+TEST_F(ExtractionTest, NamesLeavingTheDestinationAreRefusedWithNothingCreated)
+{
+    const char* const names[] = {
+        "..\\x", "a\\..\\..\\x", "\\abs",   "C:\\x",  "a/../../x", "/abs",
+        "a\\..", "..",           "a\\.\\x", "a\\\\x", "c:x",       "a\\b\\..\\..\\..\\x",
+    };
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        TempDir temp;
+        const std::string target = temp / "dest/inner";
+        fs::create_directories(target);
+        ArchiveImage image;
+        image.add(name, "escaped");
+        OpenArchive archive(image, temp / "GAME00.DAT");
+
+        try {
+            extractEntries(archive.file, archive.list, {0}, target);
+            ADD_FAILURE() << "extracted";
+        } catch (const NameError& e) {
+            EXPECT_EQ(e.subject(), names::displayName(name));
+            EXPECT_FALSE(e.reason().empty());
+        }
+        const std::map<std::string, std::string> expected = {
+            {"GAME00.DAT", archive.m_strBytes}, {"dest/", ""}, {"dest/inner/", ""}};
+        EXPECT_EQ(treeOf(temp.str()), expected);
+    }
+}
+
+TEST_F(ExtractionTest, ARefusedEntryStopsTheRunAndEarlierEntriesStay)
+{
+    ArchiveImage image;
+    image.add("a.dat", "good");
+    image.add("b\\..\\..\\x", "bad");
+    image.add("c.dat", "never");
+    OpenArchive archive(image, archivePath());
+
+    EXPECT_THROW(extractEntries(archive.file, archive.list, archive.all(), dest()), NameError);
+
+    const std::map<std::string, std::string> expected = {{"a.dat", "good"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+TEST_F(ExtractionTest, APrefixThatIsAFileIsReportedWithItsPath)
+{
+    ArchiveImage image;
+    image.add("a\\x.dat", "data");
+    OpenArchive archive(image, archivePath());
+    writeFile(dest() + "/a", "a file");
+
+    try {
+        extractEntries(archive.file, archive.list, {0}, dest());
+        ADD_FAILURE() << "extracted";
+    } catch (const FileError& e) {
+        EXPECT_EQ(fs::path(e.subject()), fs::path(dest()) / "a");
+    }
+    const std::map<std::string, std::string> expected = {{"a", "a file"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+TEST_F(ExtractionTest, ALinkInsideTheDestinationIsNotFollowed)
+{
+    const std::string elsewhere = m_temp / "elsewhere";
+    fs::create_directory(elsewhere);
+    fs::create_directory_symlink(elsewhere, dest() + "/sub");
+    fs::create_symlink(elsewhere + "/target.dat", dest() + "/file.dat");
+    ArchiveImage image;
+    image.add("file.dat", "replaces the link");
+    image.add("sub\\x", "through the link");
+    OpenArchive archive(image, archivePath());
+
+    EXPECT_THROW(extractEntries(archive.file, archive.list, {1}, dest()), FileError);
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+
+    // A link at the final name is replaced by the file, not written through.
+    extractEntries(archive.file, archive.list, {0}, dest());
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_FALSE(fs::is_symlink(dest() + "/file.dat"));
+    EXPECT_EQ(readFile(dest() + "/file.dat"), "replaces the link");
+}
+
+TEST_F(ExtractionTest, ADestinationWithoutWritePermissionIsReported)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    ArchiveImage image;
+    image.add("x.dat", "data");
+    image.add("sub\\y.dat", "data");
+    writeFile(archivePath(), image.bytes());
+    // The child must reach the archive and the folder but not write there.
+    fs::permissions(m_temp.path(), fs::perms::owner_all | fs::perms::group_read |
+                                       fs::perms::group_exec | fs::perms::others_read |
+                                       fs::perms::others_exec);
+    fs::permissions(archivePath(),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(dest(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+
+    for (const int index : {0, 1}) {
+        SCOPED_TRACE(index);
+        const testsupport::ChildResult result =
+            testsupport::runInChild({-1, true}, [&]() -> std::string {
+                CFile file;
+                file.Open(archivePath(), CFile::modeRead);
+                EntryList list;
+                listArchive(file, list, "*");
+                const int wanted = index == 0 ? (list.GetText(0) == "x.dat" ? 0 : 1)
+                                              : (list.GetText(0) == "x.dat" ? 1 : 0);
+                try {
+                    extractEntries(file, list, {wanted}, dest());
+                } catch (const FileError& e) {
+                    return "FileError|" + e.subject() + "|" + e.reason();
+                }
+                return "written";
+            });
+        EXPECT_EQ(result.exitCode, 0) << result.text;
+        EXPECT_EQ(result.text.rfind("FileError|" + dest(), 0), 0u) << result.text;
+        EXPECT_NE(result.text.find("ermission"), std::string::npos) << result.text;
+    }
+    EXPECT_TRUE(fs::is_empty(dest()));
+}
+
+TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
+{
+    const struct {
+        std::uint32_t offsetShift;
+        std::uint32_t sizeShift;
+    } cases[] = {{0, 1}, {1, 0}, {0, 0x7FFFFFFF}, {0xFFFFFFF0u, 0}};
+    for (const auto& c : cases) {
+        TempDir temp;
+        fs::create_directory(temp / "dest");
+        ArchiveImage image;
+        image.add("short.dat", "abcdef");
+        image.records[0].dataOffset += c.offsetShift;
+        image.records[0].dataSize += c.sizeShift;
+        OpenArchive archive(image, temp / "GAME00.DAT");
+        writeFile(temp / "dest/short.dat", "earlier");
+
+        try {
+            extractEntries(archive.file, archive.list, {0}, temp / "dest");
+            ADD_FAILURE() << "extracted";
+        } catch (const FormatError& e) {
+            EXPECT_NE(std::string(e.what()).find("short.dat"), std::string::npos) << e.what();
+        }
+        const std::map<std::string, std::string> expected = {{"short.dat", "earlier"}};
+        EXPECT_EQ(treeOf(temp / "dest"), expected);
+    }
+}
+
+TEST_F(ExtractionTest, TheOpenArchiveIsNeverOverwritten)
+{
+    ArchiveImage image;
+    image.add("GAME00.DAT", "would replace the archive");
+    OpenArchive archive(image, archivePath());
+    const std::string link = m_temp / "link";
+    fs::create_directory_symlink(m_temp.path(), link);
+
+    for (const std::string& folder : {m_temp.str(), link, m_temp.str() + "/dest/.."}) {
+        SCOPED_TRACE(folder);
+        try {
+            extractEntries(archive.file, archive.list, {0}, folder);
+            ADD_FAILURE() << "extracted";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("GAME00.DAT"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(archive.isIntact());
+    }
+    const std::map<std::string, std::string> expected = {
+        {"GAME00.DAT", archive.m_strBytes}, {"dest/", ""}, {"link", "->"}};
+    EXPECT_EQ(treeOf(m_temp.str()), expected);
+}
+
+TEST_F(ExtractionTest, Big5NamesWithABackslashTrailByteGiveOneFile)
+{
+    ArchiveImage image;
+    image.add("\xB3\x5C.txt", "xu");             // 許.txt
+    image.add("\xA5\x5C\\\xA5\x5C.bmp", "gong"); // 功\功.bmp
+    OpenArchive archive(image, archivePath());
+
+    extractEntries(archive.file, archive.list, archive.all(), dest());
+
+    const std::map<std::string, std::string> expected = {
+        {"\xE8\xA8\xB1.txt", "xu"},
+        {"\xE5\x8A\x9F/", ""},
+        {"\xE5\x8A\x9F/\xE5\x8A\x9F.bmp", "gong"},
+    };
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+TEST_F(ExtractionTest, UndecodableNamesRoundTripThroughTheEscape)
+{
+    const std::string name = "\x80\xFF"
+                             "a\\\xFE"
+                             "z.dat";
+    ArchiveImage image;
+    image.add(name, "odd");
+    OpenArchive archive(image, archivePath());
+
+    extractEntries(archive.file, archive.list, {0}, dest());
+
+    std::string written;
+    for (const auto& entry : fs::recursive_directory_iterator(dest()))
+        if (entry.is_regular_file())
+            written = fs::relative(entry.path(), dest()).string();
+    EXPECT_EQ(written, names::hostRelativePath(name));
+    EXPECT_EQ(names::entryName(written), name);
+    EXPECT_EQ(readFile(dest() + "/" + written), "odd");
+}
+
+TEST_F(ExtractionTest, LongRecordsExtract)
+{
+    const std::string longName = "folder\\" + std::string(150, 'n') + ".dat";
+    ArchiveImage image;
+    image.add(longName, "long name");
+    image.add("padded.dat", "padded record");
+    image.records[1].recordLength = 200;
+    OpenArchive archive(image, archivePath());
+    ASSERT_EQ(archive.list.GetCount(), 2);
+
+    extractEntries(archive.file, archive.list, archive.all(), dest());
+
+    EXPECT_EQ(readFile(dest() + "/folder/" + std::string(150, 'n') + ".dat"), "long name");
+    EXPECT_EQ(readFile(dest() + "/padded.dat"), "padded record");
+}
+
+TEST_F(ExtractionTest, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne)
+{
+    ArchiveImage image;
+    image.add("big.dat", pattern(20000));
+    image.add("small.dat", "fits");
+    writeFile(archivePath(), image.bytes());
+    const std::string archiveBytes = readFile(archivePath());
+    writeFile(dest() + "/big.dat", "the earlier file");
+
+    const testsupport::ChildResult result =
+        testsupport::runInChild({10000, false}, [&]() -> std::string {
+            CFile file;
+            file.Open(archivePath(), CFile::modeRead);
+            EntryList list;
+            listArchive(file, list, "*");
+            try {
+                extractEntries(file, list, {0, 1}, dest());
+            } catch (const FileError& e) {
+                return "FileError|" + e.subject() + "|" + e.reason();
+            }
+            return "written";
+        });
+
+    EXPECT_EQ(result.exitCode, 0) << result.text;
+    EXPECT_EQ(result.text.rfind("FileError|" + dest() + "/", 0), 0u) << result.text;
+    EXPECT_NE(result.text.find("big.dat"), std::string::npos) << result.text;
+    const std::map<std::string, std::string> expected = {{"big.dat", "the earlier file"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+    EXPECT_EQ(readFile(archivePath()), archiveBytes);
+}
+
+TEST_F(ExtractionTest, CancelFinishesTheCurrentEntryAndStops)
+{
+    ArchiveImage image;
+    const std::string first = pattern(10000);
+    image.add("1.dat", first);
+    image.add("2.dat", "two");
+    image.add("3.dat", "three");
+    OpenArchive archive(image, archivePath());
+
+    int calls = 0;
+    const ExtractResult result =
+        extractEntries(archive.file, archive.list, archive.all(), dest(), [&](const Progress& p) {
+            ++calls;
+            EXPECT_EQ(p.entriesTotal, 3);
+            return false;
+        });
+
+    EXPECT_TRUE(result.cancelled);
+    EXPECT_EQ(result.entriesWritten, 1);
+    EXPECT_EQ(calls, 1);
+    const std::map<std::string, std::string> expected = {{"1.dat", first}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+TEST_F(ExtractionTest, ACancelAfterTheLastEntryIsNoCancel)
+{
+    ArchiveImage image;
+    image.add("1.dat", "one");
+    OpenArchive archive(image, archivePath());
+
+    const ExtractResult result = extractEntries(archive.file, archive.list, {0}, dest(),
+                                                [](const Progress&) { return false; });
+
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.entriesWritten, 1);
+}
+
+} // namespace
