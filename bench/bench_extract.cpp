@@ -1,0 +1,174 @@
+// Extracting every entry of a generated archive of 10,000 entries (0 to 1 MiB, about 1 GiB in
+// all, a few levels deep) into a fresh folder, against tar -xf of a tar holding the same files
+// into another fresh folder; page cache warm, median of 5 runs each.
+//
+// bench_extract [scratch folder, default /tmp]
+
+#include "ArchiveError.h"
+#include "Building.h"
+#include "CFile.h"
+#include "EntryList.h"
+#include "Extraction.h"
+#include "Listing.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFiles = 10000;
+constexpr int kRuns = 5;
+constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
+
+volatile std::sig_atomic_t g_nStop = 0;
+
+// Sizes skewed towards small files, as game data is: u^9 of 1 MiB averages about 100 KiB.
+std::uint64_t generateTree(const fs::path& root)
+{
+    std::uint64_t state = 0x2545F4914F6CDD1Dull;
+    auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    std::vector<char> bytes(kMaxFileBytes + 4096);
+    for (char& c : bytes)
+        c = static_cast<char>(next());
+
+    std::uint64_t total = 0;
+    for (int i = 0; i < kFiles && !g_nStop; ++i) {
+        const fs::path folder = root / ("level" + std::to_string(i % 10)) /
+                                ("sub" + std::to_string(i / 10 % 10)) / (i % 3 == 0 ? "deep" : "");
+        fs::create_directories(folder);
+        double u = static_cast<double>(next() % 1000001) / 1000000.0;
+        double scaled = 1.0;
+        for (int k = 0; k < 9; ++k)
+            scaled *= u;
+        const auto size = static_cast<std::uint64_t>(scaled * kMaxFileBytes);
+        std::ofstream out(folder / ("file" + std::to_string(i) + ".dat"), std::ios::binary);
+        out.write(bytes.data() + (i * 4099) % 4096, static_cast<std::streamsize>(size));
+        if (!out)
+            throw std::runtime_error("cannot write the test tree");
+        total += size;
+    }
+    return total;
+}
+
+double seconds(const std::function<void()>& run)
+{
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void runShell(const std::string& command)
+{
+    if (std::system(command.c_str()) != 0)
+        throw std::runtime_error("failed: " + command);
+}
+
+// A fresh, empty output folder for every run, its predecessor removed outside the timing.
+void freshFolder(const fs::path& folder)
+{
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const fs::path scratch = argc > 1 ? argv[1] : "/tmp";
+    fs::path work = scratch / "velmora-bench-extract-XXXXXX";
+    std::string pattern = work.string();
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    work = pattern;
+    // An interrupted run still removes its gigabytes: the loops stop and cleanup runs.
+    std::signal(SIGINT, [](int) { g_nStop = 1; });
+    std::signal(SIGTERM, [](int) { g_nStop = 1; });
+    int status = 0;
+    try {
+        const fs::path src = work / "src";
+        std::printf("generating %d files...\n", kFiles);
+        const std::uint64_t total = generateTree(src);
+        std::printf("%.1f MiB in %d files\n", static_cast<double>(total) / (1024 * 1024), kFiles);
+
+        const std::string archivePath = (work / "GAME00.DAT").string();
+        const std::string tarPath = (work / "same.tar").string();
+        {
+            archive::EntryList list;
+            archive::buildArchive(src.string(), archivePath, list);
+        }
+        runShell("tar -cf '" + tarPath + "' -C '" + src.string() + "' .");
+        fs::remove_all(src);
+
+        const fs::path oursOut = work / "ours";
+        const fs::path tarOut = work / "tar";
+        const std::string tarCommand = "tar -xf '" + tarPath + "' -C '" + tarOut.string() + "'";
+        // Opening and listing count too: tar reads its headers as it goes.
+        auto ours = [&] {
+            archive::CFile file;
+            file.Open(archivePath, archive::CFile::modeRead);
+            archive::EntryList list;
+            const int count = archive::listArchive(file, list, "*");
+            std::vector<int> indexes(static_cast<std::size_t>(count));
+            for (int i = 0; i < count; ++i)
+                indexes[static_cast<std::size_t>(i)] = i;
+            archive::extractEntries(file, list, indexes, oursOut.string());
+        };
+        auto tar = [&] { runShell(tarCommand); };
+
+        // One untimed run of each warms the page cache.
+        freshFolder(oursOut);
+        ours();
+        freshFolder(tarOut);
+        tar();
+        std::vector<double> oursTimes;
+        std::vector<double> tarTimes;
+        for (int run = 0; run < kRuns && !g_nStop; ++run) {
+            freshFolder(oursOut);
+            oursTimes.push_back(seconds(ours));
+            freshFolder(tarOut);
+            tarTimes.push_back(seconds(tar));
+            std::printf("run %d: ours %.3f s, tar %.3f s\n", run + 1, oursTimes.back(),
+                        tarTimes.back());
+        }
+        if (oursTimes.empty())
+            throw std::runtime_error("interrupted");
+        const double oursMedian = median(oursTimes);
+        const double tarMedian = median(tarTimes);
+        std::printf("median of %zu: ours %.3f s, tar %.3f s, ours/tar %.2f\n", oursTimes.size(),
+                    oursMedian, tarMedian, oursMedian / tarMedian);
+    } catch (const archive::ArchiveError& e) {
+        std::fprintf(stderr, "bench_extract: %s: %s\n", e.subject().c_str(), e.reason().c_str());
+        status = 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_extract: %s\n", e.what());
+        status = 1;
+    }
+    std::error_code ignored;
+    fs::remove_all(work, ignored);
+    return status;
+}
