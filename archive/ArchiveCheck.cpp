@@ -26,6 +26,14 @@ struct Entry {
     std::optional<std::string> hostPath; // set when the name is safe to extract
 };
 
+// An empty name would leave a message without its subject.
+std::string subjectOf(const Entry& entry)
+{
+    if (entry.name.empty())
+        return "record at " + std::to_string(entry.recordPosition);
+    return names::displayName(entry.name);
+}
+
 std::string hexByte(unsigned char c)
 {
     char text[8];
@@ -100,7 +108,7 @@ void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
             text += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[pos + i]));
         return text + " at byte " + std::to_string(pos);
     };
-    const std::string subject = names::displayName(name);
+    const std::string subject = subjectOf(entry);
     if (undecodable > 0) {
         std::string reason = "name is not valid code page 950: " + describe(firstUndecodable);
         if (undecodable > 1)
@@ -134,7 +142,7 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
     std::optional<std::size_t> reaching; // the entry whose data reaches furthest so far
     for (std::size_t i : order) {
         const Entry& entry = entries[i];
-        const std::string subject = names::displayName(entry.name);
+        const std::string subject = subjectOf(entry);
         if (entry.dataOffset < dataAreaStart) {
             problems.add(i, CheckProblem::Severity::Warning, subject,
                          "data at offset " + std::to_string(entry.dataOffset) +
@@ -145,7 +153,7 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
             problems.add(i, CheckProblem::Severity::Warning, subject,
                          "data (offset " + std::to_string(entry.dataOffset) + ", " +
                              std::to_string(entry.dataSize) + " bytes) overlaps the data of " +
-                             names::displayName(entries[*reaching].name));
+                             subjectOf(entries[*reaching]));
         }
         if (!reaching || end(i) > end(*reaching))
             reaching = i;
@@ -164,7 +172,7 @@ void checkCollisions(const std::vector<Entry>& entries, Collector& problems)
         const auto [it, inserted] = first.emplace(key, i);
         if (!inserted) {
             const Entry& earlier = entries[it->second];
-            const std::string subject = names::displayName(entry.name);
+            const std::string subject = subjectOf(entry);
             if (earlier.name == entry.name) {
                 problems.add(i, CheckProblem::Severity::Warning, subject,
                              "duplicate name (also the record at " +
@@ -172,7 +180,7 @@ void checkCollisions(const std::vector<Entry>& entries, Collector& problems)
                                  "); extracting both writes one file twice");
             } else {
                 problems.add(i, CheckProblem::Severity::Warning, subject,
-                             "extracts to the same file as " + names::displayName(earlier.name));
+                             "extracts to the same file as " + subjectOf(earlier));
             }
         }
         if (entry.hostPath) {
@@ -185,7 +193,7 @@ void checkCollisions(const std::vector<Entry>& entries, Collector& problems)
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];
         if (entry.hostPath && folders.count(*entry.hostPath)) {
-            problems.add(i, CheckProblem::Severity::Warning, names::displayName(entry.name),
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "extracts to a file where other entries need a folder of that name");
         }
     }
@@ -235,12 +243,14 @@ CheckReport checkArchive(const std::string& path)
             entry.dataSize = record.dataSize;
             checkEntryData(archive, record);
         } catch (const FormatError& error) {
-            problems.add(i, error);
+            problems.add(i, CheckProblem::Severity::Error,
+                         error.subject().empty() ? subjectOf(entry) : error.subject(),
+                         error.reason());
         }
         try {
             entry.hostPath = names::hostRelativePath(entry.name);
         } catch (const NameError& error) {
-            problems.add(i, CheckProblem::Severity::Error, error.subject(),
+            problems.add(i, CheckProblem::Severity::Error, subjectOf(entry),
                          "unsafe to extract: " + error.reason());
         }
         checkCodePage(entry, i, problems);

@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"HugeDirectory", le32(0xFFFFFFFFu) + "abcdef", ""},
         MalformedCase{"DirectoryPastTheEnd", le32(30) + std::string(20, '\0'), ""},
         MalformedCase{"RecordLengthZero",
-                      imageWith([](ArchiveImage& i) { i.records[1].recordLength = 0; }), ""},
+                      le32(20) + le32(0) + le32(0) + le32(24) + le32(0) + std::string("abc\0", 4),
+                      ""},
         MalformedCase{"RecordLengthSixteen",
                       imageWith([](ArchiveImage& i) { i.records[0].recordLength = 16; }), ""},
         MalformedCase{"RecordPastTheDirectory",
@@ -109,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
         MalformedCase{"Traversal",
                       imageWith([](ArchiveImage& i) { i.records[0].name = "..\\a.bmp"; }), "a.bmp"},
         MalformedCase{"NotCodePage950",
-                      imageWith([](ArchiveImage& i) { i.records[0].name = "a\x80.bmp"; }), ".bmp"}),
+                      imageWith([](ArchiveImage& i) { i.records[0].name = "a\xFF.bmp"; }), ".bmp"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliCheck, AMissingFileIsReported)

@@ -138,7 +138,7 @@ TEST(CliExtract, EveryNameListPrintsExtractsAgain)
 {
     TempDir dir;
     ArchiveImage image;
-    image.add("\x80z.dat", "1");              // undecodable byte
+    image.add("\xFFz.dat", "1");              // undecodable byte
     image.add("ctl\x01name.dat", "2");        // control byte
     image.add("\xB3\x5C\\\xA5\x5C.wav", "3"); // 許\功
     const std::string path = dir / "GAME02.DAT";

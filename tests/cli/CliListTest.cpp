@@ -32,7 +32,7 @@ ArchiveImage sampleImage()
     image.add("a.bmp", "aa");
     image.add("\xB3\x5C.bmp", "xu"); // 許: its trail byte is 0x5C
     image.add("x.wave", "");
-    image.add("\x80z.dat", "z"); // 0x80 is no code page 950 character
+    image.add("\xFFz.dat", "z"); // 0xFF is no code page 950 character
     return image;
 }
 
@@ -41,8 +41,8 @@ const std::string kXu = "\xE8\xA8\xB1"; // 許 in UTF-8
 std::vector<std::string> sortedNames()
 {
     // Equal under the collation (A.BMP, a.bmp): file order; ASCII before the high bytes.
-    return {"A.BMP",     "a.bmp", "sub\\b.wav", "x.wave", "XWAV", escaped(0x80) + "z.dat",
-            kXu + ".bmp"};
+    return {"A.BMP", "a.bmp",      "sub\\b.wav",           "x.wave",
+            "XWAV",  kXu + ".bmp", escaped(0xFF) + "z.dat"};
 }
 
 struct Fixture {
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Types, CliListType,
                          ::testing::Values(TypeCase{"WAV", {"sub\\b.wav", "XWAV"}},
                                            TypeCase{"wav", {"sub\\b.wav", "XWAV"}},
                                            TypeCase{"bmp", {"A.BMP", "a.bmp", kXu + ".bmp"}},
-                                           TypeCase{"DAT", {escaped(0x80) + "z.dat"}},
+                                           TypeCase{"DAT", {escaped(0xFF) + "z.dat"}},
                                            TypeCase{"EGA", {}}, TypeCase{"*", sortedNames()}));
 
 TEST(CliList, TypeTakesTheEqualsForm)
@@ -123,7 +123,7 @@ TEST(CliList, JsonEscapesNamesAndGivesEveryField)
     ArchiveImage image;
     image.add("say \"hi\"\x01\t.scr", "12");
     image.add("d\\e.ega", "");
-    image.add("\xB3\x5C\x80.dat", "q");
+    image.add("\xB3\x5C\xFF.dat", "q");
     const std::string path = dir / "GAME01.DAT";
     testsupport::writeFile(path, image.bytes());
     const std::uint32_t data = 4 + image.directorySize();
@@ -142,8 +142,8 @@ TEST(CliList, JsonEscapesNamesAndGivesEveryField)
         std::to_string(data) +
         ", \"record\": 4},\n"
         "  {\"name\": \"" +
-        kXu + escaped(0x80) +
-        ".dat\", \"name_hex\": \"b35c802e646174\", \"size\": 1, \"offset\": " +
+        kXu + escaped(0xFF) +
+        ".dat\", \"name_hex\": \"b35cff2e646174\", \"size\": 1, \"offset\": " +
         std::to_string(data + 2) +
         ", \"record\": 59}\n"
         "]\n";
