@@ -55,12 +55,20 @@ public:
     static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
 
 private:
+    friend class SafeOutputFile;
+
+    // Takes over fd: refuses what is not a regular file or is already held, then truncates for
+    // modeCreate. Closes fd when it throws.
     void adopt(int fd, const std::string& path, unsigned flags);
+    void requireOpen() const;
+    // Close that reports the error a deferred write may only show at close.
+    void closeOrThrow();
 
     int m_nFd = -1;
     std::string m_strPath;
     std::uint64_t m_nDevice = 0;
     std::uint64_t m_nInode = 0;
+    unsigned m_nFlags = 0;
 };
 
 } // namespace archive
