@@ -1,0 +1,203 @@
+#include "ArchiveFormat.h"
+
+#include "ArchiveError.h"
+#include "CFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace archive {
+
+namespace {
+
+using format::readLE32;
+
+std::string num(std::uint64_t value)
+{
+    return std::to_string(value);
+}
+
+// How an entry is named in messages.
+std::string entrySubject(std::string_view name)
+{
+    return std::string(name);
+}
+
+std::uint32_t readDirectorySize(CFile& archive, std::uint64_t length)
+{
+    if (length < format::kDirectorySizeBytes)
+        throw FormatError(archive.GetFilePath(),
+                          "the file holds only " + num(length) + " bytes, too few for an archive");
+    unsigned char field[format::kDirectorySizeBytes];
+    archive.Seek(format::kDirectorySizeOffset);
+    if (archive.Read(field, sizeof field) != sizeof field)
+        throw FormatError(archive.GetFilePath(), "the file ended while its length was read");
+    const std::uint32_t directorySize = readLE32(field);
+    const std::uint64_t room = length - format::kDirectorySizeBytes;
+    // No magic number: this comparison is what stops a stray file from causing a huge allocation.
+    if (directorySize > room)
+        throw FormatError(archive.GetFilePath(), "the directory claims " + num(directorySize) +
+                                                     " bytes but the file holds only " + num(room) +
+                                                     " after its length field");
+    return directorySize;
+}
+
+// Checks the record at offset q of a directory of size bytes whose first bytes (at least the
+// length word) are at p, and returns its recordLength.
+std::uint32_t checkedRecordLength(const unsigned char* p, std::uint64_t q, std::uint64_t size,
+                                  const std::string& archiveName)
+{
+    const std::uint64_t position = q + format::kFirstRecordPosition;
+    const std::uint64_t left = size - q;
+    if (left < 4)
+        throw FormatError(archiveName, "the record at offset " + num(position) +
+                                           " is cut off by the end of the directory");
+    const std::uint32_t recordLength = readLE32(p + format::kRecordLengthOffset);
+    if (recordLength < format::kMinRecordLength)
+        throw FormatError(archiveName, "the record at offset " + num(position) +
+                                           " claims a length of " + num(recordLength) +
+                                           " bytes, below the least possible " +
+                                           num(format::kMinRecordLength));
+    if (recordLength > left)
+        throw FormatError(archiveName, "the record at offset " + num(position) +
+                                           " claims a length of " + num(recordLength) +
+                                           " bytes but only " + num(left) +
+                                           " remain in the directory");
+    return recordLength;
+}
+
+// The name bytes of a record already known to be recordLength bytes long, without the NUL.
+std::string_view recordName(const unsigned char* record, std::uint32_t recordLength,
+                            std::uint64_t position, const std::string& archiveName)
+{
+    const auto* name = reinterpret_cast<const char*>(record + format::kNameOffset);
+    const std::size_t area = recordLength - format::kNameOffset;
+    const void* nul = std::memchr(name, '\0', area);
+    if (!nul)
+        throw FormatError(archiveName, "the name of the record at offset " + num(position) +
+                                           " has no terminating NUL");
+    return std::string_view(name, static_cast<const char*>(nul) - name);
+}
+
+} // namespace
+
+std::vector<unsigned char> readDirectory(CFile& archive)
+{
+    const std::uint32_t directorySize = readDirectorySize(archive, archive.GetLength());
+    std::vector<unsigned char> directory(directorySize);
+    if (archive.Read(directory.data(), directory.size()) != directory.size())
+        throw FormatError(archive.GetFilePath(), "the file ended inside the directory");
+    return directory;
+}
+
+void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
+                   const RecordVisitor& visit)
+{
+    const std::uint64_t size = directory.size();
+    std::uint64_t q = 0;
+    while (q < size) {
+        const unsigned char* record = directory.data() + q;
+        const std::uint64_t position = q + format::kFirstRecordPosition;
+        const std::uint32_t recordLength = checkedRecordLength(record, q, size, archiveName);
+        const std::string_view name = recordName(record, recordLength, position, archiveName);
+        // recordLength >= 17 inside a directory below 4 GiB keeps the position within 32 bits.
+        visit(name, static_cast<std::uint32_t>(position));
+        q += recordLength;
+    }
+}
+
+DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition)
+{
+    const std::string& archiveName = archive.GetFilePath();
+    const std::uint64_t directorySize = readDirectorySize(archive, archive.GetLength());
+    const std::uint64_t end = format::kFirstRecordPosition + directorySize;
+    if (recordPosition < format::kFirstRecordPosition || recordPosition >= end)
+        throw FormatError(archiveName, "the record position " + num(recordPosition) +
+                                           " is not inside the directory (offsets 4 to " +
+                                           num(end) + ")");
+    const std::uint64_t q = recordPosition - format::kFirstRecordPosition;
+    unsigned char lengthField[4] = {};
+    archive.Seek(recordPosition);
+    const std::size_t got =
+        archive.Read(lengthField, std::min<std::uint64_t>(4, end - recordPosition));
+    if (got < std::min<std::uint64_t>(4, end - recordPosition))
+        throw FormatError(archiveName, "the file ended inside the directory");
+    const std::uint32_t recordLength =
+        checkedRecordLength(lengthField, q, directorySize, archiveName);
+
+    // An area as large as the record itself, so names of any length the builder writes read back.
+    std::vector<unsigned char> record(recordLength);
+    std::memcpy(record.data(), lengthField, 4);
+    if (archive.Read(record.data() + 4, recordLength - 4) != recordLength - 4)
+        throw FormatError(archiveName, "the file ended inside the directory");
+
+    DirectoryRecord result;
+    result.recordPosition = recordPosition;
+    result.recordLength = recordLength;
+    result.reserved = readLE32(record.data() + format::kReservedOffset);
+    result.dataOffset = readLE32(record.data() + format::kDataOffsetOffset);
+    result.dataSize = readLE32(record.data() + format::kDataSizeOffset);
+    result.name = recordName(record.data(), recordLength, recordPosition, archiveName);
+    return result;
+}
+
+void checkEntryData(const CFile& archive, const DirectoryRecord& record)
+{
+    const std::uint64_t end = std::uint64_t(record.dataOffset) + record.dataSize;
+    const std::uint64_t length = archive.GetLength();
+    if (end > length)
+        throw FormatError(archive.GetFilePath(), "the entry " + entrySubject(record.name) +
+                                                     " claims bytes " + num(record.dataOffset) +
+                                                     " to " + num(end) +
+                                                     " but the file holds only " + num(length));
+}
+
+std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
+{
+    // Everything is checked before a byte is produced, so a refused archive leaves no file.
+    std::uint64_t directorySize = 0;
+    for (const EntrySpec& entry : entries) {
+        const std::uint64_t recordLength =
+            std::uint64_t(entry.name.size()) + format::kMinRecordLength;
+        if (entry.name.find('\0') != std::string_view::npos)
+            throw FormatError(entrySubject(entry.name), "the name holds a NUL byte");
+        if (entry.size > format::kMaxEntryBytes)
+            throw FormatError(entrySubject(entry.name),
+                              "is " + num(entry.size) + " bytes; entries must stay below 2 GiB");
+        if (recordLength > format::kMaxFieldValue)
+            throw FormatError(entrySubject(entry.name), "the name is too long for a record");
+        directorySize += recordLength;
+        if (directorySize + format::kFirstRecordPosition > format::kMaxFieldValue)
+            throw FormatError(entrySubject(entry.name),
+                              "the directory would pass 4 GiB, more than an archive can hold");
+    }
+    std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
+    for (const EntrySpec& entry : entries) {
+        if (dataOffset > format::kMaxFieldValue)
+            throw FormatError(entrySubject(entry.name),
+                              "its data would start past 4 GiB, beyond what an archive can reach");
+        dataOffset += entry.size;
+    }
+
+    std::vector<unsigned char> out(format::kDirectorySizeBytes + directorySize);
+    unsigned char* p = out.data();
+    format::writeLE32(p, static_cast<std::uint32_t>(directorySize));
+    p += format::kDirectorySizeBytes;
+    dataOffset = format::kFirstRecordPosition + directorySize;
+    for (const EntrySpec& entry : entries) {
+        const auto recordLength =
+            static_cast<std::uint32_t>(entry.name.size() + format::kMinRecordLength);
+        format::writeLE32(p + format::kRecordLengthOffset, recordLength);
+        format::writeLE32(p + format::kReservedOffset, 0);
+        format::writeLE32(p + format::kDataOffsetOffset, static_cast<std::uint32_t>(dataOffset));
+        format::writeLE32(p + format::kDataSizeOffset, static_cast<std::uint32_t>(entry.size));
+        if (!entry.name.empty())
+            std::memcpy(p + format::kNameOffset, entry.name.data(), entry.name.size());
+        p[format::kNameOffset + entry.name.size()] = 0;
+        p += recordLength;
+        dataOffset += entry.size;
+    }
+    return out;
+}
+
+} // namespace archive

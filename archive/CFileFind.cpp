@@ -1,0 +1,210 @@
+#include "CFileFind.h"
+
+#include "ArchiveError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace archive {
+
+namespace {
+
+bool hasWildcard(const std::string& text)
+{
+    return text.find_first_of("*?") != std::string::npos;
+}
+
+// "*.*" matches every name, dotted or not, as the pattern has always meant.
+bool matches(const std::string& mask, const std::string& name)
+{
+    if (mask == "*" || mask == "*.*")
+        return true;
+    return ::fnmatch(mask.c_str(), name.c_str(), FNM_PERIOD) == 0;
+}
+
+class DirCloser {
+public:
+    explicit DirCloser(DIR* dir) : m_dir(dir) {}
+    ~DirCloser() { ::closedir(m_dir); }
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+
+private:
+    DIR* m_dir;
+};
+
+} // namespace
+
+bool CFileFind::FindFile(const std::string& pattern)
+{
+    Close();
+    const std::size_t slash = pattern.find_last_of('/');
+    std::string folder = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    // Keep "/" for the root; otherwise drop the separator, GetFilePath puts one back.
+    if (folder.size() > 1)
+        folder.pop_back();
+
+    const auto fill = [](Object& object, int dirFd, const char* name) {
+        struct stat st {};
+        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        object.isLink = S_ISLNK(st.st_mode);
+        object.isFolder = S_ISDIR(st.st_mode);
+        if (object.isLink) {
+            struct stat target {};
+            if (::fstatat(dirFd, name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
+                object.isRegular = true;
+                object.length = static_cast<std::uint64_t>(target.st_size);
+            }
+        } else if (S_ISREG(st.st_mode)) {
+            object.isRegular = true;
+            object.length = static_cast<std::uint64_t>(st.st_size);
+        }
+        return true;
+    };
+
+    if (!hasWildcard(last)) {
+        // One object. A trailing separator names the folder itself.
+        if (last.empty()) {
+            if (folder.empty())
+                return false;
+            const std::size_t up = folder.size() > 1 ? folder.find_last_of('/') : std::string::npos;
+            if (folder == "/") {
+                last.assign(1, '/');
+                folder.clear();
+            } else if (up == std::string::npos) {
+                last = folder;
+                folder.clear();
+            } else {
+                last = folder.substr(up + 1);
+                folder = up == 0 ? "/" : folder.substr(0, up);
+            }
+        }
+        Object object;
+        object.name = last;
+        const std::string full = folder.empty()         ? last
+                                 : last == "/"          ? last
+                                 : folder.back() == '/' ? folder + last
+                                                        : folder + '/' + last;
+        if (!fill(object, AT_FDCWD, full.c_str())) {
+            if (errno == ENOENT || errno == ENOTDIR)
+                return false;
+            throw FileError::fromErrno(full, errno);
+        }
+        m_strFolder = folder;
+        m_objects.push_back(std::move(object));
+        return true;
+    }
+
+    const std::string open = folder.empty() ? std::string(".") : folder;
+    DIR* dir = ::opendir(open.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+        throw FileError::fromErrno(open, errno);
+    }
+    DirCloser closer(dir);
+    const int dirFd = ::dirfd(dir);
+    std::vector<Object> objects;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                throw FileError::fromErrno(open, errno);
+            break;
+        }
+        const std::string name = entry->d_name;
+        if (!matches(last, name))
+            continue;
+        Object object;
+        object.name = name;
+        // Gone since the listing was read: nothing to report.
+        if (fill(object, dirFd, entry->d_name))
+            objects.push_back(std::move(object));
+    }
+    // A stable order, the dots first, whatever order the file system keeps.
+    std::sort(objects.begin(), objects.end(), [](const Object& a, const Object& b) {
+        const bool aDots = a.name == "." || a.name == "..";
+        const bool bDots = b.name == "." || b.name == "..";
+        if (aDots != bDots)
+            return aDots;
+        return a.name < b.name;
+    });
+    if (objects.empty())
+        return false;
+    m_strFolder = folder;
+    m_objects = std::move(objects);
+    return true;
+}
+
+bool CFileFind::FindNextFile()
+{
+    if (m_nNext >= m_objects.size())
+        return false;
+    m_nCurrent = m_nNext++;
+    m_bHasCurrent = true;
+    return m_nNext < m_objects.size();
+}
+
+bool CFileFind::IsDots() const
+{
+    if (!m_bHasCurrent)
+        return false;
+    const std::string& name = m_objects[m_nCurrent].name;
+    return name == "." || name == "..";
+}
+
+bool CFileFind::MatchesMask(unsigned mask) const
+{
+    if (!m_bHasCurrent)
+        return false;
+    return (mask & FILE_ATTRIBUTE_DIRECTORY) != 0 && m_objects[m_nCurrent].isFolder;
+}
+
+std::string CFileFind::GetFilePath() const
+{
+    if (!m_bHasCurrent)
+        return m_strFolder;
+    const std::string& name = m_objects[m_nCurrent].name;
+    if (m_strFolder.empty())
+        return name;
+    return m_strFolder.back() == '/' ? m_strFolder + name : m_strFolder + '/' + name;
+}
+
+std::string CFileFind::GetFileName() const
+{
+    return m_bHasCurrent ? m_objects[m_nCurrent].name : std::string();
+}
+
+std::uint64_t CFileFind::GetLength() const
+{
+    return m_bHasCurrent ? m_objects[m_nCurrent].length : 0;
+}
+
+bool CFileFind::isRegularFile() const
+{
+    return m_bHasCurrent && m_objects[m_nCurrent].isRegular;
+}
+
+bool CFileFind::isSymbolicLink() const
+{
+    return m_bHasCurrent && m_objects[m_nCurrent].isLink;
+}
+
+void CFileFind::Close()
+{
+    m_strFolder.clear();
+    m_objects.clear();
+    m_nNext = 0;
+    m_nCurrent = 0;
+    m_bHasCurrent = false;
+}
+
+} // namespace archive
