@@ -1,0 +1,318 @@
+#include "ArchiveError.h"
+#include "CFile.h"
+#include "CFileFind.h"
+#include "CFolder.h"
+#include "SafeOutputFile.h"
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace archive;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string reasonOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const ArchiveError& e) {
+        return e.reason();
+    }
+    return "(no error)";
+}
+
+TEST(CFileTest, SecondOpenOfAHeldFileFailsWhateverTheSpelling)
+{
+    TempDir dir;
+    writeFile(dir / "GAME00.DAT", "abcd");
+    fs::create_hard_link(dir / "GAME00.DAT", dir / "link.dat");
+    fs::create_directory(dir / "sub");
+    CFile held;
+    held.Open(dir / "GAME00.DAT", CFile::modeRead);
+
+    const std::string spellings[] = {dir / "GAME00.DAT", dir.str() + "//GAME00.DAT",
+                                     dir / "sub/../GAME00.DAT", dir / "link.dat"};
+    for (const std::string& path : spellings) {
+        for (unsigned mode :
+             {unsigned(CFile::modeRead), unsigned(CFile::modeCreate | CFile::modeWrite)}) {
+            CFile second;
+            EXPECT_THROW(second.Open(path, mode), FileError) << path;
+        }
+    }
+    // Refusing the create-and-write open must not have truncated it.
+    EXPECT_EQ(readFile(dir / "GAME00.DAT"), "abcd");
+    held.Close();
+    CFile again;
+    EXPECT_NO_THROW(again.Open(dir / "link.dat", CFile::modeRead));
+}
+
+TEST(CFileTest, ReadComesBackShortOnlyAtTheEnd)
+{
+    TempDir dir;
+    writeFile(dir / "f", "0123456789");
+    CFile file;
+    file.Open(dir / "f", CFile::modeRead);
+    EXPECT_EQ(file.GetLength(), 10u);
+    EXPECT_EQ(file.GetFileName(), "f");
+    char buffer[16] = {};
+    file.Seek(4);
+    EXPECT_EQ(file.Read(buffer, 4), 4u);
+    EXPECT_EQ(std::string(buffer, 4), "4567");
+    EXPECT_EQ(file.Read(buffer, 16), 2u);
+    file.Seek(100);
+    EXPECT_EQ(file.Read(buffer, 16), 0u);
+}
+
+TEST(CFileTest, CreateTruncatesAndWritesEveryByte)
+{
+    TempDir dir;
+    writeFile(dir / "out", "old content that is long");
+    {
+        CFile file;
+        file.Open(dir / "out", CFile::modeCreate | CFile::modeWrite);
+        const std::string big(1 << 20, 'x');
+        file.Write(big.data(), big.size());
+        file.Write("end", 3);
+    }
+    const std::string content = readFile(dir / "out");
+    EXPECT_EQ(content.size(), (1u << 20) + 3);
+    EXPECT_EQ(content.substr(content.size() - 4), "xend");
+}
+
+TEST(CFileTest, MisuseRaisesAndCloseTwiceIsHarmless)
+{
+    TempDir dir;
+    writeFile(dir / "f", "data");
+    CFile reader;
+    reader.Open(dir / "f", CFile::modeRead);
+    EXPECT_THROW(reader.Write("x", 1), FileError);
+    reader.Close();
+    reader.Close();
+    char c;
+    EXPECT_THROW(reader.Seek(0), FileError);
+    EXPECT_THROW(reader.Read(&c, 1), FileError);
+    EXPECT_THROW(reader.GetLength(), FileError);
+
+    CFile writer;
+    writer.Open(dir / "g", CFile::modeCreate | CFile::modeWrite);
+    EXPECT_THROW(writer.Read(&c, 1), FileError);
+
+    CFile missing;
+    EXPECT_THROW(missing.Open(dir / "none", CFile::modeRead), FileError);
+    EXPECT_FALSE(missing.isOpen());
+}
+
+TEST(CFileTest, RefusesWhatIsNotARegularFile)
+{
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    for (const char* name : {"fifo", "folder"}) {
+        CFile file;
+        EXPECT_EQ(reasonOf([&] { file.Open(dir / name, CFile::modeRead); }),
+                  "is not a regular file")
+            << name;
+    }
+}
+
+TEST(CFileTest, FolderRelativeOpenDoesNotFollowALink)
+{
+    TempDir dir;
+    writeFile(dir / "real", "r");
+    fs::create_symlink(dir / "real", dir / "link");
+    CFolder folder = CFolder::open(dir.str());
+    CFile file;
+    EXPECT_EQ(reasonOf([&] { file.Open(folder, "link", CFile::modeRead); }),
+              "is a symbolic link, not followed");
+    file.Open(folder, "real", CFile::modeRead);
+    EXPECT_EQ(file.GetFilePath(), dir / "real");
+}
+
+TEST(CFileTest, WriteFailureReportsTheSystemReason)
+{
+    TempDir dir;
+    const std::string path = dir / "big";
+    const testsupport::ChildResult result = testsupport::runInChild({1000, false}, [&] {
+        CFile file;
+        file.Open(path, CFile::modeCreate | CFile::modeWrite);
+        const std::string data(4096, 'z');
+        file.Write(data.data(), data.size());
+        return std::string("written");
+    });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.text, path + ": File too large");
+}
+
+TEST(CFileTest, PermissionDeniedNamesThePath)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    TempDir dir;
+    writeFile(dir / "secret", "s");
+    fs::permissions(dir / "secret", fs::perms::owner_write);
+    const std::string path = dir / "secret";
+    const testsupport::ChildResult result = testsupport::runInChild({-1, true}, [&] {
+        CFile file;
+        file.Open(path, CFile::modeRead);
+        return std::string("opened");
+    });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.text, path + ": Permission denied");
+}
+
+TEST(CFolderTest, ChildRefusesLinksAndFilesInTheWay)
+{
+    TempDir dir;
+    fs::create_directory(dir / "elsewhere");
+    fs::create_directory_symlink(dir / "elsewhere", dir / "link");
+    writeFile(dir / "file", "f");
+    CFolder root = CFolder::open(dir.str());
+
+    struct Case {
+        std::string name;
+        std::string reason;
+    };
+    const Case cases[] = {{"link", "is a symbolic link, not followed"},
+                          {"file", "a file is in the way"},
+                          {"..", "is not a single folder name"},
+                          {"a/b", "is not a single folder name"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(reasonOf([&] { root.child(c.name, true); }), c.reason) << c.name;
+
+    EXPECT_THROW(root.child("missing", false), FileError);
+    CFolder made = root.child("made", true);
+    EXPECT_TRUE(fs::is_directory(dir / "made"));
+    EXPECT_EQ(made.path(), dir / "made");
+    EXPECT_EQ(reasonOf([&] { CFolder::open(dir / "file"); }), "is not a folder");
+}
+
+TEST(SafeOutputFileTest, DiscardKeepsTheOldFileAndCommitReplacesIt)
+{
+    TempDir dir;
+    writeFile(dir / "out.dat", "old");
+    CFolder folder = CFolder::open(dir.str());
+    {
+        SafeOutputFile out(folder, "out.dat");
+        out.Write("new", 3);
+    }
+    EXPECT_EQ(readFile(dir / "out.dat"), "old");
+    {
+        SafeOutputFile out(folder, "out.dat");
+        out.Write("newer", 5);
+        out.Commit();
+    }
+    EXPECT_EQ(readFile(dir / "out.dat"), "newer");
+    // No temporary file is left behind either way.
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+}
+
+TEST(SafeOutputFileTest, RefusesTheHeldArchiveAndAFolder)
+{
+    TempDir dir;
+    writeFile(dir / "GAME00.DAT", "archive");
+    fs::create_directory(dir / "folder");
+    CFile archive;
+    archive.Open(dir / "GAME00.DAT", CFile::modeRead);
+    CFolder folder = CFolder::open(dir.str());
+    EXPECT_EQ(reasonOf([&] { SafeOutputFile out(folder, "GAME00.DAT"); }),
+              "is open in this program and cannot be replaced");
+    EXPECT_EQ(reasonOf([&] { SafeOutputFile out(folder, "folder"); }), "is a folder");
+    EXPECT_EQ(readFile(dir / "GAME00.DAT"), "archive");
+}
+
+TEST(SafeOutputFileTest, ReplacesALinkInsteadOfWritingThroughIt)
+{
+    TempDir dir;
+    writeFile(dir / "target", "keep");
+    fs::create_symlink(dir / "target", dir / "out");
+    CFolder folder = CFolder::open(dir.str());
+    SafeOutputFile out(folder, "out");
+    out.Write("fresh", 5);
+    out.Commit();
+    EXPECT_FALSE(fs::is_symlink(dir / "out"));
+    EXPECT_EQ(readFile(dir / "out"), "fresh");
+    EXPECT_EQ(readFile(dir / "target"), "keep");
+}
+
+std::map<std::string, std::string> listAll(const std::string& pattern)
+{
+    std::map<std::string, std::string> seen; // path -> kind
+    CFileFind find;
+    bool more = find.FindFile(pattern);
+    while (more) {
+        more = find.FindNextFile();
+        std::string kind = find.IsDots()                                   ? "dots"
+                           : find.MatchesMask(FILE_ATTRIBUTE_DIRECTORY)    ? "folder"
+                           : find.isSymbolicLink() && find.isRegularFile() ? "link-file"
+                           : find.isSymbolicLink()                         ? "link"
+                           : find.isRegularFile() ? "file " + std::to_string(find.GetLength())
+                                                  : "other";
+        seen[find.GetFilePath()] = kind;
+    }
+    return seen;
+}
+
+TEST(CFileFindTest, ListsAFolderWithTheTableSemantics)
+{
+    TempDir dir;
+    writeFile(dir / "a.bmp", "123");
+    fs::create_directory(dir / "sub");
+    fs::create_directory_symlink(dir / "sub", dir / "linkdir");
+    fs::create_symlink(dir / "a.bmp", dir / "linkfile");
+    const std::map<std::string, std::string> expected = {
+        {dir / ".", "dots"},     {dir / "..", "dots"},      {dir / "a.bmp", "file 3"},
+        {dir / "sub", "folder"}, {dir / "linkdir", "link"}, {dir / "linkfile", "link-file"}};
+    EXPECT_EQ(listAll(dir / "*.*"), expected);
+    EXPECT_EQ(listAll(dir.str() + "/*"), expected);
+
+    CFileFind find;
+    ASSERT_TRUE(find.FindFile(dir / "linkfile"));
+    EXPECT_FALSE(find.FindNextFile()); // the one object is also the last
+    EXPECT_EQ(find.GetLength(), 3u);
+    EXPECT_FALSE(find.FindFile(dir / "missing/*.*"));
+    EXPECT_FALSE(find.FindFile(dir / "missing"));
+}
+
+TEST(CFileFindTest, RootWithTrailingSeparatorIsNotDoubled)
+{
+    CFileFind find;
+    bool more = find.FindFile("/*.*");
+    ASSERT_TRUE(more);
+    bool sawTmp = false;
+    while (more) {
+        more = find.FindNextFile();
+        EXPECT_EQ(find.GetFilePath().rfind("//", 0), std::string::npos);
+        sawTmp = sawTmp || find.GetFilePath() == "/tmp";
+    }
+    EXPECT_TRUE(sawTmp);
+}
+
+TEST(CFileFindTest, UnreadableFolderRaises)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    TempDir dir;
+    fs::create_directory(dir / "closed");
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir / "closed", fs::perms::none);
+    const std::string pattern = dir / "closed/*.*";
+    const testsupport::ChildResult result = testsupport::runInChild({-1, true}, [&] {
+        CFileFind find;
+        return std::string(find.FindFile(pattern) ? "found" : "none");
+    });
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.text, dir / "closed" + ": Permission denied");
+}
+
+} // namespace
