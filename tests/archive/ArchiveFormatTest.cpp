@@ -1,0 +1,251 @@
+#include "ArchiveFormat.h"
+#include "ArchiveError.h"
+#include "CFile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace archive;
+using testsupport::ArchiveImage;
+using testsupport::putLE32;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::string le32(std::uint32_t v)
+{
+    std::string out;
+    putLE32(out, v);
+    return out;
+}
+
+struct Walked {
+    std::string name;
+    std::uint32_t position;
+    bool operator==(const Walked&) const = default;
+};
+
+// Reads, walks and re-reads every record of the archive at path, as listing and extraction do.
+std::vector<DirectoryRecord> readAll(CFile& file)
+{
+    const std::vector<unsigned char> directory = readDirectory(file);
+    std::vector<DirectoryRecord> records;
+    walkDirectory(directory, file.GetFilePath(), [&](std::string_view name, std::uint32_t pos) {
+        records.push_back(readRecord(file, pos));
+        EXPECT_EQ(records.back().name, name);
+    });
+    return records;
+}
+
+std::vector<DirectoryRecord> readAll(const std::string& path)
+{
+    CFile file;
+    file.Open(path, CFile::modeRead);
+    return readAll(file);
+}
+
+std::string failureOf(const std::string& path, bool checkData = false)
+{
+    try {
+        CFile file;
+        file.Open(path, CFile::modeRead);
+        for (const DirectoryRecord& record : readAll(file)) {
+            if (checkData)
+                checkEntryData(file, record);
+        }
+    } catch (const FormatError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(ArchiveFormatTest, MalformedArchivesAreRefusedWithTheReason)
+{
+    TempDir dir;
+    auto image = [](std::int64_t recordLength, bool nul, std::string name = "a.bmp") {
+        ArchiveImage a;
+        a.add(name, "xyz");
+        a.records[0].recordLength = recordLength;
+        a.records[0].nul = nul;
+        return a.bytes();
+    };
+    struct Case {
+        const char* label;
+        std::string bytes;
+        std::string message; // after "path: "
+    };
+    const Case cases[] = {
+        {"empty", "", "the file holds only 0 bytes, too few for an archive"},
+        {"three bytes", std::string("\x01\x00\x00", 3),
+         "the file holds only 3 bytes, too few for an archive"},
+        {"4 GiB claim", le32(0xFFFFFFFF) + "abcdef",
+         "the directory claims 4294967295 bytes but the file holds only 6 after its length field"},
+        {"recordLength 16", le32(22) + le32(16) + std::string(18, '\0'),
+         "the record at offset 4 claims a length of 16 bytes, below the least possible 17"},
+        {"zero inside", le32(22) + le32(0) + std::string(18, '\0'),
+         "the record at offset 4 claims a length of 0 bytes, below the least possible 17"},
+        {"past directory", le32(22) + le32(23) + std::string(40, '\0'),
+         "the record at offset 4 claims a length of 23 bytes but only 22 remain in the directory"},
+        {"length word cut off",
+         le32(24) + le32(22) + le32(0) + le32(0) + le32(0) + std::string("a.bmp", 6) + "zz",
+         "the record at offset 26 is cut off by the end of the directory"},
+        {"no NUL", image(21, false) + "zzz",
+         "the name of the record at offset 4 has no terminating NUL"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir / "GAME00.DAT";
+        writeFile(path, c.bytes);
+        const std::string got = failureOf(path);
+        EXPECT_EQ(got, path + ": " + c.message) << c.label;
+    }
+}
+
+TEST(ArchiveFormatTest, ReadRecordRefusesPositionsOutsideTheDirectory)
+{
+    TempDir dir;
+    ArchiveImage a;
+    a.add("a.bmp", "123");
+    writeFile(dir / "x.dat", a.bytes());
+    CFile file;
+    file.Open(dir / "x.dat", CFile::modeRead);
+    for (std::uint32_t position : {0u, 3u, 26u, 27u, 1000u, 0xFFFFFFFFu})
+        EXPECT_THROW(readRecord(file, position), FormatError) << position;
+    // Inside the directory but not a record start: its "length" runs past the end.
+    EXPECT_THROW(readRecord(file, 8), FormatError);
+    EXPECT_EQ(readRecord(file, 4).name, "a.bmp");
+}
+
+TEST(ArchiveFormatTest, DataPastTheEndIsReportedPerEntry)
+{
+    TempDir dir;
+    ArchiveImage a;
+    a.add("ok.bmp", "12");
+    a.add("bad.bmp", "");
+    a.records[1].dataOffset = 0xFFFFFFF0;
+    a.records[1].dataSize = 0x20;
+    const std::string path = dir / "GAME00.DAT";
+    writeFile(path, a.bytes(true));
+    // Listing works; only the entry's own check fails.
+    EXPECT_EQ(readAll(path).size(), 2u);
+    const std::string message = failureOf(path, true);
+    EXPECT_NE(message.find("bad.bmp"), std::string::npos) << message;
+    EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
+}
+
+TEST(ArchiveFormatTest, LongRecordsReadBackWhole)
+{
+    TempDir dir;
+    const std::string longName = "folder\\" + std::string(176, 'n') + ".bmp"; // record of 200
+    ASSERT_EQ(longName.size() + 17, 204u);
+    const std::string name200(200 - 17, 'q');
+    ArchiveImage a;
+    a.add(longName, "A");
+    a.add(name200, "BC");
+    writeFile(dir / "long.dat", a.bytes());
+    const std::vector<DirectoryRecord> records = readAll(dir / "long.dat");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].name, longName);
+    EXPECT_EQ(records[1].name, name200);
+    EXPECT_EQ(records[1].recordLength, 200u);
+    EXPECT_EQ(records[1].dataSize, 2u);
+}
+
+TEST(ArchiveFormatTest, ExampleArchiveIsByteForByte)
+{
+    const EntrySpec entries[] = {{"a.bmp", 3}, {"sub\\b.wav", 5}};
+    const std::vector<unsigned char> directory = encodeDirectory(entries);
+    std::string expected = le32(48);
+    expected += le32(22) + le32(0) + le32(52) + le32(3) + std::string("a.bmp") + '\0';
+    expected += le32(26) + le32(0) + le32(55) + le32(5) + std::string("sub\\b.wav") + '\0';
+    ASSERT_EQ(std::string(directory.begin(), directory.end()), expected);
+    EXPECT_EQ(expected.size() + 3 + 5, 60u);
+
+    TempDir dir;
+    writeFile(dir / "GAME00.DAT", expected + "abc" + "defgh");
+    const std::vector<DirectoryRecord> records = readAll(dir / "GAME00.DAT");
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].recordPosition, 4u);
+    EXPECT_EQ(records[1].recordPosition, 26u);
+    EXPECT_EQ(records[1].dataOffset, 55u);
+    EXPECT_EQ(records[1].name, "sub\\b.wav");
+}
+
+TEST(ArchiveFormatTest, WriteThenReadRoundTrip)
+{
+    TempDir dir;
+    std::vector<std::string> names = {
+        "", "x", std::string(60, 'L'), "a\\b\\c.bmp", std::string("\xB3\x5C.bmp"), "dup", "dup"};
+    names.erase(names.begin()); // no empty name
+    std::vector<EntrySpec> specs;
+    std::string data;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        specs.push_back({names[i], i * 7});
+        data += std::string(i * 7, static_cast<char>('a' + i));
+    }
+    const std::vector<unsigned char> directory = encodeDirectory(specs);
+    writeFile(dir / "rt.dat", std::string(directory.begin(), directory.end()) + data);
+    const std::vector<DirectoryRecord> records = readAll(dir / "rt.dat");
+    ASSERT_EQ(records.size(), names.size());
+    CFile file;
+    file.Open(dir / "rt.dat", CFile::modeRead);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(records[i].name, names[i]);
+        EXPECT_EQ(records[i].reserved, 0u);
+        checkEntryData(file, records[i]);
+        std::string content(records[i].dataSize, '\0');
+        file.Seek(records[i].dataOffset);
+        file.Read(content.data(), content.size());
+        EXPECT_EQ(content, std::string(i * 7, static_cast<char>('a' + i)));
+    }
+}
+
+TEST(ArchiveFormatTest, EncodingRefusesWhatWouldNotFit)
+{
+    const std::uint64_t gib = 1ull << 30;
+    struct Case {
+        const char* label;
+        std::vector<EntrySpec> entries;
+        std::string subject;
+    };
+    const Case cases[] = {
+        {"2 GiB entry", {{"small", 1}, {"huge.bin", 2 * gib}}, "huge.bin"},
+        {"offsets past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}, {"c", 1}}, "c"},
+        {"NUL in name", {{std::string_view("a\0b", 3), 1}}, std::string("a\0b", 3)},
+    };
+    for (const Case& c : cases) {
+        try {
+            encodeDirectory(c.entries);
+            ADD_FAILURE() << c.label << " accepted";
+        } catch (const FormatError& e) {
+            EXPECT_EQ(e.subject(), c.subject) << c.label;
+        }
+    }
+    // Just below the limit is fine.
+    const EntrySpec fits[] = {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}};
+    EXPECT_EQ(encodeDirectory(fits).size(), 4u + 18 + 18);
+    EXPECT_EQ(encodeDirectory({}).size(), 4u);
+}
+
+TEST(ArchiveFormatTest, FuzzRegressionInputsAreRefusedCleanly)
+{
+    const std::filesystem::path data =
+        std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
+    if (!std::filesystem::is_directory(data))
+        GTEST_SKIP() << "no regression inputs";
+    for (const auto& input : std::filesystem::directory_iterator(data)) {
+        try {
+            CFile file;
+            file.Open(input.path(), CFile::modeRead);
+            for (const DirectoryRecord& record : readAll(file))
+                checkEntryData(file, record);
+        } catch (const ArchiveError&) {
+        }
+    }
+}
+
+} // namespace
