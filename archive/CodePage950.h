@@ -11,7 +11,10 @@ namespace archive::cp950 {
 // character; any other byte, a lone lead byte at the end included, is one single-byte character.
 // Entry names are such bytes: the second byte of 許 (0xB3 0x5C) or 功 (0xA5 0x5C) is not a
 // separator, and the second byte of any character is never changed as a letter.
-constexpr bool isLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+constexpr bool isLeadByte(unsigned char c)
+{
+    return c >= 0x81 && c <= 0xFE;
+}
 constexpr bool isTrailByte(unsigned char c)
 {
     return (c >= 0x40 && c <= 0x7E) || (c >= 0xA1 && c <= 0xFE);
@@ -49,5 +52,10 @@ std::optional<std::string> encodeChar(char32_t codePoint);
 std::string toUtf8Lossy(std::string_view big5);
 // nullopt when the text is not valid UTF-8 or holds a character code page 950 cannot encode.
 std::optional<std::string> fromUtf8(std::string_view utf8);
+
+// UTF-8 helpers: the code point at pos (advancing pos), nullopt for an invalid, overlong or
+// surrogate sequence; and one code point appended as UTF-8.
+std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos);
+void appendUtf8(std::string& out, char32_t codePoint);
 
 } // namespace archive::cp950

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 namespace archive {
@@ -14,9 +13,6 @@ namespace archive {
 // logarithmic, so a list of 1,000,000 entries stays responsive.
 class EntryList {
 public:
-    EntryList();
-    ~EntryList();
-
     void ResetContent();
     // Inserts at the sorted place; returns the index it was inserted at.
     int AddString(std::string_view text);
@@ -48,38 +44,43 @@ private:
         std::uint32_t value = 0;
         bool selected = false;
     };
-    // Implementation-defined order structure (blocks of item ids with counted prefixes).
-    struct Order;
 
-    const Item& itemAt(int index) const;
-    Item& itemAt(int index);
+    // Items are stored once, by id, in the order they were added; the sorted order is a run of
+    // blocks of ids, each block at most kMaxBlock long, with the index of every block's first
+    // item. An add moves at most one block's ids and bumps the later blocks' starts: cheap
+    // contiguous work, where a single sorted vector would move half the list per add.
+    static constexpr std::size_t kMaxBlock = 2048;
+
     std::uint32_t idAt(int index) const;
-    template <class F> void forEachId(F&& f, int first) const;
-    void forEachIdImpl(int first, bool (*call)(void*, std::uint32_t), void* context) const;
+    bool isValid(int index) const { return index >= 0 && index < GetCount(); }
+    void rebuildStarts();
 
-    std::vector<Item> m_items; // by id, in order of adding
-    Order* m_pOrder;
+    std::vector<Item> m_items;
+    std::vector<std::vector<std::uint32_t>> m_blocks;
+    std::vector<int> m_blockStart;
     int m_nSelected = 0;
     int m_nTopIndex = 0;
 };
 
-template <class F> void EntryList::forEachId(F&& f, int first) const
-{
-    forEachIdImpl(
-        first, [](void* context, std::uint32_t id) { return (*static_cast<std::remove_reference_t<F>*>(context))(id); },
-        &f);
-}
-
 template <class Visit> void EntryList::forEach(Visit&& visit, int first) const
 {
-    int index = first;
-    forEachId(
-        [&](std::uint32_t id) {
-            const Item& item = m_items[id];
-            return visit(index++, static_cast<const std::string&>(item.text), item.value,
-                         item.selected);
-        },
-        first);
+    if (first < 0)
+        first = 0;
+    int index = 0;
+    for (const auto& block : m_blocks) {
+        const int size = static_cast<int>(block.size());
+        if (index + size <= first) {
+            index += size;
+            continue;
+        }
+        for (int k = first > index ? first - index : 0; k < size; ++k) {
+            const Item& item = m_items[block[static_cast<std::size_t>(k)]];
+            if (!visit(index + k, static_cast<const std::string&>(item.text), item.value,
+                       item.selected))
+                return;
+        }
+        index += size;
+    }
 }
 
 } // namespace archive

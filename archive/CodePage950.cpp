@@ -1,0 +1,297 @@
+#include "CodePage950.h"
+
+#include <array>
+#include <cstring>
+#include <iconv.h>
+#include <unordered_map>
+#include <vector>
+
+namespace archive::cp950 {
+
+namespace {
+
+// glibc's CP950 read once into tables: per-character iconv calls would dominate listing a large
+// archive, and a table makes the round-trip check (decode, encode back, compare) free later.
+struct Tables {
+    std::array<char32_t, 256> single{};              // 0: no character
+    std::vector<char32_t> pairs;                     // (lead - 0x81) * 256 + trail; 0: none
+    std::unordered_map<char32_t, std::uint16_t> two; // code point -> lead << 8 | trail
+    std::unordered_map<char32_t, unsigned char> one; // code point -> byte, beyond ASCII
+
+    Tables() : pairs(std::size_t(0x7E) * 256, 0)
+    {
+        iconv_t dec = iconv_open("UTF-32LE", "CP950");
+        iconv_t enc = iconv_open("CP950", "UTF-32LE");
+        for (unsigned b = 0; b < 0x80; ++b)
+            single[b] = b;
+        if (dec == iconv_t(-1) || enc == iconv_t(-1))
+            return; // ASCII only: every other byte then goes through the escape
+        for (unsigned b = 0x80; b <= 0xFF; ++b) {
+            if (isLeadByte(static_cast<unsigned char>(b)))
+                continue;
+            const unsigned char in[1] = {static_cast<unsigned char>(b)};
+            if (char32_t c = roundTrip(dec, enc, in, 1)) {
+                single[b] = c;
+                one.emplace(c, static_cast<unsigned char>(b));
+            }
+        }
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                if (!isTrailByte(static_cast<unsigned char>(trail)))
+                    continue;
+                const unsigned char in[2] = {static_cast<unsigned char>(lead),
+                                             static_cast<unsigned char>(trail)};
+                if (char32_t c = roundTrip(dec, enc, in, 2)) {
+                    pairs[(lead - 0x81) * 256 + trail] = c;
+                    two.emplace(c, static_cast<std::uint16_t>(lead << 8 | trail));
+                }
+            }
+        }
+        iconv_close(dec);
+        iconv_close(enc);
+    }
+
+    // The code point bytes decode to, when it encodes back to exactly these bytes; 0 otherwise.
+    static char32_t roundTrip(iconv_t dec, iconv_t enc, const unsigned char* bytes, std::size_t n)
+    {
+        iconv(dec, nullptr, nullptr, nullptr, nullptr);
+        char inBuf[2];
+        std::memcpy(inBuf, bytes, n);
+        char outBuf[16];
+        char* in = inBuf;
+        char* out = outBuf;
+        std::size_t inLeft = n;
+        std::size_t outLeft = sizeof outBuf;
+        if (iconv(dec, &in, &inLeft, &out, &outLeft) == std::size_t(-1) || inLeft != 0 ||
+            sizeof outBuf - outLeft != 4)
+            return 0;
+        char32_t c = 0;
+        for (int i = 3; i >= 0; --i)
+            c = c << 8 | static_cast<unsigned char>(outBuf[i]);
+        if (c == 0)
+            return 0;
+
+        iconv(enc, nullptr, nullptr, nullptr, nullptr);
+        char back[8];
+        in = outBuf;
+        inLeft = 4;
+        out = back;
+        outLeft = sizeof back;
+        if (iconv(enc, &in, &inLeft, &out, &outLeft) == std::size_t(-1) || inLeft != 0)
+            return 0;
+        if (sizeof back - outLeft != n || std::memcmp(back, bytes, n) != 0)
+            return 0;
+        return c;
+    }
+};
+
+const Tables& tables()
+{
+    static const Tables t;
+    return t;
+}
+
+constexpr unsigned char foldLower(unsigned char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+
+} // namespace
+
+void appendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+std::size_t charLength(std::string_view s, std::size_t pos)
+{
+    if (pos + 1 < s.size() && isLeadByte(static_cast<unsigned char>(s[pos])) &&
+        isTrailByte(static_cast<unsigned char>(s[pos + 1])))
+        return 2;
+    return 1;
+}
+
+std::ptrdiff_t find(std::string_view haystack, char c, std::size_t start)
+{
+    for (std::size_t i = 0; i < haystack.size(); i += charLength(haystack, i)) {
+        if (i >= start && haystack[i] == c && charLength(haystack, i) == 1)
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return npos;
+}
+
+std::ptrdiff_t find(std::string_view haystack, std::string_view needle, std::size_t start)
+{
+    if (needle.empty())
+        return start <= haystack.size() ? static_cast<std::ptrdiff_t>(start) : npos;
+    for (std::size_t i = 0; i + needle.size() <= haystack.size(); i += charLength(haystack, i)) {
+        if (i < start || haystack.compare(i, needle.size(), needle) != 0)
+            continue;
+        // The match must end on a character boundary too, not halfway into a double-byte one.
+        std::size_t end = i;
+        while (end < i + needle.size())
+            end += charLength(haystack, end);
+        if (end == i + needle.size())
+            return static_cast<std::ptrdiff_t>(i);
+    }
+    return npos;
+}
+
+std::string makeUpper(std::string_view s)
+{
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t n = charLength(out, i);
+        if (n == 1 && out[i] >= 'a' && out[i] <= 'z')
+            out[i] = static_cast<char>(out[i] - ('a' - 'A'));
+        i += n;
+    }
+    return out;
+}
+
+std::string_view right(std::string_view s, std::size_t n)
+{
+    return s.size() <= n ? s : s.substr(s.size() - n);
+}
+
+int compareNoCase(std::string_view a, std::string_view b)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const std::size_t na = charLength(a, i);
+        const std::size_t nb = charLength(b, j);
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[j]);
+        const unsigned char fa = na == 1 ? foldLower(ca) : ca;
+        const unsigned char fb = nb == 1 ? foldLower(cb) : cb;
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+        // Same first byte: both are double-byte, or both single (a lone lead byte at the end
+        // sorts before the same lead with a trail).
+        if (na != nb)
+            return na < nb ? -1 : 1;
+        if (na == 2) {
+            const auto ta = static_cast<unsigned char>(a[i + 1]);
+            const auto tb = static_cast<unsigned char>(b[j + 1]);
+            if (ta != tb)
+                return ta < tb ? -1 : 1;
+        }
+        i += na;
+        j += nb;
+    }
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
+    return 0;
+}
+
+std::optional<char32_t> decodeChar(std::string_view s, std::size_t pos)
+{
+    if (pos >= s.size())
+        return std::nullopt;
+    const Tables& t = tables();
+    const auto lead = static_cast<unsigned char>(s[pos]);
+    char32_t c = 0;
+    if (charLength(s, pos) == 2)
+        c = t.pairs[(lead - 0x81) * 256 + static_cast<unsigned char>(s[pos + 1])];
+    else if (lead == 0 || !isLeadByte(lead))
+        c = lead == 0 ? 0 : t.single[lead];
+    else
+        return std::nullopt; // a lone lead byte
+    if (c == 0 && lead != 0)
+        return std::nullopt;
+    return c;
+}
+
+std::optional<std::string> encodeChar(char32_t codePoint)
+{
+    if (codePoint < 0x80)
+        return std::string(1, static_cast<char>(codePoint));
+    const Tables& t = tables();
+    if (auto it = t.two.find(codePoint); it != t.two.end())
+        return std::string{static_cast<char>(it->second >> 8),
+                           static_cast<char>(it->second & 0xFF)};
+    if (auto it = t.one.find(codePoint); it != t.one.end())
+        return std::string(1, static_cast<char>(it->second));
+    return std::nullopt;
+}
+
+std::string toUtf8Lossy(std::string_view big5)
+{
+    std::string out;
+    out.reserve(big5.size() * 3 / 2);
+    for (std::size_t i = 0; i < big5.size(); i += charLength(big5, i)) {
+        const auto c = decodeChar(big5, i);
+        appendUtf8(out, c ? *c : char32_t(0xFFFD));
+    }
+    return out;
+}
+
+std::optional<char32_t> nextUtf8(std::string_view s, std::size_t& pos)
+{
+    const auto b0 = static_cast<unsigned char>(s[pos]);
+    std::size_t n = 0;
+    char32_t c = 0;
+    if (b0 < 0x80) {
+        ++pos;
+        return b0;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        n = 1;
+        c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        n = 2;
+        c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        n = 3;
+        c = b0 & 0x07;
+    } else {
+        return std::nullopt;
+    }
+    if (pos + n >= s.size())
+        return std::nullopt;
+    for (std::size_t k = 1; k <= n; ++k) {
+        const auto b = static_cast<unsigned char>(s[pos + k]);
+        if ((b & 0xC0) != 0x80)
+            return std::nullopt;
+        c = c << 6 | (b & 0x3F);
+    }
+    static constexpr char32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
+    if (c < kMin[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return std::nullopt; // overlong, out of range or a surrogate
+    pos += n + 1;
+    return c;
+}
+
+std::optional<std::string> fromUtf8(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const auto c = nextUtf8(utf8, pos);
+        if (!c)
+            return std::nullopt;
+        const auto bytes = encodeChar(*c);
+        if (!bytes)
+            return std::nullopt;
+        out += *bytes;
+    }
+    return out;
+}
+
+} // namespace archive::cp950

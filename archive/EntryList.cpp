@@ -1,0 +1,163 @@
+#include "EntryList.h"
+
+#include "CodePage950.h"
+
+#include <algorithm>
+
+namespace archive {
+
+namespace {
+const std::string kEmpty;
+}
+
+void EntryList::ResetContent()
+{
+    m_items.clear();
+    m_blocks.clear();
+    m_blockStart.clear();
+    m_nSelected = 0;
+    m_nTopIndex = 0;
+}
+
+int EntryList::AddString(std::string_view text)
+{
+    const auto id = static_cast<std::uint32_t>(m_items.size());
+    m_items.push_back({std::string(text), 0, false});
+    if (m_blocks.empty()) {
+        m_blocks.push_back({id});
+        m_blockStart.push_back(0);
+        return 0;
+    }
+    const auto less = [this](std::string_view t, std::uint32_t other) {
+        return cp950::compareNoCase(t, m_items[other].text) < 0;
+    };
+    // The first block whose last item sorts after text; a new item goes after its equals.
+    auto blockIt = std::upper_bound(
+        m_blocks.begin(), m_blocks.end(), text,
+        [&](std::string_view t, const std::vector<std::uint32_t>& b) { return less(t, b.back()); });
+    if (blockIt == m_blocks.end())
+        --blockIt;
+    auto& block = *blockIt;
+    const std::size_t b = static_cast<std::size_t>(blockIt - m_blocks.begin());
+    const auto pos = std::upper_bound(block.begin(), block.end(), text, less);
+    const int index = m_blockStart[b] + static_cast<int>(pos - block.begin());
+    block.insert(pos, id);
+    for (std::size_t k = b + 1; k < m_blockStart.size(); ++k)
+        ++m_blockStart[k];
+    if (block.size() > kMaxBlock) {
+        std::vector<std::uint32_t> upper(block.begin() + kMaxBlock / 2, block.end());
+        block.resize(kMaxBlock / 2);
+        m_blocks.insert(m_blocks.begin() + static_cast<std::ptrdiff_t>(b) + 1, std::move(upper));
+        rebuildStarts();
+    }
+    return index;
+}
+
+void EntryList::rebuildStarts()
+{
+    m_blockStart.resize(m_blocks.size());
+    int start = 0;
+    for (std::size_t k = 0; k < m_blocks.size(); ++k) {
+        m_blockStart[k] = start;
+        start += static_cast<int>(m_blocks[k].size());
+    }
+}
+
+std::uint32_t EntryList::idAt(int index) const
+{
+    const auto it = std::upper_bound(m_blockStart.begin(), m_blockStart.end(), index);
+    const std::size_t b = static_cast<std::size_t>(it - m_blockStart.begin()) - 1;
+    return m_blocks[b][static_cast<std::size_t>(index - m_blockStart[b])];
+}
+
+// Out-of-range indexes are ignored or give empty values, as a list box answers them.
+void EntryList::SetItemData(int index, std::uint32_t value)
+{
+    if (isValid(index))
+        m_items[idAt(index)].value = value;
+}
+
+std::uint32_t EntryList::GetItemData(int index) const
+{
+    return isValid(index) ? m_items[idAt(index)].value : 0;
+}
+
+int EntryList::GetCount() const
+{
+    return static_cast<int>(m_items.size());
+}
+
+int EntryList::GetTextLen(int index) const
+{
+    return isValid(index) ? static_cast<int>(m_items[idAt(index)].text.size()) : 0;
+}
+
+const std::string& EntryList::GetText(int index) const
+{
+    return isValid(index) ? m_items[idAt(index)].text : kEmpty;
+}
+
+int EntryList::GetSelCount() const
+{
+    return m_nSelected;
+}
+
+std::vector<int> EntryList::GetSelItems() const
+{
+    std::vector<int> selected;
+    selected.reserve(static_cast<std::size_t>(m_nSelected));
+    forEach([&](int index, const std::string&, std::uint32_t, bool isSelected) {
+        if (isSelected)
+            selected.push_back(index);
+        return static_cast<int>(selected.size()) < m_nSelected;
+    });
+    return selected;
+}
+
+bool EntryList::GetSel(int index) const
+{
+    return isValid(index) && m_items[idAt(index)].selected;
+}
+
+void EntryList::SetSel(int index, bool select)
+{
+    if (index == -1) {
+        for (Item& item : m_items)
+            item.selected = select;
+        m_nSelected = select ? GetCount() : 0;
+        return;
+    }
+    if (!isValid(index))
+        return;
+    Item& item = m_items[idAt(index)];
+    if (item.selected != select) {
+        item.selected = select;
+        m_nSelected += select ? 1 : -1;
+    }
+}
+
+void EntryList::SelItemRange(bool select, int first, int last)
+{
+    first = std::max(first, 0);
+    last = std::min(last, GetCount() - 1);
+    for (int index = first; index <= last;) {
+        const auto it = std::upper_bound(m_blockStart.begin(), m_blockStart.end(), index);
+        const std::size_t b = static_cast<std::size_t>(it - m_blockStart.begin()) - 1;
+        const auto& block = m_blocks[b];
+        for (auto k = static_cast<std::size_t>(index - m_blockStart[b]);
+             k < block.size() && index <= last; ++k, ++index) {
+            Item& item = m_items[block[k]];
+            if (item.selected != select) {
+                item.selected = select;
+                m_nSelected += select ? 1 : -1;
+            }
+        }
+    }
+}
+
+void EntryList::SetTopIndex(int index)
+{
+    m_nTopIndex = std::clamp(index, 0, std::max(GetCount() - 1, 0));
+}
+
+} // namespace archive

@@ -1,0 +1,165 @@
+#include "NameMapping.h"
+
+#include "ArchiveError.h"
+#include "CodePage950.h"
+
+namespace archive::names {
+
+namespace {
+
+bool isSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+bool isDrivePart(std::string_view component)
+{
+    const auto c = static_cast<unsigned char>(component.empty() ? 0 : component[0]);
+    return component.size() >= 2 && component[1] == ':' &&
+           ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+}
+
+// Decodable characters as UTF-8; every byte of any other character as U+F0000 + byte.
+void appendEscaped(std::string& out, std::string_view big5)
+{
+    for (std::size_t i = 0; i < big5.size();) {
+        const std::size_t n = cp950::charLength(big5, i);
+        const auto c = cp950::decodeChar(big5, i);
+        if (c && *c != 0) {
+            cp950::appendUtf8(out, *c);
+        } else {
+            for (std::size_t k = 0; k < n; ++k)
+                cp950::appendUtf8(out, kEscapeBase + static_cast<unsigned char>(big5[i + k]));
+        }
+        i += n;
+    }
+}
+
+// Reverses appendEscaped; '/' becomes '\' when slashIsSeparator. Throws NameError for subject.
+std::string unescape(std::string_view text, const std::string& subject, bool slashIsSeparator)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        const auto c = cp950::nextUtf8(text, pos);
+        if (!c)
+            throw NameError(subject, "is not valid UTF-8");
+        if (*c >= kEscapeBase && *c <= kEscapeBase + 0xFF) {
+            out.push_back(static_cast<char>(*c - kEscapeBase));
+        } else if (*c == '/' && slashIsSeparator) {
+            out.push_back('\\');
+        } else if (*c == '\\' && !slashIsSeparator) {
+            throw NameError(subject, "contains '\\', which entry names use between folders");
+        } else if (auto bytes = cp950::encodeChar(*c)) {
+            out += *bytes;
+        } else {
+            throw NameError(subject, "holds a character that code page 950 (Big5) cannot encode");
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> hostComponents(std::string_view entryName)
+{
+    const auto refuse = [&](const char* reason) {
+        throw NameError(displayName(entryName), reason);
+    };
+    if (entryName.empty())
+        refuse("has an empty name");
+
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= entryName.size();) {
+        if (i == entryName.size() ||
+            (isSeparator(entryName[i]) && cp950::charLength(entryName, i) == 1)) {
+            parts.push_back(entryName.substr(start, i - start));
+            start = i + 1;
+            if (i == entryName.size())
+                break;
+            ++i;
+        } else {
+            i += cp950::charLength(entryName, i);
+        }
+    }
+
+    if (parts.front().empty())
+        refuse("starts with a separator and would leave the destination folder");
+    if (isDrivePart(parts.front()))
+        refuse("names a drive and would leave the destination folder");
+    std::vector<std::string> components;
+    components.reserve(parts.size());
+    for (std::string_view part : parts) {
+        if (part.empty())
+            refuse("has an empty folder level");
+        if (part == "..")
+            refuse("steps to a parent folder (..) and would leave the destination folder");
+        if (part == ".")
+            refuse("has a '.' folder level");
+        std::string component;
+        appendEscaped(component, part);
+        components.push_back(std::move(component));
+    }
+    return components;
+}
+
+std::string hostRelativePath(std::string_view entryName)
+{
+    std::string path;
+    for (const std::string& component : hostComponents(entryName)) {
+        if (!path.empty())
+            path.push_back('/');
+        path += component;
+    }
+    return path;
+}
+
+std::string entryName(std::string_view hostRelativePath)
+{
+    const std::string subject(hostRelativePath);
+    std::string name;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = hostRelativePath.find('/', start);
+        const std::string_view component = hostRelativePath.substr(
+            start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
+        if (!name.empty() || start > 0)
+            name.push_back('\\');
+        name += unescape(component, subject, false);
+        if (slash == std::string_view::npos)
+            break;
+        start = slash + 1;
+    }
+    // Only names that map back exactly are taken, so extracting gives this very path again.
+    bool same = false;
+    try {
+        same = names::hostRelativePath(name) == hostRelativePath;
+    } catch (const NameError&) {
+    }
+    if (!same)
+        throw NameError(subject, "cannot become an entry name that maps back to the same path");
+    return name;
+}
+
+std::string displayName(std::string_view entryName)
+{
+    return cp950::toUtf8Lossy(entryName);
+}
+
+std::string toText(std::string_view entryName)
+{
+    std::string text;
+    appendEscaped(text, entryName);
+    return text;
+}
+
+std::string fromText(std::string_view text)
+{
+    std::string name = unescape(text, std::string(text), true);
+    if (name.empty())
+        throw NameError(std::string(text), "is not an entry name");
+    return name;
+}
+
+} // namespace archive::names
