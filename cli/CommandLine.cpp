@@ -128,6 +128,14 @@ CommandLine CommandLine::parse(int argc, const char* const* argv)
                          "missing " + std::string(spec->operands[line.m_arguments.size()]) + "; " +
                              seeHelp(spec->name));
     }
+    // An empty path or name would only come back as a message without its subject.
+    for (std::size_t i = 0; i < line.m_arguments.size(); ++i) {
+        if (line.m_arguments[i].empty()) {
+            const std::string what =
+                i < spec->operands.size() ? std::string(spec->operands[i]) : "NAME";
+            throw UsageError(std::string(spec->name), what + " is empty; " + seeHelp(spec->name));
+        }
+    }
     if (!spec->moreOperands && line.m_arguments.size() > spec->operands.size()) {
         throw UsageError(std::string(spec->name), "unexpected argument '" +
                                                       line.m_arguments[spec->operands.size()] +

@@ -76,8 +76,10 @@ void Console::error(std::string_view subject, std::string_view reason)
     // Keep the order of lines when both streams reach one terminal.
     if (!m_bOutFailed && !m_strOut.empty())
         flush();
-    const std::string line =
-        "velmora-dat: " + text::printable(subject) + ": " + text::printable(reason) + "\n";
+    std::string line = "velmora-dat: ";
+    if (!subject.empty())
+        line += text::printable(subject) + ": ";
+    line += text::printable(reason) + "\n";
     writeAll(STDERR_FILENO, line);
 }
 

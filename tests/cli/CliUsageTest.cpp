@@ -44,6 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingArchive", {"list"}, "list"},
         UsageCase{"MissingDest", {"extract", "ARCHIVE"}, "extract"},
         UsageCase{"MissingBuildArchive", {"build", "folder"}, "build"},
+        UsageCase{"EmptyArchive", {"list", ""}, "list"},
+        UsageCase{"EmptyName", {"extract", "ARCHIVE", "d", "a", ""}, "extract"},
         UsageCase{"ExtraArgument", {"check", "ARCHIVE", "more"}, "check"},
         UsageCase{"MissingTypeValue", {"list", "ARCHIVE", "--type"}, "--type"},
         UsageCase{"BadType", {"list", "--type", "PNG", "ARCHIVE"}, "--type"},
