@@ -278,6 +278,7 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
     out.Write(directory.data(), directory.size());
 
     std::array<unsigned char, format::kCopyChunkBytes> buffer;
+    std::uint64_t written = directory.size();
     for (const EntrySpec& spec : specs) {
         const std::string path = joinPath(sourceFolder, names::hostRelativePath(spec.name));
         CFile source;
@@ -288,13 +289,17 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
             throw FileError(path, kChangedSize);
         std::uint64_t left = spec.size;
         do {
-            const std::size_t chunk =
-                static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+            // Chunks end on the archive's 4096-byte boundaries: a write that only partly covers
+            // a new block makes the file system clear the rest of it first, which costs more
+            // than the copy itself.
+            const std::uint64_t room = buffer.size() - written % buffer.size();
+            const std::size_t chunk = static_cast<std::size_t>(std::min(left, room));
             if (chunk > 0) {
                 if (source.Read(buffer.data(), chunk) != chunk)
                     throw FileError(path, kChangedSize);
                 out.Write(buffer.data(), chunk);
                 left -= chunk;
+                written += chunk;
                 state.bytesDone += chunk;
             }
             if (left == 0)

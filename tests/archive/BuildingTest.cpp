@@ -1,0 +1,572 @@
+#include "Building.h"
+#include "ArchiveError.h"
+#include "CFile.h"
+#include "EntryList.h"
+#include "Extraction.h"
+#include "Listing.h"
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace archive;
+using testsupport::ArchiveImage;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+const std::string kEarlier = "an earlier archive that must survive";
+
+std::string le32(std::uint32_t v)
+{
+    std::string out;
+    testsupport::putLE32(out, v);
+    return out;
+}
+
+std::set<std::string> namesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Relative path -> bytes of every regular file below folder.
+std::map<std::string, std::string> treeOf(const std::string& folder)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            tree[fs::relative(entry.path(), folder).string()] = readFile(entry.path().string());
+    return tree;
+}
+
+void writeTree(const std::string& root, const std::map<std::string, std::string>& files)
+{
+    fs::create_directories(root);
+    for (const auto& [path, bytes] : files)
+        writeFile(root + "/" + path, bytes);
+}
+
+// The archive a correct build writes for these entries, given in list order.
+std::string expectedArchive(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    ArchiveImage image;
+    for (const auto& [name, bytes] : entries)
+        image.add(name, bytes);
+    return image.bytes();
+}
+
+struct Layout {
+    const char* label;
+    std::map<std::string, std::string> files;
+    std::vector<std::string> emptyFolders;
+    std::vector<std::pair<std::string, std::string>> entries; // in the order of the archive
+};
+
+class BuildLayout : public testing::TestWithParam<Layout> {};
+
+TEST_P(BuildLayout, WritesTheRecordsAndDataInListOrder)
+{
+    const Layout& layout = GetParam();
+    TempDir tmp;
+    const std::string src = tmp / "src";
+    writeTree(src, layout.files);
+    for (const std::string& folder : layout.emptyFolders)
+        fs::create_directories(src + "/" + folder);
+
+    EntryList list;
+    const BuildResult result = buildArchive(src, tmp / "GAME00.DAT", list);
+
+    const std::string expected = expectedArchive(layout.entries);
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expected);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.entries, static_cast<int>(layout.entries.size()));
+    EXPECT_EQ(result.bytes, expected.size());
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"GAME00.DAT", "src"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, BuildLayout,
+    testing::Values(Layout{"NoFilesGivesFourBytes", {}, {"empty", "deeper/still/empty"}, {}},
+                    Layout{"EmptyFilesShareOneOffset",
+                           {{"x.dat", ""}, {"sub/y.dat", ""}, {"z.dat", ""}},
+                           {},
+                           {{"sub\\y.dat", ""}, {"x.dat", ""}, {"z.dat", ""}}},
+                    Layout{"HiddenFilesCount",
+                           {{".hidden", "h"}, {"A.txt", "AA"}, {"sub/.cfg", "ccc"}},
+                           {},
+                           {{".hidden", "h"}, {"A.txt", "AA"}, {"sub\\.cfg", "ccc"}}},
+                    Layout{"OrderIgnoresCase",
+                           {{"b.dat", "2"}, {"C.dat", "3"}, {"a.DAT", "1"}, {"Sub/x", "4"}},
+                           {"sub2"},
+                           {{"a.DAT", "1"}, {"b.dat", "2"}, {"C.dat", "3"}, {"Sub\\x", "4"}}},
+                    Layout{"ChunkBoundaries",
+                           {{"a", std::string(4096, 'a')},
+                            {"b", std::string(4097, 'b')},
+                            {"c", std::string(3 * 4096 - 1, 'c')}},
+                           {},
+                           {{"a", std::string(4096, 'a')},
+                            {"b", std::string(4097, 'b')},
+                            {"c", std::string(3 * 4096 - 1, 'c')}}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(BuildArchive, TheSixtyByteExample)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.bmp", "abc");
+    writeFile(tmp / "src/sub/b.wav", "12345");
+
+    EntryList list;
+    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+
+    const std::string expected = le32(48) + le32(22) + le32(0) + le32(52) + le32(3) +
+                                 std::string("a.bmp\0", 6) + le32(26) + le32(0) + le32(55) +
+                                 le32(5) + std::string("sub\\b.wav\0", 10) + "abc12345";
+    ASSERT_EQ(expected.size(), 60u);
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expected);
+}
+
+TEST(BuildArchive, OverwritesAnEarlierArchive)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.bmp", "abc");
+    writeFile(tmp / "GAME00.DAT", kEarlier);
+    EntryList list;
+    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive({{"a.bmp", "abc"}}));
+}
+
+TEST(AddFolderEntries, RelativeNamesSizesAndNameBytes)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.bmp", "abc");
+    writeFile(tmp / "src/sub/b.wav", "12345");
+
+    for (const std::string& root : {tmp / "src", tmp / "src/"}) {
+        SCOPED_TRACE(root);
+        EntryList list;
+        EXPECT_EQ(AddFolderEntries(list, root, root), 6 + 10);
+        ASSERT_EQ(list.GetCount(), 2);
+        EXPECT_EQ(list.GetText(0), "a.bmp");
+        EXPECT_EQ(list.GetItemData(0), 3u);
+        EXPECT_EQ(list.GetText(1), "sub\\b.wav");
+        EXPECT_EQ(list.GetItemData(1), 5u);
+    }
+}
+
+TEST(AddFolderEntries, TheRootKeepsNamesWholeWithoutALeadingSeparator)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.bmp", "abc");
+
+    EntryList list;
+    AddFolderEntries(list, tmp / "src", "/");
+    ASSERT_EQ(list.GetCount(), 1);
+    std::string expected = (tmp / "src/a.bmp").substr(1);
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    EXPECT_EQ(list.GetText(0), expected);
+}
+
+TEST(BuildArchive, ABig5NameWithABackslashTrailByteRoundTrips)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/許/功.bmp", "xy");
+
+    EntryList list;
+    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    // 許 is B3 5C and 功 A5 5C: the 0x5C trail bytes are not separators.
+    const std::string name = "\xB3\x5C\\\xA5\x5C.bmp";
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive({{name, "xy"}}));
+
+    CFile archive;
+    archive.Open(tmp / "GAME00.DAT", CFile::modeRead);
+    ASSERT_EQ(listArchive(archive, list, "*"), 1);
+    EXPECT_EQ(list.GetText(0), name);
+    extractEntries(archive, list, {0}, tmp / "out");
+    EXPECT_EQ(readFile(tmp / "out/許/功.bmp"), "xy");
+}
+
+std::vector<int> allIndexes(const EntryList& list)
+{
+    std::vector<int> indexes(static_cast<std::size_t>(list.GetCount()));
+    std::iota(indexes.begin(), indexes.end(), 0);
+    return indexes;
+}
+
+TEST(BuildArchive, ANestedTreeRoundTripsAndBuildsAgainIdentically)
+{
+    TempDir tmp;
+    const std::map<std::string, std::string> files = {
+        {"a.bmp", "abc"},       {"A.BMP", "upper"},
+        {".hid", "h"},          {"Sub/b.wav", std::string(9000, 'w')},
+        {"sub/b.wav", "lower"}, {"sub2/deep/er/c.dat", std::string(4096, '\x00')},
+        {"sub2/empty.txt", ""}, {"許功/遊戲.scr", "big5"},
+    };
+    writeTree(tmp / "src", files);
+
+    EntryList list;
+    buildArchive(tmp / "src", tmp / "first.dat", list);
+
+    {
+        CFile archive;
+        archive.Open(tmp / "first.dat", CFile::modeRead);
+        ASSERT_EQ(listArchive(archive, list, "*"), static_cast<int>(files.size()));
+        const ExtractResult extracted =
+            extractEntries(archive, list, allIndexes(list), tmp / "out");
+        EXPECT_EQ(extracted.entriesWritten, static_cast<int>(files.size()));
+    }
+    EXPECT_EQ(treeOf(tmp / "out"), files);
+
+    buildArchive(tmp / "out", tmp / "second.dat", list);
+    EXPECT_EQ(readFile(tmp / "second.dat"), readFile(tmp / "first.dat"));
+}
+
+TEST(BuildArchive, NamesThatDoNotDecodeComeBackByteForByte)
+{
+    // 0x81 followed by a byte that is no trail byte, and a lone lead byte at the end: neither
+    // decodes, so extraction has to escape them and building has to undo that.
+    TempDir tmp;
+    const std::string original =
+        expectedArchive({{"\x81\x30.dat", "one"}, {"dir\\x\xFE", "two"}, {"plain.wav", ""}});
+    writeFile(tmp / "in.dat", original);
+
+    EntryList list;
+    {
+        CFile archive;
+        archive.Open(tmp / "in.dat", CFile::modeRead);
+        ASSERT_EQ(listArchive(archive, list, "*"), 3);
+        extractEntries(archive, list, allIndexes(list), tmp / "out");
+    }
+    buildArchive(tmp / "out", tmp / "again.dat", list);
+    EXPECT_EQ(readFile(tmp / "again.dat"), original);
+}
+
+TEST(BuildArchive, LinksToFilesArePackedAndLinksToFoldersAreNot)
+{
+    TempDir tmp;
+    writeFile(tmp / "outside/target.txt", "xyz");
+    writeFile(tmp / "outside/in-linked-folder.txt", "never");
+    writeFile(tmp / "src/real.txt", "r");
+    fs::create_symlink(tmp / "outside/target.txt", tmp / "src/link.txt");
+    fs::create_directory_symlink(tmp / "outside", tmp / "src/linked-folder");
+    fs::create_directory_symlink(tmp / "src", tmp / "src/loop");
+    fs::create_symlink(tmp / "missing", tmp / "src/dangling");
+
+    EntryList list;
+    const BuildResult result = buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    EXPECT_EQ(result.entries, 2);
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"),
+              expectedArchive({{"link.txt", "xyz"}, {"real.txt", "r"}}));
+}
+
+TEST(BuildArchive, SkipsFifosAndSocketsWithoutHanging)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.txt", "a");
+    writeFile(tmp / "src/sub/b.txt", "b");
+    ASSERT_EQ(mkfifo((tmp / "src/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((tmp / "src/sub/pipe.wav").c_str(), 0600), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(sock, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tmp / "src/socket";
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    socketPath.copy(address.sun_path, socketPath.size());
+    ASSERT_EQ(bind(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+
+    // In a child, so a build that opens the FIFO fails the test instead of hanging it.
+    const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
+        alarm(20);
+        EntryList list;
+        return std::to_string(buildArchive(tmp / "src", tmp / "GAME00.DAT", list).entries);
+    });
+    close(sock);
+    EXPECT_EQ(child.exitCode, 0) << child.text;
+    EXPECT_EQ(child.text, "2");
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive({{"a.txt", "a"}, {"sub\\b.txt", "b"}}));
+}
+
+// Every failed build below must leave the earlier archive as it was and nothing else beside it.
+void expectEarlierArchiveKept(const TempDir& tmp)
+{
+    EXPECT_EQ(readFile(tmp / "dest/GAME00.DAT"), kEarlier);
+    EXPECT_EQ(namesIn(tmp / "dest"), (std::set<std::string>{"GAME00.DAT"}));
+}
+
+TEST(BuildArchive, NamesThatCannotBeEntryNamesAreRefusedBeforeWriting)
+{
+    const std::vector<std::string> badNames = {
+        "smile\xF0\x9F\x98\x80.txt", // no code page 950 character for it
+        "back\\slash.txt",           // would become a separator
+        "bad\xFF\xFEutf8.bin",       // not UTF-8 at all
+    };
+    for (const std::string& bad : badNames) {
+        SCOPED_TRACE(bad);
+        TempDir tmp;
+        writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+        writeFile(tmp / "src/good.txt", "fine");
+        writeFile(tmp / ("src/sub/" + bad), "x");
+
+        EntryList list;
+        try {
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+            ADD_FAILURE() << "built an archive holding an impossible name";
+        } catch (const NameError& e) {
+            EXPECT_EQ(e.subject(), tmp / ("src/sub/" + bad));
+            EXPECT_FALSE(e.reason().empty());
+        }
+        EXPECT_EQ(list.GetCount(), 0);
+        expectEarlierArchiveKept(tmp);
+    }
+}
+
+TEST(BuildArchive, AFileOfTwoGibibytesIsRefusedBeforeWriting)
+{
+    TempDir tmp;
+    writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+    writeFile(tmp / "src/small.txt", "s");
+    // Sparse: costs no disk space.
+    writeFile(tmp / "src/huge.bin", "");
+    fs::resize_file(tmp / "src/huge.bin", 0x80000000ull);
+    EntryList list;
+    try {
+        buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+        ADD_FAILURE() << "built an entry of 2 GiB";
+    } catch (const FormatError& e) {
+        EXPECT_EQ(e.subject(), tmp / "src/huge.bin");
+    }
+    EXPECT_EQ(list.GetCount(), 0);
+    expectEarlierArchiveKept(tmp);
+}
+
+TEST(BuildArchive, CancelKeepsTheEarlierArchive)
+{
+    for (int stopAfter : {0, 1, 3}) {
+        SCOPED_TRACE(stopAfter);
+        TempDir tmp;
+        writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+        writeFile(tmp / "src/a.bin", std::string(10000, 'a'));
+        writeFile(tmp / "src/b.bin", "b");
+
+        int calls = 0;
+        Progress last;
+        EntryList list;
+        const BuildResult result =
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list, [&](const Progress& p) {
+                last = p;
+                return calls++ < stopAfter;
+            });
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_EQ(calls, stopAfter + 1);
+        EXPECT_EQ(last.entriesTotal, 2);
+        EXPECT_EQ(last.bytesTotal, 10001u);
+        EXPECT_EQ(list.GetCount(), 0);
+        expectEarlierArchiveKept(tmp);
+    }
+}
+
+TEST(BuildArchive, ProgressCountsEveryByteAndEntry)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/a.bin", std::string(10000, 'a'));
+    writeFile(tmp / "src/empty", "");
+    std::vector<Progress> seen;
+    EntryList list;
+    buildArchive(tmp / "src", tmp / "GAME00.DAT", list, [&](const Progress& p) {
+        seen.push_back(p);
+        return true;
+    });
+    ASSERT_FALSE(seen.empty());
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        EXPECT_GE(seen[i].bytesDone, seen[i - 1].bytesDone);
+        EXPECT_GE(seen[i].entriesDone, seen[i - 1].entriesDone);
+    }
+    EXPECT_EQ(seen.back().bytesDone, 10000u);
+    EXPECT_EQ(seen.back().entriesDone, 2);
+}
+
+struct SourceChange {
+    const char* label;
+    const char* victim; // changed at the first progress report, while a.bin is being copied
+    std::function<void(const std::string& path)> change;
+    const char* reason; // empty: the system's text
+};
+
+class SourceChangedDuringBuild : public testing::TestWithParam<SourceChange> {};
+
+TEST_P(SourceChangedDuringBuild, IsRefusedAndKeepsTheEarlierArchive)
+{
+    TempDir tmp;
+    writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+    writeFile(tmp / "src/a.bin", std::string(5000, 'a'));
+    writeFile(tmp / "src/b.bin", std::string(5000, 'b'));
+    const std::string victim = tmp / ("src/" + std::string(GetParam().victim));
+
+    const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
+        alarm(20);
+        bool changed = false;
+        EntryList list;
+        try {
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list, [&](const Progress&) {
+                if (!changed)
+                    GetParam().change(victim);
+                changed = true;
+                return true;
+            });
+        } catch (const FileError& e) {
+            return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject() + ": " + e.reason();
+        }
+        return std::string("built");
+    });
+    EXPECT_EQ(child.exitCode, 0) << child.text;
+    ASSERT_EQ(child.text.rfind(victim + ": ", 0), 0u) << child.text;
+    if (*GetParam().reason) {
+        EXPECT_EQ(child.text, victim + ": " + GetParam().reason);
+    }
+    expectEarlierArchiveKept(tmp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, SourceChangedDuringBuild,
+    testing::Values(
+        SourceChange{"Removed", "b.bin", [](const std::string& p) { fs::remove(p); }, ""},
+        SourceChange{"Grew", "b.bin", [](const std::string& p) { fs::resize_file(p, 6000); },
+                     "changed size while the archive was being built"},
+        SourceChange{"Shrank", "b.bin", [](const std::string& p) { fs::resize_file(p, 10); },
+                     "changed size while the archive was being built"},
+        SourceChange{"ShrankWhileCopied", "a.bin",
+                     [](const std::string& p) { fs::resize_file(p, 4100); },
+                     "changed size while the archive was being built"},
+        SourceChange{"ReplacedByAFifo", "b.bin",
+                     [](const std::string& p) {
+                         fs::remove(p);
+                         mkfifo(p.c_str(), 0600);
+                     },
+                     ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(BuildArchive, AWriteErrorKeepsTheEarlierArchive)
+{
+    TempDir tmp;
+    writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+    writeFile(tmp / "src/big.bin", std::string(64 * 1024, 'x'));
+
+    const testsupport::ChildResult child = testsupport::runInChild({16 * 1024, false}, [&] {
+        EntryList list;
+        try {
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+        } catch (const FileError& e) {
+            return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject();
+        }
+        return std::string("built past the file size limit");
+    });
+    EXPECT_EQ(child.exitCode, 0) << child.text;
+    EXPECT_EQ(child.text, tmp / "dest/GAME00.DAT");
+    expectEarlierArchiveKept(tmp);
+}
+
+TEST(BuildArchive, UnreadableSourcesKeepTheEarlierArchive)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot run a child as an unprivileged user here";
+    for (const std::string& locked : {std::string("src/sub/secret.txt"), std::string("src/sub")}) {
+        SCOPED_TRACE(locked);
+        TempDir tmp;
+        writeFile(tmp / "dest/GAME00.DAT", kEarlier);
+        writeFile(tmp / "src/open.txt", "o");
+        writeFile(tmp / "src/sub/secret.txt", "s");
+        for (const std::string& p : {tmp.str(), tmp / "dest", tmp / "src"})
+            fs::permissions(p, fs::perms::all);
+        fs::permissions(tmp / "dest/GAME00.DAT", fs::perms::all);
+        fs::permissions(tmp / "src/sub", fs::perms::all);
+        fs::permissions(tmp / locked, fs::perms::none);
+
+        const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
+            EntryList list;
+            try {
+                buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+            } catch (const FileError& e) {
+                return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject();
+            }
+            return std::string("built");
+        });
+        EXPECT_EQ(child.exitCode, 0) << child.text;
+        EXPECT_EQ(child.text, tmp / locked);
+        expectEarlierArchiveKept(tmp);
+    }
+}
+
+TEST(BuildArchive, RefusesMissingSourcesAndArchivesInsideTheSource)
+{
+    TempDir tmp;
+    writeFile(tmp / "src/GAME00.DAT", kEarlier);
+    writeFile(tmp / "file.txt", "not a folder");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {tmp / "missing", tmp / "GAME00.DAT"},
+        {tmp / "file.txt", tmp / "GAME00.DAT"},
+        {tmp / "src", tmp / "src/GAME00.DAT"},
+    };
+    for (const auto& [source, archivePath] : cases) {
+        SCOPED_TRACE(source + " -> " + archivePath);
+        EntryList list;
+        list.AddString("left over");
+        EXPECT_THROW(buildArchive(source, archivePath, list), FileError);
+        EXPECT_EQ(list.GetCount(), 0);
+    }
+    EXPECT_EQ(readFile(tmp / "src/GAME00.DAT"), kEarlier);
+    EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"file.txt", "src"}));
+}
+
+TEST(IsArchiveInsideFolder, ComparesCanonicalFoldersComponentByComponent)
+{
+    TempDir tmp;
+    fs::create_directories(tmp / "data/game/sub");
+    fs::create_directories(tmp / "data/game2");
+    fs::create_directory_symlink(tmp / "data/game", tmp / "data/link");
+    fs::create_directory_symlink(tmp / "data/game/sub", tmp / "elsewhere");
+
+    struct Case {
+        std::string archive;
+        std::string source;
+        bool inside;
+    };
+    const std::string game = tmp / "data/game";
+    const std::vector<Case> cases = {
+        {tmp / "data/game2/x.dat", game, false},
+        {tmp / "data/game/x.dat", game, true},
+        {tmp / "data/game/sub/x.dat", game, true},
+        {tmp / "data/x.dat", game, false},
+        {tmp / "data/game/../game/x.dat", game, true},
+        {tmp / "data/game/sub/../../game2/x.dat", game, false},
+        {tmp / "data/link/x.dat", game, true},
+        {tmp / "elsewhere/x.dat", game, true},
+        {tmp / "data/game/x.dat", tmp / "data/link", true},
+        {tmp / "data/game/x.dat", game + "/", true},
+        {tmp / "data/game/not-yet/x.dat", game, true},
+        {tmp / "data/game/sub/x.dat", tmp / "data/game/sub", true},
+        {tmp / "data/game/x.dat", tmp / "data/game/sub", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isArchiveInsideFolder(c.archive, c.source), c.inside)
+            << c.archive << " in " << c.source;
+}
+
+} // namespace
