@@ -78,49 +78,30 @@ private:
     std::vector<Item> m_items;
 };
 
-// Characters the table does not decode are an error; the few codes that decode but would be
-// written back as other bytes still extract (through the name escape), so they only warn.
+// The ten codes glibc decodes to characters that encode back to other bytes count here too: the
+// name escape keeps them, but no character stands for them.
 void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
 {
     const std::string_view name = entry.name;
-    std::size_t undecodable = 0;
-    std::size_t firstUndecodable = 0;
-    std::size_t oneWay = 0;
-    std::size_t firstOneWay = 0;
+    std::size_t bad = 0;
+    std::size_t first = 0;
     for (std::size_t pos = 0; pos < name.size();) {
-        const std::size_t length = cp950::charLength(name, pos);
-        if (!cp950::decodeChar(name, pos)) {
-            const std::string shown = cp950::toUtf8Lossy(name.substr(pos, length));
-            if (shown.empty() || shown.find("\xEF\xBF\xBD") != std::string::npos) {
-                if (undecodable++ == 0)
-                    firstUndecodable = pos;
-            } else if (oneWay++ == 0) {
-                firstOneWay = pos;
-            }
-        }
-        pos += length;
+        if (!cp950::decodeChar(name, pos) && bad++ == 0)
+            first = pos;
+        pos += cp950::charLength(name, pos);
     }
+    if (bad == 0)
+        return;
 
-    auto describe = [&](std::size_t pos) {
-        std::string text;
-        const std::size_t length = cp950::charLength(name, pos);
-        for (std::size_t i = 0; i < length; ++i)
-            text += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[pos + i]));
-        return text + " at byte " + std::to_string(pos);
-    };
-    const std::string subject = subjectOf(entry);
-    if (undecodable > 0) {
-        std::string reason = "name is not valid code page 950: " + describe(firstUndecodable);
-        if (undecodable > 1)
-            reason += " and " + std::to_string(undecodable - 1) + " more";
-        problems.add(order, CheckProblem::Severity::Error, subject, reason);
-    }
-    if (oneWay > 0) {
-        problems.add(order, CheckProblem::Severity::Warning, subject,
-                     "name holds a code page 950 character that does not convert back to the "
-                     "same bytes (" +
-                         describe(firstOneWay) + "); it extracts under an escaped file name");
-    }
+    std::string bytes;
+    for (std::size_t i = 0; i < cp950::charLength(name, first); ++i)
+        bytes += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[first + i]));
+    std::string reason = "name is not valid code page 950: " + bytes + " at byte " +
+                         std::to_string(first) +
+                         " is no character that converts to Unicode and back";
+    if (bad > 1)
+        reason += ", and " + std::to_string(bad - 1) + " more";
+    problems.add(order, CheckProblem::Severity::Error, subjectOf(entry), reason);
 }
 
 void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStart,
@@ -152,8 +133,9 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
         if (reaching && entry.dataOffset < end(*reaching)) {
             problems.add(i, CheckProblem::Severity::Warning, subject,
                          "data (offset " + std::to_string(entry.dataOffset) + ", " +
-                             std::to_string(entry.dataSize) + " bytes) overlaps the data of " +
-                             subjectOf(entries[*reaching]));
+                             std::to_string(entry.dataSize) +
+                             (entry.dataSize == 1 ? " byte" : " bytes") +
+                             ") overlaps the data of " + subjectOf(entries[*reaching]));
         }
         if (!reaching || end(i) > end(*reaching))
             reaching = i;

@@ -24,18 +24,30 @@ void appendEscape(std::string& out, unsigned char c)
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
 }
 
+// U+0080-U+009F in UTF-8: C2 80 to C2 9F.
+bool isC1At(std::string_view utf8, std::size_t i)
+{
+    return i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i]) == 0xC2 &&
+           static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+           static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
+}
+
 } // namespace
 
 std::string printable(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
-    for (const char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (isControl(c))
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (isControl(c)) {
             appendEscape(out, c);
-        else
-            out.push_back(ch);
+        } else if (isC1At(utf8, i)) {
+            // glibc decodes the single byte 0x80 as U+0080; its escape names the same byte.
+            appendEscape(out, static_cast<unsigned char>(utf8[++i]));
+        } else {
+            out.push_back(utf8[i]);
+        }
     }
     return out;
 }
@@ -66,8 +78,15 @@ std::string jsonString(std::string_view utf8)
 {
     std::string out = "\"";
     out.reserve(utf8.size() + 2);
-    for (const char ch : utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char ch = utf8[i];
         const auto c = static_cast<unsigned char>(ch);
+        if (isC1At(utf8, i)) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(utf8[++i]));
+            out += escape;
+            continue;
+        }
         switch (c) {
         case '"':
             out += "\\\"";

@@ -6,12 +6,14 @@
 
 namespace cli::text {
 
-// Control characters (C0 and DEL) in UTF-8 text become U+F0000 + byte, the code points the name
-// escape uses for undecodable bytes, so an entry name always prints on one line and what list
-// prints can be given back to extract. toText never yields these code points itself: only bytes
-// of 0x80 and above, or trail bytes 0x40-0x7E, are escaped there.
+// Control characters in UTF-8 text become U+F0000 + byte, the code points the name escape uses
+// for undecodable bytes, so an entry name always prints on one line, sends nothing a terminal
+// would obey, and can be given back to extract as printed. C0 and DEL: toText never yields
+// U+F0000-U+F001F or U+F007F itself (it escapes only bytes 0x80 and above, or trail bytes
+// 0x40-0x7E). C1 (U+0080-U+009F): the table decodes only the byte 0x80 among them, whose escape
+// U+F0080 names the same byte.
 std::string printable(std::string_view utf8);
-// The reverse of printable.
+// The reverse of printable for C0 and DEL; the C1 escapes are the name escape's own.
 std::string fromPrintable(std::string_view text);
 
 // A JSON string literal, quotes included.

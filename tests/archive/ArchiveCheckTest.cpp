@@ -98,6 +98,8 @@ INSTANTIATE_TEST_SUITE_P(Names, ArchiveCheckName,
                              NameCase{"EmptyName", "", Severity::Error},
                              // Not valid code page 950.
                              NameCase{"ByteFF", "\xFF.bmp", Severity::Error},
+                             // Decodes, but to a character that encodes back to other bytes.
+                             NameCase{"OneWayCode", "\xA2\xCC.bmp", Severity::Error},
                              NameCase{"LoneLeadByteAtTheEnd", "x.bmp\xA4", Severity::Error},
                              NameCase{"LeadByteWithoutTrail", "\xA4\x30.bmp", Severity::Error},
                              NameCase{"TwoBadBytesOneProblem", "\xFF\xFF.bmp", Severity::Error}),

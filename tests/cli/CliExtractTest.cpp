@@ -138,7 +138,9 @@ TEST(CliExtract, EveryNameListPrintsExtractsAgain)
 {
     TempDir dir;
     ArchiveImage image;
-    image.add("\xFFz.dat", "1");              // undecodable byte
+    image.add("\xFFz.dat", "1");
+    image.add("\x80y.dat",
+              "4"); // glibc decodes it as U+0080, a C1 control              // undecodable byte
     image.add("ctl\x01name.dat", "2");        // control byte
     image.add("\xB3\x5C\\\xA5\x5C.wav", "3"); // 許\功
     const std::string path = dir / "GAME02.DAT";
@@ -147,7 +149,7 @@ TEST(CliExtract, EveryNameListPrintsExtractsAgain)
     const auto listed = runDat({"list", path});
     ASSERT_EQ(listed.exitCode, 0);
     const auto names = lines(listed.out);
-    ASSERT_EQ(names.size(), 3u);
+    ASSERT_EQ(names.size(), 4u);
     for (const std::string& name : names) {
         const std::string dest = dir / ("out-" + std::to_string(&name - names.data()));
         const auto result = runDat({"extract", path, dest, name});

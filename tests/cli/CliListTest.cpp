@@ -170,6 +170,21 @@ TEST(CliList, ControlBytesInNamesStayOnOneLine)
     EXPECT_EQ(lines(result.out), std::vector<std::string>{"two" + escaped('\n') + "lines.dat"});
 }
 
+TEST(CliList, TheC1ControlOfByte0x80IsShownEscaped)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("\x80z.dat", "x");
+    testsupport::writeFile(dir / "c1.dat", image.bytes());
+    const auto plain = runDat({"list", dir / "c1.dat"});
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_EQ(lines(plain.out), std::vector<std::string>{escaped(0x80) + "z.dat"});
+    const auto json = runDat({"list", "--json", dir / "c1.dat"});
+    EXPECT_NE(json.out.find("{\"name\": \"\\u0080z.dat\", \"name_hex\": \"807a2e646174\""),
+              std::string::npos)
+        << json.out;
+}
+
 TEST(CliList, AMissingArchiveIsReportedWithItsPath)
 {
     TempDir dir;
