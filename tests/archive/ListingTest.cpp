@@ -1,0 +1,87 @@
+#include "Listing.h"
+#include "ArchiveError.h"
+#include "CFile.h"
+#include "EntryList.h"
+#include "QuickFind.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace archive;
+using testsupport::ArchiveImage;
+
+namespace {
+
+TEST(Listing, TypeTestLooksAtTheLastThreeUpperCasedBytes)
+{
+    struct Case {
+        const char* name;
+        const char* type;
+        bool passes;
+    } cases[] = {
+        {"a.bmp", "BMP", true},   {"A.BMP", "BMP", true}, {"XWAV", "WAV", true},
+        {"a.WAVE", "WAV", false}, {"wav", "WAV", true},   {"av", "WAV", false},
+        {"a.bmp", "*", true},     {"readme", "", true},   {"a\xA4\x62mp", "BMP", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(matchesType(c.name, c.type), c.passes) << c.name << " " << c.type;
+}
+
+TEST(Listing, ListsSortedWithRecordPositionsAndFilters)
+{
+    testsupport::TempDir temp;
+    ArchiveImage image;
+    image.add("sub\\b.wav", "bbbbb");
+    image.add("a.BMP", "aaa");
+    image.add("c.bmp", "");
+    testsupport::writeFile(temp / "GAME00.DAT", image.bytes());
+
+    CFile file;
+    file.Open(temp / "GAME00.DAT", CFile::modeRead);
+    EntryList list;
+    ASSERT_EQ(listArchive(file, list, "*"), 3);
+    EXPECT_EQ(list.GetText(0), "a.BMP");
+    EXPECT_EQ(list.GetItemData(0), 4u + 26u); // the second record
+    EXPECT_EQ(list.GetText(2), "sub\\b.wav");
+    EXPECT_EQ(list.GetItemData(2), 4u);
+
+    EXPECT_EQ(listArchive(file, list, "BMP"), 2);
+    EXPECT_EQ(listArchive(file, list, "EGA"), 0);
+    EXPECT_EQ(statusLine(file.GetFileName(), list.GetCount()), "GAME00.DAT,共0個檔案");
+}
+
+TEST(Listing, ARefusedDirectoryLeavesTheListEmpty)
+{
+    testsupport::TempDir temp;
+    ArchiveImage image;
+    image.add("a.bmp", "a");
+    image.records.push_back({"broken", 0, 0, 5});
+    testsupport::writeFile(temp / "bad.dat", image.bytes());
+    CFile file;
+    file.Open(temp / "bad.dat", CFile::modeRead);
+    EntryList list;
+    list.AddString("left over");
+    EXPECT_THROW(listArchive(file, list, "*"), FormatError);
+    EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(QuickFind, FindsTheFirstItemWhoseKeyBeginsWithTheText)
+{
+    EntryList list;
+    for (const char* t : {"bg\\title.bmp", "bg\\tower.bmp", "readme.txt", "se\\a\\b.wav",
+                          "\xB3\x5C\\x.bmp", "\xB3\x5Cq\\key.bmp"})
+        list.AddString(t);
+    // Sorted: bg\title, bg\tower, readme, se\a\b, 許\x, 許q\key.
+    struct Case {
+        const char* find;
+        int expected;
+    } cases[] = {
+        {"", 0},        {"T", 0},  {"to", 1},  {"TX", -1},       {"a\\", 3},         {"b", -1},
+        {"readme", -1}, {"x", 4}, {"KEY", 5}, {"TITLE.BMP", 0}, {"title.bmpx", -1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(quickFind(list, c.find), c.expected) << c.find;
+    EXPECT_EQ(quickFind(EntryList(), ""), -1);
+}
+
+} // namespace
