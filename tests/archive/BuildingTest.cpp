@@ -199,6 +199,7 @@ TEST(BuildArchive, ABig5NameWithABackslashTrailByteRoundTrips)
     archive.Open(tmp / "GAME00.DAT", CFile::modeRead);
     ASSERT_EQ(listArchive(archive, list, "*"), 1);
     EXPECT_EQ(list.GetText(0), name);
+    fs::create_directory(tmp / "out");
     extractEntries(archive, list, {0}, tmp / "out");
     EXPECT_EQ(readFile(tmp / "out/許/功.bmp"), "xy");
 }
@@ -228,6 +229,7 @@ TEST(BuildArchive, ANestedTreeRoundTripsAndBuildsAgainIdentically)
         CFile archive;
         archive.Open(tmp / "first.dat", CFile::modeRead);
         ASSERT_EQ(listArchive(archive, list, "*"), static_cast<int>(files.size()));
+        fs::create_directory(tmp / "out");
         const ExtractResult extracted =
             extractEntries(archive, list, allIndexes(list), tmp / "out");
         EXPECT_EQ(extracted.entriesWritten, static_cast<int>(files.size()));
@@ -243,8 +245,9 @@ TEST(BuildArchive, NamesThatDoNotDecodeComeBackByteForByte)
     // 0x81 followed by a byte that is no trail byte, and a lone lead byte at the end: neither
     // decodes, so extraction has to escape them and building has to undo that.
     TempDir tmp;
+    // In list order: bytes from 0x80 up sort after every ASCII letter.
     const std::string original =
-        expectedArchive({{"\x81\x30.dat", "one"}, {"dir\\x\xFE", "two"}, {"plain.wav", ""}});
+        expectedArchive({{"dir\\x\xFE", "two"}, {"plain.wav", ""}, {"\x81\x30.dat", "one"}});
     writeFile(tmp / "in.dat", original);
 
     EntryList list;
@@ -252,6 +255,7 @@ TEST(BuildArchive, NamesThatDoNotDecodeComeBackByteForByte)
         CFile archive;
         archive.Open(tmp / "in.dat", CFile::modeRead);
         ASSERT_EQ(listArchive(archive, list, "*"), 3);
+        fs::create_directory(tmp / "out");
         extractEntries(archive, list, allIndexes(list), tmp / "out");
     }
     buildArchive(tmp / "out", tmp / "again.dat", list);
