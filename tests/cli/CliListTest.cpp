@@ -73,6 +73,7 @@ TEST(CliList, PrintsEveryEntryInListOrder)
 }
 
 struct TypeCase {
+    const char* label;
     const char* type;
     std::vector<std::string> expected;
 };
@@ -88,11 +89,13 @@ TEST_P(CliListType, KeepsTheEntriesOfThatType)
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, CliListType,
-                         ::testing::Values(TypeCase{"WAV", {"sub\\b.wav", "XWAV"}},
-                                           TypeCase{"wav", {"sub\\b.wav", "XWAV"}},
-                                           TypeCase{"bmp", {"A.BMP", "a.bmp", kXu + ".bmp"}},
-                                           TypeCase{"DAT", {escaped(0xFF) + "z.dat"}},
-                                           TypeCase{"EGA", {}}, TypeCase{"*", sortedNames()}));
+                         ::testing::Values(TypeCase{"Wav", "WAV", {"sub\\b.wav", "XWAV"}},
+                                           TypeCase{"LowerCase", "wav", {"sub\\b.wav", "XWAV"}},
+                                           TypeCase{"Bmp", "bmp", {"A.BMP", "a.bmp", kXu + ".bmp"}},
+                                           TypeCase{"Dat", "DAT", {escaped(0xFF) + "z.dat"}},
+                                           TypeCase{"NoneOfThatType", "EGA", {}},
+                                           TypeCase{"Every", "*", sortedNames()}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliList, TypeTakesTheEqualsForm)
 {

@@ -54,6 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 struct HelpCase {
+    const char* label;
     std::vector<std::string> args;
     const char* firstLine;
 };
@@ -71,17 +72,22 @@ TEST_P(CliHelp, PrintsTheHelpOnStandardOutput)
 
 INSTANTIATE_TEST_SUITE_P(
     Help, CliHelp,
-    ::testing::Values(HelpCase{{"--help"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
-                      HelpCase{{"-h"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
-                      HelpCase{{"list", "--help"},
-                               "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
-                      // Help answers even on an otherwise wrong line.
-                      HelpCase{{"list", "--frob", "--help"},
-                               "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
-                      HelpCase{{"extract", "-h"},
-                               "Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]"},
-                      HelpCase{{"build", "--help"}, "Usage: velmora-dat build FOLDER ARCHIVE"},
-                      HelpCase{{"check", "--help"}, "Usage: velmora-dat check ARCHIVE"}));
+    ::testing::Values(
+        HelpCase{"Program", {"--help"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
+        HelpCase{"ProgramShort", {"-h"}, "Usage: velmora-dat COMMAND [OPTION...] ARGUMENT..."},
+        HelpCase{"List",
+                 {"list", "--help"},
+                 "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
+        // Help answers even on an otherwise wrong line.
+        HelpCase{"ListWithABadOption",
+                 {"list", "--frob", "--help"},
+                 "Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE"},
+        HelpCase{"ExtractShort",
+                 {"extract", "-h"},
+                 "Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]"},
+        HelpCase{"Build", {"build", "--help"}, "Usage: velmora-dat build FOLDER ARCHIVE"},
+        HelpCase{"Check", {"check", "--help"}, "Usage: velmora-dat check ARCHIVE"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)
 {
