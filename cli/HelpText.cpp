@@ -31,8 +31,8 @@ std::string_view commandHelp(std::string_view command)
         return R"(Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE
 Prints the entries of ARCHIVE, one a line, sorted as the entry list sorts them (alphabetically,
 ASCII letters without regard to case). Names are UTF-8 with '\' between folder levels; a byte
-that is no code page 950 character shows as U+F0000 + byte, so every printed name can be given
-back to extract.
+that is no code page 950 character, or a control character, shows as U+F0000 + byte, so every
+name stays on its line and can be given back to extract as printed.
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV (any case;
