@@ -37,7 +37,8 @@ std::map<std::string, std::string> treeOf(const std::string& folder)
 {
     std::map<std::string, std::string> tree;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string rel = fs::relative(entry.path(), folder).string();
+        // lexically: relative() would resolve a link to the folder it names.
+        const std::string rel = entry.path().lexically_relative(folder).string();
         if (entry.is_symlink())
             tree[rel] = "->";
         else if (entry.is_directory())
@@ -50,8 +51,8 @@ std::map<std::string, std::string> treeOf(const std::string& folder)
 
 // An archive written to a scratch folder, open and listed as the dialog holds it.
 struct OpenArchive {
-    explicit OpenArchive(const ArchiveImage& image, const std::string& path)
-        : m_strPath(path), m_strBytes(image.bytes())
+    explicit OpenArchive(const ArchiveImage& image, const std::string& path, bool absolute = false)
+        : m_strPath(path), m_strBytes(image.bytes(absolute))
     {
         writeFile(path, m_strBytes);
         file.Open(path, CFile::modeRead);
@@ -315,18 +316,22 @@ TEST_F(ExtractionTest, ADestinationWithoutWritePermissionIsReported)
 
 TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
 {
+    // "short.dat" has its 6 bytes at 30..35, the end of the file.
     const struct {
-        std::uint32_t offsetShift;
-        std::uint32_t sizeShift;
-    } cases[] = {{0, 1}, {1, 0}, {0, 0x7FFFFFFF}, {0xFFFFFFF0u, 0}};
+        std::uint32_t offset;
+        std::uint32_t size;
+    } cases[] = {{30, 7},          {31, 6},         {36, 1}, {30, 0x7FFFFFFF}, {0xFFFFFFF0u, 0x20},
+                 {0xFFFFFFFFu, 1}, {0x80000000u, 0}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.offset << "+" << c.size);
         TempDir temp;
         fs::create_directory(temp / "dest");
         ArchiveImage image;
         image.add("short.dat", "abcdef");
-        image.records[0].dataOffset += c.offsetShift;
-        image.records[0].dataSize += c.sizeShift;
-        OpenArchive archive(image, temp / "GAME00.DAT");
+        image.records[0].dataOffset = c.offset;
+        image.records[0].dataSize = c.size;
+        OpenArchive archive(image, temp / "GAME00.DAT", true);
+        ASSERT_EQ(archive.m_strBytes.size(), 36u);
         writeFile(temp / "dest/short.dat", "earlier");
 
         try {
