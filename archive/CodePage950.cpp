@@ -1,5 +1,6 @@
 #include "CodePage950.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <iconv.h>
@@ -117,14 +118,6 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
-std::size_t charLength(std::string_view s, std::size_t pos)
-{
-    if (pos + 1 < s.size() && isLeadByte(static_cast<unsigned char>(s[pos])) &&
-        isTrailByte(static_cast<unsigned char>(s[pos + 1])))
-        return 2;
-    return 1;
-}
-
 std::ptrdiff_t find(std::string_view haystack, char c, std::size_t start)
 {
     for (std::size_t i = 0; i < haystack.size(); i += charLength(haystack, i)) {
@@ -170,35 +163,27 @@ std::string_view right(std::string_view s, std::size_t n)
 
 int compareNoCase(std::string_view a, std::string_view b)
 {
+    // Byte by byte over the folded strings, each walked by its own characters so that only a
+    // single-byte letter is folded, never the trail byte of a double-byte character.
     std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        const std::size_t na = charLength(a, i);
-        const std::size_t nb = charLength(b, j);
+    bool aTrail = false;
+    bool bTrail = false;
+    const std::size_t n = std::min(a.size(), b.size());
+    for (; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[j]);
-        const unsigned char fa = na == 1 ? foldLower(ca) : ca;
-        const unsigned char fb = nb == 1 ? foldLower(cb) : cb;
+        const auto cb = static_cast<unsigned char>(b[i]);
+        const bool aPair = !aTrail && charLength(a, i) == 2;
+        const bool bPair = !bTrail && charLength(b, i) == 2;
+        const unsigned char fa = aTrail ? ca : foldLower(ca);
+        const unsigned char fb = bTrail ? cb : foldLower(cb);
         if (fa != fb)
             return fa < fb ? -1 : 1;
-        // Same first byte: both are double-byte, or both single (a lone lead byte at the end
-        // sorts before the same lead with a trail).
-        if (na != nb)
-            return na < nb ? -1 : 1;
-        if (na == 2) {
-            const auto ta = static_cast<unsigned char>(a[i + 1]);
-            const auto tb = static_cast<unsigned char>(b[j + 1]);
-            if (ta != tb)
-                return ta < tb ? -1 : 1;
-        }
-        i += na;
-        j += nb;
+        aTrail = aPair;
+        bTrail = bPair;
     }
-    if (i < a.size())
-        return 1;
-    if (j < b.size())
-        return -1;
-    return 0;
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
 }
 
 std::optional<char32_t> decodeChar(std::string_view s, std::size_t pos)

@@ -21,7 +21,13 @@ constexpr bool isTrailByte(unsigned char c)
 }
 
 // 1 or 2: the length of the character starting at pos.
-std::size_t charLength(std::string_view s, std::size_t pos);
+inline std::size_t charLength(std::string_view s, std::size_t pos)
+{
+    return pos + 1 < s.size() && isLeadByte(static_cast<unsigned char>(s[pos])) &&
+                   isTrailByte(static_cast<unsigned char>(s[pos + 1]))
+               ? 2
+               : 1;
+}
 
 constexpr std::ptrdiff_t npos = -1;
 
@@ -36,9 +42,9 @@ std::string makeUpper(std::string_view s);
 // The last n bytes (plain bytes, as the type test wants), or all of s when shorter.
 std::string_view right(std::string_view s, std::size_t n);
 
-// The collation of the entry list and of every archive written: characters compared in turn,
-// single-byte ASCII letters folded to lower case, every other byte compared unsigned as it is
-// (both bytes of a double-byte character raw). Negative, 0 or positive.
+// The collation of the entry list and of every archive written: the bytes compared unsigned, a
+// shorter string before a longer one it begins, with single-byte ASCII letters folded to lower
+// case and both bytes of a double-byte character left as they are. Negative, 0 or positive.
 int compareNoCase(std::string_view a, std::string_view b);
 
 // Code point of the character at pos (1 or 2 bytes) when the table decodes it and it encodes

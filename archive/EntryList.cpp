@@ -3,11 +3,79 @@
 #include "CodePage950.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 
 namespace archive {
 
 namespace {
 const std::string kEmpty;
+std::atomic<std::uint64_t> s_nRevisions{0};
+} // namespace
+
+namespace {
+
+// The order of a batch under compareNoCase, ties kept in batch order. Each text's folded bytes
+// go into one buffer and its first 16 of them into the sort key itself, so nearly every
+// comparison is two integer compares instead of a walk through two heap strings.
+std::vector<std::uint32_t>
+sortedOrder(const std::vector<std::pair<std::string, std::uint32_t>>& items)
+{
+    struct Key {
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t index;
+    };
+    std::string folded;
+    std::vector<Key> keys;
+    keys.reserve(items.size());
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        const std::string& text = items[k].first;
+        const auto offset = static_cast<std::uint32_t>(folded.size());
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t n = cp950::charLength(text, i);
+            const char c = text[i];
+            folded.push_back(n == 1 && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+            if (n == 2)
+                folded.push_back(text[i + 1]);
+            i += n;
+        }
+        std::uint64_t prefix[2] = {0, 0};
+        for (std::size_t i = 0; i < 16 && i < text.size(); ++i)
+            prefix[i / 8] |= std::uint64_t(static_cast<unsigned char>(folded[offset + i]))
+                             << (56 - 8 * (i % 8));
+        keys.push_back({prefix[0], prefix[1], offset, static_cast<std::uint32_t>(text.size()),
+                        static_cast<std::uint32_t>(k)});
+    }
+    const char* bytes = folded.data();
+    std::sort(keys.begin(), keys.end(), [bytes](const Key& a, const Key& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        if (a.length > 16 && b.length > 16) {
+            const std::uint32_t n = std::min(a.length, b.length) - 16;
+            if (const int r = std::memcmp(bytes + a.offset + 16, bytes + b.offset + 16, n))
+                return r < 0;
+        }
+        if (a.length != b.length)
+            return a.length < b.length;
+        return a.index < b.index;
+    });
+    std::vector<std::uint32_t> order;
+    order.reserve(keys.size());
+    for (const Key& key : keys)
+        order.push_back(key.index);
+    return order;
+}
+
+} // namespace
+
+void EntryList::touch()
+{
+    m_nRevision = ++s_nRevisions;
 }
 
 void EntryList::ResetContent()
@@ -17,10 +85,12 @@ void EntryList::ResetContent()
     m_blockStart.clear();
     m_nSelected = 0;
     m_nTopIndex = 0;
+    touch();
 }
 
 int EntryList::AddString(std::string_view text)
 {
+    touch();
     const auto id = static_cast<std::uint32_t>(m_items.size());
     m_items.push_back({std::string(text), 0, false});
     if (m_blocks.empty()) {
@@ -51,6 +121,43 @@ int EntryList::AddString(std::string_view text)
         rebuildStarts();
     }
     return index;
+}
+
+void EntryList::AddItems(std::vector<std::pair<std::string, std::uint32_t>> items)
+{
+    if (items.empty())
+        return;
+    touch();
+    const std::vector<std::uint32_t> order = sortedOrder(items);
+
+    std::vector<Item> merged;
+    merged.reserve(m_items.size() + items.size());
+    std::size_t next = 0;
+    const auto takeNewUpTo = [&](const std::string* bound) {
+        while (next < order.size() &&
+               (!bound || cp950::compareNoCase(items[order[next]].first, *bound) < 0)) {
+            auto& [text, value] = items[order[next++]];
+            merged.push_back({std::move(text), value, false});
+        }
+    };
+    forEach([&](int, const std::string& text, std::uint32_t value, bool selected) {
+        takeNewUpTo(&text);
+        merged.push_back({text, value, selected});
+        return true;
+    });
+    takeNewUpTo(nullptr);
+
+    m_items = std::move(merged);
+    m_blocks.clear();
+    constexpr std::size_t kFill = kMaxBlock / 2;
+    for (std::size_t first = 0; first < m_items.size(); first += kFill) {
+        const std::size_t last = std::min(first + kFill, m_items.size());
+        std::vector<std::uint32_t>& block = m_blocks.emplace_back();
+        block.reserve(kMaxBlock + 1);
+        for (std::size_t id = first; id < last; ++id)
+            block.push_back(static_cast<std::uint32_t>(id));
+    }
+    rebuildStarts();
 }
 
 void EntryList::rebuildStarts()

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace archive {
@@ -17,6 +18,12 @@ public:
     // Inserts at the sorted place; returns the index it was inserted at.
     int AddString(std::string_view text);
     void SetItemData(int index, std::uint32_t value);
+    // The same as AddString then SetItemData for each pair in turn, done as one sort and merge,
+    // so loading a large archive is O(n log n) and leaves the items in memory in list order.
+    void AddItems(std::vector<std::pair<std::string, std::uint32_t>> items);
+    // Changes whenever the texts change, and is never reused by another list, so a cache keyed
+    // by it cannot go stale.
+    std::uint64_t revision() const { return m_nRevision; }
     std::uint32_t GetItemData(int index) const;
     int GetCount() const;
     int GetTextLen(int index) const;
@@ -54,12 +61,14 @@ private:
     std::uint32_t idAt(int index) const;
     bool isValid(int index) const { return index >= 0 && index < GetCount(); }
     void rebuildStarts();
+    void touch();
 
     std::vector<Item> m_items;
     std::vector<std::vector<std::uint32_t>> m_blocks;
     std::vector<int> m_blockStart;
     int m_nSelected = 0;
     int m_nTopIndex = 0;
+    std::uint64_t m_nRevision = 0;
 };
 
 template <class Visit> void EntryList::forEach(Visit&& visit, int first) const

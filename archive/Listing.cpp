@@ -5,6 +5,9 @@
 #include "CodePage950.h"
 #include "EntryList.h"
 
+#include <utility>
+#include <vector>
+
 namespace archive {
 
 bool matchesType(std::string_view name, std::string_view type)
@@ -20,11 +23,13 @@ int listArchive(CFile& archive, EntryList& list, std::string_view type)
     try {
         archive.Seek(0);
         const std::vector<unsigned char> directory = readDirectory(archive);
+        std::vector<std::pair<std::string, std::uint32_t>> items;
         walkDirectory(directory, archive.GetFilePath(),
                       [&](std::string_view name, std::uint32_t recordPosition) {
                           if (matchesType(name, type))
-                              list.SetItemData(list.AddString(name), recordPosition);
+                              items.emplace_back(name, recordPosition);
                       });
+        list.AddItems(std::move(items));
     } catch (...) {
         list.ResetContent();
         throw;

@@ -3,41 +3,55 @@
 #include "CodePage950.h"
 #include "EntryList.h"
 
+#include <cstdint>
+#include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace archive {
 
 namespace {
 
-unsigned char upper(unsigned char c)
-{
-    return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
-}
+// Upper-cased match keys of one list in list order, packed in one buffer: a keystroke then
+// scans memory sequentially instead of visiting every item. Built on the first search after the
+// list's texts change (the revision tells), and kept for the latest list only.
+struct KeyCache {
+    static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
+    struct Key {
+        std::uint32_t offset;
+        std::uint32_t length; // kNoKey: the text holds no '\'
+    };
 
-// Whether the match key of text (after its first '\') upper-cased begins with upperNeedle,
-// without building the key's copy.
-bool keyStartsWith(std::string_view text, std::string_view upperNeedle)
-{
-    std::size_t i = 0;
-    while (i < text.size() && !(text[i] == '\\' && cp950::charLength(text, i) == 1))
-        i += cp950::charLength(text, i);
-    if (i == text.size())
-        return false;
-    const std::string_view key = text.substr(i + 1);
-    if (key.size() < upperNeedle.size())
-        return false;
-    for (std::size_t k = 0; k < upperNeedle.size();) {
-        const std::size_t n = cp950::charLength(key, k);
-        if (n == 1) {
-            if (upper(static_cast<unsigned char>(key[k])) !=
-                static_cast<unsigned char>(upperNeedle[k]))
-                return false;
-        } else if (key.compare(k, n, upperNeedle.substr(k, n)) != 0) {
-            return false; // a trail byte is compared as it is, never folded
-        }
-        k += n;
+    std::mutex mutex;
+    std::uint64_t revision = 0;
+    std::string bytes;
+    std::vector<Key> keys;
+
+    void rebuild(const EntryList& list)
+    {
+        bytes.clear();
+        keys.clear();
+        keys.reserve(static_cast<std::size_t>(list.GetCount()));
+        list.forEach([&](int, const std::string& text, std::uint32_t, bool) {
+            const std::ptrdiff_t slash = cp950::find(text, '\\');
+            if (slash < 0) {
+                keys.push_back({0, kNoKey});
+            } else {
+                const auto offset = static_cast<std::uint32_t>(bytes.size());
+                bytes += cp950::makeUpper(std::string_view(text).substr(std::size_t(slash) + 1));
+                keys.push_back({offset, static_cast<std::uint32_t>(bytes.size() - offset)});
+            }
+            return true;
+        });
+        revision = list.revision();
     }
-    return true;
+};
+
+KeyCache& keyCache()
+{
+    static KeyCache cache;
+    return cache;
 }
 
 } // namespace
@@ -48,16 +62,19 @@ int quickFind(const EntryList& list, std::string_view findText)
         return -1;
     if (findText.empty())
         return 0;
-    const std::string upperNeedle = cp950::makeUpper(findText);
-    int found = -1;
-    list.forEach([&](int index, const std::string& text, std::uint32_t, bool) {
-        if (keyStartsWith(text, upperNeedle)) {
-            found = index;
-            return false;
-        }
-        return true;
-    });
-    return found;
+    const std::string needle = cp950::makeUpper(findText);
+    KeyCache& cache = keyCache();
+    std::lock_guard lock(cache.mutex);
+    if (cache.revision != list.revision() || cache.keys.size() != std::size_t(list.GetCount()))
+        cache.rebuild(list);
+    const char* bytes = cache.bytes.data();
+    for (std::size_t i = 0; i < cache.keys.size(); ++i) {
+        const KeyCache::Key key = cache.keys[i];
+        if (key.length != KeyCache::kNoKey && key.length >= needle.size() &&
+            std::memcmp(bytes + key.offset, needle.data(), needle.size()) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
 }
 
 } // namespace archive

@@ -110,3 +110,44 @@ TEST(EntryList, MatchesASortedVectorOverManyRandomAdds)
 }
 
 } // namespace
+
+namespace {
+
+TEST(EntryList, BatchAddEqualsAddingOneByOne)
+{
+    std::mt19937 random(11);
+    std::vector<std::pair<std::string, std::uint32_t>> first, second;
+    const char* stems[] = {"a",
+                           "A",
+                           "dir\\longer-than-sixteen-bytes",
+                           "DIR\\LONGER-THAN-SIXTEEN",
+                           "\xA4\x41",
+                           "\xA4\x61",
+                           "\xA4",
+                           "z"};
+    for (std::uint32_t n = 0; n < 3000; ++n) {
+        std::string text = stems[random() % 8];
+        text += std::to_string(random() % 50);
+        (n < 1000 ? first : second).emplace_back(text, n);
+    }
+    EntryList batch, single;
+    batch.AddItems(first);
+    batch.SetSel(5, true);
+    batch.AddItems(second);
+    for (const auto* part : {&first, &second}) {
+        for (const auto& [text, value] : *part)
+            single.SetItemData(single.AddString(text), value);
+        if (part == &first)
+            single.SetSel(5, true);
+    }
+    ASSERT_EQ(batch.GetCount(), single.GetCount());
+    for (int i = 0; i < batch.GetCount(); ++i) {
+        ASSERT_EQ(batch.GetText(i), single.GetText(i)) << i;
+        ASSERT_EQ(batch.GetItemData(i), single.GetItemData(i)) << i;
+        ASSERT_EQ(batch.GetSel(i), single.GetSel(i)) << i;
+    }
+    // Adding after a batch still works on the rebuilt blocks.
+    EXPECT_EQ(batch.AddString(""), 0);
+}
+
+} // namespace
