@@ -22,6 +22,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -86,11 +87,13 @@ void runShell(const std::string& command)
         throw std::runtime_error("failed: " + command);
 }
 
-// A fresh, empty output folder for every run, its predecessor removed outside the timing.
+// A fresh, empty output folder for every run, its predecessor removed outside the timing; the
+// write-back of the previous run is finished first so it does not land in the next one's time.
 void freshFolder(const fs::path& folder)
 {
     fs::remove_all(folder);
     fs::create_directory(folder);
+    ::sync();
 }
 
 } // namespace
