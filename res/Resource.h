@@ -1,0 +1,69 @@
+#pragma once
+
+// Ids, texts and geometry of the dialog template, in template order (which is the tab order).
+// Rectangles are in dialog units: x, y, width, height.
+
+#include <array>
+
+namespace res {
+
+constexpr int IDD_EXTRACTOR_DIALOG = 102;
+constexpr int IDI_MAIN = 128;
+
+constexpr int IDC_ENTRY_LIST = 1001;
+constexpr int IDC_LOAD = 1010;
+constexpr int IDC_EXTRACT = 1011;
+constexpr int IDC_SELECT_ALL = 1012;
+constexpr int IDC_DESELECT_ALL = 1013;
+constexpr int IDC_MAKE_ARCHIVE = 1014;
+constexpr int IDC_STATUS = 1019;
+constexpr int IDC_TYPE_FILTER = 1021;
+constexpr int IDC_FIND_TEXT = 1022;
+constexpr int IDC_CLOSE = 1023;
+
+enum class ControlKind { ListBox, PushButton, StaticText, ComboBox, EditBox };
+
+struct ControlTemplate {
+    int id;
+    const char* name; // also the widget's object name
+    ControlKind kind;
+    const char* text; // UTF-8
+    int x, y, width, height;
+};
+
+constexpr int kDialogWidth = 240;
+constexpr int kDialogHeight = 269;
+constexpr const char* kDialogFont = "新細明體";
+constexpr int kDialogFontPoints = 9;
+// Installed Ming faces that carry the same glyphs, tried in turn when the first is missing.
+constexpr std::array<const char*, 4> kFallbackFonts = {"PMingLiU", "AR PL UMing TW",
+                                                       "AR PL UMing TW MBE", "AR PL UMing HK"};
+constexpr const char* kCaption = "Velmora 遊戲文件擷取器　中文化：社群志願者";
+
+constexpr std::array<ControlTemplate, 10> kControls = {{
+    {IDC_ENTRY_LIST, "IDC_ENTRY_LIST", ControlKind::ListBox, "", 8, 7, 224, 204},
+    {IDC_LOAD, "IDC_LOAD", ControlKind::PushButton, "載入文件", 5, 248, 37, 14},
+    {IDC_EXTRACT, "IDC_EXTRACT", ControlKind::PushButton, "解壓文件", 43, 248, 37, 14},
+    {IDC_SELECT_ALL, "IDC_SELECT_ALL", ControlKind::PushButton, "選擇全部", 81, 248, 37, 14},
+    {IDC_STATUS, "IDC_STATUS", ControlKind::StaticText, "", 7, 233, 226, 11},
+    {IDC_CLOSE, "IDC_CLOSE", ControlKind::PushButton, "關閉", 211, 248, 22, 14},
+    {IDC_TYPE_FILTER, "IDC_TYPE_FILTER", ControlKind::ComboBox, "", 7, 216, 88, 69},
+    {IDC_DESELECT_ALL, "IDC_DESELECT_ALL", ControlKind::PushButton, "取消全選", 119, 248, 37, 14},
+    {IDC_FIND_TEXT, "IDC_FIND_TEXT", ControlKind::EditBox, "", 98, 216, 134, 14},
+    {IDC_MAKE_ARCHIVE, "IDC_MAKE_ARCHIVE", ControlKind::PushButton, "製作數據檔案", 157, 248, 53, 14},
+}};
+
+// The type selector's initialisation block; the upper-case and sort styles turn it into
+// "*", "BMP", "DAT", "EGA", "SCR", "WAV".
+constexpr std::array<const char*, 6> kTypeFilterInit = {"*", "dat", "ega", "scr", "bmp", "wav"};
+
+// Texts the commands show.
+constexpr const char* kOpenFilter = "遊戲數據檔案(game??.dat)";
+constexpr const char* kAllFilesFilter = "所有檔案(*.*)";
+constexpr const char* kDefaultSuffix = "DAT";
+constexpr const char* kDefaultFileName = "GAME00.DAT";
+constexpr const char* kExtractTitle = "解壓到資料夾:";
+constexpr const char* kBuildTitle = "請選擇要打包的資料夾:";
+constexpr const char* kBuildInsideFolder = "不能在該目錄中建立打包檔案";
+
+} // namespace res

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+// The windows a command waits on: the open and save file dialogs, the folder choice and the
+// message box. The dialog reaches them only through this, so tests can script every answer.
+class DialogServices {
+public:
+    virtual ~DialogServices() = default;
+
+    // A path, or nullopt when the user cancels.
+    virtual std::optional<QString> openArchivePath(QWidget* parent) = 0;
+    virtual std::optional<QString> saveArchivePath(QWidget* parent) = 0;
+    // An existing folder, or nullopt; root, when not empty, is the only folder shown with what
+    // lies below it.
+    virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
+                                                const QString& root) = 0;
+
+    enum class MessageIcon { None, Error };
+    virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,
+                             MessageIcon icon) = 0;
+};

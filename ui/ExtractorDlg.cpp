@@ -1,0 +1,409 @@
+#include "ExtractorDlg.h"
+
+#include "ArchiveError.h"
+#include "Building.h"
+#include "CodePage950.h"
+#include "EntryListModel.h"
+#include "Extraction.h"
+#include "Listing.h"
+#include "QtDialogServices.h"
+#include "QuickFind.h"
+#include "Resource.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include <algorithm>
+#include <new>
+
+namespace {
+
+std::string hostPath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QFont dialogFont()
+{
+    const QStringList installed = QFontDatabase::families();
+    QString family = QString::fromUtf8(res::kDialogFont);
+    if (!installed.contains(family)) {
+        for (const char* fallback : res::kFallbackFonts) {
+            if (installed.contains(QString::fromUtf8(fallback))) {
+                family = QString::fromUtf8(fallback);
+                break;
+            }
+        }
+    }
+    QFont font(family);
+    font.setPointSize(res::kDialogFontPoints);
+    return font;
+}
+
+} // namespace
+
+// The icon lives in the library's resources, which a static library does not register by itself.
+static void initResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      m_pServices(services)
+{
+    initResources();
+    m_hIcon = QIcon(QStringLiteral(":/velmora-extractor.svg"));
+    if (!m_pServices) {
+        m_ownServices = std::make_unique<QtDialogServices>();
+        m_pServices = m_ownServices.get();
+    }
+    m_folderPicker.setServices(m_pServices, this);
+    buildControls();
+    OnInitDialog();
+}
+
+CExtractorDlg::~CExtractorDlg() = default;
+
+void CExtractorDlg::buildControls()
+{
+    setObjectName(QStringLiteral("IDD_EXTRACTOR_DIALOG"));
+    setWindowTitle(QString::fromUtf8(res::kCaption));
+    setWindowIcon(m_hIcon);
+    setFont(dialogFont());
+
+    // Dialog units from the dialog font, so the template keeps its proportions at any DPI.
+    const QFontMetrics metrics(font());
+    const auto px = [&](int x, int y, int w, int h) {
+        const double ux = metrics.averageCharWidth() / 4.0;
+        const double uy = metrics.height() / 8.0;
+        return QRect(qRound(x * ux), qRound(y * uy), qRound(w * ux), qRound(h * uy));
+    };
+    const QRect client = px(0, 0, res::kDialogWidth, res::kDialogHeight);
+    setFixedSize(client.size());
+
+    // Created in template order, which Qt takes as the tab order.
+    for (const res::ControlTemplate& control : res::kControls) {
+        QWidget* widget = nullptr;
+        const QString text = QString::fromUtf8(control.text);
+        switch (control.kind) {
+        case res::ControlKind::ListBox: {
+            m_entryListView = new QListView(this);
+            m_entryModel = new EntryListModel(m_entryList, m_entryListView);
+            m_entryListView->setModel(m_entryModel);
+            m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            m_entryListView->setUniformItemSizes(true);
+            m_entryListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            widget = m_entryListView;
+            break;
+        }
+        case res::ControlKind::PushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            widget = button;
+            break;
+        }
+        case res::ControlKind::StaticText:
+            m_statusText = new QLabel(text, this);
+            m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            widget = m_statusText;
+            break;
+        case res::ControlKind::ComboBox:
+            m_typeFilter = new QComboBox(this);
+            widget = m_typeFilter;
+            break;
+        case res::ControlKind::EditBox:
+            m_findText = new QLineEdit(text, this);
+            widget = m_findText;
+            break;
+        }
+        widget->setObjectName(QString::fromLatin1(control.name));
+        widget->setProperty("controlId", control.id);
+        QRect rect = px(control.x, control.y, control.width, control.height);
+        // A drop-down's template height is that of its open list; the closed box is one line.
+        if (control.kind == res::ControlKind::ComboBox)
+            rect.setHeight(px(0, 0, 0, 14).height());
+        widget->setGeometry(rect);
+    }
+
+    // The command table.
+    const auto button = [this](const char* name) {
+        return findChild<QPushButton*>(QString::fromLatin1(name));
+    };
+    const auto onClick = [&](const char* name, void (CExtractorDlg::*handler)()) {
+        connect(button(name), &QPushButton::clicked, this,
+                [this, handler] { runCommand([this, handler] { (this->*handler)(); }); });
+    };
+    onClick("IDC_LOAD", &CExtractorDlg::OnLoad);
+    onClick("IDC_EXTRACT", &CExtractorDlg::OnExtract);
+    onClick("IDC_SELECT_ALL", &CExtractorDlg::OnSelectAll);
+    onClick("IDC_DESELECT_ALL", &CExtractorDlg::OnDeselectAll);
+    onClick("IDC_CLOSE", &CExtractorDlg::OnCloseButton);
+    onClick("IDC_MAKE_ARCHIVE", &CExtractorDlg::OnMakeArchive);
+    // Only the user's choice runs the filter; setting the index from code does not.
+    connect(m_typeFilter, &QComboBox::activated, this,
+            [this] { runCommand([this] { OnTypeFilterChange(); }); });
+    connect(m_findText, &QLineEdit::textChanged, this,
+            [this] { runCommand([this] { OnFindTextChange(); }); });
+}
+
+bool CExtractorDlg::OnInitDialog()
+{
+    // The selector's upper-case and sort styles applied to its initialisation strings.
+    QStringList types;
+    for (const char* item : res::kTypeFilterInit)
+        types.append(QString::fromUtf8(item).toUpper());
+    std::sort(types.begin(), types.end());
+    m_typeFilter->addItems(types);
+    DoDataExchange();
+    m_bArchiveOpen = false;
+    m_typeFilter->setCurrentIndex(0);
+    return true;
+}
+
+void CExtractorDlg::DoDataExchange()
+{
+    UpdateData(false);
+}
+
+void CExtractorDlg::UpdateData(bool saveAndValidate)
+{
+    if (saveAndValidate) {
+        m_strStatus = m_statusText->text();
+        m_strFind = m_findText->text();
+        return;
+    }
+    if (m_statusText->text() != m_strStatus)
+        m_statusText->setText(m_strStatus);
+    if (m_findText->text() != m_strFind)
+        m_findText->setText(m_strFind);
+}
+
+void CExtractorDlg::runCommand(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const archive::ArchiveError& e) {
+        reportError(QString::fromStdString(e.subject()) + QStringLiteral(": ") +
+                    QString::fromStdString(e.reason()));
+    } catch (const std::bad_alloc&) {
+        reportError(tr("There is not enough memory to finish the command."));
+    } catch (const std::exception& e) {
+        reportError(QString::fromStdString(e.what()));
+    }
+}
+
+void CExtractorDlg::reportError(const QString& text)
+{
+    m_pServices->showMessage(this, QApplication::applicationName(), text,
+                             DialogServices::MessageIcon::Error);
+}
+
+void CExtractorDlg::closeArchive()
+{
+    if (m_bArchiveOpen)
+        m_archive.Close();
+    m_bArchiveOpen = false;
+}
+
+void CExtractorDlg::setStatusFromList()
+{
+    m_strStatus = QString::fromStdString(archive::statusLine(
+        QFile::decodeName(QByteArray::fromStdString(m_archive.GetFileName())).toStdString(),
+        m_entryList.GetCount()));
+    UpdateData(false);
+}
+
+void CExtractorDlg::OnLoad()
+{
+    const std::optional<QString> path = m_pServices->openArchivePath(this);
+    if (!path)
+        return;
+    closeArchive();
+    m_entryModel->beginChange();
+    try {
+        m_archive.Open(hostPath(*path), archive::CFile::modeRead);
+        m_bArchiveOpen = true;
+        m_typeFilter->setCurrentIndex(0);
+        archive::listArchive(m_archive, m_entryList, "*");
+        m_entryModel->endChange();
+        setStatusFromList();
+    } catch (...) {
+        // Nothing of the previous archive may stay on screen: its record positions would now
+        // be read from no file, or from another.
+        closeArchive();
+        m_entryList.ResetContent();
+        m_entryModel->endChange();
+        m_strStatus.clear();
+        UpdateData(false);
+        throw;
+    }
+}
+
+void CExtractorDlg::OnTypeFilterChange()
+{
+    if (!m_bArchiveOpen)
+        return;
+    const std::string type = m_typeFilter->currentText().toStdString();
+    m_entryModel->beginChange();
+    try {
+        archive::listArchive(m_archive, m_entryList, type);
+    } catch (...) {
+        m_entryModel->endChange();
+        m_strStatus.clear();
+        UpdateData(false);
+        throw;
+    }
+    m_entryModel->endChange();
+    setStatusFromList();
+}
+
+template <class Work> auto CExtractorDlg::withProgress(const QString& label, Work&& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    std::unique_ptr<QProgressDialog> window;
+    const archive::ProgressFn progress = [&](const archive::Progress& p) {
+        if (!window && timer.elapsed() >= 500) {
+            window = std::make_unique<QProgressDialog>(label, tr("Cancel"), 0, 0, this);
+            window->setWindowModality(Qt::WindowModal);
+            window->setMinimumDuration(0);
+            window->setAutoClose(false);
+            window->setAutoReset(false);
+        }
+        if (window) {
+            window->setMaximum(std::max(p.entriesTotal, 1));
+            window->setValue(std::min(p.entriesDone, p.entriesTotal));
+            window->setLabelText(
+                label + QStringLiteral("\n%1 / %2").arg(p.entriesDone).arg(p.entriesTotal));
+            QCoreApplication::processEvents();
+            return !window->wasCanceled();
+        }
+        return true;
+    };
+    return work(progress);
+}
+
+void CExtractorDlg::selectionToList()
+{
+    m_entryList.SetSel(-1, false);
+    for (const QItemSelectionRange& range : m_entryListView->selectionModel()->selection())
+        m_entryList.SelItemRange(true, range.top(), range.bottom());
+}
+
+void CExtractorDlg::OnExtract()
+{
+    if (!m_bArchiveOpen)
+        return;
+    m_folderPicker.m_strTitle = QString::fromUtf8(res::kExtractTitle);
+    if (!m_folderPicker.Browse())
+        return;
+    selectionToList();
+    const std::vector<int> selected = m_entryList.GetSelItems();
+    const archive::ExtractResult result =
+        withProgress(QString::fromUtf8(res::kExtractTitle), [&](const archive::ProgressFn& fn) {
+            return archive::extractEntries(m_archive, m_entryList, selected,
+                                           hostPath(m_folderPicker.m_strPath), fn);
+        });
+    if (!result.cancelled)
+        OnDeselectAll();
+}
+
+void CExtractorDlg::OnMakeArchive()
+{
+    m_folderPicker.m_strTitle = QString::fromUtf8(res::kBuildTitle);
+    if (!m_folderPicker.Browse())
+        return;
+    const QString folder = m_folderPicker.m_strPath;
+    const std::optional<QString> path = m_pServices->saveArchivePath(this);
+    if (!path)
+        return;
+    if (archive::isArchiveInsideFolder(hostPath(*path), hostPath(folder))) {
+        m_pServices->showMessage(this, QApplication::applicationName(),
+                                 QString::fromUtf8(res::kBuildInsideFolder),
+                                 DialogServices::MessageIcon::None);
+        return;
+    }
+    closeArchive();
+    m_entryModel->beginChange();
+    m_entryList.ResetContent();
+    m_typeFilter->setCurrentIndex(0);
+    try {
+        withProgress(QString::fromUtf8(res::kBuildTitle), [&](const archive::ProgressFn& fn) {
+            return archive::buildArchive(hostPath(folder), hostPath(*path), m_entryList, fn);
+        });
+    } catch (...) {
+        m_entryList.ResetContent();
+        m_entryModel->endChange();
+        throw;
+    }
+    m_entryModel->endChange();
+}
+
+void CExtractorDlg::OnSelectAll()
+{
+    m_entryList.SetSel(-1, true);
+    const int count = m_entryList.GetCount();
+    if (count > 0)
+        m_entryListView->selectionModel()->select(
+            QItemSelection(m_entryModel->index(0), m_entryModel->index(count - 1)),
+            QItemSelectionModel::ClearAndSelect);
+}
+
+void CExtractorDlg::OnDeselectAll()
+{
+    m_entryList.SetSel(-1, false);
+    m_entryListView->selectionModel()->clearSelection();
+}
+
+void CExtractorDlg::OnFindTextChange()
+{
+    UpdateData(true);
+    // A typed character that code page 950 cannot hold matches no entry name.
+    const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
+    if (!text)
+        return;
+    const int index = archive::quickFind(m_entryList, *text);
+    if (index < 0)
+        return;
+    m_entryList.SetTopIndex(index);
+    m_entryListView->scrollTo(m_entryModel->index(index), QAbstractItemView::PositionAtTop);
+    UpdateData(false);
+}
+
+void CExtractorDlg::OnCloseButton()
+{
+    OnOK();
+}
+
+void CExtractorDlg::OnOK()
+{
+    closeArchive();
+    UpdateData(true);
+    accept();
+}
+
+void CExtractorDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Enter presses a focused button; anywhere else it is the dialog's OK, as Close is.
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget()))
+            button->click();
+        else
+            runCommand([this] { OnOK(); });
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,64 @@
+#include "QtDialogServices.h"
+
+#include "Resource.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace {
+
+// Default suffix, initial name and the two filters both archive dialogs share.
+std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(parent);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    if (mode == QFileDialog::AcceptSave)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(
+        {QString::fromUtf8(res::kOpenFilter), QString::fromUtf8(res::kAllFilesFilter)});
+    // Archives come from Windows in any letter case: GAME00.DAT must show under game??.dat.
+    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    dialog.setDefaultSuffix(QString::fromUtf8(res::kDefaultSuffix));
+    dialog.selectFile(QString::fromUtf8(res::kDefaultFileName));
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+} // namespace
+
+std::optional<QString> QtDialogServices::openArchivePath(QWidget* parent)
+{
+    return runArchiveDialog(parent, QFileDialog::AcceptOpen);
+}
+
+std::optional<QString> QtDialogServices::saveArchivePath(QWidget* parent)
+{
+    return runArchiveDialog(parent, QFileDialog::AcceptSave);
+}
+
+std::optional<QString> QtDialogServices::chooseFolder(QWidget* parent, const QString& title,
+                                                      const QString& root)
+{
+    QFileDialog dialog(parent, title, root);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+void QtDialogServices::showMessage(QWidget* parent, const QString& caption, const QString& text,
+                                   MessageIcon icon)
+{
+    QMessageBox box(icon == MessageIcon::Error ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}

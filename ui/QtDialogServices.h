@@ -1,0 +1,15 @@
+#pragma once
+
+#include "DialogServices.h"
+
+// The real windows: Qt's own file dialog (the same on every desktop, so the filter rules below
+// hold everywhere) and message box, all modal to the dialog.
+class QtDialogServices : public DialogServices {
+public:
+    std::optional<QString> openArchivePath(QWidget* parent) override;
+    std::optional<QString> saveArchivePath(QWidget* parent) override;
+    std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
+                                        const QString& root) override;
+    void showMessage(QWidget* parent, const QString& caption, const QString& text,
+                     MessageIcon icon) override;
+};
