@@ -2,6 +2,7 @@
 
 #include "ArchiveError.h"
 #include "CFile.h"
+#include "NameMapping.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,7 +21,7 @@ std::string num(std::uint64_t value)
 // How an entry is named in messages.
 std::string entrySubject(std::string_view name)
 {
-    return std::string(name);
+    return names::displayName(name);
 }
 
 std::uint32_t readDirectorySize(CFile& archive, std::uint64_t length)
