@@ -50,7 +50,8 @@ constexpr std::array<ControlTemplate, 10> kControls = {{
     {IDC_TYPE_FILTER, "IDC_TYPE_FILTER", ControlKind::ComboBox, "", 7, 216, 88, 69},
     {IDC_DESELECT_ALL, "IDC_DESELECT_ALL", ControlKind::PushButton, "取消全選", 119, 248, 37, 14},
     {IDC_FIND_TEXT, "IDC_FIND_TEXT", ControlKind::EditBox, "", 98, 216, 134, 14},
-    {IDC_MAKE_ARCHIVE, "IDC_MAKE_ARCHIVE", ControlKind::PushButton, "製作數據檔案", 157, 248, 53, 14},
+    {IDC_MAKE_ARCHIVE, "IDC_MAKE_ARCHIVE", ControlKind::PushButton, "製作數據檔案", 157, 248, 53,
+     14},
 }};
 
 // The type selector's initialisation block; the upper-case and sort styles turn it into
