@@ -5,6 +5,7 @@
 // bench_extract [scratch folder, default /tmp]
 
 #include "ArchiveError.h"
+#include "BenchTree.h"
 #include "Building.h"
 #include "CFile.h"
 #include "EntryList.h"
@@ -29,57 +30,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kFiles = 10000;
-constexpr int kRuns = 5;
-constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
-
-volatile std::sig_atomic_t g_nStop = 0;
-
-// Sizes skewed towards small files, as game data is: u^9 of 1 MiB averages about 100 KiB.
-std::uint64_t generateTree(const fs::path& root)
-{
-    std::uint64_t state = 0x2545F4914F6CDD1Dull;
-    auto next = [&] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
-    std::vector<char> bytes(kMaxFileBytes + 4096);
-    for (char& c : bytes)
-        c = static_cast<char>(next());
-
-    std::uint64_t total = 0;
-    for (int i = 0; i < kFiles && !g_nStop; ++i) {
-        const fs::path folder = root / ("level" + std::to_string(i % 10)) /
-                                ("sub" + std::to_string(i / 10 % 10)) / (i % 3 == 0 ? "deep" : "");
-        fs::create_directories(folder);
-        double u = static_cast<double>(next() % 1000001) / 1000000.0;
-        double scaled = 1.0;
-        for (int k = 0; k < 9; ++k)
-            scaled *= u;
-        const auto size = static_cast<std::uint64_t>(scaled * kMaxFileBytes);
-        std::ofstream out(folder / ("file" + std::to_string(i) + ".dat"), std::ios::binary);
-        out.write(bytes.data() + (i * 4099) % 4096, static_cast<std::streamsize>(size));
-        if (!out)
-            throw std::runtime_error("cannot write the test tree");
-        total += size;
-    }
-    return total;
-}
-
-double seconds(const std::function<void()>& run)
-{
-    const auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using benchtree::kFiles;
+using benchtree::kRuns;
+using benchtree::median;
+using benchtree::seconds;
 
 void runShell(const std::string& command)
 {
@@ -109,13 +63,13 @@ int main(int argc, char** argv)
     }
     work = pattern;
     // An interrupted run still removes its gigabytes: the loops stop and cleanup runs.
-    std::signal(SIGINT, [](int) { g_nStop = 1; });
-    std::signal(SIGTERM, [](int) { g_nStop = 1; });
+    std::signal(SIGINT, [](int) { benchtree::g_nStop = 1; });
+    std::signal(SIGTERM, [](int) { benchtree::g_nStop = 1; });
     int status = 0;
     try {
         const fs::path src = work / "src";
         std::printf("generating %d files...\n", kFiles);
-        const std::uint64_t total = generateTree(src);
+        const std::uint64_t total = benchtree::generateTree(src, 0x2545F4914F6CDD1Dull);
         std::printf("%.1f MiB in %d files\n", static_cast<double>(total) / (1024 * 1024), kFiles);
 
         const std::string archivePath = (work / "GAME00.DAT").string();
@@ -150,7 +104,7 @@ int main(int argc, char** argv)
         tar();
         std::vector<double> oursTimes;
         std::vector<double> tarTimes;
-        for (int run = 0; run < kRuns && !g_nStop; ++run) {
+        for (int run = 0; run < kRuns && !benchtree::g_nStop; ++run) {
             freshFolder(oursOut);
             oursTimes.push_back(seconds(ours));
             freshFolder(tarOut);
