@@ -1,11 +1,10 @@
 #include "ExtractorDlg.h"
+#include "DialogServices.h"
 #include "Resource.h"
-#include "ScriptedServices.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -13,283 +12,184 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <filesystem>
 
 using testsupport::ArchiveImage;
+using testsupport::TempDir;
 
 namespace {
 
-class ExtractorDlgTest : public ::testing::Test {
-protected:
-    ExtractorDlgTest() : dlg(nullptr, &services) { dlg.show(); }
+// Answers every window from queues the test fills; an empty queue means the user cancelled.
+class ScriptedServices : public DialogServices {
+public:
+    std::deque<QString> openPaths, savePaths, folders;
+    std::vector<QString> messages;
 
-    template <class T> T* control(const char* name)
+    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
+    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
+    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
     {
-        return dlg.findChild<T*>(QString::fromLatin1(name));
+        return next(folders);
     }
-    QString status() { return control<QLabel>("IDC_STATUS")->text(); }
-    QComboBox* types() { return control<QComboBox>("IDC_TYPE_FILTER"); }
-    QListView* view() { return dlg.entryListView(); }
-    QStringList rows()
+    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
     {
-        QStringList out;
-        for (int r = 0; r < view()->model()->rowCount(); ++r)
-            out << view()->model()->index(r, 0).data().toString();
-        return out;
+        messages.push_back(text);
     }
-    QString writeArchive(const std::string& name, const ArchiveImage& image)
+
+private:
+    static std::optional<QString> next(std::deque<QString>& queue)
     {
-        testsupport::writeFile(temp / name, image.bytes());
-        return QString::fromStdString(temp / name);
+        if (queue.empty())
+            return std::nullopt;
+        QString value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+struct DialogFixture : ::testing::Test {
+    TempDir dir;
+    ScriptedServices* services = new ScriptedServices;
+    CExtractorDlg dlg{nullptr, services};
+
+    QString archiveWith(const std::vector<std::pair<std::string, std::string>>& entries,
+                        const std::string& name = "GAME00.DAT")
+    {
+        ArchiveImage image;
+        for (const auto& [entryName, content] : entries)
+            image.add(entryName, content);
+        testsupport::writeFile(dir / name, image.bytes());
+        return QString::fromStdString(dir / name);
     }
     void load(const QString& path)
     {
-        services.openPaths.push_back(path);
-        control<QPushButton>("IDC_LOAD")->click();
+        services->openPaths.push_back(path);
+        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     }
-    void chooseType(int index)
-    {
-        types()->setCurrentIndex(index);
-        emit types()->activated(index);
-    }
-    void key(QWidget* target, int k)
-    {
-        target->setFocus();
-        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
-        QApplication::sendEvent(target, &press);
-    }
-    int topRow() { return view()->indexAt(QPoint(2, 2)).row(); }
-
-    testsupport::TempDir temp;
-    ScriptedServices services;
-    CExtractorDlg dlg;
+    QString status() const { return dlg.findChild<QLabel*>("IDC_STATUS")->text(); }
 };
 
-ArchiveImage threeEntries()
+TEST_F(DialogFixture, LoadListsEveryEntryAndNamesTheFileInTheStatus)
 {
-    ArchiveImage image;
-    image.add("sub\\b.wav", "bbbbb");
-    image.add("a.BMP", "aaa");
-    image.add("\xB3\x5C.bmp", "xu"); // 許.bmp
-    return image;
-}
-
-TEST_F(ExtractorDlgTest, StartsEmptyWithEveryControlOfTheTemplate)
-{
-    EXPECT_EQ(view()->model()->rowCount(), 0);
-    EXPECT_EQ(status(), "");
-    EXPECT_EQ(control<QLineEdit>("IDC_FIND_TEXT")->text(), "");
-    QStringList items;
-    for (int i = 0; i < types()->count(); ++i)
-        items << types()->itemText(i);
-    EXPECT_EQ(items, (QStringList{"*", "BMP", "DAT", "EGA", "SCR", "WAV"}));
-    EXPECT_EQ(types()->currentIndex(), 0);
-    EXPECT_FALSE(dlg.isArchiveOpen());
-    EXPECT_TRUE(
-        dlg.windowTitle().startsWith(QString::fromUtf8("Velmora 遊戲文件擷取器　中文化：")));
-    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-
-    QWidget* previous = nullptr;
-    for (const res::ControlTemplate& t : res::kControls) {
-        QWidget* widget = control<QWidget>(t.name);
-        ASSERT_NE(widget, nullptr) << t.name;
-        EXPECT_EQ(widget->property("controlId").toInt(), t.id);
-        if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            EXPECT_EQ(button->text(), QString::fromUtf8(t.text));
-            EXPECT_FALSE(button->isDefault() || button->autoDefault()) << t.name;
-        }
-        // Every rectangle keeps the template's proportions of the dialog, within a unit.
-        const QRect r = widget->geometry();
-        EXPECT_NEAR(r.x() * double(res::kDialogWidth) / dlg.width(), t.x, 1.0) << t.name;
-        EXPECT_NEAR(r.y() * double(res::kDialogHeight) / dlg.height(), t.y, 1.0) << t.name;
-        EXPECT_NEAR(r.width() * double(res::kDialogWidth) / dlg.width(), t.width, 1.0) << t.name;
-        // Tab order is template order.
-        if (!(widget->focusPolicy() & Qt::TabFocus))
-            continue;
-        if (previous) {
-            QWidget* next = previous->nextInFocusChain();
-            while (!next->property("controlId").isValid() || !(next->focusPolicy() & Qt::TabFocus))
-                next = next->nextInFocusChain();
-            EXPECT_EQ(next, widget) << t.name;
-        }
-        previous = widget;
-    }
-    EXPECT_LT(control<QWidget>("IDC_LOAD")->x(), control<QWidget>("IDC_EXTRACT")->x());
-    EXPECT_LT(control<QWidget>("IDC_ENTRY_LIST")->y(), control<QWidget>("IDC_STATUS")->y());
-}
-
-TEST_F(ExtractorDlgTest, LoadsFiltersAndReloads)
-{
-    const QString path = writeArchive("GAME00.DAT", threeEntries());
-    load(path);
+    load(archiveWith({{"A.DAT", "aa"}, {"B.EGA", "b"}, {"C.DAT", "c"}}));
+    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
     EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(rows(), (QStringList{"a.BMP", "sub\\b.wav", QString::fromUtf8("許.bmp")}));
-    EXPECT_EQ(status(), QString::fromUtf8("GAME00.DAT,共3個檔案"));
-
-    types()->setCurrentIndex(5); // from code: no filtering
-    EXPECT_EQ(rows().size(), 3);
-    chooseType(1); // BMP
-    EXPECT_EQ(rows(), (QStringList{"a.BMP", QString::fromUtf8("許.bmp")}));
-    EXPECT_EQ(status(), QString::fromUtf8("GAME00.DAT,共2個檔案"));
-    chooseType(3); // EGA
-    EXPECT_EQ(rows().size(), 0);
-    EXPECT_EQ(status(), QString::fromUtf8("GAME00.DAT,共0個檔案"));
-
-    // Loading again shows everything and puts the selector back on "*".
-    load(path);
-    EXPECT_EQ(types()->currentIndex(), 0);
-    EXPECT_EQ(rows().size(), 3);
-
-    ArchiveImage other;
-    other.add("only.dat", "x");
-    load(writeArchive("GAME01.DAT", other));
-    EXPECT_EQ(rows(), QStringList{"only.dat"});
-    EXPECT_EQ(status(), QString::fromUtf8("GAME01.DAT,共1個檔案"));
-    EXPECT_TRUE(services.messages.empty());
+    EXPECT_EQ(dlg.entryList().GetCount(), 3);
+    EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 3);
+    EXPECT_TRUE(status().contains(QStringLiteral("GAME00.DAT")));
 }
 
-TEST_F(ExtractorDlgTest, AFailedLoadLeavesNothingOpenAndSaysWhy)
+TEST_F(DialogFixture, FailedLoadShowsTheReasonAndLeavesNothingOpen)
 {
-    testsupport::writeFile(temp / "short.dat", "ab");
-    struct Case {
-        QString path;
-        const char* reasonPart;
-    } cases[] = {
-        {QString::fromStdString(temp / "short.dat"), "short.dat"},
-        {QString::fromStdString(temp / "missing.dat"), "missing.dat"},
-    };
-    for (const Case& c : cases) {
-        load(writeArchive("GAME00.DAT", threeEntries()));
-        ASSERT_EQ(rows().size(), 3);
-        services.messages.clear();
-        load(c.path);
-        ASSERT_EQ(services.messages.size(), 1u);
-        EXPECT_TRUE(services.messages[0].text.contains(c.reasonPart))
-            << services.messages[0].text.toStdString();
-        EXPECT_FALSE(dlg.isArchiveOpen());
-        EXPECT_EQ(rows().size(), 0);
-        EXPECT_EQ(status(), "");
-    }
-    // A cancelled dialog changes nothing.
-    load(writeArchive("GAME00.DAT", threeEntries()));
-    services.openPaths.push_back(std::nullopt);
-    control<QPushButton>("IDC_LOAD")->click();
-    EXPECT_EQ(rows().size(), 3);
-}
-
-TEST_F(ExtractorDlgTest, EnterClosesFromTheListAndPressesAFocusedButton)
-{
-    load(writeArchive("GAME00.DAT", threeEntries()));
-    key(control<QPushButton>("IDC_SELECT_ALL"), Qt::Key_Return);
-    EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(view()->selectionModel()->selectedRows().size(), 3);
-    key(view(), Qt::Key_Return);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    load(archiveWith({{"A.DAT", "aa"}}));
+    testsupport::writeFile(dir / "BAD.DAT", "xx");
+    load(QString::fromStdString(dir / "BAD.DAT"));
+    ASSERT_EQ(services->messages.size(), 1u);
+    EXPECT_TRUE(services->messages[0].contains(QStringLiteral("BAD.DAT")));
     EXPECT_FALSE(dlg.isArchiveOpen());
+    EXPECT_EQ(dlg.entryList().GetCount(), 0);
+    EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 0);
+    EXPECT_TRUE(status().isEmpty());
 }
 
-TEST_F(ExtractorDlgTest, EnterInTheFindBoxAndEscapeEndTheDialog)
+TEST_F(DialogFixture, CancelledOpenKeepsTheArchive)
 {
-    key(control<QLineEdit>("IDC_FIND_TEXT"), Qt::Key_Enter);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    dlg.show();
-    load(writeArchive("GAME00.DAT", threeEntries()));
-    key(view(), Qt::Key_Escape);
-    EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_TRUE(services.messages.empty());
-}
-
-TEST_F(ExtractorDlgTest, QuickFindScrollsWithoutTouchingTheSelection)
-{
-    ArchiveImage image;
-    for (int i = 0; i < 200; ++i)
-        image.add("aa\\" + std::to_string(1000 + i) + ".bmp", "");
-    image.add("bg\\title.bmp", "");
-    image.add("bg\\tower.bmp", "");
-    image.add("readme.txt", "");
-    load(writeArchive("GAME00.DAT", image));
-    view()->selectionModel()->select(view()->model()->index(3, 0), QItemSelectionModel::Select);
-    auto* find = control<QLineEdit>("IDC_FIND_TEXT");
-    struct Step {
-        const char* text;
-        int top;
-    } steps[] = {{"T", 200}, {"TO", 201}, {"TX", 201}, {"", 0}, {"1100", 100}, {"readme", 100}};
-    for (const Step& s : steps) {
-        find->setText(QString::fromUtf8(s.text));
-        QApplication::processEvents();
-        // The last rows cannot reach the top: the list scrolls as far as it can.
-        if (s.top >= 200) {
-            EXPECT_TRUE(view()->visualRect(view()->model()->index(s.top, 0)).isValid());
-        } else {
-            EXPECT_EQ(topRow(), s.top) << s.text;
-        }
-    }
-    EXPECT_EQ(view()->selectionModel()->selectedRows().size(), 1);
-    EXPECT_EQ(find->text(), "readme");
-}
-
-TEST_F(ExtractorDlgTest, SelectAllOnAFilteredListExtractsOnlyThose)
-{
-    load(writeArchive("GAME00.DAT", threeEntries()));
-    chooseType(1); // BMP
-    control<QPushButton>("IDC_SELECT_ALL")->click();
-    const std::string dest = temp / "out";
-    std::filesystem::create_directory(dest);
-    services.folders.push_back(QString::fromStdString(dest));
-    control<QPushButton>("IDC_EXTRACT")->click();
-    EXPECT_TRUE(services.messages.empty());
-    EXPECT_EQ(services.folderTitles, QStringList{QString::fromUtf8("解壓到資料夾:")});
-    EXPECT_EQ(testsupport::readFile(dest + "/a.BMP"), "aaa");
-    EXPECT_EQ(testsupport::readFile(dest + "/許.bmp"), "xu");
-    EXPECT_FALSE(std::filesystem::exists(dest + "/sub"));
-    EXPECT_EQ(view()->selectionModel()->selectedRows().size(), 0);
+    load(archiveWith({{"A.DAT", "aa"}}));
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(rows().size(), 2);
-
-    // Extracting the archive onto itself fails with a message, and the selection stays.
-    load(writeArchive("GAME00.DAT", [] {
-        ArchiveImage self;
-        self.add("GAME00.DAT", "would replace the open archive");
-        return self;
-    }()));
-    control<QPushButton>("IDC_SELECT_ALL")->click();
-    services.folders.push_back(QString::fromStdString(temp.str()));
-    control<QPushButton>("IDC_EXTRACT")->click();
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(view()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(dlg.entryList().GetCount(), 1);
 }
 
-TEST_F(ExtractorDlgTest, BuildsTheExampleAndRefusesAnArchiveInsideTheFolder)
+TEST_F(DialogFixture, SelectorListsOnlyThatType)
 {
-    load(writeArchive("GAME00.DAT", threeEntries()));
-    const std::string source = temp / "src";
-    testsupport::writeFile(source + "/a.bmp", "aaa");
-    testsupport::writeFile(source + "/sub/b.wav", "bbbbb");
+    load(archiveWith({{"A.DAT", "a"}, {"B.EGA", "b"}, {"C.DAT", "c"}}));
+    QComboBox* filter = dlg.findChild<QComboBox*>("IDC_TYPE_FILTER");
+    ASSERT_NE(filter, nullptr);
+    filter->setCurrentIndex(filter->findText("EGA"));
+    dlg.OnTypeFilterChange();
+    EXPECT_EQ(dlg.entryList().GetCount(), 1);
+}
 
-    services.folders.push_back(QString::fromStdString(source));
-    services.savePaths.push_back(QString::fromStdString(source + "/sub/GAME09.DAT"));
-    control<QPushButton>("IDC_MAKE_ARCHIVE")->click();
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text, QString::fromUtf8("不能在該目錄中建立打包檔案"));
-    EXPECT_EQ(services.messages[0].icon, DialogServices::MessageIcon::None);
-    EXPECT_EQ(services.messages[0].caption, QApplication::applicationName());
-    EXPECT_TRUE(dlg.isArchiveOpen()); // refused before anything changed
+TEST_F(DialogFixture, SelectAllAndDeselectAllMoveViewAndListTogether)
+{
+    load(archiveWith({{"A.DAT", "a"}, {"B.DAT", "b"}}));
+    dlg.OnSelectAll();
+    EXPECT_EQ(dlg.entryList().GetSelCount(), 2);
+    EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(), 2);
+    dlg.OnDeselectAll();
+    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+    EXPECT_TRUE(dlg.entryListView()->selectionModel()->selectedRows().isEmpty());
+}
 
-    chooseType(1);
+TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelection)
+{
+    load(archiveWith({{"A.DAT", "aaa"}, {"B.EGA", "bb"}, {"C.DAT", "c"}}));
+    QComboBox* filter = dlg.findChild<QComboBox*>("IDC_TYPE_FILTER");
+    filter->setCurrentIndex(filter->findText("DAT"));
+    dlg.OnTypeFilterChange();
+    dlg.OnSelectAll();
+    std::filesystem::create_directory(dir / "out");
+    services->folders.push_back(QString::fromStdString(dir / "out"));
+    dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
+    EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "aaa");
+    EXPECT_EQ(testsupport::readFile(dir / "out/C.DAT"), "c");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/B.EGA"));
+    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+}
+
+TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
+{
+    std::filesystem::create_directory(dir / "src");
+    testsupport::writeFile(dir / "src/A.DAT", "a");
+    services->folders.push_back(QString::fromStdString(dir / "src"));
+    services->savePaths.push_back(QString::fromStdString(dir / "src/GAME00.DAT"));
+    dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+    ASSERT_EQ(services->messages.size(), 1u);
+    EXPECT_EQ(services->messages[0], QString::fromUtf8(res::kBuildInsideFolder));
+    EXPECT_FALSE(std::filesystem::exists(dir / "src/GAME00.DAT"));
+}
+
+TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
+{
+    load(archiveWith({{"A.DAT", "a"}}));
     const QString statusBefore = status();
-    services.folders.push_back(QString::fromStdString(source));
-    services.savePaths.push_back(QString::fromStdString(temp / "GAME02.DAT"));
-    control<QPushButton>("IDC_MAKE_ARCHIVE")->click();
-    EXPECT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(testsupport::readFile(temp / "GAME02.DAT").size(), 60u);
+    std::filesystem::create_directory(dir / "src");
+    testsupport::writeFile(dir / "src/X.DAT", "xx");
+    testsupport::writeFile(dir / "src/Y.EGA", "y");
+    services->folders.push_back(QString::fromStdString(dir / "src"));
+    services->savePaths.push_back(QString::fromStdString(dir / "NEW.DAT"));
+    dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
-    EXPECT_EQ(rows().size(), 0);
-    EXPECT_EQ(types()->currentIndex(), 0);
+    EXPECT_EQ(dlg.entryList().GetCount(), 0);
     EXPECT_EQ(status(), statusBefore);
-    EXPECT_EQ(services.folderTitles.back(), QString::fromUtf8("請選擇要打包的資料夾:"));
+    load(QString::fromStdString(dir / "NEW.DAT"));
+    EXPECT_EQ(dlg.entryList().GetCount(), 2);
+}
+
+TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 200; ++i)
+        entries.push_back({"D\\F" + std::to_string(1000 + i) + ".DAT", "x"});
+    load(archiveWith(entries));
+    dlg.resize(dlg.size());
+    dlg.show();
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    ASSERT_NE(find, nullptr);
+    find->setText("f115");
+    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
+    find->setText("zzz");
+    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
 }
 
 } // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
