@@ -1,4 +1,5 @@
 #include "ExtractorDlg.h"
+#include "CodePage950.h"
 #include "DialogServices.h"
 #include "Resource.h"
 #include "TestSupport.h"
@@ -187,9 +188,29 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
 
 } // namespace
 
+// Hidden option for the screenshot script: --grab PNG lists a small archive with Chinese
+// names in the dialog and saves the window to PNG.
+int grab(const QString& png)
+{
+    TempDir dir;
+    ArchiveImage image;
+    for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角.EGA", "音效\\開門.WAV", "劇情.SCR"})
+        image.add(*archive::cp950::fromUtf8(name), "data");
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    auto* services = new ScriptedServices;
+    services->openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    CExtractorDlg dlg(nullptr, services);
+    dlg.show();
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    QApplication::processEvents();
+    return dlg.grab().save(png) && services->messages.empty() ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab"))
+        return grab(QString::fromLocal8Bit(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
