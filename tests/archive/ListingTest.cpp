@@ -2,7 +2,6 @@
 #include "ArchiveError.h"
 #include "CFile.h"
 #include "EntryList.h"
-#include "QuickFind.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -63,25 +62,6 @@ TEST(Listing, ARefusedDirectoryLeavesTheListEmpty)
     list.AddString("left over");
     EXPECT_THROW(listArchive(file, list, "*"), FormatError);
     EXPECT_EQ(list.GetCount(), 0);
-}
-
-TEST(QuickFind, FindsTheFirstItemWhoseKeyBeginsWithTheText)
-{
-    EntryList list;
-    for (const char* t : {"bg\\title.bmp", "bg\\tower.bmp", "readme.txt", "se\\a\\b.wav",
-                          "\xB3\x5C\\x.bmp", "\xB3\x5Cq\\key.bmp"})
-        list.AddString(t);
-    // Sorted: bg\title, bg\tower, readme, se\a\b, 許\x, 許q\key.
-    struct Case {
-        const char* find;
-        int expected;
-    } cases[] = {
-        {"", 0},        {"T", 0},  {"to", 1},  {"TX", -1},       {"a\\", 3},         {"b", -1},
-        {"readme", -1}, {"x", 4}, {"KEY", 5}, {"TITLE.BMP", 0}, {"title.bmpx", -1},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(quickFind(list, c.find), c.expected) << c.find;
-    EXPECT_EQ(quickFind(EntryList(), ""), -1);
 }
 
 } // namespace
