@@ -186,6 +186,50 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
     EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
 }
 
+TEST_F(DialogFixture, EveryTemplateControlExistsInTabOrderWithoutADefaultButton)
+{
+    QStringList expected;
+    for (const res::ControlTemplate& control : res::kControls) {
+        QWidget* widget = dlg.findChild<QWidget*>(QString::fromLatin1(control.name));
+        ASSERT_NE(widget, nullptr) << control.name;
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            EXPECT_EQ(button->text(), QString::fromUtf8(control.text)) << control.name;
+            EXPECT_FALSE(button->isDefault() || button->autoDefault()) << control.name;
+        }
+        if (widget->focusPolicy() & Qt::TabFocus)
+            expected << widget->objectName();
+    }
+    // The focus chain also holds the controls' inner widgets; only named controls count.
+    QStringList chain;
+    for (QWidget* w = dlg.nextInFocusChain(); w != &dlg; w = w->nextInFocusChain())
+        if (w->objectName().startsWith(QStringLiteral("IDC_")) && (w->focusPolicy() & Qt::TabFocus))
+            chain << w->objectName();
+    EXPECT_EQ(chain, expected);
+    EXPECT_EQ(dlg.windowTitle(), QString::fromUtf8(res::kCaption));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+}
+
+TEST_F(DialogFixture, SelectorStartsWithTheSixTypesAndAllSelected)
+{
+    QComboBox* filter = dlg.findChild<QComboBox*>("IDC_TYPE_FILTER");
+    QStringList items;
+    for (int i = 0; i < filter->count(); ++i)
+        items << filter->itemText(i);
+    EXPECT_EQ(items, QStringList({"*", "BMP", "DAT", "EGA", "SCR", "WAV"}));
+    EXPECT_EQ(filter->currentText(), QStringLiteral("*"));
+}
+
+TEST_F(DialogFixture, WritingAnEqualFindTextRaisesNoChange)
+{
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    find->setText("ABC");
+    int changes = 0;
+    QObject::connect(find, &QLineEdit::textChanged, [&] { ++changes; });
+    dlg.UpdateData(true);
+    dlg.UpdateData(false);
+    EXPECT_EQ(changes, 0);
+}
+
 } // namespace
 
 // Hidden option for the screenshot script: --grab PNG lists a small archive with Chinese
