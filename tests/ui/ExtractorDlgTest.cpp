@@ -252,6 +252,9 @@ int grab(const QString& png)
 
 int main(int argc, char** argv)
 {
+    // Test discovery runs the program without the tests' environment.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab"))
         return grab(QString::fromLocal8Bit(argv[2]));
