@@ -1,0 +1,393 @@
+// The dialog's template, start state, keys, data exchange, listing texts, folder picker and quick
+// find, driven offscreen with scripted windows.
+#include "CodePage950.h"
+#include "DialogServices.h"
+#include "EntryList.h"
+#include "ExtractorDlg.h"
+#include "FolderPicker.h"
+#include "Resource.h"
+#include "TestSupport.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+
+using testsupport::ArchiveImage;
+using testsupport::TempDir;
+
+namespace {
+
+class Script : public DialogServices {
+public:
+    std::deque<QString> openPaths, savePaths, folders;
+    std::vector<QString> messages, titles;
+
+    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
+    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString&) override
+    {
+        titles.push_back(title);
+        return next(folders);
+    }
+    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
+    {
+        messages.push_back(text);
+    }
+
+private:
+    static std::optional<QString> next(std::deque<QString>& queue)
+    {
+        if (queue.empty())
+            return std::nullopt;
+        QString value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+struct Dialog : ::testing::Test {
+    TempDir dir;
+    Script* script = new Script;
+    CExtractorDlg dlg{nullptr, script};
+
+    template <class W> W* control(const char* name) const
+    {
+        W* widget = dlg.findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString status() const { return control<QLabel>("IDC_STATUS")->text(); }
+    QComboBox* selector() const { return control<QComboBox>("IDC_TYPE_FILTER"); }
+    QLineEdit* findBox() const { return control<QLineEdit>("IDC_FIND_TEXT"); }
+
+    // Names are UTF-8 here and stored as Big5, as the game's archives hold them.
+    QString archive(const std::vector<const char*>& names, const std::string& file = "GAME00.DAT")
+    {
+        ArchiveImage image;
+        for (const char* name : names)
+            image.add(*archive::cp950::fromUtf8(name), "x");
+        testsupport::writeFile(dir / file, image.bytes());
+        return QString::fromStdString(dir / file);
+    }
+    void load(const QString& path)
+    {
+        script->openPaths.push_back(path);
+        control<QPushButton>("IDC_LOAD")->click();
+    }
+    void choose(const char* type)
+    {
+        const int index = selector()->findText(QString::fromLatin1(type));
+        ASSERT_GE(index, 0) << type;
+        selector()->setCurrentIndex(index);
+        emit selector()->activated(index);
+    }
+    void key(QWidget* target, int code)
+    {
+        target->setFocus();
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
+        QApplication::sendEvent(target, &press);
+    }
+    std::string topText() const
+    {
+        const archive::EntryList& list = dlg.entryList();
+        return archive::cp950::toUtf8Lossy(list.GetText(list.GetTopIndex()));
+    }
+};
+
+TEST_F(Dialog, StartsEmptyWithEveryTypeListed)
+{
+    EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 0);
+    EXPECT_TRUE(status().isEmpty());
+    EXPECT_TRUE(findBox()->text().isEmpty());
+    EXPECT_FALSE(dlg.isArchiveOpen());
+    QStringList items;
+    for (int i = 0; i < selector()->count(); ++i)
+        items << selector()->itemText(i);
+    EXPECT_EQ(items, QStringList({"*", "BMP", "DAT", "EGA", "SCR", "WAV"}));
+    EXPECT_EQ(selector()->currentText(), QStringLiteral("*"));
+}
+
+TEST_F(Dialog, ControlsCarryTheTemplateIdsTextsAndRectangles)
+{
+    const QFontMetrics metrics(dlg.font());
+    const double ux = metrics.averageCharWidth() / 4.0;
+    const double uy = metrics.height() / 8.0;
+    struct Expected {
+        const char* name;
+        int id;
+        const char* text;
+        int x, y, w, h;
+    };
+    const Expected table[] = {
+        {"IDC_ENTRY_LIST", 1001, "", 8, 7, 224, 204},
+        {"IDC_LOAD", 1010, "載入文件", 5, 248, 37, 14},
+        {"IDC_EXTRACT", 1011, "解壓文件", 43, 248, 37, 14},
+        {"IDC_SELECT_ALL", 1012, "選擇全部", 81, 248, 37, 14},
+        {"IDC_STATUS", 1019, "", 7, 233, 226, 11},
+        {"IDC_CLOSE", 1023, "關閉", 211, 248, 22, 14},
+        {"IDC_TYPE_FILTER", 1021, "", 7, 216, 88, 0},
+        {"IDC_DESELECT_ALL", 1013, "取消全選", 119, 248, 37, 14},
+        {"IDC_FIND_TEXT", 1022, "", 98, 216, 134, 14},
+        {"IDC_MAKE_ARCHIVE", 1014, "製作數據檔案", 157, 248, 53, 14},
+    };
+    for (const Expected& e : table) {
+        QWidget* widget = control<QWidget>(e.name);
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->property("controlId").toInt(), e.id) << e.name;
+        if (auto* button = qobject_cast<QPushButton*>(widget)) {
+            EXPECT_EQ(button->text(), u8(e.text)) << e.name;
+            EXPECT_FALSE(button->isDefault()) << e.name;
+            EXPECT_FALSE(button->autoDefault()) << e.name;
+        }
+        const QRect r = widget->geometry();
+        EXPECT_NEAR(r.x(), e.x * ux, 1.0) << e.name;
+        EXPECT_NEAR(r.y(), e.y * uy, 1.0) << e.name;
+        EXPECT_NEAR(r.width(), e.w * ux, 1.0) << e.name;
+        // The drop-down's template height is its open list's.
+        if (e.h) {
+            EXPECT_NEAR(r.height(), e.h * uy, 1.0) << e.name;
+        }
+    }
+    EXPECT_NEAR(dlg.minimumWidth(), 240 * ux, 1.0);
+    EXPECT_NEAR(dlg.minimumHeight(), 269 * uy, 1.0);
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+    EXPECT_FALSE(dlg.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+}
+
+TEST_F(Dialog, TabOrderFollowsTheTemplate)
+{
+    const char* order[] = {"IDC_ENTRY_LIST",   "IDC_LOAD",      "IDC_EXTRACT",
+                           "IDC_SELECT_ALL",   "IDC_CLOSE",     "IDC_TYPE_FILTER",
+                           "IDC_DESELECT_ALL", "IDC_FIND_TEXT", "IDC_MAKE_ARCHIVE"};
+    QWidget* widget = control<QWidget>(order[0]);
+    for (const char* name : order) {
+        EXPECT_EQ(widget->objectName().toStdString(), name);
+        do
+            widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus) && widget != &dlg);
+    }
+}
+
+TEST_F(Dialog, CaptionAndFontAreTheTemplates)
+{
+    const QString prefix = u8("Velmora 遊戲文件擷取器　中文化：");
+    EXPECT_TRUE(dlg.windowTitle().startsWith(prefix));
+    EXPECT_GT(dlg.windowTitle().size(), prefix.size());
+    EXPECT_EQ(dlg.font().pointSize(), 9);
+    // The face really used must carry Traditional Chinese glyphs.
+    const QFontMetrics metrics(dlg.font());
+    EXPECT_TRUE(metrics.inFont(QChar(0x64F7))); // 擷
+}
+
+TEST_F(Dialog, LoadNamesTheFileAndCountInTheStatusAndSelectorFilters)
+{
+    load(archive({"A.DAT", "B.EGA", "C.DAT", "D.XWAV", "E.WAVE"}));
+    ASSERT_TRUE(script->messages.empty()) << script->messages.front().toStdString();
+    EXPECT_EQ(status(), u8("GAME00.DAT,共5個檔案"));
+    choose("DAT");
+    EXPECT_EQ(status(), u8("GAME00.DAT,共2個檔案"));
+    EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 2);
+    choose("WAV");
+    ASSERT_EQ(dlg.entryList().GetCount(), 1);
+    EXPECT_EQ(dlg.entryList().GetText(0), "D.XWAV");
+}
+
+TEST_F(Dialog, SelectingATypeFromCodeDoesNotFilter)
+{
+    load(archive({"A.DAT", "B.EGA"}));
+    selector()->setCurrentIndex(selector()->findText("EGA"));
+    EXPECT_EQ(dlg.entryList().GetCount(), 2);
+}
+
+TEST_F(Dialog, LoadingAgainListsEverythingUnderTheStar)
+{
+    const QString first = archive({"A.DAT", "B.EGA", "C.DAT"});
+    load(first);
+    choose("EGA");
+    load(first);
+    EXPECT_TRUE(script->messages.empty());
+    EXPECT_EQ(selector()->currentText(), QStringLiteral("*"));
+    EXPECT_EQ(dlg.entryList().GetCount(), 3);
+}
+
+TEST_F(Dialog, SecondArchiveReplacesTheFirst)
+{
+    load(archive({"A.DAT", "B.EGA", "C.DAT"}));
+    load(archive({"圖像\\主角.EGA"}, "GAME01.DAT"));
+    ASSERT_TRUE(script->messages.empty()) << script->messages.front().toStdString();
+    ASSERT_EQ(dlg.entryList().GetCount(), 1);
+    EXPECT_EQ(status(), u8("GAME01.DAT,共1個檔案"));
+    EXPECT_EQ(dlg.entryListView()->model()->data(dlg.entryListView()->model()->index(0, 0)),
+              u8("圖像\\主角.EGA"));
+}
+
+TEST_F(Dialog, MissingFileIsNamedAndNothingStaysOpen)
+{
+    load(archive({"A.DAT"}));
+    const std::string missing = dir / "GONE.DAT";
+    load(QString::fromStdString(missing));
+    ASSERT_EQ(script->messages.size(), 1u);
+    EXPECT_TRUE(script->messages[0].contains(QStringLiteral("GONE.DAT")))
+        << script->messages[0].toStdString();
+    EXPECT_FALSE(dlg.isArchiveOpen());
+    EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 0);
+    EXPECT_TRUE(status().isEmpty());
+}
+
+TEST_F(Dialog, UndecodableNameShowsVisibly)
+{
+    ArchiveImage image;
+    image.add(std::string("\x81\x30.DAT"), "x");
+    image.add("B.DAT", "y");
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    load(QString::fromStdString(dir / "GAME00.DAT"));
+    ASSERT_EQ(dlg.entryList().GetCount(), 2);
+    QStringList shown;
+    for (int row = 0; row < 2; ++row)
+        shown << dlg.entryListView()
+                     ->model()
+                     ->data(dlg.entryListView()->model()->index(row, 0))
+                     .toString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("B.DAT")));
+    EXPECT_TRUE(shown.join(QString()).contains(QChar(0xFFFD)));
+}
+
+TEST_F(Dialog, EnterInTheListOrFindBoxClosesAsCloseDoes)
+{
+    for (const char* target : {"IDC_ENTRY_LIST", "IDC_FIND_TEXT"}) {
+        load(archive({"A.DAT"}));
+        dlg.show();
+        key(control<QWidget>(target), Qt::Key_Return);
+        EXPECT_FALSE(dlg.isVisible()) << target;
+        EXPECT_EQ(dlg.result(), QDialog::Accepted) << target;
+        EXPECT_FALSE(dlg.isArchiveOpen()) << target;
+    }
+    EXPECT_TRUE(script->messages.empty());
+}
+
+TEST_F(Dialog, EnterOnAButtonPressesIt)
+{
+    load(archive({"A.DAT", "B.DAT"}));
+    dlg.show();
+    key(control<QPushButton>("IDC_SELECT_ALL"), Qt::Key_Return);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.entryList().GetSelCount(), 2);
+}
+
+TEST_F(Dialog, EscapeEndsWithoutAMessage)
+{
+    load(archive({"A.DAT"}));
+    dlg.show();
+    key(control<QWidget>("IDC_ENTRY_LIST"), Qt::Key_Escape);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_TRUE(script->messages.empty());
+}
+
+TEST_F(Dialog, WritingTheFindTextBackRaisesNoSecondChange)
+{
+    load(archive({"bg\\title.bmp"}));
+    int changes = 0;
+    QObject::connect(findBox(), &QLineEdit::textChanged, [&] { ++changes; });
+    findBox()->setText(QStringLiteral("T"));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(findBox()->text(), QStringLiteral("T"));
+}
+
+TEST_F(Dialog, QuickFindBringsTheMatchToTheTopAndLeavesTheSelection)
+{
+    std::vector<const char*> names = {"bg\\title.bmp", "bg\\tower.bmp", "se\\a\\b.wav",
+                                      "readme.txt", "許\\x.dat"};
+    load(archive(names));
+    ASSERT_EQ(dlg.entryList().GetCount(), 5);
+    dlg.entryListView()->selectionModel()->select(dlg.entryListView()->model()->index(4, 0),
+                                                  QItemSelectionModel::Select);
+    struct Step {
+        const char* typed;
+        const char* top;
+    };
+    const Step steps[] = {
+        {"t", "bg\\title.bmp"},  {"TO", "bg\\tower.bmp"}, {"TX", "bg\\tower.bmp"},
+        {"a\\", "se\\a\\b.wav"}, {"b", "se\\a\\b.wav"},   {"readme", "se\\a\\b.wav"},
+        {"x", "許\\x.dat"},      {"", nullptr},
+    };
+    for (const Step& step : steps) {
+        findBox()->setText(u8(step.typed));
+        const std::string expected =
+            step.top ? step.top : archive::cp950::toUtf8Lossy(dlg.entryList().GetText(0));
+        EXPECT_EQ(topText(), expected) << step.typed;
+    }
+    EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(), 1);
+}
+
+TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "out");
+    struct Case {
+        std::string chosen;
+        bool ok;
+        std::string path;
+    };
+    const Case cases[] = {
+        {dir / "out/", true, dir / "out"},
+        {dir / "out", true, dir / "out"},
+        {"/", true, "/"},
+        {dir / "missing", false, ""},
+        {dir / "out/../out", true, dir / "out"},
+    };
+    for (const Case& c : cases) {
+        Script script;
+        script.folders.push_back(QString::fromStdString(c.chosen));
+        CFolderPicker picker;
+        picker.setServices(&script, nullptr);
+        picker.m_strTitle = QStringLiteral("prompt");
+        EXPECT_EQ(picker.Browse(), c.ok) << c.chosen;
+        if (c.ok) {
+            EXPECT_EQ(picker.m_strPath.toStdString(), c.path) << c.chosen;
+        }
+        EXPECT_EQ(script.titles, std::vector<QString>{QStringLiteral("prompt")});
+    }
+    Script cancelled;
+    CFolderPicker picker;
+    picker.setServices(&cancelled, nullptr);
+    EXPECT_FALSE(picker.Browse());
+}
+
+TEST_F(Dialog, CancelledFolderChoiceEndsExtractionAndBuildWithoutEffect)
+{
+    load(archive({"A.DAT"}));
+    control<QPushButton>("IDC_EXTRACT")->click();
+    control<QPushButton>("IDC_MAKE_ARCHIVE")->click();
+    EXPECT_EQ(script->titles,
+              (std::vector<QString>{u8("解壓到資料夾:"), u8("請選擇要打包的資料夾:")}));
+    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(dlg.isArchiveOpen());
+    EXPECT_EQ(dlg.entryList().GetCount(), 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
