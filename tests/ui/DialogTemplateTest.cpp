@@ -5,17 +5,22 @@
 #include "EntryList.h"
 #include "ExtractorDlg.h"
 #include "FolderPicker.h"
+#include "QtDialogServices.h"
 #include "Resource.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -380,6 +385,67 @@ TEST_F(Dialog, CancelledFolderChoiceEndsExtractionAndBuildWithoutEffect)
     EXPECT_TRUE(script->messages.empty());
     EXPECT_TRUE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 1);
+}
+
+// What the real file dialog offers: inspected while it runs, then cancelled.
+struct SeenDialog {
+    QStringList filters;
+    QString suffix;
+    QStringList initial;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    bool confirmsOverwrite = true;
+    QStringList shown;
+};
+
+SeenDialog inspect(const std::string& folder, bool save)
+{
+    SeenDialog seen;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        seen.filters = dialog->nameFilters();
+        seen.suffix = dialog->defaultSuffix();
+        seen.initial = dialog->selectedFiles();
+        seen.mode = dialog->fileMode();
+        seen.confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        QEventLoop loop;
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
+        // A guard against a hang should the model never report; not a measurement.
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        dialog->setDirectory(QString::fromStdString(folder));
+        loop.exec();
+        const QModelIndex root = model->index(QString::fromStdString(folder));
+        for (int row = 0; row < model->rowCount(root); ++row)
+            seen.shown << model->index(row, 0, root).data().toString();
+        seen.shown.sort();
+        dialog->reject();
+    });
+    QtDialogServices services;
+    const std::optional<QString> path =
+        save ? services.saveArchivePath(nullptr) : services.openArchivePath(nullptr);
+    EXPECT_FALSE(path.has_value());
+    return seen;
+}
+
+TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
+{
+    TempDir dir;
+    for (const char* name : {"GAME00.DAT", "game01.dat", "Game02.Dat", "GAME1.DAT", "notes.txt"})
+        testsupport::writeFile(dir / name, "x");
+    for (bool save : {false, true}) {
+        const SeenDialog seen = inspect(dir.path().string(), save);
+        EXPECT_EQ(seen.filters, QStringList({u8("遊戲數據檔案(game??.dat)"), u8("所有檔案(*.*)")}));
+        EXPECT_EQ(seen.suffix, QStringLiteral("DAT"));
+        ASSERT_EQ(seen.initial.size(), 1);
+        EXPECT_TRUE(seen.initial[0].endsWith(QStringLiteral("/GAME00.DAT")));
+        EXPECT_EQ(seen.mode, save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (save) {
+            EXPECT_FALSE(seen.confirmsOverwrite);
+        }
+        EXPECT_EQ(seen.shown, QStringList({"GAME00.DAT", "Game02.Dat", "game01.dat"})) << save;
+    }
 }
 
 } // namespace
