@@ -341,10 +341,42 @@ TEST_F(Dialog, QuickFindBringsTheMatchToTheTopAndLeavesTheSelection)
     EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(), 1);
 }
 
+TEST_F(Dialog, FindTextOutsideBig5OrWithoutArchiveChangesNothing)
+{
+    findBox()->setText(QStringLiteral("T"));
+    EXPECT_TRUE(script->messages.empty());
+    std::vector<const char*> names;
+    std::vector<std::string> keep;
+    for (int i = 0; i < 50; ++i)
+        keep.push_back("d\\f" + std::to_string(100 + i) + ".dat");
+    for (const std::string& name : keep)
+        names.push_back(name.c_str());
+    load(archive(names));
+    dlg.show();
+    findBox()->setText(QStringLiteral("f120"));
+    const int top = dlg.entryList().GetTopIndex();
+    EXPECT_EQ(top, 20);
+    findBox()->setText(QString::fromUtf8("f120\xF0\x9F\x98\x80"));
+    EXPECT_EQ(dlg.entryList().GetTopIndex(), top);
+    EXPECT_TRUE(script->messages.empty());
+}
+
+TEST_F(Dialog, LoadingAFolderIsRefusedWithItsName)
+{
+    std::filesystem::create_directory(dir / "FOLDER.DAT");
+    load(QString::fromStdString(dir / "FOLDER.DAT"));
+    ASSERT_EQ(script->messages.size(), 1u);
+    EXPECT_TRUE(script->messages[0].contains(QStringLiteral("FOLDER.DAT")))
+        << script->messages[0].toStdString();
+    EXPECT_FALSE(dlg.isArchiveOpen());
+    EXPECT_TRUE(status().isEmpty());
+}
+
 TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
 {
     TempDir dir;
     std::filesystem::create_directory(dir / "out");
+    testsupport::writeFile(dir / "file.txt", "x");
     struct Case {
         std::string chosen;
         bool ok;
@@ -356,6 +388,7 @@ TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
         {"/", true, "/"},
         {dir / "missing", false, ""},
         {dir / "out/../out", true, dir / "out"},
+        {dir / "file.txt", false, ""},
     };
     for (const Case& c : cases) {
         Script script;
