@@ -196,8 +196,8 @@ void CExtractorDlg::runCommand(const std::function<void()>& command)
     try {
         command();
     } catch (const archive::ArchiveError& e) {
-        reportError(QString::fromStdString(e.subject()) + QStringLiteral(": ") +
-                    QString::fromStdString(e.reason()));
+        // what() is "subject: reason", or the reason alone when there is no subject.
+        reportError(QString::fromUtf8(e.what()));
     } catch (const std::bad_alloc&) {
         reportError(tr("There is not enough memory to finish the command."));
     } catch (const std::exception& e) {
