@@ -372,6 +372,42 @@ TEST_F(Dialog, LoadingAFolderIsRefusedWithItsName)
     EXPECT_TRUE(status().isEmpty());
 }
 
+TEST_F(Dialog, StatusCountsWhatEachTypeLeavesListed)
+{
+    load(archive({"a.bmp", "B.BMP", "c.dat", "d.scr"}));
+    struct Case {
+        const char* type;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"BMP", "GAME00.DAT,共2個檔案"},
+        {"WAV", "GAME00.DAT,共0個檔案"},
+        {"*", "GAME00.DAT,共4個檔案"},
+    };
+    for (const Case& c : cases) {
+        choose(c.type);
+        EXPECT_EQ(status(), u8(c.status)) << c.type;
+        EXPECT_EQ(dlg.entryListView()->model()->rowCount(), dlg.entryList().GetCount());
+    }
+}
+
+TEST_F(Dialog, EmptyArchiveCountsNothing)
+{
+    load(archive({}));
+    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(dlg.isArchiveOpen());
+    EXPECT_EQ(status(), u8("GAME00.DAT,共0個檔案"));
+}
+
+TEST_F(Dialog, TypeChoiceWithoutAnArchiveOnlyMovesTheSelector)
+{
+    choose("EGA");
+    EXPECT_EQ(selector()->currentText(), QStringLiteral("EGA"));
+    EXPECT_TRUE(status().isEmpty());
+    EXPECT_TRUE(script->messages.empty());
+    EXPECT_EQ(dlg.entryList().GetCount(), 0);
+}
+
 TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
 {
     TempDir dir;
