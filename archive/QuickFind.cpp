@@ -28,6 +28,12 @@ struct KeyCache {
     std::string bytes;
     std::vector<Key> keys;
 
+    void refresh(const EntryList& list)
+    {
+        if (revision != list.revision() || keys.size() != std::size_t(list.GetCount()))
+            rebuild(list);
+    }
+
     void rebuild(const EntryList& list)
     {
         bytes.clear();
@@ -56,6 +62,13 @@ KeyCache& keyCache()
 
 } // namespace
 
+void prepareQuickFind(const EntryList& list)
+{
+    KeyCache& cache = keyCache();
+    std::lock_guard lock(cache.mutex);
+    cache.refresh(list);
+}
+
 int quickFind(const EntryList& list, std::string_view findText)
 {
     if (list.GetCount() == 0)
@@ -65,8 +78,7 @@ int quickFind(const EntryList& list, std::string_view findText)
     const std::string needle = cp950::makeUpper(findText);
     KeyCache& cache = keyCache();
     std::lock_guard lock(cache.mutex);
-    if (cache.revision != list.revision() || cache.keys.size() != std::size_t(list.GetCount()))
-        cache.rebuild(list);
+    cache.refresh(list);
     const char* bytes = cache.bytes.data();
     for (std::size_t i = 0; i < cache.keys.size(); ++i) {
         const KeyCache::Key key = cache.keys[i];

@@ -11,4 +11,8 @@ class EntryList;
 // list has items; -1 when nothing matches. findText is Big5 bytes.
 int quickFind(const EntryList& list, std::string_view findText);
 
+// Builds the packed keys quickFind scans, so the first keystroke after listing does not wait
+// for them. Optional: quickFind builds them itself when they are missing or stale.
+void prepareQuickFind(const EntryList& list);
+
 } // namespace archive

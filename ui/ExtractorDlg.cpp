@@ -238,6 +238,7 @@ void CExtractorDlg::OnLoad()
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
         archive::listArchive(m_archive, m_entryList, "*");
+        archive::prepareQuickFind(m_entryList);
         m_entryModel->endChange();
         setStatusFromList();
     } catch (...) {
@@ -260,6 +261,7 @@ void CExtractorDlg::OnTypeFilterChange()
     m_entryModel->beginChange();
     try {
         archive::listArchive(m_archive, m_entryList, type);
+        archive::prepareQuickFind(m_entryList);
     } catch (...) {
         m_entryModel->endChange();
         m_strStatus.clear();
