@@ -279,15 +279,15 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
 
     std::array<unsigned char, format::kCopyChunkBytes> buffer;
     std::uint64_t written = directory.size();
-    for (const EntrySpec& spec : specs) {
-        const std::string path = joinPath(sourceFolder, names::hostRelativePath(spec.name));
+    for (const EntrySpec& entry : specs) {
+        const std::string path = joinPath(sourceFolder, names::hostRelativePath(entry.name));
         CFile source;
         source.Open(path, CFile::modeRead);
         // The records are already written: data of any other length would shift every entry
         // after this one.
-        if (source.GetLength() != spec.size)
+        if (source.GetLength() != entry.size)
             throw FileError(path, kChangedSize);
-        std::uint64_t left = spec.size;
+        std::uint64_t left = entry.size;
         do {
             // Chunks end on the archive's 4096-byte boundaries: a write that only partly covers
             // a new block makes the file system clear the rest of it first, which costs more

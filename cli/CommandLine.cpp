@@ -69,12 +69,12 @@ CommandLine CommandLine::parse(int argc, const char* const* argv)
     if (first.size() > 1 && first[0] == '-')
         throw UsageError(std::string(first), "unknown option; " + seeHelp({}));
 
-    const CommandSpec* spec = nullptr;
+    const CommandSpec* command = nullptr;
     for (const CommandSpec& candidate : commands()) {
         if (candidate.name == first)
-            spec = &candidate;
+            command = &candidate;
     }
-    if (!spec)
+    if (!command)
         throw UsageError(std::string(first), "not a command; " + seeHelp({}));
     line.m_strCommand = first;
 
@@ -101,14 +101,14 @@ CommandLine CommandLine::parse(int argc, const char* const* argv)
         const std::string_view name = arg.substr(0, equals);
         const OptionSpec* option = nullptr;
         if (name.substr(0, 2) == "--") {
-            for (const OptionSpec& candidate : spec->options) {
+            for (const OptionSpec& candidate : command->options) {
                 if (candidate.name == name)
                     option = &candidate;
             }
         }
         if (!option)
-            throw UsageError(std::string(name), "unknown option for " + std::string(spec->name) +
-                                                    "; " + seeHelp(spec->name));
+            throw UsageError(std::string(name), "unknown option for " + std::string(command->name) +
+                                                    "; " + seeHelp(command->name));
         std::string value;
         if (option->takesValue) {
             if (equals != std::string_view::npos)
@@ -116,30 +116,31 @@ CommandLine CommandLine::parse(int argc, const char* const* argv)
             else if (i + 1 < argc)
                 value = argv[++i];
             else
-                throw UsageError(std::string(name), "missing value; " + seeHelp(spec->name));
+                throw UsageError(std::string(name), "missing value; " + seeHelp(command->name));
         } else if (equals != std::string_view::npos) {
-            throw UsageError(std::string(name), "takes no value; " + seeHelp(spec->name));
+            throw UsageError(std::string(name), "takes no value; " + seeHelp(command->name));
         }
         line.m_options[std::string(name)] = value;
     }
 
-    if (line.m_arguments.size() < spec->operands.size()) {
-        throw UsageError(std::string(spec->name),
-                         "missing " + std::string(spec->operands[line.m_arguments.size()]) + "; " +
-                             seeHelp(spec->name));
+    if (line.m_arguments.size() < command->operands.size()) {
+        throw UsageError(std::string(command->name),
+                         "missing " + std::string(command->operands[line.m_arguments.size()]) +
+                             "; " + seeHelp(command->name));
     }
     // An empty path or name would only come back as a message without its subject.
     for (std::size_t i = 0; i < line.m_arguments.size(); ++i) {
         if (line.m_arguments[i].empty()) {
             const std::string what =
-                i < spec->operands.size() ? std::string(spec->operands[i]) : "NAME";
-            throw UsageError(std::string(spec->name), what + " is empty; " + seeHelp(spec->name));
+                i < command->operands.size() ? std::string(command->operands[i]) : "NAME";
+            throw UsageError(std::string(command->name),
+                             what + " is empty; " + seeHelp(command->name));
         }
     }
-    if (!spec->moreOperands && line.m_arguments.size() > spec->operands.size()) {
-        throw UsageError(std::string(spec->name), "unexpected argument '" +
-                                                      line.m_arguments[spec->operands.size()] +
-                                                      "'; " + seeHelp(spec->name));
+    if (!command->moreOperands && line.m_arguments.size() > command->operands.size()) {
+        throw UsageError(std::string(command->name),
+                         "unexpected argument '" + line.m_arguments[command->operands.size()] +
+                             "'; " + seeHelp(command->name));
     }
     return line;
 }

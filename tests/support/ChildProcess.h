@@ -87,9 +87,9 @@ inline ChildResult runInChild(const ChildLimits& limits, const std::function<std
 // True when a child can drop to an unprivileged user, so permission cases mean something.
 inline bool canTestPermissions()
 {
-    return geteuid() != 0 ||
-           runInChild({-1, true}, [] { return std::string(geteuid() != 0 ? "y" : "n"); }).text ==
-               "y";
+    return geteuid() != 0 || runInChild({-1, true}, [] {
+                                 return std::string(geteuid() != 0 ? "y" : "n");
+                             }).text == "y";
 }
 
 } // namespace testsupport
