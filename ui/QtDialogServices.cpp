@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QMessageBox>
 
 namespace {
@@ -22,6 +23,14 @@ std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode
         {QString::fromUtf8(res::kOpenFilter), QString::fromUtf8(res::kAllFilesFilter)});
     // Archives come from Windows in any letter case: GAME00.DAT must show under game??.dat.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    // "*.*" means every file where the texts come from; here it would hide names without a dot.
+    const QString allFiles = QString::fromUtf8(res::kAllFilesFilter);
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, allFiles](const QString& filter) {
+                         auto* model = dialog.findChild<QFileSystemModel*>();
+                         if (filter == allFiles && model)
+                             model->setNameFilters({QStringLiteral("*")});
+                     });
     dialog.setDefaultSuffix(QString::fromUtf8(res::kDefaultSuffix));
     dialog.selectFile(QString::fromUtf8(res::kDefaultFileName));
     dialog.setWindowModality(Qt::WindowModal);

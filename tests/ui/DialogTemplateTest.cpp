@@ -464,6 +464,7 @@ struct SeenDialog {
     QFileDialog::FileMode mode = QFileDialog::AnyFile;
     bool confirmsOverwrite = true;
     QStringList shown;
+    QStringList shownForAll;
 };
 
 SeenDialog inspect(const std::string& folder, bool save)
@@ -486,9 +487,25 @@ SeenDialog inspect(const std::string& folder, bool save)
         dialog->setDirectory(QString::fromStdString(folder));
         loop.exec();
         const QModelIndex root = model->index(QString::fromStdString(folder));
-        for (int row = 0; row < model->rowCount(root); ++row)
-            seen.shown << model->index(row, 0, root).data().toString();
-        seen.shown.sort();
+        const auto visible = [&] {
+            QStringList names;
+            for (int row = 0; row < model->rowCount(root); ++row)
+                names << model->index(row, 0, root).data().toString();
+            names.sort();
+            return names;
+        };
+        seen.shown = visible();
+        // The user picks the second filter with the keyboard.
+        auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        types->setFocus();
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QEventLoop sorted;
+        QObject::connect(model, &QFileSystemModel::layoutChanged, &sorted, &QEventLoop::quit);
+        QTimer::singleShot(20000, &sorted, &QEventLoop::quit);
+        QApplication::sendEvent(types, &down);
+        // The model applies new name filters on its next sort.
+        sorted.exec();
+        seen.shownForAll = visible();
         dialog->reject();
     });
     QtDialogServices services;
@@ -501,7 +518,8 @@ SeenDialog inspect(const std::string& folder, bool save)
 TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
 {
     TempDir dir;
-    for (const char* name : {"GAME00.DAT", "game01.dat", "Game02.Dat", "GAME1.DAT", "notes.txt"})
+    for (const char* name :
+         {"GAME00.DAT", "game01.dat", "Game02.Dat", "GAME1.DAT", "notes.txt", "README"})
         testsupport::writeFile(dir / name, "x");
     for (bool save : {false, true}) {
         const SeenDialog seen = inspect(dir.path().string(), save);
@@ -514,6 +532,9 @@ TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
             EXPECT_FALSE(seen.confirmsOverwrite);
         }
         EXPECT_EQ(seen.shown, QStringList({"GAME00.DAT", "Game02.Dat", "game01.dat"})) << save;
+        EXPECT_EQ(seen.shownForAll, QStringList({"GAME00.DAT", "GAME1.DAT", "Game02.Dat", "README",
+                                                 "game01.dat", "notes.txt"}))
+            << save;
     }
 }
 
