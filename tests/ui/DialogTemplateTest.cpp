@@ -7,6 +7,7 @@
 #include "FolderPicker.h"
 #include "QtDialogServices.h"
 #include "Resource.h"
+#include "ScriptedServices.h"
 #include "TestSupport.h"
 
 #include <QAbstractItemView>
@@ -33,34 +34,6 @@ using testsupport::TempDir;
 
 namespace {
 
-class Script : public DialogServices {
-public:
-    std::deque<QString> openPaths, savePaths, folders;
-    std::vector<QString> messages, titles;
-
-    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
-    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
-    std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString&) override
-    {
-        titles.push_back(title);
-        return next(folders);
-    }
-    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
-    {
-        messages.push_back(text);
-    }
-
-private:
-    static std::optional<QString> next(std::deque<QString>& queue)
-    {
-        if (queue.empty())
-            return std::nullopt;
-        QString value = queue.front();
-        queue.pop_front();
-        return value;
-    }
-};
-
 QString u8(const char* text)
 {
     return QString::fromUtf8(text);
@@ -68,8 +41,8 @@ QString u8(const char* text)
 
 struct Dialog : ::testing::Test {
     TempDir dir;
-    Script* script = new Script;
-    CExtractorDlg dlg{nullptr, script};
+    ScriptedServices script;
+    CExtractorDlg dlg{nullptr, &script};
 
     template <class W> W* control(const char* name) const
     {
@@ -92,7 +65,7 @@ struct Dialog : ::testing::Test {
     }
     void load(const QString& path)
     {
-        script->openPaths.push_back(path);
+        script.openPaths.push_back(path);
         control<QPushButton>("IDC_LOAD")->click();
     }
     void choose(const char* type)
@@ -203,7 +176,7 @@ TEST_F(Dialog, CaptionAndFontAreTheTemplates)
 TEST_F(Dialog, LoadNamesTheFileAndCountInTheStatusAndSelectorFilters)
 {
     load(archive({"A.DAT", "B.EGA", "C.DAT", "D.XWAV", "E.WAVE"}));
-    ASSERT_TRUE(script->messages.empty()) << script->messages.front().toStdString();
+    ASSERT_TRUE(script.messages.empty()) << script.messages.front().toStdString();
     EXPECT_EQ(status(), u8("GAME00.DAT,共5個檔案"));
     choose("DAT");
     EXPECT_EQ(status(), u8("GAME00.DAT,共2個檔案"));
@@ -226,7 +199,7 @@ TEST_F(Dialog, LoadingAgainListsEverythingUnderTheStar)
     load(first);
     choose("EGA");
     load(first);
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
     EXPECT_EQ(selector()->currentText(), QStringLiteral("*"));
     EXPECT_EQ(dlg.entryList().GetCount(), 3);
 }
@@ -235,7 +208,7 @@ TEST_F(Dialog, SecondArchiveReplacesTheFirst)
 {
     load(archive({"A.DAT", "B.EGA", "C.DAT"}));
     load(archive({"圖像\\主角.EGA"}, "GAME01.DAT"));
-    ASSERT_TRUE(script->messages.empty()) << script->messages.front().toStdString();
+    ASSERT_TRUE(script.messages.empty()) << script.messages.front().toStdString();
     ASSERT_EQ(dlg.entryList().GetCount(), 1);
     EXPECT_EQ(status(), u8("GAME01.DAT,共1個檔案"));
     EXPECT_EQ(dlg.entryListView()->model()->data(dlg.entryListView()->model()->index(0, 0)),
@@ -247,9 +220,9 @@ TEST_F(Dialog, MissingFileIsNamedAndNothingStaysOpen)
     load(archive({"A.DAT"}));
     const std::string missing = dir / "GONE.DAT";
     load(QString::fromStdString(missing));
-    ASSERT_EQ(script->messages.size(), 1u);
-    EXPECT_TRUE(script->messages[0].contains(QStringLiteral("GONE.DAT")))
-        << script->messages[0].toStdString();
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].contains(QStringLiteral("GONE.DAT")))
+        << script.messages[0].toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 0);
     EXPECT_TRUE(status().isEmpty());
@@ -283,7 +256,7 @@ TEST_F(Dialog, EnterInTheListOrFindBoxClosesAsCloseDoes)
         EXPECT_EQ(dlg.result(), QDialog::Accepted) << target;
         EXPECT_FALSE(dlg.isArchiveOpen()) << target;
     }
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
 }
 
 TEST_F(Dialog, EnterOnAButtonPressesIt)
@@ -302,7 +275,7 @@ TEST_F(Dialog, EscapeEndsWithoutAMessage)
     key(control<QWidget>("IDC_ENTRY_LIST"), Qt::Key_Escape);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
 }
 
 TEST_F(Dialog, WritingTheFindTextBackRaisesNoSecondChange)
@@ -344,7 +317,7 @@ TEST_F(Dialog, QuickFindBringsTheMatchToTheTopAndLeavesTheSelection)
 TEST_F(Dialog, FindTextOutsideBig5OrWithoutArchiveChangesNothing)
 {
     findBox()->setText(QStringLiteral("T"));
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
     std::vector<const char*> names;
     std::vector<std::string> keep;
     for (int i = 0; i < 50; ++i)
@@ -358,16 +331,16 @@ TEST_F(Dialog, FindTextOutsideBig5OrWithoutArchiveChangesNothing)
     EXPECT_EQ(top, 20);
     findBox()->setText(QString::fromUtf8("f120\xF0\x9F\x98\x80"));
     EXPECT_EQ(dlg.entryList().GetTopIndex(), top);
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
 }
 
 TEST_F(Dialog, LoadingAFolderIsRefusedWithItsName)
 {
     std::filesystem::create_directory(dir / "FOLDER.DAT");
     load(QString::fromStdString(dir / "FOLDER.DAT"));
-    ASSERT_EQ(script->messages.size(), 1u);
-    EXPECT_TRUE(script->messages[0].contains(QStringLiteral("FOLDER.DAT")))
-        << script->messages[0].toStdString();
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].contains(QStringLiteral("FOLDER.DAT")))
+        << script.messages[0].toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_TRUE(status().isEmpty());
 }
@@ -394,7 +367,7 @@ TEST_F(Dialog, StatusCountsWhatEachTypeLeavesListed)
 TEST_F(Dialog, EmptyArchiveCountsNothing)
 {
     load(archive({}));
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
     EXPECT_TRUE(dlg.isArchiveOpen());
     EXPECT_EQ(status(), u8("GAME00.DAT,共0個檔案"));
 }
@@ -404,7 +377,7 @@ TEST_F(Dialog, TypeChoiceWithoutAnArchiveOnlyMovesTheSelector)
     choose("EGA");
     EXPECT_EQ(selector()->currentText(), QStringLiteral("EGA"));
     EXPECT_TRUE(status().isEmpty());
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
 }
 
@@ -427,7 +400,7 @@ TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
         {dir / "file.txt", false, ""},
     };
     for (const Case& c : cases) {
-        Script script;
+        ScriptedServices script;
         script.folders.push_back(QString::fromStdString(c.chosen));
         CFolderPicker picker;
         picker.setServices(&script, nullptr);
@@ -438,7 +411,7 @@ TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
         }
         EXPECT_EQ(script.titles, std::vector<QString>{QStringLiteral("prompt")});
     }
-    Script cancelled;
+    ScriptedServices cancelled;
     CFolderPicker picker;
     picker.setServices(&cancelled, nullptr);
     EXPECT_FALSE(picker.Browse());
@@ -449,9 +422,9 @@ TEST_F(Dialog, CancelledFolderChoiceEndsExtractionAndBuildWithoutEffect)
     load(archive({"A.DAT"}));
     control<QPushButton>("IDC_EXTRACT")->click();
     control<QPushButton>("IDC_MAKE_ARCHIVE")->click();
-    EXPECT_EQ(script->titles,
+    EXPECT_EQ(script.titles,
               (std::vector<QString>{u8("解壓到資料夾:"), u8("請選擇要打包的資料夾:")}));
-    EXPECT_TRUE(script->messages.empty());
+    EXPECT_TRUE(script.messages.empty());
     EXPECT_TRUE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 1);
 }

@@ -2,6 +2,7 @@
 #include "CodePage950.h"
 #include "DialogServices.h"
 #include "Resource.h"
+#include "ScriptedServices.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -21,38 +22,10 @@ using testsupport::TempDir;
 
 namespace {
 
-// Answers every window from queues the test fills; an empty queue means the user cancelled.
-class ScriptedServices : public DialogServices {
-public:
-    std::deque<QString> openPaths, savePaths, folders;
-    std::vector<QString> messages;
-
-    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
-    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
-    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
-    {
-        return next(folders);
-    }
-    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
-    {
-        messages.push_back(text);
-    }
-
-private:
-    static std::optional<QString> next(std::deque<QString>& queue)
-    {
-        if (queue.empty())
-            return std::nullopt;
-        QString value = queue.front();
-        queue.pop_front();
-        return value;
-    }
-};
-
 struct DialogFixture : ::testing::Test {
     TempDir dir;
-    ScriptedServices* services = new ScriptedServices;
-    CExtractorDlg dlg{nullptr, services};
+    ScriptedServices services;
+    CExtractorDlg dlg{nullptr, &services};
 
     QString archiveWith(const std::vector<std::pair<std::string, std::string>>& entries,
                         const std::string& name = "GAME00.DAT")
@@ -65,7 +38,7 @@ struct DialogFixture : ::testing::Test {
     }
     void load(const QString& path)
     {
-        services->openPaths.push_back(path);
+        services.openPaths.push_back(path);
         dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     }
     QString status() const { return dlg.findChild<QLabel*>("IDC_STATUS")->text(); }
@@ -74,7 +47,7 @@ struct DialogFixture : ::testing::Test {
 TEST_F(DialogFixture, LoadListsEveryEntryAndNamesTheFileInTheStatus)
 {
     load(archiveWith({{"A.DAT", "aa"}, {"B.EGA", "b"}, {"C.DAT", "c"}}));
-    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_TRUE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 3);
     EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 3);
@@ -86,8 +59,8 @@ TEST_F(DialogFixture, FailedLoadShowsTheReasonAndLeavesNothingOpen)
     load(archiveWith({{"A.DAT", "aa"}}));
     testsupport::writeFile(dir / "BAD.DAT", "xx");
     load(QString::fromStdString(dir / "BAD.DAT"));
-    ASSERT_EQ(services->messages.size(), 1u);
-    EXPECT_TRUE(services->messages[0].contains(QStringLiteral("BAD.DAT")));
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_TRUE(services.messages[0].contains(QStringLiteral("BAD.DAT")));
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
     EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 0);
@@ -131,9 +104,9 @@ TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelec
     dlg.OnTypeFilterChange();
     dlg.OnSelectAll();
     std::filesystem::create_directory(dir / "out");
-    services->folders.push_back(QString::fromStdString(dir / "out"));
+    services.folders.push_back(QString::fromStdString(dir / "out"));
     dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
-    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "aaa");
     EXPECT_EQ(testsupport::readFile(dir / "out/C.DAT"), "c");
     EXPECT_FALSE(std::filesystem::exists(dir / "out/B.EGA"));
@@ -144,11 +117,11 @@ TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
 {
     std::filesystem::create_directory(dir / "src");
     testsupport::writeFile(dir / "src/A.DAT", "a");
-    services->folders.push_back(QString::fromStdString(dir / "src"));
-    services->savePaths.push_back(QString::fromStdString(dir / "src/GAME00.DAT"));
+    services.folders.push_back(QString::fromStdString(dir / "src"));
+    services.savePaths.push_back(QString::fromStdString(dir / "src/GAME00.DAT"));
     dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
-    ASSERT_EQ(services->messages.size(), 1u);
-    EXPECT_EQ(services->messages[0], QString::fromUtf8(res::kBuildInsideFolder));
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0], QString::fromUtf8(res::kBuildInsideFolder));
     EXPECT_FALSE(std::filesystem::exists(dir / "src/GAME00.DAT"));
 }
 
@@ -159,10 +132,10 @@ TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
     std::filesystem::create_directory(dir / "src");
     testsupport::writeFile(dir / "src/X.DAT", "xx");
     testsupport::writeFile(dir / "src/Y.EGA", "y");
-    services->folders.push_back(QString::fromStdString(dir / "src"));
-    services->savePaths.push_back(QString::fromStdString(dir / "NEW.DAT"));
+    services.folders.push_back(QString::fromStdString(dir / "src"));
+    services.savePaths.push_back(QString::fromStdString(dir / "NEW.DAT"));
     dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
-    ASSERT_TRUE(services->messages.empty()) << services->messages.front().toStdString();
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
     EXPECT_EQ(status(), statusBefore);
@@ -241,13 +214,13 @@ int grab(const QString& png)
     for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角.EGA", "音效\\開門.WAV", "劇情.SCR"})
         image.add(*archive::cp950::fromUtf8(name), "data");
     testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
-    auto* services = new ScriptedServices;
-    services->openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
-    CExtractorDlg dlg(nullptr, services);
+    ScriptedServices services;
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    CExtractorDlg dlg(nullptr, &services);
     dlg.show();
     dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     QApplication::processEvents();
-    return dlg.grab().save(png) && services->messages.empty() ? 0 : 1;
+    return dlg.grab().save(png) && services.messages.empty() ? 0 : 1;
 }
 
 int main(int argc, char** argv)

@@ -1,0 +1,40 @@
+#pragma once
+
+// Answers every window the dialog opens from queues the test fills (an empty queue means the
+// user cancelled) and records the folder prompts and the messages shown.
+
+#include "DialogServices.h"
+
+#include <QString>
+
+#include <deque>
+#include <optional>
+#include <vector>
+
+class ScriptedServices : public DialogServices {
+public:
+    std::deque<QString> openPaths, savePaths, folders;
+    std::vector<QString> messages, titles;
+
+    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
+    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString&) override
+    {
+        titles.push_back(title);
+        return next(folders);
+    }
+    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
+    {
+        messages.push_back(text);
+    }
+
+private:
+    static std::optional<QString> next(std::deque<QString>& queue)
+    {
+        if (queue.empty())
+            return std::nullopt;
+        QString value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
