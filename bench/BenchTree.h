@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -57,6 +58,17 @@ inline std::uint64_t generateTree(const std::filesystem::path& root, std::uint64
         total += size;
     }
     return total;
+}
+
+// A new folder below scratch (argv[1], default /tmp) for one benchmark's gigabytes; empty when
+// it cannot be made.
+inline std::filesystem::path makeWorkFolder(int argc, char** argv, const std::string& name)
+{
+    const std::filesystem::path scratch = argc > 1 ? argv[1] : "/tmp";
+    std::string pattern = (scratch / (name + "-XXXXXX")).string();
+    if (!mkdtemp(pattern.data()))
+        return {};
+    return pattern;
 }
 
 inline double seconds(const std::function<void()>& run)

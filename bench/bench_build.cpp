@@ -33,14 +33,11 @@ using benchtree::seconds;
 
 int main(int argc, char** argv)
 {
-    const fs::path scratch = argc > 1 ? argv[1] : "/tmp";
-    fs::path work = scratch / "velmora-bench-build-XXXXXX";
-    std::string pattern = work.string();
-    if (!mkdtemp(pattern.data())) {
+    const fs::path work = benchtree::makeWorkFolder(argc, argv, "velmora-bench-build");
+    if (work.empty()) {
         std::perror("mkdtemp");
         return 1;
     }
-    work = pattern;
     int status = 0;
     try {
         const fs::path src = work / "src";

@@ -54,14 +54,11 @@ void freshFolder(const fs::path& folder)
 
 int main(int argc, char** argv)
 {
-    const fs::path scratch = argc > 1 ? argv[1] : "/tmp";
-    fs::path work = scratch / "velmora-bench-extract-XXXXXX";
-    std::string pattern = work.string();
-    if (!mkdtemp(pattern.data())) {
+    const fs::path work = benchtree::makeWorkFolder(argc, argv, "velmora-bench-extract");
+    if (work.empty()) {
         std::perror("mkdtemp");
         return 1;
     }
-    work = pattern;
     // An interrupted run still removes its gigabytes: the loops stop and cleanup runs.
     std::signal(SIGINT, [](int) { benchtree::g_nStop = 1; });
     std::signal(SIGTERM, [](int) { benchtree::g_nStop = 1; });
