@@ -5,24 +5,61 @@
 
 namespace archive {
 
-// Every failure the archive layer reports carries what it concerns (a host path in UTF-8, or an
-// entry name as display text) and why, so a front end can show "subject: reason" as it stands.
+// What went wrong, for a front end to word in its own language. The engine's English reason
+// travels beside it for the command line and for logs.
+enum class ErrorKind {
+    unspecified,          // not yet classified; no new code throws it
+    cannotOpen,           // a file or folder could not be opened
+    cannotRead,           // reading a file or folder failed
+    cannotWrite,          // writing, creating, naming or replacing a file failed
+    cannotCreateFolder,   // a folder level could not be made
+    notAFolder,           // a folder was asked for and something else is there
+    notAFile,             // a regular file was asked for (a FIFO, a device, a folder...)
+    linkNotFollowed,      // a symbolic link stands where a folder or file is written
+    inTheWay,             // a file where a folder must go, or a folder where a file must go
+    notAnArchive,         // the directory is malformed: too short, claims too much, a bad record
+    damagedEntry,         // an entry's data lies past the end of the archive, or cannot be read
+    unsafeName,           // an entry name would leave the destination folder
+    nameNotStorable,      // a host name cannot become an entry name (Big5, '\', NUL, UTF-8)
+    nameTooLong,          // a name or a folder level is too long for the host or the record
+    tooLarge,             // an entry of 2 GiB or more, or an archive past 4 GiB
+    insideSource,         // the archive would lie inside the folder being packed
+    alreadyOpen,          // the file is one this program holds open (the archive)
+    changedWhileBuilding, // a source file changed size while the archive was written
+    folderLoop,           // a folder leads back to one that contains it
+    noSuchEntry,          // a name asked for is not in the archive
+    ambiguousName,        // a name asked for matches more than one entry
+    keptExisting,         // an existing file was kept instead of replaced, as asked
+    internal,             // the program misused its own objects (a file not open)
+};
+
+// Every failure the archive layer reports carries its kind, what it concerns (a host path in
+// UTF-8, or an entry name as display text), the engine's reason in English, and the system's
+// error number when a system call failed (0 otherwise). what() is "subject: reason".
 class ArchiveError : public std::runtime_error {
 public:
+    ArchiveError(ErrorKind kind, std::string subject, std::string reason, int systemError = 0);
+    // Transitional: the kind is left unspecified.
     ArchiveError(std::string subject, std::string reason);
 
+    ErrorKind kind() const noexcept { return m_kind; }
     const std::string& subject() const noexcept { return m_strSubject; }
     const std::string& reason() const noexcept { return m_strReason; }
+    int systemError() const noexcept { return m_nSystemError; }
 
 private:
+    ErrorKind m_kind;
     std::string m_strSubject;
     std::string m_strReason;
+    int m_nSystemError;
 };
 
 // A file or folder operation failed: subject is the path, reason the operating system's text.
 class FileError : public ArchiveError {
 public:
     using ArchiveError::ArchiveError;
+    static FileError fromErrno(ErrorKind kind, const std::string& path, int errorNumber);
+    // Transitional: the kind is left unspecified.
     static FileError fromErrno(const std::string& path, int errorNumber);
 };
 
@@ -38,6 +75,24 @@ public:
 class NameError : public ArchiveError {
 public:
     using ArchiveError::ArchiveError;
+};
+
+// The English name of a kind, for tests and logs ("cannotOpen").
+const char* kindName(ErrorKind kind) noexcept;
+
+// Every kind but unspecified, in declaration order: front ends check that each is worded.
+inline constexpr ErrorKind kAllErrorKinds[] = {
+    ErrorKind::cannotOpen,           ErrorKind::cannotRead,
+    ErrorKind::cannotWrite,          ErrorKind::cannotCreateFolder,
+    ErrorKind::notAFolder,           ErrorKind::notAFile,
+    ErrorKind::linkNotFollowed,      ErrorKind::inTheWay,
+    ErrorKind::notAnArchive,         ErrorKind::damagedEntry,
+    ErrorKind::unsafeName,           ErrorKind::nameNotStorable,
+    ErrorKind::nameTooLong,          ErrorKind::tooLarge,
+    ErrorKind::insideSource,         ErrorKind::alreadyOpen,
+    ErrorKind::changedWhileBuilding, ErrorKind::folderLoop,
+    ErrorKind::noSuchEntry,          ErrorKind::ambiguousName,
+    ErrorKind::keptExisting,         ErrorKind::internal,
 };
 
 } // namespace archive
