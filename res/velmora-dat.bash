@@ -1,0 +1,70 @@
+# bash completion for velmora-dat                          -*- shell-script -*-
+
+_velmora_dat()
+{
+    local cur prev words cword split
+    _init_completion -s || return
+
+    # The command is the first word that is not an option; options before it are global.
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        if [[ ${words[i]} != -* ]]; then
+            command=${words[i]}
+            break
+        fi
+    done
+
+    if [[ -z $command ]]; then
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W '--help -h --version' -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W 'list extract build check' -- "$cur"))
+        fi
+        return
+    fi
+
+    local options
+    case $command in
+        list) options='--type --long --json --help -h' ;;
+        extract) options='--type --help -h' ;;
+        build | check) options='--help -h' ;;
+        *) return ;;
+    esac
+
+    if [[ $prev == --type && $options == *--type* ]]; then
+        # Either case is accepted; answer in the case already typed.
+        if [[ $cur == [a-z]* ]]; then
+            COMPREPLY=($(compgen -W 'bmp dat ega scr wav' -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W 'BMP DAT EGA SCR WAV' -- "$cur"))
+        fi
+        return
+    fi
+    $split && return
+
+    # Count the operands already given; "--" ends the options, --type takes the next word.
+    local operand=0 ended=false
+    for ((i = i + 1; i < cword; i++)); do
+        if $ended || [[ ${words[i]} != -?* ]]; then
+            ((operand++))
+        elif [[ ${words[i]} == -- ]]; then
+            ended=true
+        elif [[ ${words[i]} == --type ]]; then
+            ((i++))
+        fi
+    done
+
+    if ! $ended && [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+
+    local archive='[dD][aA][tT]'
+    case $command:$operand in
+        list:0 | check:0 | extract:0 | build:1) _filedir "$archive" ;;
+        extract:1 | build:0) _filedir -d ;;
+    esac
+} &&
+    complete -F _velmora_dat velmora-dat
+
+# ex: filetype=sh

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Asks the velmora-dat completion for the words it offers after a few command lines, the way
+# bash does on Tab, in a folder holding archives in several cases, other files and a folder.
+set -uo pipefail
+completion="$(realpath "$1")"
+framework="${BASH_COMPLETION_FRAMEWORK:-/usr/share/bash-completion/bash_completion}"
+if [ ! -r "$framework" ]; then
+    echo "bash-completion is not installed; skipped"
+    exit 77
+fi
+
+scratch="$(mktemp -d)"
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch" || exit 1
+touch GAME00.DAT game01.dat Mixed.Dat notes.txt dat
+mkdir sub
+
+# shellcheck disable=SC1090
+source "$framework"
+# shellcheck disable=SC1090
+source "$completion"
+
+# Splits LINE as readline does (blanks, and "=" as a word of its own), runs the completion
+# function and prints the offered words sorted on one line.
+complete_line()
+{
+    local line="$1" spaced words=()
+    spaced="${line//=/ = }"
+    read -ra words <<<"$spaced"
+    [[ $line == *' ' ]] && words+=("")
+    COMP_LINE="$line"
+    COMP_POINT=${#line}
+    COMP_WORDS=("${words[@]}")
+    COMP_CWORD=$((${#words[@]} - 1))
+    COMPREPLY=()
+    _velmora_dat velmora-dat "${words[COMP_CWORD]}" "${words[COMP_CWORD - 1]}" 2>/dev/null
+    printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd' '
+}
+
+failures=0
+while IFS='|' read -r line expected; do
+    [ -z "$line" ] && continue
+    actual="$(complete_line "$line")"
+    if [ "$actual" != "$expected" ]; then
+        echo "FAIL: '$line' offers '$actual', expected '$expected'"
+        failures=$((failures + 1))
+    fi
+done <<'TABLE'
+velmora-dat |build check extract list
+velmora-dat ex|extract
+velmora-dat -|--help --version -h
+velmora-dat --help |build check extract list
+velmora-dat list -|--help --json --long --type -h
+velmora-dat extract --|--help --type
+velmora-dat build -|--help -h
+velmora-dat check --l|
+velmora-dat list --type |BMP DAT EGA SCR WAV
+velmora-dat extract --type s|scr
+velmora-dat list --type=W|WAV
+velmora-dat list |GAME00.DAT Mixed.Dat game01.dat sub
+velmora-dat check g|game01.dat
+velmora-dat list --long M|Mixed.Dat
+velmora-dat list GAME00.DAT |
+velmora-dat extract GAME00.DAT |sub
+velmora-dat extract --type BMP GAME00.DAT |sub
+velmora-dat extract --type=BMP GAME00.DAT |sub
+velmora-dat extract -- G|GAME00.DAT
+velmora-dat extract -- --|
+velmora-dat build |sub
+velmora-dat build sub |GAME00.DAT Mixed.Dat game01.dat sub
+velmora-dat frobnicate |
+TABLE
+
+if [ "$failures" -gt 0 ]; then
+    echo "$failures completion case(s) failed"
+    exit 1
+fi
+echo "completion: all cases pass"
