@@ -13,6 +13,7 @@ packages=(
     fonts-arphic-uming
     clang libclang-rt-14-dev
     tar util-linux
+    help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
 )
 
 missing=()
@@ -36,4 +37,8 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 cmake --install "$build" >/dev/null
+# The file manager knows GAME00.DAT's type only once the MIME database is rebuilt.
+if command -v update-mime-database >/dev/null; then
+    update-mime-database "$prefix/share/mime" >/dev/null 2>&1 || true
+fi
 echo "Built in $build; installed velmora-extractor and velmora-dat under $prefix/bin"

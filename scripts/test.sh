@@ -11,6 +11,9 @@ jobs="$(nproc)"
 echo "== Tests"
 ctest --test-dir "${VELMORA_BUILD_DIR:-$root/build}" --output-on-failure -j "$jobs"
 
+echo "== Debian package: built, checked by lintian, unpacked and tried"
+"$root/tests/package/package_test.sh"
+
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 asan="$root/build-asan"
 cmake -S "$root" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
