@@ -14,6 +14,7 @@ packages=(
     clang libclang-rt-14-dev
     tar util-linux
     help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
+    ccache
 )
 
 missing=()
@@ -33,8 +34,13 @@ if [ -z "$prefix" ]; then
     if [ "$(id -u)" -eq 0 ]; then prefix=/usr/local; else prefix="$HOME/.local"; fi
 fi
 
+# Through ccache, so scripts/package.sh's build of the same sources costs next to nothing.
+launcher=()
+if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$prefix" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 cmake --install "$build" >/dev/null
 # The file manager knows GAME00.DAT's type only once the MIME database is rebuilt.
