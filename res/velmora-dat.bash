@@ -16,9 +16,9 @@ _velmora_dat()
 
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W '--help -h --version' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W '--help -h --version' -- "$cur")
         else
-            COMPREPLY=($(compgen -W 'list extract build check' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W 'list extract build check' -- "$cur")
         fi
         return
     fi
@@ -34,9 +34,9 @@ _velmora_dat()
     if [[ $prev == --type && $options == *--type* ]]; then
         # Either case is accepted; answer in the case already typed.
         if [[ $cur == [a-z]* ]]; then
-            COMPREPLY=($(compgen -W 'bmp dat ega scr wav' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W 'bmp dat ega scr wav' -- "$cur")
         else
-            COMPREPLY=($(compgen -W 'BMP DAT EGA SCR WAV' -- "$cur"))
+            mapfile -t COMPREPLY < <(compgen -W 'BMP DAT EGA SCR WAV' -- "$cur")
         fi
         return
     fi
@@ -55,7 +55,7 @@ _velmora_dat()
     done
 
     if ! $ended && [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         return
     fi
 
