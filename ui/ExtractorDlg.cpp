@@ -72,10 +72,9 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_folderPicker.setServices(m_pServices, this);
     buildControls();
-    m_preview =
-        std::make_unique<PreviewController>(m_entryListView, m_archive, m_entryList, [this] {
-            findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click();
-        });
+    m_preview = std::make_unique<PreviewController>(
+        m_entryListView, m_archive, m_entryList,
+        [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
     OnInitDialog();
 }
 

@@ -24,6 +24,8 @@ class EntryList;
 // with size and data offset, and dragging entries out as files. The dialog keeps its controls
 // and keys; this only listens to the view.
 class PreviewController : public QObject {
+    Q_OBJECT
+
 public:
     // extractSelected runs the dialog's extract command. archive and list are the dialog's and
     // must outlive this object.

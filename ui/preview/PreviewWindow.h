@@ -28,6 +28,8 @@ struct DirectoryRecord;
 // One entry shown by what its bytes hold: a picture, a sound with its waveform, text, or hex.
 // Non-modal and reused for the next entry; Escape closes it.
 class PreviewWindow : public QWidget {
+    Q_OBJECT
+
 public:
     enum class View { none, picture, sound, text, hex };
 
