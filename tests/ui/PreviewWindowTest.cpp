@@ -17,6 +17,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -210,7 +211,8 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
         QString format; // a part of the format line
         QString hostPath;
     } cases[] = {
-        {"PIC.BMP", 0, View::picture, QStringLiteral("64 × 48　8 位元色深"), "PIC.BMP"},
+        {"PIC.BMP", 0, View::picture, QStringLiteral("64 × 48　4 位元色深　調色盤 16 色"),
+         "PIC.BMP"},
         {"SND.WAV", 1, View::sound, QStringLiteral("2 聲道　8000 Hz　16 位元　0.25 秒　PCM"),
          "SND.WAV"},
         {textName, 2, View::text, QString(), QStringLiteral("劇情/開場.TXT")},
@@ -369,11 +371,68 @@ TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
 
 } // namespace
 
+// Hidden option for the screenshot script: --grab-preview PNG shows a picture entry in the
+// preview window beside the dialog and saves both, side by side, to PNG.
+int grabPreview(const QString& png)
+{
+    TempDir dir;
+    ArchiveImage image;
+    QImage picture(160, 120, QImage::Format_RGB888);
+    QPainter painter(&picture);
+    QLinearGradient sky(0, 0, 0, 120);
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(200, 220, 240));
+    painter.fillRect(picture.rect(), sky);
+    painter.setBrush(QColor(250, 210, 60));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(120, 30), 16, 16);
+    painter.setBrush(QColor(60, 130, 60));
+    painter.drawPolygon(QPolygon({QPoint(0, 120), QPoint(50, 60), QPoint(95, 120)}));
+    painter.setBrush(QColor(40, 100, 50));
+    painter.drawPolygon(QPolygon({QPoint(60, 120), QPoint(115, 70), QPoint(160, 120)}));
+    painter.end();
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "BMP");
+    const std::string mountain = big5("圖像\\山景.BMP");
+    for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角.EGA", "音效\\開門.WAV", "劇情.SCR"})
+        image.add(big5(name), "data");
+    image.add(mountain, bmp.toStdString());
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    ScriptedServices services;
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.show();
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    auto* controller = dlg.findChild<PreviewController*>();
+    const QAbstractItemModel* model = dlg.entryListView()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, 0).data().toString().contains(QStringLiteral("山景"))) {
+            dlg.entryListView()->setCurrentIndex(model->index(row, 0));
+            controller->openPreview(row);
+        }
+    PreviewWindow* window = controller->window();
+    window->resize(420, dlg.height());
+    QApplication::processEvents();
+    const QPixmap left = dlg.grab();
+    const QPixmap right = window->grab();
+    QPixmap both(left.width() + 12 + right.width(), std::max(left.height(), right.height()));
+    both.fill(QColor(230, 230, 230));
+    QPainter out(&both);
+    out.drawPixmap(0, 0, left);
+    out.drawPixmap(left.width() + 12, 0, right);
+    out.end();
+    return both.save(png) && services.messages.empty() && window->view() == View::picture ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab-preview"))
+        return grabPreview(QString::fromLocal8Bit(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

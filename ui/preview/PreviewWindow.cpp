@@ -81,6 +81,23 @@ bool isLooseFormat(const QByteArray& format)
            format == "pcx";
 }
 
+// A BMP's own bit depth and palette size: the decoded image is widened to 32 bits.
+bool bmpDepth(const QByteArray& bytes, int& depth, int& colors)
+{
+    constexpr qsizetype kBitCountOffset = 28;
+    constexpr qsizetype kColorsUsedOffset = 46;
+    if (bytes.size() < kColorsUsedOffset + 4 || !bytes.startsWith("BM"))
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    depth = p[kBitCountOffset] | p[kBitCountOffset + 1] << 8;
+    const std::uint32_t used = std::uint32_t(p[kColorsUsedOffset]) |
+                               std::uint32_t(p[kColorsUsedOffset + 1]) << 8 |
+                               std::uint32_t(p[kColorsUsedOffset + 2]) << 16 |
+                               std::uint32_t(p[kColorsUsedOffset + 3]) << 24;
+    colors = used != 0 && used <= 256 ? int(used) : depth <= 8 ? 1 << depth : 0;
+    return true;
+}
+
 } // namespace
 
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
@@ -316,12 +333,15 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
             setMessage(tr8(res::preview::kPictureUndecodable).arg(reason));
         return false;
     }
+    int depth = image.depth();
+    int colors = image.colorCount();
+    bmpDepth(bytes, depth, colors);
     m_picture->setImage(image);
     m_format->setText(tr8(res::preview::kPictureLine)
                           .arg(image.width())
                           .arg(image.height())
-                          .arg(image.depth())
-                          .arg(image.colorCount()));
+                          .arg(depth)
+                          .arg(colors));
     m_contentView = View::picture;
     setView(View::picture);
     return true;
