@@ -359,6 +359,21 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+TEST_F(PreviewFixture, TheCloseButtonAlsoRemovesTheDragFoldersAndThePreview)
+{
+    image.add("A.DAT", "a");
+    load();
+    view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    controller()->openPreview(rowOf("A.DAT"));
+    std::unique_ptr<QMimeData> mime(controller()->dragData());
+    ASSERT_NE(mime, nullptr);
+    const std::string file = mime->urls()[0].toLocalFile().toStdString();
+    ASSERT_TRUE(std::filesystem::exists(file));
+    dlg->findChild<QPushButton*>("IDC_CLOSE")->click();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file).parent_path()));
+    EXPECT_FALSE(window()->isVisible());
+}
+
 TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
 {
     image.add("A.DAT", "12345");

@@ -179,7 +179,9 @@ void PreviewController::startDrag()
 bool PreviewController::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_view->window()) {
-        if (event->type() == QEvent::Close) {
+        // accept() and reject() hide the dialog without a close event.
+        if (event->type() == QEvent::Close ||
+            (event->type() == QEvent::Hide && !event->spontaneous())) {
             m_window->close();
             removeDragFolders();
         }
