@@ -374,6 +374,30 @@ TEST_F(PreviewFixture, TheCloseButtonAlsoRemovesTheDragFoldersAndThePreview)
     EXPECT_FALSE(window()->isVisible());
 }
 
+TEST_F(PreviewFixture, APressOnASelectionOfSeveralNarrowsItOnlyAtReleaseAsAClickWould)
+{
+    for (const char* name : {"A.DAT", "B.DAT", "C.DAT"})
+        image.add(name, "x");
+    load();
+    QItemSelectionModel* selection = view()->selectionModel();
+    selection->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    selection->select(indexOf("C.DAT"), QItemSelectionModel::Select);
+    const QPoint at = view()->visualRect(indexOf("C.DAT")).center();
+    QTest::mousePress(view()->viewport(), Qt::LeftButton, {}, at);
+    // Still both while the button is down: a drag now would carry them.
+    EXPECT_EQ(selection->selectedRows().size(), 2);
+    QTest::mouseRelease(view()->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(selection->selectedRows().size(), 1);
+    EXPECT_EQ(selection->selectedRows()[0], indexOf("C.DAT"));
+    EXPECT_EQ(view()->currentIndex(), indexOf("C.DAT"));
+
+    // A double-click on an entry of a selection of several opens it too.
+    selection->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("C.DAT"));
+}
+
 TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
 {
     image.add("A.DAT", "12345");

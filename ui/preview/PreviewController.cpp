@@ -41,13 +41,8 @@ PreviewController::PreviewController(QListView* view, archive::CFile& archive,
     m_window = new PreviewWindow(view->window());
     m_window->setTextFont(view->font());
     view->setContextMenuPolicy(Qt::CustomContextMenu);
-    // A press on a selected entry keeps the selection until release, so several can be dragged;
-    // the drag itself is started here, not by the view.
-    view->setDragEnabled(true);
     connect(view, &QListView::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
-    connect(view, &QListView::doubleClicked, this,
-            [this](const QModelIndex& index) { openPreview(index.row()); });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { followCurrent(current); });
     // The listing is about to change (another archive or type): the entry shown may be gone.
@@ -201,10 +196,24 @@ bool PreviewController::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         const QModelIndex index = m_view->indexAt(mouse->position().toPoint());
         m_pressPos = mouse->position().toPoint();
+        m_pressIndex = index;
         m_bPressedOnSelection = mouse->button() == Qt::LeftButton && index.isValid() &&
                                 m_view->selectionModel()->isSelected(index) &&
                                 mouse->modifiers() == Qt::NoModifier;
-        return false;
+        // The view would narrow a selection of several to the pressed entry at once; it is
+        // narrowed at release instead, when no drag started, so several can be dragged.
+        m_bDeferredClick =
+            m_bPressedOnSelection && m_view->selectionModel()->selectedRows().size() > 1;
+        return m_bDeferredClick;
+    }
+    case QEvent::MouseButtonDblClick: {
+        // Handled here rather than through the view's signal, which a deferred press confuses.
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const QModelIndex index = m_view->indexAt(mouse->position().toPoint());
+        if (mouse->button() != Qt::LeftButton || !index.isValid())
+            return false;
+        openPreview(index.row());
+        return true;
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
@@ -212,14 +221,21 @@ bool PreviewController::eventFilter(QObject* watched, QEvent* event)
             (mouse->position().toPoint() - m_pressPos).manhattanLength() >=
                 QApplication::startDragDistance()) {
             m_bPressedOnSelection = false;
+            m_bDeferredClick = false;
             startDrag();
             return true;
         }
         return false;
     }
-    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonRelease: {
+        const bool wasDeferred = m_bDeferredClick;
         m_bPressedOnSelection = false;
-        return false;
+        m_bDeferredClick = false;
+        if (wasDeferred && m_pressIndex.isValid())
+            m_view->selectionModel()->setCurrentIndex(
+                m_pressIndex, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        return wasDeferred;
+    }
     default:
         return false;
     }

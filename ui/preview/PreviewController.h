@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QPoint>
 
 #include <functional>
@@ -60,5 +61,7 @@ private:
     PreviewWindow* m_window = nullptr;
     std::vector<std::unique_ptr<QTemporaryDir>> m_dragFolders;
     QPoint m_pressPos;
+    QPersistentModelIndex m_pressIndex;
     bool m_bPressedOnSelection = false;
+    bool m_bDeferredClick = false;
 };
