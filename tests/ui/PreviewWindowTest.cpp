@@ -268,7 +268,10 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
         QStringList messages; // what the message may start with
     } cases[] = {
         {"HUGE.BMP",
-         {prefix(res::preview::kPictureTooLarge), prefix(res::preview::kPictureUndecodable)}},
+         {tr8(res::preview::kPictureTooLarge)
+              .arg(65535)
+              .arg(65535)
+              .section(QLatin1Char('%'), 0, 0)}},
         {"LIE.WAV", {tr8(res::preview::kSoundUnreadable).arg(tr8(res::preview::kWaveDataPastEnd))}},
         {"CUT.BMP", {prefix(res::preview::kPictureUndecodable)}},
         {"GONE.WAV", {prefix(res::preview::kEntryDamaged)}},

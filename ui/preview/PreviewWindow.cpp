@@ -27,6 +27,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
+#include <optional>
 #include <span>
 
 namespace {
@@ -81,21 +83,36 @@ bool isLooseFormat(const QByteArray& format)
            format == "pcx";
 }
 
-// A BMP's own bit depth and palette size: the decoded image is widened to 32 bits.
-bool bmpDepth(const QByteArray& bytes, int& depth, int& colors)
+// What a BMP's headers claim: the decoded image is widened to 32 bits, and a refused one has no
+// size at all.
+struct BmpClaim {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    int depth = 0;
+    int colors = 0;
+};
+
+std::optional<BmpClaim> bmpClaim(const QByteArray& bytes)
 {
+    constexpr qsizetype kWidthOffset = 18;
+    constexpr qsizetype kHeightOffset = 22;
     constexpr qsizetype kBitCountOffset = 28;
     constexpr qsizetype kColorsUsedOffset = 46;
     if (bytes.size() < kColorsUsedOffset + 4 || !bytes.startsWith("BM"))
-        return false;
+        return std::nullopt;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    depth = p[kBitCountOffset] | p[kBitCountOffset + 1] << 8;
-    const std::uint32_t used = std::uint32_t(p[kColorsUsedOffset]) |
-                               std::uint32_t(p[kColorsUsedOffset + 1]) << 8 |
-                               std::uint32_t(p[kColorsUsedOffset + 2]) << 16 |
-                               std::uint32_t(p[kColorsUsedOffset + 3]) << 24;
-    colors = used != 0 && used <= 256 ? int(used) : depth <= 8 ? 1 << depth : 0;
-    return true;
+    const auto le32 = [p](qsizetype at) {
+        return std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 |
+               std::uint32_t(p[at + 2]) << 16 | std::uint32_t(p[at + 3]) << 24;
+    };
+    BmpClaim claim;
+    claim.width = static_cast<std::int32_t>(le32(kWidthOffset));
+    // A negative height marks rows stored top down.
+    claim.height = std::abs(std::int64_t(static_cast<std::int32_t>(le32(kHeightOffset))));
+    claim.depth = p[kBitCountOffset] | p[kBitCountOffset + 1] << 8;
+    const std::uint32_t used = le32(kColorsUsedOffset);
+    claim.colors = used != 0 && used <= 256 ? int(used) : claim.depth <= 8 ? 1 << claim.depth : 0;
+    return claim;
 }
 
 } // namespace
@@ -318,24 +335,30 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
     reader.setDecideFormatFromContent(true);
     if (!sniffed && (reader.format().isEmpty() || isLooseFormat(reader.format())))
         return false;
-    const QSize claimed = reader.size();
+    const std::optional<BmpClaim> bmp = bmpClaim(bytes);
+    QSize claimed = reader.size();
+    std::int64_t claimedWidth = claimed.width();
+    std::int64_t claimedHeight = claimed.height();
+    if (bmp) {
+        claimedWidth = bmp->width;
+        claimedHeight = bmp->height;
+    }
     const QImage image = reader.read();
     if (image.isNull()) {
         const QString reason = reader.errorString();
-        if (claimed.isValid() &&
-            std::uint64_t(claimed.width()) * std::uint64_t(claimed.height()) * 4 >
+        if (claimedWidth > 0 && claimedHeight > 0 &&
+            std::uint64_t(claimedWidth) * std::uint64_t(claimedHeight) * 4 >
                 (std::uint64_t(kImageAllocationMiB) << 20))
             setMessage(tr8(res::preview::kPictureTooLarge)
-                           .arg(claimed.width())
-                           .arg(claimed.height())
+                           .arg(claimedWidth)
+                           .arg(claimedHeight)
                            .arg(reason));
         else
             setMessage(tr8(res::preview::kPictureUndecodable).arg(reason));
         return false;
     }
-    int depth = image.depth();
-    int colors = image.colorCount();
-    bmpDepth(bytes, depth, colors);
+    const int depth = bmp ? bmp->depth : image.depth();
+    const int colors = bmp ? bmp->colors : image.colorCount();
     m_picture->setImage(image);
     m_format->setText(tr8(res::preview::kPictureLine)
                           .arg(image.width())
