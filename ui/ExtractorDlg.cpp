@@ -6,6 +6,7 @@
 #include "EntryListModel.h"
 #include "Extraction.h"
 #include "Listing.h"
+#include "PreviewController.h"
 #include "QtDialogServices.h"
 #include "QuickFind.h"
 #include "Resource.h"
@@ -71,6 +72,9 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_folderPicker.setServices(m_pServices, this);
     buildControls();
+    m_preview = std::make_unique<PreviewController>(
+        m_entryListView, m_archive, m_entryList,
+        [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
     OnInitDialog();
 }
 

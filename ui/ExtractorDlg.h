@@ -14,6 +14,7 @@
 
 class DialogServices;
 class EntryListModel;
+class PreviewController;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -81,4 +82,5 @@ private:
     QLineEdit* m_findText = nullptr;
     std::unique_ptr<DialogServices> m_ownServices;
     DialogServices* m_pServices = nullptr;
+    std::unique_ptr<PreviewController> m_preview;
 };

@@ -1,0 +1,480 @@
+#include "PreviewWindow.h"
+#include "CodePage950.h"
+#include "ExtractorDlg.h"
+#include "HexView.h"
+#include "PictureView.h"
+#include "PreviewController.h"
+#include "PreviewTexts.h"
+#include "ScriptedServices.h"
+#include "TestSupport.h"
+#include "WaveSamples.h"
+#include "WaveformView.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QImage>
+#include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+using testsupport::ArchiveImage;
+using testsupport::TempDir;
+using testsupport::WaveImage;
+using View = PreviewWindow::View;
+
+namespace {
+
+QString tr8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+std::string bmpBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_Indexed8);
+    image.setColorCount(16);
+    for (int i = 0; i < 16; ++i)
+        image.setColor(i, qRgb(i * 16, 255 - i * 16, 128));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, static_cast<uint>((x / 4 + y / 4) % 16));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes.toStdString();
+}
+
+// A BMP header claiming 65535 x 65535 pixels of 24 bits, with a few bytes of pixels behind it.
+std::string hugeBmpHeader()
+{
+    std::string out = "BM";
+    testsupport::putLE32(out, 70);
+    testsupport::putLE32(out, 0);
+    testsupport::putLE32(out, 54);
+    testsupport::putLE32(out, 40);
+    testsupport::putLE32(out, 65535);
+    testsupport::putLE32(out, 65535);
+    testsupport::putLE16(out, 1);
+    testsupport::putLE16(out, 24);
+    for (int i = 0; i < 6; ++i)
+        testsupport::putLE32(out, 0);
+    return out + std::string(16, '\x7F');
+}
+
+std::string wave(double seconds)
+{
+    WaveImage w;
+    w.sampleRate = 8000;
+    w.samples = testsupport::sineSamples16(8000, 2, seconds);
+    return w.bytes();
+}
+
+std::string big5(const char* utf8)
+{
+    return *archive::cp950::fromUtf8(utf8);
+}
+
+struct PreviewFixture : ::testing::Test {
+    TempDir dir;
+    ScriptedServices services;
+    std::unique_ptr<CExtractorDlg> dlg = std::make_unique<CExtractorDlg>(nullptr, &services);
+    ArchiveImage image;
+
+    QListView* view() const { return dlg->entryListView(); }
+    PreviewController* controller() const { return dlg->findChild<PreviewController*>(); }
+    PreviewWindow* window() const { return controller()->window(); }
+
+    void load(bool absolute = false)
+    {
+        testsupport::writeFile(dir / "GAME00.DAT", image.bytes(absolute));
+        services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+        dlg->show();
+        dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+        ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
+    }
+    int rowOf(const std::string& name) const
+    {
+        const QString text = QString::fromStdString(archive::cp950::toUtf8Lossy(name));
+        for (int row = 0; row < view()->model()->rowCount(); ++row)
+            if (view()->model()->index(row, 0).data().toString() == text)
+                return row;
+        return -1;
+    }
+    QModelIndex indexOf(const std::string& name) const
+    {
+        return view()->model()->index(rowOf(name), 0);
+    }
+    // Where the image puts the record and the data of entry i.
+    std::uint32_t recordPosition(std::size_t i) const
+    {
+        std::uint32_t at = 4;
+        for (std::size_t k = 0; k < i; ++k)
+            at += static_cast<std::uint32_t>(image.records[k].name.size() + 17);
+        return at;
+    }
+    std::uint32_t dataOffset(std::size_t i) const
+    {
+        return image.records[i].dataOffset + 4 + image.directorySize();
+    }
+    void doubleClick(const std::string& name)
+    {
+        const QRect rect = view()->visualRect(indexOf(name));
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, rect.center());
+        QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    QMenu* menuAt(const std::string& name)
+    {
+        const QRect rect = view()->visualRect(indexOf(name));
+        emit view()->customContextMenuRequested(rect.center());
+        return view()->findChild<QMenu*>();
+    }
+};
+
+TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
+{
+    image.add("A.TXT", "hello");
+    image.add("B.TXT", "world");
+    load();
+    EXPECT_FALSE(window()->isVisible());
+    doubleClick("A.TXT");
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("A.TXT"));
+    window()->close();
+
+    QMenu* menu = menuAt("B.TXT");
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction* action : menu->actions())
+        texts << action->text();
+    EXPECT_EQ(texts, QStringList({tr8(res::preview::kMenuPreview), tr8(res::preview::kMenuExtract),
+                                  tr8(res::preview::kMenuCopyName)}));
+    menu->actions()[0]->trigger();
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("B.TXT"));
+    EXPECT_EQ(dlg->findChildren<PreviewWindow*>().size(), 1);
+
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("B.TXT"));
+
+    QTest::keyClick(window(), Qt::Key_Escape);
+    EXPECT_FALSE(window()->isVisible());
+}
+
+TEST_F(PreviewFixture, ArrowKeysWalkTheOpenWindowThroughTheList)
+{
+    for (const char* name : {"P1.BMP", "P2.BMP", "P3.BMP"})
+        image.add(name, bmpBytes(8, 8));
+    load();
+    view()->setFocus();
+    // Without the window, moving the current entry opens nothing.
+    view()->setCurrentIndex(indexOf("P1.BMP"));
+    QTest::keyClick(view(), Qt::Key_Down);
+    EXPECT_FALSE(window()->isVisible());
+    doubleClick("P1.BMP");
+    ASSERT_TRUE(window()->isVisible());
+    view()->setFocus();
+    QTest::keyClick(view(), Qt::Key_Down);
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("P2.BMP"));
+    QTest::keyClick(view(), Qt::Key_Down);
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("P3.BMP"));
+    QTest::keyClick(view(), Qt::Key_Up);
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("P2.BMP"));
+    EXPECT_EQ(window()->view(), View::picture);
+}
+
+TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
+{
+    const std::string textName = big5("劇情\\開場.TXT");
+    image.add("PIC.BMP", bmpBytes(64, 48));
+    image.add("SND.WAV", wave(0.25));
+    image.add(textName, big5("第一幕：城門\r\n守衛說：站住！\r\n"));
+    image.add("MAP.EGA", std::string("\x00\x01\x02\x03\xFE\xFF\x10\x00", 8));
+    image.add("NOTPIC.BMP", wave(0.1)); // named as a picture, holds a sound
+    load();
+    const struct {
+        std::string name;
+        std::size_t index;
+        View view;
+        QString format; // a part of the format line
+        QString hostPath;
+    } cases[] = {
+        {"PIC.BMP", 0, View::picture, QStringLiteral("64 × 48　4 位元色深　調色盤 16 色"),
+         "PIC.BMP"},
+        {"SND.WAV", 1, View::sound, QStringLiteral("2 聲道　8000 Hz　16 位元　0.25 秒　PCM"),
+         "SND.WAV"},
+        {textName, 2, View::text, QString(), QStringLiteral("劇情/開場.TXT")},
+        {"MAP.EGA", 3, View::hex, QStringLiteral("8 位元組"), "MAP.EGA"},
+        {"NOTPIC.BMP", 4, View::sound, QStringLiteral("0.10 秒"), "NOTPIC.BMP"},
+    };
+    for (const auto& c : cases) {
+        controller()->openPreview(rowOf(c.name));
+        EXPECT_EQ(window()->view(), c.view) << c.name;
+        EXPECT_TRUE(window()->message().isEmpty()) << c.name << window()->message().toStdString();
+        EXPECT_TRUE(window()->formatLine().contains(c.format))
+            << c.name << " " << window()->formatLine().toStdString();
+        const QString details = tr8(res::preview::kDetails)
+                                    .arg(image.records[c.index].dataSize)
+                                    .arg(dataOffset(c.index))
+                                    .arg(recordPosition(c.index))
+                                    .arg(c.hostPath);
+        EXPECT_EQ(window()->detailsLine(), details) << c.name;
+    }
+    controller()->openPreview(rowOf(textName));
+    EXPECT_EQ(window()->textView()->toPlainText(),
+              QStringLiteral("第一幕：城門\n守衛說：站住！\n"));
+    controller()->openPreview(rowOf("MAP.EGA"));
+    EXPECT_EQ(window()->hexView()->lineText(0).toStdString(),
+              "00000000  00 01 02 03 FE FF 10 00 " + std::string(26, ' ') + "........");
+    controller()->openPreview(rowOf("SND.WAV"));
+    const auto& peaks = window()->waveformView()->peaks();
+    ASSERT_EQ(peaks.size(), 2u);
+    float highest = 0;
+    for (const auto& peak : peaks[1])
+        highest = std::max(highest, peak.high);
+    EXPECT_NEAR(highest, 0.5, 0.01);
+    // No audio device here: the waveform is drawn and the window says it cannot play.
+    EXPECT_FALSE(window()->playButton()->isEnabled());
+}
+
+TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
+{
+    WaveImage lyingWave;
+    lyingWave.samples = std::string(64, '\0');
+    lyingWave.dataSizeField = 0x7FFFFFFF;
+    image.add("HUGE.BMP", hugeBmpHeader());
+    image.add("LIE.WAV", lyingWave.bytes());
+    image.add("CUT.BMP", bmpBytes(32, 32).substr(0, 80));
+    image.add("GONE.WAV", "tiny");
+    image.records.back().dataSize = 1u << 20; // past the end of the file
+    load();
+    const auto prefix = [](const char* text) {
+        return QString::fromUtf8(text).section(QLatin1Char('%'), 0, 0);
+    };
+    const struct {
+        const char* name;
+        QStringList messages; // what the message may start with
+    } cases[] = {
+        {"HUGE.BMP",
+         {tr8(res::preview::kPictureTooLarge)
+              .arg(65535)
+              .arg(65535)
+              .section(QLatin1Char('%'), 0, 0)}},
+        {"LIE.WAV", {tr8(res::preview::kSoundUnreadable).arg(tr8(res::preview::kWaveDataPastEnd))}},
+        {"CUT.BMP", {prefix(res::preview::kPictureUndecodable)}},
+        {"GONE.WAV", {prefix(res::preview::kEntryDamaged)}},
+    };
+    for (const auto& c : cases) {
+        controller()->openPreview(rowOf(c.name));
+        const QString shown = window()->message();
+        EXPECT_TRUE(std::any_of(c.messages.begin(), c.messages.end(),
+                                [&](const QString& m) { return shown.startsWith(m); }))
+            << c.name << " " << shown.toStdString();
+        EXPECT_NE(window()->view(), View::picture) << c.name;
+        EXPECT_NE(window()->view(), View::sound) << c.name;
+    }
+    controller()->openPreview(rowOf("GONE.WAV"));
+    EXPECT_TRUE(window()->message().contains(QStringLiteral("GAME00.DAT")));
+}
+
+TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsItScrolls)
+{
+    image.add("BIG.WAV", "RIFF");
+    image.records[0].dataSize =
+        static_cast<std::uint32_t>(PreviewWindow::kMaxDecodedEntryBytes + 1);
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    // The rest of the entry as a hole, so the test writes no 64 MiB.
+    std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + image.records[0].dataSize);
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    dlg->show();
+    dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+    controller()->openPreview(0);
+    EXPECT_EQ(window()->view(), View::hex);
+    EXPECT_TRUE(window()->message().startsWith(
+        tr8(res::preview::kTooLarge).arg(image.records[0].dataSize).left(12)));
+    EXPECT_EQ(window()->hexView()->size(), PreviewWindow::kLargeEntryHexBytes);
+    EXPECT_LE(window()->hexView()->pagesRead(), 1);
+    EXPECT_TRUE(window()->hexView()->lineText(0).contains(QStringLiteral("52 49 46 46")));
+    EXPECT_EQ(window()->hexView()->lineText(PreviewWindow::kLargeEntryHexBytes / 16), QString());
+}
+
+TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)
+{
+    image.add("A.DAT", "aaa");
+    image.add("B.DAT", "bb");
+    load();
+    view()->selectionModel()->select(indexOf("B.DAT"), QItemSelectionModel::Select);
+    std::filesystem::create_directory(dir / "out");
+    services.folders.push_back(QString::fromStdString(dir / "out"));
+    menuAt("B.DAT")->actions()[1]->trigger();
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
+    EXPECT_EQ(services.titles.size(), 1u);
+    EXPECT_EQ(testsupport::readFile(dir / "out/B.DAT"), "bb");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/A.DAT"));
+    // As after the button: the selection is cleared.
+    EXPECT_EQ(dlg->entryList().GetSelCount(), 0);
+}
+
+TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDialogCloses)
+{
+    const std::string nested = big5("音效\\開門.WAV");
+    image.add("A.DAT", "first entry");
+    image.add(nested, wave(0.01));
+    image.add("C.DAT", "not dragged");
+    load();
+    view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    view()->selectionModel()->select(indexOf(nested), QItemSelectionModel::Select);
+    std::unique_ptr<QMimeData> mime(controller()->dragData());
+    ASSERT_NE(mime, nullptr);
+    ASSERT_TRUE(mime->hasFormat(QStringLiteral("text/uri-list")));
+    const QList<QUrl> urls = mime->urls();
+    ASSERT_EQ(urls.size(), 2);
+    const std::filesystem::path folder =
+        std::filesystem::path(urls[0].toLocalFile().toStdString()).parent_path();
+    EXPECT_EQ(urls[0].toLocalFile().toStdString(), (folder / "A.DAT").string());
+    EXPECT_EQ(urls[1].toLocalFile(),
+              QString::fromStdString(folder.string()) + QStringLiteral("/音效"));
+    EXPECT_EQ(testsupport::readFile((folder / "A.DAT").string()), "first entry");
+    EXPECT_EQ(testsupport::readFile(urls[1].toLocalFile().toStdString() + "/開門.WAV"),
+              image.data.substr(image.records[1].dataOffset, image.records[1].dataSize));
+    EXPECT_FALSE(std::filesystem::exists(folder / "C.DAT"));
+
+    // A second drag gets a folder of its own.
+    std::unique_ptr<QMimeData> again(controller()->dragData());
+    ASSERT_NE(again, nullptr);
+    const std::filesystem::path second =
+        std::filesystem::path(again->urls()[0].toLocalFile().toStdString()).parent_path();
+    EXPECT_NE(second, folder);
+    dlg->close();
+    EXPECT_FALSE(std::filesystem::exists(folder));
+    EXPECT_FALSE(std::filesystem::exists(second));
+}
+
+TEST_F(PreviewFixture, TheCloseButtonAlsoRemovesTheDragFoldersAndThePreview)
+{
+    image.add("A.DAT", "a");
+    load();
+    view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    controller()->openPreview(rowOf("A.DAT"));
+    std::unique_ptr<QMimeData> mime(controller()->dragData());
+    ASSERT_NE(mime, nullptr);
+    const std::string file = mime->urls()[0].toLocalFile().toStdString();
+    ASSERT_TRUE(std::filesystem::exists(file));
+    dlg->findChild<QPushButton*>("IDC_CLOSE")->click();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file).parent_path()));
+    EXPECT_FALSE(window()->isVisible());
+}
+
+TEST_F(PreviewFixture, APressOnASelectionOfSeveralNarrowsItOnlyAtReleaseAsAClickWould)
+{
+    for (const char* name : {"A.DAT", "B.DAT", "C.DAT"})
+        image.add(name, "x");
+    load();
+    QItemSelectionModel* selection = view()->selectionModel();
+    selection->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    selection->select(indexOf("C.DAT"), QItemSelectionModel::Select);
+    const QPoint at = view()->visualRect(indexOf("C.DAT")).center();
+    QTest::mousePress(view()->viewport(), Qt::LeftButton, {}, at);
+    // Still both while the button is down: a drag now would carry them.
+    EXPECT_EQ(selection->selectedRows().size(), 2);
+    QTest::mouseRelease(view()->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_EQ(selection->selectedRows().size(), 1);
+    EXPECT_EQ(selection->selectedRows()[0], indexOf("C.DAT"));
+    EXPECT_EQ(view()->currentIndex(), indexOf("C.DAT"));
+
+    // A double-click on an entry of a selection of several opens it too.
+    selection->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, at);
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(window()->windowTitle(), QStringLiteral("C.DAT"));
+}
+
+TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
+{
+    image.add("A.DAT", "12345");
+    image.add("B.DAT", "");
+    load();
+    for (std::size_t i : {0u, 1u})
+        EXPECT_EQ(controller()->toolTipFor(rowOf(image.records[i].name)),
+                  tr8(res::preview::kToolTip).arg(image.records[i].dataSize).arg(dataOffset(i)));
+}
+
+} // namespace
+
+// Hidden option for the screenshot script: --grab-preview PNG shows a picture entry in the
+// preview window beside the dialog and saves both, side by side, to PNG.
+int grabPreview(const QString& png)
+{
+    TempDir dir;
+    ArchiveImage image;
+    QImage picture(160, 120, QImage::Format_RGB888);
+    QPainter painter(&picture);
+    QLinearGradient sky(0, 0, 0, 120);
+    sky.setColorAt(0, QColor(40, 90, 170));
+    sky.setColorAt(1, QColor(200, 220, 240));
+    painter.fillRect(picture.rect(), sky);
+    painter.setBrush(QColor(250, 210, 60));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QPoint(120, 30), 16, 16);
+    painter.setBrush(QColor(60, 130, 60));
+    painter.drawPolygon(QPolygon({QPoint(0, 120), QPoint(50, 60), QPoint(95, 120)}));
+    painter.setBrush(QColor(40, 100, 50));
+    painter.drawPolygon(QPolygon({QPoint(60, 120), QPoint(115, 70), QPoint(160, 120)}));
+    painter.end();
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "BMP");
+    const std::string mountain = big5("圖像\\山景.BMP");
+    for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角.EGA", "音效\\開門.WAV", "劇情.SCR"})
+        image.add(big5(name), "data");
+    image.add(mountain, bmp.toStdString());
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    ScriptedServices services;
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.show();
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    auto* controller = dlg.findChild<PreviewController*>();
+    const QAbstractItemModel* model = dlg.entryListView()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->index(row, 0).data().toString().contains(QStringLiteral("山景"))) {
+            dlg.entryListView()->setCurrentIndex(model->index(row, 0));
+            controller->openPreview(row);
+        }
+    PreviewWindow* window = controller->window();
+    window->resize(420, dlg.height());
+    QApplication::processEvents();
+    const QPixmap left = dlg.grab();
+    const QPixmap right = window->grab();
+    QPixmap both(left.width() + 12 + right.width(), std::max(left.height(), right.height()));
+    both.fill(QColor(230, 230, 230));
+    QPainter out(&both);
+    out.drawPixmap(0, 0, left);
+    out.drawPixmap(left.width() + 12, 0, right);
+    out.end();
+    return both.save(png) && services.messages.empty() && window->view() == View::picture ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab-preview"))
+        return grabPreview(QString::fromLocal8Bit(argv[2]));
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,94 @@
+#include "HexView.h"
+
+#include <QFontDatabase>
+#include <QPainter>
+#include <QScrollBar>
+
+namespace {
+constexpr std::size_t kPagesKept = 8;
+}
+
+HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent)
+{
+    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+}
+
+void HexView::setSource(Source source, std::uint64_t size)
+{
+    m_source = std::move(source);
+    m_nSize = size;
+    m_pages.clear();
+    verticalScrollBar()->setValue(0);
+    updateScrollBar();
+    viewport()->update();
+}
+
+const std::vector<unsigned char>& HexView::page(std::uint64_t index)
+{
+    auto it = m_pages.find(index);
+    if (it != m_pages.end())
+        return it->second;
+    if (m_pages.size() >= kPagesKept)
+        m_pages.erase(m_pages.begin());
+    std::vector<unsigned char> bytes;
+    try {
+        if (m_source)
+            bytes = m_source(index * kPageBytes, kPageBytes);
+    } catch (const std::exception&) {
+        // The window has already said why the entry cannot be read; the lines stay empty.
+    }
+    ++m_nPagesRead;
+    return m_pages.emplace(index, std::move(bytes)).first->second;
+}
+
+QString HexView::lineText(std::uint64_t line)
+{
+    const std::uint64_t offset = line * kBytesPerLine;
+    if (offset >= m_nSize)
+        return {};
+    const std::vector<unsigned char>& bytes = page(offset / kPageBytes);
+    const std::size_t at = offset % kPageBytes;
+    QString hex;
+    QString text;
+    for (std::size_t k = 0; k < kBytesPerLine; ++k) {
+        if (at + k < bytes.size() && offset + k < m_nSize) {
+            const unsigned char c = bytes[at + k];
+            hex += QStringLiteral("%1 ").arg(c, 2, 16, QLatin1Char('0')).toUpper();
+            text += c >= 0x20 && c < 0x7F ? QChar(c) : QChar('.');
+        } else {
+            hex += QStringLiteral("   ");
+        }
+        if (k == 7)
+            hex += QLatin1Char(' ');
+    }
+    return QStringLiteral("%1  %2 %3").arg(offset, 8, 16, QLatin1Char('0')).arg(hex, text);
+}
+
+void HexView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    const int lineHeight = fontMetrics().height();
+    const auto first = static_cast<std::uint64_t>(verticalScrollBar()->value());
+    const int visible = viewport()->height() / lineHeight + 1;
+    for (int i = 0; i < visible; ++i) {
+        const QString line = lineText(first + static_cast<std::uint64_t>(i));
+        if (line.isEmpty())
+            break;
+        painter.drawText(4, i * lineHeight + fontMetrics().ascent(), line);
+    }
+}
+
+void HexView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBar();
+}
+
+void HexView::updateScrollBar()
+{
+    const std::uint64_t lines = (m_nSize + kBytesPerLine - 1) / kBytesPerLine;
+    const int visible = std::max(1, viewport()->height() / fontMetrics().height());
+    verticalScrollBar()->setRange(
+        0, static_cast<int>(std::max<std::uint64_t>(lines, visible) - visible));
+    verticalScrollBar()->setPageStep(visible);
+}

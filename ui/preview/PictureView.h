@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+// A picture fitted to the view, never enlarged past 400 %; enlarged pixels stay sharp.
+class PictureView : public QWidget {
+public:
+    static constexpr double kMaxZoom = 4.0;
+
+    explicit PictureView(QWidget* parent = nullptr);
+
+    void setImage(QImage image);
+    const QImage& image() const { return m_image; }
+    // The rectangle the picture is drawn in, for the current size of the view.
+    QRect targetRect() const;
+    int paintCount() const { return m_nPaints; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_image;
+    int m_nPaints = 0;
+};

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "WaveFormat.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class HexView;
+class PictureView;
+class QAudioSink;
+class QBuffer;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+class WaveformView;
+
+namespace archive {
+class CFile;
+struct DirectoryRecord;
+} // namespace archive
+
+// One entry shown by what its bytes hold: a picture, a sound with its waveform, text, or hex.
+// Non-modal and reused for the next entry; Escape closes it.
+class PreviewWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class View { none, picture, sound, text, hex };
+
+    // Pictures and sounds larger than this are shown as hex only, and only their first part.
+    static constexpr std::uint64_t kMaxDecodedEntryBytes = 64ull << 20;
+    static constexpr std::uint64_t kLargeEntryHexBytes = 1ull << 20;
+    // Qt's limit for a decoded picture, in MiB.
+    static constexpr int kImageAllocationMiB = 256;
+
+    explicit PreviewWindow(QWidget* parent = nullptr);
+    ~PreviewWindow() override;
+
+    // Reads the record at recordPosition again and shows its entry; a failure is shown in the
+    // window. archive must stay open while the window shows the entry (the hex view of a large
+    // entry reads as it scrolls).
+    void showEntry(archive::CFile& archive, std::uint32_t recordPosition, const QString& name);
+    void setTextFont(const QFont& font);
+
+    View view() const { return m_view; }
+    QString message() const;
+    QString detailsLine() const;
+    QString formatLine() const;
+    PictureView* pictureView() const { return m_picture; }
+    WaveformView* waveformView() const { return m_waveform; }
+    HexView* hexView() const { return m_hex; }
+    QPlainTextEdit* textView() const { return m_text; }
+    QPushButton* playButton() const { return m_play; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void clear();
+    void showBytes(std::vector<unsigned char> bytes);
+    bool showPicture(const QByteArray& bytes, bool sniffed);
+    void showSound(const preview::WaveFormat& format);
+    void showHexOfBytes();
+    void setView(View view);
+    void setMessage(const QString& text);
+    void onHexToggled(bool on);
+    void play();
+    void stop();
+
+    View m_view = View::none;
+    View m_contentView = View::none;
+    QByteArray m_bytes;
+    preview::WaveFormat m_wave;
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<QBuffer> m_playBuffer;
+    QByteArray m_playSamples;
+
+    QLabel* m_message = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    PictureView* m_picture = nullptr;
+    QWidget* m_soundPage = nullptr;
+    WaveformView* m_waveform = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_stop = nullptr;
+    QLabel* m_soundNote = nullptr;
+    QPlainTextEdit* m_text = nullptr;
+    HexView* m_hex = nullptr;
+    QLabel* m_format = nullptr;
+    QLabel* m_details = nullptr;
+    QCheckBox* m_hexToggle = nullptr;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "WaveFormat.h"
+
+#include <QWidget>
+
+#include <vector>
+
+// The whole sound drawn once per channel, one band each, from peaks taken when it is set.
+class WaveformView : public QWidget {
+public:
+    static constexpr int kColumns = 1024;
+
+    explicit WaveformView(QWidget* parent = nullptr);
+
+    void setPeaks(std::vector<std::vector<preview::WavePeak>> peaks);
+    const std::vector<std::vector<preview::WavePeak>>& peaks() const { return m_peaks; }
+    int paintCount() const { return m_nPaints; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<std::vector<preview::WavePeak>> m_peaks;
+    int m_nPaints = 0;
+};
