@@ -1,7 +1,7 @@
 // The dialog's extraction and building against velmora-dat doing the same work, so the progress
 // window's cost shows: 200,000 entries of 0 to 4 KiB, and the 10,000-file set (0 to 1 MiB,
 // about 1 GiB). The dialog runs offscreen with its progress window; velmora-dat runs as its own
-// process. Page cache warm, runs alternate, medians.
+// process. Page cache warm, runs alternate, medians of wall and processor time.
 //
 // bench_ui_dialog [scratch folder, default /tmp] [runs, default 5]
 
@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -23,6 +24,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -95,16 +97,55 @@ void fresh(const fs::path& folder)
     ::sync();
 }
 
-struct Pair {
-    std::vector<double> dialog, cli;
+// Processor seconds (user and system) of this process or of its finished children: on a
+// shared machine they vary less than the wall clock.
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto sec = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return sec(usage.ru_utime) + sec(usage.ru_stime);
+}
+
+struct Times {
+    double wall = 0;
+    double cpu = 0;
 };
 
-void report(const char* what, const Pair& times)
+Times measure(int who, const std::function<void()>& run)
 {
-    const double d = benchtree::median(times.dialog);
-    const double c = benchtree::median(times.cli);
-    std::printf("%s: median of %zu: dialog %.3f s, velmora-dat %.3f s, dialog/velmora-dat %.3f\n",
-                what, times.dialog.size(), d, c, d / c);
+    const double before = cpuSeconds(who);
+    Times t;
+    t.wall = benchtree::seconds(run);
+    t.cpu = cpuSeconds(who) - before;
+    return t;
+}
+
+struct Pair {
+    std::vector<double> dialog, cli, dialogCpu, cliCpu;
+
+    void add(const char* what, int run, const Times& d, const Times& c)
+    {
+        dialog.push_back(d.wall);
+        cli.push_back(c.wall);
+        dialogCpu.push_back(d.cpu);
+        cliCpu.push_back(c.cpu);
+        std::printf("%s run %d: dialog %.3f s (cpu %.3f), velmora-dat %.3f s (cpu %.3f)\n", what,
+                    run, d.wall, d.cpu, c.wall, c.cpu);
+        std::fflush(stdout);
+    }
+};
+
+void report(const std::string& what, const Pair& times)
+{
+    using benchtree::median;
+    const double d = median(times.dialog);
+    const double c = median(times.cli);
+    const double dc = median(times.dialogCpu);
+    const double cc = median(times.cliCpu);
+    std::printf("%s: median of %zu: dialog %.3f s, velmora-dat %.3f s, dialog/velmora-dat %.3f; "
+                "cpu dialog %.3f s, velmora-dat %.3f s, ratio %.3f\n",
+                what.c_str(), times.dialog.size(), d, c, d / c, dc, cc, dc / cc);
     std::fflush(stdout);
 }
 
@@ -112,6 +153,8 @@ void report(const char* what, const Pair& times)
 void compare(const char* name, const fs::path& work, const fs::path& src, int runs,
              CExtractorDlg& dlg, Answers& answers)
 {
+    if (benchtree::g_nStop)
+        throw std::runtime_error("interrupted");
     const std::string cli = VELMORA_DAT;
     const fs::path archive = work / "GAME00.DAT";
     const fs::path out = work / "out";
@@ -130,17 +173,12 @@ void compare(const char* name, const fs::path& work, const fs::path& src, int ru
     for (int run = -1; run < runs && !benchtree::g_nStop; ++run) {
         dlg.OpenArchive(QString::fromStdString(archive.string()));
         fresh(out);
-        const double d = benchtree::seconds(dialogExtract);
+        const Times d = measure(RUSAGE_SELF, dialogExtract);
         fresh(out);
-        const double c = benchtree::seconds(cliExtract);
+        const Times c = measure(RUSAGE_CHILDREN, cliExtract);
         // The first pair only warms the cache.
-        if (run >= 0) {
-            extraction.dialog.push_back(d);
-            extraction.cli.push_back(c);
-            std::printf("%s extract run %d: dialog %.3f s, velmora-dat %.3f s\n", name, run + 1, d,
-                        c);
-            std::fflush(stdout);
-        }
+        if (run >= 0)
+            extraction.add((std::string(name) + " extract").c_str(), run + 1, d, c);
     }
     fs::remove_all(out);
 
@@ -156,22 +194,17 @@ void compare(const char* name, const fs::path& work, const fs::path& src, int ru
     for (int run = -1; run < runs && !benchtree::g_nStop; ++run) {
         fs::remove(archive);
         ::sync();
-        const double d = benchtree::seconds(dialogBuild);
+        const Times d = measure(RUSAGE_SELF, dialogBuild);
         fs::remove(archive);
         ::sync();
-        const double c = benchtree::seconds(cliBuild);
-        if (run >= 0) {
-            building.dialog.push_back(d);
-            building.cli.push_back(c);
-            std::printf("%s build run %d: dialog %.3f s, velmora-dat %.3f s\n", name, run + 1, d,
-                        c);
-            std::fflush(stdout);
-        }
+        const Times c = measure(RUSAGE_CHILDREN, cliBuild);
+        if (run >= 0)
+            building.add((std::string(name) + " build").c_str(), run + 1, d, c);
     }
     if (extraction.dialog.empty() || building.dialog.empty())
         throw std::runtime_error("interrupted");
-    report((std::string(name) + " extraction").c_str(), extraction);
-    report((std::string(name) + " building").c_str(), building);
+    report(std::string(name) + " extraction", extraction);
+    report(std::string(name) + " building", building);
     fs::remove(archive);
 }
 
