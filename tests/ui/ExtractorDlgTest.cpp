@@ -211,7 +211,8 @@ int grab(const QString& png)
 {
     TempDir dir;
     ArchiveImage image;
-    for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角_走路.EGA", "音效\\開門_01.WAV", "劇情.SCR"})
+    for (const char* name :
+         {"地圖\\城鎮.DAT", "圖像\\主角_走路.EGA", "音效\\開門_01.WAV", "劇情.SCR"})
         image.add(*archive::cp950::fromUtf8(name), "data");
     testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
     ScriptedServices services;
