@@ -4,7 +4,7 @@
 
 int main(int argc, char* argv[])
 {
-    // Qt's own options (-platform and the like) are taken; the tool has none of its own.
+    // Qt's own options (-platform and the like) are taken; what is left may name an archive.
     QApplication application(argc, argv);
     return theApp.InitInstance() ? application.exec() : 0;
 }

@@ -8,7 +8,7 @@ build="${VELMORA_BUILD_DIR:-$root/build}"
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev
+    qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n
     libgtest-dev
     fonts-arphic-uming
     clang libclang-rt-14-dev

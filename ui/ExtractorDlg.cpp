@@ -4,16 +4,22 @@
 #include "Building.h"
 #include "CodePage950.h"
 #include "EntryListModel.h"
+#include "EntryRowDelegate.h"
+#include "ErrorMessages.h"
 #include "Extraction.h"
 #include "Listing.h"
+#include "Messages.h"
 #include "PreviewController.h"
+#include "ProgressWindow.h"
 #include "QtDialogServices.h"
 #include "QuickFind.h"
 #include "Resource.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -21,8 +27,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QProgressDialog>
+#include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 
 #include <algorithm>
 #include <new>
@@ -86,6 +93,7 @@ void CExtractorDlg::buildControls()
     setWindowTitle(QString::fromUtf8(res::kCaption));
     setWindowIcon(m_hIcon);
     setFont(dialogFont());
+    setAcceptDrops(true);
 
     // Dialog units from the dialog font, so the template keeps its proportions at any DPI.
     const QFontMetrics metrics(font());
@@ -99,40 +107,7 @@ void CExtractorDlg::buildControls()
 
     // Created in template order, which Qt takes as the tab order.
     for (const res::ControlTemplate& control : res::kControls) {
-        QWidget* widget = nullptr;
-        const QString text = QString::fromUtf8(control.text);
-        switch (control.kind) {
-        case res::ControlKind::ListBox: {
-            m_entryListView = new QListView(this);
-            m_entryModel = new EntryListModel(m_entryList, m_entryListView);
-            m_entryListView->setModel(m_entryModel);
-            m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-            m_entryListView->setUniformItemSizes(true);
-            m_entryListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-            widget = m_entryListView;
-            break;
-        }
-        case res::ControlKind::PushButton: {
-            auto* button = new QPushButton(text, this);
-            button->setAutoDefault(false);
-            button->setDefault(false);
-            widget = button;
-            break;
-        }
-        case res::ControlKind::StaticText:
-            m_statusText = new QLabel(text, this);
-            m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-            widget = m_statusText;
-            break;
-        case res::ControlKind::ComboBox:
-            m_typeFilter = new QComboBox(this);
-            widget = m_typeFilter;
-            break;
-        case res::ControlKind::EditBox:
-            m_findText = new QLineEdit(text, this);
-            widget = m_findText;
-            break;
-        }
+        QWidget* widget = createControl(control);
         widget->setObjectName(QString::fromLatin1(control.name));
         widget->setProperty("controlId", control.id);
         QRect rect = px(control.x, control.y, control.width, control.height);
@@ -141,8 +116,47 @@ void CExtractorDlg::buildControls()
             rect.setHeight(px(0, 0, 0, 14).height());
         widget->setGeometry(rect);
     }
+    connectCommands();
+}
 
-    // The command table.
+QWidget* CExtractorDlg::createControl(const res::ControlTemplate& control)
+{
+    const QString text = QString::fromUtf8(control.text);
+    switch (control.kind) {
+    case res::ControlKind::ListBox:
+        m_entryListView = new QListView(this);
+        m_entryModel = new EntryListModel(m_entryList, m_entryListView);
+        m_entryListView->setModel(m_entryModel);
+        m_entryListView->setItemDelegate(new EntryRowDelegate(m_entryListView));
+        m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        m_entryListView->setUniformItemSizes(true);
+        m_entryListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        return m_entryListView;
+    case res::ControlKind::PushButton: {
+        auto* button = new QPushButton(text, this);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        return button;
+    }
+    case res::ControlKind::StaticText:
+        m_statusText = new QLabel(text, this);
+        m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return m_statusText;
+    case res::ControlKind::ComboBox:
+        m_typeFilter = new QComboBox(this);
+        return m_typeFilter;
+    case res::ControlKind::EditBox:
+        m_findText = new QLineEdit(text, this);
+        // A file dropped here is the dialog's to load, not text to search for.
+        m_findText->setAcceptDrops(false);
+        return m_findText;
+    }
+    return nullptr;
+}
+
+// The command table.
+void CExtractorDlg::connectCommands()
+{
     const auto button = [this](const char* name) {
         return findChild<QPushButton*>(QString::fromLatin1(name));
     };
@@ -200,18 +214,18 @@ void CExtractorDlg::runCommand(const std::function<void()>& command)
     try {
         command();
     } catch (const archive::ArchiveError& e) {
-        // what() is "subject: reason", or the reason alone when there is no subject.
-        reportError(QString::fromUtf8(e.what()));
+        reportError(errorMessage(e));
     } catch (const std::bad_alloc&) {
-        reportError(tr("There is not enough memory to finish the command."));
+        reportError(QString::fromUtf8(res::kOutOfMemory));
     } catch (const std::exception& e) {
-        reportError(QString::fromStdString(e.what()));
+        reportError(QString::fromUtf8(res::kUnexpectedError) + QLatin1Char('\n') +
+                    QString::fromStdString(e.what()));
     }
 }
 
 void CExtractorDlg::reportError(const QString& text)
 {
-    m_pServices->showMessage(this, QApplication::applicationName(), text,
+    m_pServices->showMessage(this, QString::fromUtf8(res::kDisplayName), text,
                              DialogServices::MessageIcon::Error);
 }
 
@@ -230,15 +244,30 @@ void CExtractorDlg::setStatusFromList()
     UpdateData(false);
 }
 
+void CExtractorDlg::clearStatus()
+{
+    m_strStatus.clear();
+    UpdateData(false);
+}
+
 void CExtractorDlg::OnLoad()
 {
     const std::optional<QString> path = m_pServices->openArchivePath(this);
-    if (!path)
-        return;
+    if (path)
+        loadArchive(*path);
+}
+
+void CExtractorDlg::OpenArchive(const QString& path)
+{
+    runCommand([this, path] { loadArchive(path); });
+}
+
+void CExtractorDlg::loadArchive(const QString& path)
+{
     closeArchive();
     m_entryModel->beginChange();
     try {
-        m_archive.Open(hostPath(*path), archive::CFile::modeRead);
+        m_archive.Open(hostPath(path), archive::CFile::modeRead);
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
         archive::listArchive(m_archive, m_entryList, "*");
@@ -251,8 +280,7 @@ void CExtractorDlg::OnLoad()
         closeArchive();
         m_entryList.ResetContent();
         m_entryModel->endChange();
-        m_strStatus.clear();
-        UpdateData(false);
+        clearStatus();
         throw;
     }
 }
@@ -268,38 +296,11 @@ void CExtractorDlg::OnTypeFilterChange()
         archive::prepareQuickFind(m_entryList);
     } catch (...) {
         m_entryModel->endChange();
-        m_strStatus.clear();
-        UpdateData(false);
+        clearStatus();
         throw;
     }
     m_entryModel->endChange();
     setStatusFromList();
-}
-
-template <class Work> auto CExtractorDlg::withProgress(const QString& label, Work&& work)
-{
-    QElapsedTimer timer;
-    timer.start();
-    std::unique_ptr<QProgressDialog> window;
-    const archive::ProgressFn progress = [&](const archive::Progress& p) {
-        if (!window && timer.elapsed() >= 500) {
-            window = std::make_unique<QProgressDialog>(label, tr("Cancel"), 0, 0, this);
-            window->setWindowModality(Qt::WindowModal);
-            window->setMinimumDuration(0);
-            window->setAutoClose(false);
-            window->setAutoReset(false);
-        }
-        if (window) {
-            window->setMaximum(std::max(p.entriesTotal, 1));
-            window->setValue(std::min(p.entriesDone, p.entriesTotal));
-            window->setLabelText(
-                label + QStringLiteral("\n%1 / %2").arg(p.entriesDone).arg(p.entriesTotal));
-            QCoreApplication::processEvents();
-            return !window->wasCanceled();
-        }
-        return true;
-    };
-    return work(progress);
 }
 
 void CExtractorDlg::selectionToList()
@@ -318,26 +319,31 @@ void CExtractorDlg::OnExtract()
         return;
     selectionToList();
     const std::vector<int> selected = m_entryList.GetSelItems();
-    const archive::ExtractResult result =
-        withProgress(QString::fromUtf8(res::kExtractTitle), [&](const archive::ProgressFn& fn) {
-            return archive::extractEntries(m_archive, m_entryList, selected,
-                                           hostPath(m_folderPicker.m_strPath), fn);
-        });
+    const QString folder = m_folderPicker.m_strPath;
+    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_nProgressDelayMs);
+    const archive::ExtractResult result = archive::extractEntries(
+        m_archive, m_entryList, selected, hostPath(folder), progress.callback());
     if (!result.cancelled)
         OnDeselectAll();
+    progress.finish(QString::fromUtf8(result.cancelled ? res::kExtractCancelled : res::kExtractDone)
+                        .arg(result.entriesWritten)
+                        .arg(QDir::toNativeSeparators(folder)));
 }
 
 void CExtractorDlg::OnMakeArchive()
 {
     m_folderPicker.m_strTitle = QString::fromUtf8(res::kBuildTitle);
-    if (!m_folderPicker.Browse())
-        return;
-    const QString folder = m_folderPicker.m_strPath;
+    if (m_folderPicker.Browse())
+        makeArchiveFrom(m_folderPicker.m_strPath);
+}
+
+void CExtractorDlg::makeArchiveFrom(const QString& folder)
+{
     const std::optional<QString> path = m_pServices->saveArchivePath(this);
     if (!path)
         return;
     if (archive::isArchiveInsideFolder(hostPath(*path), hostPath(folder))) {
-        m_pServices->showMessage(this, QApplication::applicationName(),
+        m_pServices->showMessage(this, QString::fromUtf8(res::kDisplayName),
                                  QString::fromUtf8(res::kBuildInsideFolder),
                                  DialogServices::MessageIcon::None);
         return;
@@ -346,16 +352,22 @@ void CExtractorDlg::OnMakeArchive()
     m_entryModel->beginChange();
     m_entryList.ResetContent();
     m_typeFilter->setCurrentIndex(0);
+    // The list is empty and nothing is open, whatever the build does.
+    clearStatus();
+    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_nProgressDelayMs);
+    archive::BuildResult result;
     try {
-        withProgress(QString::fromUtf8(res::kBuildTitle), [&](const archive::ProgressFn& fn) {
-            return archive::buildArchive(hostPath(folder), hostPath(*path), m_entryList, fn);
-        });
+        result = archive::buildArchive(hostPath(folder), hostPath(*path), m_entryList,
+                                       progress.callback());
     } catch (...) {
         m_entryList.ResetContent();
         m_entryModel->endChange();
         throw;
     }
     m_entryModel->endChange();
+    progress.finish(QString::fromUtf8(result.cancelled ? res::kBuildCancelled : res::kBuildDone)
+                        .arg(result.entries)
+                        .arg(QDir::toNativeSeparators(*path)));
 }
 
 void CExtractorDlg::OnSelectAll()
@@ -399,6 +411,54 @@ void CExtractorDlg::OnOK()
     closeArchive();
     UpdateData(true);
     accept();
+}
+
+namespace {
+
+// The one local file or folder a drag carries, or an empty string.
+QString droppedPath(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
+        !data->urls().first().isLocalFile())
+        return {};
+    const QFileInfo info(data->urls().first().toLocalFile());
+    if (!info.isFile() && !info.isDir())
+        return {};
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
+} // namespace
+
+void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedPath(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CExtractorDlg::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedPath(event->mimeData());
+    if (path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Run once the drop has returned: the file manager waits on it while the command asks
+    // for a file name or shows a message.
+    const bool isFolder = QFileInfo(path).isDir();
+    QMetaObject::invokeMethod(
+        this,
+        [this, path, isFolder] {
+            runCommand([this, path, isFolder] {
+                if (isFolder)
+                    makeArchiveFrom(path);
+                else
+                    loadArchive(path);
+            });
+        },
+        Qt::QueuedConnection);
 }
 
 void CExtractorDlg::keyPressEvent(QKeyEvent* event)

@@ -16,10 +16,16 @@ class DialogServices;
 class EntryListModel;
 class PreviewController;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QListView;
 class QPushButton;
+
+namespace res {
+struct ControlTemplate;
+}
 
 // The tool's one window. It owns every piece of state (the open archive, the entry list, the
 // texts); each On... handler does the window's part of a command and leaves the bytes, names
@@ -44,29 +50,41 @@ public:
     void OnMakeArchive();
     void OnOK();
 
+    // Loads path as if it had been chosen in the open dialog, showing a failure the same way:
+    // for an archive named on the command line or dropped on the window.
+    void OpenArchive(const QString& path);
+    // How long a command runs before its progress window opens (half a second unless a test
+    // wants the window at once).
+    void setProgressDelay(int ms) { m_nProgressDelayMs = ms; }
+
     bool isArchiveOpen() const { return m_bArchiveOpen; }
     const archive::EntryList& entryList() const { return m_entryList; }
     QListView* entryListView() const { return m_entryListView; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // One dropped file is loaded, one dropped folder is packed; anything else is refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void DoDataExchange();
     bool OnInitDialog();
     void buildControls();
+    QWidget* createControl(const res::ControlTemplate& control);
+    void connectCommands();
+    void loadArchive(const QString& path);
+    // Make archive after the folder is known: the save dialog, then the build.
+    void makeArchiveFrom(const QString& folder);
     // The dialog's message handling: an error a command lets through is shown, and the dialog
     // goes on with the state the command left.
     void runCommand(const std::function<void()>& command);
     void reportError(const QString& text);
     void closeArchive();
     void setStatusFromList();
+    void clearStatus();
     // Copies the view's selection into the entry list, as whole ranges.
     void selectionToList();
-    // Calls work with a progress callback that opens a modal progress window once the work has
-    // run for half a second.
-    template <class Work> auto withProgress(const QString& label, Work&& work);
-
     bool m_bArchiveOpen = false;
     archive::CFile m_archive;
     CFolderPicker m_folderPicker;
@@ -75,6 +93,7 @@ private:
     QString m_strStatus;
     QString m_strFind;
     QIcon m_hIcon;
+    int m_nProgressDelayMs = 500;
 
     QListView* m_entryListView = nullptr;
     EntryListModel* m_entryModel = nullptr;

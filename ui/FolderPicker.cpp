@@ -16,7 +16,7 @@ bool CFolderPicker::Browse()
     if (!m_pServices)
         return false;
     const std::optional<QString> chosen =
-        m_pServices->chooseFolder(m_pOwner, m_strTitle, m_strRoot);
+        m_pServices->chooseFolder(m_pOwner, m_strTitle, QString());
     if (!chosen || chosen->isEmpty())
         return false;
     const QFileInfo info(*chosen);
@@ -24,6 +24,5 @@ bool CFolderPicker::Browse()
         return false;
     // cleanPath drops a trailing '/' but keeps the root as "/".
     m_strPath = QDir::cleanPath(info.absoluteFilePath());
-    m_nImage = 0;
     return true;
 }

@@ -18,9 +18,7 @@ public:
     bool Browse();
 
     QString m_strPath;
-    QString m_strRoot;
     QString m_strTitle;
-    int m_nImage = 0;
 
 private:
     DialogServices* m_pServices = nullptr;

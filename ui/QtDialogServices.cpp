@@ -17,8 +17,6 @@ std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    if (mode == QFileDialog::AcceptSave)
-        dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(
         {QString::fromUtf8(res::kOpenFilter), QString::fromUtf8(res::kAllFilesFilter)});
     // Archives come from Windows in any letter case: GAME00.DAT must show under game??.dat.

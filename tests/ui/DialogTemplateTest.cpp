@@ -502,7 +502,7 @@ TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
         EXPECT_TRUE(seen.initial[0].endsWith(QStringLiteral("/GAME00.DAT")));
         EXPECT_EQ(seen.mode, save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         if (save) {
-            EXPECT_FALSE(seen.confirmsOverwrite);
+            EXPECT_TRUE(seen.confirmsOverwrite);
         }
         EXPECT_EQ(seen.shown, QStringList({"GAME00.DAT", "Game02.Dat", "game01.dat"})) << save;
         EXPECT_EQ(seen.shownForAll, QStringList({"GAME00.DAT", "GAME1.DAT", "Game02.Dat", "README",

@@ -128,7 +128,6 @@ TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
 TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
 {
     load(archiveWith({{"A.DAT", "a"}}));
-    const QString statusBefore = status();
     std::filesystem::create_directory(dir / "src");
     testsupport::writeFile(dir / "src/X.DAT", "xx");
     testsupport::writeFile(dir / "src/Y.EGA", "y");
@@ -138,7 +137,8 @@ TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
     ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
-    EXPECT_EQ(status(), statusBefore);
+    // Nothing is open, so nothing is described.
+    EXPECT_TRUE(status().isEmpty());
     load(QString::fromStdString(dir / "NEW.DAT"));
     EXPECT_EQ(dlg.entryList().GetCount(), 2);
 }
@@ -211,7 +211,8 @@ int grab(const QString& png)
 {
     TempDir dir;
     ArchiveImage image;
-    for (const char* name : {"地圖\\城鎮.DAT", "圖像\\主角.EGA", "音效\\開門.WAV", "劇情.SCR"})
+    for (const char* name :
+         {"地圖\\城鎮.DAT", "圖像\\主角_走路.EGA", "音效\\開門_01.WAV", "劇情.SCR"})
         image.add(*archive::cp950::fromUtf8(name), "data");
     testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
     ScriptedServices services;

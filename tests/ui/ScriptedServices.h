@@ -14,7 +14,7 @@
 class ScriptedServices : public DialogServices {
 public:
     std::deque<QString> openPaths, savePaths, folders;
-    std::vector<QString> messages, titles;
+    std::vector<QString> messages, titles, captions;
 
     std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
     std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
@@ -23,8 +23,9 @@ public:
         titles.push_back(title);
         return next(folders);
     }
-    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
+    void showMessage(QWidget*, const QString& caption, const QString& text, MessageIcon) override
     {
+        captions.push_back(caption);
         messages.push_back(text);
     }
 

@@ -1,0 +1,120 @@
+#pragma once
+
+// The dialog's Traditional Chinese texts for failures and finished runs. %1 is the file or
+// entry a failure concerns; a text without a subject drops "：%1".
+
+#include "ArchiveError.h"
+
+#include <array>
+#include <cerrno>
+
+namespace res {
+
+// The first line of an error message box. A kind added to the engine without a text here is a
+// compile warning (-Wswitch).
+constexpr const char* errorKindText(archive::ErrorKind kind)
+{
+    using archive::ErrorKind;
+    switch (kind) {
+    case ErrorKind::unspecified:
+        return "無法完成操作：%1";
+    case ErrorKind::cannotOpen:
+        return "無法開啟檔案：%1";
+    case ErrorKind::cannotRead:
+        return "無法讀取檔案：%1";
+    case ErrorKind::cannotWrite:
+        return "無法寫入檔案：%1";
+    case ErrorKind::cannotCreateFolder:
+        return "無法建立資料夾：%1";
+    case ErrorKind::notAFolder:
+        return "這不是資料夾：%1";
+    case ErrorKind::notAFile:
+        return "這不是一般檔案：%1";
+    case ErrorKind::linkNotFollowed:
+        return "這是符號連結，不會跟隨：%1";
+    case ErrorKind::inTheWay:
+        return "已有同名的檔案或資料夾佔用此位置：%1";
+    case ErrorKind::notAnArchive:
+        return "這不是有效的遊戲數據檔案，或檔案已損壞：%1";
+    case ErrorKind::damagedEntry:
+        return "檔案中的項目已損壞：%1";
+    case ErrorKind::unsafeName:
+        return "項目名稱會寫到目標資料夾之外，已拒絕：%1";
+    case ErrorKind::nameNotStorable:
+        return "此名稱無法存入遊戲數據檔案：%1";
+    case ErrorKind::nameTooLong:
+        return "名稱太長：%1";
+    case ErrorKind::tooLarge:
+        return "檔案太大，遊戲數據檔案容納不下：%1";
+    case ErrorKind::insideSource:
+        return "不能在該目錄中建立打包檔案：%1";
+    case ErrorKind::alreadyOpen:
+        return "此檔案已由本程式開啟：%1";
+    case ErrorKind::changedWhileBuilding:
+        return "打包期間檔案被修改：%1";
+    case ErrorKind::folderLoop:
+        return "資料夾連回包含它的資料夾：%1";
+    case ErrorKind::noSuchEntry:
+        return "遊戲數據檔案中沒有此項目：%1";
+    case ErrorKind::ambiguousName:
+        return "此名稱符合多個項目：%1";
+    case ErrorKind::keptExisting:
+        return "已保留現有的檔案：%1";
+    case ErrorKind::internal:
+        return "程式內部錯誤：%1";
+    }
+    return nullptr;
+}
+
+struct SystemReason {
+    int errorNumber;
+    const char* text;
+};
+
+// The system's reasons the dialog words itself; any other number shows the system's English.
+constexpr std::array<SystemReason, 30> kSystemReasons = {{
+    {ENOENT, "沒有此檔案或資料夾"},
+    {EACCES, "權限不足"},
+    {EPERM, "不允許此操作"},
+    {ENOSPC, "磁碟空間不足"},
+    {EDQUOT, "已超過磁碟配額"},
+    {EFBIG, "檔案太大"},
+    {EEXIST, "檔案已存在"},
+    {ENAMETOOLONG, "檔案名稱太長"},
+    {EMFILE, "本程式開啟的檔案太多"},
+    {ENFILE, "系統開啟的檔案太多"},
+    {EROFS, "唯讀的檔案系統"},
+    {ENOTDIR, "路徑中有一層不是資料夾"},
+    {EISDIR, "這是資料夾"},
+    {ELOOP, "符號連結太多層，或此處是不跟隨的符號連結"},
+    {EIO, "輸入/輸出錯誤"},
+    {EBUSY, "裝置或資源忙碌中"},
+    {ENOTEMPTY, "資料夾不是空的"},
+    {EXDEV, "不能跨檔案系統移動"},
+    {ETXTBSY, "檔案正在使用中"},
+    {EINVAL, "無效的引數"},
+    {ENOMEM, "記憶體不足"},
+    {EAGAIN, "資源暫時無法使用"},
+    {EINTR, "操作被中斷"},
+    {ENXIO, "沒有此裝置或位址"},
+    {ENODEV, "沒有此裝置"},
+    {ESTALE, "網路檔案的控制代碼已失效"},
+    {EOVERFLOW, "數值超出可表示的範圍"},
+    {EOPNOTSUPP, "不支援此操作"},
+    {EBADF, "無效的檔案描述元"},
+    {ENOEXEC, "執行檔格式錯誤"},
+}};
+
+constexpr const char* kOutOfMemory = "記憶體不足，無法完成操作。";
+constexpr const char* kUnexpectedError = "發生未預期的錯誤。";
+
+// The progress window's last state after a run long enough to show it. %1 entries, %2 the
+// folder or archive.
+constexpr const char* kExtractDone = "已解壓 %1 個檔案到 %2";
+constexpr const char* kBuildDone = "已打包 %1 個檔案到 %2";
+constexpr const char* kExtractCancelled = "已取消。取消前已解壓 %1 個檔案到 %2";
+constexpr const char* kBuildCancelled = "已取消。%2 未建立（已寫入 %1 個檔案）";
+constexpr const char* kOk = "確定";
+constexpr const char* kCancel = "取消";
+
+} // namespace res

@@ -1,0 +1,154 @@
+// The dialog's wording of failures and Qt's own texts in Traditional Chinese.
+#include "ErrorMessages.h"
+#include "ArchiveError.h"
+#include "ExtractorDlg.h"
+#include "Messages.h"
+#include "QtTranslations.h"
+#include "Resource.h"
+#include "ScriptedServices.h"
+#include "TestSupport.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+using archive::ArchiveError;
+using archive::ErrorKind;
+
+namespace {
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+bool hasChinese(const QString& text)
+{
+    for (const QChar c : text)
+        if (c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF)
+            return true;
+    return false;
+}
+
+QString firstLine(const QString& text)
+{
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+
+TEST(ErrorWording, EveryKindHasAChineseTextNamingItsSubject)
+{
+    std::vector<ErrorKind> kinds(std::begin(archive::kAllErrorKinds),
+                                 std::end(archive::kAllErrorKinds));
+    kinds.push_back(ErrorKind::unspecified);
+    QStringList seen;
+    for (const ErrorKind kind : kinds) {
+        const char* name = archive::kindName(kind);
+        ASSERT_NE(res::errorKindText(kind), nullptr) << name;
+        const QString text = errorMessage(ArchiveError(kind, "/tmp/某檔.DAT", "english words"));
+        EXPECT_TRUE(hasChinese(firstLine(text))) << name;
+        EXPECT_TRUE(firstLine(text).endsWith(u8("：/tmp/某檔.DAT"))) << name << text.toStdString();
+        if (kind != ErrorKind::unspecified) {
+            EXPECT_FALSE(text.contains(QStringLiteral("english"))) << name;
+        }
+        // Kinds are told apart by their words, not only by the file named.
+        EXPECT_FALSE(seen.contains(firstLine(text))) << name;
+        seen << firstLine(text);
+    }
+}
+
+TEST(ErrorWording, SystemReasonsOnTheirOwnLine)
+{
+    struct Case {
+        ErrorKind kind;
+        int errorNumber;
+        const char* secondLine; // nullptr: no second line
+    };
+    const Case cases[] = {
+        {ErrorKind::cannotOpen, ENOENT, "沒有此檔案或資料夾"},
+        {ErrorKind::cannotOpen, EACCES, "權限不足"},
+        {ErrorKind::cannotWrite, ENOSPC, "磁碟空間不足"},
+        {ErrorKind::cannotWrite, EDQUOT, "已超過磁碟配額"},
+        {ErrorKind::cannotWrite, EROFS, "唯讀的檔案系統"},
+        {ErrorKind::linkNotFollowed, ELOOP, "符號連結太多層，或此處是不跟隨的符號連結"},
+        // A number without a text of its own keeps the system's words.
+        {ErrorKind::cannotRead, ENOTSOCK, "english words"},
+        // No system call failed: the kind's text is the whole message.
+        {ErrorKind::notAnArchive, 0, nullptr},
+        // The unclassified kind keeps the engine's words, the only ones that say what happened.
+        {ErrorKind::unspecified, 0, "english words"},
+    };
+    for (const Case& c : cases) {
+        const QString text =
+            errorMessage(ArchiveError(c.kind, "G.DAT", "english words", c.errorNumber));
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        if (!c.secondLine) {
+            EXPECT_EQ(lines.size(), 1) << text.toStdString();
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 2) << text.toStdString();
+        EXPECT_EQ(lines[1], u8(c.secondLine)) << archive::kindName(c.kind);
+    }
+}
+
+TEST(ErrorWording, EveryTranslatedSystemReasonIsChineseAndDistinct)
+{
+    QStringList seen;
+    for (const res::SystemReason& reason : res::kSystemReasons) {
+        const QString text =
+            systemReasonText(reason.errorNumber, std::strerror(reason.errorNumber));
+        EXPECT_TRUE(hasChinese(text)) << reason.errorNumber;
+        EXPECT_FALSE(seen.contains(text)) << reason.errorNumber;
+        seen << text;
+    }
+    for (int number : {ENOENT, EACCES, EPERM, ENOSPC, EDQUOT, EFBIG, EEXIST, ENAMETOOLONG, EMFILE,
+                       ENFILE, EROFS, ENOTDIR, EISDIR, ELOOP, EIO, EBUSY})
+        EXPECT_TRUE(hasChinese(systemReasonText(number, "x"))) << number;
+}
+
+TEST(ErrorWording, NoSubjectLeavesNoStrayColon)
+{
+    const QString text =
+        errorMessage(ArchiveError(ErrorKind::internal, "", "the file is not open"));
+    EXPECT_EQ(text, u8("程式內部錯誤"));
+}
+
+TEST(ErrorWording, FailedLoadIsShownInChineseUnderTheProgramsName)
+{
+    testsupport::TempDir dir;
+    ScriptedServices script;
+    CExtractorDlg dlg(nullptr, &script);
+    script.openPaths.push_back(QString::fromStdString(dir / "GONE.DAT"));
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(hasChinese(firstLine(script.messages[0]))) << script.messages[0].toStdString();
+    EXPECT_TRUE(script.messages[0].contains(QStringLiteral("GONE.DAT")));
+    EXPECT_EQ(script.captions[0], u8("Velmora 遊戲文件擷取器"));
+}
+
+TEST(QtTexts, ButtonsAndFileDialogsSpeakChinese)
+{
+    ASSERT_TRUE(installQtTranslations());
+    QMessageBox box(QMessageBox::Warning, u8(res::kDisplayName), QStringLiteral("x"),
+                    QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Ok)->text(), u8("確定"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), u8("取消"));
+    QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Save);
+    EXPECT_TRUE(hasChinese(buttons.button(QDialogButtonBox::Open)->text()));
+    EXPECT_TRUE(hasChinese(buttons.button(QDialogButtonBox::Save)->text()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

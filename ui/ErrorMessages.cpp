@@ -1,0 +1,27 @@
+#include "ErrorMessages.h"
+
+#include "ArchiveError.h"
+#include "Messages.h"
+
+QString systemReasonText(int errorNumber, const std::string& englishReason)
+{
+    for (const res::SystemReason& reason : res::kSystemReasons)
+        if (reason.errorNumber == errorNumber)
+            return QString::fromUtf8(reason.text);
+    return QString::fromStdString(englishReason);
+}
+
+QString errorMessage(const archive::ArchiveError& error)
+{
+    QString text = QString::fromUtf8(res::errorKindText(error.kind()));
+    if (error.subject().empty())
+        text.remove(QStringLiteral("：%1"));
+    else
+        text = text.arg(QString::fromStdString(error.subject()));
+    if (error.systemError() != 0)
+        text += QLatin1Char('\n') + systemReasonText(error.systemError(), error.reason());
+    else if (error.kind() == archive::ErrorKind::unspecified && !error.reason().empty())
+        // Nothing but the engine's own words tells what an unclassified failure was.
+        text += QLatin1Char('\n') + QString::fromStdString(error.reason());
+    return text;
+}
