@@ -43,17 +43,19 @@ std::string unescape(std::string_view text, const std::string& subject, bool sla
     for (std::size_t pos = 0; pos < text.size();) {
         const auto c = cp950::nextUtf8(text, pos);
         if (!c)
-            throw NameError(subject, "is not valid UTF-8");
+            throw NameError(ErrorKind::nameNotStorable, subject, "is not valid UTF-8");
         if (*c >= kEscapeBase && *c <= kEscapeBase + 0xFF) {
             out.push_back(static_cast<char>(*c - kEscapeBase));
         } else if (*c == '/' && slashIsSeparator) {
             out.push_back('\\');
         } else if (*c == '\\' && !slashIsSeparator) {
-            throw NameError(subject, "contains '\\', which entry names use between folders");
+            throw NameError(ErrorKind::nameNotStorable, subject,
+                            "contains '\\', which entry names use between folders");
         } else if (auto bytes = cp950::encodeChar(*c)) {
             out += *bytes;
         } else {
-            throw NameError(subject, "holds a character that code page 950 (Big5) cannot encode");
+            throw NameError(ErrorKind::nameNotStorable, subject,
+                            "holds a character that code page 950 (Big5) cannot encode");
         }
     }
     return out;
@@ -64,7 +66,7 @@ std::string unescape(std::string_view text, const std::string& subject, bool sla
 std::vector<std::string> hostComponents(std::string_view entryName)
 {
     const auto refuse = [&](const char* reason) {
-        throw NameError(displayName(entryName), reason);
+        throw NameError(ErrorKind::unsafeName, displayName(entryName), reason);
     };
     if (entryName.empty())
         refuse("has an empty name");
@@ -104,6 +106,14 @@ std::vector<std::string> hostComponents(std::string_view entryName)
     return components;
 }
 
+std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_t recordPosition)
+{
+    if (entryName.empty())
+        throw NameError(ErrorKind::unsafeName, entrySubject(entryName, recordPosition),
+                        "has an empty name");
+    return hostComponents(entryName);
+}
+
 std::string hostRelativePath(std::string_view entryName)
 {
     std::string path;
@@ -138,13 +148,21 @@ std::string entryName(std::string_view hostRelativePath)
     } catch (const NameError&) {
     }
     if (!same)
-        throw NameError(subject, "cannot become an entry name that maps back to the same path");
+        throw NameError(ErrorKind::nameNotStorable, subject,
+                        "cannot become an entry name that maps back to the same path");
     return name;
 }
 
 std::string displayName(std::string_view entryName)
 {
     return cp950::toUtf8Lossy(entryName);
+}
+
+std::string entrySubject(std::string_view entryName, std::uint32_t recordPosition)
+{
+    if (entryName.empty())
+        return "record at " + std::to_string(recordPosition);
+    return displayName(entryName);
 }
 
 std::string toText(std::string_view entryName)
@@ -158,7 +176,7 @@ std::string fromText(std::string_view text)
 {
     std::string name = unescape(text, std::string(text), true);
     if (name.empty())
-        throw NameError(std::string(text), "is not an entry name");
+        throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
     return name;
 }
 

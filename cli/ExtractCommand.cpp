@@ -1,5 +1,5 @@
 #include "ArchiveError.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Console.h"
@@ -70,10 +70,10 @@ int runExtract(const CommandLine& line, Console& console)
     const std::string& destination = arguments[1];
     const std::vector<std::string> texts(arguments.begin() + 2, arguments.end());
 
-    archive::CFile file;
-    file.Open(archivePath, archive::CFile::modeRead);
+    archive::ArchiveReader reader;
+    reader.Open(archivePath);
     archive::EntryList list;
-    const int count = archive::listArchive(file, list, type);
+    const int count = archive::listArchive(reader, list, type);
 
     std::vector<int> indexes;
     if (texts.empty()) {
@@ -93,7 +93,7 @@ int runExtract(const CommandLine& line, Console& console)
 
     Console::catchInterrupts();
     const archive::ExtractResult result =
-        archive::extractEntries(file, list, indexes, destination, console.progress("extracting"));
+        archive::extractEntries(reader, list, indexes, destination, console.progress("extracting"));
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted after " + std::to_string(result.entriesWritten) +

@@ -1,5 +1,4 @@
-#include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CodePage950.h"
 #include "CommandLine.h"
 #include "Commands.h"
@@ -36,10 +35,10 @@ int runList(const CommandLine& line, Console& console)
     const std::string type = typeOption(line);
     const std::string& path = line.arguments()[0];
 
-    archive::CFile file;
-    file.Open(path, archive::CFile::modeRead);
+    archive::ArchiveReader reader;
+    reader.Open(path);
     archive::EntryList list;
-    archive::listArchive(file, list, type);
+    archive::listArchive(reader, list, type);
 
     const bool isJson = line.isSet("--json");
     if (!isJson && !line.isSet("--long")) {
@@ -60,7 +59,7 @@ int runList(const CommandLine& line, Console& console)
     std::vector<Row> rows;
     rows.reserve(static_cast<std::size_t>(list.GetCount()));
     list.forEach([&](int, const std::string&, std::uint32_t position, bool) {
-        const archive::DirectoryRecord record = archive::readRecord(file, position);
+        const archive::RecordView record = reader.record(position);
         rows.push_back({record.dataSize, record.dataOffset, position});
         return true;
     });

@@ -221,7 +221,7 @@ void CExtractorDlg::closeArchive()
 void CExtractorDlg::setStatusFromList()
 {
     m_strStatus = QString::fromStdString(archive::statusLine(
-        QFile::decodeName(QByteArray::fromStdString(m_archive.GetFileName())).toStdString(),
+        QFile::decodeName(QByteArray::fromStdString(m_archive.file().GetFileName())).toStdString(),
         m_entryList.GetCount()));
     UpdateData(false);
 }
@@ -234,7 +234,7 @@ void CExtractorDlg::OnLoad()
     closeArchive();
     m_entryModel->beginChange();
     try {
-        m_archive.Open(hostPath(*path), archive::CFile::modeRead);
+        m_archive.Open(hostPath(*path));
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
         archive::listArchive(m_archive, m_entryList, "*");

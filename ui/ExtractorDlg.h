@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "EntryList.h"
 #include "FolderPicker.h"
 #include "Progress.h"
@@ -67,7 +67,7 @@ private:
     template <class Work> auto withProgress(const QString& label, Work&& work);
 
     bool m_bArchiveOpen = false;
-    archive::CFile m_archive;
+    archive::ArchiveReader m_archive;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     archive::EntryList m_entryList;

@@ -216,6 +216,9 @@ TEST(ArchiveFormatTest, EncodingRefusesWhatWouldNotFit)
         {"2 GiB entry", {{"small", 1}, {"huge.bin", 2 * gib}}, "huge.bin"},
         {"offsets past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}, {"c", 1}}, "c"},
         {"NUL in name", {{std::string_view("a\0b", 3), 1}}, std::string("a\0b", 3)},
+        // The last entry starts at byte 4,294,967,295 and its end would wrap in 32 bits.
+        {"data ending past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2147483590}, {"c", 10}}, "c"},
+        {"one byte past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2147483609}}, "b"},
     };
     for (const Case& c : cases) {
         try {
@@ -225,8 +228,8 @@ TEST(ArchiveFormatTest, EncodingRefusesWhatWouldNotFit)
             EXPECT_EQ(e.subject(), c.subject) << c.label;
         }
     }
-    // Just below the limit is fine.
-    const EntrySpec fits[] = {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}};
+    // Ending on the last byte a 32-bit offset reaches is fine.
+    const EntrySpec fits[] = {{"a", 2 * gib - 1}, {"b", 2147483608}};
     EXPECT_EQ(encodeDirectory(fits).size(), 4u + 18 + 18);
     EXPECT_EQ(encodeDirectory({}).size(), 4u);
 }
