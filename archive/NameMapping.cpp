@@ -35,8 +35,14 @@ void appendEscaped(std::string& out, std::string_view big5)
     }
 }
 
-// Reverses appendEscaped; '/' becomes '\' when slashIsSeparator. Throws NameError for subject.
-std::string unescape(std::string_view text, const std::string& subject, bool slashIsSeparator)
+enum class Slash {
+    refuseBackslash, // a host path level: '\' cannot be stored, '/' never reaches here
+    asBackslash,     // text where '/' stands for the separator
+    kept,            // text taken byte for byte
+};
+
+// Reverses appendEscaped. Throws NameError for subject.
+std::string unescape(std::string_view text, const std::string& subject, Slash slash)
 {
     std::string out;
     out.reserve(text.size());
@@ -46,9 +52,9 @@ std::string unescape(std::string_view text, const std::string& subject, bool sla
             throw NameError(ErrorKind::nameNotStorable, subject, "is not valid UTF-8");
         if (*c >= kEscapeBase && *c <= kEscapeBase + 0xFF) {
             out.push_back(static_cast<char>(*c - kEscapeBase));
-        } else if (*c == '/' && slashIsSeparator) {
+        } else if (*c == '/' && slash == Slash::asBackslash) {
             out.push_back('\\');
-        } else if (*c == '\\' && !slashIsSeparator) {
+        } else if (*c == '\\' && slash == Slash::refuseBackslash) {
             throw NameError(ErrorKind::nameNotStorable, subject,
                             "contains '\\', which entry names use between folders");
         } else if (auto bytes = cp950::encodeChar(*c)) {
@@ -136,7 +142,7 @@ std::string entryName(std::string_view hostRelativePath)
             start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (!name.empty() || start > 0)
             name.push_back('\\');
-        name += unescape(component, subject, false);
+        name += unescape(component, subject, Slash::refuseBackslash);
         if (slash == std::string_view::npos)
             break;
         start = slash + 1;
@@ -174,10 +180,32 @@ std::string toText(std::string_view entryName)
 
 std::string fromText(std::string_view text)
 {
-    std::string name = unescape(text, std::string(text), true);
+    std::string name = unescape(text, std::string(text), Slash::asBackslash);
     if (name.empty())
         throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
     return name;
+}
+
+std::string fromTextExact(std::string_view text)
+{
+    std::string name = unescape(text, std::string(text), Slash::kept);
+    if (name.empty())
+        throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
+    return name;
+}
+
+bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName)
+{
+    if (text.size() != entryName.size())
+        return false;
+    for (std::size_t i = 0; i < entryName.size();) {
+        const std::size_t n = cp950::charLength(entryName, i);
+        const bool same = entryName.compare(i, n, text, i, n) == 0;
+        if (!same && !(n == 1 && text[i] == '/' && entryName[i] == '\\'))
+            return false;
+        i += n;
+    }
+    return true;
 }
 
 } // namespace archive::names

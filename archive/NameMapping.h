@@ -41,5 +41,10 @@ constexpr std::size_t kMaxHostComponentBytes = 255;
 // fromText throws NameError (subject: the text) when the text cannot be an entry name.
 std::string toText(std::string_view entryName);
 std::string fromText(std::string_view text);
+// fromText with '/' and '\' both kept as given.
+std::string fromTextExact(std::string_view text);
+// True when entryName is text with some of text's '/' bytes read as the separator '\' (text as
+// fromTextExact gives it; a '\' in text matches only a '\').
+bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName);
 
 } // namespace archive::names
