@@ -84,6 +84,11 @@ void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
     std::size_t bad = 0;
     std::size_t first = 0;
     for (std::size_t pos = 0; pos < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[pos]);
+        if (byte >= 0x01 && byte < 0x80) {
+            ++pos;
+            continue;
+        }
         if (!cp950::decodeChar(name, pos) && bad++ == 0)
             first = pos;
         pos += cp950::charLength(name, pos);

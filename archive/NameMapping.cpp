@@ -23,6 +23,12 @@ bool isDrivePart(std::string_view component)
 void appendEscaped(std::string& out, std::string_view big5)
 {
     for (std::size_t i = 0; i < big5.size();) {
+        // Bytes 0x01-0x7F are never lead bytes and stand for themselves.
+        const auto byte = static_cast<unsigned char>(big5[i]);
+        if (byte >= 0x01 && byte < 0x80) {
+            out.push_back(big5[i++]);
+            continue;
+        }
         const std::size_t n = cp950::charLength(big5, i);
         const auto c = cp950::decodeChar(big5, i);
         if (c && *c != 0) {

@@ -134,7 +134,8 @@ int runExtract(const CommandLine& line, Console& console)
     if (!std::filesystem::is_directory(destination, failure)) {
         std::filesystem::create_directories(destination, failure);
         if (failure)
-            throw archive::FileError::fromErrno(destination, failure.value());
+            throw archive::FileError::fromErrno(archive::ErrorKind::cannotCreateFolder, destination,
+                                                failure.value());
     }
 
     Console::catchInterrupts();

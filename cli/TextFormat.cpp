@@ -43,7 +43,9 @@ std::string printable(std::string_view utf8)
     for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
         std::size_t next = i;
-        if (isControl(c)) {
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(utf8[i++]);
+        } else if (isControl(c)) {
             appendEscape(out, c);
             ++i;
         } else if (isC1At(utf8, i)) {

@@ -238,7 +238,7 @@ void CExtractorDlg::OnLoad()
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
         archive::listArchive(m_archive, m_entryList, "*");
-        archive::prepareQuickFind(m_entryList);
+        m_quickFind.prepare(m_entryList);
         m_entryModel->endChange();
         setStatusFromList();
     } catch (...) {
@@ -261,7 +261,7 @@ void CExtractorDlg::OnTypeFilterChange()
     m_entryModel->beginChange();
     try {
         archive::listArchive(m_archive, m_entryList, type);
-        archive::prepareQuickFind(m_entryList);
+        m_quickFind.prepare(m_entryList);
     } catch (...) {
         m_entryModel->endChange();
         m_strStatus.clear();
@@ -377,7 +377,7 @@ void CExtractorDlg::OnFindTextChange()
     const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
     if (!text)
         return;
-    const int index = archive::quickFind(m_entryList, *text);
+    const int index = m_quickFind.find(m_entryList, *text);
     if (index < 0)
         return;
     m_entryList.SetTopIndex(index);

@@ -4,6 +4,7 @@
 #include "EntryList.h"
 #include "FolderPicker.h"
 #include "Progress.h"
+#include "QuickFind.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -71,6 +72,7 @@ private:
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     archive::EntryList m_entryList;
+    archive::QuickFind m_quickFind;
     QString m_strStatus;
     QString m_strFind;
     QIcon m_hIcon;
