@@ -33,7 +33,7 @@ if ! compgen -G "$seeds/*.dat" >/dev/null; then
     exit 1
 fi
 corpus="$(mktemp -d)"
-trap 'rm -rf "$corpus" /tmp/velmora-fuzz-extract-*' EXIT
+trap 'rm -rf "$corpus" /dev/shm/velmora-fuzz-extract-* /tmp/velmora-fuzz-extract-*' EXIT
 run_fuzz() {
     local target="$1" seconds="$2"
     mkdir -p "$corpus/$target"
