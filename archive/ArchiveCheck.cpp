@@ -126,15 +126,14 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
     std::optional<std::size_t> reaching; // the entry whose data reaches furthest so far
     for (std::size_t i : order) {
         const Entry& entry = entries[i];
-        const std::string subject = subjectOf(entry);
         if (entry.dataOffset < dataAreaStart) {
-            problems.add(i, CheckProblem::Severity::Warning, subject,
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "data at offset " + std::to_string(entry.dataOffset) +
                              " lies inside the directory (which ends at " +
                              std::to_string(dataAreaStart) + ")");
         }
         if (reaching && entry.dataOffset < end(*reaching)) {
-            problems.add(i, CheckProblem::Severity::Warning, subject,
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "data (offset " + std::to_string(entry.dataOffset) + ", " +
                              std::to_string(entry.dataSize) +
                              (entry.dataSize == 1 ? " byte" : " bytes") +

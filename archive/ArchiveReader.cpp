@@ -2,8 +2,6 @@
 
 #include "ArchiveFormat.h"
 
-#include <algorithm>
-
 namespace archive {
 
 ArchiveReader::ArchiveReader(CFile& file) : m_pFile(&file)
@@ -31,6 +29,7 @@ void ArchiveReader::Close() noexcept
     m_nFileLength = 0;
     m_directory = {};
     m_positions = {};
+    m_slots = {};
     m_damage.reset();
 }
 
@@ -39,10 +38,13 @@ void ArchiveReader::readDirectory()
     CFile& archive = file();
     m_nFileLength = archive.GetLength();
     m_directory = archive::readDirectory(archive);
+    m_slots.assign(m_directory.size() / format::kMinRecordLength + 1, 0);
     try {
         walkDirectory(
-            m_directory, archive.GetFilePath(),
-            [&](std::string_view, std::uint32_t position) { m_positions.push_back(position); });
+            m_directory, archive.GetFilePath(), [&](std::string_view, std::uint32_t position) {
+                m_positions.push_back(position);
+                m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
+            });
     } catch (const FormatError& error) {
         m_damage = error;
     }
@@ -71,6 +73,11 @@ void ArchiveReader::requireWholeDirectory() const
         throw *m_damage;
 }
 
+std::size_t ArchiveReader::slotOf(std::uint32_t position)
+{
+    return (position - format::kFirstRecordPosition) / format::kMinRecordLength;
+}
+
 RecordView ArchiveReader::at(std::size_t index) const
 {
     // The walk checked the length and the NUL of every record it kept.
@@ -89,11 +96,14 @@ RecordView ArchiveReader::at(std::size_t index) const
 
 RecordView ArchiveReader::record(std::uint32_t position) const
 {
-    const auto it = std::lower_bound(m_positions.begin(), m_positions.end(), position);
-    if (it == m_positions.end() || *it != position)
+    const std::uint32_t slot =
+        position >= format::kFirstRecordPosition && position < dataAreaStart()
+            ? m_slots[slotOf(position)]
+            : 0;
+    if (slot == 0 || m_positions[slot - 1] != position)
         throw FormatError(ErrorKind::notAnArchive, path(),
                           "no record starts at offset " + std::to_string(position));
-    return at(static_cast<std::size_t>(it - m_positions.begin()));
+    return at(slot - 1);
 }
 
 void ArchiveReader::checkData(const RecordView& record) const

@@ -68,12 +68,16 @@ public:
 
 private:
     void readDirectory();
+    static std::size_t slotOf(std::uint32_t position);
 
     CFile m_file;
     CFile* m_pFile = nullptr;
     std::uint64_t m_nFileLength = 0;
     std::vector<unsigned char> m_directory;
     std::vector<std::uint32_t> m_positions; // ascending
+    // Index + 1 of the record starting at directory offset 17 * k + r, at slot k: records are at
+    // least 17 bytes long, so no two share a slot and a position is found in one step.
+    std::vector<std::uint32_t> m_slots;
     std::optional<FormatError> m_damage;
 };
 

@@ -24,9 +24,12 @@ void appendEscaped(std::string& out, std::string_view big5)
 {
     for (std::size_t i = 0; i < big5.size();) {
         // Bytes 0x01-0x7F are never lead bytes and stand for themselves.
-        const auto byte = static_cast<unsigned char>(big5[i]);
-        if (byte >= 0x01 && byte < 0x80) {
-            out.push_back(big5[i++]);
+        std::size_t run = i;
+        while (run < big5.size() && static_cast<unsigned char>(big5[run]) - 1u < 0x7Fu)
+            ++run;
+        if (run > i) {
+            out.append(big5.substr(i, run - i));
+            i = run;
             continue;
         }
         const std::size_t n = cp950::charLength(big5, i);

@@ -9,6 +9,7 @@
 #include "TextFormat.h"
 #include "UsageError.h"
 
+#include <charconv>
 #include <vector>
 
 namespace cli {
@@ -64,23 +65,43 @@ int runList(const CommandLine& line, Console& console)
         return true;
     });
 
+    // One line buffer for every row: a million rows would otherwise be a million allocations.
+    std::string row;
+    const auto number = [&row](std::uint32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        row.append(digits, end);
+    };
     if (isJson) {
         console.print("[");
         list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& row = rows[static_cast<std::size_t>(index)];
-            console.print(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-            console.print(text::jsonString(archive::names::toText(name)));
-            console.print(", \"name_hex\": \"" + text::hex(name) + "\", \"size\": " +
-                          std::to_string(row.size) + ", \"offset\": " + std::to_string(row.offset) +
-                          ", \"record\": " + std::to_string(row.record) + "}");
+            const Row& fields = rows[static_cast<std::size_t>(index)];
+            row.assign(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+            row += text::jsonString(archive::names::toText(name));
+            row += ", \"name_hex\": \"";
+            row += text::hex(name);
+            row += "\", \"size\": ";
+            number(fields.size);
+            row += ", \"offset\": ";
+            number(fields.offset);
+            row += ", \"record\": ";
+            number(fields.record);
+            row += "}";
+            console.print(row);
             return true;
         });
         console.print(rows.empty() ? "]\n" : "\n]\n");
     } else {
         list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& row = rows[static_cast<std::size_t>(index)];
-            console.print(std::to_string(row.size) + "\t" + std::to_string(row.offset) + "\t" +
-                          text::printable(archive::names::toText(name)) + "\n");
+            const Row& fields = rows[static_cast<std::size_t>(index)];
+            row.clear();
+            number(fields.size);
+            row += '\t';
+            number(fields.offset);
+            row += '\t';
+            row += text::printable(archive::names::toText(name));
+            row += '\n';
+            console.print(row);
             return true;
         });
     }
