@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiveError.h"
+#include "CFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "CFile.h"
 
 namespace archive {
 
