@@ -1,8 +1,7 @@
 #include "ArchiveCheck.h"
 
 #include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CodePage950.h"
 #include "NameMapping.h"
 
@@ -11,27 +10,26 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace archive {
 
 namespace {
 
 struct Entry {
-    std::string name;
+    std::string_view name; // inside the reader's directory
     std::uint32_t recordPosition = 0;
-    bool hasRecord = false;
     std::uint32_t dataOffset = 0;
     std::uint32_t dataSize = 0;
-    std::optional<std::string> hostPath; // set when the name is safe to extract
+    // Where the host path lies in the checker's one buffer of paths; set when the name is safe.
+    static constexpr std::size_t kNoPath = std::size_t(-1);
+    std::size_t pathOffset = kNoPath;
+    std::size_t pathLength = 0;
+    bool hasHostPath() const { return pathOffset != kNoPath; }
 };
 
-// An empty name would leave a message without its subject.
 std::string subjectOf(const Entry& entry)
 {
-    if (entry.name.empty())
-        return "record at " + std::to_string(entry.recordPosition);
-    return names::displayName(entry.name);
+    return names::entrySubject(entry.name, entry.recordPosition);
 }
 
 std::string hexByte(unsigned char c)
@@ -86,6 +84,11 @@ void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
     std::size_t bad = 0;
     std::size_t first = 0;
     for (std::size_t pos = 0; pos < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[pos]);
+        if (byte >= 0x01 && byte < 0x80) {
+            ++pos;
+            continue;
+        }
         if (!cp950::decodeChar(name, pos) && bad++ == 0)
             first = pos;
         pos += cp950::charLength(name, pos);
@@ -110,7 +113,7 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
     std::vector<std::size_t> order;
     order.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].hasRecord && entries[i].dataSize > 0)
+        if (entries[i].dataSize > 0)
             order.push_back(i);
     }
     auto end = [&](std::size_t i) {
@@ -123,15 +126,14 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
     std::optional<std::size_t> reaching; // the entry whose data reaches furthest so far
     for (std::size_t i : order) {
         const Entry& entry = entries[i];
-        const std::string subject = subjectOf(entry);
         if (entry.dataOffset < dataAreaStart) {
-            problems.add(i, CheckProblem::Severity::Warning, subject,
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "data at offset " + std::to_string(entry.dataOffset) +
                              " lies inside the directory (which ends at " +
                              std::to_string(dataAreaStart) + ")");
         }
         if (reaching && entry.dataOffset < end(*reaching)) {
-            problems.add(i, CheckProblem::Severity::Warning, subject,
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "data (offset " + std::to_string(entry.dataOffset) + ", " +
                              std::to_string(entry.dataSize) +
                              (entry.dataSize == 1 ? " byte" : " bytes") +
@@ -142,42 +144,95 @@ void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStar
     }
 }
 
-void checkCollisions(const std::vector<Entry>& entries, Collector& problems)
+// A folder level or a file below a folder: the folder's id (0: the destination) and the level's
+// name, so a path is hashed one level at a time and never as a whole prefix again.
+struct LevelKey {
+    std::uint32_t parent;
+    std::string_view name;
+    bool operator==(const LevelKey&) const = default;
+};
+
+struct LevelKeyHash {
+    std::size_t operator()(const LevelKey& key) const noexcept
+    {
+        return std::hash<std::string_view>()(key.name) * 31 + key.parent;
+    }
+};
+
+void checkCollisions(const std::vector<Entry>& entries, std::string_view paths, Collector& problems)
 {
     // Two names that differ as bytes can still map to one host path ('/' and '\' are both
-    // separators), and extracting both then writes one file twice.
-    std::unordered_map<std::string_view, std::size_t> first;
-    std::unordered_set<std::string_view> folders;
+    // separators), and extracting both then writes one file twice. Every level is hashed once,
+    // so the cost is linear in the bytes of the names however deep they go.
+    std::unordered_map<LevelKey, std::uint32_t, LevelKeyHash> folders; // -> folder id
+    std::unordered_map<LevelKey, std::size_t, LevelKeyHash> files;     // -> first entry
+    std::unordered_map<std::string_view, std::size_t> unsafe;          // raw name -> first entry
+    std::vector<LevelKey> fileKeys(entries.size());
+    files.reserve(entries.size());
+
+    const auto report = [&](std::size_t i, std::size_t earlierIndex) {
+        const Entry& entry = entries[i];
+        const Entry& earlier = entries[earlierIndex];
+        if (earlier.name == entry.name) {
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+                         "duplicate name (also the record at " +
+                             std::to_string(earlier.recordPosition) +
+                             "); extracting both writes one file twice");
+        } else {
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+                         "extracts to the same file as " + subjectOf(earlier));
+        }
+    };
+
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const Entry& entry = entries[i];
-        const std::string_view key = entry.hostPath ? *entry.hostPath : entry.name;
-        const auto [it, inserted] = first.emplace(key, i);
-        if (!inserted) {
-            const Entry& earlier = entries[it->second];
-            const std::string subject = subjectOf(entry);
-            if (earlier.name == entry.name) {
-                problems.add(i, CheckProblem::Severity::Warning, subject,
-                             "duplicate name (also the record at " +
-                                 std::to_string(earlier.recordPosition) +
-                                 "); extracting both writes one file twice");
-            } else {
-                problems.add(i, CheckProblem::Severity::Warning, subject,
-                             "extracts to the same file as " + subjectOf(earlier));
-            }
+        if (!entry.hasHostPath()) {
+            const auto [it, inserted] = unsafe.emplace(entry.name, i);
+            if (!inserted)
+                report(i, it->second);
+            continue;
         }
-        if (entry.hostPath) {
-            const std::string_view path = *entry.hostPath;
-            for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-                 slash = path.find('/', slash + 1))
-                folders.insert(path.substr(0, slash));
+        const std::string_view path = paths.substr(entry.pathOffset, entry.pathLength);
+        std::uint32_t parent = 0;
+        std::size_t start = 0;
+        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+             slash = path.find('/', start)) {
+            const LevelKey key{parent, path.substr(start, slash - start)};
+            parent =
+                folders.emplace(key, static_cast<std::uint32_t>(folders.size() + 1)).first->second;
+            start = slash + 1;
         }
+        fileKeys[i] = {parent, path.substr(start)};
+        const auto [it, inserted] = files.emplace(fileKeys[i], i);
+        if (!inserted)
+            report(i, it->second);
     }
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& entry = entries[i];
-        if (entry.hostPath && folders.count(*entry.hostPath)) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+        if (entries[i].hasHostPath() && folders.count(fileKeys[i])) {
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entries[i]),
                          "extracts to a file where other entries need a folder of that name");
         }
+    }
+}
+
+// A level the host cannot hold as one file name makes the entry impossible to extract here.
+void checkLevelLengths(const Entry& entry, std::size_t order, std::string_view path,
+                       Collector& problems)
+{
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = path.size();
+        if (slash - start > names::kMaxHostComponentBytes) {
+            problems.add(order, CheckProblem::Severity::Error, subjectOf(entry),
+                         "cannot be extracted here: a level of its path is " +
+                             std::to_string(slash - start) + " bytes in UTF-8, over the " +
+                             std::to_string(names::kMaxHostComponentBytes) +
+                             " a file name may hold");
+            return;
+        }
+        start = slash + 1;
     }
 }
 
@@ -188,58 +243,48 @@ CheckReport checkArchive(const std::string& path)
     CheckReport report;
     Collector problems;
 
-    CFile archive;
-    archive.Open(path, CFile::modeRead);
-
-    std::vector<unsigned char> directory;
+    ArchiveReader archive;
     try {
-        directory = readDirectory(archive);
+        archive.Open(path);
     } catch (const FormatError& error) {
         problems.add(0, error);
         problems.moveInto(report);
         return report;
     }
 
-    std::vector<Entry> entries;
-    try {
-        walkDirectory(directory, path, [&](std::string_view name, std::uint32_t position) {
-            Entry entry;
-            entry.name = name;
-            entry.recordPosition = position;
-            entries.push_back(std::move(entry));
-        });
-    } catch (const FormatError& error) {
-        // The records before the bad one are still checked; the error stands after them.
-        problems.add(entries.size(), error);
-    }
-    report.entries = static_cast<int>(entries.size());
-    const std::uint64_t dataAreaStart = format::kFirstRecordPosition + directory.size();
-    directory = {};
-
+    std::vector<Entry> entries(archive.size());
+    std::string paths;
     for (std::size_t i = 0; i < entries.size(); ++i) {
+        const RecordView record = archive.at(i);
         Entry& entry = entries[i];
+        entry.name = record.name;
+        entry.recordPosition = record.recordPosition;
+        entry.dataOffset = record.dataOffset;
+        entry.dataSize = record.dataSize;
         try {
-            const DirectoryRecord record = readRecord(archive, entry.recordPosition);
-            entry.hasRecord = true;
-            entry.dataOffset = record.dataOffset;
-            entry.dataSize = record.dataSize;
-            checkEntryData(archive, record);
+            archive.checkData(record);
         } catch (const FormatError& error) {
-            problems.add(i, CheckProblem::Severity::Error,
-                         error.subject().empty() ? subjectOf(entry) : error.subject(),
-                         error.reason());
+            problems.add(i, error);
         }
         try {
-            entry.hostPath = names::hostRelativePath(entry.name);
+            const std::string hostPath = names::hostRelativePath(entry.name);
+            entry.pathOffset = paths.size();
+            entry.pathLength = hostPath.size();
+            paths += hostPath;
+            checkLevelLengths(entry, i, hostPath, problems);
         } catch (const NameError& error) {
             problems.add(i, CheckProblem::Severity::Error, subjectOf(entry),
                          "unsafe to extract: " + error.reason());
         }
         checkCodePage(entry, i, problems);
     }
+    // The records before a bad one are checked; its error stands after them.
+    if (archive.damage())
+        problems.add(entries.size(), *archive.damage());
+    report.entries = static_cast<int>(entries.size());
 
-    checkOverlaps(entries, dataAreaStart, problems);
-    checkCollisions(entries, problems);
+    checkOverlaps(entries, archive.dataAreaStart(), problems);
+    checkCollisions(entries, paths, problems);
     problems.moveInto(report);
     return report;
 }

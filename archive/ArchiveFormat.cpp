@@ -24,22 +24,27 @@ std::string entrySubject(std::string_view name)
     return names::displayName(name);
 }
 
+FormatError notAnArchive(const std::string& archiveName, std::string reason)
+{
+    return FormatError(ErrorKind::notAnArchive, archiveName, std::move(reason));
+}
+
 std::uint32_t readDirectorySize(CFile& archive, std::uint64_t length)
 {
     if (length < format::kDirectorySizeBytes)
-        throw FormatError(archive.GetFilePath(),
-                          "the file holds only " + num(length) + " bytes, too few for an archive");
+        throw notAnArchive(archive.GetFilePath(),
+                           "the file holds only " + num(length) + " bytes, too few for an archive");
     unsigned char field[format::kDirectorySizeBytes];
     archive.Seek(format::kDirectorySizeOffset);
     if (archive.Read(field, sizeof field) != sizeof field)
-        throw FormatError(archive.GetFilePath(), "the file ended while its length was read");
+        throw notAnArchive(archive.GetFilePath(), "the file ended while its length was read");
     const std::uint32_t directorySize = readLE32(field);
     const std::uint64_t room = length - format::kDirectorySizeBytes;
     // No magic number: this comparison is what stops a stray file from causing a huge allocation.
     if (directorySize > room)
-        throw FormatError(archive.GetFilePath(), "the directory claims " + num(directorySize) +
-                                                     " bytes but the file holds only " + num(room) +
-                                                     " after its length field");
+        throw notAnArchive(archive.GetFilePath(), "the directory claims " + num(directorySize) +
+                                                      " bytes but the file holds only " +
+                                                      num(room) + " after its length field");
     return directorySize;
 }
 
@@ -51,19 +56,19 @@ std::uint32_t checkedRecordLength(const unsigned char* p, std::uint64_t q, std::
     const std::uint64_t position = q + format::kFirstRecordPosition;
     const std::uint64_t left = size - q;
     if (left < 4)
-        throw FormatError(archiveName, "the record at offset " + num(position) +
-                                           " is cut off by the end of the directory");
+        throw notAnArchive(archiveName, "the record at offset " + num(position) +
+                                            " is cut off by the end of the directory");
     const std::uint32_t recordLength = readLE32(p + format::kRecordLengthOffset);
     if (recordLength < format::kMinRecordLength)
-        throw FormatError(archiveName, "the record at offset " + num(position) +
-                                           " claims a length of " + num(recordLength) +
-                                           " bytes, below the least possible " +
-                                           num(format::kMinRecordLength));
+        throw notAnArchive(archiveName, "the record at offset " + num(position) +
+                                            " claims a length of " + num(recordLength) +
+                                            " bytes, below the least possible " +
+                                            num(format::kMinRecordLength));
     if (recordLength > left)
-        throw FormatError(archiveName, "the record at offset " + num(position) +
-                                           " claims a length of " + num(recordLength) +
-                                           " bytes but only " + num(left) +
-                                           " remain in the directory");
+        throw notAnArchive(archiveName, "the record at offset " + num(position) +
+                                            " claims a length of " + num(recordLength) +
+                                            " bytes but only " + num(left) +
+                                            " remain in the directory");
     return recordLength;
 }
 
@@ -75,8 +80,8 @@ std::string_view recordName(const unsigned char* record, std::uint32_t recordLen
     const std::size_t area = recordLength - format::kNameOffset;
     const void* nul = std::memchr(name, '\0', area);
     if (!nul)
-        throw FormatError(archiveName, "the name of the record at offset " + num(position) +
-                                           " has no terminating NUL");
+        throw notAnArchive(archiveName, "the name of the record at offset " + num(position) +
+                                            " has no terminating NUL");
     return std::string_view(name, static_cast<const char*>(nul) - name);
 }
 
@@ -87,7 +92,7 @@ std::vector<unsigned char> readDirectory(CFile& archive)
     const std::uint32_t directorySize = readDirectorySize(archive, archive.GetLength());
     std::vector<unsigned char> directory(directorySize);
     if (archive.Read(directory.data(), directory.size()) != directory.size())
-        throw FormatError(archive.GetFilePath(), "the file ended inside the directory");
+        throw notAnArchive(archive.GetFilePath(), "the file ended inside the directory");
     return directory;
 }
 
@@ -113,16 +118,16 @@ DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition)
     const std::uint64_t directorySize = readDirectorySize(archive, archive.GetLength());
     const std::uint64_t end = format::kFirstRecordPosition + directorySize;
     if (recordPosition < format::kFirstRecordPosition || recordPosition >= end)
-        throw FormatError(archiveName, "the record position " + num(recordPosition) +
-                                           " is not inside the directory (offsets 4 to " +
-                                           num(end) + ")");
+        throw notAnArchive(archiveName, "the record position " + num(recordPosition) +
+                                            " is not inside the directory (offsets 4 to " +
+                                            num(end) + ")");
     const std::uint64_t q = recordPosition - format::kFirstRecordPosition;
     unsigned char lengthField[4] = {};
     archive.Seek(recordPosition);
     const std::size_t got =
         archive.Read(lengthField, std::min<std::uint64_t>(4, end - recordPosition));
     if (got < std::min<std::uint64_t>(4, end - recordPosition))
-        throw FormatError(archiveName, "the file ended inside the directory");
+        throw notAnArchive(archiveName, "the file ended inside the directory");
     const std::uint32_t recordLength =
         checkedRecordLength(lengthField, q, directorySize, archiveName);
 
@@ -130,7 +135,7 @@ DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition)
     std::vector<unsigned char> record(recordLength);
     std::memcpy(record.data(), lengthField, 4);
     if (archive.Read(record.data() + 4, recordLength - 4) != recordLength - 4)
-        throw FormatError(archiveName, "the file ended inside the directory");
+        throw notAnArchive(archiveName, "the file ended inside the directory");
 
     DirectoryRecord result;
     result.recordPosition = recordPosition;
@@ -142,15 +147,27 @@ DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition)
     return result;
 }
 
+void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, std::string_view name,
+                    std::uint32_t recordPosition, std::uint32_t dataOffset, std::uint32_t dataSize)
+{
+    const std::uint64_t end = std::uint64_t(dataOffset) + dataSize;
+    if (end > fileLength)
+        throw FormatError(ErrorKind::damagedEntry, archiveName,
+                          "the entry " + names::entrySubject(name, recordPosition) +
+                              " claims bytes " + num(dataOffset) + " to " + num(end) +
+                              " but the file holds only " + num(fileLength));
+    // Readers that add the two fields in 32 bits would wrap to the start of the file.
+    if (end > format::kMaxFieldValue)
+        throw FormatError(ErrorKind::damagedEntry, archiveName,
+                          "the entry " + names::entrySubject(name, recordPosition) +
+                              " claims bytes " + num(dataOffset) + " to " + num(end) +
+                              ", past the 4 GiB an archive can address");
+}
+
 void checkEntryData(const CFile& archive, const DirectoryRecord& record)
 {
-    const std::uint64_t end = std::uint64_t(record.dataOffset) + record.dataSize;
-    const std::uint64_t length = archive.GetLength();
-    if (end > length)
-        throw FormatError(archive.GetFilePath(), "the entry " + entrySubject(record.name) +
-                                                     " claims bytes " + num(record.dataOffset) +
-                                                     " to " + num(end) +
-                                                     " but the file holds only " + num(length));
+    checkEntryData(archive.GetFilePath(), archive.GetLength(), record.name, record.recordPosition,
+                   record.dataOffset, record.dataSize);
 }
 
 std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
@@ -161,24 +178,33 @@ std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
         const std::uint64_t recordLength =
             std::uint64_t(entry.name.size()) + format::kMinRecordLength;
         if (entry.name.find('\0') != std::string_view::npos)
-            throw FormatError(entrySubject(entry.name), "the name holds a NUL byte");
+            throw FormatError(ErrorKind::nameNotStorable, entrySubject(entry.name),
+                              "the name holds a NUL byte");
         if (entry.size > format::kMaxEntryBytes)
-            throw FormatError(entrySubject(entry.name),
+            throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "is " + num(entry.size) + " bytes; entries must stay below 2 GiB");
         if (recordLength > format::kMaxFieldValue)
-            throw FormatError(entrySubject(entry.name), "the name is too long for a record");
+            throw FormatError(ErrorKind::nameTooLong, entrySubject(entry.name),
+                              "the name is too long for a record");
         directorySize += recordLength;
         if (directorySize + format::kFirstRecordPosition > format::kMaxFieldValue)
-            throw FormatError(entrySubject(entry.name),
+            throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "the directory would pass 4 GiB, more than an archive can hold");
     }
     std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
+    const EntrySpec* pastTheEnd = nullptr; // the first entry whose data would end past 4 GiB
     for (const EntrySpec& entry : entries) {
         if (dataOffset > format::kMaxFieldValue)
-            throw FormatError(entrySubject(entry.name),
+            throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "its data would start past 4 GiB, beyond what an archive can reach");
         dataOffset += entry.size;
+        // A reader adding offset and size in 32 bits would wrap to the start of the file.
+        if (dataOffset > format::kMaxFieldValue && !pastTheEnd)
+            pastTheEnd = &entry;
     }
+    if (pastTheEnd)
+        throw FormatError(ErrorKind::tooLarge, entrySubject(pastTheEnd->name),
+                          "its data would end past 4 GiB, beyond what an archive can hold");
 
     std::vector<unsigned char> out(format::kDirectorySizeBytes + directorySize);
     unsigned char* p = out.data();

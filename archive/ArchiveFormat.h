@@ -78,7 +78,9 @@ void walkDirectory(std::span<const unsigned char> directory, const std::string& 
 DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition);
 
 // FormatError naming the archive and the entry when dataOffset + dataSize lies past the end of
-// the file.
+// the file, or past the last byte a 32-bit offset reaches.
+void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, std::string_view name,
+                    std::uint32_t recordPosition, std::uint32_t dataOffset, std::uint32_t dataSize);
 void checkEntryData(const CFile& archive, const DirectoryRecord& record);
 
 // One entry of an archive to be written, in list order.
@@ -89,7 +91,8 @@ struct EntrySpec {
 
 // directorySize and the records of an archive holding entries in this order, with the offsets
 // of the writing rule (data back to back after the directory). FormatError naming the entry
-// (display text) whose record or data would not fit the 32-bit fields or is 2 GiB or more.
+// (display text) whose record or data would not fit the 32-bit fields or is 2 GiB or more: every
+// entry's data must end by byte 4,294,967,295.
 std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries);
 
 } // namespace archive

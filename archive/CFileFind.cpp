@@ -40,6 +40,26 @@ private:
 
 } // namespace
 
+bool CFileFind::examine(Object& object, int dirFd, const char* name)
+{
+    struct stat st {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    object.isLink = S_ISLNK(st.st_mode);
+    object.isFolder = S_ISDIR(st.st_mode);
+    if (object.isLink) {
+        struct stat target {};
+        if (::fstatat(dirFd, name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
+            object.isRegular = true;
+            object.length = static_cast<std::uint64_t>(target.st_size);
+        }
+    } else if (S_ISREG(st.st_mode)) {
+        object.isRegular = true;
+        object.length = static_cast<std::uint64_t>(st.st_size);
+    }
+    return true;
+}
+
 bool CFileFind::FindFile(const std::string& pattern)
 {
     Close();
@@ -49,65 +69,51 @@ bool CFileFind::FindFile(const std::string& pattern)
     // Keep "/" for the root; otherwise drop the separator, GetFilePath puts one back.
     if (folder.size() > 1)
         folder.pop_back();
+    return hasWildcard(last) ? findMatching(folder, last) : findOne(folder, last);
+}
 
-    const auto fill = [](Object& object, int dirFd, const char* name) {
-        struct stat st {};
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+bool CFileFind::findOne(std::string folder, std::string last)
+{
+    // A trailing separator names the folder itself.
+    if (last.empty()) {
+        if (folder.empty())
             return false;
-        object.isLink = S_ISLNK(st.st_mode);
-        object.isFolder = S_ISDIR(st.st_mode);
-        if (object.isLink) {
-            struct stat target {};
-            if (::fstatat(dirFd, name, &target, 0) == 0 && S_ISREG(target.st_mode)) {
-                object.isRegular = true;
-                object.length = static_cast<std::uint64_t>(target.st_size);
-            }
-        } else if (S_ISREG(st.st_mode)) {
-            object.isRegular = true;
-            object.length = static_cast<std::uint64_t>(st.st_size);
+        const std::size_t up = folder.size() > 1 ? folder.find_last_of('/') : std::string::npos;
+        if (folder == "/") {
+            last.assign(1, '/');
+            folder.clear();
+        } else if (up == std::string::npos) {
+            last = folder;
+            folder.clear();
+        } else {
+            last = folder.substr(up + 1);
+            folder = up == 0 ? "/" : folder.substr(0, up);
         }
-        return true;
-    };
-
-    if (!hasWildcard(last)) {
-        // One object. A trailing separator names the folder itself.
-        if (last.empty()) {
-            if (folder.empty())
-                return false;
-            const std::size_t up = folder.size() > 1 ? folder.find_last_of('/') : std::string::npos;
-            if (folder == "/") {
-                last.assign(1, '/');
-                folder.clear();
-            } else if (up == std::string::npos) {
-                last = folder;
-                folder.clear();
-            } else {
-                last = folder.substr(up + 1);
-                folder = up == 0 ? "/" : folder.substr(0, up);
-            }
-        }
-        Object object;
-        object.name = last;
-        const std::string full = folder.empty()         ? last
-                                 : last == "/"          ? last
-                                 : folder.back() == '/' ? folder + last
-                                                        : folder + '/' + last;
-        if (!fill(object, AT_FDCWD, full.c_str())) {
-            if (errno == ENOENT || errno == ENOTDIR)
-                return false;
-            throw FileError::fromErrno(full, errno);
-        }
-        m_strFolder = folder;
-        m_objects.push_back(std::move(object));
-        return true;
     }
+    Object object;
+    object.name = last;
+    const std::string full = folder.empty()         ? last
+                             : last == "/"          ? last
+                             : folder.back() == '/' ? folder + last
+                                                    : folder + '/' + last;
+    if (!examine(object, AT_FDCWD, full.c_str())) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return false;
+        throw FileError::fromErrno(ErrorKind::cannotRead, full, errno);
+    }
+    m_strFolder = folder;
+    m_objects.push_back(std::move(object));
+    return true;
+}
 
+bool CFileFind::findMatching(const std::string& folder, const std::string& mask)
+{
     const std::string open = folder.empty() ? std::string(".") : folder;
     DIR* dir = ::opendir(open.c_str());
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
-        throw FileError::fromErrno(open, errno);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, open, errno);
     }
     DirCloser closer(dir);
     const int dirFd = ::dirfd(dir);
@@ -117,16 +123,16 @@ bool CFileFind::FindFile(const std::string& pattern)
         const dirent* entry = ::readdir(dir);
         if (!entry) {
             if (errno != 0)
-                throw FileError::fromErrno(open, errno);
+                throw FileError::fromErrno(ErrorKind::cannotRead, open, errno);
             break;
         }
         const std::string name = entry->d_name;
-        if (!matches(last, name))
+        if (!matches(mask, name))
             continue;
         Object object;
         object.name = name;
         // Gone since the listing was read: nothing to report.
-        if (fill(object, dirFd, entry->d_name))
+        if (examine(object, dirFd, entry->d_name))
             objects.push_back(std::move(object));
     }
     // A stable order, the dots first, whatever order the file system keeps.

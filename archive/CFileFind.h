@@ -42,6 +42,14 @@ private:
         std::uint64_t length = 0;
     };
 
+    // Fills object from name inside dirFd without following a link; false (errno set) when
+    // it cannot be examined.
+    static bool examine(Object& object, int dirFd, const char* name);
+    // A path without a wildcard: that one object.
+    bool findOne(std::string folder, std::string last);
+    // Every object of folder whose name matches mask.
+    bool findMatching(const std::string& folder, const std::string& mask);
+
     std::string m_strFolder;
     std::vector<Object> m_objects;
     std::size_t m_nNext = 0;

@@ -194,11 +194,6 @@ int EntryList::GetCount() const
     return static_cast<int>(m_items.size());
 }
 
-int EntryList::GetTextLen(int index) const
-{
-    return isValid(index) ? static_cast<int>(m_items[idAt(index)].text.size()) : 0;
-}
-
 const std::string& EntryList::GetText(int index) const
 {
     return isValid(index) ? m_items[idAt(index)].text : kEmpty;

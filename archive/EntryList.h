@@ -26,7 +26,6 @@ public:
     std::uint64_t revision() const { return m_nRevision; }
     std::uint32_t GetItemData(int index) const;
     int GetCount() const;
-    int GetTextLen(int index) const;
     const std::string& GetText(int index) const;
 
     int GetSelCount() const;

@@ -2,6 +2,7 @@
 
 #include "ArchiveError.h"
 #include "ArchiveFormat.h"
+#include "ArchiveReader.h"
 #include "CFile.h"
 #include "CFolder.h"
 #include "EntryList.h"
@@ -58,6 +59,14 @@ private:
 ExtractResult extractEntries(CFile& archive, const EntryList& list, const std::vector<int>& indexes,
                              const std::string& destFolder, const ProgressFn& progress)
 {
+    return extractEntries(ArchiveReader(archive), list, indexes, destFolder, progress);
+}
+
+ExtractResult extractEntries(const ArchiveReader& reader, const EntryList& list,
+                             const std::vector<int>& indexes, const std::string& destFolder,
+                             const ProgressFn& progress)
+{
+    CFile& archive = reader.file();
     std::vector<int> order(indexes);
     std::sort(order.begin(), order.end());
 
@@ -68,10 +77,11 @@ ExtractResult extractEntries(CFile& archive, const EntryList& list, const std::v
     std::array<unsigned char, format::kCopyChunkBytes> buffer;
 
     for (std::size_t i = 0; i < order.size(); ++i) {
-        const DirectoryRecord record = readRecord(archive, list.GetItemData(order[i]));
+        const RecordView record = reader.record(list.GetItemData(order[i]));
         // Refused before anything is created for it.
-        const std::vector<std::string> components = names::hostComponents(record.name);
-        checkEntryData(archive, record);
+        const std::vector<std::string> components =
+            names::hostComponents(record.name, record.recordPosition);
+        reader.checkData(record);
 
         const CFolder& folder = folders.reach(components);
         SafeOutputFile out(folder, components.back());

@@ -1,7 +1,6 @@
 #include "Listing.h"
 
-#include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CodePage950.h"
 #include "EntryList.h"
 
@@ -17,24 +16,25 @@ bool matchesType(std::string_view name, std::string_view type)
     return cp950::right(cp950::makeUpper(name), 3) == type;
 }
 
+int listArchive(const ArchiveReader& archive, EntryList& list, std::string_view type)
+{
+    list.ResetContent();
+    archive.requireWholeDirectory();
+    std::vector<std::pair<std::string, std::uint32_t>> items;
+    items.reserve(archive.size());
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+        const RecordView record = archive.at(i);
+        if (matchesType(record.name, type))
+            items.emplace_back(record.name, record.recordPosition);
+    }
+    list.AddItems(std::move(items));
+    return list.GetCount();
+}
+
 int listArchive(CFile& archive, EntryList& list, std::string_view type)
 {
     list.ResetContent();
-    try {
-        archive.Seek(0);
-        const std::vector<unsigned char> directory = readDirectory(archive);
-        std::vector<std::pair<std::string, std::uint32_t>> items;
-        walkDirectory(directory, archive.GetFilePath(),
-                      [&](std::string_view name, std::uint32_t recordPosition) {
-                          if (matchesType(name, type))
-                              items.emplace_back(name, recordPosition);
-                      });
-        list.AddItems(std::move(items));
-    } catch (...) {
-        list.ResetContent();
-        throw;
-    }
-    return list.GetCount();
+    return listArchive(ArchiveReader(archive), list, type);
 }
 
 std::string statusLine(std::string_view fileName, int count)

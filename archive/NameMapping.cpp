@@ -23,6 +23,15 @@ bool isDrivePart(std::string_view component)
 void appendEscaped(std::string& out, std::string_view big5)
 {
     for (std::size_t i = 0; i < big5.size();) {
+        // Bytes 0x01-0x7F are never lead bytes and stand for themselves.
+        std::size_t run = i;
+        while (run < big5.size() && static_cast<unsigned char>(big5[run]) - 1u < 0x7Fu)
+            ++run;
+        if (run > i) {
+            out.append(big5.substr(i, run - i));
+            i = run;
+            continue;
+        }
         const std::size_t n = cp950::charLength(big5, i);
         const auto c = cp950::decodeChar(big5, i);
         if (c && *c != 0) {
@@ -35,25 +44,33 @@ void appendEscaped(std::string& out, std::string_view big5)
     }
 }
 
-// Reverses appendEscaped; '/' becomes '\' when slashIsSeparator. Throws NameError for subject.
-std::string unescape(std::string_view text, const std::string& subject, bool slashIsSeparator)
+enum class Slash {
+    refuseBackslash, // a host path level: '\' cannot be stored, '/' never reaches here
+    asBackslash,     // text where '/' stands for the separator
+    kept,            // text taken byte for byte
+};
+
+// Reverses appendEscaped. Throws NameError for subject.
+std::string unescape(std::string_view text, const std::string& subject, Slash slash)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const auto c = cp950::nextUtf8(text, pos);
         if (!c)
-            throw NameError(subject, "is not valid UTF-8");
+            throw NameError(ErrorKind::nameNotStorable, subject, "is not valid UTF-8");
         if (*c >= kEscapeBase && *c <= kEscapeBase + 0xFF) {
             out.push_back(static_cast<char>(*c - kEscapeBase));
-        } else if (*c == '/' && slashIsSeparator) {
+        } else if (*c == '/' && slash == Slash::asBackslash) {
             out.push_back('\\');
-        } else if (*c == '\\' && !slashIsSeparator) {
-            throw NameError(subject, "contains '\\', which entry names use between folders");
+        } else if (*c == '\\' && slash == Slash::refuseBackslash) {
+            throw NameError(ErrorKind::nameNotStorable, subject,
+                            "contains '\\', which entry names use between folders");
         } else if (auto bytes = cp950::encodeChar(*c)) {
             out += *bytes;
         } else {
-            throw NameError(subject, "holds a character that code page 950 (Big5) cannot encode");
+            throw NameError(ErrorKind::nameNotStorable, subject,
+                            "holds a character that code page 950 (Big5) cannot encode");
         }
     }
     return out;
@@ -64,7 +81,7 @@ std::string unescape(std::string_view text, const std::string& subject, bool sla
 std::vector<std::string> hostComponents(std::string_view entryName)
 {
     const auto refuse = [&](const char* reason) {
-        throw NameError(displayName(entryName), reason);
+        throw NameError(ErrorKind::unsafeName, displayName(entryName), reason);
     };
     if (entryName.empty())
         refuse("has an empty name");
@@ -104,6 +121,14 @@ std::vector<std::string> hostComponents(std::string_view entryName)
     return components;
 }
 
+std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_t recordPosition)
+{
+    if (entryName.empty())
+        throw NameError(ErrorKind::unsafeName, entrySubject(entryName, recordPosition),
+                        "has an empty name");
+    return hostComponents(entryName);
+}
+
 std::string hostRelativePath(std::string_view entryName)
 {
     std::string path;
@@ -126,7 +151,7 @@ std::string entryName(std::string_view hostRelativePath)
             start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (!name.empty() || start > 0)
             name.push_back('\\');
-        name += unescape(component, subject, false);
+        name += unescape(component, subject, Slash::refuseBackslash);
         if (slash == std::string_view::npos)
             break;
         start = slash + 1;
@@ -138,13 +163,21 @@ std::string entryName(std::string_view hostRelativePath)
     } catch (const NameError&) {
     }
     if (!same)
-        throw NameError(subject, "cannot become an entry name that maps back to the same path");
+        throw NameError(ErrorKind::nameNotStorable, subject,
+                        "cannot become an entry name that maps back to the same path");
     return name;
 }
 
 std::string displayName(std::string_view entryName)
 {
     return cp950::toUtf8Lossy(entryName);
+}
+
+std::string entrySubject(std::string_view entryName, std::uint32_t recordPosition)
+{
+    if (entryName.empty())
+        return "record at " + std::to_string(recordPosition);
+    return displayName(entryName);
 }
 
 std::string toText(std::string_view entryName)
@@ -156,10 +189,32 @@ std::string toText(std::string_view entryName)
 
 std::string fromText(std::string_view text)
 {
-    std::string name = unescape(text, std::string(text), true);
+    std::string name = unescape(text, std::string(text), Slash::asBackslash);
     if (name.empty())
-        throw NameError(std::string(text), "is not an entry name");
+        throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
     return name;
+}
+
+std::string fromTextExact(std::string_view text)
+{
+    std::string name = unescape(text, std::string(text), Slash::kept);
+    if (name.empty())
+        throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
+    return name;
+}
+
+bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName)
+{
+    if (text.size() != entryName.size())
+        return false;
+    for (std::size_t i = 0; i < entryName.size();) {
+        const std::size_t n = cp950::charLength(entryName, i);
+        const bool same = entryName.compare(i, n, text, i, n) == 0;
+        if (!same && !(n == 1 && text[i] == '/' && entryName[i] == '\\'))
+            return false;
+        i += n;
+    }
+    return true;
 }
 
 } // namespace archive::names

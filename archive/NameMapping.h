@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,8 @@ constexpr char32_t kEscapeBase = 0xF0000;
 // separator as well as '\'. NameError (subject: displayName) for an empty name, a leading
 // separator, a drive part ("C:"), or an empty, "." or ".." component.
 std::vector<std::string> hostComponents(std::string_view entryName);
+// The same for the record at recordPosition: an empty name is then named by its record.
+std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_t recordPosition);
 // The same joined with '/'.
 std::string hostRelativePath(std::string_view entryName);
 
@@ -26,11 +30,21 @@ std::string entryName(std::string_view hostRelativePath);
 
 // The entry name for lists and messages: undecodable characters as U+FFFD, '\' kept.
 std::string displayName(std::string_view entryName);
+// displayName, or "record at N" for an empty name, so a message never lacks its subject.
+std::string entrySubject(std::string_view entryName, std::uint32_t recordPosition);
+
+// The most bytes one level of a host path may hold.
+constexpr std::size_t kMaxHostComponentBytes = 255;
 
 // The entry name as reversible UTF-8 text with '\' kept (the escape above for what does not
 // decode), as the command line prints it; fromText reverses it and accepts '/' for '\'.
 // fromText throws NameError (subject: the text) when the text cannot be an entry name.
 std::string toText(std::string_view entryName);
 std::string fromText(std::string_view text);
+// fromText with '/' and '\' both kept as given.
+std::string fromTextExact(std::string_view text);
+// True when entryName is text with some of text's '/' bytes read as the separator '\' (text as
+// fromTextExact gives it; a '\' in text matches only a '\').
+bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName);
 
 } // namespace archive::names

@@ -3,90 +3,56 @@
 #include "CodePage950.h"
 #include "EntryList.h"
 
-#include <cstdint>
 #include <cstring>
-#include <mutex>
-#include <string>
-#include <vector>
 
 namespace archive {
 
-namespace {
-
-// Upper-cased match keys of one list in list order, packed in one buffer: a keystroke then
-// scans memory sequentially instead of visiting every item. Built on the first search after the
-// list's texts change (the revision tells), and kept for the latest list only.
-struct KeyCache {
-    static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
-    struct Key {
-        std::uint32_t offset;
-        std::uint32_t length; // kNoKey: the text holds no '\'
-    };
-
-    std::mutex mutex;
-    std::uint64_t revision = 0;
-    std::string bytes;
-    std::vector<Key> keys;
-
-    void refresh(const EntryList& list)
-    {
-        if (revision != list.revision() || keys.size() != std::size_t(list.GetCount()))
-            rebuild(list);
-    }
-
-    void rebuild(const EntryList& list)
-    {
-        bytes.clear();
-        keys.clear();
-        keys.reserve(static_cast<std::size_t>(list.GetCount()));
-        list.forEach([&](int, const std::string& text, std::uint32_t, bool) {
-            const std::ptrdiff_t slash = cp950::find(text, '\\');
-            if (slash < 0) {
-                keys.push_back({0, kNoKey});
-            } else {
-                const auto offset = static_cast<std::uint32_t>(bytes.size());
-                bytes += cp950::makeUpper(std::string_view(text).substr(std::size_t(slash) + 1));
-                keys.push_back({offset, static_cast<std::uint32_t>(bytes.size() - offset)});
-            }
-            return true;
-        });
-        revision = list.revision();
-    }
-};
-
-KeyCache& keyCache()
+void QuickFind::prepare(const EntryList& list)
 {
-    static KeyCache cache;
-    return cache;
+    if (m_nRevision != list.revision() || m_keys.size() != std::size_t(list.GetCount()))
+        rebuild(list);
 }
 
-} // namespace
-
-void prepareQuickFind(const EntryList& list)
+void QuickFind::rebuild(const EntryList& list)
 {
-    KeyCache& cache = keyCache();
-    std::lock_guard lock(cache.mutex);
-    cache.refresh(list);
+    m_strBytes.clear();
+    m_keys.clear();
+    m_keys.reserve(static_cast<std::size_t>(list.GetCount()));
+    list.forEach([&](int, const std::string& text, std::uint32_t, bool) {
+        const std::ptrdiff_t slash = cp950::find(text, '\\');
+        if (slash < 0) {
+            m_keys.push_back({0, kNoKey});
+        } else {
+            const auto offset = static_cast<std::uint32_t>(m_strBytes.size());
+            m_strBytes += cp950::makeUpper(std::string_view(text).substr(std::size_t(slash) + 1));
+            m_keys.push_back({offset, static_cast<std::uint32_t>(m_strBytes.size() - offset)});
+        }
+        return true;
+    });
+    m_nRevision = list.revision();
 }
 
-int quickFind(const EntryList& list, std::string_view findText)
+int QuickFind::find(const EntryList& list, std::string_view findText)
 {
     if (list.GetCount() == 0)
         return -1;
     if (findText.empty())
         return 0;
+    prepare(list);
     const std::string needle = cp950::makeUpper(findText);
-    KeyCache& cache = keyCache();
-    std::lock_guard lock(cache.mutex);
-    cache.refresh(list);
-    const char* bytes = cache.bytes.data();
-    for (std::size_t i = 0; i < cache.keys.size(); ++i) {
-        const KeyCache::Key key = cache.keys[i];
-        if (key.length != KeyCache::kNoKey && key.length >= needle.size() &&
+    const char* bytes = m_strBytes.data();
+    for (std::size_t i = 0; i < m_keys.size(); ++i) {
+        const Key key = m_keys[i];
+        if (key.length != kNoKey && key.length >= needle.size() &&
             std::memcmp(bytes + key.offset, needle.data(), needle.size()) == 0)
             return static_cast<int>(i);
     }
     return -1;
+}
+
+int quickFind(const EntryList& list, std::string_view findText)
+{
+    return QuickFind().find(list, findText);
 }
 
 } // namespace archive

@@ -1,7 +1,9 @@
 // Walks a directory of 1,000,000 records into the entry list, as opening a large archive does,
-// and reports wall time and peak memory.
+// then times velmora-dat list, list --long and check on that archive against tar -tvf of a tar
+// holding the same 1,000,000 files, with the peak memory of each command.
 
 #include "ArchiveFormat.h"
+#include "BenchTree.h"
 #include "CFile.h"
 #include "EntryList.h"
 #include "Listing.h"
@@ -9,15 +11,149 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-int main()
+namespace {
+
+constexpr int kEntries = 1'000'000;
+
+struct Run {
+    double seconds = 0;
+    double cpuSeconds = 0; // user + system
+    double peakMegabytes = 0;
+    bool ok = false;
+};
+
+// Runs argv with standard output and error thrown away; its wall time and peak memory.
+Run runDirectly(const std::vector<std::string>& args)
 {
-    constexpr int kEntries = 1'000'000;
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    Run run;
+    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
+        run.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        run.peakMegabytes = usage.ru_maxrss / 1024.0;
+        run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+        run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    return run;
+}
+
+// A child's peak memory counts what it shared with its parent at fork, so the command is run
+// by a fresh copy of this program ("--measure"), small when it forks.
+Run runCommand(const std::vector<std::string>& args)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], STDOUT_FILENO);
+        close(fds[0]);
+        std::vector<char*> argv = {const_cast<char*>("/proc/self/exe"),
+                                   const_cast<char*>("--measure")};
+        for (const std::string& arg : args)
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    char text[256] = {};
+    std::size_t got = 0;
+    ssize_t n = 0;
+    while (got + 1 < sizeof text && (n = read(fds[0], text + got, sizeof text - 1 - got)) > 0)
+        got += static_cast<std::size_t>(n);
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Run run;
+    int ok = 0;
+    if (std::sscanf(text, "%lf %lf %lf %d", &run.seconds, &run.cpuSeconds, &run.peakMegabytes,
+                    &ok) == 4)
+        run.ok = ok != 0;
+    return run;
+}
+
+// Median time of five runs; the largest peak and processor time among them.
+Run medianOfRuns(const std::vector<std::string>& args)
+{
+    std::vector<double> times;
+    Run result;
+    result.ok = true;
+    for (int i = 0; i < benchtree::kRuns; ++i) {
+        const Run run = runCommand(args);
+        times.push_back(run.seconds);
+        result.cpuSeconds = std::max(result.cpuSeconds, run.cpuSeconds);
+        result.peakMegabytes = std::max(result.peakMegabytes, run.peakMegabytes);
+        result.ok = result.ok && run.ok;
+    }
+    result.seconds = benchtree::median(times);
+    return result;
+}
+
+// One ustar member header: a regular file of size bytes, mode 0644, owner 0.
+void appendTarHeader(std::string& out, const std::string& name, std::size_t size)
+{
+    char header[512] = {};
+    std::memcpy(header, name.data(), std::min<std::size_t>(name.size(), 100));
+    std::snprintf(header + 100, 8, "%07o", 0644);
+    std::snprintf(header + 108, 8, "%07o", 0);
+    std::snprintf(header + 116, 8, "%07o", 0);
+    std::snprintf(header + 124, 12, "%011zo", size);
+    std::snprintf(header + 136, 12, "%011o", 1700000000);
+    header[156] = '0';
+    std::memcpy(header + 257, "ustar", 6);
+    std::memcpy(header + 263, "00", 2);
+    std::memset(header + 148, ' ', 8);
+    unsigned sum = 0;
+    for (const char c : header)
+        sum += static_cast<unsigned char>(c);
+    std::snprintf(header + 148, 8, "%06o", sum);
+    header[155] = ' ';
+    out.append(header, sizeof header);
+}
+
+bool writeAll(const std::string& path, const std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::strcmp(argv[1], "--measure") == 0) {
+        const Run run = runDirectly(std::vector<std::string>(argv + 2, argv + argc));
+        std::printf("%f %f %f %d\n", run.seconds, run.cpuSeconds, run.peakMegabytes, run.ok);
+        return 0;
+    }
     std::vector<std::string> names;
     names.reserve(kEntries);
     for (int i = 0; i < kEntries; ++i)
@@ -28,11 +164,9 @@ int main()
     specs.reserve(kEntries);
     for (const std::string& name : names)
         specs.push_back({name, 1});
-    const std::vector<unsigned char> encoded = archive::encodeDirectory(specs);
+    std::vector<unsigned char> encoded = archive::encodeDirectory(specs);
     specs.clear();
     specs.shrink_to_fit();
-    names.clear();
-    names.shrink_to_fit();
     const std::span<const unsigned char> directory(encoded.data() + 4, encoded.size() - 4);
 
     // The walk alone, to tell its share from the list's.
@@ -43,25 +177,84 @@ int main()
     const double walkSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - walkStart).count();
 
-    // Then what loading does: the directory read from a file and walked into the list.
-    char path[] = "/tmp/velmora-bench-directory-XXXXXX";
-    const int fd = mkstemp(path);
-    if (fd < 0 || write(fd, encoded.data(), encoded.size()) != ssize_t(encoded.size()))
+    // Then what loading does: the directory read from a file and walked into the list. Each
+    // entry holds one byte, so check finds every entry's data in the file.
+    const std::filesystem::path work = benchtree::makeWorkFolder(argc, argv, "velmora-bench-dir");
+    if (work.empty())
         return 1;
-    close(fd);
-    archive::CFile file;
-    file.Open(path, archive::CFile::modeRead);
-    unlink(path);
-    const auto start = std::chrono::steady_clock::now();
-    archive::EntryList list;
-    archive::listArchive(file, list, "*");
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
+    const std::string archivePath = work / "GAME00.DAT";
+    encoded.resize(encoded.size() + kEntries, 'x');
+    if (!writeAll(archivePath, std::string(encoded.begin(), encoded.end())))
+        return 1;
+    encoded = {};
+    double seconds = 0;
+    int listed = 0;
+    {
+        archive::CFile file;
+        file.Open(archivePath, archive::CFile::modeRead);
+        const auto start = std::chrono::steady_clock::now();
+        archive::EntryList list;
+        archive::listArchive(file, list, "*");
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        listed = list.GetCount();
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("entries: %d\nwalk alone: %.3f s (%zu records)\nlist the archive: %.3f s\n"
                 "peak RSS: %.1f MB\n",
-                list.GetCount(), walkSeconds, visited, seconds, usage.ru_maxrss / 1024.0);
-    return list.GetCount() == kEntries ? 0 : 1;
+                listed, walkSeconds, visited, seconds, usage.ru_maxrss / 1024.0);
+
+#ifdef VELMORA_DAT_PATH
+    // The same files as a tar: a header and one 512-byte block of data each.
+    const std::string tarPath = work / "game00.tar";
+    {
+        std::string tar;
+        tar.reserve(std::size_t(kEntries) * 1024 + 1024);
+        for (std::string& name : names) {
+            std::replace(name.begin(), name.end(), '\\', '/');
+            appendTarHeader(tar, name, 1);
+            tar.append(512, '\0');
+            tar[tar.size() - 512] = 'x';
+        }
+        tar.append(1024, '\0');
+        if (!writeAll(tarPath, tar))
+            return 1;
+    }
+    names = {};
+
+    const std::string dat = VELMORA_DAT_PATH;
+    std::vector<std::string> tarCommand = {"/usr/bin/tar", "-tvf", tarPath};
+    runCommand(tarCommand); // warm the cache for both files
+    runCommand({dat, "check", archivePath});
+    const Run tarRun = medianOfRuns(tarCommand);
+    std::printf("\nwall time: median of %d, warm cache; processor time and peak RSS: the largest "
+                "of the runs\n",
+                benchtree::kRuns);
+    std::printf("%-26s %8.3f s  cpu %6.3f s  %7.1f MB\n", "tar -tvf", tarRun.seconds,
+                tarRun.cpuSeconds, tarRun.peakMegabytes);
+    bool ok = tarRun.ok;
+    const struct {
+        const char* label;
+        std::vector<std::string> args;
+        double target;
+    } commands[] = {
+        {"velmora-dat list", {dat, "list", archivePath}, 0.5},
+        {"velmora-dat list --long", {dat, "list", "--long", archivePath}, 1.0},
+        {"velmora-dat list --json", {dat, "list", "--json", archivePath}, 1.0},
+        {"velmora-dat check", {dat, "check", archivePath}, 1.0},
+    };
+    for (const auto& c : commands) {
+        const Run run = medianOfRuns(c.args);
+        std::printf("%-26s %8.3f s  cpu %6.3f s  %7.1f MB  %.2fx tar  (target %.1f s, 300 MB)%s\n",
+                    c.label, run.seconds, run.cpuSeconds, run.peakMegabytes,
+                    run.seconds / tarRun.seconds, c.target, run.ok ? "" : "  FAILED");
+        ok = ok && run.ok;
+    }
+    std::filesystem::remove(tarPath);
+#else
+    const bool ok = true;
+#endif
+    std::filesystem::remove(archivePath);
+    std::filesystem::remove(work);
+    return ok && listed == kEntries ? 0 : 1;
 }

@@ -52,12 +52,13 @@ int main()
     EntryList list;
     const double addMs = medianMs([&] { list.AddItems(items); }, 1);
     int sink = 0;
+    QuickFind finder;
     std::printf("items                    %d\n", kItems);
     std::printf("add one by one           %8.1f ms\n", addOneByOneMs);
     std::printf("add as one batch         %8.1f ms\n", addMs);
     for (const char* text : {"F", "FILE5", "FILE999999", "NOTHING"})
         std::printf("keystroke %-14s %8.2f ms\n", text,
-                    medianMs([&] { sink += quickFind(list, text); }));
+                    medianMs([&] { sink += finder.find(list, text); }));
     std::printf("select all               %8.2f ms\n", medianMs([&] { list.SetSel(-1, true); }));
     std::printf("clear all                %8.2f ms\n", medianMs([&] { list.SetSel(-1, false); }));
     rusage usage{};

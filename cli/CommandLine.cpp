@@ -43,6 +43,92 @@ std::string seeHelp(std::string_view command)
                            : "see 'velmora-dat " + std::string(command) + " --help'";
 }
 
+const CommandSpec& findCommand(std::string_view name)
+{
+    if (name.size() > 1 && name[0] == '-')
+        throw UsageError(std::string(name), "unknown option; " + seeHelp({}));
+    for (const CommandSpec& candidate : commands()) {
+        if (candidate.name == name)
+            return candidate;
+    }
+    throw UsageError(std::string(name), "not a command; " + seeHelp({}));
+}
+
+// Help wins over every other mistake on the line, so "--help" always answers.
+bool asksForHelp(int argc, const char* const* argv)
+{
+    for (int i = 2; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+        if (isHelp(argv[i]))
+            return true;
+    }
+    return false;
+}
+
+// The operands and options after the command word.
+void readArguments(const CommandSpec& command, int argc, const char* const* argv,
+                   std::vector<std::string>& arguments, std::map<std::string, std::string>& options)
+{
+    bool optionsEnded = false;
+    for (int i = 2; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            arguments.emplace_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        const OptionSpec* option = nullptr;
+        if (name.substr(0, 2) == "--") {
+            for (const OptionSpec& candidate : command.options) {
+                if (candidate.name == name)
+                    option = &candidate;
+            }
+        }
+        if (!option)
+            throw UsageError(std::string(name), "unknown option for " + std::string(command.name) +
+                                                    "; " + seeHelp(command.name));
+        std::string value;
+        if (option->takesValue) {
+            if (equals != std::string_view::npos)
+                value = arg.substr(equals + 1);
+            else if (i + 1 < argc)
+                value = argv[++i];
+            else
+                throw UsageError(std::string(name), "missing value; " + seeHelp(command.name));
+        } else if (equals != std::string_view::npos) {
+            throw UsageError(std::string(name), "takes no value; " + seeHelp(command.name));
+        }
+        options[std::string(name)] = value;
+    }
+}
+
+void checkOperands(const CommandSpec& command, const std::vector<std::string>& arguments)
+{
+    if (arguments.size() < command.operands.size()) {
+        throw UsageError(std::string(command.name),
+                         "missing " + std::string(command.operands[arguments.size()]) + "; " +
+                             seeHelp(command.name));
+    }
+    // An empty path or name would only come back as a message without its subject.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i].empty()) {
+            const std::string what =
+                i < command.operands.size() ? std::string(command.operands[i]) : "NAME";
+            throw UsageError(std::string(command.name),
+                             what + " is empty; " + seeHelp(command.name));
+        }
+    }
+    if (!command.moreOperands && arguments.size() > command.operands.size()) {
+        throw UsageError(std::string(command.name), "unexpected argument '" +
+                                                        arguments[command.operands.size()] + "'; " +
+                                                        seeHelp(command.name));
+    }
+}
+
 } // namespace
 
 std::string CommandLine::value(const std::string& option, const std::string& fallback) const
@@ -66,82 +152,14 @@ CommandLine CommandLine::parse(int argc, const char* const* argv)
         line.m_request = Request::Version;
         return line;
     }
-    if (first.size() > 1 && first[0] == '-')
-        throw UsageError(std::string(first), "unknown option; " + seeHelp({}));
-
-    const CommandSpec* command = nullptr;
-    for (const CommandSpec& candidate : commands()) {
-        if (candidate.name == first)
-            command = &candidate;
-    }
-    if (!command)
-        throw UsageError(std::string(first), "not a command; " + seeHelp({}));
+    const CommandSpec& command = findCommand(first);
     line.m_strCommand = first;
-
-    // Help wins over every other mistake on the line, so "--help" always answers.
-    for (int i = 2; i < argc && std::string_view(argv[i]) != "--"; ++i) {
-        if (isHelp(argv[i])) {
-            line.m_request = Request::CommandHelp;
-            return line;
-        }
+    if (asksForHelp(argc, argv)) {
+        line.m_request = Request::CommandHelp;
+        return line;
     }
-
-    bool optionsEnded = false;
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            line.m_arguments.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const std::size_t equals = arg.find('=');
-        const std::string_view name = arg.substr(0, equals);
-        const OptionSpec* option = nullptr;
-        if (name.substr(0, 2) == "--") {
-            for (const OptionSpec& candidate : command->options) {
-                if (candidate.name == name)
-                    option = &candidate;
-            }
-        }
-        if (!option)
-            throw UsageError(std::string(name), "unknown option for " + std::string(command->name) +
-                                                    "; " + seeHelp(command->name));
-        std::string value;
-        if (option->takesValue) {
-            if (equals != std::string_view::npos)
-                value = arg.substr(equals + 1);
-            else if (i + 1 < argc)
-                value = argv[++i];
-            else
-                throw UsageError(std::string(name), "missing value; " + seeHelp(command->name));
-        } else if (equals != std::string_view::npos) {
-            throw UsageError(std::string(name), "takes no value; " + seeHelp(command->name));
-        }
-        line.m_options[std::string(name)] = value;
-    }
-
-    if (line.m_arguments.size() < command->operands.size()) {
-        throw UsageError(std::string(command->name),
-                         "missing " + std::string(command->operands[line.m_arguments.size()]) +
-                             "; " + seeHelp(command->name));
-    }
-    // An empty path or name would only come back as a message without its subject.
-    for (std::size_t i = 0; i < line.m_arguments.size(); ++i) {
-        if (line.m_arguments[i].empty()) {
-            const std::string what =
-                i < command->operands.size() ? std::string(command->operands[i]) : "NAME";
-            throw UsageError(std::string(command->name),
-                             what + " is empty; " + seeHelp(command->name));
-        }
-    }
-    if (!command->moreOperands && line.m_arguments.size() > command->operands.size()) {
-        throw UsageError(std::string(command->name),
-                         "unexpected argument '" + line.m_arguments[command->operands.size()] +
-                             "'; " + seeHelp(command->name));
-    }
+    readArguments(command, argc, argv, line.m_arguments, line.m_options);
+    checkOperands(command, line.m_arguments);
     return line;
 }
 

@@ -1,5 +1,5 @@
 #include "ArchiveError.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Console.h"
@@ -9,6 +9,7 @@
 #include "NameMapping.h"
 #include "TextFormat.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <unordered_map>
 #include <vector>
@@ -17,21 +18,40 @@ namespace cli {
 
 namespace {
 
-// Indexes of the listed entries the names ask for, ascending; every name that matches nothing
-// (or cannot be an entry name at all) is reported, and then the result is empty.
+// The key under which a name and the names it may stand for meet: every '/' read as '\'.
+std::string slashesAsSeparators(std::string_view name)
+{
+    std::string key(name);
+    for (char& c : key) {
+        if (c == '/')
+            c = '\\';
+    }
+    return key;
+}
+
+// What one name given on the command line matched.
+struct Wanted {
+    std::string exact;                   // the text's bytes, '/' kept
+    std::vector<int> exactIndexes;       // entries with exactly those bytes
+    std::vector<int> looseIndexes;       // entries matching with some '/' read as '\'
+    std::vector<std::string> looseNames; // their distinct names, in list order
+};
+
+// Indexes of the listed entries the names ask for, ascending. A name matches the entries with
+// exactly its bytes; failing those, the entries it spells with its '/' read as '\', which must
+// all be one name. Every name that matches nothing, matches two names, or cannot be an entry
+// name at all is reported, and then the result is empty.
 bool resolveNames(const archive::EntryList& list, const std::vector<std::string>& texts,
                   const std::string& archivePath, const std::string& type, Console& console,
                   std::vector<int>& indexes)
 {
     bool isComplete = true;
-    std::unordered_map<std::string, bool> wanted; // entry name -> found
-    std::vector<const std::string*> names(texts.size(), nullptr);
+    std::vector<Wanted> wanted(texts.size());
+    std::unordered_map<std::string, std::vector<std::size_t>> byKey; // loose key -> names
     for (std::size_t i = 0; i < texts.size(); ++i) {
         try {
-            const auto it =
-                wanted.emplace(archive::names::fromText(text::fromPrintable(texts[i])), false)
-                    .first;
-            names[i] = &it->first;
+            wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]));
+            byKey[slashesAsSeparators(wanted[i].exact)].push_back(i);
         } catch (const archive::NameError& error) {
             console.error(texts[i], error.reason());
             isComplete = false;
@@ -40,16 +60,40 @@ bool resolveNames(const archive::EntryList& list, const std::vector<std::string>
 
     // Duplicates of a name all match, in list order, as the dialog extracts them.
     list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-        const auto it = wanted.find(name);
-        if (it != wanted.end()) {
-            it->second = true;
-            indexes.push_back(index);
+        const bool hasSlash = name.find('/') != std::string::npos;
+        const auto it = byKey.find(hasSlash ? slashesAsSeparators(name) : name);
+        if (it == byKey.end())
+            return true;
+        for (const std::size_t i : it->second) {
+            Wanted& w = wanted[i];
+            if (w.exact == name) {
+                w.exactIndexes.push_back(index);
+            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name)) {
+                w.looseIndexes.push_back(index);
+                if (std::find(w.looseNames.begin(), w.looseNames.end(), name) == w.looseNames.end())
+                    w.looseNames.push_back(name);
+            }
         }
         return true;
     });
 
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (names[i] && !wanted[*names[i]]) {
+        const Wanted& w = wanted[i];
+        if (w.exact.empty())
+            continue;
+        if (!w.exactIndexes.empty()) {
+            indexes.insert(indexes.end(), w.exactIndexes.begin(), w.exactIndexes.end());
+        } else if (w.looseNames.size() == 1) {
+            indexes.insert(indexes.end(), w.looseIndexes.begin(), w.looseIndexes.end());
+        } else if (w.looseNames.size() > 1) {
+            std::string reason = "is ambiguous: it matches both " +
+                                 archive::names::toText(w.looseNames[0]) + " and " +
+                                 archive::names::toText(w.looseNames[1]);
+            if (w.looseNames.size() > 2)
+                reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
+            console.error(texts[i], reason + " in " + archivePath);
+            isComplete = false;
+        } else {
             std::string reason = "no entry of that name in " + archivePath;
             if (type != archive::kTypeFilters[0])
                 reason += " among the " + type + " entries";
@@ -57,6 +101,8 @@ bool resolveNames(const archive::EntryList& list, const std::vector<std::string>
             isComplete = false;
         }
     }
+    std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
     return isComplete;
 }
 
@@ -70,10 +116,10 @@ int runExtract(const CommandLine& line, Console& console)
     const std::string& destination = arguments[1];
     const std::vector<std::string> texts(arguments.begin() + 2, arguments.end());
 
-    archive::CFile file;
-    file.Open(archivePath, archive::CFile::modeRead);
+    archive::ArchiveReader reader;
+    reader.Open(archivePath);
     archive::EntryList list;
-    const int count = archive::listArchive(file, list, type);
+    const int count = archive::listArchive(reader, list, type);
 
     std::vector<int> indexes;
     if (texts.empty()) {
@@ -88,12 +134,13 @@ int runExtract(const CommandLine& line, Console& console)
     if (!std::filesystem::is_directory(destination, failure)) {
         std::filesystem::create_directories(destination, failure);
         if (failure)
-            throw archive::FileError::fromErrno(destination, failure.value());
+            throw archive::FileError::fromErrno(archive::ErrorKind::cannotCreateFolder, destination,
+                                                failure.value());
     }
 
     Console::catchInterrupts();
     const archive::ExtractResult result =
-        archive::extractEntries(file, list, indexes, destination, console.progress("extracting"));
+        archive::extractEntries(reader, list, indexes, destination, console.progress("extracting"));
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted after " + std::to_string(result.entriesWritten) +

@@ -1,5 +1,4 @@
-#include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CodePage950.h"
 #include "CommandLine.h"
 #include "Commands.h"
@@ -10,6 +9,7 @@
 #include "TextFormat.h"
 #include "UsageError.h"
 
+#include <charconv>
 #include <vector>
 
 namespace cli {
@@ -36,10 +36,10 @@ int runList(const CommandLine& line, Console& console)
     const std::string type = typeOption(line);
     const std::string& path = line.arguments()[0];
 
-    archive::CFile file;
-    file.Open(path, archive::CFile::modeRead);
+    archive::ArchiveReader reader;
+    reader.Open(path);
     archive::EntryList list;
-    archive::listArchive(file, list, type);
+    archive::listArchive(reader, list, type);
 
     const bool isJson = line.isSet("--json");
     if (!isJson && !line.isSet("--long")) {
@@ -60,28 +60,48 @@ int runList(const CommandLine& line, Console& console)
     std::vector<Row> rows;
     rows.reserve(static_cast<std::size_t>(list.GetCount()));
     list.forEach([&](int, const std::string&, std::uint32_t position, bool) {
-        const archive::DirectoryRecord record = archive::readRecord(file, position);
+        const archive::RecordView record = reader.record(position);
         rows.push_back({record.dataSize, record.dataOffset, position});
         return true;
     });
 
+    // One line buffer for every row: a million rows would otherwise be a million allocations.
+    std::string row;
+    const auto number = [&row](std::uint32_t value) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        row.append(digits, end);
+    };
     if (isJson) {
         console.print("[");
         list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& row = rows[static_cast<std::size_t>(index)];
-            console.print(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-            console.print(text::jsonString(archive::names::toText(name)));
-            console.print(", \"name_hex\": \"" + text::hex(name) + "\", \"size\": " +
-                          std::to_string(row.size) + ", \"offset\": " + std::to_string(row.offset) +
-                          ", \"record\": " + std::to_string(row.record) + "}");
+            const Row& fields = rows[static_cast<std::size_t>(index)];
+            row.assign(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+            row += text::jsonString(archive::names::toText(name));
+            row += ", \"name_hex\": \"";
+            row += text::hex(name);
+            row += "\", \"size\": ";
+            number(fields.size);
+            row += ", \"offset\": ";
+            number(fields.offset);
+            row += ", \"record\": ";
+            number(fields.record);
+            row += "}";
+            console.print(row);
             return true;
         });
         console.print(rows.empty() ? "]\n" : "\n]\n");
     } else {
         list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& row = rows[static_cast<std::size_t>(index)];
-            console.print(std::to_string(row.size) + "\t" + std::to_string(row.offset) + "\t" +
-                          text::printable(archive::names::toText(name)) + "\n");
+            const Row& fields = rows[static_cast<std::size_t>(index)];
+            row.clear();
+            number(fields.size);
+            row += '\t';
+            number(fields.offset);
+            row += '\t';
+            row += text::printable(archive::names::toText(name));
+            row += '\n';
+            console.print(row);
             return true;
         });
     }

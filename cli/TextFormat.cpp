@@ -1,5 +1,7 @@
 #include "TextFormat.h"
 
+#include "CodePage950.h"
+
 #include <cstdio>
 #include <iterator>
 
@@ -38,15 +40,26 @@ std::string printable(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
+    for (std::size_t i = 0; i < utf8.size();) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        if (isControl(c)) {
+        std::size_t next = i;
+        if (c >= 0x20 && c < 0x7F) {
+            out.push_back(utf8[i++]);
+        } else if (isControl(c)) {
             appendEscape(out, c);
+            ++i;
         } else if (isC1At(utf8, i)) {
             // glibc decodes the single byte 0x80 as U+0080; its escape names the same byte.
-            appendEscape(out, static_cast<unsigned char>(utf8[++i]));
+            appendEscape(out, static_cast<unsigned char>(utf8[i + 1]));
+            i += 2;
+        } else if (!archive::cp950::nextUtf8(utf8, next)) {
+            // A host path need not be UTF-8: the stray byte is named as the name escape names
+            // an undecodable one, and a terminal sees no byte it would obey.
+            appendEscape(out, c);
+            ++i;
         } else {
-            out.push_back(utf8[i]);
+            out.append(utf8.substr(i, next - i));
+            i = next;
         }
     }
     return out;

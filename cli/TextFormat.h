@@ -11,7 +11,8 @@ namespace cli::text {
 // would obey, and can be given back to extract as printed. C0 and DEL: toText never yields
 // U+F0000-U+F001F or U+F007F itself (it escapes only bytes 0x80 and above, or trail bytes
 // 0x40-0x7E). C1 (U+0080-U+009F): the table decodes only the byte 0x80 among them, whose escape
-// U+F0080 names the same byte.
+// U+F0080 names the same byte. A byte that is not part of valid UTF-8 (a host path's) becomes
+// U+F0000 + byte too.
 std::string printable(std::string_view utf8);
 // The reverse of printable for C0 and DEL; the C1 escapes are the name escape's own.
 std::string fromPrintable(std::string_view text);

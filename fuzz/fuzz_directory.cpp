@@ -1,7 +1,9 @@
-// Drives the directory reader and the record reader over arbitrary bytes, as an archive file.
+// Drives the directory reader, the record reader and the archive reader over arbitrary bytes,
+// as an archive file.
 
 #include "ArchiveError.h"
 #include "ArchiveFormat.h"
+#include "ArchiveReader.h"
 #include "CFile.h"
 
 #include <cstddef>
@@ -35,6 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const archive::DirectoryRecord record = archive::readRecord(file, position);
                 archive::checkEntryData(file, record);
             } catch (const archive::ArchiveError&) {
+            }
+        }
+    } catch (const archive::ArchiveError&) {
+    }
+
+    // The reader serves records from memory: every position again, through it.
+    try {
+        archive::ArchiveReader reader;
+        reader.Open(path);
+        for (std::uint32_t position = 0; position < reader.dataAreaStart() + 4; ++position) {
+            try {
+                reader.checkData(reader.record(position));
+            } catch (const archive::FormatError&) {
             }
         }
     } catch (const archive::ArchiveError&) {

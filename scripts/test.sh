@@ -24,14 +24,26 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir "$asan" --output-on-failure -j "$jobs"
 
-echo "== Fuzzing the directory and record readers"
+echo "== Fuzzing the readers, then check and extraction together"
 fuzz="$root/build-fuzz"
 cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVELMORA_FUZZ=ON -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
 cmake --build "$fuzz" -j "$jobs"
+# The regression inputs are the seeds: without them the fuzzer would start from nothing.
+seeds="$root/tests/data"
+if ! compgen -G "$seeds/*.dat" >/dev/null; then
+    echo "fuzz: no seed inputs (*.dat) in $seeds" >&2
+    exit 1
+fi
 corpus="$(mktemp -d)"
-trap 'rm -rf "$corpus"' EXIT
-cp "$root"/tests/data/fuzz/* "$corpus"/ 2>/dev/null || true
-"$fuzz/fuzz/fuzz_directory" -max_total_time="${VELMORA_FUZZ_SECONDS:-60}" -timeout=10 \
-    -artifact_prefix="$root/build-fuzz/" "$corpus" 2>&1 | tail -n 5
-echo "fuzz: no crash in ${VELMORA_FUZZ_SECONDS:-60} s"
+trap 'rm -rf "$corpus" /dev/shm/velmora-fuzz-extract-* /tmp/velmora-fuzz-extract-*' EXIT
+run_fuzz() {
+    local target="$1" seconds="$2"
+    mkdir -p "$corpus/$target"
+    cp "$seeds"/*.dat "$corpus/$target"/
+    "$fuzz/fuzz/$target" -max_total_time="$seconds" -timeout=10 \
+        -artifact_prefix="$root/build-fuzz/$target-" "$corpus/$target" 2>&1 | tail -n 5
+    echo "fuzz: $target, no failure in $seconds s"
+}
+run_fuzz fuzz_directory "${VELMORA_FUZZ_SECONDS:-60}"
+run_fuzz fuzz_extract "${VELMORA_FUZZ_EXTRACT_SECONDS:-30}"

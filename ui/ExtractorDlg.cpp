@@ -239,7 +239,7 @@ void CExtractorDlg::closeArchive()
 void CExtractorDlg::setStatusFromList()
 {
     m_strStatus = QString::fromStdString(archive::statusLine(
-        QFile::decodeName(QByteArray::fromStdString(m_archive.GetFileName())).toStdString(),
+        QFile::decodeName(QByteArray::fromStdString(m_archive.file().GetFileName())).toStdString(),
         m_entryList.GetCount()));
     UpdateData(false);
 }
@@ -267,11 +267,11 @@ void CExtractorDlg::loadArchive(const QString& path)
     closeArchive();
     m_entryModel->beginChange();
     try {
-        m_archive.Open(hostPath(path), archive::CFile::modeRead);
+        m_archive.Open(hostPath(path));
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
         archive::listArchive(m_archive, m_entryList, "*");
-        archive::prepareQuickFind(m_entryList);
+        m_quickFind.prepare(m_entryList);
         m_entryModel->endChange();
         setStatusFromList();
     } catch (...) {
@@ -293,7 +293,7 @@ void CExtractorDlg::OnTypeFilterChange()
     m_entryModel->beginChange();
     try {
         archive::listArchive(m_archive, m_entryList, type);
-        archive::prepareQuickFind(m_entryList);
+        m_quickFind.prepare(m_entryList);
     } catch (...) {
         m_entryModel->endChange();
         clearStatus();
@@ -393,7 +393,7 @@ void CExtractorDlg::OnFindTextChange()
     const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
     if (!text)
         return;
-    const int index = archive::quickFind(m_entryList, *text);
+    const int index = m_quickFind.find(m_entryList, *text);
     if (index < 0)
         return;
     m_entryList.SetTopIndex(index);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "EntryList.h"
 #include "FolderPicker.h"
 #include "Progress.h"
+#include "QuickFind.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -86,10 +87,11 @@ private:
     // Copies the view's selection into the entry list, as whole ranges.
     void selectionToList();
     bool m_bArchiveOpen = false;
-    archive::CFile m_archive;
+    archive::ArchiveReader m_archive;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     archive::EntryList m_entryList;
+    archive::QuickFind m_quickFind;
     QString m_strStatus;
     QString m_strFind;
     QIcon m_hIcon;

@@ -1,6 +1,10 @@
 #include "ArchiveCheck.h"
 #include "ArchiveError.h"
+#include "ChildProcess.h"
 #include "TestSupport.h"
+
+#include <filesystem>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +68,14 @@ TEST(ArchiveCheck, AnEmptyDirectoryIsFine)
     EXPECT_TRUE(report.problems.empty()) << describe(report);
 }
 
+std::string repeated(std::string_view text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; ++i)
+        out += text;
+    return out;
+}
+
 struct NameCase {
     const char* label;
     std::string name;
@@ -102,7 +114,12 @@ INSTANTIATE_TEST_SUITE_P(Names, ArchiveCheckName,
                              NameCase{"OneWayCode", "\xA2\xCC.bmp", Severity::Error},
                              NameCase{"LoneLeadByteAtTheEnd", "x.bmp\xA4", Severity::Error},
                              NameCase{"LeadByteWithoutTrail", "\xA4\x30.bmp", Severity::Error},
-                             NameCase{"TwoBadBytesOneProblem", "\xFF\xFF.bmp", Severity::Error}),
+                             NameCase{"TwoBadBytesOneProblem", "\xFF\xFF.bmp", Severity::Error},
+                             // A level longer than a host file name may be.
+                             NameCase{"FileLevelOf256Bytes", std::string(256, 'x'),
+                                      Severity::Error},
+                             NameCase{"FolderOf100Big5Characters",
+                                      repeated("\xA4\x40", 100) + "\\x.bmp", Severity::Error}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ArchiveCheck, ANameWithAByteThatIsNoCharacterSaysWhichByte)
@@ -305,6 +322,50 @@ TEST(ArchiveCheck, ProblemsStandInEntryOrder)
     EXPECT_NE(report.problems[3].subject.find("c.bmp"), std::string::npos) << describe(report);
     EXPECT_EQ(report.errors, 3);
     EXPECT_EQ(report.warnings, 1);
+}
+
+TEST(ArchiveCheck, LevelsUpTo255BytesAreFine)
+{
+    ArchiveImage image;
+    image.add(std::string(255, 'x') + "\\" + repeated("\xA4\x40", 85), "1"); // 255 bytes each
+    const CheckReport report = checkBytes(image.bytes());
+    EXPECT_TRUE(report.problems.empty()) << describe(report);
+}
+
+TEST(ArchiveCheck, DataEndingPastFourGibibytesIsAnError)
+{
+    // The file really holds the bytes (sparse), but offset + size wraps in 32 bits.
+    TempDir dir;
+    ArchiveImage image;
+    image.add("a.bmp", "");
+    image.add("b.bmp", "");
+    image.records[1].dataOffset = 0xFFFFFFFFu;
+    image.records[1].dataSize = 10;
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes(true));
+    std::filesystem::resize_file(dir / "GAME00.DAT", (1ull << 32) + 9);
+    const CheckReport report = archive::checkArchive(dir / "GAME00.DAT");
+    ASSERT_EQ(report.errors, 1) << describe(report);
+    EXPECT_NE(describe(report).find("b.bmp"), std::string::npos) << describe(report);
+    EXPECT_NE(describe(report).find("4 GiB"), std::string::npos) << describe(report);
+}
+
+// Bounded in CPU time, not timed: a quadratic walk over the levels would take minutes.
+TEST(ArchiveCheck, ADeepNameIsCheckedInLinearTime)
+{
+    const testsupport::ChildResult result = testsupport::runInChild({}, []() -> std::string {
+        rlimit limit{30, 30};
+        setrlimit(RLIMIT_CPU, &limit);
+        const std::string deep = repeated("a\\", 1000000) + "x.bmp";
+        ArchiveImage image;
+        image.add(deep, "1");
+        image.add(deep, "2");                          // every level shared with the first
+        image.add(repeated("a\\", 999999) + "a", "3"); // a file where a folder is needed
+        const CheckReport report = checkBytes(image.bytes());
+        return std::to_string(report.entries) + " " + std::to_string(report.errors) + " " +
+               std::to_string(report.warnings);
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.text, "3 0 2");
 }
 
 TEST(ArchiveCheck, AFileThatCannotBeOpenedThrows)

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 using namespace archive;
 using testsupport::ArchiveImage;
@@ -216,6 +217,9 @@ TEST(ArchiveFormatTest, EncodingRefusesWhatWouldNotFit)
         {"2 GiB entry", {{"small", 1}, {"huge.bin", 2 * gib}}, "huge.bin"},
         {"offsets past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}, {"c", 1}}, "c"},
         {"NUL in name", {{std::string_view("a\0b", 3), 1}}, std::string("a\0b", 3)},
+        // The last entry starts at byte 4,294,967,295 and its end would wrap in 32 bits.
+        {"data ending past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2147483590}, {"c", 10}}, "c"},
+        {"one byte past 4 GiB", {{"a", 2 * gib - 1}, {"b", 2147483609}}, "b"},
     };
     for (const Case& c : cases) {
         try {
@@ -225,8 +229,8 @@ TEST(ArchiveFormatTest, EncodingRefusesWhatWouldNotFit)
             EXPECT_EQ(e.subject(), c.subject) << c.label;
         }
     }
-    // Just below the limit is fine.
-    const EntrySpec fits[] = {{"a", 2 * gib - 1}, {"b", 2 * gib - 1}};
+    // Ending on the last byte a 32-bit offset reaches is fine.
+    const EntrySpec fits[] = {{"a", 2 * gib - 1}, {"b", 2147483608}};
     EXPECT_EQ(encodeDirectory(fits).size(), 4u + 18 + 18);
     EXPECT_EQ(encodeDirectory({}).size(), 4u);
 }
@@ -237,15 +241,39 @@ TEST(ArchiveFormatTest, FuzzRegressionInputsAreRefusedCleanly)
         std::filesystem::path(__FILE__).parent_path().parent_path() / "data";
     if (!std::filesystem::is_directory(data))
         GTEST_SKIP() << "no regression inputs";
+    // What each input must give: refused with a FormatError, or listed with that many entries.
+    // Every input needs its line here, so one added without saying what it must give fails.
+    constexpr int kRefused = -1;
+    const std::map<std::string, int> expected = {
+        {"claims-4gib.dat", kRefused},
+        {"record-length-16.dat", kRefused},
+        {"two-entries.dat", 2},
+        {"big5-and-slash.dat", 3},
+    };
+    std::size_t seen = 0;
     for (const auto& input : std::filesystem::directory_iterator(data)) {
+        const std::string name = input.path().filename().string();
+        const auto it = expected.find(name);
+        if (it == expected.end()) {
+            ADD_FAILURE() << name << " has no expected outcome";
+            continue;
+        }
+        ++seen;
+        int got = kRefused;
+        std::string why;
         try {
             CFile file;
             file.Open(input.path(), CFile::modeRead);
-            for (const DirectoryRecord& record : readAll(file))
+            const std::vector<DirectoryRecord> records = readAll(file);
+            for (const DirectoryRecord& record : records)
                 checkEntryData(file, record);
-        } catch (const ArchiveError&) {
+            got = static_cast<int>(records.size());
+        } catch (const FormatError& e) {
+            why = e.what();
         }
+        EXPECT_EQ(got, it->second) << name << ": " << why;
     }
+    EXPECT_EQ(seen, expected.size());
 }
 
 } // namespace

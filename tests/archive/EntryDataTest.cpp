@@ -1,7 +1,6 @@
 #include "EntryData.h"
 #include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +19,13 @@ std::string str(const std::vector<unsigned char>& bytes)
 
 struct EntryDataFixture : ::testing::Test {
     TempDir dir;
-    archive::CFile file;
+    archive::ArchiveReader file;
 
-    archive::DirectoryRecord open(const ArchiveImage& image, bool absolute = false)
+    archive::RecordView open(const ArchiveImage& image, bool absolute = false)
     {
         testsupport::writeFile(dir / "GAME00.DAT", image.bytes(absolute));
-        file.Open(dir / "GAME00.DAT", archive::CFile::modeRead);
-        return archive::readRecord(file, 4);
+        file.Open(dir / "GAME00.DAT");
+        return file.record(4);
     }
 };
 
@@ -35,7 +34,7 @@ TEST_F(EntryDataFixture, ReadsTheAskedPartOfTheEntryOnly)
     ArchiveImage image;
     image.add("A.DAT", "0123456789");
     image.data += "trailing bytes of another entry";
-    const archive::DirectoryRecord record = open(image);
+    const archive::RecordView record = open(image);
     const struct {
         std::uint64_t offset;
         std::size_t max;
@@ -54,7 +53,7 @@ TEST_F(EntryDataFixture, AnEntryPastTheEndIsRefusedAsDamagedBeforeAnythingIsRead
     ArchiveImage image;
     image.add("B.WAV", "abc");
     image.records[0].dataSize = 0xFFFFFF00u; // claims far more than the file holds
-    const archive::DirectoryRecord record = open(image);
+    const archive::RecordView record = open(image);
     try {
         archive::readEntryBytes(file, record, 0, 16);
         FAIL() << "no error";

@@ -76,6 +76,30 @@ TEST(NameMapping, HostNamesThatCannotBecomeEntryNamesAreRefused)
     }
 }
 
+TEST(NameMapping, ATypedSlashStandsForItselfOrTheSeparator)
+{
+    const struct {
+        std::string text; // as fromTextExact gives it
+        std::string entry;
+        bool matches;
+    } cases[] = {
+        {"d/a", "d/a", true},
+        {"d/a", "d\\a", true},
+        {"d\\a", "d/a", false}, // a typed '\' is only ever the separator
+        {"a/b/c", "a\\b/c", true},
+        {"a/b", "a/bc", false},
+        // 許 ends in the byte '\': a '/' after a lone lead byte is not its trail.
+        {"\xB3/", "\xB3\x5C", false},
+        {"\xB3\x5C/x", "\xB3\x5C\\x", true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(names::matchesReadingSlashAsSeparator(c.text, c.entry), c.matches)
+            << c.text << " ~ " << c.entry;
+    EXPECT_EQ(names::fromTextExact("d/a"), "d/a");
+    EXPECT_EQ(names::fromTextExact("d\\a"), "d\\a");
+    EXPECT_EQ(names::fromText("d/a"), "d\\a");
+}
+
 TEST(NameMapping, ErrorsNameTheEntry)
 {
     try {

@@ -49,4 +49,34 @@ TEST(QuickFind, FollowsTheListAfterItChanges)
     EXPECT_EQ(quickFind(list, "A"), 0);
 }
 
+TEST(QuickFind, EachOwnerKeepsTheKeysOfItsOwnList)
+{
+    EntryList first;
+    EntryList second;
+    first.AddString("bg\\apple.bmp");
+    second.AddString("bg\\berry.bmp");
+    QuickFind firstFinder;
+    QuickFind secondFinder;
+    firstFinder.prepare(first);
+    secondFinder.prepare(second);
+    struct Step {
+        QuickFind* finder;
+        EntryList* list;
+        const char* find;
+        int expected;
+    } steps[] = {
+        {&firstFinder, &first, "A", 0},   {&secondFinder, &second, "A", -1},
+        {&secondFinder, &second, "B", 0}, {&firstFinder, &first, "B", -1},
+        {&firstFinder, &first, "", 0},
+    };
+    for (const Step& s : steps)
+        EXPECT_EQ(s.finder->find(*s.list, s.find), s.expected) << s.find;
+    // A change to one list is seen by its finder and leaves the other's keys alone.
+    first.AddString("bg\\banana.bmp");
+    EXPECT_EQ(firstFinder.find(first, "B"), 1);
+    EXPECT_EQ(secondFinder.find(second, "BE"), 0);
+    first.ResetContent();
+    EXPECT_EQ(firstFinder.find(first, "A"), -1);
+}
+
 } // namespace

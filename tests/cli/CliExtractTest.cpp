@@ -134,6 +134,50 @@ INSTANTIATE_TEST_SUITE_P(
         UnknownCase{"Folder", {"ARCHIVE", "DEST", "sub"}, {"sub"}}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// Names holding a literal '/' beside names spelt with '\\'.
+TEST(CliExtract, ANameMatchesItsExactBytesFirstThenWithSlashAsSeparator)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("x/y", "slash");
+    image.add("d/a", "forward");
+    image.add("d\\a", "back");
+    image.add("q\\r", "only back");
+    image.add("s/t", "only forward");
+    image.add("m\\n/o", "mixed 1");
+    image.add("m/n\\o", "mixed 2");
+    const std::string path = dir / "slash.dat";
+    testsupport::writeFile(path, image.bytes());
+    const struct {
+        const char* name;
+        int exitCode;
+        Tree written;
+        const char* message; // a part of the one error line, when any
+    } cases[] = {
+        {"x/y", 0, {{"x/y", "slash"}}, ""},
+        {"d/a", 0, {{"d/a", "forward"}}, ""},
+        {"d\\a", 0, {{"d/a", "back"}}, ""},
+        {"q/r", 0, {{"q/r", "only back"}}, ""},
+        {"s\\t", 1, {}, "s\\t: no entry of that name"},
+        {"m/n/o", 1, {}, "m/n/o: is ambiguous: it matches both m/n\\o and m\\n/o in "},
+    };
+    for (const auto& c : cases) {
+        const std::string dest = dir / ("out" + std::to_string(&c - cases));
+        const auto result = runDat({"extract", path, dest, c.name});
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name << ": " << result.err;
+        if (fs::exists(dest))
+            EXPECT_EQ(treeOf(dest), c.written) << c.name;
+        else
+            EXPECT_TRUE(c.written.empty()) << c.name;
+        if (*c.message) {
+            EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
+            EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        } else {
+            EXPECT_EQ(result.err, "") << c.name;
+        }
+    }
+}
+
 TEST(CliExtract, EveryNameListPrintsExtractsAgain)
 {
     TempDir dir;

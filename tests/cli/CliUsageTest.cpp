@@ -104,4 +104,43 @@ TEST(CliUsage, DoubleDashEndsTheOptions)
     EXPECT_EQ(result.err.rfind("velmora-dat: -no-such-file: ", 0), 0u) << result.err;
 }
 
+// Every message names its subject, and prints a path as listed names print: a byte a terminal
+// would obey, or one that is not UTF-8, shows as its escape.
+TEST(CliMessages, NameTheirSubjectAndEscapeEveryPath)
+{
+    TempDir dir;
+    const std::string stray = "\xF3\xB0\x82\x9B";  // U+F009B, the escape of the byte 0x9B
+    const std::string escape = "\xF3\xB0\x80\x9B"; // U+F001B, of ESC
+    testsupport::writeFile(dir / "tree/x\x9B"
+                                 "31m",
+                           "1");
+    testsupport::ArchiveImage empty;
+    empty.add("a.bmp", "a");
+    empty.add("", "nameless");
+    testsupport::writeFile(dir / "empty.dat", empty.bytes());
+    const struct {
+        const char* label;
+        std::vector<std::string> args;
+        std::string message; // the one error line
+    } cases[] = {
+        {"a host name that is not UTF-8",
+         {"build", dir / "tree", dir / "out.dat"},
+         "velmora-dat: " + dir.str() + "/tree/x" + stray + "31m: is not valid UTF-8"},
+        {"an archive path that is not UTF-8",
+         {"list", dir / "a\x9B.dat"},
+         "velmora-dat: " + dir.str() + "/a" + stray + ".dat: No such file or directory"},
+        {"a control byte in a path",
+         {"check", dir / "a\x1B[31m.dat"},
+         "velmora-dat: " + dir.str() + "/a" + escape + "[31m.dat: No such file or directory"},
+        {"an entry without a name",
+         {"extract", dir / "empty.dat", dir / "dest"},
+         "velmora-dat: record at 26: has an empty name"},
+    };
+    for (const auto& c : cases) {
+        const auto result = runDat(c.args);
+        EXPECT_EQ(result.exitCode, 1) << c.label;
+        EXPECT_EQ(result.err, c.message + "\n") << c.label;
+    }
+}
+
 } // namespace

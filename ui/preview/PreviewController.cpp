@@ -2,7 +2,7 @@
 
 #include "ArchiveError.h"
 #include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "EntryList.h"
 #include "Extraction.h"
 #include "NameMapping.h"
@@ -32,7 +32,7 @@ QString tr8(const char* text)
 }
 } // namespace
 
-PreviewController::PreviewController(QListView* view, archive::CFile& archive,
+PreviewController::PreviewController(QListView* view, archive::ArchiveReader& archive,
                                      const archive::EntryList& list,
                                      std::function<void()> extractSelected, QObject* parent)
     : QObject(parent), m_view(view), m_archive(archive), m_list(list),
@@ -109,8 +109,7 @@ QString PreviewController::toolTipFor(int row) const
     if (row < 0 || row >= m_list.GetCount())
         return {};
     try {
-        const archive::DirectoryRecord record =
-            archive::readRecord(m_archive, m_list.GetItemData(row));
+        const archive::RecordView record = m_archive.record(m_list.GetItemData(row));
         return tr8(res::preview::kToolTip).arg(record.dataSize).arg(record.dataOffset);
     } catch (const archive::ArchiveError& e) {
         return QString::fromUtf8(e.what());

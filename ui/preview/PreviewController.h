@@ -16,7 +16,7 @@ class QModelIndex;
 class QTemporaryDir;
 
 namespace archive {
-class CFile;
+class ArchiveReader;
 class EntryList;
 } // namespace archive
 
@@ -30,8 +30,9 @@ class PreviewController : public QObject {
 public:
     // extractSelected runs the dialog's extract command. archive and list are the dialog's and
     // must outlive this object.
-    PreviewController(QListView* view, archive::CFile& archive, const archive::EntryList& list,
-                      std::function<void()> extractSelected, QObject* parent = nullptr);
+    PreviewController(QListView* view, archive::ArchiveReader& archive,
+                      const archive::EntryList& list, std::function<void()> extractSelected,
+                      QObject* parent = nullptr);
     ~PreviewController() override;
 
     void openPreview(int row);
@@ -55,7 +56,7 @@ private:
     void followCurrent(const QModelIndex& current);
 
     QListView* m_view;
-    archive::CFile& m_archive;
+    archive::ArchiveReader& m_archive;
     const archive::EntryList& m_list;
     std::function<void()> m_extractSelected;
     PreviewWindow* m_window = nullptr;

@@ -2,7 +2,7 @@
 
 #include "ArchiveError.h"
 #include "ArchiveFormat.h"
-#include "CFile.h"
+#include "ArchiveReader.h"
 #include "CodePage950.h"
 #include "ContentKind.h"
 #include "EntryData.h"
@@ -240,14 +240,14 @@ void PreviewWindow::setMessage(const QString& text)
     m_message->setVisible(!text.isEmpty());
 }
 
-void PreviewWindow::showEntry(archive::CFile& archive, std::uint32_t recordPosition,
+void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_t recordPosition,
                               const QString& name)
 {
     clear();
     setWindowTitle(name);
-    archive::DirectoryRecord record;
+    archive::RecordView record;
     try {
-        record = archive::readRecord(archive, recordPosition);
+        record = reader.record(recordPosition);
     } catch (const archive::ArchiveError& e) {
         setMessage(tr8(res::preview::kEntryUnreadable).arg(QString::fromUtf8(e.what())));
         return;
@@ -266,15 +266,16 @@ void PreviewWindow::showEntry(archive::CFile& archive, std::uint32_t recordPosit
     try {
         if (record.dataSize > kMaxDecodedEntryBytes) {
             // Refuses a damaged entry before the view asks for any page.
-            archive::readEntryBytes(archive, record, 0, 0);
+            archive::readEntryBytes(reader, record, 0, 0);
             setMessage(tr8(res::preview::kTooLarge)
                            .arg(record.dataSize)
                            .arg(kMaxDecodedEntryBytes >> 20)
                            .arg(kLargeEntryHexBytes >> 20));
-            archive::CFile* file = &archive;
+            // The window is closed whenever the listing changes, so the reader outlives it.
+            const archive::ArchiveReader* source = &reader;
             m_hex->setSource(
-                [file, record](std::uint64_t offset, std::size_t count) {
-                    return archive::readEntryBytes(*file, record, offset, count);
+                [source, record](std::uint64_t offset, std::size_t count) {
+                    return archive::readEntryBytes(*source, record, offset, count);
                 },
                 kLargeEntryHexBytes);
             m_format->setText(tr8(res::preview::kHexLine).arg(record.dataSize));
@@ -282,7 +283,7 @@ void PreviewWindow::showEntry(archive::CFile& archive, std::uint32_t recordPosit
             setView(View::hex);
             return;
         }
-        showBytes(archive::readEntryBytes(archive, record, 0, record.dataSize));
+        showBytes(archive::readEntryBytes(reader, record, 0, record.dataSize));
     } catch (const archive::ArchiveError& e) {
         const char* text = e.kind() == archive::ErrorKind::damagedEntry
                                ? res::preview::kEntryDamaged

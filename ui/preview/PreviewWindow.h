@@ -21,8 +21,7 @@ class QStackedWidget;
 class WaveformView;
 
 namespace archive {
-class CFile;
-struct DirectoryRecord;
+class ArchiveReader;
 } // namespace archive
 
 // One entry shown by what its bytes hold: a picture, a sound with its waveform, text, or hex.
@@ -45,7 +44,8 @@ public:
     // Reads the record at recordPosition again and shows its entry; a failure is shown in the
     // window. archive must stay open while the window shows the entry (the hex view of a large
     // entry reads as it scrolls).
-    void showEntry(archive::CFile& archive, std::uint32_t recordPosition, const QString& name);
+    void showEntry(const archive::ArchiveReader& reader, std::uint32_t recordPosition,
+                   const QString& name);
     void setTextFont(const QFont& font);
 
     View view() const { return m_view; }
