@@ -2,6 +2,7 @@
 #include "ArchiveError.h"
 #include "CFile.h"
 #include "EntryList.h"
+#include "FileCopier.h"
 #include "Listing.h"
 #include "NameMapping.h"
 
@@ -119,19 +120,21 @@ TEST_F(ExtractionTest, OnlyTheGivenIndexesAreWrittenAndADestinationWithTrailingS
     EXPECT_EQ(treeOf(dest()), expected);
 }
 
-// bytesDone after each chunk shows how the data was cut.
-TEST_F(ExtractionTest, DataIsCopiedInChunksOfAtMost4096Bytes)
+// bytesDone after each slice shows how the data was cut.
+TEST_F(ExtractionTest, DataIsCopiedInSlicesOfAtMostOneSlice)
 {
+    constexpr std::size_t slice = FileCopier::kSliceBytes;
     const struct {
         std::size_t size;
         std::vector<std::uint64_t> steps;
     } cases[] = {
         {1, {1}},
-        {4095, {4095}},
-        {4096, {4096}},
-        {4097, {4096, 4097}},
-        {8192, {4096, 8192}},
-        {8193, {4096, 8192, 8193}},
+        {4097, {4097}},
+        {slice - 1, {slice - 1}},
+        {slice, {slice}},
+        {slice + 1, {slice, slice + 1}},
+        {2 * slice, {slice, 2 * slice}},
+        {2 * slice + 1, {slice, 2 * slice, 2 * slice + 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
