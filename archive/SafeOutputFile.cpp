@@ -31,11 +31,13 @@ std::string tempName(const std::string& name, unsigned attempt)
     return "." + name.substr(0, kTempNameStemBytes) + ".part-" + suffix;
 }
 
+std::atomic<bool> g_bUnnamedAllowed{true};
+
 // An unnamed file is named through its /proc link, which needs no privilege.
 bool canNameUnnamedFiles()
 {
     static const bool isAvailable = ::access("/proc/self/fd", X_OK) == 0;
-    return isAvailable;
+    return isAvailable && g_bUnnamedAllowed.load(std::memory_order_relaxed);
 }
 
 // The file systems that cannot hold unnamed files say so with one of these.
@@ -115,6 +117,11 @@ void SafeOutputFile::createNamed()
             throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, error);
     }
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
+}
+
+void SafeOutputFile::allowUnnamed(bool isAllowed) noexcept
+{
+    g_bUnnamedAllowed.store(isAllowed);
 }
 
 SafeOutputFile::~SafeOutputFile()

@@ -47,6 +47,9 @@ public:
     const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
+    // false makes every later output a named temporary file, as on a file system without
+    // unnamed files; for tests of that path.
+    static void allowUnnamed(bool isAllowed) noexcept;
 
 private:
     void createNamed();
