@@ -213,6 +213,10 @@ TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
     fs::permissions(temp / "out/locked.dat", fs::perms::owner_read | fs::perms::others_read);
     const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
         const CFolder folder = CFolder::open(temp / "out");
+        // Naming an unnamed file needs no privilege.
+        SafeOutputFile free(folder, "free.dat");
+        free.Write("free", 4);
+        free.Commit();
         try {
             SafeOutputFile out(folder, "locked.dat");
             out.Commit();
@@ -223,7 +227,8 @@ TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
     });
     EXPECT_EQ(child.text, temp / "out/locked.dat" + ": Permission denied");
     EXPECT_EQ(readFile(temp / "out/locked.dat"), "mine");
-    EXPECT_EQ(namesIn(temp / "out"), std::set<std::string>{"locked.dat"});
+    EXPECT_EQ(namesIn(temp / "out"), (std::set<std::string>{"free.dat", "locked.dat"}));
+    EXPECT_EQ(readFile(temp / "out/free.dat"), "free");
 }
 
 struct CopyTarget {
