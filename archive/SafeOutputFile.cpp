@@ -189,14 +189,34 @@ void SafeOutputFile::Commit()
     m_nFolderFd = -1;
 }
 
+namespace {
+
+std::atomic<bool> g_bLinkByDescriptor{true};
+
+// Names the unnamed file fd as name in folderFd. Linking by descriptor is the cheaper call but
+// needs a privilege; without it the /proc link is used from then on.
+int linkUnnamed(int fd, int folderFd, const char* name)
+{
+    if (g_bLinkByDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folderFd, name, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return -1;
+        g_bLinkByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, link, folderFd, name, AT_SYMLINK_FOLLOW);
+}
+
+} // namespace
+
 void SafeOutputFile::nameUnnamed()
 {
-    char link[32];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", m_nFd);
     // Nothing had the name when the file was made: it is named in one step, without ever
     // replacing something that came meanwhile.
     if (!m_bTargetSeen) {
-        if (::linkat(AT_FDCWD, link, m_nFolderFd, m_strName.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        if (linkUnnamed(m_nFd, m_nFolderFd, m_strName.c_str()) == 0)
             return;
         if (errno != EEXIST)
             throw failure(errno);
@@ -205,7 +225,7 @@ void SafeOutputFile::nameUnnamed()
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
         m_nSlot = SignalCleanup::add(m_nFolderFd, temp.c_str());
-        if (::linkat(AT_FDCWD, link, m_nFolderFd, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (linkUnnamed(m_nFd, m_nFolderFd, temp.c_str()) == 0) {
             m_strTempName = std::move(temp);
             renameIntoPlace();
             return;
