@@ -6,6 +6,7 @@
 #include "CFileFind.h"
 #include "CFolder.h"
 #include "EntryList.h"
+#include "FileCopier.h"
 #include "NameMapping.h"
 #include "SafeOutputFile.h"
 
@@ -13,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -123,7 +125,8 @@ std::int64_t addFolder(EntryList& list, const std::string& folder, const std::st
 {
     if (const std::optional<FolderId> id = folderId(folder)) {
         if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
-            throw FileError(folder, "leads back to a folder that contains it");
+            throw FileError(ErrorKind::folderLoop, folder,
+                            "leads back to a folder that contains it");
         ancestors.push_back(*id);
     }
     const std::size_t depth = ancestors.size();
@@ -165,16 +168,18 @@ std::int64_t addFolder(EntryList& list, const std::string& folder, const std::st
         }
         const std::string& path = object.path;
         if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
-            throw NameError(path, "does not lie below the folder being packed");
+            throw NameError(ErrorKind::unsafeName, path,
+                            "does not lie below the folder being packed");
         std::string name;
         try {
             name = names::entryName(std::string_view(path).substr(prefix.size()));
         } catch (const NameError& e) {
-            throw NameError(path, e.reason());
+            throw NameError(e.kind(), path, e.reason());
         }
         const std::uint64_t size = object.length;
         if (size > format::kMaxEntryBytes)
-            throw FormatError(path, "is 2 GiB or larger, more than an archive entry can hold");
+            throw FormatError(ErrorKind::tooLarge, path,
+                              "is 2 GiB or larger, more than an archive entry can hold");
 
         const int index = list.AddString(name);
         list.SetItemData(index, static_cast<std::uint32_t>(size));
@@ -242,75 +247,127 @@ bool isArchiveInsideFolder(const std::string& archivePath, const std::string& so
     }
 }
 
-BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
-                         EntryList& list, const ProgressFn& progress)
-{
-    ListReset reset(list);
-    list.ResetContent();
+namespace {
 
+// Folder and name of the archive to write, once the source is known to be a folder the archive
+// does not lie in.
+std::pair<std::string, std::string> checkBuildPaths(const std::string& sourceFolder,
+                                                    const std::string& archivePath)
+{
     struct stat st {};
     if (::stat(sourceFolder.c_str(), &st) != 0)
-        throw FileError::fromErrno(sourceFolder, errno);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, sourceFolder, errno);
     if (!S_ISDIR(st.st_mode))
-        throw FileError(sourceFolder, "is not a folder");
+        throw FileError(ErrorKind::notAFolder, sourceFolder, "is not a folder");
     if (isArchiveInsideFolder(archivePath, sourceFolder))
-        throw FileError(archivePath, "lies inside the folder being packed");
-    const auto [targetFolder, fileName] = splitArchivePath(archivePath);
-    if (fileName.empty() || fileName == "." || fileName == "..")
-        throw FileError(archivePath, "is not a file name");
+        throw FileError(ErrorKind::insideSource, archivePath,
+                        "lies inside the folder being packed");
+    auto paths = splitArchivePath(archivePath);
+    if (paths.second.empty() || paths.second == "." || paths.second == "..")
+        throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
+    return paths;
+}
 
-    AddFolderEntries(list, sourceFolder, sourceFolder);
-
+// The listed files as records to write, their sizes summed into state.
+std::vector<EntrySpec> entrySpecs(const EntryList& list, Progress& state)
+{
     std::vector<EntrySpec> specs;
     specs.reserve(static_cast<std::size_t>(list.GetCount()));
-    Progress state;
     list.forEach([&](int, const std::string& text, std::uint32_t value, bool) {
         specs.push_back({text, value});
         state.bytesTotal += value;
         return true;
     });
     state.entriesTotal = static_cast<int>(specs.size());
+    return specs;
+}
+
+// Each source's bytes after the directory, in record order; false when progress asked to stop.
+class EntryCopy {
+public:
+    EntryCopy(const std::string& sourceFolder, SafeOutputFile& out, const ProgressFn& progress)
+        : m_strSource(sourceFolder), m_out(out), m_progress(progress)
+    {
+    }
+
+    bool copyAll(const std::vector<EntrySpec>& specs, Progress& state)
+    {
+        for (const EntrySpec& entry : specs) {
+            if (!isGoing(state))
+                return false;
+            const std::string path = joinPath(m_strSource, names::hostRelativePath(entry.name));
+            CFile source;
+            source.Open(path, CFile::modeRead);
+            // The records are already written: data of any other length would shift every
+            // entry after this one.
+            if (source.lengthAtOpen() != entry.size)
+                throw FileError(ErrorKind::changedWhileBuilding, path, kChangedSize);
+            if (!copyOne(source, entry.size, state))
+                return false;
+            ++state.entriesDone;
+            if (!isGoing(state))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    bool isGoing(const Progress& state) const { return !m_progress || m_progress(state); }
+
+    bool copyOne(const CFile& source, std::uint64_t size, Progress& state)
+    {
+        std::uint64_t offset = 0;
+        while (offset < size) {
+            const std::uint64_t slice = std::min(size - offset, FileCopier::kSliceBytes);
+            const FileCopier::Outcome done =
+                m_copier.copy(source.handle(), offset, m_out.handle(), slice);
+            if (done.side == FileCopier::Side::target)
+                throw m_out.failure(done.error);
+            if (done.error != 0)
+                throw FileError::fromErrno(ErrorKind::cannotRead, source.GetFilePath(), done.error);
+            if (done.copied != slice)
+                throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(),
+                                kChangedSize);
+            offset += slice;
+            state.bytesDone += slice;
+            // Within a large file only; a whole file is followed by the entry's own report.
+            if (offset < size && !isGoing(state))
+                return false;
+        }
+        return true;
+    }
+
+    const std::string& m_strSource;
+    SafeOutputFile& m_out;
+    const ProgressFn& m_progress;
+    FileCopier m_copier;
+};
+
+} // namespace
+
+BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
+                         EntryList& list, const ProgressFn& progress)
+{
+    ListReset reset(list);
+    list.ResetContent();
+    const auto [targetFolder, fileName] = checkBuildPaths(sourceFolder, archivePath);
+
+    AddFolderEntries(list, sourceFolder, sourceFolder);
+    Progress state;
+    const std::vector<EntrySpec> specs = entrySpecs(list, state);
     // Refuses names, sizes and offsets the format cannot hold before the target is touched.
     const std::vector<unsigned char> directory = encodeDirectory(specs);
 
     const CFolder folder = CFolder::open(targetFolder);
     SafeOutputFile out(folder, fileName);
     out.Write(directory.data(), directory.size());
-
-    std::array<unsigned char, format::kCopyChunkBytes> buffer;
-    std::uint64_t written = directory.size();
-    for (const EntrySpec& entry : specs) {
-        const std::string path = joinPath(sourceFolder, names::hostRelativePath(entry.name));
-        CFile source;
-        source.Open(path, CFile::modeRead);
-        // The records are already written: data of any other length would shift every entry
-        // after this one.
-        if (source.GetLength() != entry.size)
-            throw FileError(path, kChangedSize);
-        std::uint64_t left = entry.size;
-        do {
-            // Chunks end on the archive's 4096-byte boundaries: a write that only partly covers
-            // a new block makes the file system clear the rest of it first, which costs more
-            // than the copy itself.
-            const std::uint64_t room = buffer.size() - written % buffer.size();
-            const std::size_t chunk = static_cast<std::size_t>(std::min(left, room));
-            if (chunk > 0) {
-                if (source.Read(buffer.data(), chunk) != chunk)
-                    throw FileError(path, kChangedSize);
-                out.Write(buffer.data(), chunk);
-                left -= chunk;
-                written += chunk;
-                state.bytesDone += chunk;
-            }
-            if (left == 0)
-                ++state.entriesDone;
-            if (progress && !progress(state)) {
-                out.Discard();
-                return {0, 0, true};
-            }
-        } while (left > 0);
-        source.Close();
+    EntryCopy copy(sourceFolder, out, progress);
+    if (!copy.copyAll(specs, state)) {
+        out.Discard();
+        return {0, 0, true};
     }
+    // An archive replaces an earlier one only once it is on the disk.
+    out.setDurable(true);
     out.Commit();
     return {state.entriesTotal, directory.size() + state.bytesTotal, false};
 }

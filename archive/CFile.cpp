@@ -75,7 +75,8 @@ CFile::~CFile()
 
 CFile::CFile(CFile&& other) noexcept
     : m_nFd(std::exchange(other.m_nFd, -1)), m_strPath(std::move(other.m_strPath)),
-      m_nDevice(other.m_nDevice), m_nInode(other.m_nInode), m_nFlags(other.m_nFlags)
+      m_nDevice(other.m_nDevice), m_nInode(other.m_nInode), m_nFlags(other.m_nFlags),
+      m_nLengthAtOpen(other.m_nLengthAtOpen)
 {
 }
 
@@ -88,6 +89,7 @@ CFile& CFile::operator=(CFile&& other) noexcept
         m_nDevice = other.m_nDevice;
         m_nInode = other.m_nInode;
         m_nFlags = other.m_nFlags;
+        m_nLengthAtOpen = other.m_nLengthAtOpen;
     }
     return *this;
 }
@@ -97,7 +99,7 @@ void CFile::Open(const std::string& path, unsigned flags)
     Close();
     const int fd = ::open(path.c_str(), openFlags(flags), 0666);
     if (fd < 0)
-        throw FileError::fromErrno(path, errno);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     adopt(fd, path, flags);
 }
 
@@ -106,12 +108,12 @@ void CFile::Open(const CFolder& folder, const std::string& name, unsigned flags)
     Close();
     const std::string path = folder.pathOf(name);
     if (!folder.isOpen())
-        throw FileError(path, "the folder is not open");
+        throw FileError(ErrorKind::internal, path, "the folder is not open");
     const int fd = ::openat(folder.handle(), name.c_str(), openFlags(flags) | O_NOFOLLOW, 0666);
     if (fd < 0) {
         if (errno == ELOOP)
-            throw FileError(path, "is a symbolic link, not followed");
-        throw FileError::fromErrno(path, errno);
+            throw FileError(ErrorKind::linkNotFollowed, path, "is a symbolic link, not followed");
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     }
     adopt(fd, path, flags);
 }
@@ -122,38 +124,36 @@ void CFile::adopt(int fd, const std::string& path, unsigned flags)
     if (::fstat(fd, &st) != 0) {
         const int error = errno;
         ::close(fd);
-        throw FileError::fromErrno(path, error);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(fd);
-        throw FileError(path, "is not a regular file");
+        throw FileError(ErrorKind::notAFile, path, "is not a regular file");
     }
     if (!tryRegister(st.st_dev, st.st_ino)) {
         ::close(fd);
-        throw FileError(path, "is already open in this program");
+        throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
     }
-    const auto release = [&](int error) {
+    // Truncate only now: opening with O_TRUNC would have emptied a file this program is reading.
+    // O_NONBLOCK may stay: it changes nothing for a regular file.
+    if ((flags & modeCreate) && isWriteMode(flags) && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
         unregister(st.st_dev, st.st_ino);
         ::close(fd);
-        return FileError::fromErrno(path, error);
-    };
-    // Truncate only now: opening with O_TRUNC would have emptied a file this program is reading.
-    if ((flags & modeCreate) && isWriteMode(flags) && ::ftruncate(fd, 0) != 0)
-        throw release(errno);
-    const int status = ::fcntl(fd, F_GETFL);
-    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0)
-        throw release(errno);
+        throw FileError::fromErrno(ErrorKind::cannotWrite, path, error);
+    }
     m_nFd = fd;
     m_strPath = path;
     m_nDevice = st.st_dev;
     m_nInode = st.st_ino;
     m_nFlags = flags;
+    m_nLengthAtOpen = (flags & modeCreate) ? 0 : static_cast<std::uint64_t>(st.st_size);
 }
 
 void CFile::requireOpen() const
 {
     if (m_nFd < 0)
-        throw FileError(m_strPath.empty() ? std::string("file") : m_strPath,
+        throw FileError(ErrorKind::internal, m_strPath.empty() ? std::string("file") : m_strPath,
                         "the file is not open");
 }
 
@@ -161,16 +161,16 @@ void CFile::Seek(std::uint64_t offset)
 {
     requireOpen();
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-        throw FileError::fromErrno(m_strPath, EINVAL);
+        throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, EINVAL);
     if (::lseek(m_nFd, static_cast<off_t>(offset), SEEK_SET) < 0)
-        throw FileError::fromErrno(m_strPath, errno);
+        throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
 }
 
 std::size_t CFile::Read(void* buffer, std::size_t count)
 {
     requireOpen();
     if (isWriteMode(m_nFlags))
-        throw FileError(m_strPath, "the file is open for writing only");
+        throw FileError(ErrorKind::internal, m_strPath, "the file is open for writing only");
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -178,7 +178,7 @@ std::size_t CFile::Read(void* buffer, std::size_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw FileError::fromErrno(m_strPath, errno);
+            throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
         }
         if (n == 0)
             break;
@@ -191,7 +191,7 @@ void CFile::Write(const void* buffer, std::size_t count)
 {
     requireOpen();
     if (!isWriteMode(m_nFlags))
-        throw FileError(m_strPath, "the file is open for reading only");
+        throw FileError(ErrorKind::internal, m_strPath, "the file is open for reading only");
     const auto* p = static_cast<const unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
@@ -199,10 +199,10 @@ void CFile::Write(const void* buffer, std::size_t count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw FileError::fromErrno(m_strPath, errno);
+            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, errno);
         }
         if (n == 0)
-            throw FileError::fromErrno(m_strPath, EIO);
+            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, EIO);
         done += static_cast<std::size_t>(n);
     }
 }
@@ -212,7 +212,7 @@ std::uint64_t CFile::GetLength() const
     requireOpen();
     struct stat st {};
     if (::fstat(m_nFd, &st) != 0)
-        throw FileError::fromErrno(m_strPath, errno);
+        throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
     return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -239,7 +239,7 @@ void CFile::closeOrThrow()
     const int error = errno;
     m_nFd = -1;
     if (result != 0 && error != EINTR)
-        throw FileError::fromErrno(m_strPath, error);
+        throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, error);
 }
 
 bool CFile::isHeldOpen(std::uint64_t device, std::uint64_t inode)

@@ -40,6 +40,8 @@ public:
     // Writes every byte or throws.
     void Write(const void* buffer, std::size_t count);
     std::uint64_t GetLength() const;
+    // The length seen when the file was opened, without asking the system again.
+    std::uint64_t lengthAtOpen() const noexcept { return m_nLengthAtOpen; }
 
     // Last component of the path given to Open.
     std::string GetFileName() const;
@@ -55,8 +57,6 @@ public:
     static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
 
 private:
-    friend class SafeOutputFile;
-
     // Takes over fd: refuses what is not a regular file or is already held, then truncates for
     // modeCreate. Closes fd when it throws.
     void adopt(int fd, const std::string& path, unsigned flags);
@@ -69,6 +69,7 @@ private:
     std::uint64_t m_nDevice = 0;
     std::uint64_t m_nInode = 0;
     unsigned m_nFlags = 0;
+    std::uint64_t m_nLengthAtOpen = 0;
 };
 
 } // namespace archive

@@ -18,11 +18,34 @@ FileError notAFolder(int dirFd, const std::string& name, const std::string& path
     struct stat st {};
     if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(st.st_mode))
-            return FileError(path, "is a symbolic link, not followed");
+            return FileError(ErrorKind::linkNotFollowed, path, "is a symbolic link, not followed");
         if (!S_ISDIR(st.st_mode))
-            return FileError(path, "a file is in the way");
+            return FileError(ErrorKind::inTheWay, path, "a file is in the way");
     }
-    return FileError::fromErrno(path, error);
+    return FileError::fromErrno(ErrorKind::cannotOpen, path, error);
+}
+
+bool isDanglingLink(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+           ::stat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+// mkdir -p: each missing level from the top down; 0 or the errno of the level that failed.
+int makeFolders(const std::string& path)
+{
+    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST)
+        return 0;
+    if (errno != ENOENT)
+        return errno;
+    std::size_t end = path.find_last_not_of('/');
+    end = end == std::string::npos ? std::string::npos : path.find_last_of('/', end);
+    if (end == std::string::npos || end == 0)
+        return ENOENT;
+    if (const int error = makeFolders(path.substr(0, end)))
+        return error;
+    return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 0 : errno;
 }
 
 } // namespace
@@ -55,33 +78,45 @@ CFolder CFolder::open(const std::string& path)
 {
     const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENOTDIR)
-            throw FileError(path, "is not a folder");
-        throw FileError::fromErrno(path, errno);
+        const int error = errno;
+        if (error == ENOTDIR)
+            throw FileError(ErrorKind::notAFolder, path, "is not a folder");
+        if (error == ENOENT && isDanglingLink(path))
+            throw FileError(ErrorKind::notAFolder, path, "is a link to nothing");
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
     return CFolder(fd, path);
+}
+
+CFolder CFolder::openOrCreate(const std::string& path)
+{
+    if (!path.empty() && !isDanglingLink(path)) {
+        if (const int error = makeFolders(path))
+            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path, error);
+    }
+    return open(path);
 }
 
 CFolder CFolder::child(const std::string& name, bool create) const
 {
     const std::string path = pathOf(name);
     if (m_nFd < 0)
-        throw FileError(path, "the folder is not open");
+        throw FileError(ErrorKind::internal, path, "the folder is not open");
     // One level only: a '/' or a dot name would reach somewhere other than below this folder.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        throw FileError(path, "is not a single folder name");
+        throw FileError(ErrorKind::unsafeName, path, "is not a single folder name");
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = ::openat(m_nFd, name.c_str(), flags);
     if (fd < 0 && errno == ENOENT && create) {
         if (::mkdirat(m_nFd, name.c_str(), 0777) != 0 && errno != EEXIST)
-            throw FileError::fromErrno(path, errno);
+            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path, errno);
         fd = ::openat(m_nFd, name.c_str(), flags);
     }
     if (fd < 0) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
             throw notAFolder(m_nFd, name, path, error);
-        throw FileError::fromErrno(path, error);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
     return CFolder(fd, path);
 }
@@ -91,11 +126,6 @@ std::string CFolder::pathOf(const std::string& name) const
     if (m_strPath.empty())
         return name;
     return m_strPath.back() == '/' ? m_strPath + name : m_strPath + '/' + name;
-}
-
-int _mkdir(const std::string& path)
-{
-    return ::mkdir(path.c_str(), 0777);
 }
 
 } // namespace archive

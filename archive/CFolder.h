@@ -19,6 +19,9 @@ public:
     // The folder the user chose; links in this path are followed, since the user named it.
     // Throws FileError when it is missing or not a folder.
     static CFolder open(const std::string& path);
+    // The same, creating the folder and its missing parents first. A link to nothing is reported
+    // as such instead of as a name in the way.
+    static CFolder openOrCreate(const std::string& path);
 
     // One level below this folder: opened without following a link, and created first when
     // missing and create is set. Throws FileError naming the full path: a file or a link in the
@@ -37,8 +40,5 @@ private:
     int m_nFd = -1;
     std::string m_strPath;
 };
-
-// One folder level, as the runtime's call of that name: 0 on success, -1 with errno set.
-int _mkdir(const std::string& path);
 
 } // namespace archive

@@ -1,7 +1,8 @@
 #include "SafeOutputFile.h"
 
-#include "ArchiveError.h"
+#include "CFile.h"
 #include "CFolder.h"
+#include "SignalCleanup.h"
 
 #include <atomic>
 #include <cerrno>
@@ -30,63 +31,97 @@ std::string tempName(const std::string& name, unsigned attempt)
     return "." + name.substr(0, kTempNameStemBytes) + ".part-" + suffix;
 }
 
-// The final name must not be a folder (rename would fail late, after all the writing) nor a
-// file this program has open, above all the archive being read.
-void checkTarget(int folderFd, const std::string& name, const std::string& path)
+std::atomic<bool> g_bUnnamedAllowed{true};
+
+// An unnamed file is named through its /proc link, which needs no privilege.
+bool canNameUnnamedFiles()
+{
+    static const bool isAvailable = ::access("/proc/self/fd", X_OK) == 0;
+    return isAvailable && g_bUnnamedAllowed.load(std::memory_order_relaxed);
+}
+
+// The file systems that cannot hold unnamed files say so with one of these.
+bool isUnnamedRefused(int error)
+{
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT;
+}
+
+// The final name must not be a folder (naming would fail late, after all the writing), a file
+// this program has open (above all the archive being read), nor a file the user may not write.
+// Returns whether something has the name.
+bool checkTarget(int folderFd, const std::string& name, const std::string& path,
+                 SafeOutputFile::Existing existing)
 {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
-            return;
-        throw FileError::fromErrno(path, errno);
+            return false;
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     }
     if (S_ISDIR(st.st_mode))
-        throw FileError(path, "is a folder");
-    if (S_ISREG(st.st_mode) && CFile::isHeldOpen(st.st_dev, st.st_ino))
-        throw FileError(path, "is open in this program and cannot be replaced");
+        throw FileError(ErrorKind::inTheWay, path, "is a folder");
+    if (existing == SafeOutputFile::Existing::keep)
+        throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
+    if (S_ISREG(st.st_mode)) {
+        if (CFile::isHeldOpen(st.st_dev, st.st_ino))
+            throw FileError(ErrorKind::alreadyOpen, path,
+                            "is open in this program and cannot be replaced");
+        // Naming over the file would bypass its own permission.
+        if (::faccessat(folderFd, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) != 0 &&
+            errno == EACCES)
+            throw FileError::fromErrno(ErrorKind::cannotWrite, path, EACCES);
+    }
+    return true;
 }
 
 } // namespace
 
-SafeOutputFile::SafeOutputFile(const CFolder& folder, const std::string& name)
-    : m_strName(name), m_strPath(folder.pathOf(name))
+SafeOutputFile::SafeOutputFile(const CFolder& folder, const std::string& name, Existing existing)
+    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing)
 {
     if (!folder.isOpen())
-        throw FileError(m_strPath, "the folder is not open");
+        throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        throw FileError(m_strPath, "is not a file name");
-    checkTarget(folder.handle(), name, m_strPath);
-    // A descriptor of our own: the caller's CFolder may go away before Commit.
-    m_nFolderFd = ::fcntl(folder.handle(), F_DUPFD_CLOEXEC, 0);
-    if (m_nFolderFd < 0)
-        throw FileError::fromErrno(m_strPath, errno);
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        const std::string temp = tempName(name, static_cast<unsigned>(attempt));
+        throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
+    m_nFolderFd = folder.handle();
+    m_bTargetSeen = checkTarget(m_nFolderFd, name, m_strPath, existing);
+    if (canNameUnnamedFiles()) {
         // Mode 0666 so the umask decides, as for any file the user creates.
-        const int fd = ::openat(m_nFolderFd, temp.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            const int error = errno;
-            ::close(m_nFolderFd);
-            m_nFolderFd = -1;
-            throw FileError::fromErrno(m_strPath, error);
+        m_nFd = ::openat(m_nFolderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_nFd >= 0) {
+            m_bUnnamed = true;
+            return;
         }
-        m_strTempName = temp;
-        try {
-            m_file.adopt(fd, folder.pathOf(temp), CFile::modeWrite);
-        } catch (...) {
-            ::unlinkat(m_nFolderFd, temp.c_str(), 0);
-            ::close(m_nFolderFd);
-            m_nFolderFd = -1;
-            throw;
-        }
-        return;
+        if (!isUnnamedRefused(errno))
+            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, errno);
     }
-    ::close(m_nFolderFd);
-    m_nFolderFd = -1;
-    throw FileError(m_strPath, "no free temporary name in its folder");
+    createNamed();
+}
+
+void SafeOutputFile::createNamed()
+{
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
+        // Registered before it exists: a signal between the two would otherwise leave it.
+        m_nSlot = SignalCleanup::add(m_nFolderFd, temp.c_str());
+        m_nFd = ::openat(m_nFolderFd, temp.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_nFd >= 0) {
+            m_strTempName = std::move(temp);
+            return;
+        }
+        const int error = errno;
+        SignalCleanup::remove(m_nSlot);
+        m_nSlot = -1;
+        if (error != EEXIST)
+            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, error);
+    }
+    throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
+}
+
+void SafeOutputFile::allowUnnamed(bool isAllowed) noexcept
+{
+    g_bUnnamedAllowed.store(isAllowed);
 }
 
 SafeOutputFile::~SafeOutputFile()
@@ -94,53 +129,154 @@ SafeOutputFile::~SafeOutputFile()
     Discard();
 }
 
+FileError SafeOutputFile::failure(int errorNumber) const
+{
+    return FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, errorNumber);
+}
+
 void SafeOutputFile::Write(const void* buffer, std::size_t count)
 {
-    if (m_bCommitted || !m_file.isOpen())
-        throw FileError(m_strPath, "the file is not open");
-    try {
-        m_file.Write(buffer, count);
-    } catch (const FileError& e) {
-        // Report the name the user chose, not the temporary one.
-        throw FileError(m_strPath, e.reason());
+    if (m_bCommitted || m_nFd < 0)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (count > 0) {
+        const ssize_t n = ::write(m_nFd, p, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw failure(n < 0 ? errno : EIO);
+        p += n;
+        count -= static_cast<std::size_t>(n);
     }
+}
+
+void SafeOutputFile::closeFile()
+{
+    const int result = ::close(m_nFd);
+    const int error = errno;
+    m_nFd = -1;
+    // A deferred write error may only show at close.
+    if (result != 0 && error != EINTR)
+        throw failure(error);
 }
 
 void SafeOutputFile::Commit()
 {
-    if (m_bCommitted || !m_file.isOpen())
-        throw FileError(m_strPath, "the file is not open");
+    if (m_bCommitted || m_nFd < 0)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
     try {
-        m_file.closeOrThrow();
-    } catch (const FileError& e) {
-        Discard();
-        throw FileError(m_strPath, e.reason());
-    }
-    try {
-        // The archive may have been opened under this name since the temporary file was made.
-        checkTarget(m_nFolderFd, m_strName, m_strPath);
+        if (m_bDurable && ::fsync(m_nFd) != 0)
+            throw failure(errno);
+        if (m_bUnnamed) {
+            nameUnnamed();
+        } else {
+            closeFile();
+            // The archive may have been opened under this name since the file was made.
+            checkTarget(m_nFolderFd, m_strName, m_strPath, Existing::replace);
+            renameIntoPlace();
+        }
     } catch (...) {
         Discard();
         throw;
     }
-    if (::renameat(m_nFolderFd, m_strTempName.c_str(), m_nFolderFd, m_strName.c_str()) != 0) {
-        const int error = errno;
-        Discard();
-        throw FileError::fromErrno(m_strPath, error);
-    }
     m_bCommitted = true;
-    ::close(m_nFolderFd);
+    if (m_nFd >= 0) {
+        ::close(m_nFd);
+        m_nFd = -1;
+    }
+    if (m_bDurable && ::fsync(m_nFolderFd) != 0)
+        throw failure(errno);
     m_nFolderFd = -1;
+}
+
+namespace {
+
+std::atomic<bool> g_bLinkByDescriptor{true};
+
+// Names the unnamed file fd as name in folderFd. Linking by descriptor is the cheaper call but
+// needs a privilege; without it the /proc link is used from then on.
+int linkUnnamed(int fd, int folderFd, const char* name)
+{
+    if (g_bLinkByDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folderFd, name, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return -1;
+        g_bLinkByDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, link, folderFd, name, AT_SYMLINK_FOLLOW);
+}
+
+} // namespace
+
+void SafeOutputFile::nameUnnamed()
+{
+    // Nothing had the name when the file was made: it is named in one step, without ever
+    // replacing something that came meanwhile.
+    if (!m_bTargetSeen) {
+        if (linkUnnamed(m_nFd, m_nFolderFd, m_strName.c_str()) == 0)
+            return;
+        if (errno != EEXIST)
+            throw failure(errno);
+    }
+    checkTarget(m_nFolderFd, m_strName, m_strPath, m_existing);
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
+        m_nSlot = SignalCleanup::add(m_nFolderFd, temp.c_str());
+        if (linkUnnamed(m_nFd, m_nFolderFd, temp.c_str()) == 0) {
+            m_strTempName = std::move(temp);
+            renameIntoPlace();
+            return;
+        }
+        const int error = errno;
+        SignalCleanup::remove(m_nSlot);
+        m_nSlot = -1;
+        if (error != EEXIST)
+            throw failure(error);
+    }
+    throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
+}
+
+void SafeOutputFile::renameIntoPlace()
+{
+    const char* temp = m_strTempName.c_str();
+    if (m_existing == Existing::keep) {
+        // Whatever came to the name meanwhile is kept too.
+        if (::renameat2(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str(), RENAME_NOREPLACE) != 0) {
+            int error = errno;
+            if (error == EINVAL &&
+                ::linkat(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str(), 0) == 0)
+                error = 0;
+            else if (error == EINVAL)
+                error = errno;
+            if (error == EEXIST)
+                throw FileError(ErrorKind::keptExisting, m_strPath,
+                                "already exists; kept as it was");
+            if (error != 0)
+                throw failure(error);
+            ::unlinkat(m_nFolderFd, temp, 0);
+        }
+    } else if (::renameat(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str()) != 0) {
+        throw failure(errno);
+    }
+    SignalCleanup::remove(m_nSlot);
+    m_nSlot = -1;
+    m_strTempName.clear();
 }
 
 void SafeOutputFile::Discard() noexcept
 {
-    m_file.Close();
-    if (m_nFolderFd < 0)
-        return;
-    if (!m_bCommitted && !m_strTempName.empty())
+    if (m_nFd >= 0) {
+        ::close(m_nFd);
+        m_nFd = -1;
+    }
+    if (!m_bCommitted && !m_strTempName.empty() && m_nFolderFd >= 0)
         ::unlinkat(m_nFolderFd, m_strTempName.c_str(), 0);
-    ::close(m_nFolderFd);
+    m_strTempName.clear();
+    SignalCleanup::remove(m_nSlot);
+    m_nSlot = -1;
     m_nFolderFd = -1;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CFile.h"
+#include "ArchiveError.h"
 
 #include <cstddef>
 #include <string>
@@ -9,35 +9,64 @@ namespace archive {
 
 class CFolder;
 
-// A file written under a temporary name in its final folder and renamed into place only when
-// complete: a failed or cancelled write never leaves a partial file posing as whole, and an
-// existing file of that name survives a failed overwrite.
+// A file that gets its name only when complete: created unnamed in its final folder where the
+// file system allows it (O_TMPFILE), else under a temporary name the signal handlers remove.
+// A failed or cancelled write never leaves a partial file posing as whole, and an existing file
+// of that name survives a failed overwrite.
 class SafeOutputFile {
 public:
+    enum class Existing {
+        replace, // an existing file of the name is replaced at commit
+        keep,    // an existing object of the name is kept: FileError of kind keptExisting
+    };
+
     // Throws FileError when folder/name is a file this program holds open (the open archive),
-    // is a folder, or the temporary file cannot be created.
-    SafeOutputFile(const CFolder& folder, const std::string& name);
+    // is a folder, is a file the user could not open for writing, exists while existing is
+    // keep, or the file cannot be created. folder must stay open until Commit or Discard.
+    SafeOutputFile(const CFolder& folder, const std::string& name,
+                   Existing existing = Existing::replace);
     // Removes the temporary file unless Commit succeeded.
     ~SafeOutputFile();
     SafeOutputFile(const SafeOutputFile&) = delete;
     SafeOutputFile& operator=(const SafeOutputFile&) = delete;
 
     void Write(const void* buffer, std::size_t count);
-    // Closes the temporary file and renames it over the final name (a link there is replaced,
-    // not followed). Throws FileError naming the final path.
+    // The descriptor to copy into; report a failure of such a copy with failure().
+    int handle() const noexcept { return m_nFd; }
+    FileError failure(int errorNumber) const;
+    // Commit then flushes the data before the file is named and the folder after, so a power
+    // loss leaves either the earlier file or the whole new one.
+    void setDurable(bool isDurable) noexcept { m_bDurable = isDurable; }
+    // Names the file (a link at the final name is replaced, not followed). Throws FileError
+    // naming the final path.
     void Commit();
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
 
     // The final path, for messages.
     const std::string& path() const noexcept { return m_strPath; }
+    // True while the file has no name in any folder.
+    bool isUnnamed() const noexcept { return m_bUnnamed; }
+    // false makes every later output a named temporary file, as on a file system without
+    // unnamed files; for tests of that path.
+    static void allowUnnamed(bool isAllowed) noexcept;
 
 private:
+    void createNamed();
+    void nameUnnamed();
+    void renameIntoPlace();
+    void closeFile();
+
     int m_nFolderFd = -1;
+    int m_nFd = -1;
+    int m_nSlot = -1;
     std::string m_strName;
     std::string m_strTempName;
     std::string m_strPath;
-    CFile m_file;
+    Existing m_existing;
+    bool m_bUnnamed = false;
+    bool m_bTargetSeen = false;
+    bool m_bDurable = false;
     bool m_bCommitted = false;
 };
 

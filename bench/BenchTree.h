@@ -60,6 +60,37 @@ inline std::uint64_t generateTree(const std::filesystem::path& root, std::uint64
     return total;
 }
 
+// count small files (0 to 4 KiB) spread evenly over folders folders below root, for the runs
+// that show the cost per entry staying flat as the count grows.
+inline void generateSmallTree(const std::filesystem::path& root, int count, int folders,
+                              std::uint64_t seed)
+{
+    std::uint64_t state = seed;
+    std::vector<char> bytes(8192);
+    for (char& c : bytes)
+        c = static_cast<char>(state = state * 6364136223846793005ull + 1442695040888963407ull);
+    for (int f = 0; f < folders; ++f)
+        std::filesystem::create_directories(root / ("folder" + std::to_string(f)));
+    for (int i = 0; i < count && !g_nStop; ++i) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        const std::size_t size = static_cast<std::size_t>(state >> 33) % 4097;
+        std::ofstream out(root / ("folder" + std::to_string(i % folders)) /
+                              ("small" + std::to_string(i) + ".dat"),
+                          std::ios::binary);
+        out.write(bytes.data() + i % 4096, static_cast<std::streamsize>(size));
+        if (!out)
+            throw std::runtime_error("cannot write the test tree");
+    }
+}
+
+// The scale runs: entries and folders of each, the last two the same count in one folder and
+// in a hundred.
+struct ScaleCase {
+    int count;
+    int folders;
+};
+inline constexpr ScaleCase kScaleCases[] = {{1000, 100}, {10000, 100}, {100000, 100}, {100000, 1}};
+
 // A new folder below scratch (argv[1], default /tmp) for one benchmark's gigabytes; empty when
 // it cannot be made.
 inline std::filesystem::path makeWorkFolder(int argc, char** argv, const std::string& name)

@@ -2,7 +2,10 @@
 // all, a few levels deep) into a fresh folder, against tar -xf of a tar holding the same files
 // into another fresh folder; page cache warm, median of 5 runs each.
 //
-// bench_extract [scratch folder, default /tmp]
+// bench_extract [scratch folder, default /tmp] [--scale]
+//
+// --scale adds 1,000, 10,000 and 100,000 small files (0 to 4 KiB) in 100 folders, and 100,000
+// in one folder, reported as time per entry.
 
 #include "ArchiveError.h"
 #include "BenchTree.h"
@@ -50,6 +53,63 @@ void freshFolder(const fs::path& folder)
     ::sync();
 }
 
+// Our extraction and tar's of the same files, median of kRuns each, into fresh folders.
+struct Pair {
+    double ours;
+    double tar;
+};
+
+Pair timeExtraction(const fs::path& work, const fs::path& src)
+{
+    const std::string archivePath = (work / "GAME00.DAT").string();
+    const std::string tarPath = (work / "same.tar").string();
+    {
+        archive::EntryList list;
+        archive::buildArchive(src.string(), archivePath, list);
+    }
+    runShell("tar -cf '" + tarPath + "' -C '" + src.string() + "' .");
+    fs::remove_all(src);
+
+    const fs::path oursOut = work / "ours";
+    const fs::path tarOut = work / "tar";
+    const std::string tarCommand = "tar -xf '" + tarPath + "' -C '" + tarOut.string() + "'";
+    // Opening and listing count too: tar reads its headers as it goes.
+    auto ours = [&] {
+        archive::CFile file;
+        file.Open(archivePath, archive::CFile::modeRead);
+        archive::EntryList list;
+        const int count = archive::listArchive(file, list, "*");
+        std::vector<int> indexes(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i)
+            indexes[static_cast<std::size_t>(i)] = i;
+        archive::extractEntries(file, list, indexes, oursOut.string());
+    };
+    auto tar = [&] { runShell(tarCommand); };
+
+    // One untimed run of each warms the page cache.
+    freshFolder(oursOut);
+    ours();
+    freshFolder(tarOut);
+    tar();
+    std::vector<double> oursTimes;
+    std::vector<double> tarTimes;
+    for (int run = 0; run < kRuns && !benchtree::g_nStop; ++run) {
+        freshFolder(oursOut);
+        oursTimes.push_back(seconds(ours));
+        freshFolder(tarOut);
+        tarTimes.push_back(seconds(tar));
+        std::printf("run %d: ours %.3f s, tar %.3f s\n", run + 1, oursTimes.back(),
+                    tarTimes.back());
+    }
+    if (oursTimes.empty())
+        throw std::runtime_error("interrupted");
+    fs::remove_all(oursOut);
+    fs::remove_all(tarOut);
+    fs::remove(archivePath);
+    fs::remove(tarPath);
+    return {median(oursTimes), median(tarTimes)};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -69,52 +129,20 @@ int main(int argc, char** argv)
         const std::uint64_t total = benchtree::generateTree(src, 0x2545F4914F6CDD1Dull);
         std::printf("%.1f MiB in %d files\n", static_cast<double>(total) / (1024 * 1024), kFiles);
 
-        const std::string archivePath = (work / "GAME00.DAT").string();
-        const std::string tarPath = (work / "same.tar").string();
-        {
-            archive::EntryList list;
-            archive::buildArchive(src.string(), archivePath, list);
-        }
-        runShell("tar -cf '" + tarPath + "' -C '" + src.string() + "' .");
-        fs::remove_all(src);
+        const Pair large = timeExtraction(work, src);
+        std::printf("median of %d: ours %.3f s, tar %.3f s, ours/tar %.2f\n", kRuns, large.ours,
+                    large.tar, large.ours / large.tar);
 
-        const fs::path oursOut = work / "ours";
-        const fs::path tarOut = work / "tar";
-        const std::string tarCommand = "tar -xf '" + tarPath + "' -C '" + tarOut.string() + "'";
-        // Opening and listing count too: tar reads its headers as it goes.
-        auto ours = [&] {
-            archive::CFile file;
-            file.Open(archivePath, archive::CFile::modeRead);
-            archive::EntryList list;
-            const int count = archive::listArchive(file, list, "*");
-            std::vector<int> indexes(static_cast<std::size_t>(count));
-            for (int i = 0; i < count; ++i)
-                indexes[static_cast<std::size_t>(i)] = i;
-            archive::extractEntries(file, list, indexes, oursOut.string());
-        };
-        auto tar = [&] { runShell(tarCommand); };
-
-        // One untimed run of each warms the page cache.
-        freshFolder(oursOut);
-        ours();
-        freshFolder(tarOut);
-        tar();
-        std::vector<double> oursTimes;
-        std::vector<double> tarTimes;
-        for (int run = 0; run < kRuns && !benchtree::g_nStop; ++run) {
-            freshFolder(oursOut);
-            oursTimes.push_back(seconds(ours));
-            freshFolder(tarOut);
-            tarTimes.push_back(seconds(tar));
-            std::printf("run %d: ours %.3f s, tar %.3f s\n", run + 1, oursTimes.back(),
-                        tarTimes.back());
+        if (argc > 2 && std::string(argv[2]) == "--scale") {
+            for (const benchtree::ScaleCase& c : benchtree::kScaleCases) {
+                benchtree::generateSmallTree(src, c.count, c.folders, 0x5DEECE66Dull);
+                const Pair small = timeExtraction(work, src);
+                std::printf("%d small files in %d folders: ours %.2f us/entry, tar %.2f "
+                            "us/entry, ours/tar %.2f\n",
+                            c.count, c.folders, small.ours * 1e6 / c.count,
+                            small.tar * 1e6 / c.count, small.ours / small.tar);
+            }
         }
-        if (oursTimes.empty())
-            throw std::runtime_error("interrupted");
-        const double oursMedian = median(oursTimes);
-        const double tarMedian = median(tarTimes);
-        std::printf("median of %zu: ours %.3f s, tar %.3f s, ours/tar %.2f\n", oursTimes.size(),
-                    oursMedian, tarMedian, oursMedian / tarMedian);
     } catch (const archive::ArchiveError& e) {
         std::fprintf(stderr, "bench_extract: %s: %s\n", e.subject().c_str(), e.reason().c_str());
         status = 1;

@@ -12,6 +12,7 @@ namespace {
 struct OptionSpec {
     std::string_view name;
     bool takesValue;
+    std::string_view shortName = {}; // "-k" for "--keep-old-files"
 };
 
 struct CommandSpec {
@@ -25,7 +26,10 @@ const std::array<CommandSpec, 4>& commands()
 {
     static const std::array<CommandSpec, 4> table = {{
         {"list", {{"--type", true}, {"--long", false}, {"--json", false}}, {"ARCHIVE"}, false},
-        {"extract", {{"--type", true}}, {"ARCHIVE", "DEST"}, true},
+        {"extract",
+         {{"--type", true}, {"--keep-old-files", false, "-k"}},
+         {"ARCHIVE", "DEST"},
+         true},
         {"build", {}, {"FOLDER", "ARCHIVE"}, false},
         {"check", {}, {"ARCHIVE"}, false},
     }};
@@ -82,11 +86,9 @@ void readArguments(const CommandSpec& command, int argc, const char* const* argv
         const std::size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
         const OptionSpec* option = nullptr;
-        if (name.substr(0, 2) == "--") {
-            for (const OptionSpec& candidate : command.options) {
-                if (candidate.name == name)
-                    option = &candidate;
-            }
+        for (const OptionSpec& candidate : command.options) {
+            if (name.substr(0, 2) == "--" ? candidate.name == name : candidate.shortName == name)
+                option = &candidate;
         }
         if (!option)
             throw UsageError(std::string(name), "unknown option for " + std::string(command.name) +
@@ -102,7 +104,7 @@ void readArguments(const CommandSpec& command, int argc, const char* const* argv
         } else if (equals != std::string_view::npos) {
             throw UsageError(std::string(name), "takes no value; " + seeHelp(command.name));
         }
-        options[std::string(name)] = value;
+        options[std::string(option->name)] = value;
     }
 }
 

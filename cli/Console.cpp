@@ -1,10 +1,10 @@
 #include "Console.h"
 
 #include "ArchiveError.h"
+#include "SignalCleanup.h"
 #include "TextFormat.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -15,14 +15,6 @@ namespace {
 
 constexpr std::size_t kOutBufferBytes = 1 << 16;
 constexpr auto kDrawInterval = std::chrono::milliseconds(100);
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-extern "C" void onInterrupt(int signalNumber)
-{
-    g_interrupted = 1;
-    std::signal(signalNumber, SIG_DFL);
-}
 
 // Writes all of text to fd; errno is kept on failure.
 bool writeAll(int fd, std::string_view text)
@@ -132,13 +124,12 @@ void Console::endProgress(bool completed)
 
 void Console::catchInterrupts()
 {
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    archive::SignalCleanup::stopOnInterrupt();
 }
 
 bool Console::isInterrupted()
 {
-    return g_interrupted != 0;
+    return archive::SignalCleanup::isStopAsked();
 }
 
 } // namespace cli

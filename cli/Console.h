@@ -35,8 +35,8 @@ public:
     // Ends the progress line, if one is shown; completed first draws it as all done.
     void endProgress(bool completed = false);
 
-    // SIGINT and SIGTERM then ask the running command to stop at its next safe point (so no
-    // temporary file is left behind); a second signal ends the program at once.
+    // SIGINT and SIGTERM then ask the running command to stop at its next safe point; a second
+    // signal ends the program at once, its temporary files removed first.
     static void catchInterrupts();
     static bool isInterrupted();
 

@@ -10,7 +10,6 @@
 #include "TextFormat.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <unordered_map>
 #include <vector>
 
@@ -130,17 +129,13 @@ int runExtract(const CommandLine& line, Console& console)
         return kExitFailure;
     }
 
-    std::error_code failure;
-    if (!std::filesystem::is_directory(destination, failure)) {
-        std::filesystem::create_directories(destination, failure);
-        if (failure)
-            throw archive::FileError::fromErrno(archive::ErrorKind::cannotCreateFolder, destination,
-                                                failure.value());
-    }
+    archive::ExtractOptions options;
+    options.keepExisting = line.isSet("--keep-old-files");
+    options.onKept = [&](const archive::FileError& kept) { console.error(kept); };
 
     Console::catchInterrupts();
-    const archive::ExtractResult result =
-        archive::extractEntries(reader, list, indexes, destination, console.progress("extracting"));
+    const archive::ExtractResult result = archive::extractEntries(
+        reader, list, indexes, destination, console.progress("extracting"), options);
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted after " + std::to_string(result.entriesWritten) +
@@ -148,7 +143,7 @@ int runExtract(const CommandLine& line, Console& console)
                                        " entries; the files written stay");
         return kExitFailure;
     }
-    return console.flush() ? kExitSuccess : kExitFailure;
+    return console.flush() && result.entriesKept == 0 ? kExitSuccess : kExitFailure;
 }
 
 } // namespace cli

@@ -53,6 +53,9 @@ archive, stops the command with a message; files written before it stay.
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV
+  -k, --keep-old-files
+                 keep every file that already exists in DEST and report it; the exit
+                 status is then 1
   -h, --help     show this help
 )";
     }

@@ -3,6 +3,7 @@
 #include "Commands.h"
 #include "Console.h"
 #include "HelpText.h"
+#include "SignalCleanup.h"
 #include "UsageError.h"
 
 #include <new>
@@ -38,6 +39,9 @@ int run(int argc, char** argv, cli::Console& console)
 
 int main(int argc, char** argv)
 {
+    // Before anything is written: no temporary file outlives a signal, and a file-size limit
+    // fails the write instead of killing the program.
+    archive::SignalCleanup::install();
     cli::Console console;
     int status = cli::kExitFailure;
     try {

@@ -26,6 +26,9 @@ bool CProgressWindow::update(const archive::Progress& progress)
         m_window->setMinimumDuration(0);
         m_window->setAutoClose(false);
         m_window->setAutoReset(false);
+        // Shown now: QProgressDialog would wait for a value past its minimum, and a run that
+        // reports before its first entry would stay hidden until the first redraw after it.
+        m_window->show();
     } else if (m_sinceRedraw.elapsed() < kRedrawMs) {
         // A click can only have arrived in the last event processing, already answered.
         return true;

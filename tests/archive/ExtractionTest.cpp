@@ -2,6 +2,7 @@
 #include "ArchiveError.h"
 #include "CFile.h"
 #include "EntryList.h"
+#include "FileCopier.h"
 #include "Listing.h"
 #include "NameMapping.h"
 
@@ -10,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace archive;
@@ -119,19 +123,21 @@ TEST_F(ExtractionTest, OnlyTheGivenIndexesAreWrittenAndADestinationWithTrailingS
     EXPECT_EQ(treeOf(dest()), expected);
 }
 
-// bytesDone after each chunk shows how the data was cut.
-TEST_F(ExtractionTest, DataIsCopiedInChunksOfAtMost4096Bytes)
+// bytesDone after each slice shows how the data was cut.
+TEST_F(ExtractionTest, DataIsCopiedInSlicesOfAtMostOneSlice)
 {
+    constexpr std::size_t slice = FileCopier::kSliceBytes;
     const struct {
         std::size_t size;
         std::vector<std::uint64_t> steps;
     } cases[] = {
         {1, {1}},
-        {4095, {4095}},
-        {4096, {4096}},
-        {4097, {4096, 4097}},
-        {8192, {4096, 8192}},
-        {8193, {4096, 8192, 8193}},
+        {4097, {4097}},
+        {slice - 1, {slice - 1}},
+        {slice, {slice}},
+        {slice + 1, {slice, slice + 1}},
+        {2 * slice, {slice, 2 * slice}},
+        {2 * slice + 1, {slice, 2 * slice, 2 * slice + 1}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
@@ -487,6 +493,114 @@ TEST_F(ExtractionTest, ACancelAfterTheLastEntryIsNoCancel)
 
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(result.entriesWritten, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
+{
+    std::string name;
+    for (int level = 0; level < 2000; ++level)
+        name += (level % 2 ? "b\\" : "a\\");
+    ArchiveImage image;
+    image.add(name + "leaf.dat", "deep");
+    image.add(name.substr(0, 2 * 1500) + "middle.dat", "middle");
+    image.add("top.dat", "top");
+    writeFile(archivePath(), image.bytes());
+
+    const testsupport::ChildResult result = testsupport::runInChild({}, [&]() -> std::string {
+        // Standard streams, the archive and the test's own: far fewer than the levels.
+        const rlimit few{64, 64};
+        if (setrlimit(RLIMIT_NOFILE, &few) != 0)
+            return "no limit";
+        CFile file;
+        file.Open(archivePath(), CFile::modeRead);
+        EntryList list;
+        listArchive(file, list, "*");
+        std::vector<int> all;
+        for (int i = 0; i < list.GetCount(); ++i)
+            all.push_back(i);
+        return std::to_string(extractEntries(file, list, all, dest()).entriesWritten);
+    });
+    EXPECT_EQ(result.exitCode, 0) << result.text;
+    EXPECT_EQ(result.text, "3");
+    // Walked level by level, and removed the same way: the whole path is longer than the
+    // system takes at once.
+    const int start = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::chdir(dest().c_str()), 0);
+    for (int level = 0; level < 2000; ++level) {
+        ASSERT_EQ(::chdir(level % 2 ? "b" : "a"), 0) << level;
+        if (level == 1499) {
+            EXPECT_EQ(readFile("middle.dat"), "middle");
+            ::unlink("middle.dat");
+        }
+    }
+    EXPECT_EQ(readFile("leaf.dat"), "deep");
+    ::unlink("leaf.dat");
+    for (int level = 1999; level >= 0; --level) {
+        ASSERT_EQ(::chdir(".."), 0);
+        ::rmdir(level % 2 ? "b" : "a");
+    }
+    EXPECT_EQ(readFile("top.dat"), "top");
+    ASSERT_EQ(::fchdir(start), 0);
+    ::close(start);
+}
+
+TEST_F(ExtractionTest, AMissingDestinationIsMadeOnlyOnceAnEntryPassesItsChecks)
+{
+    const struct {
+        const char* label;
+        const char* name;
+        bool isMade;
+    } cases[] = {
+        {"Written", "a.dat", true},
+        {"LeavesTheDestination", "..\\a.dat", false},
+        {"EmptyLevel", "x\\\\a.dat", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir temp;
+        ArchiveImage image;
+        image.add(c.name, "data");
+        OpenArchive archive(image, temp / "GAME00.DAT");
+        const std::string target = temp / "new/deeper/out";
+        try {
+            extractEntries(archive.file, archive.list, {0}, target);
+        } catch (const ArchiveError&) {
+        }
+        EXPECT_EQ(fs::exists(target), c.isMade);
+        EXPECT_EQ(fs::exists(temp / "new"), c.isMade);
+    }
+}
+
+TEST_F(ExtractionTest, KeepExistingLeavesEveryExistingObjectAndReportsIt)
+{
+    ArchiveImage image;
+    image.add("old.dat", "new contents");
+    image.add("link.dat", "new contents");
+    image.add("fresh.dat", "fresh");
+    OpenArchive archive(image, archivePath());
+    writeFile(dest() + "/old.dat", "old contents");
+    fs::create_symlink("nowhere", dest() + "/link.dat");
+
+    std::vector<std::string> kept;
+    ExtractOptions options;
+    options.keepExisting = true;
+    options.onKept = [&](const FileError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::keptExisting);
+        kept.push_back(e.subject());
+    };
+    const ExtractResult result =
+        extractEntries(archive.file, archive.list, archive.all(), dest(), {}, options);
+    EXPECT_EQ(result.entriesWritten, 1);
+    EXPECT_EQ(result.entriesKept, 2);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{dest() + "/link.dat", dest() + "/old.dat"}));
+    const std::map<std::string, std::string> expected = {
+        {"old.dat", "old contents"}, {"link.dat", "->"}, {"fresh.dat", "fresh"}};
+    EXPECT_EQ(treeOf(dest()), expected);
 }
 
 } // namespace

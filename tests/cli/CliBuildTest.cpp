@@ -135,4 +135,17 @@ TEST(CliBuild, OnATerminalAProgressLineIsShown)
     EXPECT_NE(result.err.find("building: 2 of 2 entries"), std::string::npos) << result.err;
 }
 
+TEST(CliBuild, AFileSizeLimitFailsTheWriteAndLeavesNothing)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "src/big.bin", std::string(300000, 'b'));
+    testsupport::writeFile(dir / "dest/GAME00.DAT", "earlier");
+    const auto result =
+        clitest::runDatWithFileSizeLimit({"build", dir / "src", dir / "dest/GAME00.DAT"}, 100000);
+    EXPECT_EQ(result.exitCode, 1) << "killed by a signal when 128 and more";
+    EXPECT_EQ(result.err, "velmora-dat: " + dir / "dest/GAME00.DAT" + ": File too large\n");
+    EXPECT_EQ(treeOf(dir / "dest"),
+              (std::map<std::string, std::string>{{"GAME00.DAT", "earlier"}}));
+}
+
 } // namespace

@@ -268,4 +268,94 @@ TEST(CliExtract, OnATerminalAProgressLineIsShown)
     EXPECT_EQ(treeOf(f.dest), Fixture::all());
 }
 
+// Every path into the archive layer that stops before a byte is written leaves no folder.
+TEST(CliExtract, AFirstEntryRefusedBeforeWritingCreatesNoDestination)
+{
+    const struct {
+        const char* label;
+        const char* name;
+        std::uint32_t claimedSize; // 0: the data's own
+    } cases[] = {
+        {"LeavesTheDestination", "..\\evil.txt", 0},
+        {"DataPastTheEnd", "short.dat", 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        ArchiveImage image;
+        image.add(c.name, "12345");
+        if (c.claimedSize)
+            image.records[0].dataSize = c.claimedSize;
+        testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+        const auto result = runDat({"extract", dir / "GAME00.DAT", dir / "new/out"});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_FALSE(fs::exists(dir / "new")) << "the destination was created";
+    }
+}
+
+TEST(CliExtract, ADestinationThatIsALinkToNothingIsSaidToBeOne)
+{
+    Fixture f;
+    fs::create_symlink(f.dir / "gone", f.dest);
+    const auto result = runDat({"extract", f.path, f.dest});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "velmora-dat: " + f.dest + ": is a link to nothing\n");
+    EXPECT_FALSE(fs::exists(f.dir / "gone"));
+}
+
+struct KeepCase {
+    const char* label;
+    std::vector<std::string> options;
+    int exitCode;
+    bool isKept;
+};
+
+class CliExtractKeep : public ::testing::TestWithParam<KeepCase> {};
+
+TEST_P(CliExtractKeep, ExistingFilesAreKeptOnlyWhenAsked)
+{
+    Fixture f;
+    testsupport::writeFile(f.dest + "/a.bmp", "mine");
+    testsupport::writeFile(f.dest + "/sub/b.wav", "mine too");
+    std::vector<std::string> args = {"extract"};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    args.push_back(f.path);
+    args.push_back(f.dest);
+    const auto result = runDat(args);
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err;
+    Tree expected = Fixture::all();
+    if (GetParam().isKept) {
+        expected["a.bmp"] = "mine";
+        expected["sub/b.wav"] = "mine too";
+        EXPECT_EQ(lines(result.err),
+                  (std::vector<std::string>{
+                      "velmora-dat: " + f.dest + "/a.bmp: already exists; kept as it was",
+                      "velmora-dat: " + f.dest + "/sub/b.wav: already exists; kept as it was"}));
+    } else {
+        EXPECT_EQ(result.err, "");
+    }
+    EXPECT_EQ(treeOf(f.dest), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, CliExtractKeep,
+                         ::testing::Values(KeepCase{"Replaced", {}, 0, false},
+                                           KeepCase{"Short", {"-k"}, 1, true},
+                                           KeepCase{"Long", {"--keep-old-files"}, 1, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
+{
+    TempDir dir;
+    ArchiveImage image;
+    image.add("big.bin", std::string(300000, 'b'));
+    image.add("small.bin", "s");
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    fs::create_directory(dir / "out");
+    const auto result = clitest::runDatWithFileSizeLimit(
+        {"extract", dir / "GAME00.DAT", dir / "out", "big.bin"}, 100000);
+    EXPECT_EQ(result.exitCode, 1) << "killed by a signal when 128 and more";
+    EXPECT_EQ(result.err, "velmora-dat: " + dir / "out/big.bin" + ": File too large\n");
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 // Runs the built velmora-dat with arguments and collects its exit status and both streams.
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -109,6 +111,29 @@ inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal
         result.err = readAllFd(errFd);
     }
     close(errFd);
+    return result;
+}
+
+// As runDat, under a file-size limit (ulimit -f) in bytes and with SIGXFSZ as a shell leaves
+// it, so the program itself must keep the signal from killing it.
+inline RunResult runDatWithFileSizeLimit(const std::vector<std::string>& args, rlim_t bytes)
+{
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit limited{bytes, saved.rlim_max};
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0)
+        throw std::runtime_error("cannot set a file size limit");
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_DFL);
+    RunResult result;
+    try {
+        result = runDat(args);
+    } catch (...) {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+        throw;
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
     return result;
 }
 

@@ -1,0 +1,28 @@
+#pragma once
+
+namespace archive {
+
+// Named temporary files that must not outlive the process, however it ends. The handlers remove
+// every registered name and then end the program with the signal that came; the registry is a
+// fixed table of slots, so the handler neither allocates nor locks.
+class SignalCleanup {
+public:
+    // Handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT, and SIGXFSZ ignored so a file-size limit
+    // shows as a write failing with EFBIG. Call once at program start; calling again is harmless.
+    static void install();
+    // From now on a first SIGINT or SIGTERM only asks the running command to stop at its next
+    // safe point; a second one, or any other of the signals, removes the files and ends the
+    // program.
+    static void stopOnInterrupt();
+    static bool isStopAsked() noexcept;
+
+    // Registers name inside the folder open as folderFd; returns the slot to pass to remove, or
+    // -1 when the table is full (the name is then not removed by a signal).
+    static int add(int folderFd, const char* name) noexcept;
+    static void remove(int slot) noexcept;
+
+    // How many slots hold a name, for tests.
+    static int liveCount() noexcept;
+};
+
+} // namespace archive

@@ -1,0 +1,297 @@
+#include "ArchiveError.h"
+#include "Building.h"
+#include "CFile.h"
+#include "CFolder.h"
+#include "EntryList.h"
+#include "Extraction.h"
+#include "FileCopier.h"
+#include "Listing.h"
+#include "SafeOutputFile.h"
+#include "SignalCleanup.h"
+
+#include "ChildProcess.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <set>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace archive;
+using testsupport::ArchiveImage;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+std::set<std::string> namesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        names.insert(entry.path().lexically_relative(folder).string());
+    return names;
+}
+
+// Runs body in a child and returns the signal that ended it, 0 when it exited.
+int signalEnding(const std::function<void()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(20);
+        // SIGQUIT would leave a core file of its own.
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        try {
+            body();
+        } catch (...) {
+            _exit(2);
+        }
+        _exit(0);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+struct SignalCase {
+    const char* label;
+    int signalNumber;
+    bool isSecond; // the first of these only asks to stop
+};
+
+const SignalCase kSignals[] = {
+    {"SecondInterrupt", SIGINT, true},
+    {"SecondTerminate", SIGTERM, true},
+    {"HangUp", SIGHUP, false},
+    {"Quit", SIGQUIT, false},
+};
+
+void deliver(const SignalCase& c)
+{
+    SignalCleanup::stopOnInterrupt();
+    if (c.isSecond)
+        ::raise(c.signalNumber);
+    ::raise(c.signalNumber);
+}
+
+class EndingSignal : public testing::TestWithParam<std::tuple<SignalCase, bool>> {};
+
+// The signal comes while the output is half written: nothing may be left but what was there.
+TEST_P(EndingSignal, LeavesNoTemporaryFile)
+{
+    const SignalCase& c = std::get<0>(GetParam());
+    const bool isUnnamedAllowed = std::get<1>(GetParam());
+    TempDir temp;
+    ArchiveImage image;
+    image.add("big.bin", std::string(FileCopier::kSliceBytes + 10, 'b'));
+    writeFile(temp / "GAME00.DAT", image.bytes());
+    writeFile(temp / "src/big.bin", std::string(FileCopier::kSliceBytes + 10, 'b'));
+    writeFile(temp / "src/small.bin", "s");
+    fs::create_directory(temp / "out");
+    const std::set<std::string> before = namesIn(temp.str());
+
+    const int extractEnd = signalEnding([&] {
+        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        CFile file;
+        file.Open(temp / "GAME00.DAT", CFile::modeRead);
+        EntryList list;
+        listArchive(file, list, "*");
+        extractEntries(file, list, {0}, temp / "out", [&](const Progress&) {
+            deliver(c);
+            return true;
+        });
+    });
+    EXPECT_EQ(extractEnd, c.signalNumber);
+    const int buildEnd = signalEnding([&] {
+        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        EntryList list;
+        buildArchive(temp / "src", temp / "NEW.DAT", list, [&](const Progress& p) {
+            if (p.bytesDone > 0)
+                deliver(c);
+            return true;
+        });
+    });
+    EXPECT_EQ(buildEnd, c.signalNumber);
+    EXPECT_EQ(namesIn(temp.str()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
+                         testing::Combine(testing::ValuesIn(kSignals), testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param).label) +
+                                    (std::get<1>(info.param) ? "Unnamed" : "Named");
+                         });
+
+TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
+{
+    const int end = signalEnding([] {
+        deliver({"", SIGINT, false});
+        _exit(SignalCleanup::isStopAsked() ? 0 : 3);
+    });
+    EXPECT_EQ(end, 0);
+}
+
+TEST(SafeOutputFileTest, NothingIsNamedBeforeCommit)
+{
+    for (const bool isUnnamedAllowed : {true, false}) {
+        SCOPED_TRACE(isUnnamedAllowed);
+        TempDir temp;
+        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        const CFolder folder = CFolder::open(temp.str());
+        {
+            SafeOutputFile out(folder, "out.dat");
+            out.Write("abc", 3);
+            const std::set<std::string> seen = namesIn(temp.str());
+            if (isUnnamedAllowed && out.isUnnamed())
+                EXPECT_TRUE(seen.empty());
+            else
+                EXPECT_EQ(seen.size(), 1u);
+            EXPECT_EQ(SignalCleanup::liveCount(), out.isUnnamed() ? 0 : 1);
+            out.setDurable(true);
+            out.Commit();
+        }
+        EXPECT_EQ(namesIn(temp.str()), std::set<std::string>{"out.dat"});
+        EXPECT_EQ(readFile(temp / "out.dat"), "abc");
+        EXPECT_EQ(SignalCleanup::liveCount(), 0);
+        SafeOutputFile::allowUnnamed(true);
+    }
+}
+
+TEST(SafeOutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
+{
+    for (const bool isUnnamedAllowed : {true, false}) {
+        SCOPED_TRACE(isUnnamedAllowed);
+        TempDir temp;
+        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        writeFile(temp / "old.dat", "old");
+        fs::create_symlink("nowhere", temp / "link");
+        const CFolder folder = CFolder::open(temp.str());
+        for (const char* name : {"old.dat", "link"}) {
+            try {
+                SafeOutputFile out(folder, name, SafeOutputFile::Existing::keep);
+                ADD_FAILURE() << name << " would be replaced";
+            } catch (const FileError& e) {
+                EXPECT_EQ(e.kind(), ErrorKind::keptExisting);
+                EXPECT_EQ(e.subject(), temp / name);
+            }
+        }
+        // Something that comes to the name while the file is written is kept too.
+        SafeOutputFile late(folder, "late.dat", SafeOutputFile::Existing::keep);
+        late.Write("new", 3);
+        writeFile(temp / "late.dat", "came first");
+        EXPECT_THROW(late.Commit(), FileError);
+        SafeOutputFile fresh(folder, "new.dat", SafeOutputFile::Existing::keep);
+        fresh.Write("new", 3);
+        fresh.Commit();
+        EXPECT_EQ(readFile(temp / "old.dat"), "old");
+        EXPECT_EQ(readFile(temp / "late.dat"), "came first");
+        EXPECT_EQ(readFile(temp / "new.dat"), "new");
+        EXPECT_TRUE(fs::is_symlink(temp / "link"));
+        SafeOutputFile::allowUnnamed(true);
+    }
+}
+
+TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot drop to an unprivileged user here";
+    TempDir temp;
+    fs::create_directory(temp / "out");
+    writeFile(temp / "out/locked.dat", "mine");
+    fs::permissions(temp.path(), fs::perms::all);
+    fs::permissions(temp / "out", fs::perms::all);
+    fs::permissions(temp / "out/locked.dat", fs::perms::owner_read | fs::perms::others_read);
+    const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
+        const CFolder folder = CFolder::open(temp / "out");
+        // Naming an unnamed file needs no privilege.
+        SafeOutputFile free(folder, "free.dat");
+        free.Write("free", 4);
+        free.Commit();
+        try {
+            SafeOutputFile out(folder, "locked.dat");
+            out.Commit();
+        } catch (const FileError& e) {
+            return e.subject() + ": " + e.reason();
+        }
+        return std::string("replaced");
+    });
+    EXPECT_EQ(child.text, temp / "out/locked.dat" + ": Permission denied");
+    EXPECT_EQ(readFile(temp / "out/locked.dat"), "mine");
+    EXPECT_EQ(namesIn(temp / "out"), (std::set<std::string>{"free.dat", "locked.dat"}));
+    EXPECT_EQ(readFile(temp / "out/free.dat"), "free");
+}
+
+struct CopyTarget {
+    const char* label;
+    int extraFlags; // O_APPEND refuses the in-kernel copies
+    bool isPipe;    // copy_file_range refuses a pipe, sendfile takes it
+};
+
+class CopierTarget : public testing::TestWithParam<CopyTarget> {};
+
+TEST_P(CopierTarget, EveryByteArrivesFromTheOffset)
+{
+    TempDir temp;
+    std::string content(3 * 1024 * 1024 + 7, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7 + i / 4099);
+    writeFile(temp / "source", content);
+    const int source = ::open((temp / "source").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(source, 0);
+    const std::uint64_t offset = 5;
+    const std::uint64_t size = 2 * 1024 * 1024 + 3;
+    std::string got;
+    FileCopier copier;
+    FileCopier::Outcome done;
+    if (GetParam().isPipe) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        std::thread reader([&] {
+            char buffer[65536];
+            ssize_t n;
+            while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+                got.append(buffer, static_cast<std::size_t>(n));
+        });
+        done = copier.copy(source, offset, fds[1], size);
+        ::close(fds[1]);
+        reader.join();
+        ::close(fds[0]);
+    } else {
+        const int target = ::open((temp / "target").c_str(),
+                                  O_WRONLY | O_CREAT | O_CLOEXEC | GetParam().extraFlags, 0600);
+        ASSERT_GE(target, 0);
+        ASSERT_EQ(::write(target, "head", 4), 4);
+        done = copier.copy(source, offset, target, size);
+        // The source shorter than asked: the copy ends there without an error.
+        const FileCopier::Outcome tail = copier.copy(source, content.size() - 2, target, 10);
+        EXPECT_EQ(tail.copied, 2u);
+        EXPECT_EQ(tail.error, 0);
+        ::close(target);
+        got = readFile(temp / "target");
+        EXPECT_EQ(got.substr(0, 4), "head");
+        EXPECT_EQ(got.substr(4 + size), content.substr(content.size() - 2));
+        got = got.substr(4, size);
+    }
+    ::close(source);
+    EXPECT_EQ(done.copied, size);
+    EXPECT_EQ(done.error, 0);
+    EXPECT_TRUE(got == content.substr(offset, size));
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, CopierTarget,
+                         testing::Values(CopyTarget{"File", 0, false},
+                                         CopyTarget{"Appending", O_APPEND, false},
+                                         CopyTarget{"Pipe", 0, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
