@@ -11,22 +11,12 @@ ArchiveError::ArchiveError(ErrorKind kind, std::string subject, std::string reas
 {
 }
 
-ArchiveError::ArchiveError(std::string subject, std::string reason)
-    : ArchiveError(ErrorKind::unspecified, std::move(subject), std::move(reason))
-{
-}
-
 FileError FileError::fromErrno(ErrorKind kind, const std::string& path, int errorNumber)
 {
     // strerror_r's GNU form may return a static string instead of filling the buffer.
     char buffer[256] = {};
     const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
     return FileError(kind, path, text ? text : "unknown error", errorNumber);
-}
-
-FileError FileError::fromErrno(const std::string& path, int errorNumber)
-{
-    return fromErrno(ErrorKind::unspecified, path, errorNumber);
 }
 
 const char* kindName(ErrorKind kind) noexcept

@@ -8,7 +8,7 @@ namespace archive {
 // What went wrong, for a front end to word in its own language. The engine's English reason
 // travels beside it for the command line and for logs.
 enum class ErrorKind {
-    unspecified,          // not yet classified; no new code throws it
+    unspecified,          // never thrown by the engine; front ends word it generically
     cannotOpen,           // a file or folder could not be opened
     cannotRead,           // reading a file or folder failed
     cannotWrite,          // writing, creating, naming or replacing a file failed
@@ -39,8 +39,6 @@ enum class ErrorKind {
 class ArchiveError : public std::runtime_error {
 public:
     ArchiveError(ErrorKind kind, std::string subject, std::string reason, int systemError = 0);
-    // Transitional: the kind is left unspecified.
-    ArchiveError(std::string subject, std::string reason);
 
     ErrorKind kind() const noexcept { return m_kind; }
     const std::string& subject() const noexcept { return m_strSubject; }
@@ -59,8 +57,6 @@ class FileError : public ArchiveError {
 public:
     using ArchiveError::ArchiveError;
     static FileError fromErrno(ErrorKind kind, const std::string& path, int errorNumber);
-    // Transitional: the kind is left unspecified.
-    static FileError fromErrno(const std::string& path, int errorNumber);
 };
 
 // The bytes of an archive are not what the format allows, or an archive to be written would not

@@ -24,7 +24,7 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir "$asan" --output-on-failure -j "$jobs"
 
-echo "== Fuzzing the readers, then check and extraction together"
+echo "== Fuzzing the readers, check and extraction together, and the preview's parsers"
 fuzz="$root/build-fuzz"
 cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVELMORA_FUZZ=ON -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
@@ -47,3 +47,4 @@ run_fuzz() {
 }
 run_fuzz fuzz_directory "${VELMORA_FUZZ_SECONDS:-60}"
 run_fuzz fuzz_extract "${VELMORA_FUZZ_EXTRACT_SECONDS:-30}"
+run_fuzz fuzz_preview "${VELMORA_FUZZ_PREVIEW_SECONDS:-30}"
