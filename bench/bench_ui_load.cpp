@@ -1,8 +1,8 @@
 // Loads a 1,000,000-entry archive through the dialog offscreen and times the load, select
 // all, deselect all and one quick-find keystroke. Run with QT_QPA_PLATFORM=offscreen.
 #include "ArchiveFormat.h"
-#include "DialogServices.h"
 #include "ExtractorDlg.h"
+#include "OneArchiveServices.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -23,24 +23,6 @@
 #include <vector>
 
 namespace {
-
-class OneArchive : public DialogServices {
-public:
-    explicit OneArchive(QString path) : m_strPath(std::move(path)) {}
-    std::optional<QString> openArchivePath(QWidget*) override { return m_strPath; }
-    std::optional<QString> saveArchivePath(QWidget*) override { return std::nullopt; }
-    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-    }
-
-private:
-    QString m_strPath;
-};
 
 double medianMs(int runs, const std::function<void()>& work)
 {

@@ -4,8 +4,8 @@
 // QT_QPA_PLATFORM=offscreen.
 #include "../tests/support/TestSupport.h"
 #include "../tests/support/WaveSamples.h"
-#include "DialogServices.h"
 #include "ExtractorDlg.h"
+#include "OneArchiveServices.h"
 #include "PictureView.h"
 #include "PreviewController.h"
 #include "PreviewWindow.h"
@@ -26,24 +26,6 @@
 #include <vector>
 
 namespace {
-
-class OneArchive : public DialogServices {
-public:
-    explicit OneArchive(QString path) : m_strPath(std::move(path)) {}
-    std::optional<QString> openArchivePath(QWidget*) override { return m_strPath; }
-    std::optional<QString> saveArchivePath(QWidget*) override { return std::nullopt; }
-    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
-    }
-
-private:
-    QString m_strPath;
-};
 
 double medianMs(int runs, const std::function<void()>& work)
 {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "DialogServices.h"
+
+#include <QString>
+
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+// Dialog services for the window benchmarks: the open dialog always answers with one archive,
+// everything else is declined, and a message goes to standard error so a failed run is seen.
+class OneArchive : public DialogServices {
+public:
+    explicit OneArchive(QString path) : m_strPath(std::move(path)) {}
+    std::optional<QString> openArchivePath(QWidget*) override { return m_strPath; }
+    std::optional<QString> saveArchivePath(QWidget*) override { return std::nullopt; }
+    std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
+    }
+
+private:
+    QString m_strPath;
+};
