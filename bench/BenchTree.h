@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -90,6 +91,14 @@ struct ScaleCase {
     int folders;
 };
 inline constexpr ScaleCase kScaleCases[] = {{1000, 100}, {10000, 100}, {100000, 100}, {100000, 1}};
+
+// One scale run's line: time per entry for both and their ratio.
+inline void printScaleLine(const ScaleCase& c, double ours, double tar)
+{
+    std::printf("%d small files in %d folders: ours %.2f us/entry, tar %.2f us/entry, ours/tar "
+                "%.2f\n",
+                c.count, c.folders, ours * 1e6 / c.count, tar * 1e6 / c.count, ours / tar);
+}
 
 // A new folder below scratch (argv[1], default /tmp) for one benchmark's gigabytes; empty when
 // it cannot be made.

@@ -137,10 +137,7 @@ int main(int argc, char** argv)
             for (const benchtree::ScaleCase& c : benchtree::kScaleCases) {
                 benchtree::generateSmallTree(src, c.count, c.folders, 0x5DEECE66Dull);
                 const Pair small = timeExtraction(work, src);
-                std::printf("%d small files in %d folders: ours %.2f us/entry, tar %.2f "
-                            "us/entry, ours/tar %.2f\n",
-                            c.count, c.folders, small.ours * 1e6 / c.count,
-                            small.tar * 1e6 / c.count, small.ours / small.tar);
+                benchtree::printScaleLine(c, small.ours, small.tar);
             }
         }
     } catch (const archive::ArchiveError& e) {

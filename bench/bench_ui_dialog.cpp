@@ -23,7 +23,6 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -35,7 +34,6 @@ namespace {
 
 constexpr int kSmallFiles = 200000;
 constexpr int kSmallPerFolder = 1000;
-constexpr int kSmallMaxBytes = 4096;
 
 // The folder and file name every prompt is answered with; messages are failures here.
 class Answers : public DialogServices {
@@ -65,24 +63,6 @@ private:
         return value;
     }
 };
-
-void generateSmall(const fs::path& root)
-{
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    std::vector<char> bytes(kSmallMaxBytes + 1, 'x');
-    for (int i = 0; i < kSmallFiles && !benchtree::g_nStop; ++i) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        const fs::path folder = root / ("f" + std::to_string(i / kSmallPerFolder));
-        if (i % kSmallPerFolder == 0)
-            fs::create_directories(folder);
-        std::ofstream out(folder / ("e" + std::to_string(i) + ".dat"), std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(state % (kSmallMaxBytes + 1)));
-        if (!out)
-            throw std::runtime_error("cannot write the small files");
-    }
-}
 
 void runShell(const std::string& command)
 {
@@ -245,7 +225,8 @@ int main(int argc, char** argv)
     try {
         std::printf("generating %d small files...\n", kSmallFiles);
         std::fflush(stdout);
-        generateSmall(work / "small");
+        benchtree::generateSmallTree(work / "small", kSmallFiles, kSmallFiles / kSmallPerFolder,
+                                     0x9E3779B97F4A7C15ull);
         compare("200,000 small", work, work / "small", runs, dlg, answers);
         fs::remove_all(work / "small");
         std::printf("generating %d files...\n", benchtree::kFiles);
