@@ -1,8 +1,8 @@
-#include "ExtractorApp.h"
+#include "app/ExtractorApp.h"
 
-#include "ExtractorDlg.h"
-#include "QtTranslations.h"
-#include "Resource.h"
+#include "res/Resource.h"
+#include "ui/ExtractorDlg.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QTimer>

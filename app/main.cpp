@@ -1,5 +1,5 @@
-#include "ExtractorApp.h"
-#include "SignalCleanup.h"
+#include "app/ExtractorApp.h"
+#include "archive/SignalCleanup.h"
 
 #include <QApplication>
 

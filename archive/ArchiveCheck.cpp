@@ -1,9 +1,9 @@
-#include "ArchiveCheck.h"
+#include "archive/ArchiveCheck.h"
 
-#include "ArchiveError.h"
-#include "ArchiveReader.h"
-#include "CodePage950.h"
-#include "NameMapping.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CodePage950.h"
+#include "archive/NameMapping.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
-#include "ArchiveError.h"
-#include "CFile.h"
-#include "NameMapping.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
+#include "archive/NameMapping.h"
 
 #include <algorithm>
 #include <cstring>

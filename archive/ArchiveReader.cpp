@@ -1,6 +1,6 @@
-#include "ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
-#include "ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 namespace archive {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ArchiveError.h"
-#include "CFile.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
 
 #include <cstddef>
 #include <cstdint>

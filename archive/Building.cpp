@@ -1,14 +1,14 @@
-#include "Building.h"
+#include "archive/Building.h"
 
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "CFile.h"
-#include "CFileFind.h"
-#include "CFolder.h"
-#include "EntryList.h"
-#include "FileCopier.h"
-#include "NameMapping.h"
-#include "SafeOutputFile.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/CFile.h"
+#include "archive/CFileFind.h"
+#include "archive/CFolder.h"
+#include "archive/EntryList.h"
+#include "archive/FileCopier.h"
+#include "archive/NameMapping.h"
+#include "archive/SafeOutputFile.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
-#include "CFile.h"
+#include "archive/CFile.h"
 
-#include "ArchiveError.h"
-#include "CFolder.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFolder.h"
 
 #include <cerrno>
 #include <fcntl.h>

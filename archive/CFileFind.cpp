@@ -1,6 +1,6 @@
-#include "CFileFind.h"
+#include "archive/CFileFind.h"
 
-#include "ArchiveError.h"
+#include "archive/ArchiveError.h"
 
 #include <algorithm>
 #include <cerrno>

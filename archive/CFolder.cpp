@@ -1,6 +1,6 @@
-#include "CFolder.h"
+#include "archive/CFolder.h"
 
-#include "ArchiveError.h"
+#include "archive/ArchiveError.h"
 
 #include <cerrno>
 #include <fcntl.h>

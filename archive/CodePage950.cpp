@@ -1,4 +1,4 @@
-#include "CodePage950.h"
+#include "archive/CodePage950.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
-#include "EntryData.h"
+#include "archive/EntryData.h"
 
-#include "ArchiveError.h"
-#include "ArchiveReader.h"
-#include "CFile.h"
-#include "NameMapping.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CFile.h"
+#include "archive/NameMapping.h"
 
 #include <algorithm>
 #include <string>

@@ -1,6 +1,6 @@
-#include "EntryList.h"
+#include "archive/EntryList.h"
 
-#include "CodePage950.h"
+#include "archive/CodePage950.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,14 +1,14 @@
-#include "Extraction.h"
+#include "archive/Extraction.h"
 
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "ArchiveReader.h"
-#include "CFile.h"
-#include "CFolder.h"
-#include "EntryList.h"
-#include "FileCopier.h"
-#include "NameMapping.h"
-#include "SafeOutputFile.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CFile.h"
+#include "archive/CFolder.h"
+#include "archive/EntryList.h"
+#include "archive/FileCopier.h"
+#include "archive/NameMapping.h"
+#include "archive/SafeOutputFile.h"
 
 #include <algorithm>
 #include <cstdint>

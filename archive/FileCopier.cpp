@@ -1,4 +1,4 @@
-#include "FileCopier.h"
+#include "archive/FileCopier.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
-#include "Listing.h"
+#include "archive/Listing.h"
 
-#include "ArchiveReader.h"
-#include "CodePage950.h"
-#include "EntryList.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CodePage950.h"
+#include "archive/EntryList.h"
 
 #include <utility>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "NameMapping.h"
+#include "archive/NameMapping.h"
 
-#include "ArchiveError.h"
-#include "CodePage950.h"
+#include "archive/ArchiveError.h"
+#include "archive/CodePage950.h"
 
 namespace archive::names {
 

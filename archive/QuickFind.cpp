@@ -1,7 +1,7 @@
-#include "QuickFind.h"
+#include "archive/QuickFind.h"
 
-#include "CodePage950.h"
-#include "EntryList.h"
+#include "archive/CodePage950.h"
+#include "archive/EntryList.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "SafeOutputFile.h"
+#include "archive/SafeOutputFile.h"
 
-#include "CFile.h"
-#include "CFolder.h"
-#include "SignalCleanup.h"
+#include "archive/CFile.h"
+#include "archive/CFolder.h"
+#include "archive/SignalCleanup.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ArchiveError.h"
+#include "archive/ArchiveError.h"
 
 #include <cstddef>
 #include <string>

@@ -1,4 +1,4 @@
-#include "SignalCleanup.h"
+#include "archive/SignalCleanup.h"
 
 #include <atomic>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DialogServices.h"
+#include "ui/DialogServices.h"
 
 #include <QString>
 

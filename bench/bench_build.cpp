@@ -6,10 +6,10 @@
 // --scale adds 1,000, 10,000 and 100,000 small files (0 to 4 KiB) in 100 folders, and 100,000
 // in one folder, reported as time per entry.
 
-#include "ArchiveError.h"
-#include "BenchTree.h"
-#include "Building.h"
-#include "EntryList.h"
+#include "archive/ArchiveError.h"
+#include "archive/Building.h"
+#include "archive/EntryList.h"
+#include "bench/BenchTree.h"
 
 #include <algorithm>
 #include <chrono>

@@ -2,11 +2,11 @@
 // then times velmora-dat list, list --long and check on that archive against tar -tvf of a tar
 // holding the same 1,000,000 files, with the peak memory of each command.
 
-#include "ArchiveFormat.h"
-#include "BenchTree.h"
-#include "CFile.h"
-#include "EntryList.h"
-#include "Listing.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/CFile.h"
+#include "archive/EntryList.h"
+#include "archive/Listing.h"
+#include "bench/BenchTree.h"
 
 #include <algorithm>
 #include <chrono>

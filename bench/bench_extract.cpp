@@ -7,13 +7,13 @@
 // --scale adds 1,000, 10,000 and 100,000 small files (0 to 4 KiB) in 100 folders, and 100,000
 // in one folder, reported as time per entry.
 
-#include "ArchiveError.h"
-#include "BenchTree.h"
-#include "Building.h"
-#include "CFile.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "Listing.h"
+#include "archive/ArchiveError.h"
+#include "archive/Building.h"
+#include "archive/CFile.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/Listing.h"
+#include "bench/BenchTree.h"
 
 #include <algorithm>
 #include <chrono>

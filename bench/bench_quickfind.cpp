@@ -1,8 +1,8 @@
 // Quick find and bulk selection on a 1,000,000-item list: milliseconds per keystroke (the worst
 // case scans every item and matches none) and per select-all / clear-all.
 
-#include "EntryList.h"
-#include "QuickFind.h"
+#include "archive/EntryList.h"
+#include "archive/QuickFind.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,10 +5,10 @@
 //
 // bench_ui_dialog [scratch folder, default /tmp] [runs, default 5]
 
-#include "BenchTree.h"
-#include "DialogServices.h"
-#include "ExtractorDlg.h"
-#include "Messages.h"
+#include "bench/BenchTree.h"
+#include "res/Messages.h"
+#include "ui/DialogServices.h"
+#include "ui/ExtractorDlg.h"
 
 #include <QApplication>
 #include <QProgressDialog>

@@ -1,8 +1,8 @@
 // Loads a 1,000,000-entry archive through the dialog offscreen and times the load, select
 // all, deselect all and one quick-find keystroke. Run with QT_QPA_PLATFORM=offscreen.
-#include "ArchiveFormat.h"
-#include "ExtractorDlg.h"
-#include "OneArchiveServices.h"
+#include "archive/ArchiveFormat.h"
+#include "bench/OneArchiveServices.h"
+#include "ui/ExtractorDlg.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,14 +2,14 @@
 // waveform is drawn, and steps the open preview through a folder of 1,000 pictures with the
 // current entry. The peer is QImage decoding and drawing the same BMP alone. Run with
 // QT_QPA_PLATFORM=offscreen.
-#include "../tests/support/TestSupport.h"
-#include "../tests/support/WaveSamples.h"
-#include "ExtractorDlg.h"
-#include "OneArchiveServices.h"
-#include "PictureView.h"
-#include "PreviewController.h"
-#include "PreviewWindow.h"
-#include "WaveformView.h"
+#include "bench/OneArchiveServices.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaveSamples.h"
+#include "ui/ExtractorDlg.h"
+#include "ui/preview/PictureView.h"
+#include "ui/preview/PreviewController.h"
+#include "ui/preview/PreviewWindow.h"
+#include "ui/preview/WaveformView.h"
 
 #include <QApplication>
 #include <QBuffer>

@@ -1,8 +1,8 @@
-#include "Building.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Console.h"
-#include "EntryList.h"
+#include "archive/Building.h"
+#include "archive/EntryList.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
 
 namespace cli {
 

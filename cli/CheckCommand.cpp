@@ -1,8 +1,8 @@
-#include "ArchiveCheck.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Console.h"
-#include "TextFormat.h"
+#include "archive/ArchiveCheck.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/TextFormat.h"
 
 namespace cli {
 

@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "UsageError.h"
+#include "cli/UsageError.h"
 
 #include <array>
 #include <string_view>

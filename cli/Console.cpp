@@ -1,8 +1,8 @@
-#include "Console.h"
+#include "cli/Console.h"
 
-#include "ArchiveError.h"
-#include "SignalCleanup.h"
-#include "TextFormat.h"
+#include "archive/ArchiveError.h"
+#include "archive/SignalCleanup.h"
+#include "cli/TextFormat.h"
 
 #include <cerrno>
 #include <cstdio>

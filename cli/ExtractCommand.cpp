@@ -1,13 +1,13 @@
-#include "ArchiveError.h"
-#include "ArchiveReader.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Console.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "Listing.h"
-#include "NameMapping.h"
-#include "TextFormat.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/Listing.h"
+#include "archive/NameMapping.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/TextFormat.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -1,13 +1,13 @@
-#include "ArchiveReader.h"
-#include "CodePage950.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Console.h"
-#include "EntryList.h"
-#include "Listing.h"
-#include "NameMapping.h"
-#include "TextFormat.h"
-#include "UsageError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CodePage950.h"
+#include "archive/EntryList.h"
+#include "archive/Listing.h"
+#include "archive/NameMapping.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/TextFormat.h"
+#include "cli/UsageError.h"
 
 #include <charconv>
 #include <vector>

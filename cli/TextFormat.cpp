@@ -1,6 +1,6 @@
-#include "TextFormat.h"
+#include "cli/TextFormat.h"
 
-#include "CodePage950.h"
+#include "archive/CodePage950.h"
 
 #include <cstdio>
 #include <iterator>

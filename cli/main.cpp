@@ -1,10 +1,10 @@
-#include "ArchiveError.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "Console.h"
-#include "HelpText.h"
-#include "SignalCleanup.h"
-#include "UsageError.h"
+#include "archive/ArchiveError.h"
+#include "archive/SignalCleanup.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/HelpText.h"
+#include "cli/UsageError.h"
 
 #include <new>
 

@@ -1,10 +1,10 @@
 // Drives the directory reader, the record reader and the archive reader over arbitrary bytes,
 // as an archive file.
 
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "ArchiveReader.h"
-#include "CFile.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,12 +2,12 @@
 // every entry into a fresh folder. Nothing may appear outside that folder, and check's verdict
 // must agree with what extraction could do.
 
-#include "ArchiveCheck.h"
-#include "ArchiveError.h"
-#include "ArchiveReader.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "Listing.h"
+#include "archive/ArchiveCheck.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/Listing.h"
 
 #include <cstddef>
 #include <cstdint>

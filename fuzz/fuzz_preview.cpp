@@ -1,8 +1,8 @@
 // Drives the content sniffing, the WAVE header parser and the sample walk over arbitrary bytes,
 // as an entry's content.
 
-#include "ContentKind.h"
-#include "WaveFormat.h"
+#include "ui/preview/ContentKind.h"
+#include "ui/preview/WaveFormat.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // The dialog's Traditional Chinese texts for failures and finished runs. %1 is the file or
 // entry a failure concerns; a text without a subject drops "：%1".
 
-#include "ArchiveError.h"
+#include "archive/ArchiveError.h"
 
 #include <array>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "EntryListModel.h"
+#include "ui/EntryListModel.h"
 
-#include "EntryList.h"
-#include "NameMapping.h"
+#include "archive/EntryList.h"
+#include "archive/NameMapping.h"
 
 EntryListModel::EntryListModel(const archive::EntryList& list, QObject* parent)
     : QAbstractListModel(parent), m_list(list)

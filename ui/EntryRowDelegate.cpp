@@ -1,4 +1,4 @@
-#include "EntryRowDelegate.h"
+#include "ui/EntryRowDelegate.h"
 
 #include <QFontMetricsF>
 #include <QRawFont>

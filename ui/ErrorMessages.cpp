@@ -1,7 +1,7 @@
-#include "ErrorMessages.h"
+#include "ui/ErrorMessages.h"
 
-#include "ArchiveError.h"
-#include "Messages.h"
+#include "archive/ArchiveError.h"
+#include "res/Messages.h"
 
 QString systemReasonText(int errorNumber, const std::string& englishReason)
 {

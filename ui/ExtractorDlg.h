@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ArchiveReader.h"
-#include "EntryList.h"
-#include "FolderPicker.h"
-#include "Progress.h"
-#include "QuickFind.h"
+#include "archive/ArchiveReader.h"
+#include "archive/EntryList.h"
+#include "archive/Progress.h"
+#include "archive/QuickFind.h"
+#include "ui/FolderPicker.h"
 
 #include <QDialog>
 #include <QIcon>

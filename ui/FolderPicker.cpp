@@ -1,6 +1,6 @@
-#include "FolderPicker.h"
+#include "ui/FolderPicker.h"
 
-#include "DialogServices.h"
+#include "ui/DialogServices.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "ProgressWindow.h"
+#include "ui/ProgressWindow.h"
 
-#include "Messages.h"
+#include "res/Messages.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

@@ -1,6 +1,6 @@
-#include "QtDialogServices.h"
+#include "ui/QtDialogServices.h"
 
-#include "Resource.h"
+#include "res/Resource.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DialogServices.h"
+#include "ui/DialogServices.h"
 
 // The real windows: Qt's own file dialog (the same on every desktop, so the filter rules below
 // hold everywhere) and message box, all modal to the dialog.

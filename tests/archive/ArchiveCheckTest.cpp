@@ -1,7 +1,7 @@
-#include "ArchiveCheck.h"
-#include "ArchiveError.h"
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "archive/ArchiveCheck.h"
+#include "archive/ArchiveError.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
 
 #include <filesystem>
 #include <sys/resource.h>

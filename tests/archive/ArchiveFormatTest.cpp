@@ -1,8 +1,8 @@
-#include "ArchiveFormat.h"
-#include "ArchiveError.h"
-#include "CFile.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

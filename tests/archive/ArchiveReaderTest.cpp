@@ -1,10 +1,10 @@
-#include "ArchiveReader.h"
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "EntryList.h"
-#include "Listing.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/EntryList.h"
+#include "archive/Listing.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

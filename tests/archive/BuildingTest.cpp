@@ -1,12 +1,12 @@
-#include "Building.h"
-#include "ArchiveError.h"
-#include "CFile.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "Listing.h"
+#include "archive/Building.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/Listing.h"
 
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

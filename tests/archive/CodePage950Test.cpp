@@ -1,4 +1,4 @@
-#include "CodePage950.h"
+#include "archive/CodePage950.h"
 
 #include <gtest/gtest.h>
 

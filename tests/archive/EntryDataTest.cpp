@@ -1,7 +1,7 @@
-#include "EntryData.h"
-#include "ArchiveError.h"
-#include "ArchiveReader.h"
-#include "TestSupport.h"
+#include "archive/EntryData.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

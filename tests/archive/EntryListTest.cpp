@@ -1,5 +1,5 @@
-#include "EntryList.h"
-#include "CodePage950.h"
+#include "archive/EntryList.h"
+#include "archive/CodePage950.h"
 
 #include <gtest/gtest.h>
 

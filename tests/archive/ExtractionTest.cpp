@@ -1,13 +1,13 @@
-#include "Extraction.h"
-#include "ArchiveError.h"
-#include "CFile.h"
-#include "EntryList.h"
-#include "FileCopier.h"
-#include "Listing.h"
-#include "NameMapping.h"
+#include "archive/Extraction.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
+#include "archive/EntryList.h"
+#include "archive/FileCopier.h"
+#include "archive/Listing.h"
+#include "archive/NameMapping.h"
 
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

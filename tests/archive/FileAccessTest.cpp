@@ -1,11 +1,11 @@
-#include "ArchiveError.h"
-#include "CFile.h"
-#include "CFileFind.h"
-#include "CFolder.h"
-#include "SafeOutputFile.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
+#include "archive/CFileFind.h"
+#include "archive/CFolder.h"
+#include "archive/SafeOutputFile.h"
 
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "Listing.h"
-#include "ArchiveError.h"
-#include "CFile.h"
-#include "EntryList.h"
-#include "TestSupport.h"
+#include "archive/Listing.h"
+#include "archive/ArchiveError.h"
+#include "archive/CFile.h"
+#include "archive/EntryList.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "NameMapping.h"
-#include "ArchiveError.h"
-#include "CodePage950.h"
+#include "archive/NameMapping.h"
+#include "archive/ArchiveError.h"
+#include "archive/CodePage950.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
-#include "ArchiveError.h"
-#include "Building.h"
-#include "CFile.h"
-#include "CFolder.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "FileCopier.h"
-#include "Listing.h"
-#include "SafeOutputFile.h"
-#include "SignalCleanup.h"
+#include "archive/ArchiveError.h"
+#include "archive/Building.h"
+#include "archive/CFile.h"
+#include "archive/CFolder.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/FileCopier.h"
+#include "archive/Listing.h"
+#include "archive/SafeOutputFile.h"
+#include "archive/SignalCleanup.h"
 
-#include "ChildProcess.h"
-#include "TestSupport.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

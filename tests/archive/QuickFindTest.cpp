@@ -1,5 +1,5 @@
-#include "QuickFind.h"
-#include "EntryList.h"
+#include "archive/QuickFind.h"
+#include "archive/EntryList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "RunProgram.h"
+#include "tests/cli/RunProgram.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace clitest {
 

@@ -1,12 +1,12 @@
 // The dialog among the desktop's pieces: rows drawn whole, files and folders dropped on it, an
 // archive named at start, the save dialog's overwrite question, finished runs that say so.
-#include "EntryRowDelegate.h"
-#include "ExtractorDlg.h"
-#include "Messages.h"
-#include "QtDialogServices.h"
-#include "Resource.h"
-#include "ScriptedServices.h"
-#include "TestSupport.h"
+#include "res/Messages.h"
+#include "res/Resource.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/ScriptedServices.h"
+#include "ui/EntryRowDelegate.h"
+#include "ui/ExtractorDlg.h"
+#include "ui/QtDialogServices.h"
 
 #include <QApplication>
 #include <QComboBox>

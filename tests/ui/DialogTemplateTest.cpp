@@ -1,14 +1,14 @@
 // The dialog's template, start state, keys, data exchange, listing texts, folder picker and quick
 // find, driven offscreen with scripted windows.
-#include "CodePage950.h"
-#include "DialogServices.h"
-#include "EntryList.h"
-#include "ExtractorDlg.h"
-#include "FolderPicker.h"
-#include "QtDialogServices.h"
-#include "Resource.h"
-#include "ScriptedServices.h"
-#include "TestSupport.h"
+#include "archive/CodePage950.h"
+#include "archive/EntryList.h"
+#include "res/Resource.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/ScriptedServices.h"
+#include "ui/DialogServices.h"
+#include "ui/ExtractorDlg.h"
+#include "ui/FolderPicker.h"
+#include "ui/QtDialogServices.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

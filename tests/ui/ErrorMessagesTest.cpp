@@ -1,12 +1,12 @@
 // The dialog's wording of failures and Qt's own texts in Traditional Chinese.
-#include "ErrorMessages.h"
-#include "ArchiveError.h"
-#include "ExtractorDlg.h"
-#include "Messages.h"
-#include "QtTranslations.h"
-#include "Resource.h"
-#include "ScriptedServices.h"
-#include "TestSupport.h"
+#include "ui/ErrorMessages.h"
+#include "archive/ArchiveError.h"
+#include "res/Messages.h"
+#include "res/Resource.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/ScriptedServices.h"
+#include "ui/ExtractorDlg.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

@@ -1,9 +1,9 @@
-#include "ExtractorDlg.h"
-#include "CodePage950.h"
-#include "DialogServices.h"
-#include "Resource.h"
-#include "ScriptedServices.h"
-#include "TestSupport.h"
+#include "ui/ExtractorDlg.h"
+#include "archive/CodePage950.h"
+#include "res/Resource.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/ScriptedServices.h"
+#include "ui/DialogServices.h"
 
 #include <QApplication>
 #include <QComboBox>

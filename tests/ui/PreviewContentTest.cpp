@@ -1,6 +1,6 @@
-#include "ContentKind.h"
-#include "WaveFormat.h"
-#include "WaveSamples.h"
+#include "tests/support/WaveSamples.h"
+#include "ui/preview/ContentKind.h"
+#include "ui/preview/WaveFormat.h"
 
 #include <gtest/gtest.h>
 

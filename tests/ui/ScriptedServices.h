@@ -3,7 +3,7 @@
 // Answers every window the dialog opens from queues the test fills (an empty queue means the
 // user cancelled) and records the folder prompts and the messages shown.
 
-#include "DialogServices.h"
+#include "ui/DialogServices.h"
 
 #include <QString>
 

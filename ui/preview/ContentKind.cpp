@@ -1,6 +1,6 @@
-#include "ContentKind.h"
+#include "ui/preview/ContentKind.h"
 
-#include "CodePage950.h"
+#include "archive/CodePage950.h"
 
 #include <algorithm>
 #include <cstring>

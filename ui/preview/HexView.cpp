@@ -1,4 +1,4 @@
-#include "HexView.h"
+#include "ui/preview/HexView.h"
 
 #include <QFontDatabase>
 #include <QPainter>

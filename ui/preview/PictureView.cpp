@@ -1,4 +1,4 @@
-#include "PictureView.h"
+#include "ui/preview/PictureView.h"
 
 #include <QPainter>
 

@@ -1,13 +1,13 @@
-#include "PreviewController.h"
+#include "ui/preview/PreviewController.h"
 
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "ArchiveReader.h"
-#include "EntryList.h"
-#include "Extraction.h"
-#include "NameMapping.h"
-#include "PreviewTexts.h"
-#include "PreviewWindow.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveReader.h"
+#include "archive/EntryList.h"
+#include "archive/Extraction.h"
+#include "archive/NameMapping.h"
+#include "res/PreviewTexts.h"
+#include "ui/preview/PreviewWindow.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,16 +1,16 @@
-#include "PreviewWindow.h"
+#include "ui/preview/PreviewWindow.h"
 
-#include "ArchiveError.h"
-#include "ArchiveFormat.h"
-#include "ArchiveReader.h"
-#include "CodePage950.h"
-#include "ContentKind.h"
-#include "EntryData.h"
-#include "HexView.h"
-#include "NameMapping.h"
-#include "PictureView.h"
-#include "PreviewTexts.h"
-#include "WaveformView.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveReader.h"
+#include "archive/CodePage950.h"
+#include "archive/EntryData.h"
+#include "archive/NameMapping.h"
+#include "res/PreviewTexts.h"
+#include "ui/preview/ContentKind.h"
+#include "ui/preview/HexView.h"
+#include "ui/preview/PictureView.h"
+#include "ui/preview/WaveformView.h"
 
 #include <QAudioFormat>
 #include <QAudioSink>

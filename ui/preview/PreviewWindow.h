@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WaveFormat.h"
+#include "ui/preview/WaveFormat.h"
 
 #include <QByteArray>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "WaveFormat.h"
+#include "ui/preview/WaveFormat.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "WaveformView.h"
+#include "ui/preview/WaveformView.h"
 
 #include <QPainter>
 
