@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/LittleEndian.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,19 +38,8 @@ constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFFu;
 // Entries of 2 GiB or more are refused when building: older readers count in signed 32 bits.
 constexpr std::uint64_t kMaxEntryBytes = 0x7FFFFFFFu;
 
-inline std::uint32_t readLE32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
-inline void writeLE32(unsigned char* p, std::uint32_t value)
-{
-    p[0] = static_cast<unsigned char>(value);
-    p[1] = static_cast<unsigned char>(value >> 8);
-    p[2] = static_cast<unsigned char>(value >> 16);
-    p[3] = static_cast<unsigned char>(value >> 24);
-}
+using archive::readLE32;
+using archive::writeLE32;
 
 } // namespace format
 

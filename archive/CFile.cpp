@@ -166,6 +166,27 @@ void CFile::Seek(std::uint64_t offset)
         throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
 }
 
+std::size_t CFile::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) const
+{
+    requireOpen();
+    if (isWriteMode(m_nFlags))
+        throw FileError(ErrorKind::internal, m_strPath, "the file is open for writing only");
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::pread(m_nFd, p + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 std::size_t CFile::Read(void* buffer, std::size_t count)
 {
     requireOpen();

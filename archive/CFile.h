@@ -37,6 +37,9 @@ public:
     void Seek(std::uint64_t offset); // from the beginning
     // Comes back short only at the end of the file.
     std::size_t Read(void* buffer, std::size_t count);
+    // Reads at offset without moving the file position, so readers sharing the file never
+    // disturb each other. Comes back short only at the end of the file.
+    std::size_t ReadAt(void* buffer, std::size_t count, std::uint64_t offset) const;
     // Writes every byte or throws.
     void Write(const void* buffer, std::size_t count);
     std::uint64_t GetLength() const;
