@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/preview/WaveFormat.h"
+#include "content/WaveFormat.h"
 
 #include <QByteArray>
 #include <QWidget>
@@ -66,7 +66,7 @@ private:
     void clear();
     void showBytes(std::vector<unsigned char> bytes);
     bool showPicture(const QByteArray& bytes, bool sniffed);
-    void showSound(const preview::WaveFormat& format);
+    void showSound(const content::WaveFormat& format);
     void showHexOfBytes();
     void setView(View view);
     void setMessage(const QString& text);
@@ -77,7 +77,7 @@ private:
     View m_view = View::none;
     View m_contentView = View::none;
     QByteArray m_bytes;
-    preview::WaveFormat m_wave;
+    content::WaveFormat m_wave;
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<QBuffer> m_playBuffer;
     QByteArray m_playSamples;
