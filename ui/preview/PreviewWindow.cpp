@@ -11,10 +11,9 @@
 #include "res/PreviewTexts.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
+#include "ui/preview/SoundPlayer.h"
 #include "ui/preview/WaveformView.h"
 
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -22,7 +21,6 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMediaDevices>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -132,6 +130,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addLayout(bottom);
     layout->addWidget(m_details);
 
+    m_player = new SoundPlayer(this);
+    connect(m_player, &SoundPlayer::finished, this, [this] { m_stop->setEnabled(false); });
     connect(m_hexToggle, &QCheckBox::toggled, this, [this](bool on) { onHexToggled(on); });
     connect(m_play, &QPushButton::clicked, this, [this] { play(); });
     connect(m_stop, &QPushButton::clicked, this, [this] { stop(); });
@@ -352,7 +352,7 @@ void PreviewWindow::showSound(const content::WaveFormat& format)
             .arg(format.seconds(), 0, 'f', 2)
             .arg(tr8(format.encoding == content::WaveFormat::kPcm ? res::preview::kPcm
                                                                   : res::preview::kImaAdpcm)));
-    const bool hasOutput = !QMediaDevices::defaultAudioOutput().isNull();
+    const bool hasOutput = SoundPlayer::hasOutput();
     m_play->setEnabled(hasOutput);
     m_stop->setEnabled(false);
     m_soundNote->setText(hasOutput ? QString() : tr8(res::preview::kNoAudioDevice));
@@ -390,48 +390,22 @@ void PreviewWindow::onHexToggled(bool on)
 
 void PreviewWindow::play()
 {
-    stop();
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) {
+    switch (m_player->play(m_wave, span(m_bytes))) {
+    case SoundPlayer::Start::playing:
+        m_stop->setEnabled(true);
+        break;
+    case SoundPlayer::Start::noDevice:
         m_soundNote->setText(tr8(res::preview::kNoAudioDevice));
-        return;
+        break;
+    case SoundPlayer::Start::formatUnsupported:
+        m_soundNote->setText(tr8(res::preview::kCannotPlay).arg(m_player->deviceName()));
+        break;
     }
-    // Every encoding goes out as 16-bit PCM, decoded here.
-    m_playSamples.clear();
-    m_playSamples.reserve(static_cast<qsizetype>(m_wave.frameCount() * m_wave.channels * 2));
-    content::forEachSample(m_wave, span(m_bytes), [this](unsigned, std::int16_t v) {
-        m_playSamples.append(static_cast<char>(v & 0xFF));
-        m_playSamples.append(static_cast<char>((v >> 8) & 0xFF));
-    });
-    QAudioFormat format;
-    format.setSampleRate(static_cast<int>(m_wave.sampleRate));
-    format.setChannelCount(m_wave.channels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) {
-        m_soundNote->setText(tr8(res::preview::kCannotPlay).arg(device.description()));
-        return;
-    }
-    m_playBuffer = std::make_unique<QBuffer>(&m_playSamples);
-    m_playBuffer->open(QIODevice::ReadOnly);
-    m_sink = std::make_unique<QAudioSink>(device, format);
-    connect(m_sink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-        // The sink is not deleted inside its own signal.
-        if (state == QAudio::IdleState)
-            QMetaObject::invokeMethod(
-                this, [this] { stop(); }, Qt::QueuedConnection);
-    });
-    m_sink->start(m_playBuffer.get());
-    m_stop->setEnabled(true);
 }
 
 void PreviewWindow::stop()
 {
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->stop();
-        m_sink.reset();
-    }
-    m_playBuffer.reset();
+    m_player->stop();
     if (m_stop)
         m_stop->setEnabled(false);
 }

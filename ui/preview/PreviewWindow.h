@@ -6,18 +6,16 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class HexView;
 class PictureView;
-class QAudioSink;
-class QBuffer;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class SoundPlayer;
 class WaveformView;
 
 namespace archive {
@@ -78,9 +76,7 @@ private:
     View m_contentView = View::none;
     QByteArray m_bytes;
     content::WaveFormat m_wave;
-    std::unique_ptr<QAudioSink> m_sink;
-    std::unique_ptr<QBuffer> m_playBuffer;
-    QByteArray m_playSamples;
+    SoundPlayer* m_player = nullptr;
 
     QLabel* m_message = nullptr;
     QStackedWidget* m_stack = nullptr;
