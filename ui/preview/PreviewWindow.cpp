@@ -9,6 +9,7 @@
 #include "content/BmpHeader.h"
 #include "content/ContentKind.h"
 #include "res/PreviewTexts.h"
+#include "ui/ErrorMessages.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
 #include "ui/preview/SoundPlayer.h"
@@ -217,14 +218,14 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
     try {
         record = reader.record(recordPosition);
     } catch (const archive::ArchiveError& e) {
-        setMessage(tr8(res::preview::kEntryUnreadable).arg(QString::fromUtf8(e.what())));
+        setMessage(tr8(res::preview::kEntryUnreadable).arg(errorMessage(e)));
         return;
     }
     QString hostPath;
     try {
         hostPath = QString::fromStdString(archive::names::hostRelativePath(record.name));
     } catch (const archive::ArchiveError& e) {
-        hostPath = tr8(res::preview::kNoHostPath).arg(QString::fromUtf8(e.what()));
+        hostPath = tr8(res::preview::kNoHostPath).arg(errorMessage(e));
     }
     m_details->setText(tr8(res::preview::kDetails)
                            .arg(record.dataSize)
@@ -256,7 +257,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         const char* text = e.kind() == archive::ErrorKind::damagedEntry
                                ? res::preview::kEntryDamaged
                                : res::preview::kEntryUnreadable;
-        setMessage(tr8(text).arg(QString::fromUtf8(e.what())));
+        setMessage(tr8(text).arg(errorMessage(e)));
     }
 }
 
