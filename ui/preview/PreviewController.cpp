@@ -29,8 +29,11 @@ PreviewController::PreviewController(QListView* view, archive::ArchiveReader& ar
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(view, &QListView::customContextMenuRequested, this,
             [this](const QPoint& pos) { showContextMenu(pos); });
-    connect(view, &QListView::doubleClicked, this,
-            [this](const QModelIndex& index) { openPreview(index.row()); });
+    // The view signals a double-click of any button; only the left one previews.
+    connect(view, &QListView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (QGuiApplication::mouseButtons() & Qt::LeftButton)
+            openPreview(index.row());
+    });
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { followCurrent(current); });
     // The listing is about to change (another archive or type): the entry shown may be gone.
