@@ -13,6 +13,7 @@
 #include "ui/ErrorMessages.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtDialogServices.h"
+#include "ui/preview/DragOutFolders.h"
 #include "ui/preview/PreviewController.h"
 
 #include <QApplication>
@@ -79,6 +80,7 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_folderPicker.setServices(m_pServices, this);
     buildControls();
+    m_entryModel->setDragOut(new DragOutFolders(this, *m_pServices));
     m_preview = std::make_unique<PreviewController>(
         m_entryListView, m_archive, m_entryList,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
@@ -126,11 +128,15 @@ QWidget* CExtractorDlg::createControl(const res::ControlTemplate& control)
     case res::ControlKind::ListBox:
         m_entryListView = new QListView(this);
         m_entryModel = new EntryListModel(m_entryList, m_entryListView);
+        m_entryModel->setReader(&m_archive);
         m_entryListView->setModel(m_entryModel);
         m_entryListView->setItemDelegate(new EntryRowDelegate(m_entryListView));
         m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
         m_entryListView->setUniformItemSizes(true);
         m_entryListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Dragged entries leave as files; the view starts the drag and the model extracts.
+        m_entryListView->setDragEnabled(true);
+        m_entryListView->setDragDropMode(QAbstractItemView::DragOnly);
         return m_entryListView;
     case res::ControlKind::PushButton: {
         auto* button = new QPushButton(text, this);

@@ -1,5 +1,6 @@
 #include "ui/preview/PreviewWindow.h"
 #include "archive/CodePage950.h"
+#include "res/Messages.h"
 #include "res/PreviewTexts.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
@@ -20,6 +21,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
 
@@ -87,6 +89,19 @@ std::string big5(const char* utf8)
     return *archive::cp950::fromUtf8(utf8);
 }
 
+// The Chinese text of an error kind up to where the subject goes.
+QString kindPrefix(archive::ErrorKind kind)
+{
+    return QString::fromUtf8(res::errorKindText(kind)).section(QStringLiteral("%1"), 0, 0);
+}
+
+// Two ASCII words in a row, as the engine's English reasons have ("the entry", "claims bytes");
+// paths and file names have none.
+bool hasEnglishWords(const QString& text)
+{
+    return QRegularExpression(QStringLiteral("[a-z]{2,} [a-z]{2,}")).match(text).hasMatch();
+}
+
 struct PreviewFixture : ::testing::Test {
     TempDir dir;
     ScriptedServices services;
@@ -134,6 +149,15 @@ struct PreviewFixture : ::testing::Test {
         const QRect rect = view()->visualRect(indexOf(name));
         QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, rect.center());
         QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    // What the view hands to a drag of the selected entries.
+    QMimeData* dragData() const
+    {
+        return view()->model()->mimeData(view()->selectionModel()->selectedIndexes());
+    }
+    QString toolTipFor(int row) const
+    {
+        return view()->model()->index(row, 0).data(Qt::ToolTipRole).toString();
     }
     QMenu* menuAt(const std::string& name)
     {
@@ -287,6 +311,11 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
     }
     controller()->openPreview(rowOf("GONE.WAV"));
     EXPECT_TRUE(window()->message().contains(QStringLiteral("GAME00.DAT")));
+    // The kind's Chinese wording, not the engine's English reason; no box for a preview.
+    EXPECT_TRUE(window()->message().contains(kindPrefix(archive::ErrorKind::damagedEntry)))
+        << window()->message().toStdString();
+    EXPECT_FALSE(hasEnglishWords(window()->message())) << window()->message().toStdString();
+    EXPECT_TRUE(services.messages.empty());
 }
 
 TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsItScrolls)
@@ -336,7 +365,7 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     load();
     view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
     view()->selectionModel()->select(indexOf(nested), QItemSelectionModel::Select);
-    std::unique_ptr<QMimeData> mime(controller()->dragData());
+    std::unique_ptr<QMimeData> mime(dragData());
     ASSERT_NE(mime, nullptr);
     ASSERT_TRUE(mime->hasFormat(QStringLiteral("text/uri-list")));
     const QList<QUrl> urls = mime->urls();
@@ -352,7 +381,7 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_FALSE(std::filesystem::exists(folder / "C.DAT"));
 
     // A second drag gets a folder of its own.
-    std::unique_ptr<QMimeData> again(controller()->dragData());
+    std::unique_ptr<QMimeData> again(dragData());
     ASSERT_NE(again, nullptr);
     const std::filesystem::path second =
         std::filesystem::path(again->urls()[0].toLocalFile().toStdString()).parent_path();
@@ -362,13 +391,50 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_FALSE(std::filesystem::exists(second));
 }
 
+TEST_F(PreviewFixture, EntriesAreDraggedByTheViewAsCopiesOnly)
+{
+    image.add("A.DAT", "a");
+    load();
+    EXPECT_TRUE(view()->dragEnabled());
+    EXPECT_EQ(view()->dragDropMode(), QAbstractItemView::DragOnly);
+    const QAbstractItemModel* model = view()->model();
+    EXPECT_TRUE(model->flags(indexOf("A.DAT")) & Qt::ItemIsDragEnabled);
+    EXPECT_EQ(model->supportedDragActions(), Qt::CopyAction);
+    EXPECT_TRUE(model->mimeTypes().contains(QStringLiteral("text/uri-list")));
+    // Nothing selected: nothing to drag, and nothing to complain about.
+    EXPECT_EQ(dragData(), nullptr);
+    EXPECT_TRUE(services.messages.empty());
+}
+
+TEST_F(PreviewFixture, AFailedDragOutIsShownInChineseThroughTheDialogsServices)
+{
+    image.add("A.DAT", "fine");
+    image.add("GONE.DAT", "tiny");
+    image.records.back().dataSize = 1u << 20; // past the end of the file
+    load();
+    view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
+    view()->selectionModel()->select(indexOf("GONE.DAT"), QItemSelectionModel::Select);
+    EXPECT_EQ(dragData(), nullptr);
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.captions[0], tr8(res::preview::kDragFailed));
+    EXPECT_TRUE(services.messages[0].startsWith(kindPrefix(archive::ErrorKind::damagedEntry)))
+        << services.messages[0].toStdString();
+    EXPECT_FALSE(hasEnglishWords(services.messages[0])) << services.messages[0].toStdString();
+
+    // The entry that extracts still drags on its own.
+    view()->selectionModel()->select(indexOf("GONE.DAT"), QItemSelectionModel::Deselect);
+    std::unique_ptr<QMimeData> mime(dragData());
+    ASSERT_NE(mime, nullptr);
+    EXPECT_EQ(testsupport::readFile(mime->urls()[0].toLocalFile().toStdString()), "fine");
+}
+
 TEST_F(PreviewFixture, TheCloseButtonAlsoRemovesTheDragFoldersAndThePreview)
 {
     image.add("A.DAT", "a");
     load();
     view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
     controller()->openPreview(rowOf("A.DAT"));
-    std::unique_ptr<QMimeData> mime(controller()->dragData());
+    std::unique_ptr<QMimeData> mime(dragData());
     ASSERT_NE(mime, nullptr);
     const std::string file = mime->urls()[0].toLocalFile().toStdString();
     ASSERT_TRUE(std::filesystem::exists(file));
@@ -407,7 +473,7 @@ TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
     image.add("B.DAT", "");
     load();
     for (std::size_t i : {0u, 1u})
-        EXPECT_EQ(controller()->toolTipFor(rowOf(image.records[i].name)),
+        EXPECT_EQ(toolTipFor(rowOf(image.records[i].name)),
                   tr8(res::preview::kToolTip).arg(image.records[i].dataSize).arg(dataOffset(i)));
 }
 

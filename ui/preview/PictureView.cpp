@@ -34,5 +34,4 @@ void PictureView::paintEvent(QPaintEvent*)
     const QRect target = targetRect();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, target.width() < m_image.width());
     painter.drawImage(target, m_image);
-    ++m_nPaints;
 }

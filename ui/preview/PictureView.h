@@ -14,12 +14,10 @@ public:
     const QImage& image() const { return m_image; }
     // The rectangle the picture is drawn in, for the current size of the view.
     QRect targetRect() const;
-    int paintCount() const { return m_nPaints; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QImage m_image;
-    int m_nPaints = 0;
 };

@@ -6,14 +6,15 @@
 #include "archive/CodePage950.h"
 #include "archive/EntryData.h"
 #include "archive/NameMapping.h"
+#include "content/BmpHeader.h"
+#include "content/ContentKind.h"
 #include "res/PreviewTexts.h"
-#include "ui/preview/ContentKind.h"
+#include "ui/ErrorMessages.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
+#include "ui/preview/SoundPlayer.h"
 #include "ui/preview/WaveformView.h"
 
-#include <QAudioFormat>
-#include <QAudioSink>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -21,13 +22,11 @@
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMediaDevices>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include <cstdlib>
 #include <optional>
 #include <span>
 
@@ -38,9 +37,9 @@ QString tr8(const char* text)
     return QString::fromUtf8(text);
 }
 
-const char* waveProblemText(preview::WaveProblem problem)
+const char* waveProblemText(content::WaveProblem problem)
 {
-    using preview::WaveProblem;
+    using content::WaveProblem;
     namespace t = res::preview;
     switch (problem) {
     case WaveProblem::none:
@@ -81,38 +80,6 @@ bool isLooseFormat(const QByteArray& format)
 {
     return format == "tga" || format == "wbmp" || format == "ico" || format == "cur" ||
            format == "pcx";
-}
-
-// What a BMP's headers claim: the decoded image is widened to 32 bits, and a refused one has no
-// size at all.
-struct BmpClaim {
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    int depth = 0;
-    int colors = 0;
-};
-
-std::optional<BmpClaim> bmpClaim(const QByteArray& bytes)
-{
-    constexpr qsizetype kWidthOffset = 18;
-    constexpr qsizetype kHeightOffset = 22;
-    constexpr qsizetype kBitCountOffset = 28;
-    constexpr qsizetype kColorsUsedOffset = 46;
-    if (bytes.size() < kColorsUsedOffset + 4 || !bytes.startsWith("BM"))
-        return std::nullopt;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const auto le32 = [p](qsizetype at) {
-        return std::uint32_t(p[at]) | std::uint32_t(p[at + 1]) << 8 |
-               std::uint32_t(p[at + 2]) << 16 | std::uint32_t(p[at + 3]) << 24;
-    };
-    BmpClaim claim;
-    claim.width = static_cast<std::int32_t>(le32(kWidthOffset));
-    // A negative height marks rows stored top down.
-    claim.height = std::abs(std::int64_t(static_cast<std::int32_t>(le32(kHeightOffset))));
-    claim.depth = p[kBitCountOffset] | p[kBitCountOffset + 1] << 8;
-    const std::uint32_t used = le32(kColorsUsedOffset);
-    claim.colors = used != 0 && used <= 256 ? int(used) : claim.depth <= 8 ? 1 << claim.depth : 0;
-    return claim;
 }
 
 } // namespace
@@ -164,6 +131,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     layout->addLayout(bottom);
     layout->addWidget(m_details);
 
+    m_player = new SoundPlayer(this);
+    connect(m_player, &SoundPlayer::finished, this, [this] { m_stop->setEnabled(false); });
     connect(m_hexToggle, &QCheckBox::toggled, this, [this](bool on) { onHexToggled(on); });
     connect(m_play, &QPushButton::clicked, this, [this] { play(); });
     connect(m_stop, &QPushButton::clicked, this, [this] { stop(); });
@@ -249,14 +218,14 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
     try {
         record = reader.record(recordPosition);
     } catch (const archive::ArchiveError& e) {
-        setMessage(tr8(res::preview::kEntryUnreadable).arg(QString::fromUtf8(e.what())));
+        setMessage(tr8(res::preview::kEntryUnreadable).arg(errorMessage(e)));
         return;
     }
     QString hostPath;
     try {
         hostPath = QString::fromStdString(archive::names::hostRelativePath(record.name));
     } catch (const archive::ArchiveError& e) {
-        hostPath = tr8(res::preview::kNoHostPath).arg(QString::fromUtf8(e.what()));
+        hostPath = tr8(res::preview::kNoHostPath).arg(errorMessage(e));
     }
     m_details->setText(tr8(res::preview::kDetails)
                            .arg(record.dataSize)
@@ -288,7 +257,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         const char* text = e.kind() == archive::ErrorKind::damagedEntry
                                ? res::preview::kEntryDamaged
                                : res::preview::kEntryUnreadable;
-        setMessage(tr8(text).arg(QString::fromUtf8(e.what())));
+        setMessage(tr8(text).arg(errorMessage(e)));
     }
 }
 
@@ -298,9 +267,9 @@ void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
                          static_cast<qsizetype>(bytes.size()));
     bytes = {};
     const std::span<const unsigned char> data = span(m_bytes);
-    switch (preview::sniffContent(data)) {
-    case preview::ContentKind::sound: {
-        const preview::WaveParse parse = preview::parseWave(data);
+    switch (content::sniffContent(data)) {
+    case content::ContentKind::sound: {
+        const content::WaveParse parse = content::parseWave(data);
         if (parse.isOk()) {
             showSound(parse.format);
             return;
@@ -308,18 +277,18 @@ void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
         setMessage(tr8(res::preview::kSoundUnreadable).arg(tr8(waveProblemText(parse.problem))));
         break;
     }
-    case preview::ContentKind::picture:
+    case content::ContentKind::picture:
         if (showPicture(m_bytes, true))
             return;
         break;
-    case preview::ContentKind::text:
+    case content::ContentKind::text:
         m_text->setPlainText(QString::fromStdString(archive::cp950::toUtf8Lossy(
             std::string_view(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size())))));
         m_contentView = View::text;
         m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
         setView(View::text);
         return;
-    case preview::ContentKind::binary:
+    case content::ContentKind::binary:
         if (showPicture(m_bytes, false))
             return;
         break;
@@ -336,8 +305,9 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
     reader.setDecideFormatFromContent(true);
     if (!sniffed && (reader.format().isEmpty() || isLooseFormat(reader.format())))
         return false;
-    const std::optional<BmpClaim> bmp = bmpClaim(bytes);
-    QSize claimed = reader.size();
+    // Qt reports a BMP it refuses as having no size, so the header's own claim is read.
+    const std::optional<content::BmpHeader> bmp = content::readBmpHeader(span(bytes));
+    const QSize claimed = reader.size();
     std::int64_t claimedWidth = claimed.width();
     std::int64_t claimedHeight = claimed.height();
     if (bmp) {
@@ -371,19 +341,19 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
     return true;
 }
 
-void PreviewWindow::showSound(const preview::WaveFormat& format)
+void PreviewWindow::showSound(const content::WaveFormat& format)
 {
     m_wave = format;
-    m_waveform->setPeaks(preview::wavePeaks(format, span(m_bytes), WaveformView::kColumns));
+    m_waveform->setPeaks(content::wavePeaks(format, span(m_bytes), WaveformView::kColumns));
     m_format->setText(
         tr8(res::preview::kSoundLine)
             .arg(format.channels)
             .arg(format.sampleRate)
             .arg(format.bitsPerSample)
             .arg(format.seconds(), 0, 'f', 2)
-            .arg(tr8(format.encoding == preview::WaveFormat::kPcm ? res::preview::kPcm
+            .arg(tr8(format.encoding == content::WaveFormat::kPcm ? res::preview::kPcm
                                                                   : res::preview::kImaAdpcm)));
-    const bool hasOutput = !QMediaDevices::defaultAudioOutput().isNull();
+    const bool hasOutput = SoundPlayer::hasOutput();
     m_play->setEnabled(hasOutput);
     m_stop->setEnabled(false);
     m_soundNote->setText(hasOutput ? QString() : tr8(res::preview::kNoAudioDevice));
@@ -421,48 +391,22 @@ void PreviewWindow::onHexToggled(bool on)
 
 void PreviewWindow::play()
 {
-    stop();
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (device.isNull()) {
+    switch (m_player->play(m_wave, span(m_bytes))) {
+    case SoundPlayer::Start::playing:
+        m_stop->setEnabled(true);
+        break;
+    case SoundPlayer::Start::noDevice:
         m_soundNote->setText(tr8(res::preview::kNoAudioDevice));
-        return;
+        break;
+    case SoundPlayer::Start::formatUnsupported:
+        m_soundNote->setText(tr8(res::preview::kCannotPlay).arg(m_player->deviceName()));
+        break;
     }
-    // Every encoding goes out as 16-bit PCM, decoded here.
-    m_playSamples.clear();
-    m_playSamples.reserve(static_cast<qsizetype>(m_wave.frameCount() * m_wave.channels * 2));
-    preview::forEachSample(m_wave, span(m_bytes), [this](unsigned, std::int16_t v) {
-        m_playSamples.append(static_cast<char>(v & 0xFF));
-        m_playSamples.append(static_cast<char>((v >> 8) & 0xFF));
-    });
-    QAudioFormat format;
-    format.setSampleRate(static_cast<int>(m_wave.sampleRate));
-    format.setChannelCount(m_wave.channels);
-    format.setSampleFormat(QAudioFormat::Int16);
-    if (!device.isFormatSupported(format)) {
-        m_soundNote->setText(tr8(res::preview::kCannotPlay).arg(device.description()));
-        return;
-    }
-    m_playBuffer = std::make_unique<QBuffer>(&m_playSamples);
-    m_playBuffer->open(QIODevice::ReadOnly);
-    m_sink = std::make_unique<QAudioSink>(device, format);
-    connect(m_sink.get(), &QAudioSink::stateChanged, this, [this](QAudio::State state) {
-        // The sink is not deleted inside its own signal.
-        if (state == QAudio::IdleState)
-            QMetaObject::invokeMethod(
-                this, [this] { stop(); }, Qt::QueuedConnection);
-    });
-    m_sink->start(m_playBuffer.get());
-    m_stop->setEnabled(true);
 }
 
 void PreviewWindow::stop()
 {
-    if (m_sink) {
-        m_sink->disconnect(this);
-        m_sink->stop();
-        m_sink.reset();
-    }
-    m_playBuffer.reset();
+    m_player->stop();
     if (m_stop)
         m_stop->setEnabled(false);
 }

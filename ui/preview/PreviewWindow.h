@@ -1,23 +1,21 @@
 #pragma once
 
-#include "ui/preview/WaveFormat.h"
+#include "content/WaveFormat.h"
 
 #include <QByteArray>
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 class HexView;
 class PictureView;
-class QAudioSink;
-class QBuffer;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
+class SoundPlayer;
 class WaveformView;
 
 namespace archive {
@@ -66,7 +64,7 @@ private:
     void clear();
     void showBytes(std::vector<unsigned char> bytes);
     bool showPicture(const QByteArray& bytes, bool sniffed);
-    void showSound(const preview::WaveFormat& format);
+    void showSound(const content::WaveFormat& format);
     void showHexOfBytes();
     void setView(View view);
     void setMessage(const QString& text);
@@ -77,10 +75,8 @@ private:
     View m_view = View::none;
     View m_contentView = View::none;
     QByteArray m_bytes;
-    preview::WaveFormat m_wave;
-    std::unique_ptr<QAudioSink> m_sink;
-    std::unique_ptr<QBuffer> m_playBuffer;
-    QByteArray m_playSamples;
+    content::WaveFormat m_wave;
+    SoundPlayer* m_player = nullptr;
 
     QLabel* m_message = nullptr;
     QStackedWidget* m_stack = nullptr;

@@ -7,7 +7,7 @@ WaveformView::WaveformView(QWidget* parent) : QWidget(parent)
     setMinimumSize(200, 80);
 }
 
-void WaveformView::setPeaks(std::vector<std::vector<preview::WavePeak>> peaks)
+void WaveformView::setPeaks(std::vector<std::vector<content::WavePeak>> peaks)
 {
     m_peaks = std::move(peaks);
     update();
@@ -33,5 +33,4 @@ void WaveformView::paintEvent(QPaintEvent*)
             painter.drawLine(QPointF(x, mid - peak.high * half), QPointF(x, mid - peak.low * half));
         }
     }
-    ++m_nPaints;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/preview/WaveFormat.h"
+#include "content/WaveFormat.h"
 
 #include <QWidget>
 
@@ -13,14 +13,12 @@ public:
 
     explicit WaveformView(QWidget* parent = nullptr);
 
-    void setPeaks(std::vector<std::vector<preview::WavePeak>> peaks);
-    const std::vector<std::vector<preview::WavePeak>>& peaks() const { return m_peaks; }
-    int paintCount() const { return m_nPaints; }
+    void setPeaks(std::vector<std::vector<content::WavePeak>> peaks);
+    const std::vector<std::vector<content::WavePeak>>& peaks() const { return m_peaks; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::vector<std::vector<preview::WavePeak>> m_peaks;
-    int m_nPaints = 0;
+    std::vector<std::vector<content::WavePeak>> m_peaks;
 };

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <span>
 
-namespace preview {
+namespace content {
 
 // What an entry holds, told from its bytes alone: entries are often misnamed, so the name's type
 // is never consulted.
@@ -21,4 +21,4 @@ ContentKind sniffContent(std::span<const unsigned char> bytes);
 // tab, line ends or Big5 characters the code page decodes. Empty input is not text.
 bool looksLikeText(std::span<const unsigned char> bytes);
 
-} // namespace preview
+} // namespace content

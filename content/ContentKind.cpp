@@ -1,4 +1,4 @@
-#include "ui/preview/ContentKind.h"
+#include "content/ContentKind.h"
 
 #include "archive/CodePage950.h"
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-namespace preview {
+namespace content {
 
 namespace {
 
@@ -89,4 +89,4 @@ ContentKind sniffContent(std::span<const unsigned char> bytes)
     return ContentKind::binary;
 }
 
-} // namespace preview
+} // namespace content

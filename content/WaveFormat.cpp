@@ -1,10 +1,12 @@
-#include "ui/preview/WaveFormat.h"
+#include "content/WaveFormat.h"
+
+#include "archive/LittleEndian.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-namespace preview {
+namespace content {
 
 namespace {
 
@@ -15,17 +17,6 @@ constexpr std::uint16_t kMaxChannels = 8;
 constexpr std::uint32_t kMaxSampleRate = 768000;
 constexpr std::size_t kAdpcmChannelHeaderBytes = 4;
 
-std::uint16_t le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-
-std::uint32_t le32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
 bool isId(const unsigned char* p, const char* id)
 {
     return std::memcmp(p, id, 4) == 0;
@@ -35,11 +26,11 @@ WaveProblem readFormat(const unsigned char* p, std::uint32_t size, WaveFormat& f
 {
     if (size < kFormatFieldsBytes)
         return WaveProblem::formatChunkTooShort;
-    format.encoding = le16(p);
-    format.channels = le16(p + 2);
-    format.sampleRate = le32(p + 4);
-    format.blockAlign = le16(p + 12);
-    format.bitsPerSample = le16(p + 14);
+    format.encoding = archive::readLE16(p);
+    format.channels = archive::readLE16(p + 2);
+    format.sampleRate = archive::readLE32(p + 4);
+    format.blockAlign = archive::readLE16(p + 12);
+    format.bitsPerSample = archive::readLE16(p + 14);
     if (format.encoding != WaveFormat::kPcm && format.encoding != WaveFormat::kImaAdpcm)
         return WaveProblem::unsupportedEncoding;
     if (format.channels == 0 || format.channels > kMaxChannels)
@@ -108,7 +99,7 @@ void forEachAdpcmSample(const WaveFormat& format, std::span<const unsigned char>
         const std::size_t blockEnd = std::min<std::size_t>(data.size(), block + format.blockAlign);
         const unsigned char* p = data.data() + block;
         for (unsigned c = 0; c < channels; ++c) {
-            state[c].predictor = static_cast<std::int16_t>(le16(p + 4 * c));
+            state[c].predictor = static_cast<std::int16_t>(archive::readLE16(p + 4 * c));
             // A hostile index is clamped rather than trusted as a table position.
             state[c].index = std::min<int>(p[4 * c + 2], 88);
             sample(c, static_cast<std::int16_t>(state[c].predictor));
@@ -163,7 +154,7 @@ WaveParse parseWave(std::span<const unsigned char> entry)
     // relied on.
     while (at + kChunkHeaderBytes <= entry.size()) {
         const unsigned char* header = entry.data() + at;
-        const std::uint32_t size = le32(header + 4);
+        const std::uint32_t size = archive::readLE32(header + 4);
         const std::uint64_t body = at + kChunkHeaderBytes;
         const bool isData = isId(header, "data");
         if (size > entry.size() - body) {
@@ -213,7 +204,7 @@ void forEachSample(const WaveFormat& format, std::span<const unsigned char> entr
         const std::size_t count = data.size() / 2 / channels * channels;
         for (std::size_t i = 0; i < count; ++i)
             sample(static_cast<unsigned>(i % channels),
-                   static_cast<std::int16_t>(le16(data.data() + 2 * i)));
+                   static_cast<std::int16_t>(archive::readLE16(data.data() + 2 * i)));
     }
 }
 
@@ -239,4 +230,4 @@ std::vector<std::vector<WavePeak>> wavePeaks(const WaveFormat& format,
     return peaks;
 }
 
-} // namespace preview
+} // namespace content

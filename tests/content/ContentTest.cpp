@@ -1,14 +1,18 @@
+#include "content/BmpHeader.h"
+#include "content/ContentKind.h"
+#include "content/WaveFormat.h"
+#include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
-#include "ui/preview/ContentKind.h"
-#include "ui/preview/WaveFormat.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
 #include <span>
 #include <string>
 
-using preview::ContentKind;
-using preview::WaveProblem;
+using content::ContentKind;
+using content::WaveProblem;
 using testsupport::WaveImage;
 using namespace std::string_literals;
 
@@ -57,13 +61,13 @@ TEST(ContentSniffing, TellsTheKindFromTheBytesAlone)
          ContentKind::text},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(preview::sniffContent(span(c.bytes)), c.kind) << c.what;
+        EXPECT_EQ(content::sniffContent(span(c.bytes)), c.kind) << c.what;
 }
 
 TEST(ContentSniffing, TextNeedsNineteenOfTwentyPrintable)
 {
-    EXPECT_TRUE(preview::looksLikeText(span(std::string(19, 'a') + "\x01")));
-    EXPECT_FALSE(preview::looksLikeText(span(std::string(18, 'a') + "\x01\x01")));
+    EXPECT_TRUE(content::looksLikeText(span(std::string(19, 'a') + "\x01")));
+    EXPECT_FALSE(content::looksLikeText(span(std::string(18, 'a') + "\x01\x01")));
 }
 
 TEST(WaveHeader, ReadsTheFormatOfGoodHeaders)
@@ -91,7 +95,7 @@ TEST(WaveHeader, ReadsTheFormatOfGoodHeaders)
         {"ima adpcm", adpcm.bytes(), 1, 4, 2 * 505 + 1 + 16, 44},
     };
     for (const auto& c : cases) {
-        const preview::WaveParse parse = preview::parseWave(span(c.bytes));
+        const content::WaveParse parse = content::parseWave(span(c.bytes));
         ASSERT_TRUE(parse.isOk()) << c.what << " problem " << int(parse.problem);
         EXPECT_EQ(parse.format.channels, c.channels) << c.what;
         EXPECT_EQ(parse.format.bitsPerSample, c.bits) << c.what;
@@ -146,7 +150,7 @@ TEST(WaveHeader, LyingOrUnsupportedHeadersNameTheirProblem)
         {"data before fmt", "RIFF\x0C\0\0\0WAVEdata\0\0\0\0"s, WaveProblem::noFormatChunk},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(preview::parseWave(span(c.bytes)).problem, c.problem) << c.what;
+        EXPECT_EQ(content::parseWave(span(c.bytes)).problem, c.problem) << c.what;
 }
 
 TEST(WaveSamples, PeaksFollowTheSamplesOfEachChannel)
@@ -158,9 +162,9 @@ TEST(WaveSamples, PeaksFollowTheSamplesOfEachChannel)
         testsupport::putLE16(samples, i < 50 ? 0 : 8192);
     }
     const std::string bytes = pcm(2, 16, samples).bytes();
-    const preview::WaveParse parse = preview::parseWave(span(bytes));
+    const content::WaveParse parse = content::parseWave(span(bytes));
     ASSERT_TRUE(parse.isOk());
-    const auto peaks = preview::wavePeaks(parse.format, span(bytes), 2);
+    const auto peaks = content::wavePeaks(parse.format, span(bytes), 2);
     ASSERT_EQ(peaks.size(), 2u);
     ASSERT_EQ(peaks[0].size(), 2u);
     EXPECT_NEAR(peaks[0][0].high, 1.0f, 1e-3);
@@ -170,9 +174,9 @@ TEST(WaveSamples, PeaksFollowTheSamplesOfEachChannel)
 
     // 8-bit samples are unsigned around 128.
     const std::string eight = pcm(1, 8, "\x80\xFF\x00\x80"s).bytes();
-    const preview::WaveParse parse8 = preview::parseWave(span(eight));
+    const content::WaveParse parse8 = content::parseWave(span(eight));
     ASSERT_TRUE(parse8.isOk());
-    const auto peaks8 = preview::wavePeaks(parse8.format, span(eight), 1);
+    const auto peaks8 = content::wavePeaks(parse8.format, span(eight), 1);
     EXPECT_NEAR(peaks8[0][0].high, 127.0f / 128, 1e-3);
     EXPECT_EQ(peaks8[0][0].low, -1.0f);
 }
@@ -189,10 +193,10 @@ TEST(WaveSamples, ImaAdpcmDecodesFromTheBlockHeaderAndClampsAHostileIndex)
     // A second block whose index of 200 must not leave the step table.
     w.samples += std::string("\x00\x00\xC8\x00\xFF\xFF\xFF\xFF", 8);
     const std::string bytes = w.bytes();
-    const preview::WaveParse parse = preview::parseWave(span(bytes));
+    const content::WaveParse parse = content::parseWave(span(bytes));
     ASSERT_TRUE(parse.isOk()) << int(parse.problem);
     std::vector<int> values;
-    preview::forEachSample(parse.format, span(bytes),
+    content::forEachSample(parse.format, span(bytes),
                            [&](unsigned, std::int16_t v) { values.push_back(v); });
     ASSERT_EQ(values.size(), 18u);
     EXPECT_EQ(values[0], 1000);
@@ -202,10 +206,77 @@ TEST(WaveSamples, ImaAdpcmDecodesFromTheBlockHeaderAndClampsAHostileIndex)
         EXPECT_GE(v, -32768);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// A BITMAPINFOHEADER file header with the fields the reader looks at; the rest zero.
+std::string bmp(std::int32_t width, std::int32_t height, std::uint16_t depth,
+                std::uint32_t colorsUsed)
 {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    std::string out = "BM";
+    testsupport::putLE32(out, 0);
+    testsupport::putLE32(out, 0);
+    testsupport::putLE32(out, 54);
+    testsupport::putLE32(out, 40);
+    testsupport::putLE32(out, static_cast<std::uint32_t>(width));
+    testsupport::putLE32(out, static_cast<std::uint32_t>(height));
+    testsupport::putLE16(out, 1);
+    testsupport::putLE16(out, depth);
+    for (int i = 0; i < 4; ++i)
+        testsupport::putLE32(out, 0);
+    testsupport::putLE32(out, colorsUsed);
+    testsupport::putLE32(out, 0);
+    return out;
 }
+
+TEST(BmpHeader, ReadsTheClaimedSizeDepthAndPalette)
+{
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::int64_t width, height;
+        int depth, colors;
+        std::uint64_t decodedBytes;
+    } cases[] = {
+        {"4-bit, full palette", bmp(64, 48, 4, 0), 64, 48, 4, 16, 64 * 48 * 4},
+        {"8-bit, palette of 5", bmp(2, 2, 8, 5), 2, 2, 8, 5, 16},
+        {"8-bit, palette past 256", bmp(2, 2, 8, 300), 2, 2, 8, 256, 16},
+        {"1-bit", bmp(8, 1, 1, 0), 8, 1, 1, 2, 32},
+        {"24-bit has no palette", bmp(3, 3, 24, 0), 3, 3, 24, 0, 36},
+        {"24-bit with a palette count", bmp(3, 3, 24, 12), 3, 3, 24, 12, 36},
+        {"top-down rows", bmp(10, -20, 32, 0), 10, 20, 32, 0, 800},
+        {"most negative height", bmp(1, INT32_MIN, 8, 0), 1, 2147483648LL, 8, 256,
+         2147483648ULL * 4},
+        {"huge claim", bmp(65535, 65535, 24, 0), 65535, 65535, 24, 0, 65535ULL * 65535 * 4},
+        {"negative width decodes to nothing", bmp(-5, 5, 8, 0), -5, 5, 8, 256, 0},
+        {"zero height", bmp(5, 0, 8, 0), 5, 0, 8, 256, 0},
+        {"trailing pixels ignored", bmp(1, 1, 24, 0) + "\x7F\x7F\x7F", 1, 1, 24, 0, 4},
+    };
+    for (const auto& c : cases) {
+        const auto header = content::readBmpHeader(span(c.bytes));
+        ASSERT_TRUE(header) << c.what;
+        EXPECT_EQ(header->width, c.width) << c.what;
+        EXPECT_EQ(header->height, c.height) << c.what;
+        EXPECT_EQ(header->depth, c.depth) << c.what;
+        EXPECT_EQ(header->colors, c.colors) << c.what;
+        EXPECT_EQ(header->decodedBytes(), c.decodedBytes) << c.what;
+    }
+}
+
+TEST(BmpHeader, RefusesWhatIsNoBmpOrTooShort)
+{
+    const std::string good = bmp(4, 4, 8, 0);
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"signature only", "BM"},
+        {"cut before the palette count", good.substr(0, 49)},
+        {"file header only", good.substr(0, 14)},
+        {"another signature", "MB" + good.substr(2)},
+        {"png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(60, '\0')},
+    };
+    for (const auto& c : cases)
+        EXPECT_FALSE(content::readBmpHeader(span(c.bytes))) << c.what;
+    EXPECT_TRUE(content::readBmpHeader(span(good.substr(0, 50))));
+}
+
+} // namespace

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-namespace preview {
+namespace content {
 
 // The header of a RIFF WAVE entry, every size checked against the bytes at hand, so a chunk that
 // claims more than the entry holds is reported instead of read.
@@ -67,4 +67,4 @@ struct WavePeak {
 std::vector<std::vector<WavePeak>> wavePeaks(const WaveFormat& format,
                                              std::span<const unsigned char> entry, int columns);
 
-} // namespace preview
+} // namespace content

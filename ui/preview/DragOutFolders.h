@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+#include <vector>
+
+class DialogServices;
+class QTemporaryDir;
+class QWidget;
+
+namespace archive {
+class ArchiveReader;
+class EntryList;
+} // namespace archive
+
+// The temporary folders entries are extracted into when dragged out of the list, a fresh one per
+// drag, all removed when the dialog closes: the drop target may still be copying until then.
+class DragOutFolders : public QObject {
+    Q_OBJECT
+
+public:
+    // Failures are shown through services over dialog, whose closing removes the folders.
+    DragOutFolders(QWidget* dialog, DialogServices& services);
+    ~DragOutFolders() override;
+
+    // Extracts rows (sorted) of list into a new folder and returns the top level of each entry
+    // once, a folder standing for the entries below it; empty after showing the error when
+    // extraction fails.
+    QList<QUrl> extract(const archive::ArchiveReader& reader, const archive::EntryList& list,
+                        const std::vector<int>& rows);
+    void removeAll();
+    int count() const { return static_cast<int>(m_folders.size()); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_dialog;
+    DialogServices& m_services;
+    std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
+};
