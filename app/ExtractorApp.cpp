@@ -1,8 +1,7 @@
 #include "app/ExtractorApp.h"
 
-#include "res/Resource.h"
+#include "ui/ApplicationSetup.h"
 #include "ui/ExtractorDlg.h"
-#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -111,7 +110,6 @@ std::unique_ptr<QApplication> CExtractorApp::OpenDisplay(int& argc, char* argv[]
 
 bool CExtractorApp::InitInstance()
 {
-    QGuiApplication::setApplicationDisplayName(QString::fromUtf8(res::kDisplayName));
     // velmora-extractor [ARCHIVE]: Qt has taken its own options; a file manager passes the
     // archive it was asked to open.
     QStringList arguments = QCoreApplication::arguments();
@@ -125,7 +123,7 @@ bool CExtractorApp::InitInstance()
         m_nExitCode = kExitUsage;
         return false;
     }
-    installQtTranslations();
+    setUpApplication();
     CExtractorDlg dlg;
     // It loads once the dialog shows, so a failure's message has the dialog behind it.
     if (arguments.size() > 1) {
