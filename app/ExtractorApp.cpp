@@ -50,7 +50,7 @@ void reportMissingDisplay(const QString& fatalMessage)
     }
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    // Qt names an empty display as nothing at all.
+    // With neither set, Qt's own words name no display at all.
     if ((!display || !*display) && (!wayland || !*wayland) &&
         (reason.empty() || reason.starts_with("could not connect to display")))
         reason = "DISPLAY and WAYLAND_DISPLAY are unset";
@@ -73,7 +73,8 @@ void holdPlatformMessages(QtMsgType type, const QMessageLogContext& context, con
         g_platformWarnings.push_back(message.toStdString());
         return;
     }
-    g_previousHandler(type, context, message);
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
 }
 
 } // namespace
