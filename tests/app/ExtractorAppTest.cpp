@@ -23,7 +23,7 @@ const Environment kOffscreen = {{"QT_QPA_PLATFORM", "offscreen"}};
 // Through timeout(1): a case that wrongly opens the dialog ends with 124 instead of hanging.
 RunResult runExtractor(const std::vector<std::string>& args, const Environment& environment)
 {
-    std::vector<std::string> timed = {"10", VELMORA_EXTRACTOR_PATH};
+    std::vector<std::string> timed = {"30", VELMORA_EXTRACTOR_PATH};
     timed.insert(timed.end(), args.begin(), args.end());
     return clitest::runProgram("/usr/bin/timeout", timed, false, environment);
 }
