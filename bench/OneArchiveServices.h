@@ -13,8 +13,11 @@
 class OneArchive : public DialogServices {
 public:
     explicit OneArchive(QString path) : m_strPath(std::move(path)) {}
-    std::optional<QString> openArchivePath(QWidget*) override { return m_strPath; }
-    std::optional<QString> saveArchivePath(QWidget*) override { return std::nullopt; }
+    std::optional<QString> openArchivePath(QWidget*, const QString&) override { return m_strPath; }
+    std::optional<QString> saveArchivePath(QWidget*, const QString&) override
+    {
+        return std::nullopt;
+    }
     std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
     {
         return std::nullopt;

@@ -41,8 +41,14 @@ public:
     std::deque<QString> paths, saves, folders;
     int messages = 0;
 
-    std::optional<QString> openArchivePath(QWidget*) override { return next(paths); }
-    std::optional<QString> saveArchivePath(QWidget*) override { return next(saves); }
+    std::optional<QString> openArchivePath(QWidget*, const QString&) override
+    {
+        return next(paths);
+    }
+    std::optional<QString> saveArchivePath(QWidget*, const QString&) override
+    {
+        return next(saves);
+    }
     std::optional<QString> chooseFolder(QWidget*, const QString&, const QString&) override
     {
         return next(folders);

@@ -39,7 +39,7 @@ constexpr int kDialogFontPoints = 9;
 constexpr std::array<const char*, 4> kFallbackFonts = {"PMingLiU", "AR PL UMing TW",
                                                        "AR PL UMing TW MBE", "AR PL UMing HK"};
 constexpr const char* kCaption = "Velmora 遊戲文件擷取器　中文化：社群志願者";
-// The program's name on message boxes and in the desktop's window lists.
+// The program's name on message boxes.
 constexpr const char* kDisplayName = "Velmora 遊戲文件擷取器";
 
 constexpr std::array<ControlTemplate, 10> kControls = {{

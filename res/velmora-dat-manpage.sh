@@ -19,9 +19,14 @@ to_roff()
         /^  [^ ]/ {
             sub(/^  /, "")
             tag = $0; sub(/   *.*/, "", tag)
-            text = $0; sub(/^[^ ]*( [^ ]+)* *  /, "", text)
+            # A tag too long for the column has its description on the lines below.
+            text = $0
+            if (!sub(/^[^ ]*( [^ ]+)* *  /, "", text))
+                text = ""
             gsub(/-/, "\\-", tag)
-            print ".TP\n" tag "\n" text
+            print ".TP\n" tag
+            if (text != "")
+                print text
             next
         }
         { sub(/^ +/, ""); print }

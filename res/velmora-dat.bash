@@ -26,7 +26,7 @@ _velmora_dat()
     local options
     case $command in
         list) options='--type --long --json --help -h' ;;
-        extract) options='--type --help -h' ;;
+        extract) options='--type --keep-old-files -k --help -h' ;;
         build | check) options='--help -h' ;;
         *) return ;;
     esac

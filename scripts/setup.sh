@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs (only those missing), then configures,
-# builds and installs the dialog and the command-line program.
+# Installs the Debian 12 packages the project needs (only those missing), then configures and
+# builds the dialog and the command-line program in the build folder. It installs them only
+# under VELMORA_PREFIX when that is set: an install under /usr/local or ~/.local would shadow
+# the Debian package and outlive its removal.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -29,20 +31,19 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
-prefix="${VELMORA_PREFIX:-}"
-if [ -z "$prefix" ]; then
-    if [ "$(id -u)" -eq 0 ]; then prefix=/usr/local; else prefix="$HOME/.local"; fi
-fi
-
 # Through ccache, so scripts/package.sh's build of the same sources costs next to nothing.
 launcher=()
 if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_INSTALL_PREFIX="$prefix" "${launcher[@]}" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
-cmake --install "$build" >/dev/null
+prefix="${VELMORA_PREFIX:-}"
+if [ -z "$prefix" ]; then
+    echo "Built velmora-extractor and velmora-dat in $build (nothing installed)"
+    exit 0
+fi
+cmake --install "$build" --prefix "$prefix" >/dev/null
 # The file manager knows GAME00.DAT's type only once the MIME database is rebuilt.
 if command -v update-mime-database >/dev/null; then
     update-mime-database "$prefix/share/mime" >/dev/null 2>&1 || true

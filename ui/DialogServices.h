@@ -8,17 +8,17 @@ class QWidget;
 
 // The windows a command waits on: the open and save file dialogs, the folder choice and the
 // message box. The dialog reaches them only through this, so tests can script every answer.
+// Each chooser starts in startFolder, or where Qt starts by itself when that is empty.
 class DialogServices {
 public:
     virtual ~DialogServices() = default;
 
     // A path, or nullopt when the user cancels.
-    virtual std::optional<QString> openArchivePath(QWidget* parent) = 0;
-    virtual std::optional<QString> saveArchivePath(QWidget* parent) = 0;
-    // An existing folder, or nullopt; root, when not empty, is the only folder shown with what
-    // lies below it.
+    virtual std::optional<QString> openArchivePath(QWidget* parent, const QString& startFolder) = 0;
+    virtual std::optional<QString> saveArchivePath(QWidget* parent, const QString& startFolder) = 0;
+    // An existing folder, or nullopt; the user may make a new folder there first.
     virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
-                                                const QString& root) = 0;
+                                                const QString& startFolder) = 0;
 
     enum class MessageIcon { None, Error };
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,

@@ -256,9 +256,15 @@ void CExtractorDlg::clearStatus()
     UpdateData(false);
 }
 
+void CExtractorDlg::startNextChoiceBeside(const QString& file)
+{
+    m_folderPicker.m_strStartFolder = QFileInfo(file).absolutePath();
+}
+
 void CExtractorDlg::OnLoad()
 {
-    const std::optional<QString> path = m_pServices->openArchivePath(this);
+    const std::optional<QString> path =
+        m_pServices->openArchivePath(this, m_folderPicker.m_strStartFolder);
     if (path)
         loadArchive(*path);
 }
@@ -270,6 +276,7 @@ void CExtractorDlg::OpenArchive(const QString& path)
 
 void CExtractorDlg::loadArchive(const QString& path)
 {
+    startNextChoiceBeside(path);
     closeArchive();
     m_entryModel->beginChange();
     try {
@@ -345,9 +352,12 @@ void CExtractorDlg::OnMakeArchive()
 
 void CExtractorDlg::makeArchiveFrom(const QString& folder)
 {
-    const std::optional<QString> path = m_pServices->saveArchivePath(this);
+    // Beside the source folder: an archive inside it would be refused.
+    const std::optional<QString> path =
+        m_pServices->saveArchivePath(this, QFileInfo(folder).absolutePath());
     if (!path)
         return;
+    startNextChoiceBeside(*path);
     if (archive::isArchiveInsideFolder(hostPath(*path), hostPath(folder))) {
         m_pServices->showMessage(this, QString::fromUtf8(res::kDisplayName),
                                  QString::fromUtf8(res::kBuildInsideFolder),

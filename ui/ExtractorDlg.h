@@ -75,6 +75,8 @@ private:
     QWidget* createControl(const res::ControlTemplate& control);
     void connectCommands();
     void loadArchive(const QString& path);
+    // Every chooser starts next in the folder holding this file, the one the user last chose.
+    void startNextChoiceBeside(const QString& file);
     // Make archive after the folder is known: the save dialog, then the build.
     void makeArchiveFrom(const QString& folder);
     // The dialog's message handling: an error a command lets through is shown, and the dialog

@@ -16,7 +16,7 @@ bool CFolderPicker::Browse()
     if (!m_pServices)
         return false;
     const std::optional<QString> chosen =
-        m_pServices->chooseFolder(m_pOwner, m_strTitle, QString());
+        m_pServices->chooseFolder(m_pOwner, m_strTitle, m_strStartFolder);
     if (!chosen || chosen->isEmpty())
         return false;
     const QFileInfo info(*chosen);
@@ -24,5 +24,6 @@ bool CFolderPicker::Browse()
         return false;
     // cleanPath drops a trailing '/' but keeps the root as "/".
     m_strPath = QDir::cleanPath(info.absoluteFilePath());
+    m_strStartFolder = m_strPath;
     return true;
 }

@@ -5,7 +5,7 @@
 class DialogServices;
 class QWidget;
 
-// Asks for a folder: a prompt in, a full path or a cancel out.
+// Asks for a folder: a prompt and a starting folder in, a full path or a cancel out.
 class CFolderPicker {
 public:
     CFolderPicker() = default;
@@ -19,6 +19,8 @@ public:
 
     QString m_strPath;
     QString m_strTitle;
+    // Where the next Browse starts (Qt's own start when empty); a choice moves it there.
+    QString m_strStartFolder;
 
 private:
     DialogServices* m_pServices = nullptr;

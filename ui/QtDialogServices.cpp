@@ -10,9 +10,10 @@
 namespace {
 
 // Default suffix, initial name and the two filters both archive dialogs share.
-std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode mode)
+std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode mode,
+                                        const QString& startFolder)
 {
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, QString(), startFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
@@ -39,20 +40,22 @@ std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode
 
 } // namespace
 
-std::optional<QString> QtDialogServices::openArchivePath(QWidget* parent)
+std::optional<QString> QtDialogServices::openArchivePath(QWidget* parent,
+                                                         const QString& startFolder)
 {
-    return runArchiveDialog(parent, QFileDialog::AcceptOpen);
+    return runArchiveDialog(parent, QFileDialog::AcceptOpen, startFolder);
 }
 
-std::optional<QString> QtDialogServices::saveArchivePath(QWidget* parent)
+std::optional<QString> QtDialogServices::saveArchivePath(QWidget* parent,
+                                                         const QString& startFolder)
 {
-    return runArchiveDialog(parent, QFileDialog::AcceptSave);
+    return runArchiveDialog(parent, QFileDialog::AcceptSave, startFolder);
 }
 
 std::optional<QString> QtDialogServices::chooseFolder(QWidget* parent, const QString& title,
-                                                      const QString& root)
+                                                      const QString& startFolder)
 {
-    QFileDialog dialog(parent, title, root);
+    QFileDialog dialog(parent, title, startFolder);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);

@@ -6,10 +6,10 @@
 // hold everywhere) and message box, all modal to the dialog.
 class QtDialogServices : public DialogServices {
 public:
-    std::optional<QString> openArchivePath(QWidget* parent) override;
-    std::optional<QString> saveArchivePath(QWidget* parent) override;
+    std::optional<QString> openArchivePath(QWidget* parent, const QString& startFolder) override;
+    std::optional<QString> saveArchivePath(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
-                                        const QString& root) override;
+                                        const QString& startFolder) override;
     void showMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
 };

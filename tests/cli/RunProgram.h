@@ -1,6 +1,7 @@
 #pragma once
 
-// Runs the built velmora-dat with arguments and collects its exit status and both streams.
+// Runs a built program (velmora-dat unless named) with arguments and collects its exit status
+// and both streams.
 
 #include <cerrno>
 #include <csignal>
@@ -9,6 +10,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <sys/resource.h>
@@ -62,10 +64,14 @@ inline int waitExit(pid_t pid)
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
+// Variables to set in the program's environment; nullopt removes one.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
 // With errOnTerminal, standard error is a pseudo-terminal, as when a user runs the program.
-inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal = false)
+inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                            bool errOnTerminal = false, const Environment& environment = {})
 {
-    std::vector<std::string> argvStrings = {VELMORA_DAT_PATH};
+    std::vector<std::string> argvStrings = {program};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : argvStrings)
@@ -94,6 +100,12 @@ inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal
         dup2(nullFd, STDIN_FILENO);
         dup2(outFd, STDOUT_FILENO);
         dup2(errFd, STDERR_FILENO);
+        for (const auto& [name, value] : environment) {
+            if (value)
+                setenv(name.c_str(), value->c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -112,6 +124,11 @@ inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal
     }
     close(errFd);
     return result;
+}
+
+inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal = false)
+{
+    return runProgram(VELMORA_DAT_PATH, args, errOnTerminal);
 }
 
 // As runDat, under a file-size limit (ulimit -f) in bytes and with SIGXFSZ as a shell leaves

@@ -51,7 +51,10 @@ velmora-dat ex|extract
 velmora-dat -|--help --version -h
 velmora-dat --help |build check extract list
 velmora-dat list -|--help --json --long --type -h
-velmora-dat extract --|--help --type
+velmora-dat extract --|--help --keep-old-files --type
+velmora-dat extract -k --t|--type
+velmora-dat extract -|--help --keep-old-files --type -h -k
+velmora-dat extract -k GAME00.DAT |sub
 velmora-dat build -|--help -h
 velmora-dat check --l|
 velmora-dat list --type |BMP DAT EGA SCR WAV

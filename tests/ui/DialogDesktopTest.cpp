@@ -378,7 +378,7 @@ SaveOutcome saveOver(const QString& existing, QMessageBox::StandardButton answer
         QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     });
     QtDialogServices services;
-    outcome.path = services.saveArchivePath(nullptr);
+    outcome.path = services.saveArchivePath(nullptr, QString());
     return outcome;
 }
 

@@ -10,6 +10,7 @@
 #include "ui/FolderPicker.h"
 #include "ui/QtDialogServices.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -436,6 +437,7 @@ struct SeenDialog {
     QStringList initial;
     QFileDialog::FileMode mode = QFileDialog::AnyFile;
     bool confirmsOverwrite = true;
+    QString startedIn;
     QStringList shown;
     QStringList shownForAll;
 };
@@ -452,6 +454,7 @@ SeenDialog inspect(const std::string& folder, bool save)
         seen.initial = dialog->selectedFiles();
         seen.mode = dialog->fileMode();
         seen.confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        seen.startedIn = dialog->directory().absolutePath();
         auto* model = dialog->findChild<QFileSystemModel*>();
         QEventLoop loop;
         QObject::connect(model, &QFileSystemModel::directoryLoaded, &loop, &QEventLoop::quit);
@@ -483,7 +486,8 @@ SeenDialog inspect(const std::string& folder, bool save)
     });
     QtDialogServices services;
     const std::optional<QString> path =
-        save ? services.saveArchivePath(nullptr) : services.openArchivePath(nullptr);
+        save ? services.saveArchivePath(nullptr, QString::fromStdString(folder))
+             : services.openArchivePath(nullptr, QString::fromStdString(folder));
     EXPECT_FALSE(path.has_value());
     return seen;
 }
@@ -501,6 +505,7 @@ TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
         ASSERT_EQ(seen.initial.size(), 1);
         EXPECT_TRUE(seen.initial[0].endsWith(QStringLiteral("/GAME00.DAT")));
         EXPECT_EQ(seen.mode, save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        EXPECT_EQ(seen.startedIn.toStdString(), dir.str());
         if (save) {
             EXPECT_TRUE(seen.confirmsOverwrite);
         }
@@ -509,6 +514,38 @@ TEST(FileDialogs, OfferTheGameFilterCaseInsensitivelyAndTheArchiveDefaults)
                                                  "game01.dat", "notes.txt"}))
             << save;
     }
+}
+
+// The real folder picker starts where it is told, and the user can make a new folder there
+// and choose it.
+TEST(FileDialogs, FolderPickerStartsWhereToldAndMakesNewFolders)
+{
+    TempDir dir;
+    std::filesystem::create_directory(dir / "games");
+    QString startedIn;
+    bool canMakeFolder = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        startedIn = dialog->directory().absolutePath();
+        auto* newFolder = dialog->findChild<QAbstractButton*>(QStringLiteral("newFolderButton"));
+        canMakeFolder = newFolder && newFolder->isVisible() && newFolder->isEnabled();
+        if (canMakeFolder)
+            newFolder->click();
+        dialog->reject();
+    });
+    QtDialogServices services;
+    const std::optional<QString> chosen =
+        services.chooseFolder(nullptr, QStringLiteral("t"), QString::fromStdString(dir / "games"));
+    EXPECT_FALSE(chosen.has_value());
+    EXPECT_EQ(startedIn.toStdString(), dir / "games");
+    EXPECT_TRUE(canMakeFolder);
+    // The new folder is made at once, below the folder shown.
+    std::size_t made = 0;
+    for (const auto& item : std::filesystem::directory_iterator(dir / "games"))
+        made += item.is_directory() ? 1 : 0;
+    EXPECT_EQ(made, 1u);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #pragma once
 
 // Answers every window the dialog opens from queues the test fills (an empty queue means the
-// user cancelled) and records the folder prompts and the messages shown.
+// user cancelled) and records the folder prompts, where each chooser started and the messages
+// shown.
 
 #include "ui/DialogServices.h"
 
@@ -15,12 +16,23 @@ class ScriptedServices : public DialogServices {
 public:
     std::deque<QString> openPaths, savePaths, folders;
     std::vector<QString> messages, titles, captions;
+    std::vector<QString> openStarts, saveStarts, folderStarts;
 
-    std::optional<QString> openArchivePath(QWidget*) override { return next(openPaths); }
-    std::optional<QString> saveArchivePath(QWidget*) override { return next(savePaths); }
-    std::optional<QString> chooseFolder(QWidget*, const QString& title, const QString&) override
+    std::optional<QString> openArchivePath(QWidget*, const QString& startFolder) override
+    {
+        openStarts.push_back(startFolder);
+        return next(openPaths);
+    }
+    std::optional<QString> saveArchivePath(QWidget*, const QString& startFolder) override
+    {
+        saveStarts.push_back(startFolder);
+        return next(savePaths);
+    }
+    std::optional<QString> chooseFolder(QWidget*, const QString& title,
+                                        const QString& startFolder) override
     {
         titles.push_back(title);
+        folderStarts.push_back(startFolder);
         return next(folders);
     }
     void showMessage(QWidget*, const QString& caption, const QString& text, MessageIcon) override

@@ -1,0 +1,8 @@
+#include "ui/ApplicationSetup.h"
+
+#include "ui/QtTranslations.h"
+
+void setUpApplication()
+{
+    installQtTranslations();
+}
