@@ -79,11 +79,11 @@ TEST(CodePage950Table, EveryEntryRoundTrips)
     }
 }
 
-#ifdef VELMORA_HAVE_ICONV
-
-// The converter the table was generated from, one code at a time.
+// The converter the table was generated from, one code at a time; never open where the system has
+// no iconv (Windows), and the comparison is then skipped.
 class Converter {
 public:
+#ifdef VELMORA_HAVE_ICONV
     Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
     ~Converter()
     {
@@ -93,7 +93,10 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    bool isOpen() const { return m_cd != iconv_t(-1); }
+    bool isOpen() const
+    {
+        return m_cd != iconv_t(-1);
+    }
 
     std::optional<std::string> operator()(const std::string& in)
     {
@@ -111,6 +114,17 @@ public:
 
 private:
     iconv_t m_cd;
+#else
+    Converter(const char*, const char*) {}
+    bool isOpen() const
+    {
+        return false;
+    }
+    std::optional<std::string> operator()(const std::string&)
+    {
+        return std::nullopt;
+    }
+#endif
 };
 
 std::string utf32(char32_t c)
@@ -123,7 +137,7 @@ protected:
     void SetUp() override
     {
         if (!m_decoder.isOpen() || !m_encoder.isOpen())
-            GTEST_SKIP() << "iconv has no CP950 here";
+            GTEST_SKIP() << "no iconv with CP950 here";
     }
 
     // What the table must say for these bytes: the one character they decode to, when it encodes
@@ -177,7 +191,5 @@ TEST_F(CodePage950AgainstIconv, EveryCodePoint)
         EXPECT_EQ(cp950::encodeChar(c), expected) << std::hex << unsigned(c);
     }
 }
-
-#endif
 
 } // namespace
