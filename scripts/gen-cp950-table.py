@@ -144,7 +144,8 @@ def main():
         f.write("\n".join(out) + "\n")
     # The committed file is kept as clang-format leaves it, so a reformat never shows as a change.
     try:
-        subprocess.run(["clang-format", "-i", output], check=True)
+        subprocess.run(["clang-format", "-i", f"--style=file:{root}/.clang-format", output],
+                       check=True)
     except FileNotFoundError:
         pass
     print(f"{output}: {sum(1 for cp in pairs if cp)} two-byte and "
