@@ -1,96 +1,12 @@
 #include "archive/CodePage950.h"
 
+#include "archive/CodePage950Table.h"
+
 #include <algorithm>
-#include <array>
-#include <cstring>
-#include <iconv.h>
-#include <unordered_map>
-#include <vector>
 
 namespace archive::cp950 {
 
 namespace {
-
-// glibc's CP950 read once into tables: per-character iconv calls would dominate listing a large
-// archive, and a table makes the round-trip check (decode, encode back, compare) free later.
-struct Tables {
-    std::array<char32_t, 256> single{};              // 0: no character
-    std::vector<char32_t> pairs;                     // (lead - 0x81) * 256 + trail; 0: none
-    std::unordered_map<char32_t, std::uint16_t> two; // code point -> lead << 8 | trail
-    std::unordered_map<char32_t, unsigned char> one; // code point -> byte, beyond ASCII
-
-    Tables() : pairs(std::size_t(0x7E) * 256, 0)
-    {
-        iconv_t dec = iconv_open("UTF-32LE", "CP950");
-        iconv_t enc = iconv_open("CP950", "UTF-32LE");
-        for (unsigned b = 0; b < 0x80; ++b)
-            single[b] = b;
-        if (dec == iconv_t(-1) || enc == iconv_t(-1))
-            return; // ASCII only: every other byte then goes through the escape
-        for (unsigned b = 0x80; b <= 0xFF; ++b) {
-            if (isLeadByte(static_cast<unsigned char>(b)))
-                continue;
-            const unsigned char in[1] = {static_cast<unsigned char>(b)};
-            if (char32_t c = roundTrip(dec, enc, in, 1)) {
-                single[b] = c;
-                one.emplace(c, static_cast<unsigned char>(b));
-            }
-        }
-        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
-            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
-                if (!isTrailByte(static_cast<unsigned char>(trail)))
-                    continue;
-                const unsigned char in[2] = {static_cast<unsigned char>(lead),
-                                             static_cast<unsigned char>(trail)};
-                if (char32_t c = roundTrip(dec, enc, in, 2)) {
-                    pairs[(lead - 0x81) * 256 + trail] = c;
-                    two.emplace(c, static_cast<std::uint16_t>(lead << 8 | trail));
-                }
-            }
-        }
-        iconv_close(dec);
-        iconv_close(enc);
-    }
-
-    // The code point bytes decode to, when it encodes back to exactly these bytes; 0 otherwise.
-    static char32_t roundTrip(iconv_t dec, iconv_t enc, const unsigned char* bytes, std::size_t n)
-    {
-        iconv(dec, nullptr, nullptr, nullptr, nullptr);
-        char inBuf[2];
-        std::memcpy(inBuf, bytes, n);
-        char outBuf[16];
-        char* in = inBuf;
-        char* out = outBuf;
-        std::size_t inLeft = n;
-        std::size_t outLeft = sizeof outBuf;
-        if (iconv(dec, &in, &inLeft, &out, &outLeft) == std::size_t(-1) || inLeft != 0 ||
-            sizeof outBuf - outLeft != 4)
-            return 0;
-        char32_t c = 0;
-        for (int i = 3; i >= 0; --i)
-            c = c << 8 | static_cast<unsigned char>(outBuf[i]);
-        if (c == 0)
-            return 0;
-
-        iconv(enc, nullptr, nullptr, nullptr, nullptr);
-        char back[8];
-        in = outBuf;
-        inLeft = 4;
-        out = back;
-        outLeft = sizeof back;
-        if (iconv(enc, &in, &inLeft, &out, &outLeft) == std::size_t(-1) || inLeft != 0)
-            return 0;
-        if (sizeof back - outLeft != n || std::memcmp(back, bytes, n) != 0)
-            return 0;
-        return c;
-    }
-};
-
-const Tables& tables()
-{
-    static const Tables t;
-    return t;
-}
 
 constexpr unsigned char foldLower(unsigned char c)
 {
@@ -190,13 +106,12 @@ std::optional<char32_t> decodeChar(std::string_view s, std::size_t pos)
 {
     if (pos >= s.size())
         return std::nullopt;
-    const Tables& t = tables();
     const auto lead = static_cast<unsigned char>(s[pos]);
     char32_t c = 0;
     if (charLength(s, pos) == 2)
-        c = t.pairs[(lead - 0x81) * 256 + static_cast<unsigned char>(s[pos + 1])];
-    else if (lead == 0 || !isLeadByte(lead))
-        c = lead == 0 ? 0 : t.single[lead];
+        c = table::kPairs[table::pairIndex(lead, static_cast<unsigned char>(s[pos + 1]))];
+    else if (!isLeadByte(lead))
+        c = table::kSingle[lead];
     else
         return std::nullopt; // a lone lead byte
     if (c == 0 && lead != 0)
@@ -208,13 +123,15 @@ std::optional<std::string> encodeChar(char32_t codePoint)
 {
     if (codePoint < 0x80)
         return std::string(1, static_cast<char>(codePoint));
-    const Tables& t = tables();
-    if (auto it = t.two.find(codePoint); it != t.two.end())
-        return std::string{static_cast<char>(it->second >> 8),
-                           static_cast<char>(it->second & 0xFF)};
-    if (auto it = t.one.find(codePoint); it != t.one.end())
-        return std::string(1, static_cast<char>(it->second));
-    return std::nullopt;
+    if (codePoint > 0xFFFF)
+        return std::nullopt;
+    const std::uint16_t code =
+        table::kEncode[table::kEncodeBlock[codePoint >> 8]][codePoint & 0xFF];
+    if (code == 0)
+        return std::nullopt;
+    if (code < 0x100)
+        return std::string(1, static_cast<char>(code));
+    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
 }
 
 std::string toUtf8Lossy(std::string_view big5)

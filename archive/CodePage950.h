@@ -48,7 +48,7 @@ std::string_view right(std::string_view s, std::size_t n);
 int compareNoCase(std::string_view a, std::string_view b);
 
 // Code point of the character at pos (1 or 2 bytes) when the table decodes it and it encodes
-// back to the same bytes; nullopt otherwise. glibc's CP950 is read once into tables.
+// back to the same bytes; nullopt otherwise.
 std::optional<char32_t> decodeChar(std::string_view s, std::size_t pos);
 // Big5 bytes of a code point, or nullopt when code page 950 has none.
 std::optional<std::string> encodeChar(char32_t codePoint);

@@ -12,6 +12,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n
     libgtest-dev
+    g++-mingw-w64-x86-64-posix wine wine64 googletest
     fonts-arphic-uming
     clang libclang-rt-14-dev
     tar util-linux
