@@ -89,10 +89,10 @@ TEST_F(DialogFixture, SelectAllAndDeselectAllMoveViewAndListTogether)
 {
     load(archiveWith({{"A.DAT", "a"}, {"B.DAT", "b"}}));
     dlg.OnSelectAll();
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 2);
+    EXPECT_EQ(dlg.GetSelCount(), 2);
     EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(), 2);
     dlg.OnDeselectAll();
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+    EXPECT_EQ(dlg.GetSelCount(), 0);
     EXPECT_TRUE(dlg.entryListView()->selectionModel()->selectedRows().isEmpty());
 }
 
@@ -110,7 +110,7 @@ TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelec
     EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "aaa");
     EXPECT_EQ(testsupport::readFile(dir / "out/C.DAT"), "c");
     EXPECT_FALSE(std::filesystem::exists(dir / "out/B.EGA"));
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+    EXPECT_EQ(dlg.GetSelCount(), 0);
 }
 
 TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
@@ -154,9 +154,9 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
     QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
     ASSERT_NE(find, nullptr);
     find->setText("f115");
-    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
+    EXPECT_EQ(dlg.GetTopIndex(), 150);
     find->setText("zzz");
-    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
+    EXPECT_EQ(dlg.GetTopIndex(), 150);
 }
 
 TEST_F(DialogFixture, EveryTemplateControlExistsInTabOrderWithoutADefaultButton)

@@ -3,10 +3,10 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
 #include "archive/Extraction.h"
 #include "archive/NameMapping.h"
 #include "res/PreviewTexts.h"
+#include "ui/EntryListModel.h"
 #include "ui/preview/PreviewWindow.h"
 
 #include <QApplication>
@@ -33,7 +33,7 @@ QString tr8(const char* text)
 } // namespace
 
 PreviewController::PreviewController(QListView* view, archive::ArchiveReader& archive,
-                                     const archive::EntryList& list,
+                                     const EntryListModel& list,
                                      std::function<void()> extractSelected, QObject* parent)
     : QObject(parent), m_view(view), m_archive(archive), m_list(list),
       m_extractSelected(std::move(extractSelected))
@@ -130,7 +130,7 @@ QMimeData* PreviewController::dragData()
             throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
                                      folder->path().toStdString(),
                                      folder->errorString().toStdString());
-        archive::extractEntries(m_archive, m_list, rows, folder->path().toStdString());
+        archive::extractEntries(m_archive, m_list.positionsOf(rows), folder->path().toStdString());
         QList<QUrl> urls;
         // The top level of each entry, once: a folder carries the entries below it.
         QStringList seen;

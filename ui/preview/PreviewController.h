@@ -17,8 +17,8 @@ class QTemporaryDir;
 
 namespace archive {
 class ArchiveReader;
-class EntryList;
 } // namespace archive
+class EntryListModel;
 
 // Everything the entry list offers beyond the dialog's own commands: the preview window on a
 // double-click or from the context menu, following the current entry while it is open, tooltips
@@ -30,9 +30,8 @@ class PreviewController : public QObject {
 public:
     // extractSelected runs the dialog's extract command. archive and list are the dialog's and
     // must outlive this object.
-    PreviewController(QListView* view, archive::ArchiveReader& archive,
-                      const archive::EntryList& list, std::function<void()> extractSelected,
-                      QObject* parent = nullptr);
+    PreviewController(QListView* view, archive::ArchiveReader& archive, const EntryListModel& list,
+                      std::function<void()> extractSelected, QObject* parent = nullptr);
     ~PreviewController() override;
 
     void openPreview(int row);
@@ -57,7 +56,7 @@ private:
 
     QListView* m_view;
     archive::ArchiveReader& m_archive;
-    const archive::EntryList& m_list;
+    const EntryListModel& m_list;
     std::function<void()> m_extractSelected;
     PreviewWindow* m_window = nullptr;
     std::vector<std::unique_ptr<QTemporaryDir>> m_dragFolders;

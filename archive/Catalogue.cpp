@@ -1,0 +1,128 @@
+#include "archive/Catalogue.h"
+
+#include "archive/ArchiveReader.h"
+#include "archive/CodePage950.h"
+#include "archive/Listing.h"
+#include "archive/QuickFind.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace archive {
+
+namespace {
+
+// The order of names under compareNoCase, ties kept in the given order. Each name's folded bytes
+// go into one buffer and its first 16 of them into the sort key itself, so nearly every
+// comparison is two integer compares instead of a walk through two names.
+std::vector<std::uint32_t> sortedOrder(const std::vector<std::string_view>& names)
+{
+    struct Key {
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t index;
+    };
+    std::string folded;
+    std::vector<Key> keys;
+    keys.reserve(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::string_view text = names[k];
+        const auto offset = static_cast<std::uint32_t>(folded.size());
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t n = cp950::charLength(text, i);
+            const char c = text[i];
+            folded.push_back(n == 1 && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+            if (n == 2)
+                folded.push_back(text[i + 1]);
+            i += n;
+        }
+        std::uint64_t prefix[2] = {0, 0};
+        for (std::size_t i = 0; i < 16 && i < text.size(); ++i)
+            prefix[i / 8] |= std::uint64_t(static_cast<unsigned char>(folded[offset + i]))
+                             << (56 - 8 * (i % 8));
+        keys.push_back({prefix[0], prefix[1], offset, static_cast<std::uint32_t>(text.size()),
+                        static_cast<std::uint32_t>(k)});
+    }
+    const char* bytes = folded.data();
+    std::sort(keys.begin(), keys.end(), [bytes](const Key& a, const Key& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        if (a.length > 16 && b.length > 16) {
+            const std::uint32_t n = std::min(a.length, b.length) - 16;
+            if (const int r = std::memcmp(bytes + a.offset + 16, bytes + b.offset + 16, n))
+                return r < 0;
+        }
+        if (a.length != b.length)
+            return a.length < b.length;
+        return a.index < b.index;
+    });
+    std::vector<std::uint32_t> order;
+    order.reserve(keys.size());
+    for (const Key& key : keys)
+        order.push_back(key.index);
+    return order;
+}
+
+} // namespace
+
+Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
+{
+    reader.requireWholeDirectory();
+    std::vector<std::string_view> names;
+    names.reserve(reader.size());
+    for (std::size_t i = 0; i < reader.size(); ++i)
+        names.push_back(reader.at(i).name);
+    m_records = sortedOrder(names);
+    m_names.reserve(m_records.size());
+    for (const std::uint32_t index : m_records)
+        m_names.push_back(names[index]);
+}
+
+Catalogue::~Catalogue() = default;
+
+std::string_view Catalogue::name(std::size_t row) const
+{
+    return m_names[row];
+}
+
+std::uint32_t Catalogue::position(std::size_t row) const
+{
+    return m_reader.at(m_records[row]).recordPosition;
+}
+
+RecordView Catalogue::record(std::size_t row) const
+{
+    return m_reader.at(m_records[row]);
+}
+
+std::vector<std::uint32_t> Catalogue::positions(std::vector<std::uint32_t> rows) const
+{
+    std::sort(rows.begin(), rows.end());
+    for (std::uint32_t& row : rows)
+        row = position(row);
+    return rows;
+}
+
+std::vector<std::uint32_t> Catalogue::filter(std::string_view type) const
+{
+    std::vector<std::uint32_t> rows;
+    const bool isAll = type.empty() || type == "*";
+    rows.reserve(isAll ? size() : size() / 4);
+    for (std::size_t row = 0; row < size(); ++row) {
+        if (isAll || matchesType(m_names[row], type))
+            rows.push_back(static_cast<std::uint32_t>(row));
+    }
+    return rows;
+}
+
+const QuickFind& Catalogue::quickFind() const
+{
+    std::call_once(m_quickFindBuilt, [this] { m_quickFind = std::make_unique<QuickFind>(*this); });
+    return *m_quickFind;
+}
+
+} // namespace archive
