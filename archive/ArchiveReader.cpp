@@ -41,7 +41,8 @@ void ArchiveReader::Close() noexcept
     m_bMemory = false;
     m_strPath.clear();
     m_nFileLength = 0;
-    m_directory = {};
+    m_pDirectory.reset();
+    m_nDirectoryBytes = 0;
     m_positions = {};
     m_slots = {};
     m_damage.reset();
@@ -69,13 +70,14 @@ void ArchiveReader::readDirectory()
                           "the file ended while its length was read");
     const std::uint32_t directorySize =
         checkedDirectorySize(std::span<const unsigned char, 4>(field), m_nFileLength, m_strPath);
-    m_directory.resize(directorySize);
-    if (readAt(m_directory.data(), directorySize, format::kFirstRecordPosition) != directorySize)
+    m_pDirectory.reset(new unsigned char[directorySize]);
+    m_nDirectoryBytes = directorySize;
+    if (readAt(m_pDirectory.get(), directorySize, format::kFirstRecordPosition) != directorySize)
         throw FormatError(ErrorKind::notAnArchive, m_strPath,
                           "the file ended inside the directory");
-    m_slots.assign(m_directory.size() / format::kMinRecordLength + 1, 0);
+    m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
     try {
-        walkDirectory(m_directory, m_strPath, [&](std::string_view, std::uint32_t position) {
+        walkDirectory(directory(), m_strPath, [&](std::string_view, std::uint32_t position) {
             m_positions.push_back(position);
             m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
         });
@@ -101,7 +103,7 @@ const std::string& ArchiveReader::path() const
 
 std::uint64_t ArchiveReader::dataAreaStart() const noexcept
 {
-    return format::kFirstRecordPosition + m_directory.size();
+    return format::kFirstRecordPosition + m_nDirectoryBytes;
 }
 
 void ArchiveReader::requireWholeDirectory() const
@@ -118,7 +120,12 @@ std::size_t ArchiveReader::slotOf(std::uint32_t position)
 RecordView ArchiveReader::at(std::size_t index) const
 {
     // The walk checked every record it kept, so this never throws.
-    return decodeRecord(m_directory, m_positions[index] - format::kFirstRecordPosition, m_strPath);
+    return decodeRecord(directory(), m_positions[index] - format::kFirstRecordPosition, m_strPath);
+}
+
+RecordView ArchiveReader::kept(std::uint32_t position) const
+{
+    return decodeRecord(directory(), position - format::kFirstRecordPosition, m_strPath);
 }
 
 RecordView ArchiveReader::record(std::uint32_t position) const

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -58,6 +59,10 @@ public:
     // there.
     RecordView record(std::uint32_t position) const;
 
+    // The record at a position this reader's walk kept (from at() or a catalogue), decoded
+    // without looking the position up: a listing in name order then touches only the record.
+    RecordView kept(std::uint32_t position) const;
+
     // FormatError naming the archive and the entry when the record's data lies past the end of
     // the file or past the last byte a 32-bit offset reaches.
     void checkData(const RecordView& record) const;
@@ -71,7 +76,15 @@ private:
     bool m_bMemory = false;
     std::string m_strPath;
     std::uint64_t m_nFileLength = 0;
-    std::vector<unsigned char> m_directory;
+    std::span<const unsigned char> directory() const
+    {
+        return {m_pDirectory.get(), m_nDirectoryBytes};
+    }
+
+    // Not a vector: zero-filling tens of megabytes only to read over them costs a tenth of a
+    // large listing.
+    std::unique_ptr<unsigned char[]> m_pDirectory;
+    std::size_t m_nDirectoryBytes = 0;
     std::vector<std::uint32_t> m_positions; // ascending
     // Index + 1 of the record starting at directory offset 17 * k + r, at slot k: records are at
     // least 17 bytes long, so no two share a slot and a position is found in one step.

@@ -15,7 +15,7 @@ class QuickFind;
 struct RecordView;
 
 // The entries of an open archive in list order (cp950::compareNoCase, equal names in file
-// order), sorted once. A row holds the index of its record in the reader; names are views into
+// order), sorted once. A row holds the position of its record in the reader; names are views into
 // the reader's directory, so the catalogue holds no string per entry and must not outlive the
 // reader it was made from. Nothing changes after construction: a type filter is a pass over the
 // rows, never a new sort.
@@ -28,11 +28,11 @@ public:
     Catalogue& operator=(const Catalogue&) = delete;
 
     const ArchiveReader& reader() const noexcept { return m_reader; }
-    std::size_t size() const noexcept { return m_records.size(); }
+    std::size_t size() const noexcept { return m_positions.size(); }
 
     // row < size(); in list order.
     std::string_view name(std::size_t row) const;
-    std::uint32_t position(std::size_t row) const;
+    std::uint32_t position(std::size_t row) const { return m_positions[row]; }
     RecordView record(std::size_t row) const;
 
     // The record positions of rows, in list order whatever order rows come in: the order in
@@ -48,7 +48,7 @@ public:
 
 private:
     const ArchiveReader& m_reader;
-    std::vector<std::uint32_t> m_records; // reader index of each row
+    std::vector<std::uint32_t> m_positions; // record position of each row
     std::vector<std::string_view> m_names;
     mutable std::once_flag m_quickFindBuilt;
     mutable std::unique_ptr<QuickFind> m_quickFind;

@@ -56,6 +56,8 @@ TEST(ArchiveReader, ServesEveryRecordFromMemoryOnceOpened)
             EXPECT_EQ(record.dataOffset, c.dataOffset) << c.name;
             EXPECT_EQ(record.dataSize, c.dataSize) << c.name;
             EXPECT_EQ(reader.at(i).name, c.name);
+            EXPECT_EQ(reader.kept(c.position).name.data(), record.name.data());
+            EXPECT_EQ(reader.kept(c.position).dataSize, c.dataSize);
             reader.checkData(record);
         }
         EXPECT_EQ(reader.dataAreaStart(), 74u);
