@@ -18,9 +18,11 @@ TEST(Listing, TypeTestLooksAtTheLastThreeUpperCasedBytes)
         const char* type;
         bool passes;
     } cases[] = {
-        {"a.bmp", "BMP", true},   {"A.BMP", "BMP", true}, {"XWAV", "WAV", true},
-        {"a.WAVE", "WAV", false}, {"wav", "WAV", true},   {"av", "WAV", false},
-        {"a.bmp", "*", true},     {"readme", "", true},   {"a\xA4\x62mp", "BMP", false},
+        {"a.bmp", "BMP", true},       {"A.BMP", "BMP", true},     {"XWAV", "WAV", true},
+        {"a.WAVE", "WAV", false},     {"wav", "WAV", true},       {"av", "WAV", false},
+        {"a.bmp", "*", true},         {"readme", "", true},       {"a\xA4\x62mp", "BMP", false},
+        {"\xA4\x62MP", "BMP", false}, {"x.\xA4", ".\xA4", false}, {"x.b\xA4", "B\xA4", false},
+        {"bmp", "BM", false},         {"x.bmp", "bmp", false},    {"wa", "WA", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(matchesType(c.name, c.type), c.passes) << c.name << " " << c.type;
