@@ -81,18 +81,23 @@ Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
     reader.requireWholeDirectory();
     std::vector<std::string_view> names;
     std::vector<std::uint32_t> positions;
+    std::vector<std::uint32_t> tails;
     names.reserve(reader.size());
+    tails.reserve(reader.size());
     positions.reserve(reader.size());
     for (std::size_t i = 0; i < reader.size(); ++i) {
         const RecordView record = reader.at(i);
         names.push_back(record.name);
         positions.push_back(record.recordPosition);
+        tails.push_back(typeTail(record.name));
     }
     const std::vector<std::uint32_t> order = sortedOrder(names);
     m_positions.reserve(order.size());
     m_names.reserve(order.size());
+    m_tails.reserve(order.size());
     for (const std::uint32_t index : order) {
         m_positions.push_back(positions[index]);
+        m_tails.push_back(tails[index]);
         m_names.push_back(names[index]);
     }
 }
@@ -121,9 +126,12 @@ std::vector<std::uint32_t> Catalogue::filter(std::string_view type) const
 {
     std::vector<std::uint32_t> rows;
     const bool isAll = type.empty() || type == "*";
+    if (!isAll && type.size() > 3)
+        return rows;
+    const std::uint32_t wanted = packedType(type);
     rows.reserve(isAll ? size() : size() / 4);
     for (std::size_t row = 0; row < size(); ++row) {
-        if (isAll || matchesType(m_names[row], type))
+        if (isAll || m_tails[row] == wanted)
             rows.push_back(static_cast<std::uint32_t>(row));
     }
     return rows;

@@ -50,6 +50,9 @@ private:
     const ArchiveReader& m_reader;
     std::vector<std::uint32_t> m_positions; // record position of each row
     std::vector<std::string_view> m_names;
+    // typeTail of each name, made while the names are read in file order: a filter in list
+    // order would otherwise jump through the whole directory.
+    std::vector<std::uint32_t> m_tails;
     mutable std::once_flag m_quickFindBuilt;
     mutable std::unique_ptr<QuickFind> m_quickFind;
 };

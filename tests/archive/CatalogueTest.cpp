@@ -96,8 +96,14 @@ TEST(Catalogue, AFilterIsTheRowsWhoseNamesPassTheType)
         const char* type;
         std::vector<std::uint32_t> rows;
     } cases[] = {
-        {"*", {0, 1, 2, 3, 4}}, {"", {0, 1, 2, 3, 4}}, {"BMP", {0, 1}},
-        {"WAV", {3, 4}},        {"EGA", {}},
+        {"*", {0, 1, 2, 3, 4}},
+        {"", {0, 1, 2, 3, 4}},
+        {"BMP", {0, 1}},
+        {"WAV", {3, 4}},
+        {"EGA", {}},
+        {"WAVE", {}},
+        {"bmp", {}},
+        {".BMP", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(catalogue.filter(c.type), c.rows) << c.type;
