@@ -5,7 +5,7 @@
 #include "archive/CFile.h"
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
+#include "archive/CodePage950.h"
 #include "archive/FileCopier.h"
 #include "archive/NameMapping.h"
 #include "archive/SafeOutputFile.h"
@@ -120,8 +120,8 @@ bool isSameOrBelow(const std::string& path, const std::string& folder)
 
 // Links to folders are never followed, but a bind mount can still lead back up the tree; without
 // this the walk would repeat the tree until the path grew too long.
-std::int64_t addFolder(EntryList& list, const std::string& folder, const std::string& prefix,
-                       std::vector<FolderId>& ancestors)
+std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
+                       const std::string& prefix, std::vector<FolderId>& ancestors)
 {
     if (const std::optional<FolderId> id = folderId(folder)) {
         if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
@@ -181,25 +181,11 @@ std::int64_t addFolder(EntryList& list, const std::string& folder, const std::st
             throw FormatError(ErrorKind::tooLarge, path,
                               "is 2 GiB or larger, more than an archive entry can hold");
 
-        const int index = list.AddString(name);
-        list.SetItemData(index, static_cast<std::uint32_t>(size));
         sum += static_cast<std::int64_t>(name.size()) + 1;
+        list.push_back({std::move(name), path, size});
     }
     return sum;
 }
-
-// Empties the list however the build ends: its values are file sizes, which later commands
-// would take for record positions.
-class ListReset {
-public:
-    explicit ListReset(EntryList& list) : m_list(list) {}
-    ~ListReset() { m_list.ResetContent(); }
-    ListReset(const ListReset&) = delete;
-    ListReset& operator=(const ListReset&) = delete;
-
-private:
-    EntryList& m_list;
-};
 
 // Folder and last component of the archive path; "x.dat" lies in ".", "/x.dat" in "/".
 std::pair<std::string, std::string> splitArchivePath(const std::string& archivePath)
@@ -213,10 +199,16 @@ std::pair<std::string, std::string> splitArchivePath(const std::string& archiveP
 
 } // namespace
 
-std::int64_t AddFolderEntries(EntryList& list, const std::string& folder, const std::string& root)
+std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
+                              const std::string& root)
 {
     std::vector<FolderId> ancestors;
-    return addFolder(list, folder, endsWithSeparator(root) ? root : root + '/', ancestors);
+    const std::int64_t sum =
+        addFolder(list, folder, endsWithSeparator(root) ? root : root + '/', ancestors);
+    std::stable_sort(list.begin(), list.end(), [](const BuildEntry& a, const BuildEntry& b) {
+        return cp950::compareNoCase(a.name, b.name) < 0;
+    });
+    return sum;
 }
 
 bool isArchiveInsideFolder(const std::string& archivePath, const std::string& sourceFolder)
@@ -269,15 +261,14 @@ std::pair<std::string, std::string> checkBuildPaths(const std::string& sourceFol
 }
 
 // The listed files as records to write, their sizes summed into state.
-std::vector<EntrySpec> entrySpecs(const EntryList& list, Progress& state)
+std::vector<EntrySpec> entrySpecs(const std::vector<BuildEntry>& list, Progress& state)
 {
     std::vector<EntrySpec> specs;
-    specs.reserve(static_cast<std::size_t>(list.GetCount()));
-    list.forEach([&](int, const std::string& text, std::uint32_t value, bool) {
-        specs.push_back({text, value});
-        state.bytesTotal += value;
-        return true;
-    });
+    specs.reserve(list.size());
+    for (const BuildEntry& entry : list) {
+        specs.push_back({entry.name, entry.size});
+        state.bytesTotal += entry.size;
+    }
     state.entriesTotal = static_cast<int>(specs.size());
     return specs;
 }
@@ -285,17 +276,14 @@ std::vector<EntrySpec> entrySpecs(const EntryList& list, Progress& state)
 // Each source's bytes after the directory, in record order; false when progress asked to stop.
 class EntryCopy {
 public:
-    EntryCopy(const std::string& sourceFolder, SafeOutputFile& out, const ProgressFn& progress)
-        : m_strSource(sourceFolder), m_out(out), m_progress(progress)
-    {
-    }
+    EntryCopy(SafeOutputFile& out, const ProgressFn& progress) : m_out(out), m_progress(progress) {}
 
-    bool copyAll(const std::vector<EntrySpec>& specs, Progress& state)
+    bool copyAll(const std::vector<BuildEntry>& list, Progress& state)
     {
-        for (const EntrySpec& entry : specs) {
+        for (const BuildEntry& entry : list) {
             if (!isGoing(state))
                 return false;
-            const std::string path = joinPath(m_strSource, names::hostRelativePath(entry.name));
+            const std::string& path = entry.hostPath;
             CFile source;
             source.Open(path, CFile::modeRead);
             // The records are already written: data of any other length would shift every
@@ -337,7 +325,6 @@ private:
         return true;
     }
 
-    const std::string& m_strSource;
     SafeOutputFile& m_out;
     const ProgressFn& m_progress;
     FileCopier m_copier;
@@ -346,12 +333,11 @@ private:
 } // namespace
 
 BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
-                         EntryList& list, const ProgressFn& progress)
+                         const ProgressFn& progress)
 {
-    ListReset reset(list);
-    list.ResetContent();
     const auto [targetFolder, fileName] = checkBuildPaths(sourceFolder, archivePath);
 
+    std::vector<BuildEntry> list;
     AddFolderEntries(list, sourceFolder, sourceFolder);
     Progress state;
     const std::vector<EntrySpec> specs = entrySpecs(list, state);
@@ -361,8 +347,8 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
     const CFolder folder = CFolder::open(targetFolder);
     SafeOutputFile out(folder, fileName);
     out.Write(directory.data(), directory.size());
-    EntryCopy copy(sourceFolder, out, progress);
-    if (!copy.copyAll(specs, state)) {
+    EntryCopy copy(out, progress);
+    if (!copy.copyAll(list, state)) {
         out.Discard();
         return {0, 0, true};
     }

@@ -5,7 +5,6 @@
 #include "archive/ArchiveReader.h"
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
 #include "archive/FileCopier.h"
 #include "archive/NameMapping.h"
 #include "archive/SafeOutputFile.h"
@@ -147,29 +146,19 @@ private:
 
 } // namespace
 
-ExtractResult extractEntries(CFile& archive, const EntryList& list, const std::vector<int>& indexes,
+ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::uint32_t> positions,
                              const std::string& destFolder, const ProgressFn& progress,
                              const ExtractOptions& options)
 {
-    return extractEntries(ArchiveReader(archive), list, indexes, destFolder, progress, options);
-}
-
-ExtractResult extractEntries(const ArchiveReader& reader, const EntryList& list,
-                             const std::vector<int>& indexes, const std::string& destFolder,
-                             const ProgressFn& progress, const ExtractOptions& options)
-{
     CFile& archive = reader.file();
-    std::vector<int> order(indexes);
-    std::sort(order.begin(), order.end());
-
     ExtractResult result;
     Progress state;
-    state.entriesTotal = static_cast<int>(order.size());
+    state.entriesTotal = static_cast<int>(positions.size());
     FolderChain folders(destFolder);
     EntryWriter writer(archive, progress, options);
 
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const RecordView record = reader.record(list.GetItemData(order[i]));
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const RecordView record = reader.record(positions[i]);
         // Refused before anything is created for it.
         const std::vector<std::string> components =
             names::hostComponents(record.name, record.recordPosition);
@@ -177,7 +166,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, const EntryList& list,
 
         const CFolder& folder = folders.reach(components);
         const bool isGoing = writer.write(folder, components.back(), record, result, state);
-        if (!isGoing && i + 1 < order.size()) {
+        if (!isGoing && i + 1 < positions.size()) {
             result.cancelled = true;
             return result;
         }

@@ -1,11 +1,11 @@
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
 #include "archive/Building.h"
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/FileCopier.h"
-#include "archive/Listing.h"
 #include "archive/SafeOutputFile.h"
 #include "archive/SignalCleanup.h"
 
@@ -102,11 +102,10 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
 
     const int extractEnd = signalEnding([&] {
         SafeOutputFile::allowUnnamed(isUnnamedAllowed);
-        CFile file;
-        file.Open(temp / "GAME00.DAT", CFile::modeRead);
-        EntryList list;
-        listArchive(file, list, "*");
-        extractEntries(file, list, {0}, temp / "out", [&](const Progress&) {
+        ArchiveReader reader;
+        reader.Open(temp / "GAME00.DAT");
+        const Catalogue list(reader);
+        extractEntries(reader, list.positions({0}), temp / "out", [&](const Progress&) {
             deliver(c);
             return true;
         });
@@ -114,8 +113,7 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     EXPECT_EQ(extractEnd, c.signalNumber);
     const int buildEnd = signalEnding([&] {
         SafeOutputFile::allowUnnamed(isUnnamedAllowed);
-        EntryList list;
-        buildArchive(temp / "src", temp / "NEW.DAT", list, [&](const Progress& p) {
+        buildArchive(temp / "src", temp / "NEW.DAT", [&](const Progress& p) {
             if (p.bytesDone > 0)
                 deliver(c);
             return true;

@@ -1,7 +1,7 @@
 #include "ui/preview/DragOutFolders.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/EntryList.h"
+#include "archive/ArchiveReader.h"
 #include "archive/Extraction.h"
 #include "archive/NameMapping.h"
 #include "res/PreviewTexts.h"
@@ -21,9 +21,9 @@ DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
 DragOutFolders::~DragOutFolders() = default;
 
 QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
-                                    const archive::EntryList& list, const std::vector<int>& rows)
+                                    const std::vector<std::uint32_t>& positions)
 {
-    if (rows.empty())
+    if (positions.empty())
         return {};
     auto folder = std::make_unique<QTemporaryDir>();
     try {
@@ -31,12 +31,12 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
             throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
                                      folder->path().toStdString(),
                                      folder->errorString().toStdString());
-        archive::extractEntries(reader, list, rows, folder->path().toStdString());
+        archive::extractEntries(reader, positions, folder->path().toStdString());
         QList<QUrl> urls;
         QStringList seen;
-        for (int row : rows) {
+        for (const std::uint32_t position : positions) {
             const std::vector<std::string> components =
-                archive::names::hostComponents(list.GetText(row));
+                archive::names::hostComponents(reader.record(position).name);
             const QString path =
                 folder->path() + QLatin1Char('/') + QString::fromStdString(components.front());
             if (!seen.contains(path)) {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -13,8 +14,7 @@ class QWidget;
 
 namespace archive {
 class ArchiveReader;
-class EntryList;
-} // namespace archive
+}
 
 // The temporary folders entries are extracted into when dragged out of the list, a fresh one per
 // drag, all removed when the dialog closes: the drop target may still be copying until then.
@@ -26,11 +26,11 @@ public:
     DragOutFolders(QWidget* dialog, DialogServices& services);
     ~DragOutFolders() override;
 
-    // Extracts rows (sorted) of list into a new folder and returns the top level of each entry
-    // once, a folder standing for the entries below it; empty after showing the error when
-    // extraction fails.
-    QList<QUrl> extract(const archive::ArchiveReader& reader, const archive::EntryList& list,
-                        const std::vector<int>& rows);
+    // Extracts the entries whose records start at positions (in list order) into a new folder
+    // and returns the top level of each entry once, a folder standing for the entries below it;
+    // empty after showing the error when extraction fails.
+    QList<QUrl> extract(const archive::ArchiveReader& reader,
+                        const std::vector<std::uint32_t>& positions);
     void removeAll();
     int count() const { return static_cast<int>(m_folders.size()); }
 
