@@ -1,6 +1,7 @@
 #include "archive/ArchiveError.h"
 
-#include <cstring>
+#include "archive/SystemError.h"
+
 #include <utility>
 
 namespace archive {
@@ -13,10 +14,7 @@ ArchiveError::ArchiveError(ErrorKind kind, std::string subject, std::string reas
 
 FileError FileError::fromErrno(ErrorKind kind, const std::string& path, int errorNumber)
 {
-    // strerror_r's GNU form may return a static string instead of filling the buffer.
-    char buffer[256] = {};
-    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
-    return FileError(kind, path, text ? text : "unknown error", errorNumber);
+    return FileError(kind, path, systemErrorText(errorNumber), errorNumber);
 }
 
 const char* kindName(ErrorKind kind) noexcept

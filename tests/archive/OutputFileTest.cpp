@@ -1,3 +1,4 @@
+#include "archive/OutputFile.h"
 #include "archive/ArchiveError.h"
 #include "archive/Building.h"
 #include "archive/CFile.h"
@@ -6,8 +7,8 @@
 #include "archive/Extraction.h"
 #include "archive/FileCopier.h"
 #include "archive/Listing.h"
-#include "archive/SafeOutputFile.h"
 #include "archive/SignalCleanup.h"
+#include "archive/posix/DescriptorCopier.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -101,7 +102,7 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     const std::set<std::string> before = namesIn(temp.str());
 
     const int extractEnd = signalEnding([&] {
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         CFile file;
         file.Open(temp / "GAME00.DAT", CFile::modeRead);
         EntryList list;
@@ -113,7 +114,7 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     });
     EXPECT_EQ(extractEnd, c.signalNumber);
     const int buildEnd = signalEnding([&] {
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         EntryList list;
         buildArchive(temp / "src", temp / "NEW.DAT", list, [&](const Progress& p) {
             if (p.bytesDone > 0)
@@ -141,15 +142,15 @@ TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
     EXPECT_EQ(end, 0);
 }
 
-TEST(SafeOutputFileTest, NothingIsNamedBeforeCommit)
+TEST(OutputFileTest, NothingIsNamedBeforeCommit)
 {
     for (const bool isUnnamedAllowed : {true, false}) {
         SCOPED_TRACE(isUnnamedAllowed);
         TempDir temp;
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         const CFolder folder = CFolder::open(temp.str());
         {
-            SafeOutputFile out(folder, "out.dat");
+            OutputFile out(folder, "out.dat");
             out.Write("abc", 3);
             const std::set<std::string> seen = namesIn(temp.str());
             if (isUnnamedAllowed && out.isUnnamed())
@@ -163,22 +164,22 @@ TEST(SafeOutputFileTest, NothingIsNamedBeforeCommit)
         EXPECT_EQ(namesIn(temp.str()), std::set<std::string>{"out.dat"});
         EXPECT_EQ(readFile(temp / "out.dat"), "abc");
         EXPECT_EQ(SignalCleanup::liveCount(), 0);
-        SafeOutputFile::allowUnnamed(true);
+        OutputFile::allowUnnamed(true);
     }
 }
 
-TEST(SafeOutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
+TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
 {
     for (const bool isUnnamedAllowed : {true, false}) {
         SCOPED_TRACE(isUnnamedAllowed);
         TempDir temp;
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         writeFile(temp / "old.dat", "old");
         fs::create_symlink("nowhere", temp / "link");
         const CFolder folder = CFolder::open(temp.str());
         for (const char* name : {"old.dat", "link"}) {
             try {
-                SafeOutputFile out(folder, name, SafeOutputFile::Existing::keep);
+                OutputFile out(folder, name, OutputFile::Existing::keep);
                 ADD_FAILURE() << name << " would be replaced";
             } catch (const FileError& e) {
                 EXPECT_EQ(e.kind(), ErrorKind::keptExisting);
@@ -186,22 +187,22 @@ TEST(SafeOutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
             }
         }
         // Something that comes to the name while the file is written is kept too.
-        SafeOutputFile late(folder, "late.dat", SafeOutputFile::Existing::keep);
+        OutputFile late(folder, "late.dat", OutputFile::Existing::keep);
         late.Write("new", 3);
         writeFile(temp / "late.dat", "came first");
         EXPECT_THROW(late.Commit(), FileError);
-        SafeOutputFile fresh(folder, "new.dat", SafeOutputFile::Existing::keep);
+        OutputFile fresh(folder, "new.dat", OutputFile::Existing::keep);
         fresh.Write("new", 3);
         fresh.Commit();
         EXPECT_EQ(readFile(temp / "old.dat"), "old");
         EXPECT_EQ(readFile(temp / "late.dat"), "came first");
         EXPECT_EQ(readFile(temp / "new.dat"), "new");
         EXPECT_TRUE(fs::is_symlink(temp / "link"));
-        SafeOutputFile::allowUnnamed(true);
+        OutputFile::allowUnnamed(true);
     }
 }
 
-TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
+TEST(OutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
 {
     if (!testsupport::canTestPermissions())
         GTEST_SKIP() << "cannot drop to an unprivileged user here";
@@ -214,11 +215,11 @@ TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
     const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
         const CFolder folder = CFolder::open(temp / "out");
         // Naming an unnamed file needs no privilege.
-        SafeOutputFile free(folder, "free.dat");
+        OutputFile free(folder, "free.dat");
         free.Write("free", 4);
         free.Commit();
         try {
-            SafeOutputFile out(folder, "locked.dat");
+            OutputFile out(folder, "locked.dat");
             out.Commit();
         } catch (const FileError& e) {
             return e.subject() + ": " + e.reason();
@@ -251,8 +252,8 @@ TEST_P(CopierTarget, EveryByteArrivesFromTheOffset)
     const std::uint64_t offset = 5;
     const std::uint64_t size = 2 * 1024 * 1024 + 3;
     std::string got;
-    FileCopier copier;
-    FileCopier::Outcome done;
+    posix::DescriptorCopier copier;
+    posix::DescriptorCopier::Outcome done;
     if (GetParam().isPipe) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
@@ -273,7 +274,8 @@ TEST_P(CopierTarget, EveryByteArrivesFromTheOffset)
         ASSERT_EQ(::write(target, "head", 4), 4);
         done = copier.copy(source, offset, target, size);
         // The source shorter than asked: the copy ends there without an error.
-        const FileCopier::Outcome tail = copier.copy(source, content.size() - 2, target, 10);
+        const posix::DescriptorCopier::Outcome tail =
+            copier.copy(source, content.size() - 2, target, 10);
         EXPECT_EQ(tail.copied, 2u);
         EXPECT_EQ(tail.error, 0);
         ::close(target);
