@@ -24,8 +24,8 @@ public:
 
     // Throws FileError when folder/name is a file this program holds open (the open archive),
     // is a folder, is a file the user could not open for writing, exists while existing is
-    // keep, or the file cannot be created. folder must stay open, and in its place, until Commit or
-    // Discard.
+    // keep, or the file cannot be created. folder must stay open, and where it is (not moved
+    // from), until Commit or Discard.
     OutputFile(const CFolder& folder, const std::string& name,
                Existing existing = Existing::replace);
     // Removes the temporary file unless Commit succeeded.

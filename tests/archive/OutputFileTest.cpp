@@ -297,3 +297,65 @@ INSTANTIATE_TEST_SUITE_P(Targets, CopierTarget,
                          [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace
+
+namespace {
+
+// The copier between the engine's own classes: what arrives in the output file, from where.
+TEST(FileCopierTest, CopiesFromTheOffsetIntoWhatTheFileHolds)
+{
+    struct Case {
+        const char* label;
+        std::uint64_t offset;
+        std::uint64_t size;
+        std::uint64_t copied; // short only at the end of the source
+    };
+    const std::uint64_t length = FileCopier::kSliceBytes + 4099;
+    const Case cases[] = {
+        {"all", 0, length, length},
+        {"middle", 5, 1000, 1000},
+        {"past the end", length - 3, 10, 3},
+        {"at the end", length, 10, 0},
+        {"nothing", 7, 0, 0},
+    };
+    TempDir temp;
+    std::string content(length, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 13 + i / 251);
+    writeFile(temp / "source", content);
+    CFile source;
+    source.Open(temp / "source", CFile::modeRead);
+    const CFolder folder = CFolder::open(temp.str());
+    FileCopier copier;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        OutputFile out(folder, "target");
+        out.Write("head", 4);
+        EXPECT_EQ(copier.copy(source, c.offset, out, c.size), c.copied);
+        out.Commit();
+        const std::string got = readFile(temp / "target");
+        EXPECT_EQ(got.substr(0, 4), "head");
+        EXPECT_TRUE(got.substr(4) == content.substr(c.offset, c.copied));
+    }
+    // The source's own position is left alone.
+    char first = 0;
+    EXPECT_EQ(source.Read(&first, 1), 1u);
+    EXPECT_EQ(first, content[0]);
+}
+
+TEST(FileCopierTest, AClosedSourceOrAFinishedTargetIsRefused)
+{
+    TempDir temp;
+    writeFile(temp / "source", "abc");
+    const CFolder folder = CFolder::open(temp.str());
+    FileCopier copier;
+    CFile closed;
+    OutputFile out(folder, "target");
+    EXPECT_THROW(copier.copy(closed, 0, out, 3), FileError);
+    CFile source;
+    source.Open(temp / "source", CFile::modeRead);
+    out.Commit();
+    EXPECT_THROW(copier.copy(source, 0, out, 3), FileError);
+    EXPECT_EQ(readFile(temp / "target"), "");
+}
+
+} // namespace
