@@ -31,7 +31,6 @@ constexpr std::size_t kFixedFieldsBytes = 16;
 // The fixed fields and the name's NUL.
 constexpr std::size_t kMinRecordLength = kFixedFieldsBytes + 1;
 
-constexpr std::size_t kCopyChunkBytes = 4096;
 constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFFu;
 // Entries of 2 GiB or more are refused when building: older readers count in signed 32 bits.
 constexpr std::uint64_t kMaxEntryBytes = 0x7FFFFFFFu;

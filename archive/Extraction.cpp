@@ -7,11 +7,10 @@
 #include "archive/CFolder.h"
 #include "archive/FileCopier.h"
 #include "archive/NameMapping.h"
-#include "archive/SafeOutputFile.h"
+#include "archive/OutputFile.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -77,7 +76,7 @@ public:
         : m_archive(archive), m_progress(progress), m_options(options)
     {
         // Entries are read in the order of their data far more often than not.
-        ::posix_fadvise(archive.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        archive.expectSequentialReads();
     }
 
     // Writes the entry; false when progress asked to stop. Counts into result and state.
@@ -101,24 +100,17 @@ private:
     bool copy(const CFolder& folder, const std::string& name, const RecordView& record,
               ExtractResult& result, Progress& state)
     {
-        SafeOutputFile out(folder, name,
-                           m_options.keepExisting ? SafeOutputFile::Existing::keep
-                                                  : SafeOutputFile::Existing::replace);
+        OutputFile out(folder, name,
+                       m_options.keepExisting ? OutputFile::Existing::keep
+                                              : OutputFile::Existing::replace);
         bool isGoing = true;
         std::uint64_t offset = record.dataOffset;
         std::uint64_t left = record.dataSize;
         do {
             const std::uint64_t slice = std::min(left, FileCopier::kSliceBytes);
             if (slice > 0) {
-                const FileCopier::Outcome done =
-                    m_copier.copy(m_archive.handle(), offset, out.handle(), slice);
-                if (done.side == FileCopier::Side::target)
-                    throw out.failure(done.error);
-                if (done.error != 0)
-                    throw FileError::fromErrno(ErrorKind::cannotRead, m_archive.GetFilePath(),
-                                               done.error);
                 // The file may have shrunk since its length was checked.
-                if (done.copied != slice)
+                if (m_copier.copy(m_archive, offset, out, slice) != slice)
                     throw FormatError(ErrorKind::damagedEntry, names::displayName(record.name),
                                       "the archive " + m_archive.GetFilePath() +
                                           " ends inside the entry's data");

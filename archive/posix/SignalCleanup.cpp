@@ -1,5 +1,8 @@
 #include "archive/SignalCleanup.h"
 
+#include "archive/CFolder.h"
+#include "archive/posix/Descriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -98,8 +101,9 @@ bool SignalCleanup::isStopAsked() noexcept
     return g_bStopAsked.load(std::memory_order_relaxed);
 }
 
-int SignalCleanup::add(int folderFd, const char* name) noexcept
+int SignalCleanup::add(const CFolder& folder, const char* name) noexcept
 {
+    const int folderFd = posix::fd(folder.m_nHandle);
     if (std::strlen(name) > NAME_MAX)
         return -1;
     for (int i = 0; i < kSlots; ++i) {
