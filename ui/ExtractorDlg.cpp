@@ -320,9 +320,10 @@ void CExtractorDlg::OnExtract()
     selectionToList();
     const std::vector<int> selected = m_entryList.GetSelItems();
     const QString folder = m_folderPicker.m_strPath;
-    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_nProgressDelayMs);
-    const archive::ExtractResult result = archive::extractEntries(
-        m_archive, m_entryList, selected, hostPath(folder), progress.callback());
+    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_progressOptions);
+    const archive::ExtractResult result = progress.run([&](const archive::ProgressFn& report) {
+        return archive::extractEntries(m_archive, m_entryList, selected, hostPath(folder), report);
+    });
     if (!result.cancelled)
         OnDeselectAll();
     progress.finish(QString::fromUtf8(result.cancelled ? res::kExtractCancelled : res::kExtractDone)
@@ -354,11 +355,14 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
-    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_nProgressDelayMs);
+    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
     archive::BuildResult result;
     try {
-        result = archive::buildArchive(hostPath(folder), hostPath(*path), m_entryList,
-                                       progress.callback());
+        // The build's own list: the view may read the dialog's while the worker writes this one.
+        result = progress.run([&](const archive::ProgressFn& report) {
+            archive::EntryList scratch;
+            return archive::buildArchive(hostPath(folder), hostPath(*path), scratch, report);
+        });
     } catch (...) {
         m_entryList.ResetContent();
         m_entryModel->endChange();

@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStringListModel>
 #include <QTimer>
 #include <QUrl>
@@ -260,6 +261,7 @@ struct ProgressWatcher {
     QStringList finished;
     QStringList buttons;
     QTimer timer;
+    QSemaphore cancelPressed;
 
     ProgressWatcher()
     {
@@ -281,8 +283,18 @@ struct ProgressWatcher {
                 button->click();
             } else if (cancelWhileRunning && button && !window->wasCanceled()) {
                 button->click();
+                cancelPressed.release();
             }
         }
+    }
+    // A probe that holds the worker at its first report until Cancel was pressed, as a user
+    // would press it while a long run is still going.
+    std::function<void(const archive::Progress&)> holdUntilCancelled()
+    {
+        return [this](const archive::Progress&) {
+            if (cancelPressed.tryAcquire(1, 10000))
+                cancelPressed.release();
+        };
     }
 };
 
@@ -317,6 +329,7 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         dlg.setProgressDelay(0);
         ProgressWatcher watcher;
         watcher.cancelWhileRunning = c.cancel;
+        dlg.setProgressProbe(c.cancel ? watcher.holdUntilCancelled() : nullptr);
         if (c.build) {
             script.folders.push_back(src);
             script.savePaths.push_back(built);
@@ -404,11 +417,3 @@ TEST(SaveDialog, AsksBeforeReplacingAnExistingFile)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
