@@ -203,9 +203,3 @@ TEST(WaveSamples, ImaAdpcmDecodesFromTheBlockHeaderAndClampsAHostileIndex)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
