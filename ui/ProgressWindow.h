@@ -19,8 +19,8 @@ class QWidget;
 // The modal progress window of a long command. The command's work runs on a worker thread while
 // this thread keeps the windows drawn: the window opens at the first report once the work has
 // run for delayMs, is redrawn at most every kRedrawMs, and its Cancel sets a flag that the
-// work's next report returns. Until the window opens the user's input waits for the end of the
-// run, so no other command reaches the objects the work is using.
+// work's next report returns. The user's input is held back until the window opens, and the
+// open window blocks the dialog, so no other command reaches the objects the work is using.
 class CProgressWindow {
 public:
     static constexpr int kRedrawMs = 50;
