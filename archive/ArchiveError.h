@@ -1,37 +1,47 @@
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
 namespace archive {
 
 // What went wrong, for a front end to word in its own language. The engine's English reason
-// travels beside it for the command line and for logs.
+// travels beside it for the command line and for logs. Each kind is declared here once; the
+// enum, kindName and kAllErrorKinds are made from this list.
+// clang-format off
+#define VELMORA_ERROR_KINDS(X)                                                                    \
+    X(cannotOpen)           /* a file or folder could not be opened */                            \
+    X(cannotRead)           /* reading a file or folder failed */                                 \
+    X(cannotWrite)          /* writing, creating, naming or replacing a file failed */            \
+    X(cannotCreateFolder)   /* a folder level could not be made */                                \
+    X(notAFolder)           /* a folder was asked for and something else is there */              \
+    X(notAFile)             /* a regular file was asked for (a FIFO, a device, a folder...) */    \
+    X(linkNotFollowed)      /* a symbolic link stands where a folder or file is written */        \
+    X(inTheWay)             /* a file where a folder must go, or a folder where a file must go */ \
+    X(notAnArchive)         /* a malformed directory: too short, claims too much, a bad record */ \
+    X(damagedEntry)         /* an entry's data lies past the archive's end, or cannot be read */  \
+    X(unsafeName)           /* an entry name would leave the destination folder */                \
+    X(nameNotStorable)      /* a host name cannot become an entry name (Big5, '\', NUL, UTF-8) */ \
+    X(nameTooLong)          /* a name or a folder level is too long for the host or the record */ \
+    X(tooLarge)             /* an entry of 2 GiB or more, or an archive past 4 GiB */             \
+    X(insideSource)         /* the archive would lie inside the folder being packed */            \
+    X(alreadyOpen)          /* the file is one this program holds open (the archive) */           \
+    X(changedWhileBuilding) /* a source file changed size while the archive was written */        \
+    X(folderLoop)           /* a folder leads back to one that contains it */                     \
+    X(noSuchEntry)          /* a name asked for is not in the archive */                          \
+    X(ambiguousName)        /* a name asked for matches more than one entry */                    \
+    X(keptExisting)         /* an existing file was kept instead of replaced, as asked */         \
+    X(internal)             /* the program misused its own objects (a file not open) */
+// clang-format on
+
+#define VELMORA_ERROR_KIND_ENUMERATOR(name) name,
 enum class ErrorKind {
-    unspecified,          // never thrown by the engine; front ends word it generically
-    cannotOpen,           // a file or folder could not be opened
-    cannotRead,           // reading a file or folder failed
-    cannotWrite,          // writing, creating, naming or replacing a file failed
-    cannotCreateFolder,   // a folder level could not be made
-    notAFolder,           // a folder was asked for and something else is there
-    notAFile,             // a regular file was asked for (a FIFO, a device, a folder...)
-    linkNotFollowed,      // a symbolic link stands where a folder or file is written
-    inTheWay,             // a file where a folder must go, or a folder where a file must go
-    notAnArchive,         // the directory is malformed: too short, claims too much, a bad record
-    damagedEntry,         // an entry's data lies past the end of the archive, or cannot be read
-    unsafeName,           // an entry name would leave the destination folder
-    nameNotStorable,      // a host name cannot become an entry name (Big5, '\', NUL, UTF-8)
-    nameTooLong,          // a name or a folder level is too long for the host or the record
-    tooLarge,             // an entry of 2 GiB or more, or an archive past 4 GiB
-    insideSource,         // the archive would lie inside the folder being packed
-    alreadyOpen,          // the file is one this program holds open (the archive)
-    changedWhileBuilding, // a source file changed size while the archive was written
-    folderLoop,           // a folder leads back to one that contains it
-    noSuchEntry,          // a name asked for is not in the archive
-    ambiguousName,        // a name asked for matches more than one entry
-    keptExisting,         // an existing file was kept instead of replaced, as asked
-    internal,             // the program misused its own objects (a file not open)
+    unspecified, // never thrown by the engine; front ends word it generically
+    VELMORA_ERROR_KINDS(VELMORA_ERROR_KIND_ENUMERATOR)
 };
+#undef VELMORA_ERROR_KIND_ENUMERATOR
 
 // Every failure the archive layer reports carries its kind, what it concerns (a host path in
 // UTF-8, or an entry name as display text), the engine's reason in English, and the system's
@@ -73,22 +83,19 @@ public:
     using ArchiveError::ArchiveError;
 };
 
-// The English name of a kind, for tests and logs ("cannotOpen").
-const char* kindName(ErrorKind kind) noexcept;
-
+#define VELMORA_ERROR_KIND_ENTRY(name) ErrorKind::name,
 // Every kind but unspecified, in declaration order: front ends check that each is worded.
-inline constexpr ErrorKind kAllErrorKinds[] = {
-    ErrorKind::cannotOpen,           ErrorKind::cannotRead,
-    ErrorKind::cannotWrite,          ErrorKind::cannotCreateFolder,
-    ErrorKind::notAFolder,           ErrorKind::notAFile,
-    ErrorKind::linkNotFollowed,      ErrorKind::inTheWay,
-    ErrorKind::notAnArchive,         ErrorKind::damagedEntry,
-    ErrorKind::unsafeName,           ErrorKind::nameNotStorable,
-    ErrorKind::nameTooLong,          ErrorKind::tooLarge,
-    ErrorKind::insideSource,         ErrorKind::alreadyOpen,
-    ErrorKind::changedWhileBuilding, ErrorKind::folderLoop,
-    ErrorKind::noSuchEntry,          ErrorKind::ambiguousName,
-    ErrorKind::keptExisting,         ErrorKind::internal,
-};
+inline constexpr ErrorKind kAllErrorKinds[] = {VELMORA_ERROR_KINDS(VELMORA_ERROR_KIND_ENTRY)};
+#undef VELMORA_ERROR_KIND_ENTRY
+
+// The English name of a kind, for tests and logs ("cannotOpen").
+constexpr const char* kindName(ErrorKind kind) noexcept
+{
+#define VELMORA_ERROR_KIND_NAME(name) #name,
+    constexpr const char* kNames[] = {"unspecified", VELMORA_ERROR_KINDS(VELMORA_ERROR_KIND_NAME)};
+#undef VELMORA_ERROR_KIND_NAME
+    const auto index = static_cast<std::size_t>(kind);
+    return index < std::size(kNames) ? kNames[index] : "unknown";
+}
 
 } // namespace archive

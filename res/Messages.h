@@ -5,13 +5,13 @@
 
 #include "archive/ArchiveError.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 
 namespace res {
 
-// The first line of an error message box. A kind added to the engine without a text here is a
-// compile warning (-Wswitch).
+// The first line of an error message box, one for each kind the engine declares.
 constexpr const char* errorKindText(archive::ErrorKind kind)
 {
     using archive::ErrorKind;
@@ -65,6 +65,12 @@ constexpr const char* errorKindText(archive::ErrorKind kind)
     }
     return nullptr;
 }
+
+static_assert(std::ranges::all_of(archive::kAllErrorKinds,
+                                  [](archive::ErrorKind kind) {
+                                      return errorKindText(kind) != nullptr;
+                                  }),
+              "every error kind needs a text in the dialog");
 
 struct SystemReason {
     int errorNumber;

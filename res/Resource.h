@@ -8,7 +8,6 @@
 namespace res {
 
 constexpr int IDD_EXTRACTOR_DIALOG = 102;
-constexpr int IDI_MAIN = 128;
 
 constexpr int IDC_ENTRY_LIST = 1001;
 constexpr int IDC_LOAD = 1010;

@@ -365,9 +365,10 @@ void CExtractorDlg::OnExtract()
         return;
     const std::vector<std::uint32_t> selected = m_entryModel->positionsOf(GetSelItems());
     const QString folder = m_folderPicker.m_strPath;
-    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_nProgressDelayMs);
-    const archive::ExtractResult result =
-        archive::extractEntries(m_archive, selected, hostPath(folder), progress.callback());
+    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_progressOptions);
+    const archive::ExtractResult result = progress.run([&](const archive::ProgressFn& report) {
+        return archive::extractEntries(m_archive, selected, hostPath(folder), report);
+    });
     if (!result.cancelled)
         OnDeselectAll();
     progress.finish(QString::fromUtf8(result.cancelled ? res::kExtractCancelled : res::kExtractDone)
@@ -400,9 +401,10 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
-    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_nProgressDelayMs);
-    const archive::BuildResult result =
-        archive::buildArchive(hostPath(folder), hostPath(*path), progress.callback());
+    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
+    const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
+        return archive::buildArchive(hostPath(folder), hostPath(*path), report);
+    });
     progress.finish(QString::fromUtf8(result.cancelled ? res::kBuildCancelled : res::kBuildDone)
                         .arg(result.entries)
                         .arg(QDir::toNativeSeparators(*path)));

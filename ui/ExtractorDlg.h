@@ -4,6 +4,7 @@
 #include "archive/Progress.h"
 #include "ui/EntryListModel.h"
 #include "ui/FolderPicker.h"
+#include "ui/ProgressWindow.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -55,7 +56,13 @@ public:
     void OpenArchive(const QString& path);
     // How long a command runs before its progress window opens (half a second unless a test
     // wants the window at once).
-    void setProgressDelay(int ms) { m_nProgressDelayMs = ms; }
+    void setProgressDelay(int ms) { m_progressOptions.delayMs = ms; }
+    // Called on the worker thread with each report of a long command, for tests that act while
+    // the work runs.
+    void setProgressProbe(std::function<void(const archive::Progress&)> probe)
+    {
+        m_progressOptions.onWorker = std::move(probe);
+    }
 
     bool isArchiveOpen() const { return m_bArchiveOpen; }
     const EntryListModel& entryList() const { return *m_entryModel; }
@@ -100,7 +107,7 @@ private:
     QString m_strStatus;
     QString m_strFind;
     QIcon m_hIcon;
-    int m_nProgressDelayMs = 500;
+    CProgressWindow::Options m_progressOptions;
 
     QListView* m_entryListView = nullptr;
     EntryListModel* m_entryModel = nullptr;

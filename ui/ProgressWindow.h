@@ -3,39 +3,67 @@
 #include "archive/Progress.h"
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
 class QProgressDialog;
 class QWidget;
 
-// The modal progress window of a long command: it opens once the work has run for delayMs,
-// then redraws and takes the Cancel click at most every kRedrawMs, so a run of small entries
-// spends its time on the entries, not on the window.
+// The modal progress window of a long command. The command's work runs on a worker thread while
+// this thread keeps the windows drawn: the window opens at the first report once the work has
+// run for delayMs, is redrawn at most every kRedrawMs, and its Cancel sets a flag that the
+// work's next report returns. The user's input is held back until the window opens, and the
+// open window blocks the dialog, so no other command reaches the objects the work is using.
 class CProgressWindow {
 public:
     static constexpr int kRedrawMs = 50;
 
-    CProgressWindow(QWidget* owner, const QString& label, int delayMs);
+    struct Options {
+        int delayMs = 500;
+        // Called on the worker with every report, before Cancel is read: tests hold the worker
+        // there to act while it runs.
+        std::function<void(const archive::Progress&)> onWorker;
+    };
+
+    CProgressWindow(QWidget* owner, const QString& label, Options options);
     ~CProgressWindow();
 
-    // The work's progress callback; false once the user has cancelled.
-    bool update(const archive::Progress& progress);
-    archive::ProgressFn callback()
+    // Runs work(report) on a worker and returns what it returned; what it threw is thrown here.
+    template <class Work>
+    auto run(Work&& work) -> std::invoke_result_t<Work&, const archive::ProgressFn&>
     {
-        return [this](const archive::Progress& p) { return update(p); };
+        std::optional<std::invoke_result_t<Work&, const archive::ProgressFn&>> result;
+        runOnWorker([&](const archive::ProgressFn& report) { result.emplace(work(report)); });
+        return std::move(*result);
     }
 
-    bool isShown() const { return m_window != nullptr; }
     // Only when the window was shown: it ends reading text, with an OK button the user presses.
     void finish(const QString& text);
 
 private:
+    void runOnWorker(const std::function<void(const archive::ProgressFn&)>& work);
+    // On the worker.
+    bool report(const archive::Progress& progress);
+    // On this thread, from the worker's reports.
+    void open(const archive::Progress& progress);
+    void redraw(const archive::Progress& progress);
+
     QWidget* m_pOwner;
     QString m_strLabel;
-    int m_nDelayMs;
+    Options m_options;
     QElapsedTimer m_started;
-    QElapsedTimer m_sinceRedraw;
+    std::atomic<bool> m_bCancelled{false};
+    // The worker's own: whether it has asked for the window, and when it last sent a report.
+    bool m_bOpenAsked = false;
+    QElapsedTimer m_sinceReport;
+    // Receives the worker's reports on this thread.
+    QObject m_inbox;
     std::unique_ptr<QProgressDialog> m_window;
 };

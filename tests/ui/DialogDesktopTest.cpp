@@ -20,6 +20,7 @@
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStringListModel>
 #include <QTimer>
 #include <QUrl>
@@ -260,6 +261,7 @@ struct ProgressWatcher {
     QStringList finished;
     QStringList buttons;
     QTimer timer;
+    QSemaphore cancelPressed;
 
     ProgressWatcher()
     {
@@ -281,8 +283,18 @@ struct ProgressWatcher {
                 button->click();
             } else if (cancelWhileRunning && button && !window->wasCanceled()) {
                 button->click();
+                cancelPressed.release();
             }
         }
+    }
+    // A probe that holds the worker at its first report until Cancel was pressed, as a user
+    // would press it while a long run is still going.
+    std::function<void(const archive::Progress&)> holdUntilCancelled()
+    {
+        return [this](const archive::Progress&) {
+            if (cancelPressed.tryAcquire(1, 10000))
+                cancelPressed.release();
+        };
     }
 };
 
@@ -317,6 +329,7 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         dlg.setProgressDelay(0);
         ProgressWatcher watcher;
         watcher.cancelWhileRunning = c.cancel;
+        dlg.setProgressProbe(c.cancel ? watcher.holdUntilCancelled() : nullptr);
         if (c.build) {
             script.folders.push_back(src);
             script.savePaths.push_back(built);
@@ -333,6 +346,51 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
                   c.filesOut)
             << c.what;
         EXPECT_EQ(std::filesystem::exists(dir / "NEW.DAT"), c.build && !c.cancel) << c.what;
+    }
+}
+
+TEST_F(Desktop, FailuresOnTheWorkerAreReportedAsTheCommandsOwn)
+{
+    const QString game = archive({"A.DAT", "B.DAT"});
+    const QString out = qs(dir / "out");
+    struct Case {
+        const char* what;
+        bool build;
+        archive::ErrorKind kind;
+        QString subject;
+    };
+    const Case cases[] = {
+        // Thrown before the first report, while the window is still closed.
+        {"unstorable name in the folder", true, archive::ErrorKind::nameNotStorable,
+         qs(dir / "bad/a\\b.DAT")},
+        // Thrown after the window opened for the first entry.
+        {"folder in the way of the second entry", false, archive::ErrorKind::inTheWay,
+         out + "/B.DAT"},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(dir / "out");
+        std::filesystem::create_directories(dir / "out/B.DAT");
+        script.messages.clear();
+        script.openPaths.push_back(game);
+        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+        dlg.setProgressDelay(0);
+        ProgressWatcher watcher;
+        if (c.build) {
+            script.folders.push_back(folder({"a\\b.DAT"}, "bad"));
+            script.savePaths.push_back(qs(dir / "NEW.DAT"));
+            dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+        } else {
+            script.folders.push_back(out);
+            dlg.OnSelectAll();
+            dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+        }
+        ASSERT_EQ(script.messages.size(), 1u) << c.what;
+        EXPECT_EQ(script.messages[0].section(QLatin1Char('\n'), 0, 0),
+                  u8(res::errorKindText(c.kind)).arg(c.subject))
+            << c.what;
+        EXPECT_TRUE(watcher.finished.isEmpty()) << c.what;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir / "NEW.DAT")) << c.what;
     }
 }
 
@@ -404,11 +462,3 @@ TEST(SaveDialog, AsksBeforeReplacingAnExistingFile)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -554,11 +554,3 @@ TEST(FileDialogs, FolderPickerStartsWhereToldAndMakesNewFolders)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

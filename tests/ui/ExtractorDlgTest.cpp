@@ -2,6 +2,7 @@
 #include "archive/CodePage950.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/DialogServices.h"
 
@@ -258,14 +259,4 @@ int grab(const QString& png)
     return dlg.grab().save(png) && services.messages.empty() ? 0 : 1;
 }
 
-int main(int argc, char** argv)
-{
-    // Test discovery runs the program without the tests' environment.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab"))
-        return grab(QString::fromLocal8Bit(argv[2]));
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+const bool kGrabMode = qttest::addMode("--grab", grab);

@@ -4,6 +4,7 @@
 #include "res/PreviewTexts.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
 #include "ui/preview/HexView.h"
@@ -534,13 +535,4 @@ int grabPreview(const QString& png)
     return both.save(png) && services.messages.empty() && window->view() == View::picture ? 0 : 1;
 }
 
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab-preview"))
-        return grabPreview(QString::fromLocal8Bit(argv[2]));
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+const bool kGrabPreviewMode = qttest::addMode("--grab-preview", grabPreview);
