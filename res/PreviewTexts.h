@@ -18,6 +18,8 @@ constexpr const char* kDetails = "大小 %1 位元組　資料位置 %2　記錄
 constexpr const char* kToolTip = "大小 %1 位元組\n資料位置 %2";
 // Width, height, bit depth, palette size.
 constexpr const char* kPictureLine = "%1 × %2　%3 位元色深　調色盤 %4 色";
+// Width, height, bit depth of a picture whose pixels hold their colours directly.
+constexpr const char* kPictureLineNoPalette = "%1 × %2　%3 位元色深　無調色盤";
 // Channels, rate, bits, seconds, encoding.
 constexpr const char* kSoundLine = "%1 聲道　%2 Hz　%3 位元　%4 秒　%5";
 constexpr const char* kPcm = "PCM";

@@ -60,6 +60,17 @@ std::string bmpBytes(int width, int height)
 }
 
 // A BMP header claiming 65535 x 65535 pixels of 24 bits, with a few bytes of pixels behind it.
+std::string trueColourBmpBytes(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(qRgb(10, 200, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes.toStdString();
+}
+
 std::string hugeBmpHeader()
 {
     std::string out = "BM";
@@ -227,6 +238,7 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
     image.add(textName, big5("第一幕：城門\r\n守衛說：站住！\r\n"));
     image.add("MAP.EGA", std::string("\x00\x01\x02\x03\xFE\xFF\x10\x00", 8));
     image.add("NOTPIC.BMP", wave(0.1)); // named as a picture, holds a sound
+    image.add("RGB.BMP", trueColourBmpBytes(20, 10));
     load();
     const struct {
         std::string name;
@@ -242,6 +254,7 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
         {textName, 2, View::text, QString(), QStringLiteral("劇情/開場.TXT")},
         {"MAP.EGA", 3, View::hex, QStringLiteral("8 位元組"), "MAP.EGA"},
         {"NOTPIC.BMP", 4, View::sound, QStringLiteral("0.10 秒"), "NOTPIC.BMP"},
+        {"RGB.BMP", 5, View::picture, QStringLiteral("20 × 10　24 位元色深　無調色盤"), "RGB.BMP"},
     };
     for (const auto& c : cases) {
         controller()->openPreview(rowOf(c.name));
@@ -337,6 +350,30 @@ TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsIt
     EXPECT_LE(window()->hexView()->pagesRead(), 1);
     EXPECT_TRUE(window()->hexView()->lineText(0).contains(QStringLiteral("52 49 46 46")));
     EXPECT_EQ(window()->hexView()->lineText(PreviewWindow::kLargeEntryHexBytes / 16), QString());
+}
+
+TEST_F(PreviewFixture, ALargeEntryCutShortAfterLoadingSaysSoInsteadOfBlankLines)
+{
+    image.add("BIG.DAT", "RIFF");
+    image.records[0].dataSize =
+        static_cast<std::uint32_t>(PreviewWindow::kMaxDecodedEntryBytes + 1);
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + image.records[0].dataSize);
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    dlg->show();
+    dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+    QCoreApplication::processEvents();
+    // Cut inside the first page the view reads, after the dialog has checked the lengths.
+    std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + 100);
+    controller()->openPreview(0);
+    window()->hexView()->lineText(0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window()->message().startsWith(
+        tr8(res::preview::kEntryDamaged).section(QLatin1Char('%'), 0, 0)))
+        << window()->message().toStdString();
+    EXPECT_TRUE(window()->message().contains(kindPrefix(archive::ErrorKind::damagedEntry)))
+        << window()->message().toStdString();
+    EXPECT_FALSE(hasEnglishWords(window()->message())) << window()->message().toStdString();
 }
 
 TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)

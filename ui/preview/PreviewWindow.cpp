@@ -75,6 +75,14 @@ std::span<const unsigned char> span(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
+QString entryFailure(const archive::ArchiveError& e)
+{
+    const char* text = e.kind() == archive::ErrorKind::damagedEntry
+                           ? res::preview::kEntryDamaged
+                           : res::preview::kEntryUnreadable;
+    return tr8(text).arg(errorMessage(e));
+}
+
 // Formats whose readers accept almost any bytes: a match from them alone is no picture.
 bool isLooseFormat(const QByteArray& format)
 {
@@ -166,6 +174,7 @@ QString PreviewWindow::formatLine() const
 void PreviewWindow::clear()
 {
     stop();
+    ++m_nShown;
     m_bytes.clear();
     m_wave = {};
     m_picture->setImage({});
@@ -243,8 +252,21 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
             // The window is closed whenever the listing changes, so the reader outlives it.
             const archive::ArchiveReader* source = &reader;
             m_hex->setSource(
-                [source, record](std::uint64_t offset, std::size_t count) {
-                    return archive::readEntryBytes(*source, record, offset, count);
+                [this, source, record](std::uint64_t offset, std::size_t count) {
+                    try {
+                        return archive::readEntryBytes(*source, record, offset, count);
+                    } catch (const archive::ArchiveError& e) {
+                        // The file changed since it was opened. Asked while painting, so the
+                        // layout changes afterwards.
+                        QMetaObject::invokeMethod(
+                            this,
+                            [this, shown = m_nShown, text = entryFailure(e)] {
+                                if (shown == m_nShown)
+                                    setMessage(text);
+                            },
+                            Qt::QueuedConnection);
+                        throw;
+                    }
                 },
                 kLargeEntryHexBytes);
             m_format->setText(tr8(res::preview::kHexLine).arg(record.dataSize));
@@ -254,10 +276,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         }
         showBytes(archive::readEntryBytes(reader, record, 0, record.dataSize));
     } catch (const archive::ArchiveError& e) {
-        const char* text = e.kind() == archive::ErrorKind::damagedEntry
-                               ? res::preview::kEntryDamaged
-                               : res::preview::kEntryUnreadable;
-        setMessage(tr8(text).arg(errorMessage(e)));
+        setMessage(entryFailure(e));
     }
 }
 
@@ -331,11 +350,17 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
     const int depth = bmp ? bmp->depth : image.depth();
     const int colors = bmp ? bmp->colors : image.colorCount();
     m_picture->setImage(image);
-    m_format->setText(tr8(res::preview::kPictureLine)
-                          .arg(image.width())
-                          .arg(image.height())
-                          .arg(depth)
-                          .arg(colors));
+    if (colors > 0)
+        m_format->setText(tr8(res::preview::kPictureLine)
+                              .arg(image.width())
+                              .arg(image.height())
+                              .arg(depth)
+                              .arg(colors));
+    else
+        m_format->setText(tr8(res::preview::kPictureLineNoPalette)
+                              .arg(image.width())
+                              .arg(image.height())
+                              .arg(depth));
     m_contentView = View::picture;
     setView(View::picture);
     return true;

@@ -72,6 +72,8 @@ private:
     void play();
     void stop();
 
+    // Counts the entries shown, so a late report about one is not shown with the next.
+    unsigned m_nShown = 0;
     View m_view = View::none;
     View m_contentView = View::none;
     QByteArray m_bytes;
