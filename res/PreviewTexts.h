@@ -32,6 +32,8 @@ constexpr const char* kTooLarge =
     "此項目有 %1 位元組，超過 %2 MiB，不作圖片或聲音預覽；以下只顯示前 %3 MiB 的十六進位內容。";
 constexpr const char* kPictureUndecodable = "無法解碼圖片：%1";
 constexpr const char* kPictureTooLarge = "圖片宣稱 %1 × %2 像素，超過可顯示的大小：%3";
+constexpr const char* kPictureLimit = "上限為 %1 像素";
+constexpr const char* kTextTooLarge = "此文字有 %1 位元組，以下只顯示前 %2 MiB。";
 constexpr const char* kSoundUnreadable = "無法讀取聲音檔頭：%1";
 constexpr const char* kEntryDamaged = "此項目已損壞，資料超出檔案結尾：%1";
 constexpr const char* kEntryUnreadable = "無法讀取此項目：%1";

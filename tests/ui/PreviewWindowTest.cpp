@@ -87,6 +87,53 @@ std::string hugeBmpHeader()
     return out + std::string(16, '\x7F');
 }
 
+std::uint32_t crc32(std::string_view bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putBE32(std::string& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+// A gzip file holding text in one stored block, as a compressed SVG is.
+std::string gzipStored(const std::string& text)
+{
+    std::string out("\x1F\x8B\x08\0\0\0\0\0\0\x03\x01", 11);
+    testsupport::putLE16(out, static_cast<std::uint16_t>(text.size()));
+    testsupport::putLE16(out, static_cast<std::uint16_t>(~text.size()));
+    out += text;
+    testsupport::putLE32(out, crc32(text));
+    testsupport::putLE32(out, static_cast<std::uint32_t>(text.size()));
+    return out;
+}
+
+// A PNG claiming width x height pixels of 32 bits, with no pixels.
+std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height)
+{
+    std::string chunk = "IHDR";
+    putBE32(chunk, width);
+    putBE32(chunk, height);
+    chunk += std::string("\x08\x06\0\0\0", 5);
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    putBE32(out, 13);
+    out += chunk;
+    putBE32(out, crc32(chunk));
+    // Readers look for the first data chunk before they tell the size.
+    putBE32(out, 0);
+    out += "IDAT";
+    putBE32(out, crc32("IDAT"));
+    return out;
+}
+
 std::string wave(double seconds)
 {
     WaveImage w;
@@ -239,6 +286,10 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
     image.add("MAP.EGA", std::string("\x00\x01\x02\x03\xFE\xFF\x10\x00", 8));
     image.add("NOTPIC.BMP", wave(0.1)); // named as a picture, holds a sound
     image.add("RGB.BMP", trueColourBmpBytes(20, 10));
+    const std::string svgz =
+        gzipStored("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
+                   "<rect width=\"64\" height=\"64\" fill=\"red\"/></svg>");
+    image.add("VECTOR.BMP", svgz); // a compressed vector picture no reader is given
     load();
     const struct {
         std::string name;
@@ -255,6 +306,7 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
         {"MAP.EGA", 3, View::hex, QStringLiteral("8 位元組"), "MAP.EGA"},
         {"NOTPIC.BMP", 4, View::sound, QStringLiteral("0.10 秒"), "NOTPIC.BMP"},
         {"RGB.BMP", 5, View::picture, QStringLiteral("20 × 10　24 位元色深　無調色盤"), "RGB.BMP"},
+        {"VECTOR.BMP", 6, View::hex, QStringLiteral("%1 位元組").arg(svgz.size()), "VECTOR.BMP"},
     };
     for (const auto& c : cases) {
         controller()->openPreview(rowOf(c.name));
@@ -292,6 +344,8 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
     lyingWave.samples = std::string(64, '\0');
     lyingWave.dataSizeField = 0x7FFFFFFF;
     image.add("HUGE.BMP", hugeBmpHeader());
+    // Small enough for Qt's own allocation limit, still too many pixels to decode at once.
+    image.add("WIDE.PNG", pngHeaderOnly(6000, 6000));
     image.add("LIE.WAV", lyingWave.bytes());
     image.add("CUT.BMP", bmpBytes(32, 32).substr(0, 80));
     image.add("GONE.WAV", "tiny");
@@ -309,6 +363,7 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
               .arg(65535)
               .arg(65535)
               .section(QLatin1Char('%'), 0, 0)}},
+        {"WIDE.PNG", {tr8(res::preview::kPictureTooLarge).arg(6000).arg(6000).section('%', 0, 0)}},
         {"LIE.WAV", {tr8(res::preview::kSoundUnreadable).arg(tr8(res::preview::kWaveDataPastEnd))}},
         {"CUT.BMP", {prefix(res::preview::kPictureUndecodable)}},
         {"GONE.WAV", {prefix(res::preview::kEntryDamaged)}},
@@ -350,6 +405,42 @@ TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsIt
     EXPECT_LE(window()->hexView()->pagesRead(), 1);
     EXPECT_TRUE(window()->hexView()->lineText(0).contains(QStringLiteral("52 49 46 46")));
     EXPECT_EQ(window()->hexView()->lineText(PreviewWindow::kLargeEntryHexBytes / 16), QString());
+}
+
+TEST_F(PreviewFixture, ALargeTextShowsItsFirstMebibyteAndSaysSo)
+{
+    // One line, as the slowest text to lay out is, with a Big5 character across the limit.
+    std::string text(PreviewWindow::kLargeTextBytes - 1, 'a');
+    text += big5("城");
+    text += std::string(2 << 20, 'b');
+    image.add("LONG.TXT", text);
+    image.add("SHORT.TXT", std::string(PreviewWindow::kLargeTextBytes, 'c'));
+    load();
+    const struct {
+        const char* name;
+        qsizetype characters;
+        QString message;
+    } cases[] = {
+        {"LONG.TXT", qsizetype(PreviewWindow::kLargeTextBytes - 1),
+         tr8(res::preview::kTextTooLarge).arg(text.size()).arg(1)},
+        {"SHORT.TXT", qsizetype(PreviewWindow::kLargeTextBytes), QString()},
+    };
+    for (const auto& c : cases) {
+        controller()->openPreview(rowOf(c.name));
+        EXPECT_EQ(window()->view(), View::text) << c.name;
+        const QString shown = window()->textView()->toPlainText();
+        EXPECT_EQ(QString(shown).remove(QLatin1Char('\n')).size(), c.characters) << c.name;
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        EXPECT_EQ(
+            std::max_element(lines.begin(), lines.end(),
+                             [](const QString& a, const QString& b) { return a.size() < b.size(); })
+                ->size(),
+            PreviewWindow::kLongLineChars)
+            << c.name;
+        EXPECT_EQ(window()->message(), c.message) << c.name;
+    }
+    EXPECT_EQ(window()->formatLine(),
+              tr8(res::preview::kHexLine).arg(PreviewWindow::kLargeTextBytes));
 }
 
 TEST_F(PreviewFixture, ALargeEntryCutShortAfterLoadingSaysSoInsteadOfBlankLines)

@@ -27,6 +27,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <optional>
 #include <span>
 
@@ -75,19 +76,31 @@ std::span<const unsigned char> span(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
+// Lays out what the text view can lay out in a moment: one line of a mebibyte takes it minutes.
+QString breakLongLines(const QString& text, qsizetype maxChars)
+{
+    QString out;
+    out.reserve(text.size() + text.size() / maxChars);
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            run = -1;
+        } else if (run >= maxChars && !c.isLowSurrogate()) {
+            out += QLatin1Char('\n');
+            run = 0;
+        }
+        ++run;
+        out += c;
+    }
+    return out;
+}
+
 QString entryFailure(const archive::ArchiveError& e)
 {
     const char* text = e.kind() == archive::ErrorKind::damagedEntry
                            ? res::preview::kEntryDamaged
                            : res::preview::kEntryUnreadable;
     return tr8(text).arg(errorMessage(e));
-}
-
-// Formats whose readers accept almost any bytes: a match from them alone is no picture.
-bool isLooseFormat(const QByteArray& format)
-{
-    return format == "tga" || format == "wbmp" || format == "ico" || format == "cur" ||
-           format == "pcx";
 }
 
 } // namespace
@@ -297,33 +310,45 @@ void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
         break;
     }
     case content::ContentKind::picture:
-        if (showPicture(m_bytes, true))
+        if (showPicture(m_bytes, content::pictureFormat(data)))
             return;
         break;
     case content::ContentKind::text:
-        m_text->setPlainText(QString::fromStdString(archive::cp950::toUtf8Lossy(
-            std::string_view(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size())))));
-        m_contentView = View::text;
-        m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
-        setView(View::text);
+        showText();
         return;
     case content::ContentKind::binary:
-        if (showPicture(m_bytes, false))
-            return;
         break;
     }
     showHexOfBytes();
 }
 
-bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
+void PreviewWindow::showText()
+{
+    const std::string_view all(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size()));
+    std::size_t shown = all.size();
+    if (all.size() > kLargeTextBytes) {
+        // Ends before a double-byte character the limit would cut in two.
+        shown = 0;
+        for (std::size_t next = 0; next <= kLargeTextBytes;
+             next += archive::cp950::charLength(all, next))
+            shown = next;
+        setMessage(tr8(res::preview::kTextTooLarge).arg(all.size()).arg(kLargeTextBytes >> 20));
+    }
+    m_text->setPlainText(breakLongLines(
+        QString::fromStdString(archive::cp950::toUtf8Lossy(all.substr(0, shown))), kLongLineChars));
+    m_contentView = View::text;
+    m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
+    setView(View::text);
+}
+
+bool PreviewWindow::showPicture(const QByteArray& bytes, std::string_view format)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    if (!sniffed && (reader.format().isEmpty() || isLooseFormat(reader.format())))
-        return false;
+    // Only the reader the bytes call for: Qt's own guess would also try vector formats.
+    QImageReader reader(&buffer, QByteArray(format.data(), static_cast<qsizetype>(format.size())));
+    reader.setAutoDetectImageFormat(false);
     // Qt reports a BMP it refuses as having no size, so the header's own claim is read.
     const std::optional<content::BmpHeader> bmp = content::readBmpHeader(span(bytes));
     const QSize claimed = reader.size();
@@ -333,18 +358,18 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
         claimedWidth = bmp->width;
         claimedHeight = bmp->height;
     }
+    // A BMP stored top down claims a negative height.
+    if (std::uint64_t(std::abs(claimedWidth)) * std::uint64_t(std::abs(claimedHeight)) >
+        kMaxPicturePixels) {
+        setMessage(tr8(res::preview::kPictureTooLarge)
+                       .arg(claimedWidth)
+                       .arg(claimedHeight)
+                       .arg(tr8(res::preview::kPictureLimit).arg(kMaxPicturePixels)));
+        return false;
+    }
     const QImage image = reader.read();
     if (image.isNull()) {
-        const QString reason = reader.errorString();
-        if (claimedWidth > 0 && claimedHeight > 0 &&
-            std::uint64_t(claimedWidth) * std::uint64_t(claimedHeight) * 4 >
-                (std::uint64_t(kImageAllocationMiB) << 20))
-            setMessage(tr8(res::preview::kPictureTooLarge)
-                           .arg(claimedWidth)
-                           .arg(claimedHeight)
-                           .arg(reason));
-        else
-            setMessage(tr8(res::preview::kPictureUndecodable).arg(reason));
+        setMessage(tr8(res::preview::kPictureUndecodable).arg(reader.errorString()));
         return false;
     }
     const int depth = bmp ? bmp->depth : image.depth();

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 class HexView;
@@ -33,8 +34,14 @@ public:
     // Pictures and sounds larger than this are shown as hex only, and only their first part.
     static constexpr std::uint64_t kMaxDecodedEntryBytes = 64ull << 20;
     static constexpr std::uint64_t kLargeEntryHexBytes = 1ull << 20;
-    // Qt's limit for a decoded picture, in MiB.
-    static constexpr int kImageAllocationMiB = 256;
+    static constexpr std::uint64_t kLargeTextBytes = 1ull << 20;
+    // Longer lines of a text are shown broken into lines of this many characters.
+    static constexpr int kLongLineChars = 1000;
+    // Pictures claiming more pixels are refused before they are decoded; a game's are far
+    // smaller, and decoding this many still takes only a moment.
+    static constexpr std::uint64_t kMaxPicturePixels = 4096 * 4096;
+    // Qt's limit for a decoded picture, in MiB, for readers that report no size beforehand.
+    static constexpr int kImageAllocationMiB = int(kMaxPicturePixels * 4 >> 20);
 
     explicit PreviewWindow(QWidget* parent = nullptr);
     ~PreviewWindow() override;
@@ -63,7 +70,8 @@ protected:
 private:
     void clear();
     void showBytes(std::vector<unsigned char> bytes);
-    bool showPicture(const QByteArray& bytes, bool sniffed);
+    bool showPicture(const QByteArray& bytes, std::string_view format);
+    void showText();
     void showSound(const content::WaveFormat& format);
     void showHexOfBytes();
     void setView(View view);
