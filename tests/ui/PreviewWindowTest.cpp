@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QImage>
 #include <QListView>
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QUrl>
 
@@ -465,6 +467,43 @@ TEST_F(PreviewFixture, ALargeEntryCutShortAfterLoadingSaysSoInsteadOfBlankLines)
     EXPECT_TRUE(window()->message().contains(kindPrefix(archive::ErrorKind::damagedEntry)))
         << window()->message().toStdString();
     EXPECT_FALSE(hasEnglishWords(window()->message())) << window()->message().toStdString();
+}
+
+TEST_F(PreviewFixture, TheWindowOpensWhollyOnTheScreenWithWholeHexLines)
+{
+    image.add("MAP.EGA", std::string(4096, '\x01'));
+    load();
+    const QRect area = dlg->screen()->availableGeometry();
+    const QSize dialog = dlg->frameGeometry().size();
+    const struct {
+        const char* where;
+        QPoint dialogAt;
+    } cases[] = {
+        {"top left", area.topLeft()},
+        {"bottom right",
+         area.bottomRight() - QPoint(dialog.width(), dialog.height()) + QPoint(1, 1)},
+        {"middle", area.center() - QPoint(dialog.width() / 2, dialog.height() / 2)},
+        {"partly off the screen", area.bottomRight() - QPoint(dialog.width() / 2, 40)},
+    };
+    for (const auto& c : cases) {
+        window()->close();
+        dlg->move(c.dialogAt);
+        controller()->openPreview(rowOf("MAP.EGA"));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(window()->view(), View::hex);
+        EXPECT_TRUE(area.contains(window()->frameGeometry()))
+            << c.where << " " << window()->frameGeometry().x() << ","
+            << window()->frameGeometry().y() << " " << window()->frameGeometry().width() << "x"
+            << window()->frameGeometry().height();
+        HexView* hex = window()->hexView();
+        const int line = hex->fontMetrics().horizontalAdvance(hex->lineText(0));
+        EXPECT_GE(hex->viewport()->width(), line + 4) << c.where << " line " << line;
+        // The buttons and the details below the view are inside the window too.
+        const QWidget* toggle = window()->findChild<QCheckBox*>();
+        EXPECT_TRUE(
+            window()->rect().contains(QRect(toggle->mapTo(window(), QPoint(0, 0)), toggle->size())))
+            << c.where;
+    }
 }
 
 TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)

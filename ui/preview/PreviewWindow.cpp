@@ -24,9 +24,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <span>
@@ -108,7 +110,6 @@ QString entryFailure(const archive::ArchiveError& e)
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     QImageReader::setAllocationLimit(kImageAllocationMiB);
-    resize(560, 480);
 
     m_message = new QLabel(this);
     m_message->setWordWrap(true);
@@ -162,6 +163,43 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 PreviewWindow::~PreviewWindow()
 {
     stop();
+}
+
+void PreviewWindow::placeBeside(const QWidget* beside)
+{
+    const QScreen* screen = beside ? beside->screen() : this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Not shown yet, this window has no frame of its own; the dialog's is the best guess.
+    QMargins frame;
+    QRect besideFrame;
+    if (beside) {
+        besideFrame = beside->frameGeometry();
+        const QRect inner = beside->geometry();
+        frame =
+            QMargins(inner.left() - besideFrame.left(), inner.top() - besideFrame.top(),
+                     besideFrame.right() - inner.right(), besideFrame.bottom() - inner.bottom());
+    }
+    const QSize room = area.marginsRemoved(frame).size();
+    const QSize wanted = sizeHint().expandedTo(QSize(kPreferredWidth, kPreferredHeight));
+    const QSize size = wanted.boundedTo(room).expandedTo(minimumSizeHint()).boundedTo(room);
+    const int outerWidth = size.width() + frame.left() + frame.right();
+    const int outerHeight = size.height() + frame.top() + frame.bottom();
+    int x = area.left() + (area.width() - outerWidth) / 2;
+    int y = area.top() + (area.height() - outerHeight) / 2;
+    if (beside) {
+        y = besideFrame.top();
+        if (besideFrame.right() + 1 + outerWidth <= area.right() + 1)
+            x = besideFrame.right() + 1;
+        else if (besideFrame.left() - outerWidth >= area.left())
+            x = besideFrame.left() - outerWidth;
+        else
+            x = besideFrame.left() + (besideFrame.width() - outerWidth) / 2;
+    }
+    x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - outerWidth));
+    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - outerHeight));
+    setGeometry(QRect(QPoint(x + frame.left(), y + frame.top()), size));
 }
 
 void PreviewWindow::setTextFont(const QFont& font)

@@ -34,6 +34,9 @@ public:
     // Pictures and sounds larger than this are shown as hex only, and only their first part.
     static constexpr std::uint64_t kMaxDecodedEntryBytes = 64ull << 20;
     static constexpr std::uint64_t kLargeEntryHexBytes = 1ull << 20;
+    // The size the window takes when the screen has room, unless its content needs more.
+    static constexpr int kPreferredWidth = 560;
+    static constexpr int kPreferredHeight = 480;
     static constexpr std::uint64_t kLargeTextBytes = 1ull << 20;
     // Longer lines of a text are shown broken into lines of this many characters.
     static constexpr int kLongLineChars = 1000;
@@ -52,6 +55,9 @@ public:
     void showEntry(const archive::ArchiveReader& reader, std::uint32_t recordPosition,
                    const QString& name);
     void setTextFont(const QFont& font);
+    // Sizes the window to its content within the available area of the screen beside is on,
+    // and puts it beside beside if there is room, else as near as the screen allows.
+    void placeBeside(const QWidget* beside);
 
     View view() const { return m_view; }
     QString message() const;
