@@ -194,8 +194,10 @@ void PreviewWindow::placeBeside(const QWidget* beside)
             x = besideFrame.right() + 1;
         else if (besideFrame.left() - outerWidth >= area.left())
             x = besideFrame.left() - outerWidth;
+        else if (area.right() - besideFrame.right() >= besideFrame.left() - area.left())
+            x = area.right() + 1 - outerWidth; // covers as little of the dialog as it can
         else
-            x = besideFrame.left() + (besideFrame.width() - outerWidth) / 2;
+            x = area.left();
     }
     x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - outerWidth));
     y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - outerHeight));

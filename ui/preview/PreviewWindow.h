@@ -56,7 +56,8 @@ public:
                    const QString& name);
     void setTextFont(const QFont& font);
     // Sizes the window to its content within the available area of the screen beside is on,
-    // and puts it beside beside if there is room, else as near as the screen allows.
+    // and puts it beside beside if there is room, else against the screen's edge on the side
+    // with more room.
     void placeBeside(const QWidget* beside);
 
     View view() const { return m_view; }
