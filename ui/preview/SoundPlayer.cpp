@@ -60,7 +60,8 @@ SoundPlayer::Start SoundPlayer::play(const content::WaveFormat& format,
             QMetaObject::invokeMethod(
                 this,
                 [this, sink] {
-                    if (m_sink.get() != sink)
+                    // Idle with bytes left is an underrun of a busy machine; playing goes on.
+                    if (m_sink.get() != sink || !m_buffer->atEnd())
                         return;
                     stop();
                     emit finished();

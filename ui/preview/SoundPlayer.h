@@ -23,7 +23,7 @@ public:
     ~SoundPlayer() override;
 
     // The output holds this much sound ahead of what is heard, plus the server's own latency.
-    static constexpr int kOutputBufferMs = 100;
+    static constexpr int kOutputBufferMs = 200;
     // The sink goes idle once it has taken the last byte, not once that byte is heard, and
     // stopping it then drops what it still holds: silence after the sound is what gets dropped.
     static constexpr int kSilenceAfterMs = 500;
