@@ -1,74 +1,57 @@
-// Opens the preview offscreen on the largest contents it still decodes: a 4096 x 4096 picture
-// of noise, a one-line text of 60 MiB, a sound of 60 MiB, an entry claiming 65535 x 65535
-// pixels. Times each opening and reports the peak RSS. Run with QT_QPA_PLATFORM=offscreen.
-#include "archive/ArchiveFormat.h"
+// Opens the preview of a 1 MiB BMP and of a 10 s 44.1 kHz stereo WAV, each until its picture or
+// waveform is drawn, and steps the open preview through a folder of 1,000 pictures with the
+// current entry. The peer is QImage decoding and drawing the same BMP alone. Run with
+// QT_QPA_PLATFORM=offscreen.
 #include "bench/OneArchiveServices.h"
+#include "tests/support/TestSupport.h"
+#include "tests/support/WaveSamples.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/preview/PictureView.h"
 #include "ui/preview/PreviewController.h"
 #include "ui/preview/PreviewWindow.h"
+#include "ui/preview/WaveformView.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
 #include <QListView>
+#include <QPainter>
 #include <QPushButton>
-#include <QRandomGenerator>
 
-#include <sys/resource.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-void putLE(std::string& out, std::uint32_t v, int bytes)
+double medianMs(int runs, const std::function<void()>& work)
 {
-    for (int i = 0; i < bytes; ++i)
-        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
-std::string noisePng(int side)
+std::string bmp(int width, int height, int seed)
 {
-    QImage image(side, side, QImage::Format_RGB888);
-    QRandomGenerator random(1);
-    for (int y = 0; y < side; ++y)
-        random.fillRange(reinterpret_cast<quint32*>(image.scanLine(y)), side * 3 / 4);
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x + seed) & 255, (y * 3) & 255, (x ^ y) & 255));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG", 0);
+    image.save(&buffer, "BMP");
     return bytes.toStdString();
-}
-
-std::string wave(std::uint32_t dataBytes)
-{
-    std::string out = "RIFF";
-    putLE(out, 36 + dataBytes, 4);
-    out += "WAVEfmt ";
-    putLE(out, 16, 4);
-    putLE(out, 1, 2);
-    putLE(out, 2, 2);
-    putLE(out, 44100, 4);
-    putLE(out, 44100 * 4, 4);
-    putLE(out, 4, 2);
-    putLE(out, 16, 2);
-    out += "data";
-    putLE(out, dataBytes, 4);
-    return out + std::string(dataBytes, '\x10');
-}
-
-std::string hugeBmp()
-{
-    std::string out = "BM";
-    for (std::uint32_t v : {70u, 0u, 54u, 40u, 65535u, 65535u})
-        putLE(out, v, 4);
-    putLE(out, 1, 2);
-    putLE(out, 24, 2);
-    return out + std::string(40, '\0');
 }
 
 } // namespace
@@ -76,45 +59,70 @@ std::string hugeBmp()
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "velmora-bench-preview.dat").string();
-    const std::vector<std::pair<std::string, std::string>> entries = {
-        {"NOISE.PNG", noisePng(4096)},
-        {"LINE.TXT", std::string(60 << 20, 'a')},
-        {"LONG.WAV", wave(60 << 20)},
-        {"HUGE.BMP", hugeBmp()},
-    };
-    {
-        std::vector<archive::EntrySpec> specs;
-        for (const auto& [name, bytes] : entries)
-            specs.push_back({name, bytes.size()});
-        const std::vector<unsigned char> directory = archive::encodeDirectory(specs);
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(directory.data()),
-                  static_cast<std::streamsize>(directory.size()));
-        for (const auto& entry : entries)
-            out.write(entry.second.data(), static_cast<std::streamsize>(entry.second.size()));
+    testsupport::TempDir dir;
+    testsupport::ArchiveImage image;
+    const std::string bigPicture = bmp(592, 590, 0); // 3 bytes a pixel: about 1 MiB
+    image.add("BIG.BMP", bigPicture);
+    testsupport::WaveImage wave;
+    wave.samples = testsupport::sineSamples16(44100, 2, 10.0);
+    image.add("LONG.WAV", wave.bytes());
+    for (int i = 0; i < 1000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "PICS\\P%04d.BMP", i);
+        image.add(name, bmp(160, 120, i));
     }
-    CExtractorDlg dlg(nullptr, new OneArchive(QString::fromStdString(path)));
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+
+    CExtractorDlg dlg(nullptr, new OneArchive(QString::fromStdString(dir / "GAME00.DAT")));
     dlg.show();
     dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     QApplication::processEvents();
-    auto* controller = dlg.findChild<PreviewController*>();
-    const QAbstractItemModel* model = dlg.entryListView()->model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        const auto start = std::chrono::steady_clock::now();
-        controller->openPreview(row);
-        QApplication::processEvents();
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                .count();
-        std::printf("%-10s %8.1f ms  %s\n",
-                    model->index(row, 0).data().toString().toUtf8().constData(), ms,
-                    controller->window()->message().left(40).toUtf8().constData());
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak RSS   %.1f MB\n", usage.ru_maxrss / 1024.0);
-    std::filesystem::remove(path);
+    PreviewController* controller = dlg.findChild<PreviewController*>();
+    PreviewWindow* window = controller->window();
+    QListView* view = dlg.entryListView();
+    const auto rowOf = [&](const QString& name) {
+        for (int row = 0; row < view->model()->rowCount(); ++row)
+            if (view->model()->index(row, 0).data().toString() == name)
+                return row;
+        return -1;
+    };
+
+    const int bigRow = rowOf(QStringLiteral("BIG.BMP"));
+    const double pictureMs = medianMs(9, [&] {
+        controller->openPreview(bigRow);
+        window->pictureView()->repaint();
+    });
+    QImage canvas(window->pictureView()->size(), QImage::Format_RGB32);
+    const QByteArray bigBytes = QByteArray::fromStdString(bigPicture);
+    const double peerMs = medianMs(9, [&] {
+        const QImage decoded = QImage::fromData(bigBytes, "BMP");
+        QPainter painter(&canvas);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(window->pictureView()->targetRect(), decoded);
+    });
+    const int soundRow = rowOf(QStringLiteral("LONG.WAV"));
+    const double soundMs = medianMs(9, [&] {
+        controller->openPreview(soundRow);
+        window->waveformView()->repaint();
+    });
+    const bool soundShown = window->view() == PreviewWindow::View::sound;
+
+    const int first = rowOf(QStringLiteral("PICS\\P0000.BMP"));
+    controller->openPreview(first);
+    view->setCurrentIndex(view->model()->index(first, 0));
+    int row = first;
+    const double stepMs = medianMs(999, [&] {
+        view->setCurrentIndex(view->model()->index(++row, 0));
+        window->pictureView()->repaint();
+    });
+    const bool walked = window->windowTitle() == QStringLiteral("PICS\\P0999.BMP");
+
+    std::printf("1 MiB BMP to picture drawn       %.1f ms (median of 9, target < 50)\n", pictureMs);
+    std::printf("  peer: QImage decode + draw     %.1f ms (ratio %.2f)\n", peerMs,
+                pictureMs / peerMs);
+    std::printf("10 s stereo WAV to waveform      %.1f ms (median of 9, target < 50)%s\n", soundMs,
+                soundShown ? "" : "  NOT SHOWN AS SOUND");
+    std::printf("next of 1,000 pictures drawn     %.2f ms (median of 999, target < 50)%s\n", stepMs,
+                walked ? "" : "  DID NOT REACH THE LAST");
     return 0;
 }
