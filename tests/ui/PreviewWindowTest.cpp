@@ -62,14 +62,14 @@ std::string bmpBytes(int width, int height)
 }
 
 // A BMP header claiming 65535 x 65535 pixels of 24 bits, with a few bytes of pixels behind it.
-std::string trueColourBmpBytes(int width, int height)
+std::string trueColourBytes(int width, int height, const char* format = "BMP")
 {
     QImage image(width, height, QImage::Format_RGB888);
     image.fill(qRgb(10, 200, 30));
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
+    image.save(&buffer, format);
     return bytes.toStdString();
 }
 
@@ -287,11 +287,15 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
     image.add(textName, big5("第一幕：城門\r\n守衛說：站住！\r\n"));
     image.add("MAP.EGA", std::string("\x00\x01\x02\x03\xFE\xFF\x10\x00", 8));
     image.add("NOTPIC.BMP", wave(0.1)); // named as a picture, holds a sound
-    image.add("RGB.BMP", trueColourBmpBytes(20, 10));
+    image.add("RGB.BMP", trueColourBytes(20, 10));
     const std::string svgz =
         gzipStored("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
                    "<rect width=\"64\" height=\"64\" fill=\"red\"/></svg>");
     image.add("VECTOR.BMP", svgz); // a compressed vector picture no reader is given
+    // Each reader is chosen by name from the bytes, whatever the entry is called.
+    image.add("P.DAT", trueColourBytes(7, 5, "PNG"));
+    image.add("J.BMP", trueColourBytes(9, 6, "JPEG"));
+    image.add("PIX.PPM", trueColourBytes(3, 2, "PPM"));
     load();
     const struct {
         std::string name;
@@ -309,6 +313,9 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
         {"NOTPIC.BMP", 4, View::sound, QStringLiteral("0.10 秒"), "NOTPIC.BMP"},
         {"RGB.BMP", 5, View::picture, QStringLiteral("20 × 10　24 位元色深　無調色盤"), "RGB.BMP"},
         {"VECTOR.BMP", 6, View::hex, QStringLiteral("%1 位元組").arg(svgz.size()), "VECTOR.BMP"},
+        {"P.DAT", 7, View::picture, QStringLiteral("7 × 5　"), "P.DAT"},
+        {"J.BMP", 8, View::picture, QStringLiteral("9 × 6　"), "J.BMP"},
+        {"PIX.PPM", 9, View::picture, QStringLiteral("3 × 2　"), "PIX.PPM"},
     };
     for (const auto& c : cases) {
         controller()->openPreview(rowOf(c.name));
