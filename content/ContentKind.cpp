@@ -24,31 +24,77 @@ bool isRiffOf(std::span<const unsigned char> bytes, std::string_view form)
     return startsWith(bytes, "RIFF") && startsWith(bytes, form, 8);
 }
 
-bool isNetpbm(std::span<const unsigned char> bytes)
+std::string_view netpbmFormat(std::span<const unsigned char> bytes)
 {
-    return bytes.size() >= 3 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '6' &&
-           (bytes[2] == ' ' || bytes[2] == '\n' || bytes[2] == '\r' || bytes[2] == '\t');
+    if (bytes.size() < 3 || bytes[0] != 'P' ||
+        !(bytes[2] == ' ' || bytes[2] == '\n' || bytes[2] == '\r' || bytes[2] == '\t'))
+        return {};
+    switch (bytes[1]) {
+    case '1':
+    case '4':
+        return "pbm";
+    case '2':
+    case '5':
+        return "pgm";
+    case '3':
+    case '6':
+        return "ppm";
+    }
+    return {};
 }
 
-bool isPicture(std::span<const unsigned char> bytes)
+// PCX has no signature, only a header of few possible values.
+bool isPcx(std::span<const unsigned char> bytes)
 {
-    // A BMP's file header alone is 14 bytes, and its info header starts with its own size.
-    if (startsWith(bytes, "BM") && bytes.size() >= 18)
-        return true;
-    static constexpr std::string_view kSignatures[] = {std::string_view("\x89PNG\r\n\x1a\n", 8),
-                                                       "GIF87a",
-                                                       "GIF89a",
-                                                       "\xFF\xD8\xFF",
-                                                       std::string_view("II*\0", 4),
-                                                       std::string_view("MM\0*", 4),
-                                                       "qoif"};
-    for (std::string_view magic : kSignatures)
-        if (startsWith(bytes, magic))
-            return true;
-    return isRiffOf(bytes, "WEBP") || isNetpbm(bytes);
+    constexpr std::size_t kHeaderBytes = 128;
+    if (bytes.size() <= kHeaderBytes || bytes[0] != 0x0A || bytes[2] != 1 || bytes[64] != 0)
+        return false;
+    const unsigned char version = bytes[1];
+    const unsigned char bits = bytes[3];
+    return (version == 0 || version == 2 || version == 3 || version == 4 || version == 5) &&
+           (bits == 1 || bits == 2 || bits == 4 || bits == 8);
+}
+
+// Only a TGA of the later revision says what it is, in its footer.
+bool isTga(std::span<const unsigned char> bytes)
+{
+    constexpr std::string_view kFooter("TRUEVISION-XFILE.\0", 18);
+    return bytes.size() >= 18 + 26 && std::memcmp(bytes.data() + bytes.size() - kFooter.size(),
+                                                  kFooter.data(), kFooter.size()) == 0;
 }
 
 } // namespace
+
+std::string_view pictureFormat(std::span<const unsigned char> bytes)
+{
+    // A BMP's file header alone is 14 bytes, and its info header starts with its own size.
+    if (startsWith(bytes, "BM") && bytes.size() >= 18)
+        return "bmp";
+    static constexpr struct {
+        std::string_view magic;
+        std::string_view format;
+    } kSignatures[] = {
+        {std::string_view("\x89PNG\r\n\x1a\n", 8), "png"},
+        {"GIF87a", "gif"},
+        {"GIF89a", "gif"},
+        {"\xFF\xD8\xFF", "jpeg"},
+        {std::string_view("II*\0", 4), "tiff"},
+        {std::string_view("MM\0*", 4), "tiff"},
+        {"qoif", "qoi"},
+    };
+    for (const auto& signature : kSignatures)
+        if (startsWith(bytes, signature.magic))
+            return signature.format;
+    if (isRiffOf(bytes, "WEBP"))
+        return "webp";
+    if (const std::string_view netpbm = netpbmFormat(bytes); !netpbm.empty())
+        return netpbm;
+    if (isPcx(bytes))
+        return "pcx";
+    if (isTga(bytes))
+        return "tga";
+    return {};
+}
 
 bool looksLikeText(std::span<const unsigned char> bytes)
 {
@@ -78,7 +124,7 @@ ContentKind sniffContent(std::span<const unsigned char> bytes)
 {
     if (isRiffOf(bytes, "WAVE"))
         return ContentKind::sound;
-    if (isPicture(bytes))
+    if (!pictureFormat(bytes).empty())
         return ContentKind::picture;
     std::size_t prefix = std::min(bytes.size(), kTextSniffBytes);
     // Do not cut a double-byte character in two at the end of the sample.

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string_view>
 
 namespace content {
 
@@ -13,6 +14,11 @@ enum class ContentKind {
     text,    // Big5 or ASCII, almost all printable
     binary,  // everything else
 };
+
+// The image reader a picture's bytes call for, by the name readers go by ("bmp", "png", "jpeg"...);
+// empty when the bytes are no plain raster picture. Vector and compressed-container formats have
+// no place in a game archive and cost a decoder far more than their size, so none is named.
+std::string_view pictureFormat(std::span<const unsigned char> bytes);
 
 // Only the first bytes are examined for text, so this stays fast for entries of any size.
 ContentKind sniffContent(std::span<const unsigned char> bytes);

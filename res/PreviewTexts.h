@@ -18,6 +18,8 @@ constexpr const char* kDetails = "大小 %1 位元組　資料位置 %2　記錄
 constexpr const char* kToolTip = "大小 %1 位元組\n資料位置 %2";
 // Width, height, bit depth, palette size.
 constexpr const char* kPictureLine = "%1 × %2　%3 位元色深　調色盤 %4 色";
+// Width, height, bit depth of a picture whose pixels hold their colours directly.
+constexpr const char* kPictureLineNoPalette = "%1 × %2　%3 位元色深　無調色盤";
 // Channels, rate, bits, seconds, encoding.
 constexpr const char* kSoundLine = "%1 聲道　%2 Hz　%3 位元　%4 秒　%5";
 constexpr const char* kPcm = "PCM";
@@ -30,6 +32,8 @@ constexpr const char* kTooLarge =
     "此項目有 %1 位元組，超過 %2 MiB，不作圖片或聲音預覽；以下只顯示前 %3 MiB 的十六進位內容。";
 constexpr const char* kPictureUndecodable = "無法解碼圖片：%1";
 constexpr const char* kPictureTooLarge = "圖片宣稱 %1 × %2 像素，超過可顯示的大小：%3";
+constexpr const char* kPictureLimit = "上限為 %1 像素";
+constexpr const char* kTextTooLarge = "此文字有 %1 位元組，以下只顯示前 %2 MiB。";
 constexpr const char* kSoundUnreadable = "無法讀取聲音檔頭：%1";
 constexpr const char* kEntryDamaged = "此項目已損壞，資料超出檔案結尾：%1";
 constexpr const char* kEntryUnreadable = "無法讀取此項目：%1";

@@ -64,6 +64,46 @@ TEST(ContentSniffing, TellsTheKindFromTheBytesAlone)
         EXPECT_EQ(content::sniffContent(span(c.bytes)), c.kind) << c.what;
 }
 
+TEST(ContentSniffing, NamesTheReaderOnlyForPlainRasterPictures)
+{
+    std::string pcx(200, '\0');
+    pcx[0] = 0x0A;
+    pcx[1] = 5;
+    pcx[2] = 1;
+    pcx[3] = 8;
+    std::string notPcx = pcx;
+    notPcx[3] = 7;
+    const std::string tga = std::string(30, '\x02') + std::string(8, '\0') + "TRUEVISION-XFILE.\0"s;
+    const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"9\" height=\"9\"/>";
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string_view format;
+    } cases[] = {
+        {"bmp", "BM" + std::string(60, '\0'), "bmp"},
+        {"png", std::string("\x89PNG\r\n\x1a\n", 8) + "rest", "png"},
+        {"gif87a", "GIF87a....", "gif"},
+        {"jpeg", "\xFF\xD8\xFF\xE0 rest", "jpeg"},
+        {"tiff big-endian", std::string("MM\0*", 4) + "x", "tiff"},
+        {"pgm", "P5 2 2 255\n", "pgm"},
+        {"ppm", "P6\n2 2\n255\n", "ppm"},
+        {"pbm", "P4\n8 1\n", "pbm"},
+        {"pcx", pcx, "pcx"},
+        {"pcx header with 7 bits", notPcx, ""},
+        {"tga with its footer", tga, "tga"},
+        {"svg", svg, ""},
+        {"gzip, as a compressed svg is", "\x1F\x8B\x08\0\0\0\0\0\0\x03"s + svg, ""},
+        {"xpm", "/* XPM */\nstatic char* x[] = {};", ""},
+        {"ico", "\0\0\1\0\1\0\x10\x10"s + std::string(40, '\0'), ""},
+        {"wave", pcm(1, 16, std::string(8, '\0')).bytes(), ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(content::pictureFormat(span(c.bytes)), c.format) << c.what;
+        EXPECT_EQ(content::sniffContent(span(c.bytes)) == ContentKind::picture, !c.format.empty())
+            << c.what;
+    }
+}
+
 TEST(ContentSniffing, TextNeedsNineteenOfTwentyPrintable)
 {
     EXPECT_TRUE(content::looksLikeText(span(std::string(19, 'a') + "\x01")));

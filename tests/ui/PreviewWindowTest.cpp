@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QImage>
 #include <QListView>
@@ -23,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QUrl>
 
@@ -61,6 +63,17 @@ std::string bmpBytes(int width, int height)
 }
 
 // A BMP header claiming 65535 x 65535 pixels of 24 bits, with a few bytes of pixels behind it.
+std::string trueColourBytes(int width, int height, const char* format = "BMP")
+{
+    QImage image(width, height, QImage::Format_RGB888);
+    image.fill(qRgb(10, 200, 30));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes.toStdString();
+}
+
 std::string hugeBmpHeader()
 {
     std::string out = "BM";
@@ -75,6 +88,53 @@ std::string hugeBmpHeader()
     for (int i = 0; i < 6; ++i)
         testsupport::putLE32(out, 0);
     return out + std::string(16, '\x7F');
+}
+
+std::uint32_t crc32(std::string_view bytes)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : bytes) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void putBE32(std::string& out, std::uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+// A gzip file holding text in one stored block, as a compressed SVG is.
+std::string gzipStored(const std::string& text)
+{
+    std::string out("\x1F\x8B\x08\0\0\0\0\0\0\x03\x01", 11);
+    testsupport::putLE16(out, static_cast<std::uint16_t>(text.size()));
+    testsupport::putLE16(out, static_cast<std::uint16_t>(~text.size()));
+    out += text;
+    testsupport::putLE32(out, crc32(text));
+    testsupport::putLE32(out, static_cast<std::uint32_t>(text.size()));
+    return out;
+}
+
+// A PNG claiming width x height pixels of 32 bits, with no pixels.
+std::string pngHeaderOnly(std::uint32_t width, std::uint32_t height)
+{
+    std::string chunk = "IHDR";
+    putBE32(chunk, width);
+    putBE32(chunk, height);
+    chunk += std::string("\x08\x06\0\0\0", 5);
+    std::string out("\x89PNG\r\n\x1a\n", 8);
+    putBE32(out, 13);
+    out += chunk;
+    putBE32(out, crc32(chunk));
+    // Readers look for the first data chunk before they tell the size.
+    putBE32(out, 0);
+    out += "IDAT";
+    putBE32(out, crc32("IDAT"));
+    return out;
 }
 
 std::string wave(double seconds)
@@ -228,6 +288,15 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
     image.add(textName, big5("第一幕：城門\r\n守衛說：站住！\r\n"));
     image.add("MAP.EGA", std::string("\x00\x01\x02\x03\xFE\xFF\x10\x00", 8));
     image.add("NOTPIC.BMP", wave(0.1)); // named as a picture, holds a sound
+    image.add("RGB.BMP", trueColourBytes(20, 10));
+    const std::string svgz =
+        gzipStored("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\">"
+                   "<rect width=\"64\" height=\"64\" fill=\"red\"/></svg>");
+    image.add("VECTOR.BMP", svgz); // a compressed vector picture no reader is given
+    // Each reader is chosen by name from the bytes, whatever the entry is called.
+    image.add("P.DAT", trueColourBytes(7, 5, "PNG"));
+    image.add("J.BMP", trueColourBytes(9, 6, "JPEG"));
+    image.add("PIX.PPM", trueColourBytes(3, 2, "PPM"));
     load();
     const struct {
         std::string name;
@@ -243,6 +312,11 @@ TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
         {textName, 2, View::text, QString(), QStringLiteral("劇情/開場.TXT")},
         {"MAP.EGA", 3, View::hex, QStringLiteral("8 位元組"), "MAP.EGA"},
         {"NOTPIC.BMP", 4, View::sound, QStringLiteral("0.10 秒"), "NOTPIC.BMP"},
+        {"RGB.BMP", 5, View::picture, QStringLiteral("20 × 10　24 位元色深　無調色盤"), "RGB.BMP"},
+        {"VECTOR.BMP", 6, View::hex, QStringLiteral("%1 位元組").arg(svgz.size()), "VECTOR.BMP"},
+        {"P.DAT", 7, View::picture, QStringLiteral("7 × 5　"), "P.DAT"},
+        {"J.BMP", 8, View::picture, QStringLiteral("9 × 6　"), "J.BMP"},
+        {"PIX.PPM", 9, View::picture, QStringLiteral("3 × 2　"), "PIX.PPM"},
     };
     for (const auto& c : cases) {
         controller()->openPreview(rowOf(c.name));
@@ -280,6 +354,8 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
     lyingWave.samples = std::string(64, '\0');
     lyingWave.dataSizeField = 0x7FFFFFFF;
     image.add("HUGE.BMP", hugeBmpHeader());
+    // Small enough for Qt's own allocation limit, still too many pixels to decode at once.
+    image.add("WIDE.PNG", pngHeaderOnly(6000, 6000));
     image.add("LIE.WAV", lyingWave.bytes());
     image.add("CUT.BMP", bmpBytes(32, 32).substr(0, 80));
     image.add("GONE.WAV", "tiny");
@@ -297,6 +373,7 @@ TEST_F(PreviewFixture, HostileOrDamagedContentShowsAMessageInTheWindow)
               .arg(65535)
               .arg(65535)
               .section(QLatin1Char('%'), 0, 0)}},
+        {"WIDE.PNG", {tr8(res::preview::kPictureTooLarge).arg(6000).arg(6000).section('%', 0, 0)}},
         {"LIE.WAV", {tr8(res::preview::kSoundUnreadable).arg(tr8(res::preview::kWaveDataPastEnd))}},
         {"CUT.BMP", {prefix(res::preview::kPictureUndecodable)}},
         {"GONE.WAV", {prefix(res::preview::kEntryDamaged)}},
@@ -338,6 +415,103 @@ TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsIt
     EXPECT_LE(window()->hexView()->pagesRead(), 1);
     EXPECT_TRUE(window()->hexView()->lineText(0).contains(QStringLiteral("52 49 46 46")));
     EXPECT_EQ(window()->hexView()->lineText(PreviewWindow::kLargeEntryHexBytes / 16), QString());
+}
+
+TEST_F(PreviewFixture, ALargeTextShowsItsFirstMebibyteAndSaysSo)
+{
+    // One line, as the slowest text to lay out is, with a Big5 character across the limit.
+    std::string text(PreviewWindow::kLargeTextBytes - 1, 'a');
+    text += big5("城");
+    text += std::string(2 << 20, 'b');
+    image.add("LONG.TXT", text);
+    image.add("SHORT.TXT", std::string(PreviewWindow::kLargeTextBytes, 'c'));
+    load();
+    const struct {
+        const char* name;
+        qsizetype characters;
+        QString message;
+    } cases[] = {
+        {"LONG.TXT", qsizetype(PreviewWindow::kLargeTextBytes - 1),
+         tr8(res::preview::kTextTooLarge).arg(text.size()).arg(1)},
+        {"SHORT.TXT", qsizetype(PreviewWindow::kLargeTextBytes), QString()},
+    };
+    for (const auto& c : cases) {
+        controller()->openPreview(rowOf(c.name));
+        EXPECT_EQ(window()->view(), View::text) << c.name;
+        const QString shown = window()->textView()->toPlainText();
+        EXPECT_EQ(QString(shown).remove(QLatin1Char('\n')).size(), c.characters) << c.name;
+        const QStringList lines = shown.split(QLatin1Char('\n'));
+        EXPECT_EQ(
+            std::max_element(lines.begin(), lines.end(),
+                             [](const QString& a, const QString& b) { return a.size() < b.size(); })
+                ->size(),
+            PreviewWindow::kLongLineChars)
+            << c.name;
+        EXPECT_EQ(window()->message(), c.message) << c.name;
+    }
+    EXPECT_EQ(window()->formatLine(),
+              tr8(res::preview::kHexLine).arg(PreviewWindow::kLargeTextBytes));
+}
+
+TEST_F(PreviewFixture, ALargeEntryCutShortAfterLoadingSaysSoInsteadOfBlankLines)
+{
+    image.add("BIG.DAT", "RIFF");
+    image.records[0].dataSize =
+        static_cast<std::uint32_t>(PreviewWindow::kMaxDecodedEntryBytes + 1);
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + image.records[0].dataSize);
+    services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
+    dlg->show();
+    dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+    QCoreApplication::processEvents();
+    // Cut inside the first page the view reads, after the dialog has checked the lengths.
+    std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + 100);
+    controller()->openPreview(0);
+    window()->hexView()->lineText(0);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window()->message().startsWith(
+        tr8(res::preview::kEntryDamaged).section(QLatin1Char('%'), 0, 0)))
+        << window()->message().toStdString();
+    EXPECT_TRUE(window()->message().contains(kindPrefix(archive::ErrorKind::damagedEntry)))
+        << window()->message().toStdString();
+    EXPECT_FALSE(hasEnglishWords(window()->message())) << window()->message().toStdString();
+}
+
+TEST_F(PreviewFixture, TheWindowOpensWhollyOnTheScreenWithWholeHexLines)
+{
+    image.add("MAP.EGA", std::string(4096, '\x01'));
+    load();
+    const QRect area = dlg->screen()->availableGeometry();
+    const QSize dialog = dlg->frameGeometry().size();
+    const struct {
+        const char* where;
+        QPoint dialogAt;
+    } cases[] = {
+        {"top left", area.topLeft()},
+        {"bottom right",
+         area.bottomRight() - QPoint(dialog.width(), dialog.height()) + QPoint(1, 1)},
+        {"middle", area.center() - QPoint(dialog.width() / 2, dialog.height() / 2)},
+        {"partly off the screen", area.bottomRight() - QPoint(dialog.width() / 2, 40)},
+    };
+    for (const auto& c : cases) {
+        window()->close();
+        dlg->move(c.dialogAt);
+        controller()->openPreview(rowOf("MAP.EGA"));
+        QCoreApplication::processEvents();
+        ASSERT_EQ(window()->view(), View::hex);
+        EXPECT_TRUE(area.contains(window()->frameGeometry()))
+            << c.where << " " << window()->frameGeometry().x() << ","
+            << window()->frameGeometry().y() << " " << window()->frameGeometry().width() << "x"
+            << window()->frameGeometry().height();
+        HexView* hex = window()->hexView();
+        const int line = hex->fontMetrics().horizontalAdvance(hex->lineText(0));
+        EXPECT_GE(hex->viewport()->width(), line + 4) << c.where << " line " << line;
+        // The buttons and the details below the view are inside the window too.
+        const QWidget* toggle = window()->findChild<QCheckBox*>();
+        EXPECT_TRUE(
+            window()->rect().contains(QRect(toggle->mapTo(window(), QPoint(0, 0)), toggle->size())))
+            << c.where;
+    }
 }
 
 TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)

@@ -6,7 +6,11 @@
 
 namespace {
 constexpr std::size_t kPagesKept = 8;
-}
+constexpr int kTextMargin = 4;
+// Offset, two spaces, 16 bytes of three characters, the gap after 8, a space, 16 characters.
+constexpr int kLineChars = 8 + 2 + HexView::kBytesPerLine * 3 + 1 + 1 + HexView::kBytesPerLine;
+constexpr int kPreferredLines = 24;
+} // namespace
 
 HexView::HexView(QWidget* parent) : QAbstractScrollArea(parent)
 {
@@ -21,6 +25,19 @@ void HexView::setSource(Source source, std::uint64_t size)
     verticalScrollBar()->setValue(0);
     updateScrollBar();
     viewport()->update();
+}
+
+QSize HexView::minimumSizeHint() const
+{
+    const int width = 2 * kTextMargin +
+                      fontMetrics().horizontalAdvance(QString(kLineChars, QLatin1Char('0'))) +
+                      verticalScrollBar()->sizeHint().width() + 2 * frameWidth();
+    return {width, 4 * fontMetrics().height() + 2 * frameWidth()};
+}
+
+QSize HexView::sizeHint() const
+{
+    return {minimumSizeHint().width(), kPreferredLines * fontMetrics().height() + 2 * frameWidth()};
 }
 
 const std::vector<unsigned char>& HexView::page(std::uint64_t index)
@@ -74,7 +91,7 @@ void HexView::paintEvent(QPaintEvent*)
         const QString line = lineText(first + static_cast<std::uint64_t>(i));
         if (line.isEmpty())
             break;
-        painter.drawText(4, i * lineHeight + fontMetrics().ascent(), line);
+        painter.drawText(kTextMargin, i * lineHeight + fontMetrics().ascent(), line);
     }
 }
 

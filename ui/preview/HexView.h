@@ -19,6 +19,9 @@ public:
     explicit HexView(QWidget* parent = nullptr);
 
     void setSource(Source source, std::uint64_t size);
+    // Wide enough for a whole line and its scroll bar.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
     std::uint64_t size() const { return m_nSize; }
     // The text of line (16 bytes each), as drawn.
     QString lineText(std::uint64_t line);

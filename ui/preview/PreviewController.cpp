@@ -52,6 +52,8 @@ void PreviewController::openPreview(int row)
         return;
     m_window->showEntry(m_archive, m_list.GetItemData(row),
                         m_view->model()->index(row, 0).data().toString());
+    if (!m_window->isVisible())
+        m_window->placeBeside(m_view->window());
     m_window->show();
     m_window->raise();
 }

@@ -24,9 +24,12 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <span>
 
@@ -75,11 +78,31 @@ std::span<const unsigned char> span(const QByteArray& bytes)
             static_cast<std::size_t>(bytes.size())};
 }
 
-// Formats whose readers accept almost any bytes: a match from them alone is no picture.
-bool isLooseFormat(const QByteArray& format)
+// Lays out what the text view can lay out in a moment: one line of a mebibyte takes it minutes.
+QString breakLongLines(const QString& text, qsizetype maxChars)
 {
-    return format == "tga" || format == "wbmp" || format == "ico" || format == "cur" ||
-           format == "pcx";
+    QString out;
+    out.reserve(text.size() + text.size() / maxChars);
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n')) {
+            run = -1;
+        } else if (run >= maxChars && !c.isLowSurrogate()) {
+            out += QLatin1Char('\n');
+            run = 0;
+        }
+        ++run;
+        out += c;
+    }
+    return out;
+}
+
+QString entryFailure(const archive::ArchiveError& e)
+{
+    const char* text = e.kind() == archive::ErrorKind::damagedEntry
+                           ? res::preview::kEntryDamaged
+                           : res::preview::kEntryUnreadable;
+    return tr8(text).arg(errorMessage(e));
 }
 
 } // namespace
@@ -87,7 +110,6 @@ bool isLooseFormat(const QByteArray& format)
 PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     QImageReader::setAllocationLimit(kImageAllocationMiB);
-    resize(560, 480);
 
     m_message = new QLabel(this);
     m_message->setWordWrap(true);
@@ -143,6 +165,45 @@ PreviewWindow::~PreviewWindow()
     stop();
 }
 
+void PreviewWindow::placeBeside(const QWidget* beside)
+{
+    const QScreen* screen = beside ? beside->screen() : this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    // Not shown yet, this window has no frame of its own; the dialog's is the best guess.
+    QMargins frame;
+    QRect besideFrame;
+    if (beside) {
+        besideFrame = beside->frameGeometry();
+        const QRect inner = beside->geometry();
+        frame =
+            QMargins(inner.left() - besideFrame.left(), inner.top() - besideFrame.top(),
+                     besideFrame.right() - inner.right(), besideFrame.bottom() - inner.bottom());
+    }
+    const QSize room = area.marginsRemoved(frame).size();
+    const QSize wanted = sizeHint().expandedTo(QSize(kPreferredWidth, kPreferredHeight));
+    const QSize size = wanted.boundedTo(room).expandedTo(minimumSizeHint()).boundedTo(room);
+    const int outerWidth = size.width() + frame.left() + frame.right();
+    const int outerHeight = size.height() + frame.top() + frame.bottom();
+    int x = area.left() + (area.width() - outerWidth) / 2;
+    int y = area.top() + (area.height() - outerHeight) / 2;
+    if (beside) {
+        y = besideFrame.top();
+        if (besideFrame.right() + 1 + outerWidth <= area.right() + 1)
+            x = besideFrame.right() + 1;
+        else if (besideFrame.left() - outerWidth >= area.left())
+            x = besideFrame.left() - outerWidth;
+        else if (area.right() - besideFrame.right() >= besideFrame.left() - area.left())
+            x = area.right() + 1 - outerWidth; // covers as little of the dialog as it can
+        else
+            x = area.left();
+    }
+    x = std::clamp(x, area.left(), std::max(area.left(), area.right() + 1 - outerWidth));
+    y = std::clamp(y, area.top(), std::max(area.top(), area.bottom() + 1 - outerHeight));
+    setGeometry(QRect(QPoint(x + frame.left(), y + frame.top()), size));
+}
+
 void PreviewWindow::setTextFont(const QFont& font)
 {
     m_text->setFont(font);
@@ -166,6 +227,7 @@ QString PreviewWindow::formatLine() const
 void PreviewWindow::clear()
 {
     stop();
+    ++m_nShown;
     m_bytes.clear();
     m_wave = {};
     m_picture->setImage({});
@@ -243,10 +305,23 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
             // The window is closed whenever the listing changes, so the reader outlives it.
             const archive::ArchiveReader* source = &reader;
             m_hex->setSource(
-                [source, record](std::uint64_t offset, std::size_t count) {
-                    std::vector<unsigned char> page(count);
-                    page.resize(archive::readEntryBytes(*source, record, offset, page));
-                    return page;
+                [this, source, record](std::uint64_t offset, std::size_t count) {
+                    try {
+                        std::vector<unsigned char> page(count);
+                        page.resize(archive::readEntryBytes(*source, record, offset, page));
+                        return page;
+                    } catch (const archive::ArchiveError& e) {
+                        // The file changed since it was opened. Asked while painting, so the
+                        // layout changes afterwards.
+                        QMetaObject::invokeMethod(
+                            this,
+                            [this, shown = m_nShown, text = entryFailure(e)] {
+                                if (shown == m_nShown)
+                                    setMessage(text);
+                            },
+                            Qt::QueuedConnection);
+                        throw;
+                    }
                 },
                 kLargeEntryHexBytes);
             m_format->setText(tr8(res::preview::kHexLine).arg(record.dataSize));
@@ -258,10 +333,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         bytes.resize(archive::readEntryBytes(reader, record, 0, bytes));
         showBytes(std::move(bytes));
     } catch (const archive::ArchiveError& e) {
-        const char* text = e.kind() == archive::ErrorKind::damagedEntry
-                               ? res::preview::kEntryDamaged
-                               : res::preview::kEntryUnreadable;
-        setMessage(tr8(text).arg(errorMessage(e)));
+        setMessage(entryFailure(e));
     }
 }
 
@@ -282,33 +354,45 @@ void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
         break;
     }
     case content::ContentKind::picture:
-        if (showPicture(m_bytes, true))
+        if (showPicture(m_bytes, content::pictureFormat(data)))
             return;
         break;
     case content::ContentKind::text:
-        m_text->setPlainText(QString::fromStdString(archive::cp950::toUtf8Lossy(
-            std::string_view(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size())))));
-        m_contentView = View::text;
-        m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
-        setView(View::text);
+        showText();
         return;
     case content::ContentKind::binary:
-        if (showPicture(m_bytes, false))
-            return;
         break;
     }
     showHexOfBytes();
 }
 
-bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
+void PreviewWindow::showText()
+{
+    const std::string_view all(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size()));
+    std::size_t shown = all.size();
+    if (all.size() > kLargeTextBytes) {
+        // Ends before a double-byte character the limit would cut in two.
+        shown = 0;
+        for (std::size_t next = 0; next <= kLargeTextBytes;
+             next += archive::cp950::charLength(all, next))
+            shown = next;
+        setMessage(tr8(res::preview::kTextTooLarge).arg(all.size()).arg(kLargeTextBytes >> 20));
+    }
+    m_text->setPlainText(breakLongLines(
+        QString::fromStdString(archive::cp950::toUtf8Lossy(all.substr(0, shown))), kLongLineChars));
+    m_contentView = View::text;
+    m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
+    setView(View::text);
+}
+
+bool PreviewWindow::showPicture(const QByteArray& bytes, std::string_view format)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    reader.setDecideFormatFromContent(true);
-    if (!sniffed && (reader.format().isEmpty() || isLooseFormat(reader.format())))
-        return false;
+    // Only the reader the bytes call for: Qt's own guess would also try vector formats.
+    QImageReader reader(&buffer, QByteArray(format.data(), static_cast<qsizetype>(format.size())));
+    reader.setAutoDetectImageFormat(false);
     // Qt reports a BMP it refuses as having no size, so the header's own claim is read.
     const std::optional<content::BmpHeader> bmp = content::readBmpHeader(span(bytes));
     const QSize claimed = reader.size();
@@ -318,28 +402,34 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, bool sniffed)
         claimedWidth = bmp->width;
         claimedHeight = bmp->height;
     }
+    // A BMP stored top down claims a negative height.
+    if (std::uint64_t(std::abs(claimedWidth)) * std::uint64_t(std::abs(claimedHeight)) >
+        kMaxPicturePixels) {
+        setMessage(tr8(res::preview::kPictureTooLarge)
+                       .arg(claimedWidth)
+                       .arg(claimedHeight)
+                       .arg(tr8(res::preview::kPictureLimit).arg(kMaxPicturePixels)));
+        return false;
+    }
     const QImage image = reader.read();
     if (image.isNull()) {
-        const QString reason = reader.errorString();
-        if (claimedWidth > 0 && claimedHeight > 0 &&
-            std::uint64_t(claimedWidth) * std::uint64_t(claimedHeight) * 4 >
-                (std::uint64_t(kImageAllocationMiB) << 20))
-            setMessage(tr8(res::preview::kPictureTooLarge)
-                           .arg(claimedWidth)
-                           .arg(claimedHeight)
-                           .arg(reason));
-        else
-            setMessage(tr8(res::preview::kPictureUndecodable).arg(reason));
+        setMessage(tr8(res::preview::kPictureUndecodable).arg(reader.errorString()));
         return false;
     }
     const int depth = bmp ? bmp->depth : image.depth();
     const int colors = bmp ? bmp->colors : image.colorCount();
     m_picture->setImage(image);
-    m_format->setText(tr8(res::preview::kPictureLine)
-                          .arg(image.width())
-                          .arg(image.height())
-                          .arg(depth)
-                          .arg(colors));
+    if (colors > 0)
+        m_format->setText(tr8(res::preview::kPictureLine)
+                              .arg(image.width())
+                              .arg(image.height())
+                              .arg(depth)
+                              .arg(colors));
+    else
+        m_format->setText(tr8(res::preview::kPictureLineNoPalette)
+                              .arg(image.width())
+                              .arg(image.height())
+                              .arg(depth));
     m_contentView = View::picture;
     setView(View::picture);
     return true;

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 class HexView;
@@ -33,8 +34,17 @@ public:
     // Pictures and sounds larger than this are shown as hex only, and only their first part.
     static constexpr std::uint64_t kMaxDecodedEntryBytes = 64ull << 20;
     static constexpr std::uint64_t kLargeEntryHexBytes = 1ull << 20;
-    // Qt's limit for a decoded picture, in MiB.
-    static constexpr int kImageAllocationMiB = 256;
+    // The size the window takes when the screen has room, unless its content needs more.
+    static constexpr int kPreferredWidth = 560;
+    static constexpr int kPreferredHeight = 480;
+    static constexpr std::uint64_t kLargeTextBytes = 1ull << 20;
+    // Longer lines of a text are shown broken into lines of this many characters.
+    static constexpr int kLongLineChars = 1000;
+    // Pictures claiming more pixels are refused before they are decoded; a game's are far
+    // smaller, and decoding this many still takes only a moment.
+    static constexpr std::uint64_t kMaxPicturePixels = 4096 * 4096;
+    // Qt's limit for a decoded picture, in MiB, for readers that report no size beforehand.
+    static constexpr int kImageAllocationMiB = int(kMaxPicturePixels * 4 >> 20);
 
     explicit PreviewWindow(QWidget* parent = nullptr);
     ~PreviewWindow() override;
@@ -45,6 +55,10 @@ public:
     void showEntry(const archive::ArchiveReader& reader, std::uint32_t recordPosition,
                    const QString& name);
     void setTextFont(const QFont& font);
+    // Sizes the window to its content within the available area of the screen beside is on,
+    // and puts it beside beside if there is room, else against the screen's edge on the side
+    // with more room.
+    void placeBeside(const QWidget* beside);
 
     View view() const { return m_view; }
     QString message() const;
@@ -63,7 +77,8 @@ protected:
 private:
     void clear();
     void showBytes(std::vector<unsigned char> bytes);
-    bool showPicture(const QByteArray& bytes, bool sniffed);
+    bool showPicture(const QByteArray& bytes, std::string_view format);
+    void showText();
     void showSound(const content::WaveFormat& format);
     void showHexOfBytes();
     void setView(View view);
@@ -72,6 +87,8 @@ private:
     void play();
     void stop();
 
+    // Counts the entries shown, so a late report about one is not shown with the next.
+    unsigned m_nShown = 0;
     View m_view = View::none;
     View m_contentView = View::none;
     QByteArray m_bytes;

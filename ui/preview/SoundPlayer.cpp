@@ -17,6 +17,22 @@ bool SoundPlayer::hasOutput()
     return !QMediaDevices::defaultAudioOutput().isNull();
 }
 
+QByteArray SoundPlayer::outputBytes(const content::WaveFormat& format,
+                                    std::span<const unsigned char> entry)
+{
+    const std::uint64_t frameBytes = std::uint64_t(format.channels) * 2;
+    const std::uint64_t silenceBytes =
+        std::uint64_t(format.sampleRate) * kSilenceAfterMs / 1000 * frameBytes;
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(format.frameCount() * frameBytes + silenceBytes));
+    content::forEachSample(format, entry, [&out](unsigned, std::int16_t v) {
+        out.append(static_cast<char>(v & 0xFF));
+        out.append(static_cast<char>((v >> 8) & 0xFF));
+    });
+    out.append(static_cast<qsizetype>(silenceBytes), '\0');
+    return out;
+}
+
 SoundPlayer::Start SoundPlayer::play(const content::WaveFormat& format,
                                      std::span<const unsigned char> entry)
 {
@@ -31,15 +47,11 @@ SoundPlayer::Start SoundPlayer::play(const content::WaveFormat& format,
     output.setSampleFormat(QAudioFormat::Int16);
     if (!device.isFormatSupported(output))
         return Start::formatUnsupported;
-    m_samples.clear();
-    m_samples.reserve(static_cast<qsizetype>(format.frameCount() * format.channels * 2));
-    content::forEachSample(format, entry, [this](unsigned, std::int16_t v) {
-        m_samples.append(static_cast<char>(v & 0xFF));
-        m_samples.append(static_cast<char>((v >> 8) & 0xFF));
-    });
+    m_samples = outputBytes(format, entry);
     m_buffer = std::make_unique<QBuffer>(&m_samples);
     m_buffer->open(QIODevice::ReadOnly);
     m_sink = std::make_unique<QAudioSink>(device, output);
+    m_sink->setBufferSize(static_cast<qsizetype>(output.bytesForDuration(kOutputBufferMs * 1000)));
     QAudioSink* sink = m_sink.get();
     connect(sink, &QAudioSink::stateChanged, this, [this, sink](QAudio::State state) {
         // The sink is not deleted inside its own signal; by the time this runs another sound
@@ -48,7 +60,8 @@ SoundPlayer::Start SoundPlayer::play(const content::WaveFormat& format,
             QMetaObject::invokeMethod(
                 this,
                 [this, sink] {
-                    if (m_sink.get() != sink)
+                    // Idle with bytes left is an underrun of a busy machine; playing goes on.
+                    if (m_sink.get() != sink || !m_buffer->atEnd())
                         return;
                     stop();
                     emit finished();

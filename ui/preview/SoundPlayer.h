@@ -22,7 +22,16 @@ public:
     explicit SoundPlayer(QObject* parent = nullptr);
     ~SoundPlayer() override;
 
+    // The output holds this much sound ahead of what is heard, plus the server's own latency.
+    static constexpr int kOutputBufferMs = 200;
+    // The sink goes idle once it has taken the last byte, not once that byte is heard, and
+    // stopping it then drops what it still holds: silence after the sound is what gets dropped.
+    static constexpr int kSilenceAfterMs = 500;
+
     static bool hasOutput();
+    // The bytes handed to the output for an entry: its sound as 16-bit PCM, then silence.
+    static QByteArray outputBytes(const content::WaveFormat& format,
+                                  std::span<const unsigned char> entry);
 
     // Stops what plays, then plays the sound of entry that format describes. entry is copied.
     Start play(const content::WaveFormat& format, std::span<const unsigned char> entry);
