@@ -15,6 +15,7 @@
 #include "ui/QtDialogServices.h"
 #include "ui/preview/DragOutFolders.h"
 #include "ui/preview/PreviewController.h"
+#include "ui/preview/PreviewWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -479,6 +480,11 @@ void CExtractorDlg::dropEvent(QDropEvent* event)
 
 void CExtractorDlg::keyPressEvent(QKeyEvent* event)
 {
+    // With the preview open, Escape is meant for it, not for the whole program.
+    if (event->key() == Qt::Key_Escape && m_preview->window()->isVisible()) {
+        m_preview->window()->close();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // Enter presses a focused button; anywhere else it is the dialog's OK, as Close is.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget()))

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QImage>
 #include <QListView>
@@ -217,6 +218,87 @@ TEST_F(PreviewFixture, ArrowKeysWalkTheOpenWindowThroughTheList)
     QTest::keyClick(view(), Qt::Key_Up);
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("P2.BMP"));
     EXPECT_EQ(window()->view(), View::picture);
+}
+
+TEST_F(PreviewFixture, TheStepKeysWalkTheListFromAnyPartOfThePreview)
+{
+    for (const char* name : {"T1.TXT", "T2.TXT", "T3.TXT", "T4.TXT", "T5.TXT"})
+        image.add(name, std::string("text of ") + name);
+    load();
+    const auto inWindow = [this](const char* what) -> QWidget* {
+        const std::string part = what;
+        if (part == "focus")
+            return QApplication::focusWidget() && QApplication::focusWidget()->window() == window()
+                       ? QApplication::focusWidget()
+                       : window();
+        if (part == "window")
+            return window();
+        if (part == "text")
+            return window()->textView();
+        if (part == "hex")
+            return window()->hexView();
+        return window()->findChild<QCheckBox*>();
+    };
+    // Each walk starts on T3.TXT, opened by a double-click.
+    const struct {
+        const char* part;
+        Qt::Key key;
+        const char* title;
+    } cases[] = {
+        {"focus", Qt::Key_Down, "T4.TXT"},  {"focus", Qt::Key_Up, "T2.TXT"},
+        {"window", Qt::Key_End, "T5.TXT"},  {"window", Qt::Key_Home, "T1.TXT"},
+        {"text", Qt::Key_Down, "T4.TXT"},   {"text", Qt::Key_PageDown, "T5.TXT"},
+        {"text", Qt::Key_PageUp, "T1.TXT"}, {"hex", Qt::Key_Up, "T2.TXT"},
+        {"hex", Qt::Key_End, "T5.TXT"},     {"toggle", Qt::Key_Down, "T4.TXT"},
+        {"toggle", Qt::Key_Home, "T1.TXT"},
+    };
+    for (const auto& c : cases) {
+        window()->close();
+        doubleClick("T3.TXT");
+        ASSERT_TRUE(window()->isVisible()) << c.part;
+        QWidget* target = inWindow(c.part);
+        QTest::keyClick(target, c.key);
+        EXPECT_EQ(window()->windowTitle().toStdString(), c.title)
+            << c.part << " key " << c.key;
+        EXPECT_EQ(view()->currentIndex(), indexOf(c.title)) << c.part << " key " << c.key;
+        EXPECT_TRUE(window()->isVisible()) << c.part << " key " << c.key;
+    }
+}
+
+TEST_F(PreviewFixture, EscapeClosesOnlyAnOpenPreviewWhereverTheFocusIs)
+{
+    for (const char* name : {"P1.BMP", "P2.BMP", "P3.BMP"})
+        image.add(name, bmpBytes(8, 8));
+    load();
+    const struct {
+        const char* where;
+        bool preview;
+        bool dialogStays;
+    } cases[] = {
+        {"IDC_ENTRY_LIST", true, true}, {"IDC_FIND_TEXT", true, true},    {"preview", true, true},
+        {"text", true, true},           {"IDC_ENTRY_LIST", false, false},
+    };
+    for (const auto& c : cases) {
+        dlg->show();
+        if (c.preview) {
+            doubleClick("P1.BMP");
+            // Walking the list first, as a user looking through pictures would.
+            view()->setFocus();
+            QTest::keyClick(view(), Qt::Key_Down);
+            ASSERT_TRUE(window()->isVisible()) << c.where;
+        }
+        const std::string where = c.where;
+        QWidget* target = where == "preview" ? window()
+                          : where == "text"  ? static_cast<QWidget*>(window()->textView())
+                                             : dlg->findChild<QWidget*>(c.where);
+        ASSERT_NE(target, nullptr) << c.where;
+        if (target->window() == dlg.get())
+            target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(window()->isVisible()) << c.where;
+        EXPECT_EQ(dlg->isVisible(), c.dialogStays) << c.where;
+        EXPECT_TRUE(dlg->isArchiveOpen() || !c.dialogStays) << c.where;
+    }
 }
 
 TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
