@@ -81,7 +81,8 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_folderPicker.setServices(m_pServices, this);
     buildControls();
-    m_entryModel->setDragOut(new DragOutFolders(this, *m_pServices));
+    m_pDragOut = new DragOutFolders(this, *m_pServices);
+    m_entryModel->setDragOut(m_pDragOut);
     m_preview = std::make_unique<PreviewController>(
         m_entryListView, m_archive, m_entryList,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
@@ -446,9 +447,19 @@ QString droppedPath(const QMimeData* data)
 
 } // namespace
 
+bool CExtractorDlg::isOwnDrag(const QDropEvent& event) const
+{
+    const QObject* source = event.source();
+    if (source && (source == m_entryListView || source == m_entryListView->viewport()))
+        return true;
+    // A file manager may hand the copies back as a drag of its own.
+    const QString path = droppedPath(event.mimeData());
+    return !path.isEmpty() && m_pDragOut->holds(path);
+}
+
 void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!droppedPath(event->mimeData()).isEmpty())
+    if (!droppedPath(event->mimeData()).isEmpty() && !isOwnDrag(*event))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -457,7 +468,7 @@ void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 void CExtractorDlg::dropEvent(QDropEvent* event)
 {
     const QString path = droppedPath(event->mimeData());
-    if (path.isEmpty()) {
+    if (path.isEmpty() || isOwnDrag(*event)) {
         event->ignore();
         return;
     }

@@ -14,6 +14,7 @@
 #include <memory>
 
 class DialogServices;
+class DragOutFolders;
 class EntryListModel;
 class PreviewController;
 class QComboBox;
@@ -64,7 +65,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // One dropped file is loaded, one dropped folder is packed; anything else is refused.
+    // One dropped file is loaded, one dropped folder is packed; anything else is refused, as is
+    // what the list itself dragged out.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -88,6 +90,8 @@ private:
     void clearStatus();
     // Copies the view's selection into the entry list, as whole ranges.
     void selectionToList();
+    // A drag that started in the list: its files are temporary copies of entries.
+    bool isOwnDrag(const QDropEvent& event) const;
     bool m_bArchiveOpen = false;
     archive::ArchiveReader m_archive;
     CFolderPicker m_folderPicker;
@@ -106,4 +110,5 @@ private:
     std::unique_ptr<DialogServices> m_ownServices;
     DialogServices* m_pServices = nullptr;
     std::unique_ptr<PreviewController> m_preview;
+    DragOutFolders* m_pDragOut = nullptr;
 };

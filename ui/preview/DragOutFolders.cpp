@@ -9,6 +9,7 @@
 #include "ui/ErrorMessages.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -56,6 +57,19 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
 void DragOutFolders::removeAll()
 {
     m_folders.clear();
+}
+
+bool DragOutFolders::holds(const QString& path) const
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return false;
+    for (const std::unique_ptr<QTemporaryDir>& folder : m_folders) {
+        const QString top = QFileInfo(folder->path()).canonicalFilePath();
+        if (!top.isEmpty() && (canonical == top || canonical.startsWith(top + QLatin1Char('/'))))
+            return true;
+    }
+    return false;
 }
 
 bool DragOutFolders::eventFilter(QObject* watched, QEvent* event)

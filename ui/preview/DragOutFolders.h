@@ -32,6 +32,8 @@ public:
     QList<QUrl> extract(const archive::ArchiveReader& reader, const archive::EntryList& list,
                         const std::vector<int>& rows);
     void removeAll();
+    // Whether path is one of the folders or lies inside one, however it is spelled.
+    bool holds(const QString& path) const;
     int count() const { return static_cast<int>(m_folders.size()); }
 
 protected:
