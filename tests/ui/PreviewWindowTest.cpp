@@ -6,6 +6,7 @@
 #include "tests/support/WaveSamples.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/preview/DragOutFolders.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
 #include "ui/preview/PreviewController.h"
@@ -15,6 +16,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QImage>
 #include <QListView>
 #include <QMenu>
@@ -31,6 +33,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testsupport::ArchiveImage;
 using testsupport::TempDir;
@@ -258,8 +263,7 @@ TEST_F(PreviewFixture, TheStepKeysWalkTheListFromAnyPartOfThePreview)
         ASSERT_TRUE(window()->isVisible()) << c.part;
         QWidget* target = inWindow(c.part);
         QTest::keyClick(target, c.key);
-        EXPECT_EQ(window()->windowTitle().toStdString(), c.title)
-            << c.part << " key " << c.key;
+        EXPECT_EQ(window()->windowTitle().toStdString(), c.title) << c.part << " key " << c.key;
         EXPECT_EQ(view()->currentIndex(), indexOf(c.title)) << c.part << " key " << c.key;
         EXPECT_TRUE(window()->isVisible()) << c.part << " key " << c.key;
     }
@@ -461,6 +465,10 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_EQ(testsupport::readFile(urls[1].toLocalFile().toStdString() + "/開門.WAV"),
               image.data.substr(image.records[1].dataOffset, image.records[1].dataSize));
     EXPECT_FALSE(std::filesystem::exists(folder / "C.DAT"));
+    // Named so that a later run can tell whose it was.
+    EXPECT_TRUE(folder.filename().string().starts_with(DragOutFolders::kNamePrefix +
+                                                       std::to_string(::getpid()) + "-"))
+        << folder;
 
     // A second drag gets a folder of its own.
     std::unique_ptr<QMimeData> again(dragData());
@@ -547,6 +555,96 @@ TEST_F(PreviewFixture, APressOnASelectionOfSeveralNarrowsItOnlyAtReleaseAsAClick
     QTest::mouseDClick(view()->viewport(), Qt::LeftButton, {}, at);
     EXPECT_TRUE(window()->isVisible());
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("C.DAT"));
+}
+
+// A process of another program that lives until the test ends it.
+struct OtherProgram {
+    pid_t pid = ::fork();
+    OtherProgram()
+    {
+        if (pid == 0) {
+            ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Until the exec has happened the child is still this program.
+        for (int i = 0; i < 500 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid))
+                                       .symLinkTarget()
+                                       .endsWith(QStringLiteral("PreviewWindowTest"));
+             ++i)
+            ::usleep(10000);
+    }
+    ~OtherProgram()
+    {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+pid_t goneProcess()
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+TEST(DragOutSweep, RemovesOnlyThisUsersFoldersOfRunsThatEnded)
+{
+    TempDir parent;
+    const OtherProgram other;
+    const std::string gone = std::to_string(goneProcess());
+    const std::string self = std::to_string(::getpid());
+    const std::string prefix = DragOutFolders::kNamePrefix;
+    const struct {
+        std::string name;
+        bool folder;
+        bool stays;
+    } cases[] = {
+        {prefix + gone + "-a1b2C3", true, false},
+        {prefix + std::to_string(other.pid) + "-a1b2C3", true, false},
+        {prefix + self + "-a1b2C3", true, true},
+        {prefix + gone + "-file", false, true},
+        {prefix + "x" + gone + "-a1b2C3", true, true},
+        {prefix + gone, true, true},
+        {prefix + "-1-a1b2C3", true, true},
+        {prefix + "99999999999999999999-a1b2C3", true, true},
+        {"velmora-test-" + gone + "-a1b2C3", true, true},
+    };
+    for (const auto& c : cases) {
+        if (c.folder) {
+            std::filesystem::create_directories(parent / (c.name + "/sub/deeper"));
+            testsupport::writeFile(parent / (c.name + "/sub/deeper/A.DAT"), "copy");
+        } else {
+            testsupport::writeFile(parent / c.name, "a file");
+        }
+    }
+    // A link to a folder outside, named as a stale folder: neither it nor what it names goes.
+    TempDir outside;
+    testsupport::writeFile(outside / "keep.txt", "keep");
+    const std::string link = prefix + gone + "-link";
+    std::filesystem::create_directory_symlink(outside.path(), parent / link);
+    int expected = 0;
+    for (const auto& c : cases)
+        expected += c.stays ? 0 : 1;
+
+    EXPECT_EQ(DragOutFolders::sweepStale(QString::fromStdString(parent.str())), expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(parent / c.name), c.stays) << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(parent / link));
+    EXPECT_TRUE(std::filesystem::exists(outside / "keep.txt"));
+}
+
+TEST(DragOutSweep, LeavesAnotherUsersFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand a folder to another user";
+    TempDir parent;
+    const std::string name = DragOutFolders::kNamePrefix + std::to_string(goneProcess()) + "-x";
+    std::filesystem::create_directory(parent / name);
+    ASSERT_EQ(::chown((parent / name).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(DragOutFolders::sweepStale(QString::fromStdString(parent.str())), 0);
+    EXPECT_TRUE(std::filesystem::exists(parent / name));
 }
 
 TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)

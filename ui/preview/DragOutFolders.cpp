@@ -9,9 +9,46 @@
 #include "ui/ErrorMessages.h"
 
 #include <QEvent>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWidget>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The file name of the program process pid runs, or empty when that cannot be read (gone, or
+// another user's).
+std::string programOf(const std::string& pid)
+{
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target - 1);
+    if (n <= 0)
+        return {};
+    std::string path(target, static_cast<std::size_t>(n));
+    // A program replaced on disk (an upgrade) while it runs.
+    const std::string deleted = " (deleted)";
+    if (path.ends_with(deleted))
+        path.erase(path.size() - deleted.size());
+    return path.substr(path.rfind('/') + 1);
+}
+
+bool isOurLiveRun(long long pid)
+{
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
+        return false;
+    const std::string program = programOf(std::to_string(pid));
+    return !program.empty() && program == programOf("self");
+}
+
+} // namespace
 
 DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
     : QObject(dialog), m_dialog(dialog), m_services(services)
@@ -21,12 +58,38 @@ DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
 
 DragOutFolders::~DragOutFolders() = default;
 
+int DragOutFolders::sweepStale(const QString& parent)
+{
+    static const QRegularExpression name(
+        QStringLiteral("^%1([1-9][0-9]{0,8})-.+$").arg(QLatin1String(kNamePrefix)));
+    int removed = 0;
+    const QStringList candidates =
+        QDir(parent).entryList({QLatin1String(kNamePrefix) + QLatin1Char('*')},
+                               QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& candidate : candidates) {
+        const QRegularExpressionMatch match = name.match(candidate);
+        if (!match.hasMatch() || isOurLiveRun(match.captured(1).toLongLong()))
+            continue;
+        const QString path = parent + QLatin1Char('/') + candidate;
+        // Only a real folder of ours: anyone may put a name, or a link, into the temporary folder.
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::getuid())
+            continue;
+        if (QDir(path).removeRecursively())
+            ++removed;
+    }
+    return removed;
+}
+
 QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
                                     const archive::EntryList& list, const std::vector<int>& rows)
 {
     if (rows.empty())
         return {};
-    auto folder = std::make_unique<QTemporaryDir>();
+    auto folder = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() + QLatin1Char('/') + QLatin1String(kNamePrefix) +
+        QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
     try {
         if (!folder->isValid())
             throw archive::FileError(archive::ErrorKind::cannotCreateFolder,

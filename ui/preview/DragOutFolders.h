@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -22,6 +23,15 @@ class DragOutFolders : public QObject {
     Q_OBJECT
 
 public:
+    // Each folder is named this, the process id, a dash and a random part, so that a later run
+    // can tell whose it was.
+    static constexpr const char* kNamePrefix = "velmora-drag-";
+
+    // Removes the folders in parent that runs ended without removing (a crash, a KILL): this
+    // user's, named for a process that is gone or that is now another program. Returns how
+    // many went.
+    static int sweepStale(const QString& parent = QDir::tempPath());
+
     // Failures are shown through services over dialog, whose closing removes the folders.
     DragOutFolders(QWidget* dialog, DialogServices& services);
     ~DragOutFolders() override;
