@@ -465,9 +465,9 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_EQ(testsupport::readFile(urls[1].toLocalFile().toStdString() + "/開門.WAV"),
               image.data.substr(image.records[1].dataOffset, image.records[1].dataSize));
     EXPECT_FALSE(std::filesystem::exists(folder / "C.DAT"));
-    // Named so that a later run can tell whose it was.
-    EXPECT_TRUE(folder.filename().string().starts_with(DragOutFolders::kNamePrefix +
-                                                       std::to_string(::getpid()) + "-"))
+    // Inside this run's folder, named so that a later run can tell whose it was.
+    EXPECT_TRUE(folder.parent_path().filename().string().starts_with(
+        DragOutFolders::kNamePrefix + std::to_string(::getpid()) + "-"))
         << folder;
 
     // A second drag gets a folder of its own.
@@ -479,6 +479,7 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     dlg->close();
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_FALSE(std::filesystem::exists(folder.parent_path()));
 }
 
 TEST_F(PreviewFixture, EntriesAreDraggedByTheViewAsCopiesOnly)

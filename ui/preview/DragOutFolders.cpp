@@ -82,19 +82,31 @@ int DragOutFolders::sweepStale(const QString& parent)
     return removed;
 }
 
+namespace {
+
+std::unique_ptr<QTemporaryDir> makeFolder(const QString& pathTemplate)
+{
+    auto folder = std::make_unique<QTemporaryDir>(pathTemplate);
+    if (!folder->isValid())
+        throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
+                                 folder->path().toStdString(), folder->errorString().toStdString());
+    return folder;
+}
+
+} // namespace
+
 QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
                                     const archive::EntryList& list, const std::vector<int>& rows)
 {
     if (rows.empty())
         return {};
-    auto folder = std::make_unique<QTemporaryDir>(
-        QDir::tempPath() + QLatin1Char('/') + QLatin1String(kNamePrefix) +
-        QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
     try {
-        if (!folder->isValid())
-            throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
-                                     folder->path().toStdString(),
-                                     folder->errorString().toStdString());
+        if (!m_runFolder)
+            m_runFolder =
+                makeFolder(QDir::tempPath() + QLatin1Char('/') + QLatin1String(kNamePrefix) +
+                           QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
+        std::unique_ptr<QTemporaryDir> folder =
+            makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
         archive::extractEntries(reader, list, rows, folder->path().toStdString());
         QList<QUrl> urls;
         QStringList seen;
@@ -120,19 +132,17 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
 void DragOutFolders::removeAll()
 {
     m_folders.clear();
+    m_runFolder.reset();
 }
 
 bool DragOutFolders::holds(const QString& path) const
 {
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    if (canonical.isEmpty())
+    if (!m_runFolder)
         return false;
-    for (const std::unique_ptr<QTemporaryDir>& folder : m_folders) {
-        const QString top = QFileInfo(folder->path()).canonicalFilePath();
-        if (!top.isEmpty() && (canonical == top || canonical.startsWith(top + QLatin1Char('/'))))
-            return true;
-    }
-    return false;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString top = QFileInfo(m_runFolder->path()).canonicalFilePath();
+    return !canonical.isEmpty() && !top.isEmpty() &&
+           (canonical == top || canonical.startsWith(top + QLatin1Char('/')));
 }
 
 bool DragOutFolders::eventFilter(QObject* watched, QEvent* event)

@@ -19,12 +19,14 @@ class EntryList;
 
 // The temporary folders entries are extracted into when dragged out of the list, a fresh one per
 // drag, all removed when the dialog closes: the drop target may still be copying until then.
+// They lie in one folder of this run, which a signal also removes and a later start sweeps away
+// when the run ended without removing it.
 class DragOutFolders : public QObject {
     Q_OBJECT
 
 public:
-    // Each folder is named this, the process id, a dash and a random part, so that a later run
-    // can tell whose it was.
+    // A run's folder is named this, the process id, a dash and a random part, so that a later
+    // run can tell whose it was.
     static constexpr const char* kNamePrefix = "velmora-drag-";
 
     // Removes the folders in parent that runs ended without removing (a crash, a KILL): this
@@ -52,5 +54,7 @@ protected:
 private:
     QWidget* m_dialog;
     DialogServices& m_services;
+    // Named for this process, made at the first drag; each drag's folder lies inside it.
+    std::unique_ptr<QTemporaryDir> m_runFolder;
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };
