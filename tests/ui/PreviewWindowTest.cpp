@@ -1,5 +1,6 @@
 #include "ui/preview/PreviewWindow.h"
 #include "archive/CodePage950.h"
+#include "archive/SignalCleanup.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +17,7 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QListView>
@@ -31,9 +33,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -451,6 +456,7 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     load();
     view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
     view()->selectionModel()->select(indexOf(nested), QItemSelectionModel::Select);
+    const int signalSlots = archive::SignalCleanup::liveCount();
     std::unique_ptr<QMimeData> mime(dragData());
     ASSERT_NE(mime, nullptr);
     ASSERT_TRUE(mime->hasFormat(QStringLiteral("text/uri-list")));
@@ -476,7 +482,10 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     const std::filesystem::path second =
         std::filesystem::path(again->urls()[0].toLocalFile().toStdString()).parent_path();
     EXPECT_NE(second, folder);
+    // One name for a signal to remove covers every drag of the run.
+    EXPECT_EQ(archive::SignalCleanup::liveCount(), signalSlots + 1);
     dlg->close();
+    EXPECT_EQ(archive::SignalCleanup::liveCount(), signalSlots);
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_FALSE(std::filesystem::exists(second));
     EXPECT_FALSE(std::filesystem::exists(folder.parent_path()));
@@ -648,6 +657,86 @@ TEST(DragOutSweep, LeavesAnotherUsersFolder)
     EXPECT_TRUE(std::filesystem::exists(parent / name));
 }
 
+// This test program run again with --drag-and-wait, its temporary folder set to tmp: the first
+// line it prints is the folder of its drag, then it waits to be ended.
+struct DraggingRun {
+    pid_t pid = -1;
+    std::string dragged;
+
+    DraggingRun(const std::string& archivePath, const std::string& tmp)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        std::fflush(nullptr);
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::setenv("TMPDIR", tmp.c_str(), 1);
+            // SIGQUIT would leave a core file of its own.
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::alarm(30);
+            ::execl("/proc/self/exe", "PreviewWindowTest", "--drag-and-wait", archivePath.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            dragged += c;
+        ::close(fds[0]);
+    }
+    // The signal that ended the run, 0 when it exited.
+    int endWith(int signalNumber)
+    {
+        ::kill(pid, signalNumber);
+        int status = 0;
+        if (::waitpid(pid, &status, 0) != pid)
+            return -1;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+};
+
+int dragFoldersIn(const std::string& folder)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        count += entry.path().filename().string().starts_with(DragOutFolders::kNamePrefix);
+    return count;
+}
+
+TEST(DragOutSignal, NoFolderOutlivesTheRunPastTheNextStart)
+{
+    ArchiveImage image;
+    image.add("A.DAT", "first");
+    image.add("SUB\\DEEPER\\B.DAT", "second");
+    TempDir dir;
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    const struct {
+        const char* name;
+        int signalNumber;
+    } cases[] = {
+        {"TERM", SIGTERM}, {"INT", SIGINT}, {"HUP", SIGHUP}, {"QUIT", SIGQUIT}, {"KILL", SIGKILL},
+    };
+    for (const auto& c : cases) {
+        const std::string tmp = dir / (std::string("tmp-") + c.name);
+        std::filesystem::create_directory(tmp);
+        DraggingRun run(dir / "GAME00.DAT", tmp);
+        ASSERT_GT(run.pid, 0) << c.name;
+        ASSERT_TRUE(run.dragged.starts_with(tmp + "/" + DragOutFolders::kNamePrefix))
+            << c.name << ": " << run.dragged;
+        ASSERT_TRUE(std::filesystem::exists(run.dragged)) << c.name;
+        EXPECT_EQ(run.endWith(c.signalNumber), c.signalNumber) << c.name;
+        // Only a KILL leaves its folder, for the next start to take away.
+        EXPECT_EQ(dragFoldersIn(tmp), c.signalNumber == SIGKILL ? 1 : 0) << c.name;
+        DragOutFolders::sweepStale(QString::fromStdString(tmp));
+        EXPECT_EQ(dragFoldersIn(tmp), 0) << c.name;
+    }
+}
+
 TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
 {
     image.add("A.DAT", "12345");
@@ -715,6 +804,27 @@ int grabPreview(const QString& png)
     return both.save(png) && services.messages.empty() && window->view() == View::picture ? 0 : 1;
 }
 
+// Hidden option for DragOutSignal: --drag-and-wait ARCHIVE starts as the program does, drags all
+// entries of ARCHIVE out, prints the first dragged path and waits for a signal.
+int dragAndWait(const QString& archivePath)
+{
+    archive::SignalCleanup::install();
+    ScriptedServices services;
+    services.openPaths.push_back(archivePath);
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    QListView* view = dlg.entryListView();
+    view->selectAll();
+    const std::unique_ptr<QMimeData> data(
+        view->model()->mimeData(view->selectionModel()->selectedIndexes()));
+    if (!data || data->urls().isEmpty())
+        return 1;
+    std::printf("%s\n", QFile::encodeName(data->urls().constLast().toLocalFile()).constData());
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -722,6 +832,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--grab-preview"))
         return grabPreview(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && QString::fromUtf8(argv[1]) == QStringLiteral("--drag-and-wait"))
+        return dragAndWait(QFile::decodeName(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -4,6 +4,7 @@
 #include "archive/EntryList.h"
 #include "archive/Extraction.h"
 #include "archive/NameMapping.h"
+#include "archive/SignalCleanup.h"
 #include "res/PreviewTexts.h"
 #include "ui/DialogServices.h"
 #include "ui/ErrorMessages.h"
@@ -18,6 +19,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,7 +58,10 @@ DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
     dialog->installEventFilter(this);
 }
 
-DragOutFolders::~DragOutFolders() = default;
+DragOutFolders::~DragOutFolders()
+{
+    removeAll();
+}
 
 int DragOutFolders::sweepStale(const QString& parent)
 {
@@ -102,9 +107,7 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
         return {};
     try {
         if (!m_runFolder)
-            m_runFolder =
-                makeFolder(QDir::tempPath() + QLatin1Char('/') + QLatin1String(kNamePrefix) +
-                           QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
+            makeRunFolder();
         std::unique_ptr<QTemporaryDir> folder =
             makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
         archive::extractEntries(reader, list, rows, folder->path().toStdString());
@@ -129,10 +132,27 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
     }
 }
 
+void DragOutFolders::makeRunFolder()
+{
+    const QString parent = QDir::tempPath();
+    m_runFolder = makeFolder(parent + QLatin1Char('/') + QLatin1String(kNamePrefix) +
+                             QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
+    // The handler removes it by name inside the folder held open here.
+    m_nParentFd = ::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_nParentFd >= 0)
+        m_nSignalSlot = archive::SignalCleanup::addTree(
+            m_nParentFd, QFile::encodeName(QFileInfo(m_runFolder->path()).fileName()).constData());
+}
+
 void DragOutFolders::removeAll()
 {
     m_folders.clear();
+    archive::SignalCleanup::remove(m_nSignalSlot);
+    m_nSignalSlot = -1;
     m_runFolder.reset();
+    if (m_nParentFd >= 0)
+        ::close(m_nParentFd);
+    m_nParentFd = -1;
 }
 
 bool DragOutFolders::holds(const QString& path) const

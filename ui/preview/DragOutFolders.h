@@ -52,9 +52,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Throws FileError when the folder cannot be made.
+    void makeRunFolder();
+
     QWidget* m_dialog;
     DialogServices& m_services;
     // Named for this process, made at the first drag; each drag's folder lies inside it.
     std::unique_ptr<QTemporaryDir> m_runFolder;
+    int m_nParentFd = -1;
+    int m_nSignalSlot = -1;
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };
