@@ -240,18 +240,23 @@ void checkLevelLengths(const Entry& entry, std::size_t order, std::string_view p
 
 CheckReport checkArchive(const std::string& path)
 {
-    CheckReport report;
-    Collector problems;
-
     ArchiveReader archive;
     try {
         archive.Open(path);
     } catch (const FormatError& error) {
+        CheckReport report;
+        Collector problems;
         problems.add(0, error);
         problems.moveInto(report);
         return report;
     }
+    return checkArchive(archive);
+}
 
+CheckReport checkArchive(const ArchiveReader& archive)
+{
+    CheckReport report;
+    Collector problems;
     std::vector<Entry> entries(archive.size());
     std::string paths;
     for (std::size_t i = 0; i < entries.size(); ++i) {

@@ -5,6 +5,8 @@
 
 namespace archive {
 
+class ArchiveReader;
+
 struct CheckProblem {
     enum class Severity { Warning, Error };
     Severity severity = Severity::Error;
@@ -23,5 +25,7 @@ struct CheckReport {
 // inside the file, names valid in code page 950 and safe to extract (errors); overlapping data
 // and duplicate names (warnings). Throws FileError only when the file cannot be opened or read.
 CheckReport checkArchive(const std::string& path);
+// The same for an archive already open (from a file or from memory).
+CheckReport checkArchive(const ArchiveReader& archive);
 
 } // namespace archive

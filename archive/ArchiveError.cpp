@@ -1,6 +1,7 @@
 #include "archive/ArchiveError.h"
 
-#include <cstring>
+#include "archive/SystemError.h"
+
 #include <utility>
 
 namespace archive {
@@ -13,14 +14,7 @@ ArchiveError::ArchiveError(ErrorKind kind, std::string subject, std::string reas
 
 FileError FileError::fromErrno(ErrorKind kind, const std::string& path, int errorNumber)
 {
-    char buffer[256] = {};
-#ifdef _WIN32
-    const char* text = strerror_s(buffer, sizeof buffer, errorNumber) == 0 ? buffer : nullptr;
-#else
-    // strerror_r's GNU form may return a static string instead of filling the buffer.
-    const char* text = strerror_r(errorNumber, buffer, sizeof buffer);
-#endif
-    return FileError(kind, path, text ? text : "unknown error", errorNumber);
+    return FileError(kind, path, systemErrorText(errorNumber), errorNumber);
 }
 
 const char* kindName(ErrorKind kind) noexcept

@@ -1,7 +1,6 @@
 #include "archive/ArchiveFormat.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/CFile.h"
 #include "archive/NameMapping.h"
 
 #include <algorithm>
@@ -27,25 +26,6 @@ std::string entrySubject(std::string_view name)
 FormatError notAnArchive(const std::string& archiveName, std::string reason)
 {
     return FormatError(ErrorKind::notAnArchive, archiveName, std::move(reason));
-}
-
-std::uint32_t readDirectorySize(CFile& archive, std::uint64_t length)
-{
-    if (length < format::kDirectorySizeBytes)
-        throw notAnArchive(archive.GetFilePath(),
-                           "the file holds only " + num(length) + " bytes, too few for an archive");
-    unsigned char field[format::kDirectorySizeBytes];
-    archive.Seek(format::kDirectorySizeOffset);
-    if (archive.Read(field, sizeof field) != sizeof field)
-        throw notAnArchive(archive.GetFilePath(), "the file ended while its length was read");
-    const std::uint32_t directorySize = readLE32(field);
-    const std::uint64_t room = length - format::kDirectorySizeBytes;
-    // No magic number: this comparison is what stops a stray file from causing a huge allocation.
-    if (directorySize > room)
-        throw notAnArchive(archive.GetFilePath(), "the directory claims " + num(directorySize) +
-                                                      " bytes but the file holds only " +
-                                                      num(room) + " after its length field");
-    return directorySize;
 }
 
 // Checks the record at offset q of a directory of size bytes whose first bytes (at least the
@@ -87,64 +67,46 @@ std::string_view recordName(const unsigned char* record, std::uint32_t recordLen
 
 } // namespace
 
-std::vector<unsigned char> readDirectory(CFile& archive)
+std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField,
+                                   std::uint64_t fileLength, const std::string& archiveName)
 {
-    const std::uint32_t directorySize = readDirectorySize(archive, archive.GetLength());
-    std::vector<unsigned char> directory(directorySize);
-    if (archive.Read(directory.data(), directory.size()) != directory.size())
-        throw notAnArchive(archive.GetFilePath(), "the file ended inside the directory");
-    return directory;
+    if (fileLength < format::kDirectorySizeBytes)
+        throw notAnArchive(archiveName, "the file holds only " + num(fileLength) +
+                                            " bytes, too few for an archive");
+    const std::uint32_t directorySize = readLE32(lengthField.data());
+    const std::uint64_t room = fileLength - format::kDirectorySizeBytes;
+    // No magic number: this comparison is what stops a stray file from causing a huge allocation.
+    if (directorySize > room)
+        throw notAnArchive(archiveName, "the directory claims " + num(directorySize) +
+                                            " bytes but the file holds only " + num(room) +
+                                            " after its length field");
+    return directorySize;
+}
+
+RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
+                        const std::string& archiveName)
+{
+    const unsigned char* p = directory.data() + q;
+    const std::uint64_t position = q + format::kFirstRecordPosition;
+    RecordView view;
+    view.recordLength = checkedRecordLength(p, q, directory.size(), archiveName);
+    view.name = recordName(p, view.recordLength, position, archiveName);
+    // recordLength >= 17 inside a directory below 4 GiB keeps the position within 32 bits.
+    view.recordPosition = static_cast<std::uint32_t>(position);
+    view.reserved = readLE32(p + format::kReservedOffset);
+    view.dataOffset = readLE32(p + format::kDataOffsetOffset);
+    view.dataSize = readLE32(p + format::kDataSizeOffset);
+    return view;
 }
 
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
                    const RecordVisitor& visit)
 {
-    const std::uint64_t size = directory.size();
-    std::uint64_t q = 0;
-    while (q < size) {
-        const unsigned char* record = directory.data() + q;
-        const std::uint64_t position = q + format::kFirstRecordPosition;
-        const std::uint32_t recordLength = checkedRecordLength(record, q, size, archiveName);
-        const std::string_view name = recordName(record, recordLength, position, archiveName);
-        // recordLength >= 17 inside a directory below 4 GiB keeps the position within 32 bits.
-        visit(name, static_cast<std::uint32_t>(position));
-        q += recordLength;
+    for (std::uint64_t q = 0; q < directory.size();) {
+        const RecordView record = decodeRecord(directory, q, archiveName);
+        visit(record.name, record.recordPosition);
+        q += record.recordLength;
     }
-}
-
-DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition)
-{
-    const std::string& archiveName = archive.GetFilePath();
-    const std::uint64_t directorySize = readDirectorySize(archive, archive.GetLength());
-    const std::uint64_t end = format::kFirstRecordPosition + directorySize;
-    if (recordPosition < format::kFirstRecordPosition || recordPosition >= end)
-        throw notAnArchive(archiveName, "the record position " + num(recordPosition) +
-                                            " is not inside the directory (offsets 4 to " +
-                                            num(end) + ")");
-    const std::uint64_t q = recordPosition - format::kFirstRecordPosition;
-    unsigned char lengthField[4] = {};
-    archive.Seek(recordPosition);
-    const std::size_t got =
-        archive.Read(lengthField, std::min<std::uint64_t>(4, end - recordPosition));
-    if (got < std::min<std::uint64_t>(4, end - recordPosition))
-        throw notAnArchive(archiveName, "the file ended inside the directory");
-    const std::uint32_t recordLength =
-        checkedRecordLength(lengthField, q, directorySize, archiveName);
-
-    // An area as large as the record itself, so names of any length the builder writes read back.
-    std::vector<unsigned char> record(recordLength);
-    std::memcpy(record.data(), lengthField, 4);
-    if (archive.Read(record.data() + 4, recordLength - 4) != recordLength - 4)
-        throw notAnArchive(archiveName, "the file ended inside the directory");
-
-    DirectoryRecord result;
-    result.recordPosition = recordPosition;
-    result.recordLength = recordLength;
-    result.reserved = readLE32(record.data() + format::kReservedOffset);
-    result.dataOffset = readLE32(record.data() + format::kDataOffsetOffset);
-    result.dataSize = readLE32(record.data() + format::kDataSizeOffset);
-    result.name = recordName(record.data(), recordLength, recordPosition, archiveName);
-    return result;
 }
 
 void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, std::string_view name,
@@ -162,12 +124,6 @@ void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, st
                           "the entry " + names::entrySubject(name, recordPosition) +
                               " claims bytes " + num(dataOffset) + " to " + num(end) +
                               ", past the 4 GiB an archive can address");
-}
-
-void checkEntryData(const CFile& archive, const DirectoryRecord& record)
-{
-    checkEntryData(archive.GetFilePath(), archive.GetLength(), record.name, record.recordPosition,
-                   record.dataOffset, record.dataSize);
 }
 
 std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)

@@ -12,8 +12,6 @@
 
 namespace archive {
 
-class CFile;
-
 // Layout of a data archive: a 32-bit directorySize, the directory of records back to back, then
 // the entries' bytes. Every integer is unsigned 32-bit little-endian; there is no magic number,
 // so every claimed size is checked against the file before it is used or allocated.
@@ -33,7 +31,6 @@ constexpr std::size_t kFixedFieldsBytes = 16;
 // The fixed fields and the name's NUL.
 constexpr std::size_t kMinRecordLength = kFixedFieldsBytes + 1;
 
-constexpr std::size_t kCopyChunkBytes = 4096;
 constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFFu;
 // Entries of 2 GiB or more are refused when building: older readers count in signed 32 bits.
 constexpr std::uint64_t kMaxEntryBytes = 0x7FFFFFFFu;
@@ -43,36 +40,37 @@ using archive::writeLE32;
 
 } // namespace format
 
-struct DirectoryRecord {
+// One record as read from a directory; name points into the directory's bytes.
+struct RecordView {
     std::uint32_t recordPosition = 0; // file offset of the record
     std::uint32_t recordLength = 0;
     std::uint32_t reserved = 0;
     std::uint32_t dataOffset = 0;
     std::uint32_t dataSize = 0;
-    std::string name; // stored bytes, without the NUL
+    std::string_view name; // stored bytes, without the NUL
 };
 
-// Reads directorySize and the directory into one buffer. FormatError naming the archive for a
-// file shorter than 4 bytes or a directorySize larger than the file minus 4 (checked before
-// anything is allocated).
-std::vector<unsigned char> readDirectory(CFile& archive);
+// FormatError naming the archive for a file shorter than 4 bytes or whose directorySize field
+// (its first 4 bytes, lengthField) claims more than the file holds after it. To be called before
+// anything of that size is allocated.
+std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField,
+                                   std::uint64_t fileLength, const std::string& archiveName);
+
+// The record at directory offset q, checked: FormatError naming archiveName and the record's
+// position for a recordLength below 17 or running past the directory, or a name without its NUL.
+RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
+                        const std::string& archiveName);
 
 using RecordVisitor = std::function<void(std::string_view name, std::uint32_t recordPosition)>;
 
-// Visits every record in file order. FormatError naming archiveName and the record's position
-// for a recordLength below 17 or running past the directory, or a name without its NUL.
+// Visits every record in file order; the first malformed one throws as decodeRecord does.
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
                    const RecordVisitor& visit);
-
-// Reads one record again at its position, through an area as large as the record. FormatError
-// when the position is not inside the directory or the record is malformed.
-DirectoryRecord readRecord(CFile& archive, std::uint32_t recordPosition);
 
 // FormatError naming the archive and the entry when dataOffset + dataSize lies past the end of
 // the file, or past the last byte a 32-bit offset reaches.
 void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, std::string_view name,
                     std::uint32_t recordPosition, std::uint32_t dataOffset, std::uint32_t dataSize);
-void checkEntryData(const CFile& archive, const DirectoryRecord& record);
 
 // One entry of an archive to be written, in list order.
 struct EntrySpec {

@@ -1,19 +1,31 @@
 #include "archive/ArchiveReader.h"
 
-#include "archive/ArchiveFormat.h"
+#include <algorithm>
+#include <cstring>
 
 namespace archive {
-
-ArchiveReader::ArchiveReader(CFile& file) : m_pFile(&file)
-{
-    readDirectory();
-}
 
 void ArchiveReader::Open(const std::string& path)
 {
     Close();
     m_file.Open(path, CFile::modeRead);
-    m_pFile = &m_file;
+    m_strPath = path;
+    try {
+        m_nFileLength = m_file.GetLength();
+        readDirectory();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void ArchiveReader::OpenMemory(std::span<const unsigned char> bytes, const std::string& name)
+{
+    Close();
+    m_memory = bytes;
+    m_bMemory = true;
+    m_strPath = name;
+    m_nFileLength = bytes.size();
     try {
         readDirectory();
     } catch (...) {
@@ -25,26 +37,50 @@ void ArchiveReader::Open(const std::string& path)
 void ArchiveReader::Close() noexcept
 {
     m_file.Close();
-    m_pFile = nullptr;
+    m_memory = {};
+    m_bMemory = false;
+    m_strPath.clear();
     m_nFileLength = 0;
-    m_directory = {};
+    m_pDirectory.reset();
+    m_nDirectoryBytes = 0;
     m_positions = {};
     m_slots = {};
     m_damage.reset();
 }
 
+std::size_t ArchiveReader::readAt(void* buffer, std::size_t count, std::uint64_t offset) const
+{
+    if (!m_bMemory)
+        return file().ReadAt(buffer, count, offset);
+    if (offset >= m_memory.size())
+        return 0;
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, m_memory.size() - offset));
+    if (n > 0)
+        std::memcpy(buffer, m_memory.data() + offset, n);
+    return n;
+}
+
 void ArchiveReader::readDirectory()
 {
-    CFile& archive = file();
-    m_nFileLength = archive.GetLength();
-    m_directory = archive::readDirectory(archive);
-    m_slots.assign(m_directory.size() / format::kMinRecordLength + 1, 0);
+    unsigned char field[format::kDirectorySizeBytes] = {};
+    const std::size_t got = readAt(field, sizeof field, format::kDirectorySizeOffset);
+    if (got != sizeof field && m_nFileLength >= sizeof field)
+        throw FormatError(ErrorKind::notAnArchive, m_strPath,
+                          "the file ended while its length was read");
+    const std::uint32_t directorySize =
+        checkedDirectorySize(std::span<const unsigned char, 4>(field), m_nFileLength, m_strPath);
+    m_pDirectory.reset(new unsigned char[directorySize]);
+    m_nDirectoryBytes = directorySize;
+    if (readAt(m_pDirectory.get(), directorySize, format::kFirstRecordPosition) != directorySize)
+        throw FormatError(ErrorKind::notAnArchive, m_strPath,
+                          "the file ended inside the directory");
+    m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
     try {
-        walkDirectory(
-            m_directory, archive.GetFilePath(), [&](std::string_view, std::uint32_t position) {
-                m_positions.push_back(position);
-                m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
-            });
+        walkDirectory(directory(), m_strPath, [&](std::string_view, std::uint32_t position) {
+            m_positions.push_back(position);
+            m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
+        });
     } catch (const FormatError& error) {
         m_damage = error;
     }
@@ -52,19 +88,22 @@ void ArchiveReader::readDirectory()
 
 CFile& ArchiveReader::file() const
 {
-    if (!m_pFile)
-        throw FileError(ErrorKind::internal, "archive", "no archive is open");
-    return *m_pFile;
+    if (!m_file.isOpen())
+        throw FileError(ErrorKind::internal, m_strPath.empty() ? "archive" : m_strPath,
+                        m_bMemory ? "the archive is read from memory" : "no archive is open");
+    return m_file;
 }
 
 const std::string& ArchiveReader::path() const
 {
-    return file().GetFilePath();
+    if (!isOpen())
+        file();
+    return m_strPath;
 }
 
 std::uint64_t ArchiveReader::dataAreaStart() const noexcept
 {
-    return format::kFirstRecordPosition + m_directory.size();
+    return format::kFirstRecordPosition + m_nDirectoryBytes;
 }
 
 void ArchiveReader::requireWholeDirectory() const
@@ -80,18 +119,13 @@ std::size_t ArchiveReader::slotOf(std::uint32_t position)
 
 RecordView ArchiveReader::at(std::size_t index) const
 {
-    // The walk checked the length and the NUL of every record it kept.
-    const std::uint32_t position = m_positions[index];
-    const unsigned char* p = m_directory.data() + (position - format::kFirstRecordPosition);
-    RecordView view;
-    view.recordPosition = position;
-    view.recordLength = format::readLE32(p + format::kRecordLengthOffset);
-    view.reserved = format::readLE32(p + format::kReservedOffset);
-    view.dataOffset = format::readLE32(p + format::kDataOffsetOffset);
-    view.dataSize = format::readLE32(p + format::kDataSizeOffset);
-    const auto* name = reinterpret_cast<const char*>(p + format::kNameOffset);
-    view.name = std::string_view(name);
-    return view;
+    // The walk checked every record it kept, so this never throws.
+    return decodeRecord(directory(), m_positions[index] - format::kFirstRecordPosition, m_strPath);
+}
+
+RecordView ArchiveReader::kept(std::uint32_t position) const
+{
+    return decodeRecord(directory(), position - format::kFirstRecordPosition, m_strPath);
 }
 
 RecordView ArchiveReader::record(std::uint32_t position) const

@@ -1,36 +1,27 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveFormat.h"
 #include "archive/CFile.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace archive {
 
-// One record as the reader holds it; name points into the reader's copy of the directory and
-// stays valid while the reader is open.
-struct RecordView {
-    std::uint32_t recordPosition = 0; // file offset of the record
-    std::uint32_t recordLength = 0;
-    std::uint32_t reserved = 0;
-    std::uint32_t dataOffset = 0;
-    std::uint32_t dataSize = 0;
-    std::string_view name; // stored bytes, without the NUL
-};
-
-// The open archive: the file, its length, and its whole directory read and walked once. Every
-// record is then served from memory, by its place in file order or by its position (the value
-// the entry list keeps), so no command reads a record from the file twice.
+// The open archive: the file (or an image of one in memory), its length, and its whole directory
+// read and walked once. Every record is then served from memory, by its place in file order or by
+// its position (the value the entry list keeps), so no command reads a record from the file
+// twice. Reads go to an offset, never through a file position, so const readers may share it.
 class ArchiveReader {
 public:
     ArchiveReader() = default;
-    // Reads the directory of an archive someone else holds open; the file must outlive this.
-    explicit ArchiveReader(CFile& file);
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
@@ -39,12 +30,19 @@ public:
     // file holds. A malformed record does not throw: the records before it
     // are kept and damage() tells what stopped the walk.
     void Open(const std::string& path);
+    // The same over an archive's bytes held by the caller, who keeps them alive and unchanged
+    // while the reader is open; name stands for the archive in errors.
+    void OpenMemory(std::span<const unsigned char> bytes, const std::string& name);
     void Close() noexcept;
-    bool isOpen() const noexcept { return m_pFile && m_pFile->isOpen(); }
+    bool isOpen() const noexcept { return m_file.isOpen() || m_bMemory; }
 
-    // The archive itself, for copying an entry's bytes.
+    // The archive file itself, for copying an entry's bytes; FileError of kind internal when the
+    // reader reads from memory or nothing is open.
     CFile& file() const;
     const std::string& path() const;
+    // Up to count bytes at offset; short only at the end of the archive. FileError when reading
+    // fails or nothing is open.
+    std::size_t readAt(void* buffer, std::size_t count, std::uint64_t offset) const;
     std::uint64_t fileLength() const noexcept { return m_nFileLength; }
     // The first byte after the directory.
     std::uint64_t dataAreaStart() const noexcept;
@@ -61,6 +59,10 @@ public:
     // there.
     RecordView record(std::uint32_t position) const;
 
+    // The record at a position this reader's walk kept (from at() or a catalogue), decoded
+    // without looking the position up: a listing in name order then touches only the record.
+    RecordView kept(std::uint32_t position) const;
+
     // FormatError naming the archive and the entry when the record's data lies past the end of
     // the file or past the last byte a 32-bit offset reaches.
     void checkData(const RecordView& record) const;
@@ -69,10 +71,20 @@ private:
     void readDirectory();
     static std::size_t slotOf(std::uint32_t position);
 
-    CFile m_file;
-    CFile* m_pFile = nullptr;
+    mutable CFile m_file;
+    std::span<const unsigned char> m_memory;
+    bool m_bMemory = false;
+    std::string m_strPath;
     std::uint64_t m_nFileLength = 0;
-    std::vector<unsigned char> m_directory;
+    std::span<const unsigned char> directory() const
+    {
+        return {m_pDirectory.get(), m_nDirectoryBytes};
+    }
+
+    // Not a vector: zero-filling tens of megabytes only to read over them costs a tenth of a
+    // large listing.
+    std::unique_ptr<unsigned char[]> m_pDirectory;
+    std::size_t m_nDirectoryBytes = 0;
     std::vector<std::uint32_t> m_positions; // ascending
     // Index + 1 of the record starting at directory offset 17 * k + r, at slot k: records are at
     // least 17 bytes long, so no two share a slot and a position is found in one step.

@@ -5,19 +5,15 @@
 #include "archive/CFile.h"
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
+#include "archive/CodePage950.h"
 #include "archive/FileCopier.h"
+#include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
-#include "archive/SafeOutputFile.h"
+#include "archive/OutputFile.h"
+#include "archive/Paths.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstdlib>
-#include <fcntl.h>
-#include <memory>
 #include <optional>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -27,45 +23,8 @@ namespace {
 
 const char kChangedSize[] = "changed size while the archive was being built";
 
-bool endsWithSeparator(const std::string& path)
-{
-    return !path.empty() && path.back() == '/';
-}
-
-// The root "/" already ends in its separator; anything else gets exactly one.
-std::string joinPath(const std::string& folder, const std::string& name)
-{
-    return endsWithSeparator(folder) ? folder + name : folder + '/' + name;
-}
-
-struct FolderId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FolderId&) const = default;
-};
-
-std::optional<FolderId> folderId(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return FolderId{st.st_dev, st.st_ino};
-}
-
-std::optional<std::string> canonicalPath(const std::string& path)
-{
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved)
-        return std::nullopt;
-    return std::string(resolved.get());
-}
-
-std::string parentOf(const std::string& canonical)
-{
-    const std::size_t slash = canonical.rfind('/');
-    return slash == 0 || slash == std::string::npos ? std::string("/") : canonical.substr(0, slash);
-}
+using filesystem::canonicalPath;
+using FolderId = filesystem::ObjectId;
 
 // Canonical form of a folder that may not exist yet: the part that exists resolved by the system,
 // the rest, which holds no links since it does not exist, resolved by its names.
@@ -78,23 +37,15 @@ std::optional<std::string> canonicalFolder(const std::string& path)
         const std::optional<std::string> cwd = canonicalPath(".");
         if (!cwd)
             return std::nullopt;
-        absolute = joinPath(*cwd, path);
+        absolute = paths::join(*cwd, path);
     }
-    std::vector<std::string> parts;
-    for (std::size_t start = 0; start <= absolute.size();) {
-        std::size_t end = absolute.find('/', start);
-        if (end == std::string::npos)
-            end = absolute.size();
-        if (end > start)
-            parts.push_back(absolute.substr(start, end - start));
-        start = end + 1;
-    }
+    const std::vector<std::string> parts = paths::components(absolute);
     std::size_t known = parts.size();
     std::optional<std::string> base;
     while (!base) {
         std::string prefix = "/";
         for (std::size_t i = 0; i < known; ++i)
-            prefix = joinPath(prefix, parts[i]);
+            prefix = paths::join(prefix, parts[i]);
         base = canonicalPath(prefix);
         if (!base && known-- == 0)
             return std::nullopt;
@@ -102,28 +53,19 @@ std::optional<std::string> canonicalFolder(const std::string& path)
     std::string result = *base;
     for (std::size_t i = known; i < parts.size(); ++i) {
         if (parts[i] == "..")
-            result = parentOf(result);
+            result = paths::parent(result);
         else if (parts[i] != ".")
-            result = joinPath(result, parts[i]);
+            result = paths::join(result, parts[i]);
     }
     return result;
 }
 
-// Component by component: "/data/game2" is not below "/data/game".
-bool isSameOrBelow(const std::string& path, const std::string& folder)
-{
-    if (folder == "/")
-        return true;
-    return path.compare(0, folder.size(), folder) == 0 &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // Links to folders are never followed, but a bind mount can still lead back up the tree; without
 // this the walk would repeat the tree until the path grew too long.
-std::int64_t addFolder(EntryList& list, const std::string& folder, const std::string& prefix,
-                       std::vector<FolderId>& ancestors)
+std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
+                       const std::string& prefix, std::vector<FolderId>& ancestors)
 {
-    if (const std::optional<FolderId> id = folderId(folder)) {
+    if (const std::optional<FolderId> id = filesystem::identity(folder)) {
         if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
             throw FileError(ErrorKind::folderLoop, folder,
                             "leads back to a folder that contains it");
@@ -142,7 +84,7 @@ std::int64_t addFolder(EntryList& list, const std::string& folder, const std::st
     };
     std::vector<Found> found;
     CFileFind find;
-    bool more = find.FindFile(joinPath(folder, "*.*"));
+    bool more = find.FindFile(paths::join(folder, "*.*"));
     while (more) {
         more = find.FindNextFile();
         if (find.IsDots())
@@ -181,42 +123,24 @@ std::int64_t addFolder(EntryList& list, const std::string& folder, const std::st
             throw FormatError(ErrorKind::tooLarge, path,
                               "is 2 GiB or larger, more than an archive entry can hold");
 
-        const int index = list.AddString(name);
-        list.SetItemData(index, static_cast<std::uint32_t>(size));
         sum += static_cast<std::int64_t>(name.size()) + 1;
+        list.push_back({std::move(name), path, size});
     }
     return sum;
 }
 
-// Empties the list however the build ends: its values are file sizes, which later commands
-// would take for record positions.
-class ListReset {
-public:
-    explicit ListReset(EntryList& list) : m_list(list) {}
-    ~ListReset() { m_list.ResetContent(); }
-    ListReset(const ListReset&) = delete;
-    ListReset& operator=(const ListReset&) = delete;
-
-private:
-    EntryList& m_list;
-};
-
-// Folder and last component of the archive path; "x.dat" lies in ".", "/x.dat" in "/".
-std::pair<std::string, std::string> splitArchivePath(const std::string& archivePath)
-{
-    const std::size_t slash = archivePath.rfind('/');
-    if (slash == std::string::npos)
-        return {".", archivePath};
-    return {slash == 0 ? std::string("/") : archivePath.substr(0, slash),
-            archivePath.substr(slash + 1)};
-}
 
 } // namespace
 
-std::int64_t AddFolderEntries(EntryList& list, const std::string& folder, const std::string& root)
+std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
+                              const std::string& root)
 {
     std::vector<FolderId> ancestors;
-    return addFolder(list, folder, endsWithSeparator(root) ? root : root + '/', ancestors);
+    const std::int64_t sum = addFolder(list, folder, paths::withSeparator(root), ancestors);
+    std::stable_sort(list.begin(), list.end(), [](const BuildEntry& a, const BuildEntry& b) {
+        return cp950::compareNoCase(a.name, b.name) < 0;
+    });
+    return sum;
 }
 
 bool isArchiveInsideFolder(const std::string& archivePath, const std::string& sourceFolder)
@@ -226,21 +150,21 @@ bool isArchiveInsideFolder(const std::string& archivePath, const std::string& so
         return false;
 
     // A path ending in "." or ".." names a folder, not a file inside the last folder written.
-    auto [folder, name] = splitArchivePath(archivePath);
+    auto [folder, name] = paths::split(archivePath);
     if (name == "." || name == ".." || name.empty())
         folder = archivePath;
     const std::optional<std::string> target = canonicalFolder(folder);
     if (!target)
         return false;
 
-    if (isSameOrBelow(*target, *source))
+    if (paths::isSameOrBelow(*target, *source))
         return true;
     // The same folder reached through another name (a bind mount) is still the same folder.
-    const std::optional<FolderId> sourceId = folderId(*source);
+    const std::optional<FolderId> sourceId = filesystem::identity(*source);
     if (!sourceId)
         return false;
-    for (std::string prefix = *target;; prefix = parentOf(prefix)) {
-        if (folderId(prefix) == sourceId)
+    for (std::string prefix = *target;; prefix = paths::parent(prefix)) {
+        if (filesystem::identity(prefix) == sourceId)
             return true;
         if (prefix == "/")
             return false;
@@ -254,30 +178,25 @@ namespace {
 std::pair<std::string, std::string> checkBuildPaths(const std::string& sourceFolder,
                                                     const std::string& archivePath)
 {
-    struct stat st {};
-    if (::stat(sourceFolder.c_str(), &st) != 0)
-        throw FileError::fromErrno(ErrorKind::cannotOpen, sourceFolder, errno);
-    if (!S_ISDIR(st.st_mode))
-        throw FileError(ErrorKind::notAFolder, sourceFolder, "is not a folder");
+    filesystem::requireFolder(sourceFolder);
     if (isArchiveInsideFolder(archivePath, sourceFolder))
         throw FileError(ErrorKind::insideSource, archivePath,
                         "lies inside the folder being packed");
-    auto paths = splitArchivePath(archivePath);
-    if (paths.second.empty() || paths.second == "." || paths.second == "..")
+    auto split = paths::split(archivePath);
+    if (split.second.empty() || split.second == "." || split.second == "..")
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
-    return paths;
+    return split;
 }
 
 // The listed files as records to write, their sizes summed into state.
-std::vector<EntrySpec> entrySpecs(const EntryList& list, Progress& state)
+std::vector<EntrySpec> entrySpecs(const std::vector<BuildEntry>& list, Progress& state)
 {
     std::vector<EntrySpec> specs;
-    specs.reserve(static_cast<std::size_t>(list.GetCount()));
-    list.forEach([&](int, const std::string& text, std::uint32_t value, bool) {
-        specs.push_back({text, value});
-        state.bytesTotal += value;
-        return true;
-    });
+    specs.reserve(list.size());
+    for (const BuildEntry& entry : list) {
+        specs.push_back({entry.name, entry.size});
+        state.bytesTotal += entry.size;
+    }
     state.entriesTotal = static_cast<int>(specs.size());
     return specs;
 }
@@ -285,17 +204,14 @@ std::vector<EntrySpec> entrySpecs(const EntryList& list, Progress& state)
 // Each source's bytes after the directory, in record order; false when progress asked to stop.
 class EntryCopy {
 public:
-    EntryCopy(const std::string& sourceFolder, SafeOutputFile& out, const ProgressFn& progress)
-        : m_strSource(sourceFolder), m_out(out), m_progress(progress)
-    {
-    }
+    EntryCopy(OutputFile& out, const ProgressFn& progress) : m_out(out), m_progress(progress) {}
 
-    bool copyAll(const std::vector<EntrySpec>& specs, Progress& state)
+    bool copyAll(const std::vector<BuildEntry>& list, Progress& state)
     {
-        for (const EntrySpec& entry : specs) {
+        for (const BuildEntry& entry : list) {
             if (!isGoing(state))
                 return false;
-            const std::string path = joinPath(m_strSource, names::hostRelativePath(entry.name));
+            const std::string& path = entry.hostPath;
             CFile source;
             source.Open(path, CFile::modeRead);
             // The records are already written: data of any other length would shift every
@@ -319,13 +235,7 @@ private:
         std::uint64_t offset = 0;
         while (offset < size) {
             const std::uint64_t slice = std::min(size - offset, FileCopier::kSliceBytes);
-            const FileCopier::Outcome done =
-                m_copier.copy(source.handle(), offset, m_out.handle(), slice);
-            if (done.side == FileCopier::Side::target)
-                throw m_out.failure(done.error);
-            if (done.error != 0)
-                throw FileError::fromErrno(ErrorKind::cannotRead, source.GetFilePath(), done.error);
-            if (done.copied != slice)
+            if (m_copier.copy(source, offset, m_out, slice) != slice)
                 throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(),
                                 kChangedSize);
             offset += slice;
@@ -337,8 +247,7 @@ private:
         return true;
     }
 
-    const std::string& m_strSource;
-    SafeOutputFile& m_out;
+    OutputFile& m_out;
     const ProgressFn& m_progress;
     FileCopier m_copier;
 };
@@ -346,12 +255,11 @@ private:
 } // namespace
 
 BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
-                         EntryList& list, const ProgressFn& progress)
+                         const ProgressFn& progress)
 {
-    ListReset reset(list);
-    list.ResetContent();
     const auto [targetFolder, fileName] = checkBuildPaths(sourceFolder, archivePath);
 
+    std::vector<BuildEntry> list;
     AddFolderEntries(list, sourceFolder, sourceFolder);
     Progress state;
     const std::vector<EntrySpec> specs = entrySpecs(list, state);
@@ -359,10 +267,10 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
     const std::vector<unsigned char> directory = encodeDirectory(specs);
 
     const CFolder folder = CFolder::open(targetFolder);
-    SafeOutputFile out(folder, fileName);
+    OutputFile out(folder, fileName);
     out.Write(directory.data(), directory.size());
-    EntryCopy copy(sourceFolder, out, progress);
-    if (!copy.copyAll(specs, state)) {
+    EntryCopy copy(out, progress);
+    if (!copy.copyAll(list, state)) {
         out.Discard();
         return {0, 0, true};
     }

@@ -4,17 +4,25 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace archive {
 
-class EntryList;
+// A file to be packed.
+struct BuildEntry {
+    std::string name;     // entry name bytes, relative to the folder packed
+    std::string hostPath; // where its bytes are read from
+    std::uint64_t size = 0;
+};
 
-// Adds every regular file below folder to list: its entry name relative to root as text, its
-// size as value. Returns the sum of (name length + 1) over the files added. Hidden files count;
-// FIFOs, sockets and devices are skipped; links to folders are not followed. Throws NameError for
-// a name that cannot become an entry name, FormatError for a file of 2 GiB or more, FileError for
-// a folder that cannot be read.
-std::int64_t AddFolderEntries(EntryList& list, const std::string& folder, const std::string& root);
+// Adds every regular file below folder to list, with its entry name relative to root, and leaves
+// list in entry-list order (cp950::compareNoCase; equal names in the order they were added).
+// Returns the sum of (name length + 1) over the files added. Hidden files count; FIFOs, sockets
+// and devices are skipped; links to folders are not followed. Throws NameError for a name that
+// cannot become an entry name, FormatError for a file of 2 GiB or more, FileError for a folder
+// that cannot be read.
+std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
+                              const std::string& root);
 
 // True when the folder that would hold archivePath, resolved to its canonical path, is
 // sourceFolder (also resolved) or lies below it, compared component by component.
@@ -26,11 +34,11 @@ struct BuildResult {
     bool cancelled = false;
 };
 
-// Empties list, enumerates sourceFolder into it, checks every name, size and offset before a
-// byte is written, writes the archive to a temporary file beside archivePath and renames it into
-// place when complete. list is empty on return, also when it throws; after a failure or a cancel
-// an earlier file at archivePath is untouched and no temporary file is left.
+// Enumerates sourceFolder, checks every name, size and offset before a byte is written, writes
+// the archive to a temporary file beside archivePath and renames it into place when complete.
+// After a failure or a cancel an earlier file at archivePath is untouched and no temporary file
+// is left.
 BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
-                         EntryList& list, const ProgressFn& progress = {});
+                         const ProgressFn& progress = {});
 
 } // namespace archive

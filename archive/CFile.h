@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/NativeHandle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,6 +9,7 @@
 namespace archive {
 
 class CFolder;
+class FileCopier;
 
 // One open file. Opening refuses a file this program already holds open through any CFile,
 // whatever path spelling reaches it (device and inode are compared), so no command can truncate
@@ -31,7 +34,7 @@ public:
     // Opens name inside folder without following a symbolic link in name itself.
     void Open(const CFolder& folder, const std::string& name, unsigned flags);
 
-    bool isOpen() const noexcept { return m_nFd >= 0; }
+    bool isOpen() const noexcept { return m_nHandle != kNoHandle; }
 
     // Each of these throws FileError when the file is not open or the system call fails.
     void Seek(std::uint64_t offset); // from the beginning
@@ -45,6 +48,8 @@ public:
     std::uint64_t GetLength() const;
     // The length seen when the file was opened, without asking the system again.
     std::uint64_t lengthAtOpen() const noexcept { return m_nLengthAtOpen; }
+    // Tells the system the file will be read from start to end, so it reads ahead further.
+    void expectSequentialReads() const noexcept;
 
     // Last component of the path given to Open.
     std::string GetFileName() const;
@@ -54,20 +59,18 @@ public:
     // Does nothing when not open; never throws.
     void Close() noexcept;
 
-    int handle() const noexcept { return m_nFd; }
-
     // True when some CFile of this process holds the object with this device and inode open.
     static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
 
 private:
-    // Takes over fd: refuses what is not a regular file or is already held, then truncates for
-    // modeCreate. Closes fd when it throws.
-    void adopt(int fd, const std::string& path, unsigned flags);
-    void requireOpen() const;
-    // Close that reports the error a deferred write may only show at close.
-    void closeOrThrow();
+    friend class FileCopier;
 
-    int m_nFd = -1;
+    // Takes over handle: refuses what is not a regular file or is already held, then truncates for
+    // modeCreate. Closes it when it throws.
+    void adopt(NativeHandle handle, const std::string& path, unsigned flags);
+    void requireOpen() const;
+
+    NativeHandle m_nHandle = kNoHandle;
     std::string m_strPath;
     std::uint64_t m_nDevice = 0;
     std::uint64_t m_nInode = 0;

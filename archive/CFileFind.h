@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/NativeHandle.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,9 +44,9 @@ private:
         std::uint64_t length = 0;
     };
 
-    // Fills object from name inside dirFd without following a link; false (errno set) when
-    // it cannot be examined.
-    static bool examine(Object& object, int dirFd, const char* name);
+    // Fills object from name inside folder without following a link; false (the system's error
+    // set) when it cannot be examined. kNoHandle: name is relative to the current folder.
+    static bool examine(Object& object, NativeHandle folder, const char* name);
     // A path without a wildcard: that one object.
     bool findOne(std::string folder, std::string last);
     // Every object of folder whose name matches mask.

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "archive/NativeHandle.h"
+
 #include <string>
 
 namespace archive {
 
-// A folder held open by descriptor. Every level below it is opened relative to it and never
+// A folder held open by the system. Every level below it is opened relative to it and never
 // through a symbolic link, so an entry name cannot be steered out of the destination by a link
 // that already lies inside it.
 class CFolder {
@@ -28,16 +30,20 @@ public:
     // way, no permission, no space.
     CFolder child(const std::string& name, bool create) const;
 
-    bool isOpen() const noexcept { return m_nFd >= 0; }
+    bool isOpen() const noexcept { return m_nHandle != kNoHandle; }
     const std::string& path() const noexcept { return m_strPath; }
     // The path of name inside this folder, for messages.
     std::string pathOf(const std::string& name) const;
-    int handle() const noexcept { return m_nFd; }
 
 private:
-    CFolder(int fd, std::string path);
+    // What is opened below or inside a folder is opened relative to its handle.
+    friend class CFile;
+    friend class OutputFile;
+    friend class SignalCleanup;
 
-    int m_nFd = -1;
+    CFolder(NativeHandle handle, std::string path);
+
+    NativeHandle m_nHandle = kNoHandle;
     std::string m_strPath;
 };
 

@@ -2,7 +2,6 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/CFile.h"
 #include "archive/NameMapping.h"
 
 #include <algorithm>
@@ -10,28 +9,25 @@
 
 namespace archive {
 
-std::vector<unsigned char> readEntryBytes(const ArchiveReader& reader, const RecordView& record,
-                                          std::uint64_t offset, std::size_t maxBytes)
+std::size_t readEntryBytes(const ArchiveReader& reader, const RecordView& record,
+                           std::uint64_t offset, std::span<unsigned char> buffer)
 {
     reader.checkData(record);
     if (offset >= record.dataSize)
-        return {};
-    // Checked before the allocation: the count never exceeds what the entry holds.
+        return 0;
     const auto count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(maxBytes, record.dataSize - offset));
-    std::vector<unsigned char> bytes(count);
-    CFile& file = reader.file();
-    file.Seek(record.dataOffset + offset);
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), record.dataSize - offset));
     std::size_t got = 0;
     while (got < count) {
-        const std::size_t n = file.Read(bytes.data() + got, count - got);
+        const std::size_t n =
+            reader.readAt(buffer.data() + got, count - got, record.dataOffset + offset + got);
         if (n == 0)
             throw FormatError(ErrorKind::damagedEntry, reader.path(),
                               "the file ended inside the entry " +
                                   names::entrySubject(record.name, record.recordPosition));
         got += n;
     }
-    return bytes;
+    return count;
 }
 
 } // namespace archive

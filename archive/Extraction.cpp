@@ -5,14 +5,12 @@
 #include "archive/ArchiveReader.h"
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
 #include "archive/FileCopier.h"
 #include "archive/NameMapping.h"
-#include "archive/SafeOutputFile.h"
+#include "archive/OutputFile.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -78,7 +76,7 @@ public:
         : m_archive(archive), m_progress(progress), m_options(options)
     {
         // Entries are read in the order of their data far more often than not.
-        ::posix_fadvise(archive.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        archive.expectSequentialReads();
     }
 
     // Writes the entry; false when progress asked to stop. Counts into result and state.
@@ -102,24 +100,17 @@ private:
     bool copy(const CFolder& folder, const std::string& name, const RecordView& record,
               ExtractResult& result, Progress& state)
     {
-        SafeOutputFile out(folder, name,
-                           m_options.keepExisting ? SafeOutputFile::Existing::keep
-                                                  : SafeOutputFile::Existing::replace);
+        OutputFile out(folder, name,
+                       m_options.keepExisting ? OutputFile::Existing::keep
+                                              : OutputFile::Existing::replace);
         bool isGoing = true;
         std::uint64_t offset = record.dataOffset;
         std::uint64_t left = record.dataSize;
         do {
             const std::uint64_t slice = std::min(left, FileCopier::kSliceBytes);
             if (slice > 0) {
-                const FileCopier::Outcome done =
-                    m_copier.copy(m_archive.handle(), offset, out.handle(), slice);
-                if (done.side == FileCopier::Side::target)
-                    throw out.failure(done.error);
-                if (done.error != 0)
-                    throw FileError::fromErrno(ErrorKind::cannotRead, m_archive.GetFilePath(),
-                                               done.error);
                 // The file may have shrunk since its length was checked.
-                if (done.copied != slice)
+                if (m_copier.copy(m_archive, offset, out, slice) != slice)
                     throw FormatError(ErrorKind::damagedEntry, names::displayName(record.name),
                                       "the archive " + m_archive.GetFilePath() +
                                           " ends inside the entry's data");
@@ -147,29 +138,19 @@ private:
 
 } // namespace
 
-ExtractResult extractEntries(CFile& archive, const EntryList& list, const std::vector<int>& indexes,
+ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::uint32_t> positions,
                              const std::string& destFolder, const ProgressFn& progress,
                              const ExtractOptions& options)
 {
-    return extractEntries(ArchiveReader(archive), list, indexes, destFolder, progress, options);
-}
-
-ExtractResult extractEntries(const ArchiveReader& reader, const EntryList& list,
-                             const std::vector<int>& indexes, const std::string& destFolder,
-                             const ProgressFn& progress, const ExtractOptions& options)
-{
     CFile& archive = reader.file();
-    std::vector<int> order(indexes);
-    std::sort(order.begin(), order.end());
-
     ExtractResult result;
     Progress state;
-    state.entriesTotal = static_cast<int>(order.size());
+    state.entriesTotal = static_cast<int>(positions.size());
     FolderChain folders(destFolder);
     EntryWriter writer(archive, progress, options);
 
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const RecordView record = reader.record(list.GetItemData(order[i]));
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        const RecordView record = reader.record(positions[i]);
         // Refused before anything is created for it.
         const std::vector<std::string> components =
             names::hostComponents(record.name, record.recordPosition);
@@ -177,7 +158,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, const EntryList& list,
 
         const CFolder& folder = folders.reach(components);
         const bool isGoing = writer.write(folder, components.back(), record, result, state);
-        if (!isGoing && i + 1 < order.size()) {
+        if (!isGoing && i + 1 < positions.size()) {
             result.cancelled = true;
             return result;
         }

@@ -1,40 +1,35 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace archive {
 
-// Copies bytes between two open files inside the kernel where it can (copy_file_range, then
-// sendfile), and through one large buffer where the file systems refuse both. The method that
-// failed is not tried again for later copies.
+class CFile;
+class OutputFile;
+
+// Copies bytes from an open file into an output file inside the system where it can, and through
+// one large buffer where the file systems refuse. A way of copying that was refused is not tried
+// again for later copies.
 class FileCopier {
 public:
     // Progress and cancel are looked at between slices of this size within a large entry.
     static constexpr std::uint64_t kSliceBytes = 4 * 1024 * 1024;
 
-    enum class Side { none, source, target };
-    struct Outcome {
-        std::uint64_t copied = 0;
-        int error = 0;          // errno of the call that failed, 0 when none did
-        Side side = Side::none; // which file the failure concerns
-    };
+    FileCopier();
+    ~FileCopier();
+    FileCopier(const FileCopier&) = delete;
+    FileCopier& operator=(const FileCopier&) = delete;
 
-    // Copies up to size bytes from sourceFd at offset (its file position is left alone) to
-    // targetFd at its current position. Comes back short without an error only at the end of
-    // the source.
-    Outcome copy(int sourceFd, std::uint64_t offset, int targetFd, std::uint64_t size);
+    // Copies up to size bytes of source from offset (its file position is left alone) to the end
+    // of what target holds so far; returns how many. Comes back short only at the end of the
+    // source. Throws FileError: cannotRead naming the source, or cannotWrite naming the target.
+    std::uint64_t copy(const CFile& source, std::uint64_t offset, OutputFile& target,
+                       std::uint64_t size);
 
 private:
-    enum class Method { copyRange, sendFile, buffer };
-
-    // One call of the current method; -1 with errno set on failure.
-    long long step(int sourceFd, std::uint64_t& offset, int targetFd, std::uint64_t count);
-    Outcome copyThroughBuffer(int sourceFd, std::uint64_t offset, int targetFd, std::uint64_t size,
-                              Outcome done);
-
-    Method m_method = Method::copyRange;
-    std::vector<unsigned char> m_buffer;
+    struct State;
+    std::unique_ptr<State> m_pState;
 };
 
 } // namespace archive

@@ -1,45 +1,44 @@
 #include "archive/Listing.h"
 
-#include "archive/ArchiveReader.h"
 #include "archive/CodePage950.h"
-#include "archive/EntryList.h"
-
-#include <utility>
-#include <vector>
 
 namespace archive {
+
+std::uint32_t packedType(std::string_view type)
+{
+    if (type.size() > 3)
+        return 0;
+    std::uint32_t packed = std::uint32_t(type.size()) << 24;
+    for (std::size_t i = 0; i < type.size(); ++i)
+        packed |= std::uint32_t(static_cast<unsigned char>(type[i])) << (16 - 8 * i);
+    return packed;
+}
+
+std::uint32_t typeTail(std::string_view name)
+{
+    // The upper-cased tail made in place: a copy of each name would be most of a filter's time.
+    // Character boundaries are found from the start, so a trail byte is never taken for a letter.
+    const std::size_t count = name.size() < 3 ? name.size() : 3;
+    const std::size_t from = name.size() - count;
+    char tail[3] = {};
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = cp950::charLength(name, i);
+        for (std::size_t k = i < from ? from : i; k < i + length; ++k) {
+            char c = name[k];
+            if (length == 1 && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - ('a' - 'A'));
+            tail[k - from] = c;
+        }
+        i += length;
+    }
+    return packedType(std::string_view(tail, count));
+}
 
 bool matchesType(std::string_view name, std::string_view type)
 {
     if (type.empty() || type == "*")
         return true;
-    return cp950::right(cp950::makeUpper(name), 3) == type;
-}
-
-int listArchive(const ArchiveReader& archive, EntryList& list, std::string_view type)
-{
-    list.ResetContent();
-    archive.requireWholeDirectory();
-    std::vector<std::pair<std::string, std::uint32_t>> items;
-    items.reserve(archive.size());
-    for (std::size_t i = 0; i < archive.size(); ++i) {
-        const RecordView record = archive.at(i);
-        if (matchesType(record.name, type))
-            items.emplace_back(record.name, record.recordPosition);
-    }
-    list.AddItems(std::move(items));
-    return list.GetCount();
-}
-
-int listArchive(CFile& archive, EntryList& list, std::string_view type)
-{
-    list.ResetContent();
-    return listArchive(ArchiveReader(archive), list, type);
-}
-
-std::string statusLine(std::string_view fileName, int count)
-{
-    return std::string(fileName) + ",共" + std::to_string(count) + "個檔案";
+    return type.size() <= 3 && typeTail(name) == packedType(type);
 }
 
 } // namespace archive

@@ -1,16 +1,12 @@
 #pragma once
 
 #include <array>
-#include <string>
+#include <cstdint>
 #include <string_view>
 
 namespace archive {
 
-class ArchiveReader;
-class CFile;
-class EntryList;
-
-// The type selector's choices in display order; index 0 lists every entry.
+// The type selector's choices; index 0 lists every entry.
 inline constexpr std::array<std::string_view, 6> kTypeFilters = {"*",   "BMP", "DAT",
                                                                  "EGA", "SCR", "WAV"};
 
@@ -18,14 +14,10 @@ inline constexpr std::array<std::string_view, 6> kTypeFilters = {"*",   "BMP", "
 // pass every name. No dot is looked for: XWAV passes "WAV", .WAVE does not.
 bool matchesType(std::string_view name, std::string_view type);
 
-// Empties list and adds every entry of the archive that passes matchesType, with its record
-// position as item value. Returns the number listed. Throws the FormatError of a malformed
-// record; list is then empty.
-int listArchive(const ArchiveReader& archive, EntryList& list, std::string_view type);
-// The same after reading the directory of an open file from offset 0; FileError as well.
-int listArchive(CFile& archive, EntryList& list, std::string_view type);
-
-// "GAME00.DAT,共123個檔案" in UTF-8; fileName is the archive's last path component.
-std::string statusLine(std::string_view fileName, int count);
+// What matchesType compares, as one number: up to three bytes and their count. typeTail is the
+// name's upper-cased tail; packedType the type's bytes as given (0 for a type longer than
+// three bytes, which no tail equals).
+std::uint32_t typeTail(std::string_view name);
+std::uint32_t packedType(std::string_view type);
 
 } // namespace archive

@@ -1,41 +1,36 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace archive {
 
-class EntryList;
+class Catalogue;
 
-// Finds the first item whose match key (its text after the first '\', found with the double-byte
-// rules) begins with a typed text, both upper-cased. The keys of one list are packed in list
-// order into one buffer, so a keystroke scans memory sequentially; they are rebuilt when the
-// list's texts change (its revision tells). Whoever owns the list owns one of these beside it.
+// Finds the first row whose match key (its name after the first '\', found with the double-byte
+// rules) begins with a typed text, both upper-cased. The keys of a catalogue are packed in row
+// order into one buffer, made once, so a keystroke scans memory sequentially.
 class QuickFind {
 public:
-    // Builds the keys now, so the first keystroke after listing does not wait for them.
-    void prepare(const EntryList& list);
-    // The index, 0 for an empty findText when the list has items, -1 when nothing matches.
-    // findText is Big5 bytes.
-    int find(const EntryList& list, std::string_view findText);
+    explicit QuickFind(const Catalogue& catalogue);
+
+    // The place in rows (catalogue rows, ascending, as a filter yields them) of the first match:
+    // 0 for an empty findText when rows is not empty, -1 when nothing matches. findText is Big5
+    // bytes.
+    int find(std::span<const std::uint32_t> rows, std::string_view findText) const;
 
 private:
     static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
     struct Key {
         std::uint32_t offset;
-        std::uint32_t length; // kNoKey: the text holds no '\'
+        std::uint32_t length; // kNoKey: the name holds no '\'
     };
 
-    void rebuild(const EntryList& list);
-
-    std::uint64_t m_nRevision = 0;
     std::string m_strBytes;
-    std::vector<Key> m_keys;
+    std::vector<Key> m_keys; // by catalogue row
 };
-
-// One search without keeping the keys.
-int quickFind(const EntryList& list, std::string_view findText);
 
 } // namespace archive

@@ -2,6 +2,8 @@
 
 namespace archive {
 
+class CFolder;
+
 // Named temporary files and folders that must not outlive the process, however it ends. The
 // handlers remove every registered name and then end the program with the signal that came; the
 // registry is a fixed table of slots, so the handler neither allocates nor locks.
@@ -16,12 +18,13 @@ public:
     static void stopOnInterrupt();
     static bool isStopAsked() noexcept;
 
-    // Registers name inside the folder open as folderFd; returns the slot to pass to remove, or
-    // -1 when the table is full (the name is then not removed by a signal).
-    static int add(int folderFd, const char* name) noexcept;
+    // Registers name inside folder, which must stay open until the slot is removed; returns the
+    // slot to pass to remove, or -1 when the table is full (the name is then not removed by a
+    // signal).
+    static int add(const CFolder& folder, const char* name) noexcept;
     // The same for a folder: it goes with what it holds, some levels deep (links inside are
     // removed, never followed).
-    static int addTree(int folderFd, const char* name) noexcept;
+    static int addTree(const CFolder& folder, const char* name) noexcept;
     static void remove(int slot) noexcept;
 
     // How many slots hold a name, for tests.

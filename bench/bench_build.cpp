@@ -8,7 +8,6 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/Building.h"
-#include "archive/EntryList.h"
 #include "bench/BenchTree.h"
 
 #include <algorithm>
@@ -43,8 +42,7 @@ Pair timeBuild(const fs::path& work, const fs::path& src)
     const std::string archivePath = (work / "GAME00.DAT").string();
     const std::string tarCommand =
         "tar -cf '" + (work / "out.tar").string() + "' -C '" + src.string() + "' .";
-    archive::EntryList list;
-    auto ours = [&] { archive::buildArchive(src.string(), archivePath, list); };
+    auto ours = [&] { archive::buildArchive(src.string(), archivePath); };
     auto tar = [&] {
         if (std::system(tarCommand.c_str()) != 0)
             throw std::runtime_error("tar failed");

@@ -3,8 +3,8 @@
 // holding the same 1,000,000 files, with the peak memory of each command.
 
 #include "archive/ArchiveFormat.h"
-#include "archive/CFile.h"
-#include "archive/EntryList.h"
+#include "archive/ArchiveReader.h"
+#include "archive/Catalogue.h"
 #include "archive/Listing.h"
 #include "bench/BenchTree.h"
 
@@ -190,13 +190,12 @@ int main(int argc, char** argv)
     double seconds = 0;
     int listed = 0;
     {
-        archive::CFile file;
-        file.Open(archivePath, archive::CFile::modeRead);
         const auto start = std::chrono::steady_clock::now();
-        archive::EntryList list;
-        archive::listArchive(file, list, "*");
+        archive::ArchiveReader reader;
+        reader.Open(archivePath);
+        const archive::Catalogue list(reader);
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        listed = list.GetCount();
+        listed = static_cast<int>(list.size());
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

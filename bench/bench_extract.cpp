@@ -8,9 +8,9 @@
 // in one folder, reported as time per entry.
 
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
 #include "archive/Building.h"
-#include "archive/CFile.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
 #include "bench/BenchTree.h"
@@ -63,10 +63,7 @@ Pair timeExtraction(const fs::path& work, const fs::path& src)
 {
     const std::string archivePath = (work / "GAME00.DAT").string();
     const std::string tarPath = (work / "same.tar").string();
-    {
-        archive::EntryList list;
-        archive::buildArchive(src.string(), archivePath, list);
-    }
+    archive::buildArchive(src.string(), archivePath);
     runShell("tar -cf '" + tarPath + "' -C '" + src.string() + "' .");
     fs::remove_all(src);
 
@@ -75,14 +72,10 @@ Pair timeExtraction(const fs::path& work, const fs::path& src)
     const std::string tarCommand = "tar -xf '" + tarPath + "' -C '" + tarOut.string() + "'";
     // Opening and listing count too: tar reads its headers as it goes.
     auto ours = [&] {
-        archive::CFile file;
-        file.Open(archivePath, archive::CFile::modeRead);
-        archive::EntryList list;
-        const int count = archive::listArchive(file, list, "*");
-        std::vector<int> indexes(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i)
-            indexes[static_cast<std::size_t>(i)] = i;
-        archive::extractEntries(file, list, indexes, oursOut.string());
+        archive::ArchiveReader reader;
+        reader.Open(archivePath);
+        const archive::Catalogue list(reader);
+        archive::extractEntries(reader, list.positions(list.filter("*")), oursOut.string());
     };
     auto tar = [&] { runShell(tarCommand); };
 

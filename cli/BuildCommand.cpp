@@ -1,5 +1,4 @@
 #include "archive/Building.h"
-#include "archive/EntryList.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -19,9 +18,8 @@ int runBuild(const CommandLine& line, Console& console)
     }
 
     Console::catchInterrupts();
-    archive::EntryList list;
     const archive::BuildResult result =
-        archive::buildArchive(folder, archivePath, list, console.progress("building"));
+        archive::buildArchive(folder, archivePath, console.progress("building"));
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted; no archive was written");

@@ -1,6 +1,6 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
@@ -30,19 +30,19 @@ std::string slashesAsSeparators(std::string_view name)
 
 // What one name given on the command line matched.
 struct Wanted {
-    std::string exact;                   // the text's bytes, '/' kept
-    std::vector<int> exactIndexes;       // entries with exactly those bytes
-    std::vector<int> looseIndexes;       // entries matching with some '/' read as '\'
-    std::vector<std::string> looseNames; // their distinct names, in list order
+    std::string exact;                        // the text's bytes, '/' kept
+    std::vector<std::uint32_t> exactRows;     // entries with exactly those bytes
+    std::vector<std::uint32_t> looseRows;     // entries matching with some '/' read as '\'
+    std::vector<std::string_view> looseNames; // their distinct names, in list order
 };
 
-// Indexes of the listed entries the names ask for, ascending. A name matches the entries with
-// exactly its bytes; failing those, the entries it spells with its '/' read as '\', which must
+// Catalogue rows of the listed entries the names ask for, ascending. A name matches the entries
+// with exactly its bytes; failing those, the entries it spells with its '/' read as '\', which must
 // all be one name. Every name that matches nothing, matches two names, or cannot be an entry
 // name at all is reported, and then the result is empty.
-bool resolveNames(const archive::EntryList& list, const std::vector<std::string>& texts,
-                  const std::string& archivePath, const std::string& type, Console& console,
-                  std::vector<int>& indexes)
+bool resolveNames(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+                  const std::vector<std::string>& texts, const std::string& archivePath,
+                  const std::string& type, Console& console, std::vector<std::uint32_t>& rows)
 {
     bool isComplete = true;
     std::vector<Wanted> wanted(texts.size());
@@ -58,32 +58,32 @@ bool resolveNames(const archive::EntryList& list, const std::vector<std::string>
     }
 
     // Duplicates of a name all match, in list order, as the dialog extracts them.
-    list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
+    for (const std::uint32_t row : listed) {
+        const std::string_view name = catalogue.name(row);
         const bool hasSlash = name.find('/') != std::string::npos;
-        const auto it = byKey.find(hasSlash ? slashesAsSeparators(name) : name);
+        const auto it = byKey.find(hasSlash ? slashesAsSeparators(name) : std::string(name));
         if (it == byKey.end())
-            return true;
+            continue;
         for (const std::size_t i : it->second) {
             Wanted& w = wanted[i];
             if (w.exact == name) {
-                w.exactIndexes.push_back(index);
+                w.exactRows.push_back(row);
             } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name)) {
-                w.looseIndexes.push_back(index);
+                w.looseRows.push_back(row);
                 if (std::find(w.looseNames.begin(), w.looseNames.end(), name) == w.looseNames.end())
                     w.looseNames.push_back(name);
             }
         }
-        return true;
-    });
+    }
 
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const Wanted& w = wanted[i];
         if (w.exact.empty())
             continue;
-        if (!w.exactIndexes.empty()) {
-            indexes.insert(indexes.end(), w.exactIndexes.begin(), w.exactIndexes.end());
+        if (!w.exactRows.empty()) {
+            rows.insert(rows.end(), w.exactRows.begin(), w.exactRows.end());
         } else if (w.looseNames.size() == 1) {
-            indexes.insert(indexes.end(), w.looseIndexes.begin(), w.looseIndexes.end());
+            rows.insert(rows.end(), w.looseRows.begin(), w.looseRows.end());
         } else if (w.looseNames.size() > 1) {
             std::string reason = "is ambiguous: it matches both " +
                                  archive::names::toText(w.looseNames[0]) + " and " +
@@ -100,8 +100,8 @@ bool resolveNames(const archive::EntryList& list, const std::vector<std::string>
             isComplete = false;
         }
     }
-    std::sort(indexes.begin(), indexes.end());
-    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return isComplete;
 }
 
@@ -117,17 +117,15 @@ int runExtract(const CommandLine& line, Console& console)
 
     archive::ArchiveReader reader;
     reader.Open(archivePath);
-    archive::EntryList list;
-    const int count = archive::listArchive(reader, list, type);
-
-    std::vector<int> indexes;
-    if (texts.empty()) {
-        indexes.reserve(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i)
-            indexes.push_back(i);
-    } else if (!resolveNames(list, texts, archivePath, type, console, indexes)) {
-        return kExitFailure;
+    const archive::Catalogue catalogue(reader);
+    std::vector<std::uint32_t> rows = catalogue.filter(type);
+    if (!texts.empty()) {
+        std::vector<std::uint32_t> wanted;
+        if (!resolveNames(catalogue, rows, texts, archivePath, type, console, wanted))
+            return kExitFailure;
+        rows = std::move(wanted);
     }
+    const std::vector<std::uint32_t> positions = catalogue.positions(std::move(rows));
 
     archive::ExtractOptions options;
     options.keepExisting = line.isSet("--keep-old-files");
@@ -135,11 +133,11 @@ int runExtract(const CommandLine& line, Console& console)
 
     Console::catchInterrupts();
     const archive::ExtractResult result = archive::extractEntries(
-        reader, list, indexes, destination, console.progress("extracting"), options);
+        reader, positions, destination, console.progress("extracting"), options);
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted after " + std::to_string(result.entriesWritten) +
-                                       " of " + std::to_string(indexes.size()) +
+                                       " of " + std::to_string(positions.size()) +
                                        " entries; the files written stay");
         return kExitFailure;
     }

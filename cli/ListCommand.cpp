@@ -1,6 +1,6 @@
 #include "archive/ArchiveReader.h"
+#include "archive/Catalogue.h"
 #include "archive/CodePage950.h"
-#include "archive/EntryList.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
 #include "cli/CommandLine.h"
@@ -38,32 +38,17 @@ int runList(const CommandLine& line, Console& console)
 
     archive::ArchiveReader reader;
     reader.Open(path);
-    archive::EntryList list;
-    archive::listArchive(reader, list, type);
+    const archive::Catalogue catalogue(reader);
+    const std::vector<std::uint32_t> listed = catalogue.filter(type);
 
     const bool isJson = line.isSet("--json");
     if (!isJson && !line.isSet("--long")) {
-        list.forEach([&](int, const std::string& name, std::uint32_t, bool) {
-            console.print(text::printable(archive::names::toText(name)));
+        for (const std::uint32_t row : listed) {
+            console.print(text::printable(archive::names::toText(catalogue.name(row))));
             console.print("\n");
-            return true;
-        });
+        }
         return console.flush() ? kExitSuccess : kExitFailure;
     }
-
-    // Every record is read before anything is printed, so a bad one leaves no half document.
-    struct Row {
-        std::uint32_t size;
-        std::uint32_t offset;
-        std::uint32_t record;
-    };
-    std::vector<Row> rows;
-    rows.reserve(static_cast<std::size_t>(list.GetCount()));
-    list.forEach([&](int, const std::string&, std::uint32_t position, bool) {
-        const archive::RecordView record = reader.record(position);
-        rows.push_back({record.dataSize, record.dataOffset, position});
-        return true;
-    });
 
     // One line buffer for every row: a million rows would otherwise be a million allocations.
     std::string row;
@@ -74,36 +59,35 @@ int runList(const CommandLine& line, Console& console)
     };
     if (isJson) {
         console.print("[");
-        list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& fields = rows[static_cast<std::size_t>(index)];
+        for (std::size_t index = 0; index < listed.size(); ++index) {
+            const archive::RecordView fields = catalogue.record(listed[index]);
+            const std::string_view name = fields.name;
             row.assign(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
             row += text::jsonString(archive::names::toText(name));
             row += ", \"name_hex\": \"";
             row += text::hex(name);
             row += "\", \"size\": ";
-            number(fields.size);
+            number(fields.dataSize);
             row += ", \"offset\": ";
-            number(fields.offset);
+            number(fields.dataOffset);
             row += ", \"record\": ";
-            number(fields.record);
+            number(fields.recordPosition);
             row += "}";
             console.print(row);
-            return true;
-        });
-        console.print(rows.empty() ? "]\n" : "\n]\n");
+        }
+        console.print(listed.empty() ? "]\n" : "\n]\n");
     } else {
-        list.forEach([&](int index, const std::string& name, std::uint32_t, bool) {
-            const Row& fields = rows[static_cast<std::size_t>(index)];
+        for (const std::uint32_t listedRow : listed) {
+            const archive::RecordView fields = catalogue.record(listedRow);
             row.clear();
-            number(fields.size);
+            number(fields.dataSize);
             row += '\t';
-            number(fields.offset);
+            number(fields.dataOffset);
             row += '\t';
-            row += text::printable(archive::names::toText(name));
+            row += text::printable(archive::names::toText(fields.name));
             row += '\n';
             console.print(row);
-            return true;
-        });
+        }
     }
     return console.flush() ? kExitSuccess : kExitFailure;
 }

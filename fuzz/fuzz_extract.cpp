@@ -5,7 +5,7 @@
 #include "archive/ArchiveCheck.h"
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
 
@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("cannot write the archive");
     }
 
+    // Check reads from memory; only extraction needs the file.
     archive::CheckReport report;
     try {
-        report = archive::checkArchive(archivePath);
+        archive::ArchiveReader image;
+        try {
+            image.OpenMemory(std::span<const unsigned char>(data, size), archivePath.string());
+            report = archive::checkArchive(image);
+        } catch (const archive::FormatError&) {
+            report = archive::checkArchive(archivePath);
+        }
     } catch (const archive::ArchiveError& error) {
         fail(std::string("check threw: ") + error.what());
     }
@@ -85,12 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         archive::ArchiveReader reader;
         reader.Open(archivePath);
-        archive::EntryList list;
-        const int count = archive::listArchive(reader, list, "*");
-        std::vector<int> all;
-        for (int i = 0; i < count; ++i)
-            all.push_back(i);
-        const archive::ExtractResult result = archive::extractEntries(reader, list, all, dest);
+        const archive::Catalogue list(reader);
+        const std::vector<std::uint32_t> all = list.positions(list.filter("*"));
+        const int count = static_cast<int>(all.size());
+        const archive::ExtractResult result = archive::extractEntries(reader, all, dest);
         if (result.entriesWritten != count)
             fail("extraction wrote " + std::to_string(result.entriesWritten) + " of " +
                  std::to_string(count));

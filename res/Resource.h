@@ -56,11 +56,9 @@ constexpr std::array<ControlTemplate, 10> kControls = {{
      14},
 }};
 
-// The type selector's initialisation block; the upper-case and sort styles turn it into
-// "*", "BMP", "DAT", "EGA", "SCR", "WAV".
-constexpr std::array<const char*, 6> kTypeFilterInit = {"*", "dat", "ega", "scr", "bmp", "wav"};
-
 // Texts the commands show.
+// The status line of a listed archive: its file name and the number of entries listed.
+constexpr const char* kStatusLine = "%1,共%2個檔案";
 constexpr const char* kOpenFilter = "遊戲數據檔案(game??.dat)";
 constexpr const char* kAllFilesFilter = "所有檔案(*.*)";
 constexpr const char* kDefaultSuffix = "DAT";

@@ -2,8 +2,9 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/NameMapping.h"
+#include "archive/QuickFind.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
 #include "ui/preview/DragOutFolders.h"
@@ -12,31 +13,77 @@
 
 #include <algorithm>
 
-EntryListModel::EntryListModel(const archive::EntryList& list, QObject* parent)
-    : QAbstractListModel(parent), m_list(list)
-{
-}
+EntryListModel::EntryListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+EntryListModel::~EntryListModel() = default;
 
 int EntryListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : m_list.GetCount();
+    return parent.isValid() ? 0 : GetCount();
 }
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= m_list.GetCount())
+    if (!index.isValid() || !isValid(index.row()))
         return {};
     if (role == Qt::ToolTipRole)
         return toolTip(index.row());
     if (role != Qt::DisplayRole)
         return {};
     // Decoded only for the rows the view paints; bytes that do not decode show as U+FFFD.
-    return QString::fromStdString(archive::names::displayName(m_list.GetText(index.row())));
+    return QString::fromStdString(archive::names::displayName(GetText(index.row())));
+}
+
+void EntryListModel::setCatalogue(std::shared_ptr<const archive::Catalogue> catalogue,
+                                  std::string_view type)
+{
+    beginResetModel();
+    m_rows.clear();
+    m_catalogue = std::move(catalogue);
+    if (m_catalogue)
+        m_rows = m_catalogue->filter(type);
+    endResetModel();
+}
+
+void EntryListModel::setFilter(std::string_view type)
+{
+    beginResetModel();
+    m_rows = m_catalogue ? m_catalogue->filter(type) : std::vector<std::uint32_t>();
+    endResetModel();
+}
+
+std::uint32_t EntryListModel::GetItemData(int index) const
+{
+    return isValid(index) ? m_catalogue->position(m_rows[static_cast<std::size_t>(index)]) : 0;
+}
+
+std::string_view EntryListModel::GetText(int index) const
+{
+    return isValid(index) ? m_catalogue->name(m_rows[static_cast<std::size_t>(index)])
+                          : std::string_view();
+}
+
+std::vector<std::uint32_t> EntryListModel::positionsOf(const std::vector<int>& indexes) const
+{
+    std::vector<std::uint32_t> rows;
+    rows.reserve(indexes.size());
+    for (const int index : indexes) {
+        if (isValid(index))
+            rows.push_back(m_rows[static_cast<std::size_t>(index)]);
+    }
+    return m_catalogue ? m_catalogue->positions(std::move(rows)) : rows;
+}
+
+int EntryListModel::findString(std::string_view findText) const
+{
+    if (!m_catalogue)
+        return -1;
+    return m_catalogue->quickFind().find(m_rows, findText);
 }
 
 archive::RecordView EntryListModel::recordAt(int row) const
 {
-    return m_pReader->record(m_list.GetItemData(row));
+    return m_pReader->record(GetItemData(row));
 }
 
 QString EntryListModel::toolTip(int row) const
@@ -78,11 +125,11 @@ QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const
         return nullptr;
     std::vector<int> rows;
     for (const QModelIndex& index : indexes)
-        if (index.isValid() && index.row() < m_list.GetCount())
+        if (index.isValid() && isValid(index.row()))
             rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    const QList<QUrl> urls = m_pDragOut->extract(*m_pReader, m_list, rows);
+    const QList<QUrl> urls = m_pDragOut->extract(*m_pReader, positionsOf(rows));
     if (urls.isEmpty())
         return nullptr;
     auto* mime = new QMimeData;

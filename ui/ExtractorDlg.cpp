@@ -2,10 +2,10 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/Building.h"
+#include "archive/Catalogue.h"
 #include "archive/CodePage950.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
-#include "archive/QuickFind.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
@@ -84,7 +84,7 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     m_pDragOut = new DragOutFolders(this, *m_pServices);
     m_entryModel->setDragOut(m_pDragOut);
     m_preview = std::make_unique<PreviewController>(
-        m_entryListView, m_archive, m_entryList,
+        m_entryListView, m_archive, *m_entryModel,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
     OnInitDialog();
 }
@@ -129,7 +129,7 @@ QWidget* CExtractorDlg::createControl(const res::ControlTemplate& control)
     switch (control.kind) {
     case res::ControlKind::ListBox:
         m_entryListView = new QListView(this);
-        m_entryModel = new EntryListModel(m_entryList, m_entryListView);
+        m_entryModel = new EntryListModel(m_entryListView);
         m_entryModel->setReader(&m_archive);
         m_entryListView->setModel(m_entryModel);
         m_entryListView->setItemDelegate(new EntryRowDelegate(m_entryListView));
@@ -187,10 +187,10 @@ void CExtractorDlg::connectCommands()
 
 bool CExtractorDlg::OnInitDialog()
 {
-    // The selector's upper-case and sort styles applied to its initialisation strings.
+    // The selector's upper-case and sort styles applied to the engine's table of types.
     QStringList types;
-    for (const char* item : res::kTypeFilterInit)
-        types.append(QString::fromUtf8(item).toUpper());
+    for (const std::string_view type : archive::kTypeFilters)
+        types.append(QString::fromUtf8(type.data(), qsizetype(type.size())).toUpper());
     std::sort(types.begin(), types.end());
     m_typeFilter->addItems(types);
     DoDataExchange();
@@ -239,6 +239,8 @@ void CExtractorDlg::reportError(const QString& text)
 
 void CExtractorDlg::closeArchive()
 {
+    // The list's names are views into the reader's directory: they go first.
+    m_entryModel->setCatalogue(nullptr);
     if (m_bArchiveOpen)
         m_archive.Close();
     m_bArchiveOpen = false;
@@ -246,9 +248,10 @@ void CExtractorDlg::closeArchive()
 
 void CExtractorDlg::setStatusFromList()
 {
-    m_strStatus = QString::fromStdString(archive::statusLine(
-        QFile::decodeName(QByteArray::fromStdString(m_archive.file().GetFileName())).toStdString(),
-        m_entryList.GetCount()));
+    m_strStatus = QString::fromUtf8(res::kStatusLine)
+                      .arg(QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_archive.path())))
+                               .fileName())
+                      .arg(m_entryModel->GetCount());
     UpdateData(false);
 }
 
@@ -280,21 +283,19 @@ void CExtractorDlg::loadArchive(const QString& path)
 {
     startNextChoiceBeside(path);
     closeArchive();
-    m_entryModel->beginChange();
     try {
         m_archive.Open(hostPath(path));
         m_bArchiveOpen = true;
         m_typeFilter->setCurrentIndex(0);
-        archive::listArchive(m_archive, m_entryList, "*");
-        m_quickFind.prepare(m_entryList);
-        m_entryModel->endChange();
+        auto catalogue = std::make_shared<const archive::Catalogue>(m_archive);
+        // Built now, so the first keystroke after listing does not wait for the keys.
+        catalogue->quickFind();
+        m_entryModel->setCatalogue(std::move(catalogue), archive::kTypeFilters[0]);
         setStatusFromList();
     } catch (...) {
         // Nothing of the previous archive may stay on screen: its record positions would now
         // be read from no file, or from another.
         closeArchive();
-        m_entryList.ResetContent();
-        m_entryModel->endChange();
         clearStatus();
         throw;
     }
@@ -305,24 +306,56 @@ void CExtractorDlg::OnTypeFilterChange()
     if (!m_bArchiveOpen)
         return;
     const std::string type = m_typeFilter->currentText().toStdString();
-    m_entryModel->beginChange();
     try {
-        archive::listArchive(m_archive, m_entryList, type);
-        m_quickFind.prepare(m_entryList);
+        m_entryModel->setFilter(type);
     } catch (...) {
-        m_entryModel->endChange();
         clearStatus();
         throw;
     }
-    m_entryModel->endChange();
     setStatusFromList();
 }
 
-void CExtractorDlg::selectionToList()
+std::vector<int> CExtractorDlg::GetSelItems() const
 {
-    m_entryList.SetSel(-1, false);
-    for (const QItemSelectionRange& range : m_entryListView->selectionModel()->selection())
-        m_entryList.SelItemRange(true, range.top(), range.bottom());
+    std::vector<int> selected;
+    for (const QItemSelectionRange& range : m_entryListView->selectionModel()->selection()) {
+        for (int index = range.top(); index <= range.bottom(); ++index)
+            selected.push_back(index);
+    }
+    std::sort(selected.begin(), selected.end());
+    return selected;
+}
+
+void CExtractorDlg::SetSel(int index, bool select)
+{
+    QItemSelectionModel* selection = m_entryListView->selectionModel();
+    if (index == -1 && !select) {
+        selection->clearSelection();
+        return;
+    }
+    const int count = m_entryModel->GetCount();
+    const int first = index == -1 ? 0 : index;
+    const int last = index == -1 ? count - 1 : index;
+    if (first < 0 || last >= count || first > last)
+        return;
+    // One range, however many rows: selecting a million rows one by one would take seconds.
+    const QItemSelection range(m_entryModel->index(first), m_entryModel->index(last));
+    if (index == -1)
+        selection->select(range, QItemSelectionModel::ClearAndSelect);
+    else
+        selection->select(range,
+                          select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+}
+
+int CExtractorDlg::GetTopIndex() const
+{
+    const QModelIndex top = m_entryListView->indexAt(QPoint(1, 1));
+    return top.isValid() ? top.row() : 0;
+}
+
+void CExtractorDlg::SetTopIndex(int index)
+{
+    m_entryListView->scrollTo(m_entryModel->index(index), QAbstractItemView::PositionAtTop);
 }
 
 void CExtractorDlg::OnExtract()
@@ -332,12 +365,11 @@ void CExtractorDlg::OnExtract()
     m_folderPicker.m_strTitle = QString::fromUtf8(res::kExtractTitle);
     if (!m_folderPicker.Browse())
         return;
-    selectionToList();
-    const std::vector<int> selected = m_entryList.GetSelItems();
+    const std::vector<std::uint32_t> selected = m_entryModel->positionsOf(GetSelItems());
     const QString folder = m_folderPicker.m_strPath;
     CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_nProgressDelayMs);
-    const archive::ExtractResult result = archive::extractEntries(
-        m_archive, m_entryList, selected, hostPath(folder), progress.callback());
+    const archive::ExtractResult result =
+        archive::extractEntries(m_archive, selected, hostPath(folder), progress.callback());
     if (!result.cancelled)
         OnDeselectAll();
     progress.finish(QString::fromUtf8(result.cancelled ? res::kExtractCancelled : res::kExtractDone)
@@ -367,22 +399,12 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
         return;
     }
     closeArchive();
-    m_entryModel->beginChange();
-    m_entryList.ResetContent();
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
     CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_nProgressDelayMs);
-    archive::BuildResult result;
-    try {
-        result = archive::buildArchive(hostPath(folder), hostPath(*path), m_entryList,
-                                       progress.callback());
-    } catch (...) {
-        m_entryList.ResetContent();
-        m_entryModel->endChange();
-        throw;
-    }
-    m_entryModel->endChange();
+    const archive::BuildResult result =
+        archive::buildArchive(hostPath(folder), hostPath(*path), progress.callback());
     progress.finish(QString::fromUtf8(result.cancelled ? res::kBuildCancelled : res::kBuildDone)
                         .arg(result.entries)
                         .arg(QDir::toNativeSeparators(*path)));
@@ -390,18 +412,12 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
 
 void CExtractorDlg::OnSelectAll()
 {
-    m_entryList.SetSel(-1, true);
-    const int count = m_entryList.GetCount();
-    if (count > 0)
-        m_entryListView->selectionModel()->select(
-            QItemSelection(m_entryModel->index(0), m_entryModel->index(count - 1)),
-            QItemSelectionModel::ClearAndSelect);
+    SetSel(-1, true);
 }
 
 void CExtractorDlg::OnDeselectAll()
 {
-    m_entryList.SetSel(-1, false);
-    m_entryListView->selectionModel()->clearSelection();
+    SetSel(-1, false);
 }
 
 void CExtractorDlg::OnFindTextChange()
@@ -411,11 +427,10 @@ void CExtractorDlg::OnFindTextChange()
     const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
     if (!text)
         return;
-    const int index = m_quickFind.find(m_entryList, *text);
+    const int index = m_entryModel->findString(*text);
     if (index < 0)
         return;
-    m_entryList.SetTopIndex(index);
-    m_entryListView->scrollTo(m_entryModel->index(index), QAbstractItemView::PositionAtTop);
+    SetTopIndex(index);
     UpdateData(false);
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
 #include "archive/Progress.h"
-#include "archive/QuickFind.h"
+#include "ui/EntryListModel.h"
 #include "ui/FolderPicker.h"
 
 #include <QDialog>
@@ -12,10 +11,10 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class DialogServices;
 class DragOutFolders;
-class EntryListModel;
 class PreviewController;
 class QComboBox;
 class QDragEnterEvent;
@@ -60,7 +59,15 @@ public:
     void setProgressDelay(int ms) { m_nProgressDelayMs = ms; }
 
     bool isArchiveOpen() const { return m_bArchiveOpen; }
-    const archive::EntryList& entryList() const { return m_entryList; }
+    const EntryListModel& entryList() const { return *m_entryModel; }
+    // The list box operations the commands are written in, over the view and its selection.
+    std::vector<int> GetSelItems() const;
+    int GetSelCount() const { return static_cast<int>(GetSelItems().size()); }
+    // index -1: every item.
+    void SetSel(int index, bool select);
+    // The first row the view shows.
+    int GetTopIndex() const;
+    void SetTopIndex(int index);
     QListView* entryListView() const { return m_entryListView; }
 
 protected:
@@ -88,16 +95,12 @@ private:
     void closeArchive();
     void setStatusFromList();
     void clearStatus();
-    // Copies the view's selection into the entry list, as whole ranges.
-    void selectionToList();
     // A drag that started in the list: its files are temporary copies of entries.
     bool isOwnDrag(const QDropEvent& event) const;
     bool m_bArchiveOpen = false;
     archive::ArchiveReader m_archive;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
-    archive::EntryList m_entryList;
-    archive::QuickFind m_quickFind;
     QString m_strStatus;
     QString m_strFind;
     QIcon m_hIcon;

@@ -1,6 +1,6 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveError.h"
-#include "archive/CFile.h"
+#include "archive/ArchiveReader.h"
 
 #include "tests/support/TestSupport.h"
 
@@ -31,34 +31,50 @@ struct Walked {
     bool operator==(const Walked&) const = default;
 };
 
-// Reads, walks and re-reads every record of the archive at path, as listing and extraction do.
-std::vector<DirectoryRecord> readAll(CFile& file)
+// A record as read, its name copied so it outlives the reader.
+struct ReadRecord {
+    std::uint32_t recordPosition = 0;
+    std::uint32_t recordLength = 0;
+    std::uint32_t reserved = 0;
+    std::uint32_t dataOffset = 0;
+    std::uint32_t dataSize = 0;
+    std::string name;
+};
+
+// Reads and walks every record of the archive, then finds each again by its position, as
+// listing and extraction do. Throws the first malformed record.
+std::vector<ReadRecord> readAll(const ArchiveReader& reader)
 {
-    const std::vector<unsigned char> directory = readDirectory(file);
-    std::vector<DirectoryRecord> records;
-    walkDirectory(directory, file.GetFilePath(), [&](std::string_view name, std::uint32_t pos) {
-        records.push_back(readRecord(file, pos));
-        EXPECT_EQ(records.back().name, name);
-    });
+    reader.requireWholeDirectory();
+    std::vector<ReadRecord> records;
+    for (std::size_t i = 0; i < reader.size(); ++i) {
+        const RecordView walked = reader.at(i);
+        const RecordView r = reader.record(walked.recordPosition);
+        EXPECT_EQ(r.name, walked.name);
+        records.push_back({r.recordPosition, r.recordLength, r.reserved, r.dataOffset, r.dataSize,
+                           std::string(r.name)});
+    }
     return records;
 }
 
-std::vector<DirectoryRecord> readAll(const std::string& path)
+std::vector<ReadRecord> readAll(const std::string& path)
 {
-    CFile file;
-    file.Open(path, CFile::modeRead);
-    return readAll(file);
+    ArchiveReader reader;
+    reader.Open(path);
+    return readAll(reader);
 }
 
 std::string failureOf(const std::string& path, bool checkData = false)
 {
     try {
-        CFile file;
-        file.Open(path, CFile::modeRead);
-        for (const DirectoryRecord& record : readAll(file)) {
+        ArchiveReader reader;
+        reader.Open(path);
+        reader.requireWholeDirectory();
+        for (std::size_t i = 0; i < reader.size(); ++i) {
             if (checkData)
-                checkEntryData(file, record);
+                reader.checkData(reader.at(i));
         }
+        readAll(reader);
     } catch (const FormatError& e) {
         return e.what();
     }
@@ -106,19 +122,19 @@ TEST(ArchiveFormatTest, MalformedArchivesAreRefusedWithTheReason)
     }
 }
 
-TEST(ArchiveFormatTest, ReadRecordRefusesPositionsOutsideTheDirectory)
+TEST(ArchiveFormatTest, ARecordIsRefusedAtPositionsOutsideTheDirectory)
 {
     TempDir dir;
     ArchiveImage a;
     a.add("a.bmp", "123");
     writeFile(dir / "x.dat", a.bytes());
-    CFile file;
-    file.Open(dir / "x.dat", CFile::modeRead);
+    ArchiveReader reader;
+    reader.Open(dir / "x.dat");
     for (std::uint32_t position : {0u, 3u, 26u, 27u, 1000u, 0xFFFFFFFFu})
-        EXPECT_THROW(readRecord(file, position), FormatError) << position;
-    // Inside the directory but not a record start: its "length" runs past the end.
-    EXPECT_THROW(readRecord(file, 8), FormatError);
-    EXPECT_EQ(readRecord(file, 4).name, "a.bmp");
+        EXPECT_THROW(reader.record(position), FormatError) << position;
+    // Inside the directory but not a record start.
+    EXPECT_THROW(reader.record(8), FormatError);
+    EXPECT_EQ(reader.record(4).name, "a.bmp");
 }
 
 TEST(ArchiveFormatTest, DataPastTheEndIsReportedPerEntry)
@@ -148,7 +164,7 @@ TEST(ArchiveFormatTest, LongRecordsReadBackWhole)
     a.add(longName, "A");
     a.add(name200, "BC");
     writeFile(dir / "long.dat", a.bytes());
-    const std::vector<DirectoryRecord> records = readAll(dir / "long.dat");
+    const std::vector<ReadRecord> records = readAll(dir / "long.dat");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].name, longName);
     EXPECT_EQ(records[1].name, name200);
@@ -168,7 +184,7 @@ TEST(ArchiveFormatTest, ExampleArchiveIsByteForByte)
 
     TempDir dir;
     writeFile(dir / "GAME00.DAT", expected + "abc" + "defgh");
-    const std::vector<DirectoryRecord> records = readAll(dir / "GAME00.DAT");
+    const std::vector<ReadRecord> records = readAll(dir / "GAME00.DAT");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].recordPosition, 4u);
     EXPECT_EQ(records[1].recordPosition, 26u);
@@ -190,17 +206,16 @@ TEST(ArchiveFormatTest, WriteThenReadRoundTrip)
     }
     const std::vector<unsigned char> directory = encodeDirectory(specs);
     writeFile(dir / "rt.dat", std::string(directory.begin(), directory.end()) + data);
-    const std::vector<DirectoryRecord> records = readAll(dir / "rt.dat");
+    const std::vector<ReadRecord> records = readAll(dir / "rt.dat");
     ASSERT_EQ(records.size(), names.size());
-    CFile file;
-    file.Open(dir / "rt.dat", CFile::modeRead);
+    ArchiveReader reader;
+    reader.Open(dir / "rt.dat");
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(records[i].name, names[i]);
         EXPECT_EQ(records[i].reserved, 0u);
-        checkEntryData(file, records[i]);
+        reader.checkData(reader.record(records[i].recordPosition));
         std::string content(records[i].dataSize, '\0');
-        file.Seek(records[i].dataOffset);
-        file.Read(content.data(), content.size());
+        reader.readAt(content.data(), content.size(), records[i].dataOffset);
         EXPECT_EQ(content, std::string(i * 7, static_cast<char>('a' + i)));
     }
 }
@@ -262,11 +277,11 @@ TEST(ArchiveFormatTest, FuzzRegressionInputsAreRefusedCleanly)
         int got = kRefused;
         std::string why;
         try {
-            CFile file;
-            file.Open(input.path(), CFile::modeRead);
-            const std::vector<DirectoryRecord> records = readAll(file);
-            for (const DirectoryRecord& record : records)
-                checkEntryData(file, record);
+            ArchiveReader reader;
+            reader.Open(input.path());
+            const std::vector<ReadRecord> records = readAll(reader);
+            for (std::size_t i = 0; i < reader.size(); ++i)
+                reader.checkData(reader.at(i));
             got = static_cast<int>(records.size());
         } catch (const FormatError& e) {
             why = e.what();

@@ -1,8 +1,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveFormat.h"
-#include "archive/EntryList.h"
-#include "archive/Listing.h"
+#include "archive/Catalogue.h"
 
 #include "tests/support/TestSupport.h"
 
@@ -29,32 +28,45 @@ TEST(ArchiveReader, ServesEveryRecordFromMemoryOnceOpened)
     TempDir temp;
     const ArchiveImage image = threeEntries();
     writeFile(temp / "GAME00.DAT", image.bytes());
-    ArchiveReader reader;
-    reader.Open(temp / "GAME00.DAT");
-    // The file changes under the reader: what it serves is what it read when opened.
-    writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF'));
+    std::string bytes = image.bytes();
+    for (const bool inMemory : {false, true}) {
+        SCOPED_TRACE(inMemory ? "in memory" : "from the file");
+        ArchiveReader reader;
+        if (inMemory)
+            reader.OpenMemory({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+                              "GAME00.DAT");
+        else
+            reader.Open(temp / "GAME00.DAT");
+        // The file changes under the reader: what it serves is what it read when opened.
+        writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF'));
 
-    struct Case {
-        std::uint32_t position;
-        const char* name;
-        std::uint32_t dataOffset;
-        std::uint32_t dataSize;
-    } cases[] = {{4, "sub\\b.wav", 4 + 70, 5}, {30, "a.bmp", 4 + 70 + 5, 3}, {52, "c.bmp", 82, 0}};
-    ASSERT_EQ(reader.size(), 3u);
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        const RecordView record = reader.record(c.position);
-        EXPECT_EQ(record.name, c.name);
-        EXPECT_EQ(record.recordPosition, c.position);
-        EXPECT_EQ(record.dataOffset, c.dataOffset) << c.name;
-        EXPECT_EQ(record.dataSize, c.dataSize) << c.name;
-        EXPECT_EQ(reader.at(i).name, c.name);
-        reader.checkData(record);
+        struct Case {
+            std::uint32_t position;
+            const char* name;
+            std::uint32_t dataOffset;
+            std::uint32_t dataSize;
+        } cases[] = {
+            {4, "sub\\b.wav", 4 + 70, 5}, {30, "a.bmp", 4 + 70 + 5, 3}, {52, "c.bmp", 82, 0}};
+        ASSERT_EQ(reader.size(), 3u);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const Case& c = cases[i];
+            const RecordView record = reader.record(c.position);
+            EXPECT_EQ(record.name, c.name);
+            EXPECT_EQ(record.recordPosition, c.position);
+            EXPECT_EQ(record.dataOffset, c.dataOffset) << c.name;
+            EXPECT_EQ(record.dataSize, c.dataSize) << c.name;
+            EXPECT_EQ(reader.at(i).name, c.name);
+            EXPECT_EQ(reader.kept(c.position).name.data(), record.name.data());
+            EXPECT_EQ(reader.kept(c.position).dataSize, c.dataSize);
+            reader.checkData(record);
+        }
+        EXPECT_EQ(reader.dataAreaStart(), 74u);
+        const Catalogue list(reader);
+        const std::vector<std::uint32_t> bmp = list.filter("BMP");
+        EXPECT_EQ(bmp.size(), 2u);
+        EXPECT_EQ(list.position(bmp[0]), 30u);
+        writeFile(temp / "GAME00.DAT", image.bytes());
     }
-    EXPECT_EQ(reader.dataAreaStart(), 74u);
-    EntryList list;
-    EXPECT_EQ(listArchive(reader, list, "BMP"), 2);
-    EXPECT_EQ(list.GetItemData(0), 30u);
 }
 
 TEST(ArchiveReader, APositionWhereNoRecordStartsIsRefused)
@@ -86,10 +98,7 @@ TEST(ArchiveReader, AMalformedRecordKeepsTheOnesBeforeItAndListingRefuses)
     EXPECT_EQ(reader.damage()->kind(), ErrorKind::notAnArchive);
     ASSERT_EQ(reader.size(), 1u);
     EXPECT_EQ(reader.record(4).name, "sub\\b.wav");
-    EntryList list;
-    list.AddString("left over");
-    EXPECT_THROW(listArchive(reader, list, "*"), FormatError);
-    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_THROW(Catalogue{reader}, FormatError);
 }
 
 TEST(ArchiveReader, OpeningFailuresCarryTheirKindAndLeaveItClosed)
@@ -115,9 +124,27 @@ TEST(ArchiveReader, OpeningFailuresCarryTheirKindAndLeaveItClosed)
         }
         EXPECT_FALSE(reader.isOpen()) << c.path;
     }
-    // Closed, it names no file and serves nothing.
+    // Closed, it names no file and serves nothing; from memory, it has no file to give.
     ArchiveReader closed;
     EXPECT_THROW(closed.file(), FileError);
+    const unsigned char empty[4] = {};
+    ArchiveReader memory;
+    memory.OpenMemory(empty, "empty.dat");
+    EXPECT_EQ(memory.size(), 0u);
+    EXPECT_THROW(memory.file(), FileError);
+    for (const auto& c : cases) {
+        const std::string bytes = testsupport::readFile(c.path);
+        ArchiveReader reader;
+        try {
+            reader.OpenMemory({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+                              c.path);
+            ADD_FAILURE() << c.path << " opened from memory";
+        } catch (const ArchiveError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.path << ": " << e.what();
+            EXPECT_EQ(e.subject(), c.path);
+        }
+        EXPECT_FALSE(reader.isOpen()) << c.path;
+    }
 }
 
 TEST(ArchiveReader, DataMustLieInsideTheFileAndBelowFourGibibytes)

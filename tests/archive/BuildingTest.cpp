@@ -1,7 +1,8 @@
 #include "archive/Building.h"
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
 #include "archive/CFile.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
 
@@ -90,15 +91,13 @@ TEST_P(BuildLayout, WritesTheRecordsAndDataInListOrder)
     for (const std::string& folder : layout.emptyFolders)
         fs::create_directories(src + "/" + folder);
 
-    EntryList list;
-    const BuildResult result = buildArchive(src, tmp / "GAME00.DAT", list);
+    const BuildResult result = buildArchive(src, tmp / "GAME00.DAT");
 
     const std::string expected = expectedArchive(layout.entries);
     EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expected);
     EXPECT_FALSE(result.cancelled);
     EXPECT_EQ(result.entries, static_cast<int>(layout.entries.size()));
     EXPECT_EQ(result.bytes, expected.size());
-    EXPECT_EQ(list.GetCount(), 0);
     EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"GAME00.DAT", "src"}));
 }
 
@@ -133,8 +132,7 @@ TEST(BuildArchive, TheSixtyByteExample)
     writeFile(tmp / "src/a.bmp", "abc");
     writeFile(tmp / "src/sub/b.wav", "12345");
 
-    EntryList list;
-    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    buildArchive(tmp / "src", tmp / "GAME00.DAT");
 
     const std::string expected = le32(48) + le32(22) + le32(0) + le32(52) + le32(3) +
                                  std::string("a.bmp\0", 6) + le32(26) + le32(0) + le32(55) +
@@ -148,8 +146,7 @@ TEST(BuildArchive, OverwritesAnEarlierArchive)
     TempDir tmp;
     writeFile(tmp / "src/a.bmp", "abc");
     writeFile(tmp / "GAME00.DAT", kEarlier);
-    EntryList list;
-    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    buildArchive(tmp / "src", tmp / "GAME00.DAT");
     EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive({{"a.bmp", "abc"}}));
 }
 
@@ -161,13 +158,15 @@ TEST(AddFolderEntries, RelativeNamesSizesAndNameBytes)
 
     for (const std::string& root : {tmp / "src", tmp / "src/"}) {
         SCOPED_TRACE(root);
-        EntryList list;
+        std::vector<BuildEntry> list;
         EXPECT_EQ(AddFolderEntries(list, root, root), 6 + 10);
-        ASSERT_EQ(list.GetCount(), 2);
-        EXPECT_EQ(list.GetText(0), "a.bmp");
-        EXPECT_EQ(list.GetItemData(0), 3u);
-        EXPECT_EQ(list.GetText(1), "sub\\b.wav");
-        EXPECT_EQ(list.GetItemData(1), 5u);
+        ASSERT_EQ(list.size(), 2u);
+        EXPECT_EQ(list[0].name, "a.bmp");
+        EXPECT_EQ(list[0].size, 3u);
+        EXPECT_EQ(list[0].hostPath, tmp / "src/a.bmp");
+        EXPECT_EQ(list[1].name, "sub\\b.wav");
+        EXPECT_EQ(list[1].size, 5u);
+        EXPECT_EQ(list[1].hostPath, tmp / "src/sub/b.wav");
     }
 }
 
@@ -176,12 +175,12 @@ TEST(AddFolderEntries, TheRootKeepsNamesWholeWithoutALeadingSeparator)
     TempDir tmp;
     writeFile(tmp / "src/a.bmp", "abc");
 
-    EntryList list;
+    std::vector<BuildEntry> list;
     AddFolderEntries(list, tmp / "src", "/");
-    ASSERT_EQ(list.GetCount(), 1);
+    ASSERT_EQ(list.size(), 1u);
     std::string expected = (tmp / "src/a.bmp").substr(1);
     std::replace(expected.begin(), expected.end(), '/', '\\');
-    EXPECT_EQ(list.GetText(0), expected);
+    EXPECT_EQ(list[0].name, expected);
 }
 
 TEST(BuildArchive, ABig5NameWithABackslashTrailByteRoundTrips)
@@ -189,26 +188,26 @@ TEST(BuildArchive, ABig5NameWithABackslashTrailByteRoundTrips)
     TempDir tmp;
     writeFile(tmp / "src/許/功.bmp", "xy");
 
-    EntryList list;
-    buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    buildArchive(tmp / "src", tmp / "GAME00.DAT");
     // 許 is B3 5C and 功 A5 5C: the 0x5C trail bytes are not separators.
     const std::string name = "\xB3\x5C\\\xA5\x5C.bmp";
     EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive({{name, "xy"}}));
 
-    CFile archive;
-    archive.Open(tmp / "GAME00.DAT", CFile::modeRead);
-    ASSERT_EQ(listArchive(archive, list, "*"), 1);
-    EXPECT_EQ(list.GetText(0), name);
+    ArchiveReader archive;
+    archive.Open(tmp / "GAME00.DAT");
+    const Catalogue list(archive);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.name(0), name);
     fs::create_directory(tmp / "out");
-    extractEntries(archive, list, {0}, tmp / "out");
+    extractEntries(archive, list.positions({0}), tmp / "out");
     EXPECT_EQ(readFile(tmp / "out/許/功.bmp"), "xy");
 }
 
-std::vector<int> allIndexes(const EntryList& list)
+std::vector<std::uint32_t> allPositions(const Catalogue& list)
 {
-    std::vector<int> indexes(static_cast<std::size_t>(list.GetCount()));
-    std::iota(indexes.begin(), indexes.end(), 0);
-    return indexes;
+    std::vector<std::uint32_t> rows(list.size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    return list.positions(rows);
 }
 
 TEST(BuildArchive, ANestedTreeRoundTripsAndBuildsAgainIdentically)
@@ -222,21 +221,20 @@ TEST(BuildArchive, ANestedTreeRoundTripsAndBuildsAgainIdentically)
     };
     writeTree(tmp / "src", files);
 
-    EntryList list;
-    buildArchive(tmp / "src", tmp / "first.dat", list);
+    buildArchive(tmp / "src", tmp / "first.dat");
 
     {
-        CFile archive;
-        archive.Open(tmp / "first.dat", CFile::modeRead);
-        ASSERT_EQ(listArchive(archive, list, "*"), static_cast<int>(files.size()));
+        ArchiveReader archive;
+        archive.Open(tmp / "first.dat");
+        const Catalogue list(archive);
+        ASSERT_EQ(list.size(), files.size());
         fs::create_directory(tmp / "out");
-        const ExtractResult extracted =
-            extractEntries(archive, list, allIndexes(list), tmp / "out");
+        const ExtractResult extracted = extractEntries(archive, allPositions(list), tmp / "out");
         EXPECT_EQ(extracted.entriesWritten, static_cast<int>(files.size()));
     }
     EXPECT_EQ(treeOf(tmp / "out"), files);
 
-    buildArchive(tmp / "out", tmp / "second.dat", list);
+    buildArchive(tmp / "out", tmp / "second.dat");
     EXPECT_EQ(readFile(tmp / "second.dat"), readFile(tmp / "first.dat"));
 }
 
@@ -250,15 +248,15 @@ TEST(BuildArchive, NamesThatDoNotDecodeComeBackByteForByte)
         expectedArchive({{"dir\\x\xFE", "two"}, {"plain.wav", ""}, {"\x81\x30.dat", "one"}});
     writeFile(tmp / "in.dat", original);
 
-    EntryList list;
     {
-        CFile archive;
-        archive.Open(tmp / "in.dat", CFile::modeRead);
-        ASSERT_EQ(listArchive(archive, list, "*"), 3);
+        ArchiveReader archive;
+        archive.Open(tmp / "in.dat");
+        const Catalogue list(archive);
+        ASSERT_EQ(list.size(), 3u);
         fs::create_directory(tmp / "out");
-        extractEntries(archive, list, allIndexes(list), tmp / "out");
+        extractEntries(archive, allPositions(list), tmp / "out");
     }
-    buildArchive(tmp / "out", tmp / "again.dat", list);
+    buildArchive(tmp / "out", tmp / "again.dat");
     EXPECT_EQ(readFile(tmp / "again.dat"), original);
 }
 
@@ -273,8 +271,7 @@ TEST(BuildArchive, LinksToFilesArePackedAndLinksToFoldersAreNot)
     fs::create_directory_symlink(tmp / "src", tmp / "src/loop");
     fs::create_symlink(tmp / "missing", tmp / "src/dangling");
 
-    EntryList list;
-    const BuildResult result = buildArchive(tmp / "src", tmp / "GAME00.DAT", list);
+    const BuildResult result = buildArchive(tmp / "src", tmp / "GAME00.DAT");
     EXPECT_EQ(result.entries, 2);
     EXPECT_EQ(readFile(tmp / "GAME00.DAT"),
               expectedArchive({{"link.txt", "xyz"}, {"real.txt", "r"}}));
@@ -299,8 +296,7 @@ TEST(BuildArchive, SkipsFifosAndSocketsWithoutHanging)
     // In a child, so a build that opens the FIFO fails the test instead of hanging it.
     const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
         alarm(20);
-        EntryList list;
-        return std::to_string(buildArchive(tmp / "src", tmp / "GAME00.DAT", list).entries);
+        return std::to_string(buildArchive(tmp / "src", tmp / "GAME00.DAT").entries);
     });
     close(sock);
     EXPECT_EQ(child.exitCode, 0) << child.text;
@@ -329,15 +325,13 @@ TEST(BuildArchive, NamesThatCannotBeEntryNamesAreRefusedBeforeWriting)
         writeFile(tmp / "src/good.txt", "fine");
         writeFile(tmp / ("src/sub/" + bad), "x");
 
-        EntryList list;
         try {
-            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT");
             ADD_FAILURE() << "built an archive holding an impossible name";
         } catch (const NameError& e) {
             EXPECT_EQ(e.subject(), tmp / ("src/sub/" + bad));
             EXPECT_FALSE(e.reason().empty());
         }
-        EXPECT_EQ(list.GetCount(), 0);
         expectEarlierArchiveKept(tmp);
     }
 }
@@ -350,14 +344,12 @@ TEST(BuildArchive, AFileOfTwoGibibytesIsRefusedBeforeWriting)
     // Sparse: costs no disk space.
     writeFile(tmp / "src/huge.bin", "");
     fs::resize_file(tmp / "src/huge.bin", 0x80000000ull);
-    EntryList list;
     try {
-        buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+        buildArchive(tmp / "src", tmp / "dest/GAME00.DAT");
         ADD_FAILURE() << "built an entry of 2 GiB";
     } catch (const FormatError& e) {
         EXPECT_EQ(e.subject(), tmp / "src/huge.bin");
     }
-    EXPECT_EQ(list.GetCount(), 0);
     expectEarlierArchiveKept(tmp);
 }
 
@@ -372,9 +364,8 @@ TEST(BuildArchive, CancelKeepsTheEarlierArchive)
 
         int calls = 0;
         Progress last;
-        EntryList list;
         const BuildResult result =
-            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list, [&](const Progress& p) {
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", [&](const Progress& p) {
                 last = p;
                 return calls++ < stopAfter;
             });
@@ -382,7 +373,6 @@ TEST(BuildArchive, CancelKeepsTheEarlierArchive)
         EXPECT_EQ(calls, stopAfter + 1);
         EXPECT_EQ(last.entriesTotal, 2);
         EXPECT_EQ(last.bytesTotal, 10001u);
-        EXPECT_EQ(list.GetCount(), 0);
         expectEarlierArchiveKept(tmp);
     }
 }
@@ -393,8 +383,7 @@ TEST(BuildArchive, ProgressCountsEveryByteAndEntry)
     writeFile(tmp / "src/a.bin", std::string(10000, 'a'));
     writeFile(tmp / "src/empty", "");
     std::vector<Progress> seen;
-    EntryList list;
-    buildArchive(tmp / "src", tmp / "GAME00.DAT", list, [&](const Progress& p) {
+    buildArchive(tmp / "src", tmp / "GAME00.DAT", [&](const Progress& p) {
         seen.push_back(p);
         return true;
     });
@@ -427,16 +416,15 @@ TEST_P(SourceChangedDuringBuild, IsRefusedAndKeepsTheEarlierArchive)
     const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
         alarm(20);
         bool changed = false;
-        EntryList list;
         try {
-            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list, [&](const Progress&) {
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", [&](const Progress&) {
                 if (!changed)
                     GetParam().change(victim);
                 changed = true;
                 return true;
             });
         } catch (const FileError& e) {
-            return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject() + ": " + e.reason();
+            return e.subject() + ": " + e.reason();
         }
         return std::string("built");
     });
@@ -474,11 +462,10 @@ TEST(BuildArchive, AWriteErrorKeepsTheEarlierArchive)
     writeFile(tmp / "src/big.bin", std::string(64 * 1024, 'x'));
 
     const testsupport::ChildResult child = testsupport::runInChild({16 * 1024, false}, [&] {
-        EntryList list;
         try {
-            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+            buildArchive(tmp / "src", tmp / "dest/GAME00.DAT");
         } catch (const FileError& e) {
-            return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject();
+            return e.subject();
         }
         return std::string("built past the file size limit");
     });
@@ -504,11 +491,10 @@ TEST(BuildArchive, UnreadableSourcesKeepTheEarlierArchive)
         fs::permissions(tmp / locked, fs::perms::none);
 
         const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
-            EntryList list;
             try {
-                buildArchive(tmp / "src", tmp / "dest/GAME00.DAT", list);
+                buildArchive(tmp / "src", tmp / "dest/GAME00.DAT");
             } catch (const FileError& e) {
-                return (list.GetCount() == 0 ? "" : "list kept; ") + e.subject();
+                return e.subject();
             }
             return std::string("built");
         });
@@ -530,10 +516,7 @@ TEST(BuildArchive, RefusesMissingSourcesAndArchivesInsideTheSource)
     };
     for (const auto& [source, archivePath] : cases) {
         SCOPED_TRACE(source + " -> " + archivePath);
-        EntryList list;
-        list.AddString("left over");
-        EXPECT_THROW(buildArchive(source, archivePath, list), FileError);
-        EXPECT_EQ(list.GetCount(), 0);
+        EXPECT_THROW(buildArchive(source, archivePath), FileError);
     }
     EXPECT_EQ(readFile(tmp / "src/GAME00.DAT"), kEarlier);
     EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"file.txt", "src"}));

@@ -1,7 +1,8 @@
 #include "archive/Extraction.h"
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
 #include "archive/CFile.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/FileCopier.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
@@ -59,23 +60,28 @@ struct OpenArchive {
         : m_strPath(path), m_strBytes(image.bytes(absolute))
     {
         writeFile(path, m_strBytes);
-        file.Open(path, CFile::modeRead);
-        listArchive(file, list, "*");
+        reader.Open(path);
+        list = std::make_unique<Catalogue>(reader);
     }
 
-    std::vector<int> all() const
+    // The record positions of rows of the list, as the dialog passes its selection.
+    std::vector<std::uint32_t> rows(std::vector<std::uint32_t> wanted) const
     {
-        std::vector<int> indexes;
-        for (int i = 0; i < list.GetCount(); ++i)
-            indexes.push_back(i);
-        return indexes;
+        return list->positions(std::move(wanted));
+    }
+    std::vector<std::uint32_t> all() const
+    {
+        std::vector<std::uint32_t> wanted;
+        for (std::uint32_t i = 0; i < list->size(); ++i)
+            wanted.push_back(i);
+        return rows(wanted);
     }
     bool isIntact() const { return readFile(m_strPath) == m_strBytes; }
 
     std::string m_strPath;
     std::string m_strBytes;
-    CFile file;
-    EntryList list;
+    ArchiveReader reader;
+    std::unique_ptr<Catalogue> list;
 };
 
 class ExtractionTest : public ::testing::Test {
@@ -96,7 +102,7 @@ TEST_F(ExtractionTest, MultiLevelNamesKeepAnExistingFirstLevel)
     OpenArchive archive(image, archivePath());
     writeFile(dest() + "/a/keep.txt", "kept");
 
-    const ExtractResult result = extractEntries(archive.file, archive.list, archive.all(), dest());
+    const ExtractResult result = extractEntries(archive.reader, archive.all(), dest());
 
     EXPECT_EQ(result.entriesWritten, 3);
     EXPECT_FALSE(result.cancelled);
@@ -115,10 +121,10 @@ TEST_F(ExtractionTest, OnlyTheGivenIndexesAreWrittenAndADestinationWithTrailingS
     image.add("C.DAT", "c");
     OpenArchive archive(image, archivePath());
 
-    EXPECT_EQ(extractEntries(archive.file, archive.list, {}, dest()).entriesWritten, 0);
+    EXPECT_EQ(extractEntries(archive.reader, {}, dest()).entriesWritten, 0);
     EXPECT_TRUE(treeOf(dest()).empty());
 
-    extractEntries(archive.file, archive.list, {2, 0}, dest() + "/");
+    extractEntries(archive.reader, archive.rows({2, 0}), dest() + "/");
     const std::map<std::string, std::string> expected = {{"A.DAT", "a"}, {"C.DAT", "c"}};
     EXPECT_EQ(treeOf(dest()), expected);
 }
@@ -147,7 +153,7 @@ TEST_F(ExtractionTest, DataIsCopiedInSlicesOfAtMostOneSlice)
         image.add("e.bin", content);
         OpenArchive archive(image, temp / "GAME00.DAT");
         std::vector<std::uint64_t> steps;
-        extractEntries(archive.file, archive.list, {0}, temp.str(), [&](const Progress& p) {
+        extractEntries(archive.reader, archive.rows({0}), temp.str(), [&](const Progress& p) {
             steps.push_back(p.bytesDone);
             return true;
         });
@@ -166,7 +172,7 @@ TEST_F(ExtractionTest, SizeZeroGivesAnEmptyFileAndOverwritesAnOldOne)
 
     int calls = 0;
     const ExtractResult result =
-        extractEntries(archive.file, archive.list, archive.all(), dest(), [&](const Progress& p) {
+        extractEntries(archive.reader, archive.all(), dest(), [&](const Progress& p) {
             ++calls;
             EXPECT_EQ(p.entriesDone, calls);
             return true;
@@ -186,13 +192,13 @@ TEST_F(ExtractionTest, DuplicateNamesLeaveTheHigherIndex)
     image.add("other.dat", "x");
     image.add("same.dat", "second");
     OpenArchive archive(image, archivePath());
-    ASSERT_EQ(archive.list.GetText(1), "same.dat");
-    ASSERT_EQ(archive.list.GetText(2), "same.dat");
+    ASSERT_EQ(archive.list->name(1), "same.dat");
+    ASSERT_EQ(archive.list->name(2), "same.dat");
     // The list keeps equal names in directory order.
     const std::string higher =
-        archive.list.GetItemData(2) > archive.list.GetItemData(1) ? "second" : "first";
+        archive.list->position(2) > archive.list->position(1) ? "second" : "first";
 
-    extractEntries(archive.file, archive.list, {2, 1}, dest());
+    extractEntries(archive.reader, archive.rows({2, 1}), dest());
 
     EXPECT_EQ(readFile(dest() + "/same.dat"), higher);
     EXPECT_EQ(higher, "second");
@@ -214,7 +220,7 @@ TEST_F(ExtractionTest, NamesLeavingTheDestinationAreRefusedWithNothingCreated)
         OpenArchive archive(image, temp / "GAME00.DAT");
 
         try {
-            extractEntries(archive.file, archive.list, {0}, target);
+            extractEntries(archive.reader, archive.rows({0}), target);
             ADD_FAILURE() << "extracted";
         } catch (const NameError& e) {
             EXPECT_EQ(e.subject(), names::displayName(name));
@@ -234,7 +240,7 @@ TEST_F(ExtractionTest, ARefusedEntryStopsTheRunAndEarlierEntriesStay)
     image.add("c.dat", "never");
     OpenArchive archive(image, archivePath());
 
-    EXPECT_THROW(extractEntries(archive.file, archive.list, archive.all(), dest()), NameError);
+    EXPECT_THROW(extractEntries(archive.reader, archive.all(), dest()), NameError);
 
     const std::map<std::string, std::string> expected = {{"a.dat", "good"}};
     EXPECT_EQ(treeOf(dest()), expected);
@@ -248,7 +254,7 @@ TEST_F(ExtractionTest, APrefixThatIsAFileIsReportedWithItsPath)
     writeFile(dest() + "/a", "a file");
 
     try {
-        extractEntries(archive.file, archive.list, {0}, dest());
+        extractEntries(archive.reader, archive.rows({0}), dest());
         ADD_FAILURE() << "extracted";
     } catch (const FileError& e) {
         EXPECT_EQ(fs::path(e.subject()), fs::path(dest()) / "a");
@@ -268,11 +274,11 @@ TEST_F(ExtractionTest, ALinkInsideTheDestinationIsNotFollowed)
     image.add("sub\\x", "through the link");
     OpenArchive archive(image, archivePath());
 
-    EXPECT_THROW(extractEntries(archive.file, archive.list, {1}, dest()), FileError);
+    EXPECT_THROW(extractEntries(archive.reader, archive.rows({1}), dest()), FileError);
     EXPECT_TRUE(fs::is_empty(elsewhere));
 
     // A link at the final name is replaced by the file, not written through.
-    extractEntries(archive.file, archive.list, {0}, dest());
+    extractEntries(archive.reader, archive.rows({0}), dest());
     EXPECT_TRUE(fs::is_empty(elsewhere));
     EXPECT_FALSE(fs::is_symlink(dest() + "/file.dat"));
     EXPECT_EQ(readFile(dest() + "/file.dat"), "replaces the link");
@@ -300,14 +306,13 @@ TEST_F(ExtractionTest, ADestinationWithoutWritePermissionIsReported)
         SCOPED_TRACE(index);
         const testsupport::ChildResult result =
             testsupport::runInChild({-1, true}, [&]() -> std::string {
-                CFile file;
-                file.Open(archivePath(), CFile::modeRead);
-                EntryList list;
-                listArchive(file, list, "*");
-                const int wanted = index == 0 ? (list.GetText(0) == "x.dat" ? 0 : 1)
-                                              : (list.GetText(0) == "x.dat" ? 1 : 0);
+                ArchiveReader reader;
+                reader.Open(archivePath());
+                const Catalogue list(reader);
+                const std::uint32_t wanted = index == 0 ? (list.name(0) == "x.dat" ? 0 : 1)
+                                                        : (list.name(0) == "x.dat" ? 1 : 0);
                 try {
-                    extractEntries(file, list, {wanted}, dest());
+                    extractEntries(reader, list.positions({wanted}), dest());
                 } catch (const FileError& e) {
                     return "FileError|" + e.subject() + "|" + e.reason();
                 }
@@ -341,7 +346,7 @@ TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
         writeFile(temp / "dest/short.dat", "earlier");
 
         try {
-            extractEntries(archive.file, archive.list, {0}, temp / "dest");
+            extractEntries(archive.reader, archive.rows({0}), temp / "dest");
             ADD_FAILURE() << "extracted";
         } catch (const FormatError& e) {
             EXPECT_NE(std::string(e.what()).find("short.dat"), std::string::npos) << e.what();
@@ -362,7 +367,7 @@ TEST_F(ExtractionTest, TheOpenArchiveIsNeverOverwritten)
     for (const std::string& folder : {m_temp.str(), link, m_temp.str() + "/dest/.."}) {
         SCOPED_TRACE(folder);
         try {
-            extractEntries(archive.file, archive.list, {0}, folder);
+            extractEntries(archive.reader, archive.rows({0}), folder);
             ADD_FAILURE() << "extracted";
         } catch (const FileError& e) {
             EXPECT_NE(std::string(e.what()).find("GAME00.DAT"), std::string::npos) << e.what();
@@ -381,7 +386,7 @@ TEST_F(ExtractionTest, Big5NamesWithABackslashTrailByteGiveOneFile)
     image.add("\xA5\x5C\\\xA5\x5C.bmp", "gong"); // 功\功.bmp
     OpenArchive archive(image, archivePath());
 
-    extractEntries(archive.file, archive.list, archive.all(), dest());
+    extractEntries(archive.reader, archive.all(), dest());
 
     const std::map<std::string, std::string> expected = {
         {"\xE8\xA8\xB1.txt", "xu"},
@@ -400,7 +405,7 @@ TEST_F(ExtractionTest, UndecodableNamesRoundTripThroughTheEscape)
     image.add(name, "odd");
     OpenArchive archive(image, archivePath());
 
-    extractEntries(archive.file, archive.list, {0}, dest());
+    extractEntries(archive.reader, archive.rows({0}), dest());
 
     std::string written;
     for (const auto& entry : fs::recursive_directory_iterator(dest()))
@@ -419,9 +424,9 @@ TEST_F(ExtractionTest, LongRecordsExtract)
     image.add("padded.dat", "padded record");
     image.records[1].recordLength = 200;
     OpenArchive archive(image, archivePath());
-    ASSERT_EQ(archive.list.GetCount(), 2);
+    ASSERT_EQ(archive.list->size(), 2);
 
-    extractEntries(archive.file, archive.list, archive.all(), dest());
+    extractEntries(archive.reader, archive.all(), dest());
 
     EXPECT_EQ(readFile(dest() + "/folder/" + std::string(150, 'n') + ".dat"), "long name");
     EXPECT_EQ(readFile(dest() + "/padded.dat"), "padded record");
@@ -438,12 +443,11 @@ TEST_F(ExtractionTest, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne)
 
     const testsupport::ChildResult result =
         testsupport::runInChild({10000, false}, [&]() -> std::string {
-            CFile file;
-            file.Open(archivePath(), CFile::modeRead);
-            EntryList list;
-            listArchive(file, list, "*");
+            ArchiveReader reader;
+            reader.Open(archivePath());
+            const Catalogue list(reader);
             try {
-                extractEntries(file, list, {0, 1}, dest());
+                extractEntries(reader, list.positions({0, 1}), dest());
             } catch (const FileError& e) {
                 return "FileError|" + e.subject() + "|" + e.reason();
             }
@@ -469,7 +473,7 @@ TEST_F(ExtractionTest, CancelFinishesTheCurrentEntryAndStops)
 
     int calls = 0;
     const ExtractResult result =
-        extractEntries(archive.file, archive.list, archive.all(), dest(), [&](const Progress& p) {
+        extractEntries(archive.reader, archive.all(), dest(), [&](const Progress& p) {
             ++calls;
             EXPECT_EQ(p.entriesTotal, 3);
             return false;
@@ -488,7 +492,7 @@ TEST_F(ExtractionTest, ACancelAfterTheLastEntryIsNoCancel)
     image.add("1.dat", "one");
     OpenArchive archive(image, archivePath());
 
-    const ExtractResult result = extractEntries(archive.file, archive.list, {0}, dest(),
+    const ExtractResult result = extractEntries(archive.reader, archive.rows({0}), dest(),
                                                 [](const Progress&) { return false; });
 
     EXPECT_FALSE(result.cancelled);
@@ -515,14 +519,13 @@ TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
         const rlimit few{64, 64};
         if (setrlimit(RLIMIT_NOFILE, &few) != 0)
             return "no limit";
-        CFile file;
-        file.Open(archivePath(), CFile::modeRead);
-        EntryList list;
-        listArchive(file, list, "*");
-        std::vector<int> all;
-        for (int i = 0; i < list.GetCount(); ++i)
+        ArchiveReader reader;
+        reader.Open(archivePath());
+        const Catalogue list(reader);
+        std::vector<std::uint32_t> all;
+        for (std::uint32_t i = 0; i < list.size(); ++i)
             all.push_back(i);
-        return std::to_string(extractEntries(file, list, all, dest()).entriesWritten);
+        return std::to_string(extractEntries(reader, list.positions(all), dest()).entriesWritten);
     });
     EXPECT_EQ(result.exitCode, 0) << result.text;
     EXPECT_EQ(result.text, "3");
@@ -567,7 +570,7 @@ TEST_F(ExtractionTest, AMissingDestinationIsMadeOnlyOnceAnEntryPassesItsChecks)
         OpenArchive archive(image, temp / "GAME00.DAT");
         const std::string target = temp / "new/deeper/out";
         try {
-            extractEntries(archive.file, archive.list, {0}, target);
+            extractEntries(archive.reader, archive.rows({0}), target);
         } catch (const ArchiveError&) {
         }
         EXPECT_EQ(fs::exists(target), c.isMade);
@@ -592,8 +595,7 @@ TEST_F(ExtractionTest, KeepExistingLeavesEveryExistingObjectAndReportsIt)
         EXPECT_EQ(e.kind(), ErrorKind::keptExisting);
         kept.push_back(e.subject());
     };
-    const ExtractResult result =
-        extractEntries(archive.file, archive.list, archive.all(), dest(), {}, options);
+    const ExtractResult result = extractEntries(archive.reader, archive.all(), dest(), {}, options);
     EXPECT_EQ(result.entriesWritten, 1);
     EXPECT_EQ(result.entriesKept, 2);
     std::sort(kept.begin(), kept.end());

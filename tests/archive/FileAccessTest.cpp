@@ -2,7 +2,7 @@
 #include "archive/CFile.h"
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
-#include "archive/SafeOutputFile.h"
+#include "archive/OutputFile.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -197,18 +197,18 @@ TEST(CFolderTest, ChildRefusesLinksAndFilesInTheWay)
     EXPECT_EQ(reasonOf([&] { CFolder::open(dir / "file"); }), "is not a folder");
 }
 
-TEST(SafeOutputFileTest, DiscardKeepsTheOldFileAndCommitReplacesIt)
+TEST(OutputFileTest, DiscardKeepsTheOldFileAndCommitReplacesIt)
 {
     TempDir dir;
     writeFile(dir / "out.dat", "old");
     CFolder folder = CFolder::open(dir.str());
     {
-        SafeOutputFile out(folder, "out.dat");
+        OutputFile out(folder, "out.dat");
         out.Write("new", 3);
     }
     EXPECT_EQ(readFile(dir / "out.dat"), "old");
     {
-        SafeOutputFile out(folder, "out.dat");
+        OutputFile out(folder, "out.dat");
         out.Write("newer", 5);
         out.Commit();
     }
@@ -217,7 +217,7 @@ TEST(SafeOutputFileTest, DiscardKeepsTheOldFileAndCommitReplacesIt)
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
-TEST(SafeOutputFileTest, RefusesTheHeldArchiveAndAFolder)
+TEST(OutputFileTest, RefusesTheHeldArchiveAndAFolder)
 {
     TempDir dir;
     writeFile(dir / "GAME00.DAT", "archive");
@@ -225,19 +225,19 @@ TEST(SafeOutputFileTest, RefusesTheHeldArchiveAndAFolder)
     CFile archive;
     archive.Open(dir / "GAME00.DAT", CFile::modeRead);
     CFolder folder = CFolder::open(dir.str());
-    EXPECT_EQ(reasonOf([&] { SafeOutputFile out(folder, "GAME00.DAT"); }),
+    EXPECT_EQ(reasonOf([&] { OutputFile out(folder, "GAME00.DAT"); }),
               "is open in this program and cannot be replaced");
-    EXPECT_EQ(reasonOf([&] { SafeOutputFile out(folder, "folder"); }), "is a folder");
+    EXPECT_EQ(reasonOf([&] { OutputFile out(folder, "folder"); }), "is a folder");
     EXPECT_EQ(readFile(dir / "GAME00.DAT"), "archive");
 }
 
-TEST(SafeOutputFileTest, ReplacesALinkInsteadOfWritingThroughIt)
+TEST(OutputFileTest, ReplacesALinkInsteadOfWritingThroughIt)
 {
     TempDir dir;
     writeFile(dir / "target", "keep");
     fs::create_symlink(dir / "target", dir / "out");
     CFolder folder = CFolder::open(dir.str());
-    SafeOutputFile out(folder, "out");
+    OutputFile out(folder, "out");
     out.Write("fresh", 5);
     out.Commit();
     EXPECT_FALSE(fs::is_symlink(dir / "out"));

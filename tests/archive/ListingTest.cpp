@@ -1,7 +1,7 @@
 #include "archive/Listing.h"
 #include "archive/ArchiveError.h"
-#include "archive/CFile.h"
-#include "archive/EntryList.h"
+#include "archive/ArchiveReader.h"
+#include "archive/Catalogue.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -18,9 +18,11 @@ TEST(Listing, TypeTestLooksAtTheLastThreeUpperCasedBytes)
         const char* type;
         bool passes;
     } cases[] = {
-        {"a.bmp", "BMP", true},   {"A.BMP", "BMP", true}, {"XWAV", "WAV", true},
-        {"a.WAVE", "WAV", false}, {"wav", "WAV", true},   {"av", "WAV", false},
-        {"a.bmp", "*", true},     {"readme", "", true},   {"a\xA4\x62mp", "BMP", false},
+        {"a.bmp", "BMP", true},       {"A.BMP", "BMP", true},     {"XWAV", "WAV", true},
+        {"a.WAVE", "WAV", false},     {"wav", "WAV", true},       {"av", "WAV", false},
+        {"a.bmp", "*", true},         {"readme", "", true},       {"a\xA4\x62mp", "BMP", false},
+        {"\xA4\x62MP", "BMP", false}, {"x.\xA4", ".\xA4", false}, {"x.b\xA4", "B\xA4", false},
+        {"bmp", "BM", false},         {"x.bmp", "bmp", false},    {"wa", "WA", true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(matchesType(c.name, c.type), c.passes) << c.name << " " << c.type;
@@ -35,18 +37,17 @@ TEST(Listing, ListsSortedWithRecordPositionsAndFilters)
     image.add("c.bmp", "");
     testsupport::writeFile(temp / "GAME00.DAT", image.bytes());
 
-    CFile file;
-    file.Open(temp / "GAME00.DAT", CFile::modeRead);
-    EntryList list;
-    ASSERT_EQ(listArchive(file, list, "*"), 3);
-    EXPECT_EQ(list.GetText(0), "a.BMP");
-    EXPECT_EQ(list.GetItemData(0), 4u + 26u); // the second record
-    EXPECT_EQ(list.GetText(2), "sub\\b.wav");
-    EXPECT_EQ(list.GetItemData(2), 4u);
+    ArchiveReader file;
+    file.Open(temp / "GAME00.DAT");
+    const Catalogue list(file);
+    ASSERT_EQ(list.filter("*").size(), 3u);
+    EXPECT_EQ(list.name(0), "a.BMP");
+    EXPECT_EQ(list.position(0), 4u + 26u); // the second record
+    EXPECT_EQ(list.name(2), "sub\\b.wav");
+    EXPECT_EQ(list.position(2), 4u);
 
-    EXPECT_EQ(listArchive(file, list, "BMP"), 2);
-    EXPECT_EQ(listArchive(file, list, "EGA"), 0);
-    EXPECT_EQ(statusLine(file.GetFileName(), list.GetCount()), "GAME00.DAT,共0個檔案");
+    EXPECT_EQ(list.filter("BMP").size(), 2u);
+    EXPECT_EQ(list.filter("EGA").size(), 0u);
 }
 
 TEST(Listing, ARefusedDirectoryLeavesTheListEmpty)
@@ -56,12 +57,9 @@ TEST(Listing, ARefusedDirectoryLeavesTheListEmpty)
     image.add("a.bmp", "a");
     image.records.push_back({"broken", 0, 0, 5});
     testsupport::writeFile(temp / "bad.dat", image.bytes());
-    CFile file;
-    file.Open(temp / "bad.dat", CFile::modeRead);
-    EntryList list;
-    list.AddString("left over");
-    EXPECT_THROW(listArchive(file, list, "*"), FormatError);
-    EXPECT_EQ(list.GetCount(), 0);
+    ArchiveReader file;
+    file.Open(temp / "bad.dat");
+    EXPECT_THROW(Catalogue{file}, FormatError);
 }
 
 } // namespace

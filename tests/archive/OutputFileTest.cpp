@@ -1,13 +1,14 @@
+#include "archive/OutputFile.h"
 #include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
 #include "archive/Building.h"
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/FileCopier.h"
-#include "archive/Listing.h"
-#include "archive/SafeOutputFile.h"
 #include "archive/SignalCleanup.h"
+#include "archive/posix/DescriptorCopier.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -101,21 +102,19 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     const std::set<std::string> before = namesIn(temp.str());
 
     const int extractEnd = signalEnding([&] {
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
-        CFile file;
-        file.Open(temp / "GAME00.DAT", CFile::modeRead);
-        EntryList list;
-        listArchive(file, list, "*");
-        extractEntries(file, list, {0}, temp / "out", [&](const Progress&) {
+        OutputFile::allowUnnamed(isUnnamedAllowed);
+        ArchiveReader reader;
+        reader.Open(temp / "GAME00.DAT");
+        const Catalogue list(reader);
+        extractEntries(reader, list.positions({0}), temp / "out", [&](const Progress&) {
             deliver(c);
             return true;
         });
     });
     EXPECT_EQ(extractEnd, c.signalNumber);
     const int buildEnd = signalEnding([&] {
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
-        EntryList list;
-        buildArchive(temp / "src", temp / "NEW.DAT", list, [&](const Progress& p) {
+        OutputFile::allowUnnamed(isUnnamedAllowed);
+        buildArchive(temp / "src", temp / "NEW.DAT", [&](const Progress& p) {
             if (p.bytesDone > 0)
                 deliver(c);
             return true;
@@ -142,16 +141,14 @@ TEST_P(EndingSignal, RemovesARegisteredFolderWithWhatItHolds)
         deep += "/d";
     fs::create_directories(deep);
     writeFile(temp / "kept.bin", "not registered");
-    const int folderFd = ::open(temp.str().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_GE(folderFd, 0);
+    const CFolder folder = CFolder::open(temp.str());
 
     const int end = signalEnding([&] {
-        if (SignalCleanup::addTree(folderFd, "tree") < 0 ||
-            SignalCleanup::addTree(folderFd, "deep") < 0)
+        if (SignalCleanup::addTree(folder, "tree") < 0 ||
+            SignalCleanup::addTree(folder, "deep") < 0)
             _exit(3);
         deliver(c);
     });
-    ::close(folderFd);
     EXPECT_EQ(end, c.signalNumber);
     EXPECT_FALSE(fs::exists(temp / "tree"));
     EXPECT_TRUE(fs::exists(temp / "kept.bin"));
@@ -174,15 +171,15 @@ TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
     EXPECT_EQ(end, 0);
 }
 
-TEST(SafeOutputFileTest, NothingIsNamedBeforeCommit)
+TEST(OutputFileTest, NothingIsNamedBeforeCommit)
 {
     for (const bool isUnnamedAllowed : {true, false}) {
         SCOPED_TRACE(isUnnamedAllowed);
         TempDir temp;
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         const CFolder folder = CFolder::open(temp.str());
         {
-            SafeOutputFile out(folder, "out.dat");
+            OutputFile out(folder, "out.dat");
             out.Write("abc", 3);
             const std::set<std::string> seen = namesIn(temp.str());
             if (isUnnamedAllowed && out.isUnnamed())
@@ -196,22 +193,22 @@ TEST(SafeOutputFileTest, NothingIsNamedBeforeCommit)
         EXPECT_EQ(namesIn(temp.str()), std::set<std::string>{"out.dat"});
         EXPECT_EQ(readFile(temp / "out.dat"), "abc");
         EXPECT_EQ(SignalCleanup::liveCount(), 0);
-        SafeOutputFile::allowUnnamed(true);
+        OutputFile::allowUnnamed(true);
     }
 }
 
-TEST(SafeOutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
+TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
 {
     for (const bool isUnnamedAllowed : {true, false}) {
         SCOPED_TRACE(isUnnamedAllowed);
         TempDir temp;
-        SafeOutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowUnnamed(isUnnamedAllowed);
         writeFile(temp / "old.dat", "old");
         fs::create_symlink("nowhere", temp / "link");
         const CFolder folder = CFolder::open(temp.str());
         for (const char* name : {"old.dat", "link"}) {
             try {
-                SafeOutputFile out(folder, name, SafeOutputFile::Existing::keep);
+                OutputFile out(folder, name, OutputFile::Existing::keep);
                 ADD_FAILURE() << name << " would be replaced";
             } catch (const FileError& e) {
                 EXPECT_EQ(e.kind(), ErrorKind::keptExisting);
@@ -219,22 +216,22 @@ TEST(SafeOutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
             }
         }
         // Something that comes to the name while the file is written is kept too.
-        SafeOutputFile late(folder, "late.dat", SafeOutputFile::Existing::keep);
+        OutputFile late(folder, "late.dat", OutputFile::Existing::keep);
         late.Write("new", 3);
         writeFile(temp / "late.dat", "came first");
         EXPECT_THROW(late.Commit(), FileError);
-        SafeOutputFile fresh(folder, "new.dat", SafeOutputFile::Existing::keep);
+        OutputFile fresh(folder, "new.dat", OutputFile::Existing::keep);
         fresh.Write("new", 3);
         fresh.Commit();
         EXPECT_EQ(readFile(temp / "old.dat"), "old");
         EXPECT_EQ(readFile(temp / "late.dat"), "came first");
         EXPECT_EQ(readFile(temp / "new.dat"), "new");
         EXPECT_TRUE(fs::is_symlink(temp / "link"));
-        SafeOutputFile::allowUnnamed(true);
+        OutputFile::allowUnnamed(true);
     }
 }
 
-TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
+TEST(OutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
 {
     if (!testsupport::canTestPermissions())
         GTEST_SKIP() << "cannot drop to an unprivileged user here";
@@ -247,11 +244,11 @@ TEST(SafeOutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
     const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
         const CFolder folder = CFolder::open(temp / "out");
         // Naming an unnamed file needs no privilege.
-        SafeOutputFile free(folder, "free.dat");
+        OutputFile free(folder, "free.dat");
         free.Write("free", 4);
         free.Commit();
         try {
-            SafeOutputFile out(folder, "locked.dat");
+            OutputFile out(folder, "locked.dat");
             out.Commit();
         } catch (const FileError& e) {
             return e.subject() + ": " + e.reason();
@@ -284,8 +281,8 @@ TEST_P(CopierTarget, EveryByteArrivesFromTheOffset)
     const std::uint64_t offset = 5;
     const std::uint64_t size = 2 * 1024 * 1024 + 3;
     std::string got;
-    FileCopier copier;
-    FileCopier::Outcome done;
+    posix::DescriptorCopier copier;
+    posix::DescriptorCopier::Outcome done;
     if (GetParam().isPipe) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
@@ -306,7 +303,8 @@ TEST_P(CopierTarget, EveryByteArrivesFromTheOffset)
         ASSERT_EQ(::write(target, "head", 4), 4);
         done = copier.copy(source, offset, target, size);
         // The source shorter than asked: the copy ends there without an error.
-        const FileCopier::Outcome tail = copier.copy(source, content.size() - 2, target, 10);
+        const posix::DescriptorCopier::Outcome tail =
+            copier.copy(source, content.size() - 2, target, 10);
         EXPECT_EQ(tail.copied, 2u);
         EXPECT_EQ(tail.error, 0);
         ::close(target);
@@ -326,5 +324,67 @@ INSTANTIATE_TEST_SUITE_P(Targets, CopierTarget,
                                          CopyTarget{"Appending", O_APPEND, false},
                                          CopyTarget{"Pipe", 0, true}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
+
+namespace {
+
+// The copier between the engine's own classes: what arrives in the output file, from where.
+TEST(FileCopierTest, CopiesFromTheOffsetIntoWhatTheFileHolds)
+{
+    struct Case {
+        const char* label;
+        std::uint64_t offset;
+        std::uint64_t size;
+        std::uint64_t copied; // short only at the end of the source
+    };
+    const std::uint64_t length = FileCopier::kSliceBytes + 4099;
+    const Case cases[] = {
+        {"all", 0, length, length},
+        {"middle", 5, 1000, 1000},
+        {"past the end", length - 3, 10, 3},
+        {"at the end", length, 10, 0},
+        {"nothing", 7, 0, 0},
+    };
+    TempDir temp;
+    std::string content(length, '\0');
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 13 + i / 251);
+    writeFile(temp / "source", content);
+    CFile source;
+    source.Open(temp / "source", CFile::modeRead);
+    const CFolder folder = CFolder::open(temp.str());
+    FileCopier copier;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        OutputFile out(folder, "target");
+        out.Write("head", 4);
+        EXPECT_EQ(copier.copy(source, c.offset, out, c.size), c.copied);
+        out.Commit();
+        const std::string got = readFile(temp / "target");
+        EXPECT_EQ(got.substr(0, 4), "head");
+        EXPECT_TRUE(got.substr(4) == content.substr(c.offset, c.copied));
+    }
+    // The source's own position is left alone.
+    char first = 0;
+    EXPECT_EQ(source.Read(&first, 1), 1u);
+    EXPECT_EQ(first, content[0]);
+}
+
+TEST(FileCopierTest, AClosedSourceOrAFinishedTargetIsRefused)
+{
+    TempDir temp;
+    writeFile(temp / "source", "abc");
+    const CFolder folder = CFolder::open(temp.str());
+    FileCopier copier;
+    CFile closed;
+    OutputFile out(folder, "target");
+    EXPECT_THROW(copier.copy(closed, 0, out, 3), FileError);
+    CFile source;
+    source.Open(temp / "source", CFile::modeRead);
+    out.Commit();
+    EXPECT_THROW(copier.copy(source, 0, out, 3), FileError);
+    EXPECT_EQ(readFile(temp / "target"), "");
+}
 
 } // namespace

@@ -1,18 +1,29 @@
 #include "archive/QuickFind.h"
-#include "archive/EntryList.h"
+#include "archive/Catalogue.h"
+#include "tests/support/MemoryArchive.h"
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 using namespace archive;
+using testsupport::MemoryArchive;
 
 namespace {
 
+std::vector<std::uint32_t> allRows(const Catalogue& catalogue)
+{
+    std::vector<std::uint32_t> rows(catalogue.size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    return rows;
+}
+
 TEST(QuickFind, FindsTheFirstItemWhoseKeyBeginsWithTheText)
 {
-    EntryList list;
-    for (const char* t : {"bg\\title.bmp", "bg\\tower.bmp", "readme.txt", "se\\a\\b.wav",
-                          "\xB3\x5C\\x.bmp", "\xB3\x5Cq\\key.bmp"})
-        list.AddString(t);
+    const MemoryArchive archive({"bg\\title.bmp", "bg\\tower.bmp", "readme.txt", "se\\a\\b.wav",
+                                 "\xB3\x5C\\x.bmp", "\xB3\x5Cq\\key.bmp"});
+    const Catalogue catalogue(archive.reader);
+    const std::vector<std::uint32_t> rows = allRows(catalogue);
     // Sorted: bg\title, bg\tower, readme, se\a\b, 許\x, 許q\key.
     struct Case {
         const char* find;
@@ -22,61 +33,56 @@ TEST(QuickFind, FindsTheFirstItemWhoseKeyBeginsWithTheText)
         {"readme", -1}, {"x", 4}, {"KEY", 5}, {"TITLE.BMP", 0}, {"title.bmpx", -1},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(quickFind(list, c.find), c.expected) << c.find;
-    EXPECT_EQ(quickFind(EntryList(), ""), -1);
+        EXPECT_EQ(catalogue.quickFind().find(rows, c.find), c.expected) << c.find;
+    EXPECT_EQ(catalogue.quickFind().find({}, ""), -1);
 }
 
 TEST(QuickFind, TrailBytesInTheLetterRangeAreComparedAsTheyAre)
 {
     // 0xA5 0x61 is one character whose trail byte is 'a': upper-casing must not turn it into
     // 0xA5 0x41, a different character.
-    EntryList list;
-    list.AddString("bg\\\xA5\x61.bmp");
-    EXPECT_EQ(quickFind(list, "\xA5\x61"), 0);
-    EXPECT_EQ(quickFind(list, "\xA5\x41"), -1);
+    const MemoryArchive archive({"bg\\\xA5\x61.bmp"});
+    const Catalogue catalogue(archive.reader);
+    EXPECT_EQ(catalogue.quickFind().find(allRows(catalogue), "\xA5\x61"), 0);
+    EXPECT_EQ(catalogue.quickFind().find(allRows(catalogue), "\xA5\x41"), -1);
 }
 
-TEST(QuickFind, FollowsTheListAfterItChanges)
+TEST(QuickFind, FollowsTheFilteredRows)
 {
-    EntryList list;
-    list.AddString("bg\\b.bmp");
-    EXPECT_EQ(quickFind(list, "A"), -1);
-    list.AddString("bg\\a.bmp");
-    EXPECT_EQ(quickFind(list, "A"), 0);
-    list.ResetContent();
-    EXPECT_EQ(quickFind(list, "A"), -1);
-    list.AddString("se\\a.wav");
-    EXPECT_EQ(quickFind(list, "A"), 0);
+    const MemoryArchive archive({"bg\\b.bmp", "bg\\a.bmp", "se\\a.wav"});
+    const Catalogue catalogue(archive.reader);
+    const QuickFind& keys = catalogue.quickFind();
+    // The answer is a place in the rows shown, not a catalogue row.
+    const struct {
+        const char* type;
+        const char* find;
+        int expected;
+    } cases[] = {
+        {"BMP", "A", 0},  {"BMP", "B", 1}, {"WAV", "A", 0}, {"WAV", "B", -1},
+        {"EGA", "A", -1}, {"EGA", "", -1}, {"*", "A", 0},   {"*", "SE", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(keys.find(catalogue.filter(c.type), c.find), c.expected)
+            << c.type << " " << c.find;
+    EXPECT_EQ(&catalogue.quickFind(), &keys);
 }
 
-TEST(QuickFind, EachOwnerKeepsTheKeysOfItsOwnList)
+TEST(QuickFind, EachCatalogueKeepsTheKeysOfItsOwnEntries)
 {
-    EntryList first;
-    EntryList second;
-    first.AddString("bg\\apple.bmp");
-    second.AddString("bg\\berry.bmp");
-    QuickFind firstFinder;
-    QuickFind secondFinder;
-    firstFinder.prepare(first);
-    secondFinder.prepare(second);
+    const MemoryArchive first({"bg\\apple.bmp", "bg\\banana.bmp"});
+    const MemoryArchive second({"bg\\berry.bmp"});
+    const Catalogue firstList(first.reader);
+    const Catalogue secondList(second.reader);
     struct Step {
-        QuickFind* finder;
-        EntryList* list;
+        const Catalogue* list;
         const char* find;
         int expected;
     } steps[] = {
-        {&firstFinder, &first, "A", 0},   {&secondFinder, &second, "A", -1},
-        {&secondFinder, &second, "B", 0}, {&firstFinder, &first, "B", -1},
-        {&firstFinder, &first, "", 0},
+        {&firstList, "A", 0}, {&secondList, "A", -1}, {&secondList, "B", 0},
+        {&firstList, "B", 1}, {&firstList, "", 0},    {&secondList, "BE", 0},
     };
     for (const Step& s : steps)
-        EXPECT_EQ(s.finder->find(*s.list, s.find), s.expected) << s.find;
-    // A change to one list is seen by its finder and leaves the other's keys alone.
-    first.AddString("bg\\banana.bmp");
-    EXPECT_EQ(firstFinder.find(first, "B"), 1);
-    EXPECT_EQ(secondFinder.find(second, "BE"), 0);
-    first.ResetContent();
-    EXPECT_EQ(firstFinder.find(first, "A"), -1);
+        EXPECT_EQ(s.list->quickFind().find(allRows(*s.list), s.find), s.expected) << s.find;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The dialog's template, start state, keys, data exchange, listing texts, folder picker and quick
 // find, driven offscreen with scripted windows.
 #include "archive/CodePage950.h"
-#include "archive/EntryList.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ScriptedServices.h"
@@ -84,8 +83,7 @@ struct Dialog : ::testing::Test {
     }
     std::string topText() const
     {
-        const archive::EntryList& list = dlg.entryList();
-        return archive::cp950::toUtf8Lossy(list.GetText(list.GetTopIndex()));
+        return archive::cp950::toUtf8Lossy(dlg.entryList().GetText(dlg.GetTopIndex()));
     }
 };
 
@@ -266,7 +264,7 @@ TEST_F(Dialog, EnterOnAButtonPressesIt)
     dlg.show();
     key(control<QPushButton>("IDC_SELECT_ALL"), Qt::Key_Return);
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 2);
+    EXPECT_EQ(dlg.GetSelCount(), 2);
 }
 
 TEST_F(Dialog, EscapeEndsWithoutAMessage)
@@ -293,8 +291,15 @@ TEST_F(Dialog, QuickFindBringsTheMatchToTheTopAndLeavesTheSelection)
 {
     std::vector<const char*> names = {"bg\\title.bmp", "bg\\tower.bmp", "se\\a\\b.wav",
                                       "readme.txt", "許\\x.dat"};
+    // Rows after the matches, so the list is long enough for any of them to be the top row.
+    std::vector<std::string> padding;
+    for (int i = 0; i < 40; ++i)
+        padding.push_back("龍\\pad" + std::to_string(10 + i) + ".dat");
+    for (const std::string& name : padding)
+        names.push_back(name.c_str());
     load(archive(names));
-    ASSERT_EQ(dlg.entryList().GetCount(), 5);
+    dlg.show();
+    ASSERT_EQ(dlg.entryList().GetCount(), 45);
     dlg.entryListView()->selectionModel()->select(dlg.entryListView()->model()->index(4, 0),
                                                   QItemSelectionModel::Select);
     struct Step {
@@ -328,10 +333,10 @@ TEST_F(Dialog, FindTextOutsideBig5OrWithoutArchiveChangesNothing)
     load(archive(names));
     dlg.show();
     findBox()->setText(QStringLiteral("f120"));
-    const int top = dlg.entryList().GetTopIndex();
+    const int top = dlg.GetTopIndex();
     EXPECT_EQ(top, 20);
     findBox()->setText(QString::fromUtf8("f120\xF0\x9F\x98\x80"));
-    EXPECT_EQ(dlg.entryList().GetTopIndex(), top);
+    EXPECT_EQ(dlg.GetTopIndex(), top);
     EXPECT_TRUE(script.messages.empty());
 }
 

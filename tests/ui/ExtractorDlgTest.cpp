@@ -54,6 +54,40 @@ TEST_F(DialogFixture, LoadListsEveryEntryAndNamesTheFileInTheStatus)
     EXPECT_TRUE(status().contains(QStringLiteral("GAME00.DAT")));
 }
 
+TEST_F(DialogFixture, SelectionOperationsWorkOnTheViewsSelection)
+{
+    load(archiveWith({{"d", ""}, {"a", ""}, {"c", ""}, {"b", ""}, {"e", ""}}));
+    ASSERT_EQ(dlg.entryList().GetCount(), 5);
+    dlg.SetSel(-1, false); // nothing to clear
+    EXPECT_EQ(dlg.GetSelCount(), 0);
+    const struct {
+        int index;
+        bool select;
+        std::vector<int> selected;
+    } steps[] = {
+        {3, true, {3}},
+        {1, true, {1, 3}},
+        {1, true, {1, 3}},
+        {9, true, {1, 3}},
+        {-5, true, {1, 3}},
+        {3, false, {1}},
+        {-1, true, {0, 1, 2, 3, 4}},
+        {2, false, {0, 1, 3, 4}},
+        {-1, false, {}},
+    };
+    for (const auto& step : steps) {
+        dlg.SetSel(step.index, step.select);
+        EXPECT_EQ(dlg.GetSelItems(), step.selected) << step.index << " " << step.select;
+        EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(),
+                  qsizetype(step.selected.size()));
+    }
+    // Item values are record positions, in list order whatever the file order.
+    EXPECT_EQ(dlg.entryList().GetText(0), "a");
+    EXPECT_EQ(dlg.entryList().GetItemData(0), 4u + 18u);
+    EXPECT_EQ(dlg.entryList().GetItemData(5), 0u);
+    EXPECT_EQ(dlg.entryList().GetText(-1), "");
+}
+
 TEST_F(DialogFixture, FailedLoadShowsTheReasonAndLeavesNothingOpen)
 {
     load(archiveWith({{"A.DAT", "aa"}}));
@@ -89,10 +123,10 @@ TEST_F(DialogFixture, SelectAllAndDeselectAllMoveViewAndListTogether)
 {
     load(archiveWith({{"A.DAT", "a"}, {"B.DAT", "b"}}));
     dlg.OnSelectAll();
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 2);
+    EXPECT_EQ(dlg.GetSelCount(), 2);
     EXPECT_EQ(dlg.entryListView()->selectionModel()->selectedRows().size(), 2);
     dlg.OnDeselectAll();
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+    EXPECT_EQ(dlg.GetSelCount(), 0);
     EXPECT_TRUE(dlg.entryListView()->selectionModel()->selectedRows().isEmpty());
 }
 
@@ -110,7 +144,7 @@ TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelec
     EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "aaa");
     EXPECT_EQ(testsupport::readFile(dir / "out/C.DAT"), "c");
     EXPECT_FALSE(std::filesystem::exists(dir / "out/B.EGA"));
-    EXPECT_EQ(dlg.entryList().GetSelCount(), 0);
+    EXPECT_EQ(dlg.GetSelCount(), 0);
 }
 
 TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
@@ -154,9 +188,9 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
     QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
     ASSERT_NE(find, nullptr);
     find->setText("f115");
-    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
+    EXPECT_EQ(dlg.GetTopIndex(), 150);
     find->setText("zzz");
-    EXPECT_EQ(dlg.entryList().GetTopIndex(), 150);
+    EXPECT_EQ(dlg.GetTopIndex(), 150);
 }
 
 TEST_F(DialogFixture, EveryTemplateControlExistsInTabOrderWithoutADefaultButton)

@@ -444,7 +444,7 @@ TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)
     EXPECT_EQ(testsupport::readFile(dir / "out/B.DAT"), "bb");
     EXPECT_FALSE(std::filesystem::exists(dir / "out/A.DAT"));
     // As after the button: the selection is cleared.
-    EXPECT_EQ(dlg->entryList().GetSelCount(), 0);
+    EXPECT_EQ(dlg->GetSelCount(), 0);
 }
 
 TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDialogCloses)

@@ -1,7 +1,7 @@
 #include "ui/preview/DragOutFolders.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/EntryList.h"
+#include "archive/ArchiveReader.h"
 #include "archive/Extraction.h"
 #include "archive/NameMapping.h"
 #include "archive/SignalCleanup.h"
@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -101,21 +100,21 @@ std::unique_ptr<QTemporaryDir> makeFolder(const QString& pathTemplate)
 } // namespace
 
 QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
-                                    const archive::EntryList& list, const std::vector<int>& rows)
+                                    const std::vector<std::uint32_t>& positions)
 {
-    if (rows.empty())
+    if (positions.empty())
         return {};
     try {
         if (!m_runFolder)
             makeRunFolder();
         std::unique_ptr<QTemporaryDir> folder =
             makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
-        archive::extractEntries(reader, list, rows, folder->path().toStdString());
+        archive::extractEntries(reader, positions, folder->path().toStdString());
         QList<QUrl> urls;
         QStringList seen;
-        for (int row : rows) {
+        for (const std::uint32_t position : positions) {
             const std::vector<std::string> components =
-                archive::names::hostComponents(list.GetText(row));
+                archive::names::hostComponents(reader.record(position).name);
             const QString path =
                 folder->path() + QLatin1Char('/') + QString::fromStdString(components.front());
             if (!seen.contains(path)) {
@@ -135,13 +134,12 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
 void DragOutFolders::makeRunFolder()
 {
     const QString parent = QDir::tempPath();
+    // A signal removes the run's folder by name inside its parent, held open until then.
+    m_tempFolder = archive::CFolder::open(QFile::encodeName(parent).toStdString());
     m_runFolder = makeFolder(parent + QLatin1Char('/') + QLatin1String(kNamePrefix) +
                              QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
-    // The handler removes it by name inside the folder held open here.
-    m_nParentFd = ::open(QFile::encodeName(parent).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (m_nParentFd >= 0)
-        m_nSignalSlot = archive::SignalCleanup::addTree(
-            m_nParentFd, QFile::encodeName(QFileInfo(m_runFolder->path()).fileName()).constData());
+    m_nSignalSlot = archive::SignalCleanup::addTree(
+        m_tempFolder, QFile::encodeName(QFileInfo(m_runFolder->path()).fileName()).constData());
 }
 
 void DragOutFolders::removeAll()
@@ -150,9 +148,7 @@ void DragOutFolders::removeAll()
     archive::SignalCleanup::remove(m_nSignalSlot);
     m_nSignalSlot = -1;
     m_runFolder.reset();
-    if (m_nParentFd >= 0)
-        ::close(m_nParentFd);
-    m_nParentFd = -1;
+    m_tempFolder = archive::CFolder();
 }
 
 bool DragOutFolders::holds(const QString& path) const

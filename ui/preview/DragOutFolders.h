@@ -1,10 +1,13 @@
 #pragma once
 
+#include "archive/CFolder.h"
+
 #include <QDir>
 #include <QList>
 #include <QObject>
 #include <QUrl>
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -14,8 +17,7 @@ class QWidget;
 
 namespace archive {
 class ArchiveReader;
-class EntryList;
-} // namespace archive
+}
 
 // The temporary folders entries are extracted into when dragged out of the list, a fresh one per
 // drag, all removed when the dialog closes: the drop target may still be copying until then.
@@ -38,11 +40,11 @@ public:
     DragOutFolders(QWidget* dialog, DialogServices& services);
     ~DragOutFolders() override;
 
-    // Extracts rows (sorted) of list into a new folder and returns the top level of each entry
-    // once, a folder standing for the entries below it; empty after showing the error when
-    // extraction fails.
-    QList<QUrl> extract(const archive::ArchiveReader& reader, const archive::EntryList& list,
-                        const std::vector<int>& rows);
+    // Extracts the entries whose records start at positions (in list order) into a new folder
+    // and returns the top level of each entry once, a folder standing for the entries below it;
+    // empty after showing the error when extraction fails.
+    QList<QUrl> extract(const archive::ArchiveReader& reader,
+                        const std::vector<std::uint32_t>& positions);
     void removeAll();
     // Whether path is one of the folders or lies inside one, however it is spelled.
     bool holds(const QString& path) const;
@@ -59,7 +61,7 @@ private:
     DialogServices& m_services;
     // Named for this process, made at the first drag; each drag's folder lies inside it.
     std::unique_ptr<QTemporaryDir> m_runFolder;
-    int m_nParentFd = -1;
+    archive::CFolder m_tempFolder;
     int m_nSignalSlot = -1;
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };

@@ -1,8 +1,8 @@
 #include "ui/preview/PreviewController.h"
 
 #include "archive/ArchiveReader.h"
-#include "archive/EntryList.h"
 #include "res/PreviewTexts.h"
+#include "ui/EntryListModel.h"
 #include "ui/preview/PreviewWindow.h"
 
 #include <QClipboard>
@@ -20,7 +20,7 @@ QString tr8(const char* text)
 } // namespace
 
 PreviewController::PreviewController(QListView* view, archive::ArchiveReader& archive,
-                                     const archive::EntryList& list,
+                                     const EntryListModel& list,
                                      std::function<void()> extractSelected, QObject* parent)
     : QObject(parent), m_view(view), m_archive(archive), m_list(list),
       m_extractSelected(std::move(extractSelected))

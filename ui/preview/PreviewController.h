@@ -13,8 +13,8 @@ class QPoint;
 
 namespace archive {
 class ArchiveReader;
-class EntryList;
 } // namespace archive
+class EntryListModel;
 
 // The preview window on a double-click or from the list's context menu, following the current
 // entry while it is open. The dialog keeps its controls and keys; this listens to the view and
@@ -25,9 +25,8 @@ class PreviewController : public QObject {
 public:
     // extractSelected runs the dialog's extract command. archive and list are the dialog's and
     // must outlive this object.
-    PreviewController(QListView* view, archive::ArchiveReader& archive,
-                      const archive::EntryList& list, std::function<void()> extractSelected,
-                      QObject* parent = nullptr);
+    PreviewController(QListView* view, archive::ArchiveReader& archive, const EntryListModel& list,
+                      std::function<void()> extractSelected, QObject* parent = nullptr);
     ~PreviewController() override;
 
     void openPreview(int row);
@@ -50,7 +49,7 @@ private:
 
     QListView* m_view;
     archive::ArchiveReader& m_archive;
-    const archive::EntryList& m_list;
+    const EntryListModel& m_list;
     std::function<void()> m_extractSelected;
     PreviewWindow* m_window = nullptr;
 };

@@ -235,7 +235,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
     try {
         if (record.dataSize > kMaxDecodedEntryBytes) {
             // Refuses a damaged entry before the view asks for any page.
-            archive::readEntryBytes(reader, record, 0, 0);
+            archive::readEntryBytes(reader, record, 0, {});
             setMessage(tr8(res::preview::kTooLarge)
                            .arg(record.dataSize)
                            .arg(kMaxDecodedEntryBytes >> 20)
@@ -244,7 +244,9 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
             const archive::ArchiveReader* source = &reader;
             m_hex->setSource(
                 [source, record](std::uint64_t offset, std::size_t count) {
-                    return archive::readEntryBytes(*source, record, offset, count);
+                    std::vector<unsigned char> page(count);
+                    page.resize(archive::readEntryBytes(*source, record, offset, page));
+                    return page;
                 },
                 kLargeEntryHexBytes);
             m_format->setText(tr8(res::preview::kHexLine).arg(record.dataSize));
@@ -252,7 +254,9 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
             setView(View::hex);
             return;
         }
-        showBytes(archive::readEntryBytes(reader, record, 0, record.dataSize));
+        std::vector<unsigned char> bytes(record.dataSize);
+        bytes.resize(archive::readEntryBytes(reader, record, 0, bytes));
+        showBytes(std::move(bytes));
     } catch (const archive::ArchiveError& e) {
         const char* text = e.kind() == archive::ErrorKind::damagedEntry
                                ? res::preview::kEntryDamaged

@@ -2,6 +2,8 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/CFolder.h"
+#include "archive/Paths.h"
+#include "archive/posix/Descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,6 +15,8 @@
 #include <utility>
 
 namespace archive {
+
+using posix::fd;
 
 namespace {
 
@@ -60,12 +64,6 @@ int openFlags(unsigned flags)
     return mode;
 }
 
-std::string lastComponent(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 CFile::~CFile()
@@ -74,7 +72,7 @@ CFile::~CFile()
 }
 
 CFile::CFile(CFile&& other) noexcept
-    : m_nFd(std::exchange(other.m_nFd, -1)), m_strPath(std::move(other.m_strPath)),
+    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath)),
       m_nDevice(other.m_nDevice), m_nInode(other.m_nInode), m_nFlags(other.m_nFlags),
       m_nLengthAtOpen(other.m_nLengthAtOpen)
 {
@@ -84,7 +82,7 @@ CFile& CFile::operator=(CFile&& other) noexcept
 {
     if (this != &other) {
         Close();
-        m_nFd = std::exchange(other.m_nFd, -1);
+        m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
         m_strPath = std::move(other.m_strPath);
         m_nDevice = other.m_nDevice;
         m_nInode = other.m_nInode;
@@ -97,10 +95,10 @@ CFile& CFile::operator=(CFile&& other) noexcept
 void CFile::Open(const std::string& path, unsigned flags)
 {
     Close();
-    const int fd = ::open(path.c_str(), openFlags(flags), 0666);
-    if (fd < 0)
+    const int descriptor = ::open(path.c_str(), openFlags(flags), 0666);
+    if (descriptor < 0)
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
-    adopt(fd, path, flags);
+    adopt(posix::handleOf(descriptor), path, flags);
 }
 
 void CFile::Open(const CFolder& folder, const std::string& name, unsigned flags)
@@ -109,40 +107,42 @@ void CFile::Open(const CFolder& folder, const std::string& name, unsigned flags)
     const std::string path = folder.pathOf(name);
     if (!folder.isOpen())
         throw FileError(ErrorKind::internal, path, "the folder is not open");
-    const int fd = ::openat(folder.handle(), name.c_str(), openFlags(flags) | O_NOFOLLOW, 0666);
-    if (fd < 0) {
+    const int descriptor =
+        ::openat(fd(folder.m_nHandle), name.c_str(), openFlags(flags) | O_NOFOLLOW, 0666);
+    if (descriptor < 0) {
         if (errno == ELOOP)
             throw FileError(ErrorKind::linkNotFollowed, path, "is a symbolic link, not followed");
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     }
-    adopt(fd, path, flags);
+    adopt(posix::handleOf(descriptor), path, flags);
 }
 
-void CFile::adopt(int fd, const std::string& path, unsigned flags)
+void CFile::adopt(NativeHandle handle, const std::string& path, unsigned flags)
 {
+    const int descriptor = fd(handle);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    if (::fstat(descriptor, &st) != 0) {
         const int error = errno;
-        ::close(fd);
+        ::close(descriptor);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
     if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
+        ::close(descriptor);
         throw FileError(ErrorKind::notAFile, path, "is not a regular file");
     }
     if (!tryRegister(st.st_dev, st.st_ino)) {
-        ::close(fd);
+        ::close(descriptor);
         throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
     }
     // Truncate only now: opening with O_TRUNC would have emptied a file this program is reading.
     // O_NONBLOCK may stay: it changes nothing for a regular file.
-    if ((flags & modeCreate) && isWriteMode(flags) && ::ftruncate(fd, 0) != 0) {
+    if ((flags & modeCreate) && isWriteMode(flags) && ::ftruncate(descriptor, 0) != 0) {
         const int error = errno;
         unregister(st.st_dev, st.st_ino);
-        ::close(fd);
+        ::close(descriptor);
         throw FileError::fromErrno(ErrorKind::cannotWrite, path, error);
     }
-    m_nFd = fd;
+    m_nHandle = handle;
     m_strPath = path;
     m_nDevice = st.st_dev;
     m_nInode = st.st_ino;
@@ -152,7 +152,7 @@ void CFile::adopt(int fd, const std::string& path, unsigned flags)
 
 void CFile::requireOpen() const
 {
-    if (m_nFd < 0)
+    if (m_nHandle == kNoHandle)
         throw FileError(ErrorKind::internal, m_strPath.empty() ? std::string("file") : m_strPath,
                         "the file is not open");
 }
@@ -162,7 +162,7 @@ void CFile::Seek(std::uint64_t offset)
     requireOpen();
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, EINVAL);
-    if (::lseek(m_nFd, static_cast<off_t>(offset), SEEK_SET) < 0)
+    if (::lseek(fd(m_nHandle), static_cast<off_t>(offset), SEEK_SET) < 0)
         throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
 }
 
@@ -174,7 +174,8 @@ std::size_t CFile::ReadAt(void* buffer, std::size_t count, std::uint64_t offset)
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::pread(m_nFd, p + done, count - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(fd(m_nHandle), p + done, count - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -195,7 +196,7 @@ std::size_t CFile::Read(void* buffer, std::size_t count)
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(m_nFd, p + done, count - done);
+        const ssize_t n = ::read(fd(m_nHandle), p + done, count - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -216,7 +217,7 @@ void CFile::Write(const void* buffer, std::size_t count)
     const auto* p = static_cast<const unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(m_nFd, p + done, count - done);
+        const ssize_t n = ::write(fd(m_nHandle), p + done, count - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -232,35 +233,29 @@ std::uint64_t CFile::GetLength() const
 {
     requireOpen();
     struct stat st {};
-    if (::fstat(m_nFd, &st) != 0)
+    if (::fstat(fd(m_nHandle), &st) != 0)
         throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+void CFile::expectSequentialReads() const noexcept
+{
+    if (m_nHandle != kNoHandle)
+        ::posix_fadvise(fd(m_nHandle), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 std::string CFile::GetFileName() const
 {
-    return lastComponent(m_strPath);
+    return paths::fileName(m_strPath);
 }
 
 void CFile::Close() noexcept
 {
-    if (m_nFd < 0)
+    if (m_nHandle == kNoHandle)
         return;
     unregister(m_nDevice, m_nInode);
-    ::close(m_nFd);
-    m_nFd = -1;
-}
-
-void CFile::closeOrThrow()
-{
-    if (m_nFd < 0)
-        return;
-    unregister(m_nDevice, m_nInode);
-    const int result = ::close(m_nFd);
-    const int error = errno;
-    m_nFd = -1;
-    if (result != 0 && error != EINTR)
-        throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, error);
+    ::close(fd(m_nHandle));
+    m_nHandle = kNoHandle;
 }
 
 bool CFile::isHeldOpen(std::uint64_t device, std::uint64_t inode)

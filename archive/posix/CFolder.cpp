@@ -1,6 +1,8 @@
 #include "archive/CFolder.h"
 
 #include "archive/ArchiveError.h"
+#include "archive/Paths.h"
+#include "archive/posix/Descriptor.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,6 +11,8 @@
 #include <utility>
 
 namespace archive {
+
+using posix::fd;
 
 namespace {
 
@@ -50,25 +54,28 @@ int makeFolders(const std::string& path)
 
 } // namespace
 
-CFolder::CFolder(int fd, std::string path) : m_nFd(fd), m_strPath(std::move(path)) {}
+CFolder::CFolder(NativeHandle handle, std::string path)
+    : m_nHandle(handle), m_strPath(std::move(path))
+{
+}
 
 CFolder::~CFolder()
 {
-    if (m_nFd >= 0)
-        ::close(m_nFd);
+    if (m_nHandle != kNoHandle)
+        ::close(fd(m_nHandle));
 }
 
 CFolder::CFolder(CFolder&& other) noexcept
-    : m_nFd(std::exchange(other.m_nFd, -1)), m_strPath(std::move(other.m_strPath))
+    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath))
 {
 }
 
 CFolder& CFolder::operator=(CFolder&& other) noexcept
 {
     if (this != &other) {
-        if (m_nFd >= 0)
-            ::close(m_nFd);
-        m_nFd = std::exchange(other.m_nFd, -1);
+        if (m_nHandle != kNoHandle)
+            ::close(fd(m_nHandle));
+        m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
         m_strPath = std::move(other.m_strPath);
     }
     return *this;
@@ -76,8 +83,9 @@ CFolder& CFolder::operator=(CFolder&& other) noexcept
 
 CFolder CFolder::open(const std::string& path)
 {
-    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const int descriptor =
+        ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) {
         const int error = errno;
         if (error == ENOTDIR)
             throw FileError(ErrorKind::notAFolder, path, "is not a folder");
@@ -85,7 +93,7 @@ CFolder CFolder::open(const std::string& path)
             throw FileError(ErrorKind::notAFolder, path, "is a link to nothing");
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
-    return CFolder(fd, path);
+    return CFolder(posix::handleOf(descriptor), path);
 }
 
 CFolder CFolder::openOrCreate(const std::string& path)
@@ -100,32 +108,31 @@ CFolder CFolder::openOrCreate(const std::string& path)
 CFolder CFolder::child(const std::string& name, bool create) const
 {
     const std::string path = pathOf(name);
-    if (m_nFd < 0)
+    if (m_nHandle == kNoHandle)
         throw FileError(ErrorKind::internal, path, "the folder is not open");
+    const int folder = fd(m_nHandle);
     // One level only: a '/' or a dot name would reach somewhere other than below this folder.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileError(ErrorKind::unsafeName, path, "is not a single folder name");
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(m_nFd, name.c_str(), flags);
-    if (fd < 0 && errno == ENOENT && create) {
-        if (::mkdirat(m_nFd, name.c_str(), 0777) != 0 && errno != EEXIST)
+    int descriptor = ::openat(folder, name.c_str(), flags);
+    if (descriptor < 0 && errno == ENOENT && create) {
+        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST)
             throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path, errno);
-        fd = ::openat(m_nFd, name.c_str(), flags);
+        descriptor = ::openat(folder, name.c_str(), flags);
     }
-    if (fd < 0) {
+    if (descriptor < 0) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
-            throw notAFolder(m_nFd, name, path, error);
+            throw notAFolder(folder, name, path, error);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
-    return CFolder(fd, path);
+    return CFolder(posix::handleOf(descriptor), path);
 }
 
 std::string CFolder::pathOf(const std::string& name) const
 {
-    if (m_strPath.empty())
-        return name;
-    return m_strPath.back() == '/' ? m_strPath + name : m_strPath + '/' + name;
+    return paths::join(m_strPath, name);
 }
 
 } // namespace archive

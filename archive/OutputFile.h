@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
+#include "archive/NativeHandle.h"
 
 #include <cstddef>
 #include <string>
@@ -8,12 +9,13 @@
 namespace archive {
 
 class CFolder;
+class FileCopier;
 
 // A file that gets its name only when complete: created unnamed in its final folder where the
-// file system allows it (O_TMPFILE), else under a temporary name the signal handlers remove.
+// file system allows it, else under a temporary name the signal handlers remove.
 // A failed or cancelled write never leaves a partial file posing as whole, and an existing file
 // of that name survives a failed overwrite.
-class SafeOutputFile {
+class OutputFile {
 public:
     enum class Existing {
         replace, // an existing file of the name is replaced at commit
@@ -22,18 +24,16 @@ public:
 
     // Throws FileError when folder/name is a file this program holds open (the open archive),
     // is a folder, is a file the user could not open for writing, exists while existing is
-    // keep, or the file cannot be created. folder must stay open until Commit or Discard.
-    SafeOutputFile(const CFolder& folder, const std::string& name,
-                   Existing existing = Existing::replace);
+    // keep, or the file cannot be created. folder must stay open, and where it is (not moved
+    // from), until Commit or Discard.
+    OutputFile(const CFolder& folder, const std::string& name,
+               Existing existing = Existing::replace);
     // Removes the temporary file unless Commit succeeded.
-    ~SafeOutputFile();
-    SafeOutputFile(const SafeOutputFile&) = delete;
-    SafeOutputFile& operator=(const SafeOutputFile&) = delete;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const void* buffer, std::size_t count);
-    // The descriptor to copy into; report a failure of such a copy with failure().
-    int handle() const noexcept { return m_nFd; }
-    FileError failure(int errorNumber) const;
     // Commit then flushes the data before the file is named and the folder after, so a power
     // loss leaves either the earlier file or the whole new one.
     void setDurable(bool isDurable) noexcept { m_bDurable = isDurable; }
@@ -43,8 +43,6 @@ public:
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
 
-    // The final path, for messages.
-    const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
     // false makes every later output a named temporary file, as on a file system without
@@ -52,13 +50,18 @@ public:
     static void allowUnnamed(bool isAllowed) noexcept;
 
 private:
+    friend class FileCopier;
+
+    // A write to the file failed with the system's error number.
+    FileError failure(int errorNumber) const;
+    NativeHandle folderHandle() const noexcept;
     void createNamed();
     void nameUnnamed();
     void renameIntoPlace();
     void closeFile();
 
-    int m_nFolderFd = -1;
-    int m_nFd = -1;
+    const CFolder* m_pFolder = nullptr;
+    NativeHandle m_nHandle = kNoHandle;
     int m_nSlot = -1;
     std::string m_strName;
     std::string m_strTempName;

@@ -1,4 +1,4 @@
-#include "archive/FileCopier.h"
+#include "archive/posix/DescriptorCopier.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <sys/sendfile.h>
 #include <unistd.h>
 
-namespace archive {
+namespace archive::posix {
 
 namespace {
 
@@ -29,7 +29,8 @@ bool isTargetError(int error)
 
 } // namespace
 
-long long FileCopier::step(int sourceFd, std::uint64_t& offset, int targetFd, std::uint64_t count)
+long long DescriptorCopier::step(int sourceFd, std::uint64_t& offset, int targetFd,
+                                 std::uint64_t count)
 {
     const std::size_t chunk = static_cast<std::size_t>(std::min(count, kMaxCallBytes));
     if (m_method == Method::copyRange) {
@@ -46,8 +47,8 @@ long long FileCopier::step(int sourceFd, std::uint64_t& offset, int targetFd, st
     return n;
 }
 
-FileCopier::Outcome FileCopier::copy(int sourceFd, std::uint64_t offset, int targetFd,
-                                     std::uint64_t size)
+DescriptorCopier::Outcome DescriptorCopier::copy(int sourceFd, std::uint64_t offset, int targetFd,
+                                                 std::uint64_t size)
 {
     Outcome done;
     while (done.copied < size && m_method != Method::buffer) {
@@ -75,8 +76,9 @@ FileCopier::Outcome FileCopier::copy(int sourceFd, std::uint64_t offset, int tar
     return done;
 }
 
-FileCopier::Outcome FileCopier::copyThroughBuffer(int sourceFd, std::uint64_t offset, int targetFd,
-                                                  std::uint64_t size, Outcome done)
+DescriptorCopier::Outcome DescriptorCopier::copyThroughBuffer(int sourceFd, std::uint64_t offset,
+                                                              int targetFd, std::uint64_t size,
+                                                              Outcome done)
 {
     if (m_buffer.empty())
         m_buffer.resize(kBufferBytes);
@@ -112,4 +114,4 @@ FileCopier::Outcome FileCopier::copyThroughBuffer(int sourceFd, std::uint64_t of
     return done;
 }
 
-} // namespace archive
+} // namespace archive::posix

@@ -1,5 +1,8 @@
 #include "archive/SignalCleanup.h"
 
+#include "archive/CFolder.h"
+#include "archive/posix/Descriptor.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -163,14 +166,14 @@ bool SignalCleanup::isStopAsked() noexcept
     return g_bStopAsked.load(std::memory_order_relaxed);
 }
 
-int SignalCleanup::add(int folderFd, const char* name) noexcept
+int SignalCleanup::add(const CFolder& folder, const char* name) noexcept
 {
-    return addSlot(folderFd, name, false);
+    return addSlot(posix::fd(folder.m_nHandle), name, false);
 }
 
-int SignalCleanup::addTree(int folderFd, const char* name) noexcept
+int SignalCleanup::addTree(const CFolder& folder, const char* name) noexcept
 {
-    return addSlot(folderFd, name, true);
+    return addSlot(posix::fd(folder.m_nHandle), name, true);
 }
 
 void SignalCleanup::remove(int slot) noexcept

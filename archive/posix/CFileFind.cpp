@@ -1,6 +1,8 @@
 #include "archive/CFileFind.h"
 
 #include "archive/ArchiveError.h"
+#include "archive/Paths.h"
+#include "archive/posix/Descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,8 +42,9 @@ private:
 
 } // namespace
 
-bool CFileFind::examine(Object& object, int dirFd, const char* name)
+bool CFileFind::examine(Object& object, NativeHandle folder, const char* name)
 {
+    const int dirFd = folder == kNoHandle ? AT_FDCWD : posix::fd(folder);
     struct stat st {};
     if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
@@ -92,11 +95,8 @@ bool CFileFind::findOne(std::string folder, std::string last)
     }
     Object object;
     object.name = last;
-    const std::string full = folder.empty()         ? last
-                             : last == "/"          ? last
-                             : folder.back() == '/' ? folder + last
-                                                    : folder + '/' + last;
-    if (!examine(object, AT_FDCWD, full.c_str())) {
+    const std::string full = last == "/" ? last : paths::join(folder, last);
+    if (!examine(object, kNoHandle, full.c_str())) {
         if (errno == ENOENT || errno == ENOTDIR)
             return false;
         throw FileError::fromErrno(ErrorKind::cannotRead, full, errno);
@@ -132,7 +132,7 @@ bool CFileFind::findMatching(const std::string& folder, const std::string& mask)
         Object object;
         object.name = name;
         // Gone since the listing was read: nothing to report.
-        if (examine(object, dirFd, entry->d_name))
+        if (examine(object, posix::handleOf(dirFd), entry->d_name))
             objects.push_back(std::move(object));
     }
     // A stable order, the dots first, whatever order the file system keeps.
@@ -178,10 +178,7 @@ std::string CFileFind::GetFilePath() const
 {
     if (!m_bHasCurrent)
         return m_strFolder;
-    const std::string& name = m_objects[m_nCurrent].name;
-    if (m_strFolder.empty())
-        return name;
-    return m_strFolder.back() == '/' ? m_strFolder + name : m_strFolder + '/' + name;
+    return paths::join(m_strFolder, m_objects[m_nCurrent].name);
 }
 
 std::string CFileFind::GetFileName() const

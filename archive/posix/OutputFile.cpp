@@ -1,8 +1,9 @@
-#include "archive/SafeOutputFile.h"
+#include "archive/OutputFile.h"
 
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
 #include "archive/SignalCleanup.h"
+#include "archive/posix/Descriptor.h"
 
 #include <atomic>
 #include <cerrno>
@@ -13,6 +14,8 @@
 #include <unistd.h>
 
 namespace archive {
+
+using posix::fd;
 
 namespace {
 
@@ -50,7 +53,7 @@ bool isUnnamedRefused(int error)
 // this program has open (above all the archive being read), nor a file the user may not write.
 // Returns whether something has the name.
 bool checkTarget(int folderFd, const std::string& name, const std::string& path,
-                 SafeOutputFile::Existing existing)
+                 OutputFile::Existing existing)
 {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -60,7 +63,7 @@ bool checkTarget(int folderFd, const std::string& name, const std::string& path,
     }
     if (S_ISDIR(st.st_mode))
         throw FileError(ErrorKind::inTheWay, path, "is a folder");
-    if (existing == SafeOutputFile::Existing::keep)
+    if (existing == OutputFile::Existing::keep)
         throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
     if (S_ISREG(st.st_mode)) {
         if (CFile::isHeldOpen(st.st_dev, st.st_ino))
@@ -76,19 +79,20 @@ bool checkTarget(int folderFd, const std::string& name, const std::string& path,
 
 } // namespace
 
-SafeOutputFile::SafeOutputFile(const CFolder& folder, const std::string& name, Existing existing)
+OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing)
     : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing)
 {
     if (!folder.isOpen())
         throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
-    m_nFolderFd = folder.handle();
-    m_bTargetSeen = checkTarget(m_nFolderFd, name, m_strPath, existing);
+    m_pFolder = &folder;
+    m_bTargetSeen = checkTarget(fd(folderHandle()), name, m_strPath, existing);
     if (canNameUnnamedFiles()) {
         // Mode 0666 so the umask decides, as for any file the user creates.
-        m_nFd = ::openat(m_nFolderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (m_nFd >= 0) {
+        m_nHandle = posix::handleOf(
+            ::openat(fd(folderHandle()), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (m_nHandle != kNoHandle) {
             m_bUnnamed = true;
             return;
         }
@@ -98,15 +102,21 @@ SafeOutputFile::SafeOutputFile(const CFolder& folder, const std::string& name, E
     createNamed();
 }
 
-void SafeOutputFile::createNamed()
+NativeHandle OutputFile::folderHandle() const noexcept
+{
+    return m_pFolder->m_nHandle;
+}
+
+void OutputFile::createNamed()
 {
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
         // Registered before it exists: a signal between the two would otherwise leave it.
-        m_nSlot = SignalCleanup::add(m_nFolderFd, temp.c_str());
-        m_nFd = ::openat(m_nFolderFd, temp.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (m_nFd >= 0) {
+        m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
+        m_nHandle =
+            posix::handleOf(::openat(fd(folderHandle()), temp.c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (m_nHandle != kNoHandle) {
             m_strTempName = std::move(temp);
             return;
         }
@@ -119,28 +129,28 @@ void SafeOutputFile::createNamed()
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
 }
 
-void SafeOutputFile::allowUnnamed(bool isAllowed) noexcept
+void OutputFile::allowUnnamed(bool isAllowed) noexcept
 {
     g_bUnnamedAllowed.store(isAllowed);
 }
 
-SafeOutputFile::~SafeOutputFile()
+OutputFile::~OutputFile()
 {
     Discard();
 }
 
-FileError SafeOutputFile::failure(int errorNumber) const
+FileError OutputFile::failure(int errorNumber) const
 {
     return FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, errorNumber);
 }
 
-void SafeOutputFile::Write(const void* buffer, std::size_t count)
+void OutputFile::Write(const void* buffer, std::size_t count)
 {
-    if (m_bCommitted || m_nFd < 0)
+    if (m_bCommitted || m_nHandle == kNoHandle)
         throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
     const auto* p = static_cast<const unsigned char*>(buffer);
     while (count > 0) {
-        const ssize_t n = ::write(m_nFd, p, count);
+        const ssize_t n = ::write(fd(m_nHandle), p, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -150,29 +160,29 @@ void SafeOutputFile::Write(const void* buffer, std::size_t count)
     }
 }
 
-void SafeOutputFile::closeFile()
+void OutputFile::closeFile()
 {
-    const int result = ::close(m_nFd);
+    const int result = ::close(fd(m_nHandle));
     const int error = errno;
-    m_nFd = -1;
+    m_nHandle = kNoHandle;
     // A deferred write error may only show at close.
     if (result != 0 && error != EINTR)
         throw failure(error);
 }
 
-void SafeOutputFile::Commit()
+void OutputFile::Commit()
 {
-    if (m_bCommitted || m_nFd < 0)
+    if (m_bCommitted || m_nHandle == kNoHandle)
         throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
     try {
-        if (m_bDurable && ::fsync(m_nFd) != 0)
+        if (m_bDurable && ::fsync(fd(m_nHandle)) != 0)
             throw failure(errno);
         if (m_bUnnamed) {
             nameUnnamed();
         } else {
             closeFile();
             // The archive may have been opened under this name since the file was made.
-            checkTarget(m_nFolderFd, m_strName, m_strPath, Existing::replace);
+            checkTarget(fd(folderHandle()), m_strName, m_strPath, Existing::replace);
             renameIntoPlace();
         }
     } catch (...) {
@@ -180,13 +190,14 @@ void SafeOutputFile::Commit()
         throw;
     }
     m_bCommitted = true;
-    if (m_nFd >= 0) {
-        ::close(m_nFd);
-        m_nFd = -1;
+    if (m_nHandle != kNoHandle) {
+        ::close(fd(m_nHandle));
+        m_nHandle = kNoHandle;
     }
-    if (m_bDurable && ::fsync(m_nFolderFd) != 0)
+    const int folder = fd(folderHandle());
+    m_pFolder = nullptr;
+    if (m_bDurable && ::fsync(folder) != 0)
         throw failure(errno);
-    m_nFolderFd = -1;
 }
 
 namespace {
@@ -211,21 +222,21 @@ int linkUnnamed(int fd, int folderFd, const char* name)
 
 } // namespace
 
-void SafeOutputFile::nameUnnamed()
+void OutputFile::nameUnnamed()
 {
     // Nothing had the name when the file was made: it is named in one step, without ever
     // replacing something that came meanwhile.
     if (!m_bTargetSeen) {
-        if (linkUnnamed(m_nFd, m_nFolderFd, m_strName.c_str()) == 0)
+        if (linkUnnamed(fd(m_nHandle), fd(folderHandle()), m_strName.c_str()) == 0)
             return;
         if (errno != EEXIST)
             throw failure(errno);
     }
-    checkTarget(m_nFolderFd, m_strName, m_strPath, m_existing);
+    checkTarget(fd(folderHandle()), m_strName, m_strPath, m_existing);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
-        m_nSlot = SignalCleanup::add(m_nFolderFd, temp.c_str());
-        if (linkUnnamed(m_nFd, m_nFolderFd, temp.c_str()) == 0) {
+        m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
+        if (linkUnnamed(fd(m_nHandle), fd(folderHandle()), temp.c_str()) == 0) {
             m_strTempName = std::move(temp);
             renameIntoPlace();
             return;
@@ -239,15 +250,15 @@ void SafeOutputFile::nameUnnamed()
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
 }
 
-void SafeOutputFile::renameIntoPlace()
+void OutputFile::renameIntoPlace()
 {
     const char* temp = m_strTempName.c_str();
+    const int folder = fd(folderHandle());
     if (m_existing == Existing::keep) {
         // Whatever came to the name meanwhile is kept too.
-        if (::renameat2(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str(), RENAME_NOREPLACE) != 0) {
+        if (::renameat2(folder, temp, folder, m_strName.c_str(), RENAME_NOREPLACE) != 0) {
             int error = errno;
-            if (error == EINVAL &&
-                ::linkat(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str(), 0) == 0)
+            if (error == EINVAL && ::linkat(folder, temp, folder, m_strName.c_str(), 0) == 0)
                 error = 0;
             else if (error == EINVAL)
                 error = errno;
@@ -256,9 +267,9 @@ void SafeOutputFile::renameIntoPlace()
                                 "already exists; kept as it was");
             if (error != 0)
                 throw failure(error);
-            ::unlinkat(m_nFolderFd, temp, 0);
+            ::unlinkat(folder, temp, 0);
         }
-    } else if (::renameat(m_nFolderFd, temp, m_nFolderFd, m_strName.c_str()) != 0) {
+    } else if (::renameat(folder, temp, folder, m_strName.c_str()) != 0) {
         throw failure(errno);
     }
     SignalCleanup::remove(m_nSlot);
@@ -266,18 +277,18 @@ void SafeOutputFile::renameIntoPlace()
     m_strTempName.clear();
 }
 
-void SafeOutputFile::Discard() noexcept
+void OutputFile::Discard() noexcept
 {
-    if (m_nFd >= 0) {
-        ::close(m_nFd);
-        m_nFd = -1;
+    if (m_nHandle != kNoHandle) {
+        ::close(fd(m_nHandle));
+        m_nHandle = kNoHandle;
     }
-    if (!m_bCommitted && !m_strTempName.empty() && m_nFolderFd >= 0)
-        ::unlinkat(m_nFolderFd, m_strTempName.c_str(), 0);
+    if (!m_bCommitted && !m_strTempName.empty() && m_pFolder)
+        ::unlinkat(fd(folderHandle()), m_strTempName.c_str(), 0);
     m_strTempName.clear();
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;
-    m_nFolderFd = -1;
+    m_pFolder = nullptr;
 }
 
 } // namespace archive

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Questions about paths asked of the file system, for the checks made before a build.
+namespace archive::filesystem {
+
+// Which object of which device a path reaches, so two spellings of one folder compare equal.
+struct ObjectId {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const ObjectId&) const = default;
+};
+
+// Links are followed; nullopt when the object cannot be examined.
+std::optional<ObjectId> identity(const std::string& path);
+// The absolute path with every link and dot resolved; nullopt when it does not exist.
+std::optional<std::string> canonicalPath(const std::string& path);
+// Throws FileError: cannotOpen with the system's reason, or notAFolder.
+void requireFolder(const std::string& path);
+
+} // namespace archive::filesystem

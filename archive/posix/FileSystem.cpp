@@ -1,0 +1,38 @@
+#include "archive/FileSystem.h"
+
+#include "archive/ArchiveError.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+
+namespace archive::filesystem {
+
+std::optional<ObjectId> identity(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return ObjectId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<std::string> canonicalPath(const std::string& path)
+{
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved)
+        return std::nullopt;
+    return std::string(resolved.get());
+}
+
+void requireFolder(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
+    if (!S_ISDIR(st.st_mode))
+        throw FileError(ErrorKind::notAFolder, path, "is not a folder");
+}
+
+} // namespace archive::filesystem
