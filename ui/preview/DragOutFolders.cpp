@@ -3,7 +3,9 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
 #include "archive/Extraction.h"
+#include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
+#include "archive/Processes.h"
 #include "archive/SignalCleanup.h"
 #include "res/PreviewTexts.h"
 #include "ui/DialogServices.h"
@@ -15,41 +17,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWidget>
-
-#include <cerrno>
-#include <climits>
-#include <csignal>
-#include <string>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// The file name of the program process pid runs, or empty when that cannot be read (gone, or
-// another user's).
-std::string programOf(const std::string& pid)
-{
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(("/proc/" + pid + "/exe").c_str(), target, sizeof target - 1);
-    if (n <= 0)
-        return {};
-    std::string path(target, static_cast<std::size_t>(n));
-    // A program replaced on disk (an upgrade) while it runs.
-    const std::string deleted = " (deleted)";
-    if (path.ends_with(deleted))
-        path.erase(path.size() - deleted.size());
-    return path.substr(path.rfind('/') + 1);
-}
-
-bool isOurLiveRun(long long pid)
-{
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)
-        return false;
-    const std::string program = programOf(std::to_string(pid));
-    return !program.empty() && program == programOf("self");
-}
-
-} // namespace
 
 DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
     : QObject(dialog), m_dialog(dialog), m_services(services)
@@ -72,13 +39,11 @@ int DragOutFolders::sweepStale(const QString& parent)
                                QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& candidate : candidates) {
         const QRegularExpressionMatch match = name.match(candidate);
-        if (!match.hasMatch() || isOurLiveRun(match.captured(1).toLongLong()))
+        if (!match.hasMatch() ||
+            archive::processes::runsThisProgram(match.captured(1).toLongLong()))
             continue;
         const QString path = parent + QLatin1Char('/') + candidate;
-        // Only a real folder of ours: anyone may put a name, or a link, into the temporary folder.
-        struct stat info {};
-        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-            info.st_uid != ::getuid())
+        if (!archive::filesystem::isOwnFolder(QFile::encodeName(path).toStdString()))
             continue;
         if (QDir(path).removeRecursively())
             ++removed;
@@ -136,8 +101,9 @@ void DragOutFolders::makeRunFolder()
     const QString parent = QDir::tempPath();
     // A signal removes the run's folder by name inside its parent, held open until then.
     m_tempFolder = archive::CFolder::open(QFile::encodeName(parent).toStdString());
-    m_runFolder = makeFolder(parent + QLatin1Char('/') + QLatin1String(kNamePrefix) +
-                             QString::number(::getpid()) + QStringLiteral("-XXXXXX"));
+    m_runFolder =
+        makeFolder(parent + QLatin1Char('/') + QLatin1String(kNamePrefix) +
+                   QString::number(archive::processes::currentId()) + QStringLiteral("-XXXXXX"));
     m_nSignalSlot = archive::SignalCleanup::addTree(
         m_tempFolder, QFile::encodeName(QFileInfo(m_runFolder->path()).fileName()).constData());
 }
