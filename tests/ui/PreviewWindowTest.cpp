@@ -3,6 +3,7 @@
 #include "archive/SignalCleanup.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
 #include "tests/ui/ScriptedServices.h"
@@ -567,43 +568,11 @@ TEST_F(PreviewFixture, APressOnASelectionOfSeveralNarrowsItOnlyAtReleaseAsAClick
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("C.DAT"));
 }
 
-// A process of another program that lives until the test ends it.
-struct OtherProgram {
-    pid_t pid = ::fork();
-    OtherProgram()
-    {
-        if (pid == 0) {
-            ::execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // Until the exec has happened the child is still this program.
-        for (int i = 0; i < 500 && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid))
-                                       .symLinkTarget()
-                                       .endsWith(QStringLiteral("PreviewWindowTest"));
-             ++i)
-            ::usleep(10000);
-    }
-    ~OtherProgram()
-    {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-};
-
-pid_t goneProcess()
-{
-    const pid_t pid = ::fork();
-    if (pid == 0)
-        ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 TEST(DragOutSweep, RemovesOnlyThisUsersFoldersOfRunsThatEnded)
 {
     TempDir parent;
-    const OtherProgram other;
-    const std::string gone = std::to_string(goneProcess());
+    const testsupport::OtherProgram other;
+    const std::string gone = std::to_string(testsupport::endedProcessId());
     const std::string self = std::to_string(::getpid());
     const std::string prefix = DragOutFolders::kNamePrefix;
     const struct {
@@ -650,7 +619,8 @@ TEST(DragOutSweep, LeavesAnotherUsersFolder)
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to hand a folder to another user";
     TempDir parent;
-    const std::string name = DragOutFolders::kNamePrefix + std::to_string(goneProcess()) + "-x";
+    const std::string name =
+        DragOutFolders::kNamePrefix + std::to_string(testsupport::endedProcessId()) + "-x";
     std::filesystem::create_directory(parent / name);
     ASSERT_EQ(::chown((parent / name).c_str(), 65534, 65534), 0);
     EXPECT_EQ(DragOutFolders::sweepStale(QString::fromStdString(parent.str())), 0);
