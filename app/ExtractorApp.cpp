@@ -2,6 +2,7 @@
 
 #include "ui/ApplicationSetup.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/preview/DragOutFolders.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -125,6 +126,8 @@ bool CExtractorApp::InitInstance()
         return false;
     }
     setUpApplication();
+    // What earlier runs dragged out before a crash or a KILL is still in the temporary folder.
+    DragOutFolders::sweepStale();
     CExtractorDlg dlg;
     // It loads once the dialog shows, so a failure's message has the dialog behind it.
     if (arguments.size() > 1) {

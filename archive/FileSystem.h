@@ -20,5 +20,8 @@ std::optional<ObjectId> identity(const std::string& path);
 std::optional<std::string> canonicalPath(const std::string& path);
 // Throws FileError: cannotOpen with the system's reason, or notAFolder.
 void requireFolder(const std::string& path);
+// A folder itself, not a link to one, and this user's: anyone may put a name into a shared
+// temporary folder.
+bool isOwnFolder(const std::string& path);
 
 } // namespace archive::filesystem

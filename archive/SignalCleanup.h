@@ -4,9 +4,9 @@ namespace archive {
 
 class CFolder;
 
-// Named temporary files that must not outlive the process, however it ends. The handlers remove
-// every registered name and then end the program with the signal that came; the registry is a
-// fixed table of slots, so the handler neither allocates nor locks.
+// Named temporary files and folders that must not outlive the process, however it ends. The
+// handlers remove every registered name and then end the program with the signal that came; the
+// registry is a fixed table of slots, so the handler neither allocates nor locks.
 class SignalCleanup {
 public:
     // Handlers for SIGINT, SIGTERM, SIGHUP and SIGQUIT, and SIGXFSZ ignored so a file-size limit
@@ -22,6 +22,9 @@ public:
     // slot to pass to remove, or -1 when the table is full (the name is then not removed by a
     // signal).
     static int add(const CFolder& folder, const char* name) noexcept;
+    // The same for a folder: it goes with what it holds, some levels deep (links inside are
+    // removed, never followed).
+    static int addTree(const CFolder& folder, const char* name) noexcept;
     static void remove(int slot) noexcept;
 
     // How many slots hold a name, for tests.

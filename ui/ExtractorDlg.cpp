@@ -15,6 +15,7 @@
 #include "ui/QtDialogServices.h"
 #include "ui/preview/DragOutFolders.h"
 #include "ui/preview/PreviewController.h"
+#include "ui/preview/PreviewWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -80,7 +81,8 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_folderPicker.setServices(m_pServices, this);
     buildControls();
-    m_entryModel->setDragOut(new DragOutFolders(this, *m_pServices));
+    m_pDragOut = new DragOutFolders(this, *m_pServices);
+    m_entryModel->setDragOut(m_pDragOut);
     m_preview = std::make_unique<PreviewController>(
         m_entryListView, m_archive, *m_entryModel,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
@@ -462,9 +464,19 @@ QString droppedPath(const QMimeData* data)
 
 } // namespace
 
+bool CExtractorDlg::isOwnDrag(const QDropEvent& event) const
+{
+    const QObject* source = event.source();
+    if (source && (source == m_entryListView || source == m_entryListView->viewport()))
+        return true;
+    // A file manager may hand the copies back as a drag of its own.
+    const QString path = droppedPath(event.mimeData());
+    return !path.isEmpty() && m_pDragOut->holds(path);
+}
+
 void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!droppedPath(event->mimeData()).isEmpty())
+    if (!droppedPath(event->mimeData()).isEmpty() && !isOwnDrag(*event))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -473,7 +485,7 @@ void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 void CExtractorDlg::dropEvent(QDropEvent* event)
 {
     const QString path = droppedPath(event->mimeData());
-    if (path.isEmpty()) {
+    if (path.isEmpty() || isOwnDrag(*event)) {
         event->ignore();
         return;
     }
@@ -496,6 +508,11 @@ void CExtractorDlg::dropEvent(QDropEvent* event)
 
 void CExtractorDlg::keyPressEvent(QKeyEvent* event)
 {
+    // With the preview open, Escape is meant for it, not for the whole program.
+    if (event->key() == Qt::Key_Escape && m_preview->window()->isVisible()) {
+        m_preview->window()->close();
+        return;
+    }
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         // Enter presses a focused button; anywhere else it is the dialog's OK, as Close is.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget()))

@@ -15,6 +15,7 @@
 #include <vector>
 
 class DialogServices;
+class DragOutFolders;
 class PreviewController;
 class QComboBox;
 class QDragEnterEvent;
@@ -78,7 +79,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // One dropped file is loaded, one dropped folder is packed; anything else is refused.
+    // One dropped file is loaded, one dropped folder is packed; anything else is refused, as is
+    // what the list itself dragged out.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
@@ -100,6 +102,8 @@ private:
     void closeArchive();
     void setStatusFromList();
     void clearStatus();
+    // A drag that started in the list: its files are temporary copies of entries.
+    bool isOwnDrag(const QDropEvent& event) const;
     bool m_bArchiveOpen = false;
     archive::ArchiveReader m_archive;
     CFolderPicker m_folderPicker;
@@ -116,4 +120,5 @@ private:
     std::unique_ptr<DialogServices> m_ownServices;
     DialogServices* m_pServices = nullptr;
     std::unique_ptr<PreviewController> m_preview;
+    DragOutFolders* m_pDragOut = nullptr;
 };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace archive::filesystem {
 
@@ -33,6 +34,12 @@ void requireFolder(const std::string& path)
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     if (!S_ISDIR(st.st_mode))
         throw FileError(ErrorKind::notAFolder, path, "is not a folder");
+}
+
+bool isOwnFolder(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
 } // namespace archive::filesystem

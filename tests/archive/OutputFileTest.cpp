@@ -124,6 +124,37 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     EXPECT_EQ(namesIn(temp.str()), before);
 }
 
+// A folder goes with its files and sub-folders; a link inside is removed, not followed, and a
+// tree deeper than the handler goes still lets the signal end the program.
+TEST_P(EndingSignal, RemovesARegisteredFolderWithWhatItHolds)
+{
+    const SignalCase& c = std::get<0>(GetParam());
+    TempDir temp;
+    TempDir outside;
+    writeFile(outside / "keep.txt", "keep");
+    writeFile(temp / "tree/a.bin", "a");
+    writeFile(temp / "tree/sub/deeper/b.bin", "b");
+    fs::create_directories(temp / "tree/sub/empty");
+    fs::create_directory_symlink(outside.path(), temp / "tree/sub/link");
+    std::string deep = temp / "deep";
+    for (int level = 0; level < 64; ++level)
+        deep += "/d";
+    fs::create_directories(deep);
+    writeFile(temp / "kept.bin", "not registered");
+    const CFolder folder = CFolder::open(temp.str());
+
+    const int end = signalEnding([&] {
+        if (SignalCleanup::addTree(folder, "tree") < 0 ||
+            SignalCleanup::addTree(folder, "deep") < 0)
+            _exit(3);
+        deliver(c);
+    });
+    EXPECT_EQ(end, c.signalNumber);
+    EXPECT_FALSE(fs::exists(temp / "tree"));
+    EXPECT_TRUE(fs::exists(temp / "kept.bin"));
+    EXPECT_EQ(namesIn(outside.str()), std::set<std::string>{"keep.txt"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, EndingSignal,
                          testing::Combine(testing::ValuesIn(kSignals), testing::Bool()),
                          [](const auto& info) {

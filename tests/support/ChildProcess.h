@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <grp.h>
 #include <string>
@@ -91,5 +92,43 @@ inline bool canTestPermissions()
                                  return std::string(geteuid() != 0 ? "y" : "n");
                              }).text == "y";
 }
+
+// The id of a process that has just ended.
+inline pid_t endedProcessId()
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(0);
+    waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+// A child running another program (sleep) until this object ends it.
+struct OtherProgram {
+    pid_t pid = fork();
+
+    OtherProgram()
+    {
+        if (pid == 0) {
+            execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Until the exec has happened the child is still this program.
+        for (int i = 0; i < 500; ++i) {
+            std::string command;
+            std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/cmdline"), command, '\0');
+            if (command == "sleep")
+                break;
+            usleep(10000);
+        }
+    }
+    ~OtherProgram()
+    {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+};
 
 } // namespace testsupport

@@ -28,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 using testsupport::ArchiveImage;
 using testsupport::TempDir;
@@ -135,6 +136,22 @@ struct Desktop : ::testing::Test {
         delete data;
         return enter.isAccepted();
     }
+    // What dragging rows out of the list hands over, each path's last slash replaced by slash.
+    QMimeData* draggedOut(const std::vector<int>& rows, const QString& slash = QStringLiteral("/"))
+    {
+        QListView* view = dlg.entryListView();
+        QModelIndexList indexes;
+        for (int row : rows)
+            indexes << view->model()->index(row, 0);
+        const std::unique_ptr<QMimeData> data(view->model()->mimeData(indexes));
+        QList<QUrl> list;
+        for (const QUrl& url : data ? data->urls() : QList<QUrl>{}) {
+            QString path = url.toLocalFile();
+            path.replace(path.lastIndexOf(QLatin1Char('/')), 1, slash);
+            list << QUrl::fromLocalFile(path);
+        }
+        return urls(list);
+    }
     static QMimeData* urls(const QList<QUrl>& list)
     {
         auto* data = new QMimeData;
@@ -145,31 +162,38 @@ struct Desktop : ::testing::Test {
 
 TEST_F(Desktop, DropsLoadAFileBuildAFolderAndIgnoreTheRest)
 {
-    const QString game = archive({"A.DAT", "B.EGA"});
+    const QString game = archive({"A.DAT", "B.EGA", "SUB\\C.DAT"});
     const QString other = archive({"C.DAT"}, "GAME01.DAT");
     const QString src = folder({"X.DAT", "Y.WAV", "Z.SCR"});
     auto* text = new QMimeData;
     text->setText(game);
+    ASSERT_TRUE(drop(urls({QUrl::fromLocalFile(game)})));
+    EXPECT_TRUE(dlg.isArchiveOpen());
+    EXPECT_EQ(dlg.entryList().GetCount(), 3);
+    const QString loaded = status();
     struct Case {
         const char* what;
         QMimeData* data;
         bool taken;
     };
+    // Entries dragged out of the list and back are the temporary copies, never an archive or a
+    // folder to build from; so is the same file named another way.
     const Case ignored[] = {
         {"two files", urls({QUrl::fromLocalFile(game), QUrl::fromLocalFile(other)}), false},
         {"a web address", urls({QUrl(QStringLiteral("https://example.org/GAME00.DAT"))}), false},
         {"a missing file", urls({QUrl::fromLocalFile(qs(dir / "GONE.DAT"))}), false},
         {"plain text", text, false},
         {"nothing", urls({}), false},
+        {"an entry dragged out", draggedOut({0}), false},
+        {"a sub-folder dragged out", draggedOut({2}), false},
+        {"a dragged entry's path uncleaned", draggedOut({1}, "/./"), false},
     };
-    ASSERT_TRUE(drop(urls({QUrl::fromLocalFile(game)})));
-    EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(dlg.entryList().GetCount(), 2);
-    const QString loaded = status();
     for (const Case& c : ignored) {
         EXPECT_EQ(drop(c.data), c.taken) << c.what;
-        EXPECT_EQ(dlg.entryList().GetCount(), 2) << c.what;
+        EXPECT_EQ(dlg.entryList().GetCount(), 3) << c.what;
         EXPECT_EQ(status(), loaded) << c.what;
+        EXPECT_TRUE(script.messages.empty()) << c.what;
+        EXPECT_TRUE(script.saveStarts.empty()) << c.what;
     }
     // A folder with the save dialog cancelled changes nothing.
     EXPECT_TRUE(drop(urls({QUrl::fromLocalFile(src)})));

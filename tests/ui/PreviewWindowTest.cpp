@@ -1,12 +1,15 @@
 #include "ui/preview/PreviewWindow.h"
 #include "archive/CodePage950.h"
+#include "archive/SignalCleanup.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
 #include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/preview/DragOutFolders.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
 #include "ui/preview/PreviewController.h"
@@ -16,6 +19,8 @@
 #include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QListView>
 #include <QMenu>
@@ -31,8 +36,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testsupport::ArchiveImage;
 using testsupport::TempDir;
@@ -278,6 +289,86 @@ TEST_F(PreviewFixture, ArrowKeysWalkTheOpenWindowThroughTheList)
     QTest::keyClick(view(), Qt::Key_Up);
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("P2.BMP"));
     EXPECT_EQ(window()->view(), View::picture);
+}
+
+TEST_F(PreviewFixture, TheStepKeysWalkTheListFromAnyPartOfThePreview)
+{
+    for (const char* name : {"T1.TXT", "T2.TXT", "T3.TXT", "T4.TXT", "T5.TXT"})
+        image.add(name, std::string("text of ") + name);
+    load();
+    const auto inWindow = [this](const char* what) -> QWidget* {
+        const std::string part = what;
+        if (part == "focus")
+            return QApplication::focusWidget() && QApplication::focusWidget()->window() == window()
+                       ? QApplication::focusWidget()
+                       : window();
+        if (part == "window")
+            return window();
+        if (part == "text")
+            return window()->textView();
+        if (part == "hex")
+            return window()->hexView();
+        return window()->findChild<QCheckBox*>();
+    };
+    // Each walk starts on T3.TXT, opened by a double-click.
+    const struct {
+        const char* part;
+        Qt::Key key;
+        const char* title;
+    } cases[] = {
+        {"focus", Qt::Key_Down, "T4.TXT"},  {"focus", Qt::Key_Up, "T2.TXT"},
+        {"window", Qt::Key_End, "T5.TXT"},  {"window", Qt::Key_Home, "T1.TXT"},
+        {"text", Qt::Key_Down, "T4.TXT"},   {"text", Qt::Key_PageDown, "T5.TXT"},
+        {"text", Qt::Key_PageUp, "T1.TXT"}, {"hex", Qt::Key_Up, "T2.TXT"},
+        {"hex", Qt::Key_End, "T5.TXT"},     {"toggle", Qt::Key_Down, "T4.TXT"},
+        {"toggle", Qt::Key_Home, "T1.TXT"},
+    };
+    for (const auto& c : cases) {
+        window()->close();
+        doubleClick("T3.TXT");
+        ASSERT_TRUE(window()->isVisible()) << c.part;
+        QWidget* target = inWindow(c.part);
+        QTest::keyClick(target, c.key);
+        EXPECT_EQ(window()->windowTitle().toStdString(), c.title) << c.part << " key " << c.key;
+        EXPECT_EQ(view()->currentIndex(), indexOf(c.title)) << c.part << " key " << c.key;
+        EXPECT_TRUE(window()->isVisible()) << c.part << " key " << c.key;
+    }
+}
+
+TEST_F(PreviewFixture, EscapeClosesOnlyAnOpenPreviewWhereverTheFocusIs)
+{
+    for (const char* name : {"P1.BMP", "P2.BMP", "P3.BMP"})
+        image.add(name, bmpBytes(8, 8));
+    load();
+    const struct {
+        const char* where;
+        bool preview;
+        bool dialogStays;
+    } cases[] = {
+        {"IDC_ENTRY_LIST", true, true}, {"IDC_FIND_TEXT", true, true},    {"preview", true, true},
+        {"text", true, true},           {"IDC_ENTRY_LIST", false, false},
+    };
+    for (const auto& c : cases) {
+        dlg->show();
+        if (c.preview) {
+            doubleClick("P1.BMP");
+            // Walking the list first, as a user looking through pictures would.
+            view()->setFocus();
+            QTest::keyClick(view(), Qt::Key_Down);
+            ASSERT_TRUE(window()->isVisible()) << c.where;
+        }
+        const std::string where = c.where;
+        QWidget* target = where == "preview" ? window()
+                          : where == "text"  ? static_cast<QWidget*>(window()->textView())
+                                             : dlg->findChild<QWidget*>(c.where);
+        ASSERT_NE(target, nullptr) << c.where;
+        if (target->window() == dlg.get())
+            target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        EXPECT_FALSE(window()->isVisible()) << c.where;
+        EXPECT_EQ(dlg->isVisible(), c.dialogStays) << c.where;
+        EXPECT_TRUE(dlg->isArchiveOpen() || !c.dialogStays) << c.where;
+    }
 }
 
 TEST_F(PreviewFixture, EachEntryOpensInTheViewItsBytesCallForWithItsDetails)
@@ -540,6 +631,7 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     load();
     view()->selectionModel()->select(indexOf("A.DAT"), QItemSelectionModel::Select);
     view()->selectionModel()->select(indexOf(nested), QItemSelectionModel::Select);
+    const int signalSlots = archive::SignalCleanup::liveCount();
     std::unique_ptr<QMimeData> mime(dragData());
     ASSERT_NE(mime, nullptr);
     ASSERT_TRUE(mime->hasFormat(QStringLiteral("text/uri-list")));
@@ -554,6 +646,10 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     EXPECT_EQ(testsupport::readFile(urls[1].toLocalFile().toStdString() + "/開門.WAV"),
               image.data.substr(image.records[1].dataOffset, image.records[1].dataSize));
     EXPECT_FALSE(std::filesystem::exists(folder / "C.DAT"));
+    // Inside this run's folder, named so that a later run can tell whose it was.
+    EXPECT_TRUE(folder.parent_path().filename().string().starts_with(
+        DragOutFolders::kNamePrefix + std::to_string(::getpid()) + "-"))
+        << folder;
 
     // A second drag gets a folder of its own.
     std::unique_ptr<QMimeData> again(dragData());
@@ -561,9 +657,13 @@ TEST_F(PreviewFixture, DraggedEntriesAreFilesWithTheEntriesBytesRemovedWhenTheDi
     const std::filesystem::path second =
         std::filesystem::path(again->urls()[0].toLocalFile().toStdString()).parent_path();
     EXPECT_NE(second, folder);
+    // One name for a signal to remove covers every drag of the run.
+    EXPECT_EQ(archive::SignalCleanup::liveCount(), signalSlots + 1);
     dlg->close();
+    EXPECT_EQ(archive::SignalCleanup::liveCount(), signalSlots);
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_FALSE(std::filesystem::exists(second));
+    EXPECT_FALSE(std::filesystem::exists(folder.parent_path()));
 }
 
 TEST_F(PreviewFixture, EntriesAreDraggedByTheViewAsCopiesOnly)
@@ -642,6 +742,145 @@ TEST_F(PreviewFixture, APressOnASelectionOfSeveralNarrowsItOnlyAtReleaseAsAClick
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("C.DAT"));
 }
 
+TEST(DragOutSweep, RemovesOnlyThisUsersFoldersOfRunsThatEnded)
+{
+    TempDir parent;
+    const testsupport::OtherProgram other;
+    const std::string gone = std::to_string(testsupport::endedProcessId());
+    const std::string self = std::to_string(::getpid());
+    const std::string prefix = DragOutFolders::kNamePrefix;
+    const struct {
+        std::string name;
+        bool folder;
+        bool stays;
+    } cases[] = {
+        {prefix + gone + "-a1b2C3", true, false},
+        {prefix + std::to_string(other.pid) + "-a1b2C3", true, false},
+        {prefix + self + "-a1b2C3", true, true},
+        {prefix + gone + "-file", false, true},
+        {prefix + "x" + gone + "-a1b2C3", true, true},
+        {prefix + gone, true, true},
+        {prefix + "-1-a1b2C3", true, true},
+        {prefix + "99999999999999999999-a1b2C3", true, true},
+        {"velmora-test-" + gone + "-a1b2C3", true, true},
+    };
+    for (const auto& c : cases) {
+        if (c.folder) {
+            std::filesystem::create_directories(parent / (c.name + "/sub/deeper"));
+            testsupport::writeFile(parent / (c.name + "/sub/deeper/A.DAT"), "copy");
+        } else {
+            testsupport::writeFile(parent / c.name, "a file");
+        }
+    }
+    // A link to a folder outside, named as a stale folder: neither it nor what it names goes.
+    TempDir outside;
+    testsupport::writeFile(outside / "keep.txt", "keep");
+    const std::string link = prefix + gone + "-link";
+    std::filesystem::create_directory_symlink(outside.path(), parent / link);
+    int expected = 0;
+    for (const auto& c : cases)
+        expected += c.stays ? 0 : 1;
+
+    EXPECT_EQ(DragOutFolders::sweepStale(QString::fromStdString(parent.str())), expected);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(parent / c.name), c.stays) << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(parent / link));
+    EXPECT_TRUE(std::filesystem::exists(outside / "keep.txt"));
+}
+
+TEST(DragOutSweep, LeavesAnotherUsersFolder)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand a folder to another user";
+    TempDir parent;
+    const std::string name =
+        DragOutFolders::kNamePrefix + std::to_string(testsupport::endedProcessId()) + "-x";
+    std::filesystem::create_directory(parent / name);
+    ASSERT_EQ(::chown((parent / name).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(DragOutFolders::sweepStale(QString::fromStdString(parent.str())), 0);
+    EXPECT_TRUE(std::filesystem::exists(parent / name));
+}
+
+// This test program run again with --drag-and-wait, its temporary folder set to tmp: the first
+// line it prints is the folder of its drag, then it waits to be ended.
+struct DraggingRun {
+    pid_t pid = -1;
+    std::string dragged;
+
+    DraggingRun(const std::string& archivePath, const std::string& tmp)
+    {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            return;
+        std::fflush(nullptr);
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(fds[1], STDOUT_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            ::setenv("TMPDIR", tmp.c_str(), 1);
+            // SIGQUIT would leave a core file of its own.
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            ::alarm(30);
+            ::execl("/proc/self/exe", "PreviewWindowTest", "--drag-and-wait", archivePath.c_str(),
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        char c;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n')
+            dragged += c;
+        ::close(fds[0]);
+    }
+    // The signal that ended the run, 0 when it exited.
+    int endWith(int signalNumber)
+    {
+        ::kill(pid, signalNumber);
+        int status = 0;
+        if (::waitpid(pid, &status, 0) != pid)
+            return -1;
+        return WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    }
+};
+
+int dragFoldersIn(const std::string& folder)
+{
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        count += entry.path().filename().string().starts_with(DragOutFolders::kNamePrefix);
+    return count;
+}
+
+TEST(DragOutSignal, NoFolderOutlivesTheRunPastTheNextStart)
+{
+    ArchiveImage image;
+    image.add("A.DAT", "first");
+    image.add("SUB\\DEEPER\\B.DAT", "second");
+    TempDir dir;
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    const struct {
+        const char* name;
+        int signalNumber;
+    } cases[] = {
+        {"TERM", SIGTERM}, {"INT", SIGINT}, {"HUP", SIGHUP}, {"QUIT", SIGQUIT}, {"KILL", SIGKILL},
+    };
+    for (const auto& c : cases) {
+        const std::string tmp = dir / (std::string("tmp-") + c.name);
+        std::filesystem::create_directory(tmp);
+        DraggingRun run(dir / "GAME00.DAT", tmp);
+        ASSERT_GT(run.pid, 0) << c.name;
+        ASSERT_TRUE(run.dragged.starts_with(tmp + "/" + DragOutFolders::kNamePrefix))
+            << c.name << ": " << run.dragged;
+        ASSERT_TRUE(std::filesystem::exists(run.dragged)) << c.name;
+        EXPECT_EQ(run.endWith(c.signalNumber), c.signalNumber) << c.name;
+        // Only a KILL leaves its folder, for the next start to take away.
+        EXPECT_EQ(dragFoldersIn(tmp), c.signalNumber == SIGKILL ? 1 : 0) << c.name;
+        DragOutFolders::sweepStale(QString::fromStdString(tmp));
+        EXPECT_EQ(dragFoldersIn(tmp), 0) << c.name;
+    }
+}
+
 TEST_F(PreviewFixture, TooltipsGiveSizeAndDataOffset)
 {
     image.add("A.DAT", "12345");
@@ -710,3 +949,26 @@ int grabPreview(const QString& png)
 }
 
 const bool kGrabPreviewMode = qttest::addMode("--grab-preview", grabPreview);
+
+// Hidden option for DragOutSignal: --drag-and-wait ARCHIVE starts as the program does, drags all
+// entries of ARCHIVE out, prints the first dragged path and waits for a signal.
+int dragAndWait(const QString& archivePath)
+{
+    archive::SignalCleanup::install();
+    ScriptedServices services;
+    services.openPaths.push_back(archivePath);
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    QListView* view = dlg.entryListView();
+    view->selectAll();
+    const std::unique_ptr<QMimeData> data(
+        view->model()->mimeData(view->selectionModel()->selectedIndexes()));
+    if (!data || data->urls().isEmpty())
+        return 1;
+    std::printf("%s\n", QFile::encodeName(data->urls().constLast().toLocalFile()).constData());
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
+const bool kDragAndWaitMode = qttest::addMode("--drag-and-wait", dragAndWait);

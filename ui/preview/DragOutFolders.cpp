@@ -3,12 +3,18 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
 #include "archive/Extraction.h"
+#include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
+#include "archive/Processes.h"
+#include "archive/SignalCleanup.h"
 #include "res/PreviewTexts.h"
 #include "ui/DialogServices.h"
 #include "ui/ErrorMessages.h"
 
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -18,19 +24,56 @@ DragOutFolders::DragOutFolders(QWidget* dialog, DialogServices& services)
     dialog->installEventFilter(this);
 }
 
-DragOutFolders::~DragOutFolders() = default;
+DragOutFolders::~DragOutFolders()
+{
+    removeAll();
+}
+
+int DragOutFolders::sweepStale(const QString& parent)
+{
+    static const QRegularExpression name(
+        QStringLiteral("^%1([1-9][0-9]{0,8})-.+$").arg(QLatin1String(kNamePrefix)));
+    int removed = 0;
+    const QStringList candidates =
+        QDir(parent).entryList({QLatin1String(kNamePrefix) + QLatin1Char('*')},
+                               QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString& candidate : candidates) {
+        const QRegularExpressionMatch match = name.match(candidate);
+        if (!match.hasMatch() ||
+            archive::processes::runsThisProgram(match.captured(1).toLongLong()))
+            continue;
+        const QString path = parent + QLatin1Char('/') + candidate;
+        if (!archive::filesystem::isOwnFolder(QFile::encodeName(path).toStdString()))
+            continue;
+        if (QDir(path).removeRecursively())
+            ++removed;
+    }
+    return removed;
+}
+
+namespace {
+
+std::unique_ptr<QTemporaryDir> makeFolder(const QString& pathTemplate)
+{
+    auto folder = std::make_unique<QTemporaryDir>(pathTemplate);
+    if (!folder->isValid())
+        throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
+                                 folder->path().toStdString(), folder->errorString().toStdString());
+    return folder;
+}
+
+} // namespace
 
 QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
                                     const std::vector<std::uint32_t>& positions)
 {
     if (positions.empty())
         return {};
-    auto folder = std::make_unique<QTemporaryDir>();
     try {
-        if (!folder->isValid())
-            throw archive::FileError(archive::ErrorKind::cannotCreateFolder,
-                                     folder->path().toStdString(),
-                                     folder->errorString().toStdString());
+        if (!m_runFolder)
+            makeRunFolder();
+        std::unique_ptr<QTemporaryDir> folder =
+            makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
         archive::extractEntries(reader, positions, folder->path().toStdString());
         QList<QUrl> urls;
         QStringList seen;
@@ -53,9 +96,35 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
     }
 }
 
+void DragOutFolders::makeRunFolder()
+{
+    const QString parent = QDir::tempPath();
+    // A signal removes the run's folder by name inside its parent, held open until then.
+    m_tempFolder = archive::CFolder::open(QFile::encodeName(parent).toStdString());
+    m_runFolder =
+        makeFolder(parent + QLatin1Char('/') + QLatin1String(kNamePrefix) +
+                   QString::number(archive::processes::currentId()) + QStringLiteral("-XXXXXX"));
+    m_nSignalSlot = archive::SignalCleanup::addTree(
+        m_tempFolder, QFile::encodeName(QFileInfo(m_runFolder->path()).fileName()).constData());
+}
+
 void DragOutFolders::removeAll()
 {
     m_folders.clear();
+    archive::SignalCleanup::remove(m_nSignalSlot);
+    m_nSignalSlot = -1;
+    m_runFolder.reset();
+    m_tempFolder = archive::CFolder();
+}
+
+bool DragOutFolders::holds(const QString& path) const
+{
+    if (!m_runFolder)
+        return false;
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString top = QFileInfo(m_runFolder->path()).canonicalFilePath();
+    return !canonical.isEmpty() && !top.isEmpty() &&
+           (canonical == top || canonical.startsWith(top + QLatin1Char('/')));
 }
 
 bool DragOutFolders::eventFilter(QObject* watched, QEvent* event)

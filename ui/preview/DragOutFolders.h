@@ -1,5 +1,8 @@
 #pragma once
 
+#include "archive/CFolder.h"
+
+#include <QDir>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -18,10 +21,21 @@ class ArchiveReader;
 
 // The temporary folders entries are extracted into when dragged out of the list, a fresh one per
 // drag, all removed when the dialog closes: the drop target may still be copying until then.
+// They lie in one folder of this run, which a signal also removes and a later start sweeps away
+// when the run ended without removing it.
 class DragOutFolders : public QObject {
     Q_OBJECT
 
 public:
+    // A run's folder is named this, the process id, a dash and a random part, so that a later
+    // run can tell whose it was.
+    static constexpr const char* kNamePrefix = "velmora-drag-";
+
+    // Removes the folders in parent that runs ended without removing (a crash, a KILL): this
+    // user's, named for a process that is gone or that is now another program. Returns how
+    // many went.
+    static int sweepStale(const QString& parent = QDir::tempPath());
+
     // Failures are shown through services over dialog, whose closing removes the folders.
     DragOutFolders(QWidget* dialog, DialogServices& services);
     ~DragOutFolders() override;
@@ -32,13 +46,22 @@ public:
     QList<QUrl> extract(const archive::ArchiveReader& reader,
                         const std::vector<std::uint32_t>& positions);
     void removeAll();
+    // Whether path is one of the folders or lies inside one, however it is spelled.
+    bool holds(const QString& path) const;
     int count() const { return static_cast<int>(m_folders.size()); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Throws FileError when the folder cannot be made.
+    void makeRunFolder();
+
     QWidget* m_dialog;
     DialogServices& m_services;
+    // Named for this process, made at the first drag; each drag's folder lies inside it.
+    std::unique_ptr<QTemporaryDir> m_runFolder;
+    archive::CFolder m_tempFolder;
+    int m_nSignalSlot = -1;
     std::vector<std::unique_ptr<QTemporaryDir>> m_folders;
 };

@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
 
@@ -56,6 +57,43 @@ void PreviewController::openPreview(int row)
         m_window->placeBeside(m_view->window());
     m_window->show();
     m_window->raise();
+    // Whichever part of the window has the focus, the keys that walk the list reach us first;
+    // installing again only moves the filter to the front.
+    m_window->installEventFilter(this);
+    for (QWidget* part : m_window->findChildren<QWidget*>())
+        part->installEventFilter(this);
+}
+
+bool PreviewController::isListKey(const QKeyEvent& key)
+{
+    if (key.modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool PreviewController::handlePreviewKey(QKeyEvent& key)
+{
+    if (key.key() == Qt::Key_Escape) {
+        m_window->close();
+        return true;
+    }
+    if (!isListKey(key))
+        return false;
+    // The list moves as if the key had been pressed there; the window then follows its
+    // current entry.
+    QKeyEvent step(QEvent::KeyPress, key.key(), Qt::NoModifier);
+    QCoreApplication::sendEvent(m_view, &step);
+    return true;
 }
 
 void PreviewController::followCurrent(const QModelIndex& current)
@@ -97,6 +135,9 @@ void PreviewController::showContextMenu(const QPoint& pos)
 
 bool PreviewController::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == m_window && m_window->isVisible())
+        return handlePreviewKey(*static_cast<QKeyEvent*>(event));
     // accept() and reject() hide the dialog without a close event.
     if (watched == m_view->window() && (event->type() == QEvent::Close ||
                                         (event->type() == QEvent::Hide && !event->spontaneous())))

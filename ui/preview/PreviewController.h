@@ -7,6 +7,7 @@
 class PreviewWindow;
 class QListView;
 class QMenu;
+class QKeyEvent;
 class QModelIndex;
 class QPoint;
 
@@ -16,7 +17,8 @@ class ArchiveReader;
 class EntryListModel;
 
 // The preview window on a double-click or from the list's context menu, following the current
-// entry while it is open. The dialog keeps its controls and keys; this only listens to the view.
+// entry while it is open. The dialog keeps its controls and keys; this listens to the view and
+// takes the keys pressed in the preview.
 class PreviewController : public QObject {
     Q_OBJECT
 
@@ -39,6 +41,11 @@ protected:
 private:
     void showContextMenu(const QPoint& pos);
     void followCurrent(const QModelIndex& current);
+    // Up, Down, PageUp, PageDown, Home and End without modifiers.
+    static bool isListKey(const QKeyEvent& key);
+    // A key pressed anywhere in the preview: the list keys step through the list, Escape closes
+    // the window. False for a key the focused part keeps.
+    bool handlePreviewKey(QKeyEvent& key);
 
     QListView* m_view;
     archive::ArchiveReader& m_archive;

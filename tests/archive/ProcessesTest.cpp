@@ -1,0 +1,42 @@
+#include "archive/Processes.h"
+
+#include "tests/support/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace archive;
+
+namespace {
+
+TEST(Processes, ThisProgramIsAliveAndTheSameProgram)
+{
+    const testsupport::OtherProgram other;
+    const pid_t twin = ::fork();
+    if (twin == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const struct {
+        const char* what;
+        long long id;
+        bool same;
+    } cases[] = {
+        {"this process", processes::currentId(), true},
+        {"a child that is still this program", twin, true},
+        {"a process that ended", testsupport::endedProcessId(), false},
+        {"another program", other.pid, false},
+        {"no process", 0, false},
+        {"a process group", -1, false},
+        {"beyond any id", 1ll << 40, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(processes::runsThisProgram(c.id), c.same) << c.what;
+    ::kill(twin, SIGKILL);
+    ::waitpid(twin, nullptr, 0);
+}
+
+} // namespace
