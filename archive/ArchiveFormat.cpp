@@ -126,9 +126,11 @@ void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, st
                               ", past the 4 GiB an archive can address");
 }
 
-std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
+namespace {
+
+// The directory's size, after refusing any record the 32-bit fields cannot hold.
+std::uint64_t checkedDirectorySize(std::span<const EntrySpec> entries)
 {
-    // Everything is checked before a byte is produced, so a refused archive leaves no file.
     std::uint64_t directorySize = 0;
     for (const EntrySpec& entry : entries) {
         const std::uint64_t recordLength =
@@ -147,6 +149,12 @@ std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
             throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "the directory would pass 4 GiB, more than an archive can hold");
     }
+    return directorySize;
+}
+
+// Refuses the entries whose data would start or end past what a 32-bit offset reaches.
+void checkDataOffsets(std::span<const EntrySpec> entries, std::uint64_t directorySize)
+{
     std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
     const EntrySpec* pastTheEnd = nullptr; // the first entry whose data would end past 4 GiB
     for (const EntrySpec& entry : entries) {
@@ -161,12 +169,21 @@ std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
     if (pastTheEnd)
         throw FormatError(ErrorKind::tooLarge, entrySubject(pastTheEnd->name),
                           "its data would end past 4 GiB, beyond what an archive can hold");
+}
+
+} // namespace
+
+std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
+{
+    // Everything is checked before a byte is produced, so a refused archive leaves no file.
+    const std::uint64_t directorySize = checkedDirectorySize(entries);
+    checkDataOffsets(entries, directorySize);
 
     std::vector<unsigned char> out(format::kDirectorySizeBytes + directorySize);
     unsigned char* p = out.data();
     format::writeLE32(p, static_cast<std::uint32_t>(directorySize));
     p += format::kDirectorySizeBytes;
-    dataOffset = format::kFirstRecordPosition + directorySize;
+    std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
     for (const EntrySpec& entry : entries) {
         const auto recordLength =
             static_cast<std::uint32_t>(entry.name.size() + format::kMinRecordLength);

@@ -60,28 +60,20 @@ std::optional<std::string> canonicalFolder(const std::string& path)
     return result;
 }
 
-// Links to folders are never followed, but a bind mount can still lead back up the tree; without
-// this the walk would repeat the tree until the path grew too long.
-std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
-                       const std::string& prefix, std::vector<FolderId>& ancestors)
-{
-    if (const std::optional<FolderId> id = filesystem::identity(folder)) {
-        if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
-            throw FileError(ErrorKind::folderLoop, folder,
-                            "leads back to a folder that contains it");
-        ancestors.push_back(*id);
-    }
-    const std::size_t depth = ancestors.size();
+// One object of a folder being packed.
+struct Found {
+    std::string name;
+    std::string path;
+    bool isFolder;
+    std::uint64_t length;
+};
 
-    // The list keeps names equal but for case in the order they are added: sorting each folder's
-    // objects first makes the archive depend on the names alone, not on the order the file system
-    // returns them, so a tree extracted and packed again gives the same bytes.
-    struct Found {
-        std::string name;
-        std::string path;
-        bool isFolder;
-        std::uint64_t length;
-    };
+// The regular files and real folders of folder, sorted by name: the list keeps names equal but
+// for case in the order they are added, so sorting first makes the archive depend on the names
+// alone, not on the order the file system returns them, and a tree extracted and packed again
+// gives the same bytes.
+std::vector<Found> folderObjects(const std::string& folder)
+{
     std::vector<Found> found;
     CFileFind find;
     bool more = find.FindFile(paths::join(folder, "*.*"));
@@ -100,35 +92,50 @@ std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
     find.Close();
     std::sort(found.begin(), found.end(),
               [](const Found& a, const Found& b) { return a.name < b.name; });
+    return found;
+}
 
+// The entry for the file at path below prefix, its name converted once.
+BuildEntry buildEntry(const std::string& path, const std::string& prefix, std::uint64_t size)
+{
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
+        throw NameError(ErrorKind::unsafeName, path, "does not lie below the folder being packed");
+    std::string name;
+    try {
+        name = names::entryName(std::string_view(path).substr(prefix.size()));
+    } catch (const NameError& e) {
+        throw NameError(e.kind(), path, e.reason());
+    }
+    if (size > format::kMaxEntryBytes)
+        throw FormatError(ErrorKind::tooLarge, path,
+                          "is 2 GiB or larger, more than an archive entry can hold");
+    return {std::move(name), path, size};
+}
+
+// Links to folders are never followed, but a bind mount can still lead back up the tree; without
+// this the walk would repeat the tree until the path grew too long.
+std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
+                       const std::string& prefix, std::vector<FolderId>& ancestors)
+{
+    if (const std::optional<FolderId> id = filesystem::identity(folder)) {
+        if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
+            throw FileError(ErrorKind::folderLoop, folder,
+                            "leads back to a folder that contains it");
+        ancestors.push_back(*id);
+    }
+    const std::size_t depth = ancestors.size();
     std::int64_t sum = 0;
-    for (const Found& object : found) {
+    for (const Found& object : folderObjects(folder)) {
         if (object.isFolder) {
             sum += addFolder(list, object.path, prefix, ancestors);
             ancestors.resize(depth);
             continue;
         }
-        const std::string& path = object.path;
-        if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
-            throw NameError(ErrorKind::unsafeName, path,
-                            "does not lie below the folder being packed");
-        std::string name;
-        try {
-            name = names::entryName(std::string_view(path).substr(prefix.size()));
-        } catch (const NameError& e) {
-            throw NameError(e.kind(), path, e.reason());
-        }
-        const std::uint64_t size = object.length;
-        if (size > format::kMaxEntryBytes)
-            throw FormatError(ErrorKind::tooLarge, path,
-                              "is 2 GiB or larger, more than an archive entry can hold");
-
-        sum += static_cast<std::int64_t>(name.size()) + 1;
-        list.push_back({std::move(name), path, size});
+        list.push_back(buildEntry(object.path, prefix, object.length));
+        sum += static_cast<std::int64_t>(list.back().name.size()) + 1;
     }
     return sum;
 }
-
 
 } // namespace
 

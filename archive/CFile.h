@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace archive {
@@ -64,6 +65,11 @@ public:
 
 private:
     friend class FileCopier;
+
+    // Reads until count bytes or the end of the file: at offset when given, else from the file
+    // position.
+    std::size_t readFully(void* buffer, std::size_t count,
+                          std::optional<std::uint64_t> offset) const;
 
     // Takes over handle: refuses what is not a regular file or is already held, then truncates for
     // modeCreate. Closes it when it throws.

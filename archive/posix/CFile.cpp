@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,27 +169,16 @@ void CFile::Seek(std::uint64_t offset)
 
 std::size_t CFile::ReadAt(void* buffer, std::size_t count, std::uint64_t offset) const
 {
-    requireOpen();
-    if (isWriteMode(m_nFlags))
-        throw FileError(ErrorKind::internal, m_strPath, "the file is open for writing only");
-    auto* p = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n =
-            ::pread(fd(m_nHandle), p + done, count - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
-        }
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return readFully(buffer, count, offset);
 }
 
 std::size_t CFile::Read(void* buffer, std::size_t count)
+{
+    return readFully(buffer, count, std::nullopt);
+}
+
+std::size_t CFile::readFully(void* buffer, std::size_t count,
+                             std::optional<std::uint64_t> offset) const
 {
     requireOpen();
     if (isWriteMode(m_nFlags))
@@ -196,7 +186,9 @@ std::size_t CFile::Read(void* buffer, std::size_t count)
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd(m_nHandle), p + done, count - done);
+        const ssize_t n = offset ? ::pread(fd(m_nHandle), p + done, count - done,
+                                           static_cast<off_t>(*offset + done))
+                                 : ::read(fd(m_nHandle), p + done, count - done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
