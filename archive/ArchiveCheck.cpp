@@ -305,11 +305,9 @@ CheckReport checkArchive(const ArchiveReader& archive)
     CheckReport report;
     Collector problems;
     Paths paths(archive.size());
-    std::size_t nameBytes = 0;
-    for (std::size_t i = 0; i < archive.size(); ++i)
-        nameBytes += archive.at(i).name.size();
-    // Most names map to as many bytes of host path; the rest grow the buffer rarely.
-    paths.reserve(nameBytes);
+    // The directory's size bounds the names, and most names map to as many bytes of host path:
+    // reserved pages never written cost no memory.
+    paths.reserve(archive.dataAreaStart());
     for (std::size_t i = 0; i < archive.size(); ++i) {
         const RecordView entry = archive.at(i);
         try {
