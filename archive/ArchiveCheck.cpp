@@ -189,8 +189,8 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
     // Two names that differ as bytes can still map to one host path ('/' and '\' are both
     // separators), and extracting both then writes one file twice. Every folder level is hashed
     // once, so the cost is linear in the bytes of the names however deep they go; the files, far
-    // more than the folders, are sorted by (folder, name) instead of hashed, which needs no node
-    // per entry.
+    // more than the folders, are sorted rather than kept in a hash map, which needs no node per
+    // entry.
     std::unordered_map<LevelKey, std::uint32_t, LevelKeyHash> folders; // -> folder id
     std::unordered_map<std::string_view, std::size_t> unsafe;          // raw name -> first entry
     struct FileKey {
@@ -198,7 +198,14 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
         std::uint32_t nameStart; // in the entry's path
     };
     std::vector<FileKey> fileKeys(archive.size());
-    std::vector<std::uint32_t> safe;
+    // Sorted by folder and the name's hash, so nearly every comparison is of integers; names
+    // are compared only where hashes are equal, which keeps equal names together.
+    struct Sorted {
+        std::uint32_t parent;
+        std::uint32_t index;
+        std::uint32_t hash; // of the name; its low half is plenty within one folder
+    };
+    std::vector<Sorted> safe;
 
     const auto report = [&](std::size_t i, std::size_t earlierIndex) {
         const RecordView entry = archive.at(i);
@@ -235,20 +242,25 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
             start = slash + 1;
         }
         fileKeys[i] = {parent, static_cast<std::uint32_t>(start)};
-        safe.push_back(static_cast<std::uint32_t>(i));
+        safe.push_back(
+            {parent, static_cast<std::uint32_t>(i),
+             static_cast<std::uint32_t>(std::hash<std::string_view>()(path.substr(start)))});
     }
 
-    std::sort(safe.begin(), safe.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (fileKeys[a].parent != fileKeys[b].parent)
-            return fileKeys[a].parent < fileKeys[b].parent;
-        const int order = fileKey(a).name.compare(fileKey(b).name);
-        return order != 0 ? order < 0 : a < b;
+    std::sort(safe.begin(), safe.end(), [&](const Sorted& a, const Sorted& b) {
+        if (a.parent != b.parent)
+            return a.parent < b.parent;
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        const int order = fileKey(a.index).name.compare(fileKey(b.index).name);
+        return order != 0 ? order < 0 : a.index < b.index;
     });
     // Each run of one key: every later entry clashes with the first.
     for (std::size_t run = 0; run < safe.size();) {
         std::size_t next = run + 1;
-        while (next < safe.size() && fileKey(safe[next]) == fileKey(safe[run])) {
-            report(safe[next], safe[run]);
+        while (next < safe.size() && safe[next].hash == safe[run].hash &&
+               fileKey(safe[next].index) == fileKey(safe[run].index)) {
+            report(safe[next].index, safe[run].index);
             ++next;
         }
         run = next;
