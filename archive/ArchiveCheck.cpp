@@ -15,21 +15,42 @@ namespace archive {
 
 namespace {
 
-struct Entry {
-    std::string_view name; // inside the reader's directory
-    std::uint32_t recordPosition = 0;
-    std::uint32_t dataOffset = 0;
-    std::uint32_t dataSize = 0;
-    // Where the host path lies in the checker's one buffer of paths; set when the name is safe.
-    static constexpr std::size_t kNoPath = std::size_t(-1);
-    std::size_t pathOffset = kNoPath;
-    std::size_t pathLength = 0;
-    bool hasHostPath() const { return pathOffset != kNoPath; }
+// What the later passes need of every entry, kept as offsets rather than strings: at a million
+// entries a string or a view per entry is most of the checker's memory.
+class Paths {
+public:
+    explicit Paths(std::size_t count) : m_ends(count), m_safe(count) {}
+
+    void reserve(std::size_t bytes) { m_str.reserve(bytes); }
+    void add(std::size_t i, std::string_view hostPath)
+    {
+        m_str += hostPath;
+        m_safe[i] = true;
+        m_ends[i] = m_str.size();
+    }
+    void skip(std::size_t i) { m_ends[i] = m_str.size(); }
+
+    bool isSafe(std::size_t i) const { return m_safe[i]; }
+    std::string_view path(std::size_t i) const
+    {
+        const std::size_t start = i == 0 ? 0 : m_ends[i - 1];
+        return std::string_view(m_str).substr(start, m_ends[i] - start);
+    }
+
+private:
+    std::string m_str;
+    std::vector<std::size_t> m_ends;
+    std::vector<bool> m_safe;
 };
 
-std::string subjectOf(const Entry& entry)
+std::string subjectOf(const RecordView& record)
 {
-    return names::entrySubject(entry.name, entry.recordPosition);
+    return names::entrySubject(record.name, record.recordPosition);
+}
+
+std::string subjectOf(const ArchiveReader& archive, std::size_t i)
+{
+    return subjectOf(archive.at(i));
 }
 
 std::string hexByte(unsigned char c)
@@ -78,7 +99,7 @@ private:
 
 // The ten codes glibc decodes to characters that encode back to other bytes count here too: the
 // name escape keeps them, but no character stands for them.
-void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
+void checkCodePage(const RecordView& entry, std::size_t order, Collector& problems)
 {
     const std::string_view name = entry.name;
     std::size_t bad = 0;
@@ -107,40 +128,44 @@ void checkCodePage(const Entry& entry, std::size_t order, Collector& problems)
     problems.add(order, CheckProblem::Severity::Error, subjectOf(entry), reason);
 }
 
-void checkOverlaps(const std::vector<Entry>& entries, std::uint64_t dataAreaStart,
-                   Collector& problems)
+void checkOverlaps(const ArchiveReader& archive, Collector& problems)
 {
-    std::vector<std::size_t> order;
-    order.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].dataSize > 0)
-            order.push_back(i);
-    }
-    auto end = [&](std::size_t i) {
-        return std::uint64_t(entries[i].dataOffset) + entries[i].dataSize;
+    struct Span {
+        std::uint32_t offset;
+        std::uint32_t size;
+        std::uint32_t index;
+        std::uint64_t end() const { return std::uint64_t(offset) + size; }
     };
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return entries[a].dataOffset < entries[b].dataOffset;
+    std::vector<Span> spans;
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+        const RecordView record = archive.at(i);
+        if (record.dataSize > 0)
+            spans.push_back({record.dataOffset, record.dataSize, static_cast<std::uint32_t>(i)});
+    }
+    // Equal offsets stay in entry order, so the earlier entry is the one overlapped.
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+        return a.offset != b.offset ? a.offset < b.offset : a.index < b.index;
     });
 
-    std::optional<std::size_t> reaching; // the entry whose data reaches furthest so far
-    for (std::size_t i : order) {
-        const Entry& entry = entries[i];
-        if (entry.dataOffset < dataAreaStart) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                         "data at offset " + std::to_string(entry.dataOffset) +
+    const std::uint64_t dataAreaStart = archive.dataAreaStart();
+    std::optional<Span> reaching; // the entry whose data reaches furthest so far
+    for (const Span& span : spans) {
+        if (span.offset < dataAreaStart) {
+            problems.add(span.index, CheckProblem::Severity::Warning,
+                         subjectOf(archive, span.index),
+                         "data at offset " + std::to_string(span.offset) +
                              " lies inside the directory (which ends at " +
                              std::to_string(dataAreaStart) + ")");
         }
-        if (reaching && entry.dataOffset < end(*reaching)) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                         "data (offset " + std::to_string(entry.dataOffset) + ", " +
-                             std::to_string(entry.dataSize) +
-                             (entry.dataSize == 1 ? " byte" : " bytes") +
-                             ") overlaps the data of " + subjectOf(entries[*reaching]));
+        if (reaching && span.offset < reaching->end()) {
+            problems.add(span.index, CheckProblem::Severity::Warning,
+                         subjectOf(archive, span.index),
+                         "data (offset " + std::to_string(span.offset) + ", " +
+                             std::to_string(span.size) + (span.size == 1 ? " byte" : " bytes") +
+                             ") overlaps the data of " + subjectOf(archive, reaching->index));
         }
-        if (!reaching || end(i) > end(*reaching))
-            reaching = i;
+        if (!reaching || span.end() > reaching->end())
+            reaching = span;
     }
 }
 
@@ -159,20 +184,32 @@ struct LevelKeyHash {
     }
 };
 
-void checkCollisions(const std::vector<Entry>& entries, std::string_view paths, Collector& problems)
+void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector& problems)
 {
     // Two names that differ as bytes can still map to one host path ('/' and '\' are both
-    // separators), and extracting both then writes one file twice. Every level is hashed once,
-    // so the cost is linear in the bytes of the names however deep they go.
+    // separators), and extracting both then writes one file twice. Every folder level is hashed
+    // once, so the cost is linear in the bytes of the names however deep they go; the files, far
+    // more than the folders, are sorted rather than kept in a hash map, which needs no node per
+    // entry.
     std::unordered_map<LevelKey, std::uint32_t, LevelKeyHash> folders; // -> folder id
-    std::unordered_map<LevelKey, std::size_t, LevelKeyHash> files;     // -> first entry
     std::unordered_map<std::string_view, std::size_t> unsafe;          // raw name -> first entry
-    std::vector<LevelKey> fileKeys(entries.size());
-    files.reserve(entries.size());
+    struct FileKey {
+        std::uint32_t parent;
+        std::uint32_t nameStart; // in the entry's path
+    };
+    std::vector<FileKey> fileKeys(archive.size());
+    // Sorted by folder and the name's hash, so nearly every comparison is of integers; names
+    // are compared only where hashes are equal, which keeps equal names together.
+    struct Sorted {
+        std::uint32_t parent;
+        std::uint32_t index;
+        std::uint32_t hash; // of the name; its low half is plenty within one folder
+    };
+    std::vector<Sorted> safe;
 
     const auto report = [&](std::size_t i, std::size_t earlierIndex) {
-        const Entry& entry = entries[i];
-        const Entry& earlier = entries[earlierIndex];
+        const RecordView entry = archive.at(i);
+        const RecordView earlier = archive.at(earlierIndex);
         if (earlier.name == entry.name) {
             problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "duplicate name (also the record at " +
@@ -183,16 +220,18 @@ void checkCollisions(const std::vector<Entry>& entries, std::string_view paths, 
                          "extracts to the same file as " + subjectOf(earlier));
         }
     };
+    const auto fileKey = [&](std::size_t i) {
+        return LevelKey{fileKeys[i].parent, paths.path(i).substr(fileKeys[i].nameStart)};
+    };
 
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const Entry& entry = entries[i];
-        if (!entry.hasHostPath()) {
-            const auto [it, inserted] = unsafe.emplace(entry.name, i);
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+        if (!paths.isSafe(i)) {
+            const auto [it, inserted] = unsafe.emplace(archive.at(i).name, i);
             if (!inserted)
                 report(i, it->second);
             continue;
         }
-        const std::string_view path = paths.substr(entry.pathOffset, entry.pathLength);
+        const std::string_view path = paths.path(i);
         std::uint32_t parent = 0;
         std::size_t start = 0;
         for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
@@ -202,21 +241,41 @@ void checkCollisions(const std::vector<Entry>& entries, std::string_view paths, 
                 folders.emplace(key, static_cast<std::uint32_t>(folders.size() + 1)).first->second;
             start = slash + 1;
         }
-        fileKeys[i] = {parent, path.substr(start)};
-        const auto [it, inserted] = files.emplace(fileKeys[i], i);
-        if (!inserted)
-            report(i, it->second);
+        fileKeys[i] = {parent, static_cast<std::uint32_t>(start)};
+        safe.push_back(
+            {parent, static_cast<std::uint32_t>(i),
+             static_cast<std::uint32_t>(std::hash<std::string_view>()(path.substr(start)))});
     }
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].hasHostPath() && folders.count(fileKeys[i])) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entries[i]),
+
+    std::sort(safe.begin(), safe.end(), [&](const Sorted& a, const Sorted& b) {
+        if (a.parent != b.parent)
+            return a.parent < b.parent;
+        if (a.hash != b.hash)
+            return a.hash < b.hash;
+        const int order = fileKey(a.index).name.compare(fileKey(b.index).name);
+        return order != 0 ? order < 0 : a.index < b.index;
+    });
+    // Each run of one key: every later entry clashes with the first.
+    for (std::size_t run = 0; run < safe.size();) {
+        std::size_t next = run + 1;
+        while (next < safe.size() && safe[next].hash == safe[run].hash &&
+               fileKey(safe[next].index) == fileKey(safe[run].index)) {
+            report(safe[next].index, safe[run].index);
+            ++next;
+        }
+        run = next;
+    }
+
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+        if (paths.isSafe(i) && folders.count(fileKey(i))) {
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
                          "extracts to a file where other entries need a folder of that name");
         }
     }
 }
 
 // A level the host cannot hold as one file name makes the entry impossible to extract here.
-void checkLevelLengths(const Entry& entry, std::size_t order, std::string_view path,
+void checkLevelLengths(const RecordView& entry, std::size_t order, std::string_view path,
                        Collector& problems)
 {
     std::size_t start = 0;
@@ -257,27 +316,23 @@ CheckReport checkArchive(const ArchiveReader& archive)
 {
     CheckReport report;
     Collector problems;
-    std::vector<Entry> entries(archive.size());
-    std::string paths;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const RecordView record = archive.at(i);
-        Entry& entry = entries[i];
-        entry.name = record.name;
-        entry.recordPosition = record.recordPosition;
-        entry.dataOffset = record.dataOffset;
-        entry.dataSize = record.dataSize;
+    Paths paths(archive.size());
+    // The directory's size bounds the names, and most names map to as many bytes of host path:
+    // reserved pages never written cost no memory.
+    paths.reserve(archive.dataAreaStart());
+    for (std::size_t i = 0; i < archive.size(); ++i) {
+        const RecordView entry = archive.at(i);
         try {
-            archive.checkData(record);
+            archive.checkData(entry);
         } catch (const FormatError& error) {
             problems.add(i, error);
         }
         try {
             const std::string hostPath = names::hostRelativePath(entry.name);
-            entry.pathOffset = paths.size();
-            entry.pathLength = hostPath.size();
-            paths += hostPath;
+            paths.add(i, hostPath);
             checkLevelLengths(entry, i, hostPath, problems);
         } catch (const NameError& error) {
+            paths.skip(i);
             problems.add(i, CheckProblem::Severity::Error, subjectOf(entry),
                          "unsafe to extract: " + error.reason());
         }
@@ -285,11 +340,11 @@ CheckReport checkArchive(const ArchiveReader& archive)
     }
     // The records before a bad one are checked; its error stands after them.
     if (archive.damage())
-        problems.add(entries.size(), *archive.damage());
-    report.entries = static_cast<int>(entries.size());
+        problems.add(archive.size(), *archive.damage());
+    report.entries = static_cast<int>(archive.size());
 
-    checkOverlaps(entries, archive.dataAreaStart(), problems);
-    checkCollisions(entries, paths, problems);
+    checkOverlaps(archive, problems);
+    checkCollisions(archive, paths, problems);
     problems.moveInto(report);
     return report;
 }

@@ -9,17 +9,36 @@ namespace archive {
 
 QuickFind::QuickFind(const Catalogue& catalogue)
 {
+    // One copy of every name bounds the keys, so the buffer never moves while it fills; pages
+    // reserved and never written cost no memory.
+    std::size_t nameBytes = 0;
+    for (std::size_t row = 0; row < catalogue.size(); ++row)
+        nameBytes += catalogue.name(row).size();
+    m_strBytes.reserve(nameBytes);
     m_keys.reserve(catalogue.size());
     for (std::size_t row = 0; row < catalogue.size(); ++row) {
         const std::string_view name = catalogue.name(row);
-        const std::ptrdiff_t slash = cp950::find(name, '\\');
-        if (slash < 0) {
+        std::size_t pos = 0;
+        while (pos < name.size() && !(name[pos] == '\\' && cp950::charLength(name, pos) == 1))
+            pos += cp950::charLength(name, pos);
+        if (pos == name.size()) {
             m_keys.push_back({0, kNoKey});
-        } else {
-            const auto offset = static_cast<std::uint32_t>(m_strBytes.size());
-            m_strBytes += cp950::makeUpper(name.substr(std::size_t(slash) + 1));
-            m_keys.push_back({offset, static_cast<std::uint32_t>(m_strBytes.size() - offset)});
+            continue;
         }
+        // Upper-cased in place, walked by the characters of the name itself: the key ends where
+        // the name does, so a character's length is the same in either.
+        const std::size_t start = pos + 1;
+        const auto offset = static_cast<std::uint32_t>(m_strBytes.size());
+        m_strBytes.append(name.substr(start));
+        char* key = m_strBytes.data() + offset;
+        for (pos = start; pos < name.size();) {
+            const std::size_t length = cp950::charLength(name, pos);
+            char& c = key[pos - start];
+            if (length == 1 && c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - ('a' - 'A'));
+            pos += length;
+        }
+        m_keys.push_back({offset, static_cast<std::uint32_t>(name.size() - start)});
     }
 }
 

@@ -40,11 +40,28 @@ TEST(QuickFind, FindsTheFirstItemWhoseKeyBeginsWithTheText)
 TEST(QuickFind, TrailBytesInTheLetterRangeAreComparedAsTheyAre)
 {
     // 0xA5 0x61 is one character whose trail byte is 'a': upper-casing must not turn it into
-    // 0xA5 0x41, a different character.
-    const MemoryArchive archive({"bg\\\xA5\x61.bmp"});
-    const Catalogue catalogue(archive.reader);
-    EXPECT_EQ(catalogue.quickFind().find(allRows(catalogue), "\xA5\x61"), 0);
-    EXPECT_EQ(catalogue.quickFind().find(allRows(catalogue), "\xA5\x41"), -1);
+    // 0xA5 0x41, a different character. The key is folded by the characters of the whole name,
+    // which must agree with the characters of the key alone.
+    const struct {
+        const char* name;
+        const char* find;
+        int expected;
+    } cases[] = {
+        {"bg\\\xA5\x61.bmp", "\xA5\x61", 0},
+        {"bg\\\xA5\x61.bmp", "\xA5\x41", -1},
+        {"bg\\x\xA5\x61q", "X\xA5\x61Q", 0},
+        {"bg\\ab\xA5", "AB\xA5", 0}, // a lone lead byte at the end
+        {"bg\\", "A", -1},           // an empty key
+        {"\xB3\x5C.bmp", ".", -1},   // no separator: the '\' is a trail byte
+        {"\xB3\x5C\\a.bmp", "A", 0}, // the separator right after one
+        {"a\\b\\c", "B\\C", 0},      // only the first '\' starts the key
+    };
+    for (const auto& c : cases) {
+        const MemoryArchive archive({c.name});
+        const Catalogue catalogue(archive.reader);
+        EXPECT_EQ(catalogue.quickFind().find(allRows(catalogue), c.find), c.expected)
+            << c.name << " " << c.find;
+    }
 }
 
 TEST(QuickFind, FollowsTheFilteredRows)

@@ -164,13 +164,31 @@ TEST(CliList, JsonOfAnEmptyArchiveIsAnEmptyArray)
 
 TEST(CliList, ControlBytesInNamesStayOnOneLine)
 {
-    TempDir dir;
-    ArchiveImage image;
-    image.add("two\nlines.dat", "x");
-    testsupport::writeFile(dir / "c.dat", image.bytes());
-    const auto result = runDat({"list", dir / "c.dat"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(lines(result.out), std::vector<std::string>{"two" + escaped('\n') + "lines.dat"});
+    // Either side of the bytes a name may show as they are, in both listings.
+    const struct {
+        const char* name;
+        std::string shown;
+    } cases[] = {
+        {"two\nlines.dat", "two" + escaped('\n') + "lines.dat"},
+        {"del\x7F.dat", "del" + escaped(0x7F) + ".dat"},
+        {"unit\x1F.dat", "unit" + escaped(0x1F) + ".dat"},
+        {" ~.dat", " ~.dat"},
+        {"\xB3\x5C\x7F", kXu + escaped(0x7F)},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ArchiveImage image;
+        image.add(c.name, "x");
+        testsupport::writeFile(dir / "c.dat", image.bytes());
+        const auto result = runDat({"list", dir / "c.dat"});
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(lines(result.out), std::vector<std::string>{c.shown}) << c.name;
+        const auto longResult = runDat({"list", "--long", dir / "c.dat"});
+        ASSERT_EQ(lines(longResult.out).size(), 1u) << c.name;
+        EXPECT_EQ(lines(longResult.out)[0],
+                  "1\t" + std::to_string(4 + image.directorySize()) + "\t" + c.shown)
+            << c.name;
+    }
 }
 
 TEST(CliList, TheC1ControlOfByte0x80IsShownEscaped)
