@@ -284,6 +284,8 @@ struct ProgressWatcher {
     bool cancelWhileRunning = false;
     QStringList finished;
     QStringList buttons;
+    // How full each finished window's bar was, in percent.
+    std::vector<int> bars;
     QTimer timer;
     QSemaphore cancelPressed;
 
@@ -303,6 +305,8 @@ struct ProgressWatcher {
             const bool done = button && button->text() == u8(res::kOk);
             if (done) {
                 finished << window->labelText();
+                bars.push_back(window->maximum() > 0 ? window->value() * 100 / window->maximum()
+                                                     : -1);
                 buttons << button->text();
                 button->click();
             } else if (cancelWhileRunning && button && !window->wasCanceled()) {
@@ -335,13 +339,15 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         bool cancel;
         QString text;
         int filesOut;
+        int barPercent;
     };
     const Case cases[] = {
-        {"extraction", false, false, u8("已解壓 3 個檔案到 ") + out, 3},
-        {"cancelled extraction", false, true, u8("已取消。取消前已解壓 1 個檔案到 ") + out, 1},
-        {"build", true, false, u8("已打包 2 個檔案到 ") + built, 0},
+        {"extraction", false, false, u8("已解壓 3 個檔案到 ") + out, 3, 100},
+        // The bar stays where the run stopped.
+        {"cancelled extraction", false, true, u8("已取消。取消前已解壓 1 個檔案到 ") + out, 1, 33},
+        {"build", true, false, u8("已打包 2 個檔案到 ") + built, 0, 100},
         {"cancelled build", true, true, u8("已取消。") + built + u8(" 未建立（已寫入 0 個檔案）"),
-         0},
+         0, 0},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(dir / "out");
@@ -365,6 +371,7 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         }
         EXPECT_TRUE(script.messages.empty()) << c.what;
         EXPECT_EQ(watcher.finished, QStringList{c.text}) << c.what;
+        EXPECT_EQ(watcher.bars, std::vector<int>{c.barPercent}) << c.what;
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"),
                                 std::filesystem::directory_iterator()),
                   c.filesOut)
