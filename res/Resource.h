@@ -38,6 +38,8 @@ constexpr int kDialogFontPoints = 9;
 constexpr std::array<const char*, 4> kFallbackFonts = {"PMingLiU", "AR PL UMing TW",
                                                        "AR PL UMing TW MBE", "AR PL UMing HK"};
 constexpr const char* kCaption = "Velmora 遊戲文件擷取器　中文化：社群志願者";
+// The find box's background while its text matches no entry.
+constexpr unsigned kFindMissColor = 0xffd0d0;
 // The program's name on message boxes.
 constexpr const char* kDisplayName = "Velmora 遊戲文件擷取器";
 

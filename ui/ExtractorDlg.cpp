@@ -427,13 +427,28 @@ void CExtractorDlg::OnFindTextChange()
     UpdateData(true);
     // A typed character that code page 950 cannot hold matches no entry name.
     const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
-    if (!text)
-        return;
-    const int index = m_entryModel->findString(*text);
+    const int index = text ? m_entryModel->findString(*text) : -1;
+    showFindMiss(!m_strFind.isEmpty() && index < 0);
     if (index < 0)
         return;
     SetTopIndex(index);
+    // Current, not selected: the match shows by its frame and the selection stays the user's.
+    m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(index),
+                                                       QItemSelectionModel::NoUpdate);
     UpdateData(false);
+}
+
+void CExtractorDlg::showFindMiss(bool isMiss)
+{
+    if (m_findText->property("findMiss").toBool() == isMiss)
+        return;
+    m_findText->setProperty("findMiss", isMiss);
+    QPalette palette = m_findText->parentWidget()->palette();
+    if (isMiss) {
+        palette.setColor(QPalette::Base, QColor(res::kFindMissColor));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    m_findText->setPalette(palette);
 }
 
 void CExtractorDlg::OnCloseButton()

@@ -97,6 +97,8 @@ private:
     void makeArchiveFrom(const QString& folder);
     // The dialog's message handling: an error a command lets through is shown, and the dialog
     // goes on with the state the command left.
+    // A find text that matches nothing tints the find box.
+    void showFindMiss(bool isMiss);
     void runCommand(const std::function<void()>& command);
     void reportError(const QString& text);
     void closeArchive();

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -192,6 +193,59 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
     EXPECT_EQ(dlg.GetTopIndex(), 150);
     find->setText("zzz");
     EXPECT_EQ(dlg.GetTopIndex(), 150);
+}
+
+TEST_F(DialogFixture, QuickFindMakesTheMatchCurrentKeepsTheSelectionAndTintsAMiss)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 200; ++i)
+        entries.push_back({"D\\F" + std::to_string(1000 + i) + ".DAT", "x"});
+    load(archiveWith(entries));
+    dlg.show();
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    const QColor plain = find->palette().color(QPalette::Base);
+    dlg.SetSel(3, true);
+    dlg.SetSel(7, true);
+    const struct {
+        const char* text;
+        int current; // -1: unchanged from the step before
+        bool tinted;
+    } steps[] = {
+        // Too near the end to reach the top: only the current row shows which matched.
+        {"f1198", 198, false},
+        {"f1198x", -1, true},
+        {"f10", 0, false},
+        // A character code page 950 cannot hold matches nothing.
+        {"\xf0\x9f\x98\x80", -1, true},
+        {"", -1, false},
+        {"F1150", 150, false},
+    };
+    int current = -1;
+    for (const auto& step : steps) {
+        find->setText(QString::fromUtf8(step.text));
+        if (step.current >= 0)
+            current = step.current;
+        EXPECT_EQ(dlg.entryListView()->currentIndex().row(), current) << step.text;
+        EXPECT_EQ(dlg.GetSelItems(), (std::vector<int>{3, 7})) << step.text;
+        EXPECT_EQ(find->palette().color(QPalette::Base) != plain, step.tinted) << step.text;
+    }
+}
+
+TEST_F(DialogFixture, TheCurrentRowIsFramedWhileTheFocusIsElsewhere)
+{
+    load(archiveWith({{"D\\A.DAT", "a"}, {"D\\B.DAT", "b"}}));
+    dlg.show();
+    QListView* view = dlg.entryListView();
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    find->setFocus();
+    const QRect row = view->visualRect(view->model()->index(0, 0));
+    const auto rowImage = [&] { return view->viewport()->grab(row).toImage(); };
+    view->selectionModel()->setCurrentIndex(view->model()->index(1, 0),
+                                            QItemSelectionModel::NoUpdate);
+    const QImage plain = rowImage();
+    find->setText("a");
+    ASSERT_EQ(view->currentIndex().row(), 0);
+    EXPECT_NE(rowImage(), plain);
 }
 
 TEST_F(DialogFixture, EveryTemplateControlExistsInTabOrderWithoutADefaultButton)
