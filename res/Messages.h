@@ -114,12 +114,14 @@ constexpr std::array<SystemReason, 30> kSystemReasons = {{
 constexpr const char* kOutOfMemory = "記憶體不足，無法完成操作。";
 constexpr const char* kUnexpectedError = "發生未預期的錯誤。";
 
-// The progress window's last state after a run long enough to show it. %1 entries, %2 the
-// folder or archive.
+// The progress window's last state after a run long enough to show it, and a finished build's
+// question whatever its length. %1 entries, %2 the folder or archive.
 constexpr const char* kExtractDone = "已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildDone = "已打包 %1 個檔案到 %2";
 constexpr const char* kExtractCancelled = "已取消。取消前已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildCancelled = "已取消。%2 未建立（已寫入 %1 個檔案）";
+// After a build that finished, below kBuildDone.
+constexpr const char* kOpenBuiltArchive = "要開啟新建立的遊戲數據檔案嗎？";
 constexpr const char* kOk = "確定";
 constexpr const char* kCancel = "取消";
 

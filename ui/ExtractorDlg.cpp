@@ -403,13 +403,29 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
-    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
-    const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
-        return archive::buildArchive(hostPath(folder), hostPath(*path), report);
-    });
-    progress.finish(QString::fromUtf8(result.cancelled ? res::kBuildCancelled : res::kBuildDone)
-                        .arg(result.entries)
-                        .arg(QDir::toNativeSeparators(*path)));
+    const auto build = [&]() -> std::optional<archive::BuildResult> {
+        CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
+        const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
+            return archive::buildArchive(hostPath(folder), hostPath(*path), report);
+        });
+        if (!result.cancelled)
+            return result;
+        progress.finish(QString::fromUtf8(res::kBuildCancelled)
+                            .arg(result.entries)
+                            .arg(QDir::toNativeSeparators(*path)));
+        return std::nullopt;
+    };
+    // The progress window is gone before the question: a short run never had one, and the
+    // answer must not wait behind it.
+    const std::optional<archive::BuildResult> built = build();
+    if (!built)
+        return;
+    const QString text = QString::fromUtf8(res::kBuildDone)
+                             .arg(built->entries)
+                             .arg(QDir::toNativeSeparators(*path)) +
+                         QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
+    if (m_pServices->askYesNo(this, QString::fromUtf8(res::kDisplayName), text))
+        loadArchive(*path);
 }
 
 void CExtractorDlg::OnSelectAll()

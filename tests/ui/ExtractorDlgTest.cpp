@@ -1,5 +1,6 @@
 #include "ui/ExtractorDlg.h"
 #include "archive/CodePage950.h"
+#include "res/Messages.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/QtTestMain.h"
@@ -177,6 +178,40 @@ TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
     EXPECT_TRUE(status().isEmpty());
     load(QString::fromStdString(dir / "NEW.DAT"));
     EXPECT_EQ(dlg.entryList().GetCount(), 2);
+}
+
+TEST_F(DialogFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
+{
+    std::filesystem::create_directory(dir / "src");
+    testsupport::writeFile(dir / "src/X.DAT", "xx");
+    testsupport::writeFile(dir / "src/Y.EGA", "y");
+    const QString built = QString::fromStdString(dir / "NEW.DAT");
+    const struct {
+        const char* what;
+        bool yes;
+    } cases[] = {
+        {"opened", true},
+        {"left closed", false},
+    };
+    for (const auto& c : cases) {
+        load(archiveWith({{"A.DAT", "a"}}));
+        services.questions.clear();
+        services.folders.push_back(QString::fromStdString(dir / "src"));
+        services.savePaths.push_back(built);
+        services.answers.push_back(c.yes);
+        // Short enough that no progress window opens.
+        dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+        ASSERT_TRUE(services.messages.empty()) << c.what;
+        ASSERT_EQ(services.questions.size(), 1u) << c.what;
+        EXPECT_TRUE(
+            services.questions[0].startsWith(QString::fromUtf8(res::kBuildDone).arg(2).arg(built)))
+            << c.what;
+        EXPECT_TRUE(services.questions[0].endsWith(QString::fromUtf8(res::kOpenBuiltArchive)))
+            << c.what;
+        EXPECT_EQ(dlg.isArchiveOpen(), c.yes) << c.what;
+        EXPECT_EQ(dlg.entryList().GetCount(), c.yes ? 2 : 0) << c.what;
+        EXPECT_EQ(status().contains(QStringLiteral("NEW.DAT")), c.yes) << c.what;
+    }
 }
 
 TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
