@@ -31,6 +31,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 
 #include <algorithm>
@@ -183,6 +184,36 @@ void CExtractorDlg::connectCommands()
             [this] { runCommand([this] { OnTypeFilterChange(); }); });
     connect(m_findText, &QLineEdit::textChanged, this,
             [this] { runCommand([this] { OnFindTextChange(); }); });
+    connectShortcuts();
+}
+
+void CExtractorDlg::connectShortcuts()
+{
+    const auto clickOn = [this](QKeySequence keys, const char* name) {
+        auto* pressed = new QShortcut(keys, this);
+        QPushButton* target = findChild<QPushButton*>(QString::fromLatin1(name));
+        connect(pressed, &QShortcut::activated, target, &QPushButton::click);
+    };
+    clickOn(QKeySequence(QString::fromLatin1(res::kShortcutLoad)), "IDC_LOAD");
+    clickOn(QKeySequence(QString::fromLatin1(res::kShortcutExtract)), "IDC_EXTRACT");
+    auto* find = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutFind)), this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_findText->setFocus(Qt::ShortcutFocusReason);
+        m_findText->selectAll();
+    });
+    auto* reload = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutReload)), this);
+    connect(reload, &QShortcut::activated, this, [this] {
+        if (!m_strLastArchive.isEmpty())
+            runCommand([this] { loadArchive(m_strLastArchive); });
+    });
+    // Only in the list: Space is a character in the find box and presses a focused button.
+    auto* preview = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutPreview)),
+                                  m_entryListView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(preview, &QShortcut::activated, this, [this] {
+        const QModelIndex current = m_entryListView->currentIndex();
+        if (current.isValid())
+            runCommand([this, row = current.row()] { m_preview->openPreview(row); });
+    });
 }
 
 bool CExtractorDlg::OnInitDialog()
@@ -281,6 +312,7 @@ void CExtractorDlg::OpenArchive(const QString& path)
 
 void CExtractorDlg::loadArchive(const QString& path)
 {
+    m_strLastArchive = path;
     startNextChoiceBeside(path);
     closeArchive();
     try {

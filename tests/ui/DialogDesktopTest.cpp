@@ -15,13 +15,16 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QStringListModel>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -276,6 +279,74 @@ TEST_F(Desktop, StatusIsEmptyWheneverABuildLeavesNothingOpen)
         EXPECT_TRUE(status().isEmpty()) << c.what;
         EXPECT_EQ(dlg.entryList().GetCount(), 0) << c.what;
     }
+}
+
+TEST_F(Desktop, KeysRunTheirCommandsWhereTheFocusAllowsThem)
+{
+    std::filesystem::create_directory(dir / "out");
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    QListView* list = dlg.entryListView();
+    struct Case {
+        const char* what;
+        QWidget* focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::function<void()> before;
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {"Ctrl+O loads", list, Qt::Key_O, Qt::ControlModifier,
+         [&] {
+             dlg.OpenArchive(archive({"A.DAT"}, "ONE.DAT"));
+             script.openPaths.push_back(archive({"A.DAT", "B.DAT"}, "TWO.DAT"));
+         },
+         [&] { return dlg.entryList().GetCount() == 2 && status().contains("TWO.DAT"); }},
+        {"F5 loads the same archive again", list, Qt::Key_F5, Qt::NoModifier,
+         [&] {
+             archive({"A.DAT", "B.DAT", "C.DAT"}, "TWO.DAT");
+         },
+         [&] { return dlg.entryList().GetCount() == 3; }},
+        {"Ctrl+E extracts the selection", find, Qt::Key_E, Qt::ControlModifier,
+         [&] {
+             dlg.SetSel(1, true);
+             script.folders.push_back(qs(dir / "out"));
+         },
+         [&] { return std::filesystem::exists(dir / "out/B.DAT"); }},
+        {"Ctrl+F goes to the find box", list, Qt::Key_F, Qt::ControlModifier, [] {},
+         [&] { return find->hasFocus(); }},
+        {"Space previews the current entry", list, Qt::Key_Space, Qt::NoModifier,
+         [&] { list->setCurrentIndex(list->model()->index(2, 0)); },
+         [&] {
+             for (QWidget* w : QApplication::topLevelWidgets())
+                 if (w != &dlg && w->isVisible() && !qobject_cast<QMenu*>(w))
+                     return true;
+             return false;
+         }},
+        {"Space in the find box is typed", find, Qt::Key_Space, Qt::NoModifier,
+         [&] { find->clear(); }, [&] { return find->text() == QStringLiteral(" "); }},
+    };
+    dlg.show();
+    dlg.activateWindow();
+    QApplication::setActiveWindow(&dlg);
+    for (const Case& c : cases) {
+        c.before();
+        c.focus->setFocus();
+        QTest::keyClick(c.focus, c.key, c.modifiers);
+        QApplication::processEvents();
+        EXPECT_TRUE(c.done()) << c.what;
+        EXPECT_TRUE(script.messages.empty()) << c.what;
+    }
+    // The list's context menu names the keys of the commands it holds.
+    emit list->customContextMenuRequested(list->visualRect(list->model()->index(0, 0)).center());
+    QStringList keys;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
+            for (QAction* action : menu->actions())
+                keys << action->shortcut().toString(QKeySequence::PortableText);
+            menu->close();
+        }
+    EXPECT_TRUE(keys.contains(QStringLiteral("Space"))) << keys.join(",").toStdString();
+    EXPECT_TRUE(keys.contains(QStringLiteral("Ctrl+E"))) << keys.join(",").toStdString();
 }
 
 // Reads the progress window's last state and presses its button; cancels a run still going
