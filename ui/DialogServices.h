@@ -23,11 +23,6 @@ public:
     enum class MessageIcon { None, Error };
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,
                              MessageIcon icon) = 0;
-    // A question with Yes and No; true for Yes. Services that cannot ask show the text and
-    // take No.
-    virtual bool askYesNo(QWidget* parent, const QString& caption, const QString& text)
-    {
-        showMessage(parent, caption, text, MessageIcon::None);
-        return false;
-    }
+    // A question with Yes and No; true for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
 };

@@ -349,3 +349,31 @@ int grab(const QString& png)
 }
 
 const bool kGrabMode = qttest::addMode("--grab", grab);
+
+// --grab-find PNG: the same list after a quick find that matches (PNG) and one that does not
+// (PNG with "-miss" before its suffix), to look at the current row's frame and the tint.
+int grabFind(const QString& png)
+{
+    TempDir dir;
+    ArchiveImage image;
+    for (const char* name : {"MAP\\TOWN.DAT", "GFX\\HERO.EGA", "SND\\DOOR.WAV", "SND\\STEP.WAV"})
+        image.add(name, "data");
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    ScriptedServices services;
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.show();
+    dlg.OpenArchive(QString::fromStdString(dir / "GAME00.DAT"));
+    dlg.SetSel(0, true);
+    auto* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    find->setFocus();
+    find->setText("door");
+    QApplication::processEvents();
+    const bool matched = dlg.grab().save(png);
+    find->setText("doorx");
+    QApplication::processEvents();
+    QString miss = png;
+    miss.insert(png.lastIndexOf(QLatin1Char('.')), QStringLiteral("-miss"));
+    return matched && dlg.grab().save(miss) && services.messages.empty() ? 0 : 1;
+}
+
+const bool kGrabFindMode = qttest::addMode("--grab-find", grabFind);
