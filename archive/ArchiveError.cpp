@@ -17,4 +17,11 @@ FileError FileError::fromErrno(ErrorKind kind, const std::string& path, int erro
     return FileError(kind, path, systemErrorText(errorNumber), errorNumber);
 }
 
+FormatError::FormatError(FormatCause cause, std::vector<std::uint64_t> figures, ErrorKind kind,
+                         std::string subject, std::string reason)
+    : ArchiveError(kind, std::move(subject), std::move(reason)), m_cause(cause),
+      m_figures(std::move(figures))
+{
+}
+
 } // namespace archive

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace archive {
 
@@ -69,11 +71,34 @@ public:
     static FileError fromErrno(ErrorKind kind, const std::string& path, int errorNumber);
 };
 
+// Why a file's directory cannot be read, so a front end can word the cause in its own language.
+// The comment lists the figures that travel with each cause, in order.
+enum class FormatCause {
+    unspecified,       // no figures
+    fileTooShort,      // the file's length, the least an archive holds
+    directoryTooLarge, // the directory size claimed, the bytes after the length field
+    fileEndedEarly,    // no figures: the file shrank while it was read
+    recordCutOff,      // the record's file offset
+    recordTooShort,    // the record's file offset, its claimed length, the least length
+    recordTooLong,     // the record's file offset, its claimed length, the directory bytes left
+    nameUnterminated,  // the record's file offset
+    noRecordAt,        // the file offset asked for
+};
+
 // The bytes of an archive are not what the format allows, or an archive to be written would not
 // fit its 32-bit fields.
 class FormatError : public ArchiveError {
 public:
     using ArchiveError::ArchiveError;
+    FormatError(FormatCause cause, std::vector<std::uint64_t> figures, ErrorKind kind,
+                std::string subject, std::string reason);
+
+    FormatCause cause() const noexcept { return m_cause; }
+    const std::vector<std::uint64_t>& figures() const noexcept { return m_figures; }
+
+private:
+    FormatCause m_cause = FormatCause::unspecified;
+    std::vector<std::uint64_t> m_figures;
 };
 
 // An entry name that cannot become a host path (it would leave the destination), or a host name

@@ -23,9 +23,11 @@ std::string entrySubject(std::string_view name)
     return names::displayName(name);
 }
 
-FormatError notAnArchive(const std::string& archiveName, std::string reason)
+FormatError notAnArchive(const std::string& archiveName, FormatCause cause,
+                         std::vector<std::uint64_t> figures, std::string reason)
 {
-    return FormatError(ErrorKind::notAnArchive, archiveName, std::move(reason));
+    return FormatError(cause, std::move(figures), ErrorKind::notAnArchive, archiveName,
+                       std::move(reason));
 }
 
 // Checks the record at offset q of a directory of size bytes whose first bytes (at least the
@@ -36,19 +38,21 @@ std::uint32_t checkedRecordLength(const unsigned char* p, std::uint64_t q, std::
     const std::uint64_t position = q + format::kFirstRecordPosition;
     const std::uint64_t left = size - q;
     if (left < 4)
-        throw notAnArchive(archiveName, "the record at offset " + num(position) +
-                                            " is cut off by the end of the directory");
+        throw notAnArchive(archiveName, FormatCause::recordCutOff, {position},
+                           "the record at offset " + num(position) +
+                               " is cut off by the end of the directory");
     const std::uint32_t recordLength = readLE32(p + format::kRecordLengthOffset);
     if (recordLength < format::kMinRecordLength)
-        throw notAnArchive(archiveName, "the record at offset " + num(position) +
-                                            " claims a length of " + num(recordLength) +
-                                            " bytes, below the least possible " +
-                                            num(format::kMinRecordLength));
+        throw notAnArchive(archiveName, FormatCause::recordTooShort,
+                           {position, recordLength, format::kMinRecordLength},
+                           "the record at offset " + num(position) + " claims a length of " +
+                               num(recordLength) + " bytes, below the least possible " +
+                               num(format::kMinRecordLength));
     if (recordLength > left)
-        throw notAnArchive(archiveName, "the record at offset " + num(position) +
-                                            " claims a length of " + num(recordLength) +
-                                            " bytes but only " + num(left) +
-                                            " remain in the directory");
+        throw notAnArchive(archiveName, FormatCause::recordTooLong, {position, recordLength, left},
+                           "the record at offset " + num(position) + " claims a length of " +
+                               num(recordLength) + " bytes but only " + num(left) +
+                               " remain in the directory");
     return recordLength;
 }
 
@@ -60,8 +64,9 @@ std::string_view recordName(const unsigned char* record, std::uint32_t recordLen
     const std::size_t area = recordLength - format::kNameOffset;
     const void* nul = std::memchr(name, '\0', area);
     if (!nul)
-        throw notAnArchive(archiveName, "the name of the record at offset " + num(position) +
-                                            " has no terminating NUL");
+        throw notAnArchive(archiveName, FormatCause::nameUnterminated, {position},
+                           "the name of the record at offset " + num(position) +
+                               " has no terminating NUL");
     return std::string_view(name, static_cast<const char*>(nul) - name);
 }
 
@@ -71,15 +76,17 @@ std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField
                                    std::uint64_t fileLength, const std::string& archiveName)
 {
     if (fileLength < format::kDirectorySizeBytes)
-        throw notAnArchive(archiveName, "the file holds only " + num(fileLength) +
-                                            " bytes, too few for an archive");
+        throw notAnArchive(
+            archiveName, FormatCause::fileTooShort, {fileLength, format::kDirectorySizeBytes},
+            "the file holds only " + num(fileLength) + " bytes, too few for an archive");
     const std::uint32_t directorySize = readLE32(lengthField.data());
     const std::uint64_t room = fileLength - format::kDirectorySizeBytes;
     // No magic number: this comparison is what stops a stray file from causing a huge allocation.
     if (directorySize > room)
-        throw notAnArchive(archiveName, "the directory claims " + num(directorySize) +
-                                            " bytes but the file holds only " + num(room) +
-                                            " after its length field");
+        throw notAnArchive(archiveName, FormatCause::directoryTooLarge, {directorySize, room},
+                           "the directory claims " + num(directorySize) +
+                               " bytes but the file holds only " + num(room) +
+                               " after its length field");
     return directorySize;
 }
 

@@ -66,14 +66,14 @@ void ArchiveReader::readDirectory()
     unsigned char field[format::kDirectorySizeBytes] = {};
     const std::size_t got = readAt(field, sizeof field, format::kDirectorySizeOffset);
     if (got != sizeof field && m_nFileLength >= sizeof field)
-        throw FormatError(ErrorKind::notAnArchive, m_strPath,
+        throw FormatError(FormatCause::fileEndedEarly, {}, ErrorKind::notAnArchive, m_strPath,
                           "the file ended while its length was read");
     const std::uint32_t directorySize =
         checkedDirectorySize(std::span<const unsigned char, 4>(field), m_nFileLength, m_strPath);
     m_pDirectory.reset(new unsigned char[directorySize]);
     m_nDirectoryBytes = directorySize;
     if (readAt(m_pDirectory.get(), directorySize, format::kFirstRecordPosition) != directorySize)
-        throw FormatError(ErrorKind::notAnArchive, m_strPath,
+        throw FormatError(FormatCause::fileEndedEarly, {}, ErrorKind::notAnArchive, m_strPath,
                           "the file ended inside the directory");
     m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
     try {
@@ -135,7 +135,7 @@ RecordView ArchiveReader::record(std::uint32_t position) const
             ? m_slots[slotOf(position)]
             : 0;
     if (slot == 0 || m_positions[slot - 1] != position)
-        throw FormatError(ErrorKind::notAnArchive, path(),
+        throw FormatError(FormatCause::noRecordAt, {position}, ErrorKind::notAnArchive, path(),
                           "no record starts at offset " + std::to_string(position));
     return at(slot - 1);
 }

@@ -26,6 +26,7 @@ public:
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
+    bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
 
 private:
     QString m_strPath;

@@ -58,6 +58,8 @@ public:
         ++messages;
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
+    // A finished build's offer to open the archive: declined, so the run times the build alone.
+    bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
 
 private:
     static std::optional<QString> next(std::deque<QString>& queue)

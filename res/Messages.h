@@ -72,6 +72,34 @@ static_assert(std::ranges::all_of(archive::kAllErrorKinds,
                                   }),
               "every error kind needs a text in the dialog");
 
+// The second line of a message about a file that is not an archive: why, with the error's
+// figures as %1, %2, %3 in the order the engine lists them.
+constexpr const char* formatCauseText(archive::FormatCause cause)
+{
+    using archive::FormatCause;
+    switch (cause) {
+    case FormatCause::unspecified:
+        return nullptr;
+    case FormatCause::fileTooShort:
+        return "檔案只有 %1 位元組，遊戲數據檔案至少需要 %2 位元組。";
+    case FormatCause::directoryTooLarge:
+        return "目錄宣稱長 %1 位元組，但長度欄位之後只有 %2 位元組。";
+    case FormatCause::fileEndedEarly:
+        return "讀取目錄時檔案提前結束。";
+    case FormatCause::recordCutOff:
+        return "位於 %1 的記錄被目錄的結尾截斷。";
+    case FormatCause::recordTooShort:
+        return "位於 %1 的記錄宣稱長 %2 位元組，少於最小的 %3 位元組。";
+    case FormatCause::recordTooLong:
+        return "位於 %1 的記錄宣稱長 %2 位元組，但目錄只剩 %3 位元組。";
+    case FormatCause::nameUnterminated:
+        return "位於 %1 的記錄的名稱沒有結尾的 NUL 字元。";
+    case FormatCause::noRecordAt:
+        return "位置 %1 沒有記錄開始。";
+    }
+    return nullptr;
+}
+
 struct SystemReason {
     int errorNumber;
     const char* text;
@@ -114,12 +142,14 @@ constexpr std::array<SystemReason, 30> kSystemReasons = {{
 constexpr const char* kOutOfMemory = "記憶體不足，無法完成操作。";
 constexpr const char* kUnexpectedError = "發生未預期的錯誤。";
 
-// The progress window's last state after a run long enough to show it. %1 entries, %2 the
-// folder or archive.
+// The progress window's last state after a run long enough to show it, and a finished build's
+// question whatever its length. %1 entries, %2 the folder or archive.
 constexpr const char* kExtractDone = "已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildDone = "已打包 %1 個檔案到 %2";
 constexpr const char* kExtractCancelled = "已取消。取消前已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildCancelled = "已取消。%2 未建立（已寫入 %1 個檔案）";
+// After a build that finished, below kBuildDone.
+constexpr const char* kOpenBuiltArchive = "要開啟新建立的遊戲數據檔案嗎？";
 constexpr const char* kOk = "確定";
 constexpr const char* kCancel = "取消";
 

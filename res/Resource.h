@@ -38,6 +38,14 @@ constexpr int kDialogFontPoints = 9;
 constexpr std::array<const char*, 4> kFallbackFonts = {"PMingLiU", "AR PL UMing TW",
                                                        "AR PL UMing TW MBE", "AR PL UMing HK"};
 constexpr const char* kCaption = "Velmora 遊戲文件擷取器　中文化：社群志願者";
+// The commands' keys, as Qt key sequences (the list's context menu shows them too).
+constexpr const char* kShortcutLoad = "Ctrl+O";
+constexpr const char* kShortcutExtract = "Ctrl+E";
+constexpr const char* kShortcutFind = "Ctrl+F";
+constexpr const char* kShortcutPreview = "Space";
+constexpr const char* kShortcutReload = "F5";
+// The find box's background while its text matches no entry.
+constexpr unsigned kFindMissColor = 0xffd0d0;
 // The program's name on message boxes.
 constexpr const char* kDisplayName = "Velmora 遊戲文件擷取器";
 

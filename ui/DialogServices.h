@@ -23,4 +23,6 @@ public:
     enum class MessageIcon { None, Error };
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,
                              MessageIcon icon) = 0;
+    // A question with Yes and No; true for Yes.
+    virtual bool askYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
 };

@@ -1,6 +1,8 @@
 #include "ui/EntryRowDelegate.h"
 
+#include <QAbstractItemView>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QRawFont>
 #include <QtEndian>
 
@@ -44,4 +46,20 @@ QSize EntryRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QMode
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     size.setHeight(std::max(size.height(), rowHeight(option.font)));
     return size;
+}
+
+void EntryRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const
+{
+    QStyledItemDelegate::paint(painter, option, index);
+    const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
+    if (!view || view->currentIndex() != index)
+        return;
+    painter->save();
+    QPen pen(option.palette.color(QPalette::Text));
+    pen.setStyle(Qt::DotLine);
+    painter->setPen(pen);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option.rect.adjusted(0, 0, -1, -1));
+    painter->restore();
 }

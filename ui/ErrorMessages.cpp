@@ -18,7 +18,13 @@ QString errorMessage(const archive::ArchiveError& error)
         text.remove(QStringLiteral("：%1"));
     else
         text = text.arg(QString::fromStdString(error.subject()));
-    if (error.systemError() != 0)
+    const auto* format = dynamic_cast<const archive::FormatError*>(&error);
+    if (format && res::formatCauseText(format->cause())) {
+        QString cause = QString::fromUtf8(res::formatCauseText(format->cause()));
+        for (const std::uint64_t figure : format->figures())
+            cause = cause.arg(figure);
+        text += QLatin1Char('\n') + cause;
+    } else if (error.systemError() != 0)
         text += QLatin1Char('\n') + systemReasonText(error.systemError(), error.reason());
     else if (error.kind() == archive::ErrorKind::unspecified && !error.reason().empty())
         // Nothing but the engine's own words tells what an unclassified failure was.

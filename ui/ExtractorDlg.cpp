@@ -31,6 +31,7 @@
 #include <QListView>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 
 #include <algorithm>
@@ -183,6 +184,36 @@ void CExtractorDlg::connectCommands()
             [this] { runCommand([this] { OnTypeFilterChange(); }); });
     connect(m_findText, &QLineEdit::textChanged, this,
             [this] { runCommand([this] { OnFindTextChange(); }); });
+    connectShortcuts();
+}
+
+void CExtractorDlg::connectShortcuts()
+{
+    const auto clickOn = [this](QKeySequence keys, const char* name) {
+        auto* pressed = new QShortcut(keys, this);
+        QPushButton* target = findChild<QPushButton*>(QString::fromLatin1(name));
+        connect(pressed, &QShortcut::activated, target, &QPushButton::click);
+    };
+    clickOn(QKeySequence(QString::fromLatin1(res::kShortcutLoad)), "IDC_LOAD");
+    clickOn(QKeySequence(QString::fromLatin1(res::kShortcutExtract)), "IDC_EXTRACT");
+    auto* find = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutFind)), this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_findText->setFocus(Qt::ShortcutFocusReason);
+        m_findText->selectAll();
+    });
+    auto* reload = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutReload)), this);
+    connect(reload, &QShortcut::activated, this, [this] {
+        if (!m_strLastArchive.isEmpty())
+            runCommand([this] { loadArchive(m_strLastArchive); });
+    });
+    // Only in the list: Space is a character in the find box and presses a focused button.
+    auto* preview = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutPreview)),
+                                  m_entryListView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(preview, &QShortcut::activated, this, [this] {
+        const QModelIndex current = m_entryListView->currentIndex();
+        if (current.isValid())
+            runCommand([this, row = current.row()] { m_preview->openPreview(row); });
+    });
 }
 
 bool CExtractorDlg::OnInitDialog()
@@ -281,6 +312,7 @@ void CExtractorDlg::OpenArchive(const QString& path)
 
 void CExtractorDlg::loadArchive(const QString& path)
 {
+    m_strLastArchive = path;
     startNextChoiceBeside(path);
     closeArchive();
     try {
@@ -403,13 +435,29 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
-    CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
-    const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
-        return archive::buildArchive(hostPath(folder), hostPath(*path), report);
-    });
-    progress.finish(QString::fromUtf8(result.cancelled ? res::kBuildCancelled : res::kBuildDone)
-                        .arg(result.entries)
-                        .arg(QDir::toNativeSeparators(*path)));
+    const auto build = [&]() -> std::optional<archive::BuildResult> {
+        CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
+        const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
+            return archive::buildArchive(hostPath(folder), hostPath(*path), report);
+        });
+        if (!result.cancelled)
+            return result;
+        progress.finish(QString::fromUtf8(res::kBuildCancelled)
+                            .arg(result.entries)
+                            .arg(QDir::toNativeSeparators(*path)));
+        return std::nullopt;
+    };
+    // The progress window is gone before the question: a short run never had one, and the
+    // answer must not wait behind it.
+    const std::optional<archive::BuildResult> built = build();
+    if (!built)
+        return;
+    const QString text = QString::fromUtf8(res::kBuildDone)
+                             .arg(built->entries)
+                             .arg(QDir::toNativeSeparators(*path)) +
+                         QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
+    if (m_pServices->askYesNo(this, QString::fromUtf8(res::kDisplayName), text))
+        loadArchive(*path);
 }
 
 void CExtractorDlg::OnSelectAll()
@@ -427,13 +475,28 @@ void CExtractorDlg::OnFindTextChange()
     UpdateData(true);
     // A typed character that code page 950 cannot hold matches no entry name.
     const std::optional<std::string> text = archive::cp950::fromUtf8(m_strFind.toStdString());
-    if (!text)
-        return;
-    const int index = m_entryModel->findString(*text);
+    const int index = text ? m_entryModel->findString(*text) : -1;
+    showFindMiss(!m_strFind.isEmpty() && index < 0);
     if (index < 0)
         return;
     SetTopIndex(index);
+    // Current, not selected: the match shows by its frame and the selection stays the user's.
+    m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(index),
+                                                       QItemSelectionModel::NoUpdate);
     UpdateData(false);
+}
+
+void CExtractorDlg::showFindMiss(bool isMiss)
+{
+    if (m_findText->property("findMiss").toBool() == isMiss)
+        return;
+    m_findText->setProperty("findMiss", isMiss);
+    QPalette palette = m_findText->parentWidget()->palette();
+    if (isMiss) {
+        palette.setColor(QPalette::Base, QColor(res::kFindMissColor));
+        palette.setColor(QPalette::Text, Qt::black);
+    }
+    m_findText->setPalette(palette);
 }
 
 void CExtractorDlg::OnCloseButton()

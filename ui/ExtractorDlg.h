@@ -90,6 +90,8 @@ private:
     void buildControls();
     QWidget* createControl(const res::ControlTemplate& control);
     void connectCommands();
+    // The keys of the commands; Enter and Escape stay with keyPressEvent.
+    void connectShortcuts();
     void loadArchive(const QString& path);
     // Every chooser starts next in the folder holding this file, the one the user last chose.
     void startNextChoiceBeside(const QString& file);
@@ -97,6 +99,8 @@ private:
     void makeArchiveFrom(const QString& folder);
     // The dialog's message handling: an error a command lets through is shown, and the dialog
     // goes on with the state the command left.
+    // A find text that matches nothing tints the find box.
+    void showFindMiss(bool isMiss);
     void runCommand(const std::function<void()>& command);
     void reportError(const QString& text);
     void closeArchive();
@@ -110,6 +114,8 @@ private:
     QComboBox* m_typeFilter = nullptr;
     QString m_strStatus;
     QString m_strFind;
+    // What the last load was given, for loading it again.
+    QString m_strLastArchive;
     QIcon m_hIcon;
     CProgressWindow::Options m_progressOptions;
 

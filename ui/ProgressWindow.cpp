@@ -45,6 +45,10 @@ void CProgressWindow::runOnWorker(const std::function<void(const archive::Progre
 
 bool CProgressWindow::report(const archive::Progress& progress)
 {
+    {
+        const std::lock_guard lock(m_lastMutex);
+        m_last = progress;
+    }
     if (!m_bOpenAsked) {
         if (m_started.elapsed() >= m_options.delayMs) {
             m_bOpenAsked = true;
@@ -94,8 +98,18 @@ void CProgressWindow::finish(const QString& text)
 {
     if (!m_window)
         return;
-    m_window->setMaximum(1);
-    m_window->setValue(1);
+    if (m_bCancelled.load()) {
+        archive::Progress last;
+        {
+            const std::lock_guard lock(m_lastMutex);
+            last = m_last;
+        }
+        m_window->setMaximum(std::max(last.entriesTotal, 1));
+        m_window->setValue(std::clamp(last.entriesDone, 0, last.entriesTotal));
+    } else {
+        m_window->setMaximum(1);
+        m_window->setValue(1);
+    }
     m_window->setLabelText(text);
     m_window->setCancelButtonText(QString::fromUtf8(res::kOk));
     // The button's click hides the window, which ends exec.

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -45,6 +46,7 @@ public:
     }
 
     // Only when the window was shown: it ends reading text, with an OK button the user presses.
+    // A finished run's bar is full; a cancelled one's stays where the work stopped.
     void finish(const QString& text);
 
 private:
@@ -63,6 +65,9 @@ private:
     // The worker's own: whether it has asked for the window, and when it last sent a report.
     bool m_bOpenAsked = false;
     QElapsedTimer m_sinceReport;
+    // The worker's last report, which the cancelled run's bar ends at.
+    std::mutex m_lastMutex;
+    archive::Progress m_last;
     // Receives the worker's reports on this thread.
     QObject m_inbox;
     std::unique_ptr<QProgressDialog> m_window;

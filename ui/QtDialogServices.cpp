@@ -72,3 +72,11 @@ void QtDialogServices::showMessage(QWidget* parent, const QString& caption, cons
                     caption, text, QMessageBox::Ok, parent);
     box.exec();
 }
+
+bool QtDialogServices::askYesNo(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}

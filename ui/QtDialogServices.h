@@ -12,4 +12,5 @@ public:
                                         const QString& startFolder) override;
     void showMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
+    bool askYesNo(QWidget* parent, const QString& caption, const QString& text) override;
 };

@@ -15,13 +15,16 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
 #include <QStringListModel>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -278,12 +281,82 @@ TEST_F(Desktop, StatusIsEmptyWheneverABuildLeavesNothingOpen)
     }
 }
 
+TEST_F(Desktop, KeysRunTheirCommandsWhereTheFocusAllowsThem)
+{
+    std::filesystem::create_directory(dir / "out");
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    QListView* list = dlg.entryListView();
+    struct Case {
+        const char* what;
+        QWidget* focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::function<void()> before;
+        std::function<bool()> done;
+    };
+    const Case cases[] = {
+        {"Ctrl+O loads", list, Qt::Key_O, Qt::ControlModifier,
+         [&] {
+             dlg.OpenArchive(archive({"A.DAT"}, "ONE.DAT"));
+             script.openPaths.push_back(archive({"A.DAT", "B.DAT"}, "TWO.DAT"));
+         },
+         [&] { return dlg.entryList().GetCount() == 2 && status().contains("TWO.DAT"); }},
+        {"F5 loads the same archive again", list, Qt::Key_F5, Qt::NoModifier,
+         [&] {
+             archive({"A.DAT", "B.DAT", "C.DAT"}, "TWO.DAT");
+         },
+         [&] { return dlg.entryList().GetCount() == 3; }},
+        {"Ctrl+E extracts the selection", find, Qt::Key_E, Qt::ControlModifier,
+         [&] {
+             dlg.SetSel(1, true);
+             script.folders.push_back(qs(dir / "out"));
+         },
+         [&] { return std::filesystem::exists(dir / "out/B.DAT"); }},
+        {"Ctrl+F goes to the find box", list, Qt::Key_F, Qt::ControlModifier, [] {},
+         [&] { return find->hasFocus(); }},
+        {"Space previews the current entry", list, Qt::Key_Space, Qt::NoModifier,
+         [&] { list->setCurrentIndex(list->model()->index(2, 0)); },
+         [&] {
+             for (QWidget* w : QApplication::topLevelWidgets())
+                 if (w != &dlg && w->isVisible() && !qobject_cast<QMenu*>(w))
+                     return true;
+             return false;
+         }},
+        {"Space in the find box is typed", find, Qt::Key_Space, Qt::NoModifier,
+         [&] { find->clear(); }, [&] { return find->text() == QStringLiteral(" "); }},
+    };
+    dlg.show();
+    dlg.activateWindow();
+    QApplication::setActiveWindow(&dlg);
+    for (const Case& c : cases) {
+        c.before();
+        c.focus->setFocus();
+        QTest::keyClick(c.focus, c.key, c.modifiers);
+        QApplication::processEvents();
+        EXPECT_TRUE(c.done()) << c.what;
+        EXPECT_TRUE(script.messages.empty()) << c.what;
+    }
+    // The list's context menu names the keys of the commands it holds.
+    emit list->customContextMenuRequested(list->visualRect(list->model()->index(0, 0)).center());
+    QStringList keys;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* menu = qobject_cast<QMenu*>(w); menu && menu->isVisible()) {
+            for (QAction* action : menu->actions())
+                keys << action->shortcut().toString(QKeySequence::PortableText);
+            menu->close();
+        }
+    EXPECT_TRUE(keys.contains(QStringLiteral("Space"))) << keys.join(",").toStdString();
+    EXPECT_TRUE(keys.contains(QStringLiteral("Ctrl+E"))) << keys.join(",").toStdString();
+}
+
 // Reads the progress window's last state and presses its button; cancels a run still going
 // when asked to.
 struct ProgressWatcher {
     bool cancelWhileRunning = false;
     QStringList finished;
     QStringList buttons;
+    // How full each finished window's bar was, in percent.
+    std::vector<int> bars;
     QTimer timer;
     QSemaphore cancelPressed;
 
@@ -303,6 +376,8 @@ struct ProgressWatcher {
             const bool done = button && button->text() == u8(res::kOk);
             if (done) {
                 finished << window->labelText();
+                bars.push_back(window->maximum() > 0 ? window->value() * 100 / window->maximum()
+                                                     : -1);
                 buttons << button->text();
                 button->click();
             } else if (cancelWhileRunning && button && !window->wasCanceled()) {
@@ -335,19 +410,23 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         bool cancel;
         QString text;
         int filesOut;
+        int barPercent;
     };
     const Case cases[] = {
-        {"extraction", false, false, u8("已解壓 3 個檔案到 ") + out, 3},
-        {"cancelled extraction", false, true, u8("已取消。取消前已解壓 1 個檔案到 ") + out, 1},
-        {"build", true, false, u8("已打包 2 個檔案到 ") + built, 0},
+        {"extraction", false, false, u8("已解壓 3 個檔案到 ") + out, 3, 100},
+        // The bar stays where the run stopped.
+        {"cancelled extraction", false, true, u8("已取消。取消前已解壓 1 個檔案到 ") + out, 1, 33},
+        // A finished build asks whether to open the archive instead; no bar is left to read.
+        {"build", true, false, u8("已打包 2 個檔案到 ") + built, 0, -1},
         {"cancelled build", true, true, u8("已取消。") + built + u8(" 未建立（已寫入 0 個檔案）"),
-         0},
+         0, 0},
     };
     for (const Case& c : cases) {
         std::filesystem::remove_all(dir / "out");
         std::filesystem::create_directory(dir / "out");
         std::filesystem::remove(dir / "NEW.DAT");
         script.messages.clear();
+        script.questions.clear();
         script.openPaths.push_back(game);
         dlg.findChild<QPushButton*>("IDC_LOAD")->click();
         dlg.setProgressDelay(0);
@@ -364,7 +443,15 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
             dlg.OnExtract();
         }
         EXPECT_TRUE(script.messages.empty()) << c.what;
-        EXPECT_EQ(watcher.finished, QStringList{c.text}) << c.what;
+        if (c.barPercent < 0) {
+            EXPECT_TRUE(watcher.finished.isEmpty()) << c.what;
+            ASSERT_EQ(script.questions.size(), 1u) << c.what;
+            EXPECT_EQ(script.questions[0].section(QLatin1Char('\n'), 0, 0), c.text) << c.what;
+        } else {
+            EXPECT_EQ(watcher.finished, QStringList{c.text}) << c.what;
+            EXPECT_EQ(watcher.bars, std::vector<int>{c.barPercent}) << c.what;
+            EXPECT_TRUE(script.questions.empty()) << c.what;
+        }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"),
                                 std::filesystem::directory_iterator()),
                   c.filesOut)

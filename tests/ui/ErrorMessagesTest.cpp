@@ -131,6 +131,51 @@ TEST(ErrorWording, FailedLoadIsShownInChineseUnderTheProgramsName)
     EXPECT_EQ(script.captions[0], u8("Velmora 遊戲文件擷取器"));
 }
 
+TEST(ErrorWording, ADamagedArchiveIsShownWithItsOwnCauseAndFigures)
+{
+    testsupport::TempDir dir;
+    testsupport::ArchiveImage image;
+    image.add("A.DAT", "aaaa");
+    image.add("B.DAT", "bb");
+    const std::string whole = image.bytes();
+    std::uint32_t directorySize = 0;
+    std::memcpy(&directorySize, whole.data(), 4);
+    const std::string cutDirectory = whole.substr(0, 4 + directorySize - 5);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        QString cause;
+    };
+    const Case cases[] = {
+        {"empty file", "", u8("檔案只有 0 位元組，遊戲數據檔案至少需要 4 位元組。")},
+        {"text, not an archive", "hello, this is only text",
+         u8("目錄宣稱長 1819043176 位元組，但長度欄位之後只有 20 位元組。")},
+        {"directory of 4 GiB", std::string("\xff\xff\xff\xff", 4) + std::string(10, 'x'),
+         u8("目錄宣稱長 4294967295 位元組，但長度欄位之後只有 10 位元組。")},
+        {"directory cut by the end of the file", cutDirectory,
+         u8("目錄宣稱長 %1 位元組，但長度欄位之後只有 %2 位元組。")
+             .arg(directorySize)
+             .arg(directorySize - 5)},
+        {"record shorter than its fields", std::string("\x08\0\0\0\x05\0\0\0\0\0\0\0", 12),
+         u8("位於 4 的記錄宣稱長 5 位元組，少於最小的 17 位元組。")},
+        {"record longer than the directory", std::string("\x04\0\0\0\x20\0\0\0", 8),
+         u8("位於 4 的記錄宣稱長 32 位元組，但目錄只剩 4 位元組。")},
+    };
+    for (const Case& c : cases) {
+        testsupport::writeFile(dir / "BAD.DAT", c.bytes);
+        ScriptedServices script;
+        CExtractorDlg dlg(nullptr, &script);
+        dlg.OpenArchive(QString::fromStdString(dir / "BAD.DAT"));
+        ASSERT_EQ(script.messages.size(), 1u) << c.what;
+        const QStringList lines = script.messages[0].split(QLatin1Char('\n'));
+        EXPECT_EQ(lines.value(0), u8(res::errorKindText(ErrorKind::notAnArchive))
+                                      .arg(QString::fromStdString(dir / "BAD.DAT")))
+            << c.what;
+        EXPECT_EQ(lines.value(1), c.cause) << c.what << ": " << lines.value(1).toStdString();
+        EXPECT_FALSE(dlg.isArchiveOpen()) << c.what;
+    }
+}
+
 TEST(QtTexts, ButtonsAndFileDialogsSpeakChinese)
 {
     ASSERT_TRUE(installQtTranslations());

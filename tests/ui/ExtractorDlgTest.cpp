@@ -1,5 +1,6 @@
 #include "ui/ExtractorDlg.h"
 #include "archive/CodePage950.h"
+#include "res/Messages.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/QtTestMain.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -178,6 +180,40 @@ TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
     EXPECT_EQ(dlg.entryList().GetCount(), 2);
 }
 
+TEST_F(DialogFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
+{
+    std::filesystem::create_directory(dir / "src");
+    testsupport::writeFile(dir / "src/X.DAT", "xx");
+    testsupport::writeFile(dir / "src/Y.EGA", "y");
+    const QString built = QString::fromStdString(dir / "NEW.DAT");
+    const struct {
+        const char* what;
+        bool yes;
+    } cases[] = {
+        {"opened", true},
+        {"left closed", false},
+    };
+    for (const auto& c : cases) {
+        load(archiveWith({{"A.DAT", "a"}}));
+        services.questions.clear();
+        services.folders.push_back(QString::fromStdString(dir / "src"));
+        services.savePaths.push_back(built);
+        services.answers.push_back(c.yes);
+        // Short enough that no progress window opens.
+        dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+        ASSERT_TRUE(services.messages.empty()) << c.what;
+        ASSERT_EQ(services.questions.size(), 1u) << c.what;
+        EXPECT_TRUE(
+            services.questions[0].startsWith(QString::fromUtf8(res::kBuildDone).arg(2).arg(built)))
+            << c.what;
+        EXPECT_TRUE(services.questions[0].endsWith(QString::fromUtf8(res::kOpenBuiltArchive)))
+            << c.what;
+        EXPECT_EQ(dlg.isArchiveOpen(), c.yes) << c.what;
+        EXPECT_EQ(dlg.entryList().GetCount(), c.yes ? 2 : 0) << c.what;
+        EXPECT_EQ(status().contains(QStringLiteral("NEW.DAT")), c.yes) << c.what;
+    }
+}
+
 TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
 {
     std::vector<std::pair<std::string, std::string>> entries;
@@ -192,6 +228,59 @@ TEST_F(DialogFixture, QuickFindScrollsTheMatchToTheTop)
     EXPECT_EQ(dlg.GetTopIndex(), 150);
     find->setText("zzz");
     EXPECT_EQ(dlg.GetTopIndex(), 150);
+}
+
+TEST_F(DialogFixture, QuickFindMakesTheMatchCurrentKeepsTheSelectionAndTintsAMiss)
+{
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (int i = 0; i < 200; ++i)
+        entries.push_back({"D\\F" + std::to_string(1000 + i) + ".DAT", "x"});
+    load(archiveWith(entries));
+    dlg.show();
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    const QColor plain = find->palette().color(QPalette::Base);
+    dlg.SetSel(3, true);
+    dlg.SetSel(7, true);
+    const struct {
+        const char* text;
+        int current; // -1: unchanged from the step before
+        bool tinted;
+    } steps[] = {
+        // Too near the end to reach the top: only the current row shows which matched.
+        {"f1198", 198, false},
+        {"f1198x", -1, true},
+        {"f10", 0, false},
+        // A character code page 950 cannot hold matches nothing.
+        {"\xf0\x9f\x98\x80", -1, true},
+        {"", -1, false},
+        {"F1150", 150, false},
+    };
+    int current = -1;
+    for (const auto& step : steps) {
+        find->setText(QString::fromUtf8(step.text));
+        if (step.current >= 0)
+            current = step.current;
+        EXPECT_EQ(dlg.entryListView()->currentIndex().row(), current) << step.text;
+        EXPECT_EQ(dlg.GetSelItems(), (std::vector<int>{3, 7})) << step.text;
+        EXPECT_EQ(find->palette().color(QPalette::Base) != plain, step.tinted) << step.text;
+    }
+}
+
+TEST_F(DialogFixture, TheCurrentRowIsFramedWhileTheFocusIsElsewhere)
+{
+    load(archiveWith({{"D\\A.DAT", "a"}, {"D\\B.DAT", "b"}}));
+    dlg.show();
+    QListView* view = dlg.entryListView();
+    QLineEdit* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    find->setFocus();
+    const QRect row = view->visualRect(view->model()->index(0, 0));
+    const auto rowImage = [&] { return view->viewport()->grab(row).toImage(); };
+    view->selectionModel()->setCurrentIndex(view->model()->index(1, 0),
+                                            QItemSelectionModel::NoUpdate);
+    const QImage plain = rowImage();
+    find->setText("a");
+    ASSERT_EQ(view->currentIndex().row(), 0);
+    EXPECT_NE(rowImage(), plain);
 }
 
 TEST_F(DialogFixture, EveryTemplateControlExistsInTabOrderWithoutADefaultButton)
@@ -260,3 +349,31 @@ int grab(const QString& png)
 }
 
 const bool kGrabMode = qttest::addMode("--grab", grab);
+
+// --grab-find PNG: the same list after a quick find that matches (PNG) and one that does not
+// (PNG with "-miss" before its suffix), to look at the current row's frame and the tint.
+int grabFind(const QString& png)
+{
+    TempDir dir;
+    ArchiveImage image;
+    for (const char* name : {"MAP\\TOWN.DAT", "GFX\\HERO.EGA", "SND\\DOOR.WAV", "SND\\STEP.WAV"})
+        image.add(name, "data");
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    ScriptedServices services;
+    CExtractorDlg dlg(nullptr, &services);
+    dlg.show();
+    dlg.OpenArchive(QString::fromStdString(dir / "GAME00.DAT"));
+    dlg.SetSel(0, true);
+    auto* find = dlg.findChild<QLineEdit*>("IDC_FIND_TEXT");
+    find->setFocus();
+    find->setText("door");
+    QApplication::processEvents();
+    const bool matched = dlg.grab().save(png);
+    find->setText("doorx");
+    QApplication::processEvents();
+    QString miss = png;
+    miss.insert(png.lastIndexOf(QLatin1Char('.')), QStringLiteral("-miss"));
+    return matched && dlg.grab().save(miss) && services.messages.empty() ? 0 : 1;
+}
+
+const bool kGrabFindMode = qttest::addMode("--grab-find", grabFind);

@@ -1,8 +1,8 @@
 #pragma once
 
 // Answers every window the dialog opens from queues the test fills (an empty queue means the
-// user cancelled) and records the folder prompts, where each chooser started and the messages
-// shown.
+// user cancelled, or answered No) and records the folder prompts, where each chooser started and
+// the messages shown.
 
 #include "ui/DialogServices.h"
 
@@ -17,6 +17,8 @@ public:
     std::deque<QString> openPaths, savePaths, folders;
     std::vector<QString> messages, titles, captions;
     std::vector<QString> openStarts, saveStarts, folderStarts;
+    std::deque<bool> answers;
+    std::vector<QString> questions;
 
     std::optional<QString> openArchivePath(QWidget*, const QString& startFolder) override
     {
@@ -39,6 +41,17 @@ public:
     {
         captions.push_back(caption);
         messages.push_back(text);
+    }
+
+    bool askYesNo(QWidget*, const QString& caption, const QString& text) override
+    {
+        captions.push_back(caption);
+        questions.push_back(text);
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
 
 private:

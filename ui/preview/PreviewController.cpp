@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "res/PreviewTexts.h"
+#include "res/Resource.h"
 #include "ui/EntryListModel.h"
 #include "ui/preview/PreviewWindow.h"
 
@@ -106,8 +107,12 @@ QMenu* PreviewController::createContextMenu(int row)
 {
     auto* menu = new QMenu(m_view);
     QAction* previewAction = menu->addAction(tr8(res::preview::kMenuPreview));
+    // The dialog's keys for these commands, shown here; the menu's own copies act only while
+    // it is open.
+    previewAction->setShortcut(QKeySequence(QString::fromLatin1(res::kShortcutPreview)));
     connect(previewAction, &QAction::triggered, this, [this, row] { openPreview(row); });
     QAction* extract = menu->addAction(tr8(res::preview::kMenuExtract));
+    extract->setShortcut(QKeySequence(QString::fromLatin1(res::kShortcutExtract)));
     connect(extract, &QAction::triggered, this, [this] {
         if (m_extractSelected)
             m_extractSelected();
