@@ -331,8 +331,16 @@ TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
     const struct {
         std::uint32_t offset;
         std::uint32_t size;
-    } cases[] = {{30, 7},          {31, 6},         {36, 1}, {30, 0x7FFFFFFF}, {0xFFFFFFF0u, 0x20},
-                 {0xFFFFFFFFu, 1}, {0x80000000u, 0}};
+        bool isRefused = true; // else an empty file: it has no byte to read
+    } cases[] = {{30, 7},
+                 {31, 6},
+                 {36, 1},
+                 {30, 0x7FFFFFFF},
+                 {0xFFFFFFF0u, 0x20},
+                 {0xFFFFFFFFu, 1},
+                 {0x80000000u, 0, false},
+                 {37, 0, false},
+                 {0xFFFFFFFFu, 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << "+" << c.size);
         TempDir temp;
@@ -347,12 +355,70 @@ TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
 
         try {
             extractEntries(archive.reader, archive.rows({0}), temp / "dest");
-            ADD_FAILURE() << "extracted";
+            EXPECT_FALSE(c.isRefused) << "extracted";
         } catch (const FormatError& e) {
+            EXPECT_TRUE(c.isRefused) << e.what();
             EXPECT_NE(std::string(e.what()).find("short.dat"), std::string::npos) << e.what();
         }
-        const std::map<std::string, std::string> expected = {{"short.dat", "earlier"}};
+        const std::map<std::string, std::string> expected = {
+            {"short.dat", c.isRefused ? "earlier" : ""}};
         EXPECT_EQ(treeOf(temp / "dest"), expected);
+    }
+}
+
+bool isValidUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead >= 0x80 && lead < 0xC0)
+            return false;
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string repeated(const std::string& unit, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += unit;
+    return out;
+}
+
+TEST(ArchiveErrorSubject, ALongSubjectLosesItsMiddleAndStaysText)
+{
+    const struct {
+        const char* label;
+        std::string subject;
+        bool isShortened;
+    } cases[] = {
+        {"200 bytes", std::string(200, 'a'), false},
+        {"201 bytes", "head" + std::string(193, 'a') + "tail", true},
+        {"two-byte characters", "head" + repeated("\u00e9", 150) + "tail", true},
+        {"three-byte characters", "head" + repeated("\u4e2d", 21845) + "tail", true},
+        {"four-byte characters", "head" + repeated("\U0001F600", 100) + "tail", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const FileError error(ErrorKind::cannotWrite, c.subject, "no space");
+        if (!c.isShortened) {
+            EXPECT_EQ(error.subject(), c.subject);
+            continue;
+        }
+        EXPECT_LE(error.subject().size(), 200u);
+        EXPECT_GE(error.subject().size(), 190u);
+        EXPECT_TRUE(isValidUtf8(error.subject())) << error.subject();
+        EXPECT_EQ(error.subject().substr(0, 4), "head");
+        EXPECT_EQ(error.subject().substr(error.subject().size() - 4), "tail");
+        EXPECT_NE(error.subject().find("\u2026"), std::string::npos);
+        EXPECT_EQ(std::string(error.what()), error.subject() + ": no space");
     }
 }
 
