@@ -327,6 +327,11 @@ CheckReport checkArchive(const ArchiveReader& archive)
         } catch (const FormatError& error) {
             problems.add(i, error);
         }
+        if (record.dataSize == 0 && record.dataOffset > archive.fileLength())
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+                         "is empty but its offset " + std::to_string(record.dataOffset) +
+                             " lies past the end of the file (" +
+                             std::to_string(archive.fileLength()) + " bytes)");
         try {
             const std::string hostPath = names::hostRelativePath(entry.name);
             paths.add(i, hostPath);

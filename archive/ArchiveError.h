@@ -47,7 +47,8 @@ enum class ErrorKind {
 
 // Every failure the archive layer reports carries its kind, what it concerns (a host path in
 // UTF-8, or an entry name as display text), the engine's reason in English, and the system's
-// error number when a system call failed (0 otherwise). what() is "subject: reason".
+// error number when a system call failed (0 otherwise). what() is "subject: reason". A subject
+// over 200 bytes keeps its start and end with an ellipsis between.
 class ArchiveError : public std::runtime_error {
 public:
     ArchiveError(ErrorKind kind, std::string subject, std::string reason, int systemError = 0);
@@ -58,6 +59,9 @@ public:
     int systemError() const noexcept { return m_nSystemError; }
 
 private:
+    // subject already shortened.
+    ArchiveError(ErrorKind kind, std::string subject, std::string reason, int systemError, int);
+
     ErrorKind m_kind;
     std::string m_strSubject;
     std::string m_strReason;

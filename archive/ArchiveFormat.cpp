@@ -119,6 +119,9 @@ void walkDirectory(std::span<const unsigned char> directory, const std::string& 
 void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, std::string_view name,
                     std::uint32_t recordPosition, std::uint32_t dataOffset, std::uint32_t dataSize)
 {
+    // An empty entry reads no byte, wherever its offset points.
+    if (dataSize == 0)
+        return;
     const std::uint64_t end = std::uint64_t(dataOffset) + dataSize;
     if (end > fileLength)
         throw FormatError(ErrorKind::damagedEntry, archiveName,

@@ -3,6 +3,8 @@
 #include "archive/NativeHandle.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace archive {
 
@@ -29,6 +31,12 @@ public:
     // missing and create is set. Throws FileError naming the full path: a file or a link in the
     // way, no permission, no space.
     CFolder child(const std::string& name, bool create) const;
+    // The same, for a walk that keeps the path itself: the folder gets no path of its own, and
+    // path (that of name) is read only to word a failure. A deep walk then costs no copy of the
+    // path per level.
+    CFolder child(const std::string& name, bool create, std::string_view path) const;
+    // Sets the path named by pathOf and the messages of what is opened inside.
+    void setPath(std::string path) { m_strPath = std::move(path); }
 
     bool isOpen() const noexcept { return m_nHandle != kNoHandle; }
     const std::string& path() const noexcept { return m_strPath; }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace archive {
@@ -23,47 +24,64 @@ namespace {
 // entries of one folder are usually listed together, so most entries need no level opened
 // again, and however deep a name goes, no more than kHeldLevels + 1 descriptors are held. A
 // level that was let go is reached again from the nearest one still held, never through a link.
+// The path of the deepest level is kept once, grown and cut with the levels; only the folder
+// handed out gets a copy, so a name of many levels costs memory and time in its length.
 class FolderChain {
 public:
     static constexpr std::size_t kHeldLevels = 16;
 
-    explicit FolderChain(const std::string& destFolder) : m_strDest(destFolder) {}
+    explicit FolderChain(const std::string& destFolder) : m_strPath(destFolder)
+    {
+        m_ends.push_back(m_strPath.size());
+    }
 
     // The folder holding the last component, every level below the destination created on the
     // way and opened without following links.
     const CFolder& reach(const std::vector<std::string>& components)
     {
         if (!m_root)
-            m_root = CFolder::openOrCreate(m_strDest);
+            m_root = CFolder::openOrCreate(m_strPath.substr(0, m_ends[0]));
         const std::size_t depth = components.size() - 1;
         std::size_t same = 0;
         while (same < m_names.size() && same < depth && m_names[same] == components[same])
             ++same;
         m_names.resize(same);
         m_levels.resize(same);
+        m_ends.resize(same + 1);
+        m_strPath.resize(m_ends.back());
         std::size_t held = same;
         while (held > 0 && !m_levels[held - 1].isOpen())
             --held;
         for (std::size_t i = held; i < same; ++i)
-            openLevel(i, m_names[i]);
+            openLevel(i);
         while (m_levels.size() < depth) {
-            m_names.push_back(components[m_levels.size()]);
+            const std::string& name = components[m_levels.size()];
+            m_names.push_back(name);
+            if (!m_strPath.empty() && m_strPath.back() != '/')
+                m_strPath.push_back('/');
+            m_strPath += name;
+            m_ends.push_back(m_strPath.size());
             m_levels.emplace_back();
-            openLevel(m_levels.size() - 1, m_names.back());
+            openLevel(m_levels.size() - 1);
         }
-        return m_levels.empty() ? *m_root : m_levels.back();
+        if (m_levels.empty())
+            return *m_root;
+        m_levels.back().setPath(m_strPath);
+        return m_levels.back();
     }
 
 private:
-    void openLevel(std::size_t index, const std::string& name)
+    void openLevel(std::size_t index)
     {
         const CFolder& parent = index == 0 ? *m_root : m_levels[index - 1];
-        m_levels[index] = parent.child(name, true);
+        m_levels[index] = parent.child(m_names[index], true,
+                                       std::string_view(m_strPath).substr(0, m_ends[index + 1]));
         if (index >= kHeldLevels)
             m_levels[index - kHeldLevels] = CFolder();
     }
 
-    std::string m_strDest;
+    std::string m_strPath;           // the destination and the levels in m_names, '/' between
+    std::vector<std::size_t> m_ends; // where the path of each level ends; [0] the destination's
     std::optional<CFolder> m_root;
     std::vector<std::string> m_names;
     std::vector<CFolder> m_levels;
@@ -118,11 +136,17 @@ private:
                 left -= slice;
                 state.bytesDone += slice;
             }
-            if (left == 0) {
-                out.Commit();
-                ++result.entriesWritten;
-                ++state.entriesDone;
+            if (m_options.stopsMidEntry) {
+                if (m_progress && !m_progress(state)) {
+                    m_bDropped = true;
+                    return false; // out goes unnamed with what it holds
+                }
+                if (left == 0)
+                    commit(out, result, state);
+                continue;
             }
+            if (left == 0)
+                commit(out, result, state);
             // A cancel finishes the entry under way: a file half written would be thrown away.
             if (m_progress && isGoing && !m_progress(state))
                 isGoing = false;
@@ -130,10 +154,23 @@ private:
         return isGoing;
     }
 
+    static void commit(OutputFile& out, ExtractResult& result, Progress& state)
+    {
+        out.Commit();
+        ++result.entriesWritten;
+        ++state.entriesDone;
+    }
+
+public:
+    // True once an entry was dropped unfinished by a stop.
+    bool isDropped() const noexcept { return m_bDropped; }
+
+private:
     const CFile& m_archive;
     const ProgressFn& m_progress;
     const ExtractOptions& m_options;
     FileCopier m_copier;
+    bool m_bDropped = false;
 };
 
 } // namespace
@@ -158,7 +195,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
 
         const CFolder& folder = folders.reach(components);
         const bool isGoing = writer.write(folder, components.back(), record, result, state);
-        if (!isGoing && i + 1 < positions.size()) {
+        if (!isGoing && (i + 1 < positions.size() || writer.isDropped())) {
             result.cancelled = true;
             return result;
         }

@@ -23,6 +23,10 @@ struct ExtractOptions {
     // An existing object at an entry's path is kept and reported to onKept instead of replaced.
     bool keepExisting = false;
     std::function<void(const FileError&)> onKept;
+    // A stop asked by progress drops the entry under way at its next slice instead of finishing
+    // it (its unfinished file never gets a name), and counts as cancelled even on the last
+    // entry: a signal must end the run promptly and say so.
+    bool stopsMidEntry = false;
 };
 
 // Writes the entries whose records start at positions, in that order (a later entry of the same

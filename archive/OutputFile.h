@@ -48,6 +48,9 @@ public:
     // false makes every later output a named temporary file, as on a file system without
     // unnamed files; for tests of that path.
     static void allowUnnamed(bool isAllowed) noexcept;
+    // false makes keep mode name its files as on a file system with neither a rename that
+    // refuses to replace nor hard links; for tests of that path.
+    static void allowNoReplaceNaming(bool isAllowed) noexcept;
 
 private:
     friend class FileCopier;
@@ -58,6 +61,7 @@ private:
     void createNamed();
     void nameUnnamed();
     void renameIntoPlace();
+    void copyIntoNewName();
     void closeFile();
 
     const CFolder* m_pFolder = nullptr;

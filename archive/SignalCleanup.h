@@ -14,9 +14,12 @@ public:
     static void install();
     // From now on a first SIGINT or SIGTERM only asks the running command to stop at its next
     // safe point; a second one, or any other of the signals, removes the files and ends the
-    // program.
-    static void stopOnInterrupt();
+    // program. notice, when given, is written to the standard error at the first one; it must
+    // outlive the program's run.
+    static void stopOnInterrupt(const char* notice = nullptr);
     static bool isStopAsked() noexcept;
+    // The signal that asked to stop, 0 while none did.
+    static int stopSignal() noexcept;
 
     // Registers name inside folder, which must stay open until the slot is removed; returns the
     // slot to pass to remove, or -1 when the table is full (the name is then not removed by a

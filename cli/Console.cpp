@@ -122,14 +122,19 @@ void Console::endProgress(bool completed)
     writeAll(STDERR_FILENO, "\n");
 }
 
-void Console::catchInterrupts()
+void Console::catchInterrupts(const char* notice)
 {
-    archive::SignalCleanup::stopOnInterrupt();
+    archive::SignalCleanup::stopOnInterrupt(notice);
 }
 
 bool Console::isInterrupted()
 {
     return archive::SignalCleanup::isStopAsked();
+}
+
+int Console::interruptedExitCode()
+{
+    return 128 + archive::SignalCleanup::stopSignal();
 }
 
 } // namespace cli

@@ -37,8 +37,11 @@ public:
 
     // SIGINT and SIGTERM then ask the running command to stop at its next safe point; a second
     // signal ends the program at once, its temporary files removed first.
-    static void catchInterrupts();
+    // notice is said at the first signal (it must outlive the run).
+    static void catchInterrupts(const char* notice = nullptr);
     static bool isInterrupted();
+    // The exit code of a run a signal stopped: 128 and the signal's number, as a shell shows it.
+    static int interruptedExitCode();
 
 private:
     void drawProgress(const std::string& verb, const archive::Progress& progress);

@@ -131,15 +131,21 @@ int runExtract(const CommandLine& line, Console& console)
     options.keepExisting = line.isSet("--keep-old-files");
     options.onKept = [&](const archive::FileError& kept) { console.error(kept); };
 
-    Console::catchInterrupts();
+    options.stopsMidEntry = true;
+
+    Console::catchInterrupts("\nvelmora-dat: stopping; the entry under way is dropped "
+                             "(interrupt again to end at once)\n");
     const archive::ExtractResult result = archive::extractEntries(
         reader, positions, destination, console.progress("extracting"), options);
-    console.endProgress(!result.cancelled);
-    if (result.cancelled) {
-        console.error(archivePath, "interrupted after " + std::to_string(result.entriesWritten) +
+    // A signal after the last entry still stops the command with its exit code.
+    const bool isInterrupted = result.cancelled || Console::isInterrupted();
+    console.endProgress(!isInterrupted);
+    if (isInterrupted) {
+        console.error(archivePath, "interrupted: " + std::to_string(result.entriesWritten) +
                                        " of " + std::to_string(positions.size()) +
-                                       " entries; the files written stay");
-        return kExitFailure;
+                                       " entries written; the files written stay");
+        console.flush();
+        return Console::interruptedExitCode();
     }
     return console.flush() && result.entriesKept == 0 ? kExitSuccess : kExitFailure;
 }

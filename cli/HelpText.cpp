@@ -49,7 +49,8 @@ Writes the named entries of ARCHIVE, or every listed entry when no NAME is given
 folder DEST (created when missing), recreating the folders their names hold. NAME is written as
 list prints it; '/' may stand for '\'. A NAME that matches no entry is reported before anything
 is written. An entry whose name would leave DEST, or whose data lies past the end of the
-archive, stops the command with a message; files written before it stay.
+archive, stops the command with a message; files written before it stay. An interrupt
+(Ctrl-C) or SIGTERM drops the entry under way and ends with status 130 (143 for SIGTERM).
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV

@@ -76,7 +76,8 @@ CFolder& CFolder::operator=(CFolder&& other) noexcept
         if (m_nHandle != kNoHandle)
             ::close(fd(m_nHandle));
         m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
-        m_strPath = std::move(other.m_strPath);
+        // Assigning an empty path would keep the old one's buffer.
+        std::string old = std::exchange(m_strPath, std::move(other.m_strPath));
     }
     return *this;
 }
@@ -107,27 +108,37 @@ CFolder CFolder::openOrCreate(const std::string& path)
 
 CFolder CFolder::child(const std::string& name, bool create) const
 {
-    const std::string path = pathOf(name);
+    std::string path = pathOf(name);
+    CFolder level = child(name, create, std::string_view(path));
+    level.m_strPath = std::move(path);
+    return level;
+}
+
+CFolder CFolder::child(const std::string& name, bool create, std::string_view pathView) const
+{
+    const auto path = [pathView] { return std::string(pathView); };
     if (m_nHandle == kNoHandle)
-        throw FileError(ErrorKind::internal, path, "the folder is not open");
+        throw FileError(ErrorKind::internal, path(), "the folder is not open");
     const int folder = fd(m_nHandle);
     // One level only: a '/' or a dot name would reach somewhere other than below this folder.
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
-        throw FileError(ErrorKind::unsafeName, path, "is not a single folder name");
+        throw FileError(ErrorKind::unsafeName, path(), "is not a single folder name");
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int descriptor = ::openat(folder, name.c_str(), flags);
     if (descriptor < 0 && errno == ENOENT && create) {
-        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST)
-            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path, errno);
+        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
+            const int error = errno;
+            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path(), error);
+        }
         descriptor = ::openat(folder, name.c_str(), flags);
     }
     if (descriptor < 0) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
-            throw notAFolder(folder, name, path, error);
-        throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
+            throw notAFolder(folder, name, path(), error);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, path(), error);
     }
-    return CFolder(posix::handleOf(descriptor), path);
+    return CFolder(posix::handleOf(descriptor), std::string());
 }
 
 std::string CFolder::pathOf(const std::string& name) const

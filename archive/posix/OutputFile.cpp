@@ -35,6 +35,7 @@ std::string tempName(const std::string& name, unsigned attempt)
 }
 
 std::atomic<bool> g_bUnnamedAllowed{true};
+std::atomic<bool> g_bNoReplaceNamingAllowed{true};
 
 // An unnamed file is named through its /proc link, which needs no privilege.
 bool canNameUnnamedFiles()
@@ -132,6 +133,11 @@ void OutputFile::createNamed()
 void OutputFile::allowUnnamed(bool isAllowed) noexcept
 {
     g_bUnnamedAllowed.store(isAllowed);
+}
+
+void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
+{
+    g_bNoReplaceNamingAllowed.store(isAllowed);
 }
 
 OutputFile::~OutputFile()
@@ -256,25 +262,85 @@ void OutputFile::renameIntoPlace()
     const int folder = fd(folderHandle());
     if (m_existing == Existing::keep) {
         // Whatever came to the name meanwhile is kept too.
-        if (::renameat2(folder, temp, folder, m_strName.c_str(), RENAME_NOREPLACE) != 0) {
-            int error = errno;
-            if (error == EINVAL && ::linkat(folder, temp, folder, m_strName.c_str(), 0) == 0)
-                error = 0;
-            else if (error == EINVAL)
-                error = errno;
-            if (error == EEXIST)
-                throw FileError(ErrorKind::keptExisting, m_strPath,
-                                "already exists; kept as it was");
-            if (error != 0)
-                throw failure(error);
-            ::unlinkat(folder, temp, 0);
+        int error = EPERM;
+        if (g_bNoReplaceNamingAllowed.load(std::memory_order_relaxed)) {
+            error = ::renameat2(folder, temp, folder, m_strName.c_str(), RENAME_NOREPLACE) == 0
+                        ? 0
+                        : errno;
+            if (error == EINVAL) {
+                error = ::linkat(folder, temp, folder, m_strName.c_str(), 0) == 0 ? 0 : errno;
+                if (error == 0)
+                    ::unlinkat(folder, temp, 0);
+            }
         }
+        // Some file systems (FAT through FUSE) have neither: the final name is made only if
+        // free, and the bytes written into it.
+        if (error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+            copyIntoNewName();
+            ::unlinkat(folder, temp, 0);
+            error = 0;
+        }
+        if (error == EEXIST)
+            throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
+        if (error != 0)
+            throw failure(error);
     } else if (::renameat(folder, temp, folder, m_strName.c_str()) != 0) {
         throw failure(errno);
     }
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;
     m_strTempName.clear();
+}
+
+void OutputFile::copyIntoNewName()
+{
+    const int folder = fd(folderHandle());
+    const int source = ::openat(folder, m_strTempName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (source < 0)
+        throw failure(errno);
+    const int target = ::openat(folder, m_strName.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (target < 0) {
+        const int error = errno;
+        ::close(source);
+        if (error == EEXIST)
+            throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
+        throw failure(error);
+    }
+    // Registered once made, never before: the name could be someone else's until then.
+    const int slot = SignalCleanup::add(*m_pFolder, m_strName.c_str());
+    int error = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(source, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        for (ssize_t at = 0; at < n && error == 0;) {
+            const ssize_t written = ::write(target, buffer + at, static_cast<std::size_t>(n - at));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                error = written < 0 ? errno : EIO;
+            else
+                at += written;
+        }
+        if (error != 0)
+            break;
+    }
+    if (error == 0 && m_bDurable && ::fsync(target) != 0)
+        error = errno;
+    if (::close(target) != 0 && error == 0 && errno != EINTR)
+        error = errno;
+    ::close(source);
+    if (error != 0)
+        ::unlinkat(folder, m_strName.c_str(), 0);
+    SignalCleanup::remove(slot);
+    if (error != 0)
+        throw failure(error);
 }
 
 void OutputFile::Discard() noexcept

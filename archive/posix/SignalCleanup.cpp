@@ -35,9 +35,11 @@ struct Slot {
 Slot g_slots[kSlots];
 std::atomic<bool> g_bInstalled{false};
 std::atomic<bool> g_bStopOnInterrupt{false};
-std::atomic<bool> g_bStopAsked{false};
+std::atomic<int> g_nStopSignal{0};
+std::atomic<const char*> g_pStopNotice{nullptr};
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<const char*>::is_always_lock_free,
               "the handler may only touch lock-free atomics");
 
 bool isDotOrDotDot(const char* name) noexcept
@@ -112,7 +114,10 @@ extern "C" void onEndingSignal(int signalNumber)
     const int savedErrno = errno;
     if ((signalNumber == SIGINT || signalNumber == SIGTERM) &&
         g_bStopOnInterrupt.load(std::memory_order_relaxed) &&
-        !g_bStopAsked.exchange(true, std::memory_order_relaxed)) {
+        g_nStopSignal.exchange(signalNumber, std::memory_order_relaxed) == 0) {
+        if (const char* notice = g_pStopNotice.load(std::memory_order_relaxed)) {
+            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, notice, std::strlen(notice));
+        }
         errno = savedErrno;
         return;
     }
@@ -155,15 +160,21 @@ void SignalCleanup::install()
     ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-void SignalCleanup::stopOnInterrupt()
+void SignalCleanup::stopOnInterrupt(const char* notice)
 {
+    g_pStopNotice.store(notice);
     install();
     g_bStopOnInterrupt.store(true);
 }
 
 bool SignalCleanup::isStopAsked() noexcept
 {
-    return g_bStopAsked.load(std::memory_order_relaxed);
+    return stopSignal() != 0;
+}
+
+int SignalCleanup::stopSignal() noexcept
+{
+    return g_nStopSignal.load(std::memory_order_relaxed);
 }
 
 int SignalCleanup::add(const CFolder& folder, const char* name) noexcept

@@ -235,13 +235,30 @@ TEST(ArchiveCheck, ADuplicateNamesTheOtherRecord)
 
 TEST(ArchiveCheck, DataPastTheEndIsAnErrorOfThatEntry)
 {
-    ArchiveImage image;
-    image.add("a.bmp", "abc");
-    image.add("b.bmp", "def");
-    image.records[0].dataSize = 7; // one byte past the end of the file
-    const CheckReport report = checkBytes(image.bytes());
-    ASSERT_EQ(report.errors, 1) << describe(report);
-    EXPECT_NE(describe(report).find("a.bmp"), std::string::npos) << describe(report);
+    const struct {
+        const char* label;
+        std::uint32_t offset; // 0 leaves it
+        std::uint32_t size;
+        int errors;
+        int warnings;
+    } cases[] = {
+        {"one byte past the end", 0, 7, 1, 1}, // and overlaps b.bmp
+        // No byte to read: extraction writes an empty file, so it only warns.
+        {"empty, its offset past the end", 0x100000, 0, 0, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        ArchiveImage image;
+        image.add("a.bmp", "abc");
+        image.add("b.bmp", "def");
+        image.records[0].dataSize = c.size;
+        if (c.offset > 0)
+            image.records[0].dataOffset = c.offset;
+        const CheckReport report = checkBytes(image.bytes());
+        ASSERT_EQ(report.errors, c.errors) << describe(report);
+        EXPECT_EQ(report.warnings, c.warnings) << describe(report);
+        EXPECT_NE(describe(report).find("a.bmp"), std::string::npos) << describe(report);
+    }
 }
 
 TEST(ArchiveCheck, DataOffsetNearFourGibibytesDoesNotWrap)

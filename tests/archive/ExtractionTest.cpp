@@ -331,8 +331,16 @@ TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
     const struct {
         std::uint32_t offset;
         std::uint32_t size;
-    } cases[] = {{30, 7},          {31, 6},         {36, 1}, {30, 0x7FFFFFFF}, {0xFFFFFFF0u, 0x20},
-                 {0xFFFFFFFFu, 1}, {0x80000000u, 0}};
+        bool isRefused = true; // else an empty file: it has no byte to read
+    } cases[] = {{30, 7},
+                 {31, 6},
+                 {36, 1},
+                 {30, 0x7FFFFFFF},
+                 {0xFFFFFFF0u, 0x20},
+                 {0xFFFFFFFFu, 1},
+                 {0x80000000u, 0, false},
+                 {37, 0, false},
+                 {0xFFFFFFFFu, 0, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.offset << "+" << c.size);
         TempDir temp;
@@ -347,12 +355,70 @@ TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
 
         try {
             extractEntries(archive.reader, archive.rows({0}), temp / "dest");
-            ADD_FAILURE() << "extracted";
+            EXPECT_FALSE(c.isRefused) << "extracted";
         } catch (const FormatError& e) {
+            EXPECT_TRUE(c.isRefused) << e.what();
             EXPECT_NE(std::string(e.what()).find("short.dat"), std::string::npos) << e.what();
         }
-        const std::map<std::string, std::string> expected = {{"short.dat", "earlier"}};
+        const std::map<std::string, std::string> expected = {
+            {"short.dat", c.isRefused ? "earlier" : ""}};
         EXPECT_EQ(treeOf(temp / "dest"), expected);
+    }
+}
+
+bool isValidUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (lead >= 0x80 && lead < 0xC0)
+            return false;
+        if (i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string repeated(const std::string& unit, std::size_t count)
+{
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i)
+        out += unit;
+    return out;
+}
+
+TEST(ArchiveErrorSubject, ALongSubjectLosesItsMiddleAndStaysText)
+{
+    const struct {
+        const char* label;
+        std::string subject;
+        bool isShortened;
+    } cases[] = {
+        {"200 bytes", std::string(200, 'a'), false},
+        {"201 bytes", "head" + std::string(193, 'a') + "tail", true},
+        {"two-byte characters", "head" + repeated("\u00e9", 150) + "tail", true},
+        {"three-byte characters", "head" + repeated("\u4e2d", 21845) + "tail", true},
+        {"four-byte characters", "head" + repeated("\U0001F600", 100) + "tail", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const FileError error(ErrorKind::cannotWrite, c.subject, "no space");
+        if (!c.isShortened) {
+            EXPECT_EQ(error.subject(), c.subject);
+            continue;
+        }
+        EXPECT_LE(error.subject().size(), 200u);
+        EXPECT_GE(error.subject().size(), 190u);
+        EXPECT_TRUE(isValidUtf8(error.subject())) << error.subject();
+        EXPECT_EQ(error.subject().substr(0, 4), "head");
+        EXPECT_EQ(error.subject().substr(error.subject().size() - 4), "tail");
+        EXPECT_NE(error.subject().find("\u2026"), std::string::npos);
+        EXPECT_EQ(std::string(error.what()), error.subject() + ": no space");
     }
 }
 
@@ -499,6 +565,47 @@ TEST_F(ExtractionTest, ACancelAfterTheLastEntryIsNoCancel)
     EXPECT_EQ(result.entriesWritten, 1);
 }
 
+TEST_F(ExtractionTest, AStopMidEntryDropsTheEntryUnderWayEvenTheLast)
+{
+    const std::string big = pattern(2 * FileCopier::kSliceBytes + 5);
+    const struct {
+        const char* label;
+        std::vector<std::string> sizes; // the entries' data, named 1.dat, 2.dat...
+        int stopAtCall;                 // progress returns false from this call on
+        int written;
+    } cases[] = {
+        {"the only entry, small", {"one"}, 1, 0},
+        {"the last entry, small", {"one", "two"}, 2, 1},
+        {"the first slice of a large last entry", {"one", big}, 2, 1},
+        {"the second slice of a large entry", {big, "two"}, 2, 0},
+        {"never", {"one", big}, 100, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir temp;
+        ArchiveImage image;
+        std::map<std::string, std::string> expected;
+        for (std::size_t i = 0; i < c.sizes.size(); ++i) {
+            const std::string name = std::to_string(i + 1) + ".dat";
+            image.add(name, c.sizes[i]);
+            if (static_cast<int>(i) < c.written)
+                expected[name] = c.sizes[i];
+        }
+        OpenArchive archive(image, temp / "GAME00.DAT");
+        ExtractOptions options;
+        options.stopsMidEntry = true;
+        int calls = 0;
+        const ExtractResult result = extractEntries(
+            archive.reader, archive.all(), temp / "dest",
+            [&](const Progress&) { return ++calls < c.stopAtCall; }, options);
+
+        EXPECT_EQ(result.cancelled, c.written < static_cast<int>(c.sizes.size()));
+        EXPECT_EQ(result.entriesWritten, c.written);
+        // Nothing of the dropped entry, not even a temporary name.
+        EXPECT_EQ(treeOf(temp / "dest"), expected);
+    }
+}
+
 } // namespace
 
 namespace {
@@ -547,6 +654,65 @@ TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
         ::rmdir(level % 2 ? "b" : "a");
     }
     EXPECT_EQ(readFile("top.dat"), "top");
+    ASSERT_EQ(::fchdir(start), 0);
+    ::close(start);
+}
+
+// Sanitizers reserve far more address space than any limit worth setting.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_TEST_ASAN 1
+#endif
+#endif
+
+TEST_F(ExtractionTest, ANameOfManyLevelsCostsMemoryInItsLength)
+{
+    // Deep enough that a path per level needs several times the limit; not deeper, since the
+    // file system takes long to remove so many folders.
+    constexpr int kLevels = 16384;
+    std::string name;
+    for (int level = 0; level < kLevels; ++level)
+        name += "a\\";
+    ArchiveImage image;
+    image.add(name + "leaf.dat", "deep");
+    image.add(name.substr(0, 2 * (kLevels - 1)) + "beside.dat", "beside");
+    writeFile(archivePath(), image.bytes());
+
+    testsupport::ChildLimits limits;
+#ifdef VELMORA_TEST_ASAN
+    limits.cpuSeconds = 60;
+#else
+    // A path kept by every level let go needs some 270 MB here.
+    limits.addressSpaceLimit = 128ll * 1024 * 1024;
+#endif
+    const testsupport::ChildResult result = testsupport::runInChild(limits, [&]() -> std::string {
+        ArchiveReader reader;
+        reader.Open(archivePath());
+        const Catalogue list(reader);
+        return std::to_string(
+            extractEntries(reader, list.positions({0, 1}), dest()).entriesWritten);
+    });
+    EXPECT_EQ(result.exitCode, 0) << result.text;
+    EXPECT_EQ(result.text, "2");
+
+    const int start = ::open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::chdir(dest().c_str()), 0);
+    int reached = 0;
+    while (reached < kLevels && ::chdir("a") == 0)
+        ++reached;
+    EXPECT_EQ(reached, kLevels);
+    EXPECT_EQ(readFile("leaf.dat"), "deep");
+    ::unlink("leaf.dat");
+    for (int level = reached; level > 0; --level) {
+        if (level == kLevels - 1) {
+            EXPECT_EQ(readFile("beside.dat"), "beside");
+            ::unlink("beside.dat");
+        }
+        ASSERT_EQ(::chdir(".."), 0);
+        ::rmdir("a");
+    }
     ASSERT_EQ(::fchdir(start), 0);
     ::close(start);
 }

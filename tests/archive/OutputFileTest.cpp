@@ -199,10 +199,16 @@ TEST(OutputFileTest, NothingIsNamedBeforeCommit)
 
 TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
 {
-    for (const bool isUnnamedAllowed : {true, false}) {
-        SCOPED_TRACE(isUnnamedAllowed);
+    const struct {
+        bool isUnnamedAllowed;
+        bool isNoReplaceNamingAllowed; // false: neither such a rename nor hard links
+    } cases[] = {{true, true}, {false, true}, {false, false}};
+    for (const auto& c : cases) {
+        const bool isUnnamedAllowed = c.isUnnamedAllowed;
+        SCOPED_TRACE(testing::Message() << isUnnamedAllowed << c.isNoReplaceNamingAllowed);
         TempDir temp;
         OutputFile::allowUnnamed(isUnnamedAllowed);
+        OutputFile::allowNoReplaceNaming(c.isNoReplaceNamingAllowed);
         writeFile(temp / "old.dat", "old");
         fs::create_symlink("nowhere", temp / "link");
         const CFolder folder = CFolder::open(temp.str());
@@ -227,7 +233,12 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
         EXPECT_EQ(readFile(temp / "late.dat"), "came first");
         EXPECT_EQ(readFile(temp / "new.dat"), "new");
         EXPECT_TRUE(fs::is_symlink(temp / "link"));
+        // No temporary name is left behind, nor a slot for one.
+        const std::set<std::string> names = {"late.dat", "link", "new.dat", "old.dat"};
+        EXPECT_EQ(namesIn(temp.str()), names);
+        EXPECT_EQ(SignalCleanup::liveCount(), 0);
         OutputFile::allowUnnamed(true);
+        OutputFile::allowNoReplaceNaming(true);
     }
 }
 

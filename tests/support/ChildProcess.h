@@ -17,8 +17,10 @@
 namespace testsupport {
 
 struct ChildLimits {
-    long long fileSizeLimit = -1; // bytes; -1 leaves it alone
-    bool unprivileged = false;    // as uid/gid 65534 when started as root
+    long long fileSizeLimit = -1;     // bytes; -1 leaves it alone
+    bool unprivileged = false;        // as uid/gid 65534 when started as root
+    long long addressSpaceLimit = -1; // bytes of address space (RLIMIT_AS); -1 leaves it alone
+    long long cpuSeconds = -1;        // seconds of processor time (RLIMIT_CPU); -1 leaves it
 };
 
 struct ChildResult {
@@ -51,6 +53,18 @@ inline ChildResult runInChild(const ChildLimits& limits, const std::function<std
                          static_cast<rlim_t>(limits.fileSizeLimit)};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(4);
+        }
+        if (limits.addressSpaceLimit >= 0) {
+            rlimit limit{static_cast<rlim_t>(limits.addressSpaceLimit),
+                         static_cast<rlim_t>(limits.addressSpaceLimit)};
+            if (setrlimit(RLIMIT_AS, &limit) != 0)
+                _exit(5);
+        }
+        if (limits.cpuSeconds >= 0) {
+            rlimit limit{static_cast<rlim_t>(limits.cpuSeconds),
+                         static_cast<rlim_t>(limits.cpuSeconds)};
+            if (setrlimit(RLIMIT_CPU, &limit) != 0)
+                _exit(6);
         }
         try {
             text = body();
