@@ -327,9 +327,9 @@ CheckReport checkArchive(const ArchiveReader& archive)
         } catch (const FormatError& error) {
             problems.add(i, error);
         }
-        if (record.dataSize == 0 && record.dataOffset > archive.fileLength())
+        if (entry.dataSize == 0 && entry.dataOffset > archive.fileLength())
             problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                         "is empty but its offset " + std::to_string(record.dataOffset) +
+                         "is empty but its offset " + std::to_string(entry.dataOffset) +
                              " lies past the end of the file (" +
                              std::to_string(archive.fileLength()) + " bytes)");
         try {
