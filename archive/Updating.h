@@ -1,0 +1,70 @@
+#pragma once
+
+#include "archive/Progress.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace archive {
+
+class ArchiveReader;
+class FileError;
+
+// One change to an archive's entries. Names are entry-name bytes ('\' between levels) as they
+// stand in the directory; front ends match what the user typed to them first.
+struct ArchiveChange {
+    enum class Kind {
+        add,    // hostPath's bytes become the entry name (an entry of that exact name is replaced)
+        remove, // the entry name goes
+        rename, // the entry name becomes newName (which may move it to another folder level)
+    };
+    Kind kind = Kind::add;
+    std::string name;
+    std::string hostPath; // add only
+    std::string newName;  // rename only
+};
+
+struct UpdateOptions {
+    // An add onto an existing name keeps the entry and reports it to onKept instead.
+    bool keepExisting = false;
+    std::function<void(const FileError&)> onKept;
+    // Works out and checks every change, and returns what would change, writing nothing.
+    bool dryRun = false;
+};
+
+struct UpdateResult {
+    int added = 0;
+    int replaced = 0;
+    int deleted = 0;
+    int renamed = 0;
+    int kept = 0;
+    int entries = 0;         // entries in the new archive
+    std::uint64_t bytes = 0; // its size
+    bool cancelled = false;  // nothing was written
+    // The names, in the new archive, of the entries added, replaced or renamed.
+    std::vector<std::string> changedNames;
+};
+
+// Applies changes to the open archive and replaces its file (a link to it is followed; its
+// permission bits are kept) with one laid out as building the changed tree would lay it out.
+// The new file is written unnamed beside the old one and named only when whole and on the disk;
+// after any failure or cancel the old file is as it was. Throws NameError for a change naming no
+// entry or two (ambiguousName), or a rename onto an existing name; FormatError for an archive
+// check finds damaged or a result the format cannot hold; FileError for what cannot be read or
+// written. The reader stays open on the old file (which has no name once replaced).
+UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
+                           const ProgressFn& progress = {}, const UpdateOptions& options = {});
+
+// The same for an archive that does not exist yet: only adds; writes a new archive at path.
+UpdateResult createArchive(const std::string& archivePath,
+                           const std::vector<ArchiveChange>& changes,
+                           const ProgressFn& progress = {}, const UpdateOptions& options = {});
+
+// Puts earlier's bytes back at archivePath, byte for byte, as safely as updateArchive writes:
+// undoing the last change while the reader still holds the replaced file open.
+void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
+                    const ProgressFn& progress = {});
+
+} // namespace archive
