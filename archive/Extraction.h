@@ -11,12 +11,15 @@
 namespace archive {
 
 class ArchiveReader;
+class ArchiveError;
 class FileError;
 
 struct ExtractResult {
     int entriesWritten = 0;
-    int entriesKept = 0; // existing files left alone, as asked
+    int entriesKept = 0;    // existing files left alone, as asked
+    int entriesSkipped = 0; // entries onEntryFailure chose to go past
     bool cancelled = false;
+    bool stopped = false; // onEntryFailure asked to stop
 };
 
 struct ExtractOptions {
@@ -27,6 +30,12 @@ struct ExtractOptions {
     // it (its unfinished file never gets a name), and counts as cancelled even on the last
     // entry: a signal must end the run promptly and say so.
     bool stopsMidEntry = false;
+    // A failure confined to one entry (its data damaged or outside the file, a name this file
+    // system cannot hold, a name that would replace a file this run wrote for another entry, as
+    // on a file system that ignores case) goes here instead of ending the run: true goes on with
+    // the next entry, counted as skipped; false ends the run with stopped set. Without it, such
+    // a failure is thrown.
+    std::function<bool(const ArchiveError&)> onEntryFailure;
 };
 
 // Writes the entries whose records start at positions, in that order (a later entry of the same
