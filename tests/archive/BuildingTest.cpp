@@ -266,10 +266,10 @@ TEST(BuildArchive, LinksToFilesArePackedAndLinksToFoldersAreNot)
     writeFile(tmp / "outside/target.txt", "xyz");
     writeFile(tmp / "outside/in-linked-folder.txt", "never");
     writeFile(tmp / "src/real.txt", "r");
-    fs::create_symlink(tmp / "outside/target.txt", tmp / "src/link.txt");
-    fs::create_directory_symlink(tmp / "outside", tmp / "src/linked-folder");
-    fs::create_directory_symlink(tmp / "src", tmp / "src/loop");
-    fs::create_symlink(tmp / "missing", tmp / "src/dangling");
+    VELMORA_MAKE_LINK(tmp / "outside/target.txt", tmp / "src/link.txt");
+    VELMORA_MAKE_LINK(tmp / "outside", tmp / "src/linked-folder");
+    VELMORA_MAKE_LINK(tmp / "src", tmp / "src/loop");
+    VELMORA_MAKE_LINK(tmp / "missing", tmp / "src/dangling");
 
     const BuildResult result = buildArchive(tmp / "src", tmp / "GAME00.DAT");
     EXPECT_EQ(result.entries, 2);
@@ -527,8 +527,8 @@ TEST(IsArchiveInsideFolder, ComparesCanonicalFoldersComponentByComponent)
     TempDir tmp;
     fs::create_directories(tmp / "data/game/sub");
     fs::create_directories(tmp / "data/game2");
-    fs::create_directory_symlink(tmp / "data/game", tmp / "data/link");
-    fs::create_directory_symlink(tmp / "data/game/sub", tmp / "elsewhere");
+    VELMORA_MAKE_LINK(tmp / "data/game", tmp / "data/link");
+    VELMORA_MAKE_LINK(tmp / "data/game/sub", tmp / "elsewhere");
 
     struct Case {
         std::string archive;

@@ -267,8 +267,8 @@ TEST_F(ExtractionTest, ALinkInsideTheDestinationIsNotFollowed)
 {
     const std::string elsewhere = m_temp / "elsewhere";
     fs::create_directory(elsewhere);
-    fs::create_directory_symlink(elsewhere, dest() + "/sub");
-    fs::create_symlink(elsewhere + "/target.dat", dest() + "/file.dat");
+    VELMORA_MAKE_LINK(elsewhere, dest() + "/sub");
+    VELMORA_MAKE_LINK(elsewhere + "/target.dat", dest() + "/file.dat");
     ArchiveImage image;
     image.add("file.dat", "replaces the link");
     image.add("sub\\x", "through the link");
@@ -428,7 +428,7 @@ TEST_F(ExtractionTest, TheOpenArchiveIsNeverOverwritten)
     image.add("GAME00.DAT", "would replace the archive");
     OpenArchive archive(image, archivePath());
     const std::string link = m_temp / "link";
-    fs::create_directory_symlink(m_temp.path(), link);
+    VELMORA_MAKE_LINK(m_temp.str(), link);
 
     for (const std::string& folder : {m_temp.str(), link, m_temp.str() + "/dest/.."}) {
         SCOPED_TRACE(folder);
@@ -752,7 +752,7 @@ TEST_F(ExtractionTest, KeepExistingLeavesEveryExistingObjectAndReportsIt)
     image.add("fresh.dat", "fresh");
     OpenArchive archive(image, archivePath());
     writeFile(dest() + "/old.dat", "old contents");
-    fs::create_symlink("nowhere", dest() + "/link.dat");
+    VELMORA_MAKE_LINK("nowhere", dest() + "/link.dat");
 
     std::vector<std::string> kept;
     ExtractOptions options;

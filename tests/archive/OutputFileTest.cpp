@@ -135,7 +135,7 @@ TEST_P(EndingSignal, RemovesARegisteredFolderWithWhatItHolds)
     writeFile(temp / "tree/a.bin", "a");
     writeFile(temp / "tree/sub/deeper/b.bin", "b");
     fs::create_directories(temp / "tree/sub/empty");
-    fs::create_directory_symlink(outside.path(), temp / "tree/sub/link");
+    VELMORA_MAKE_LINK(outside.str(), temp / "tree/sub/link");
     std::string deep = temp / "deep";
     for (int level = 0; level < 64; ++level)
         deep += "/d";
@@ -210,7 +210,7 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
         OutputFile::allowUnnamed(isUnnamedAllowed);
         OutputFile::allowNoReplaceNaming(c.isNoReplaceNamingAllowed);
         writeFile(temp / "old.dat", "old");
-        fs::create_symlink("nowhere", temp / "link");
+        VELMORA_MAKE_LINK("nowhere", temp / "link");
         const CFolder folder = CFolder::open(temp.str());
         for (const char* name : {"old.dat", "link"}) {
             try {

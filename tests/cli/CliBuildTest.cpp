@@ -78,7 +78,7 @@ TEST_P(CliBuildInside, RefusesExactlyTheArchivesInsideTheFolder)
     testsupport::writeFile(dir / "src/a.bmp", "abc");
     fs::create_directories(dir / "src/deep");
     fs::create_directories(dir / "src2");
-    fs::create_symlink(dir / "src/deep", dir / "link");
+    VELMORA_MAKE_LINK(dir / "src/deep", dir / "link");
 
     const std::string archive = dir / GetParam().archive;
     const auto result = runDat({"build", dir / "src", archive});

@@ -296,7 +296,7 @@ TEST(CliExtract, AFirstEntryRefusedBeforeWritingCreatesNoDestination)
 TEST(CliExtract, ADestinationThatIsALinkToNothingIsSaidToBeOne)
 {
     Fixture f;
-    fs::create_symlink(f.dir / "gone", f.dest);
+    VELMORA_MAKE_LINK(f.dir / "gone", f.dest);
     const auto result = runDat({"extract", f.path, f.dest});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err, "velmora-dat: " + f.dest + ": is a link to nothing\n");
