@@ -12,13 +12,17 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
+#endif
 #include <filesystem>
 #include <map>
 #include <set>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace archive;
@@ -284,6 +288,8 @@ TEST_F(ExtractionTest, ALinkInsideTheDestinationIsNotFollowed)
     EXPECT_EQ(readFile(dest() + "/file.dat"), "replaces the link");
 }
 
+// POSIX: permissions as an unprivileged user.
+#ifndef _WIN32
 TEST_F(ExtractionTest, ADestinationWithoutWritePermissionIsReported)
 {
     if (!testsupport::canTestPermissions())
@@ -324,6 +330,7 @@ TEST_F(ExtractionTest, ADestinationWithoutWritePermissionIsReported)
     }
     EXPECT_TRUE(fs::is_empty(dest()));
 }
+#endif
 
 TEST_F(ExtractionTest, AnEntryPastTheEndOfTheFileIsReportedAndNotWritten)
 {
@@ -498,6 +505,8 @@ TEST_F(ExtractionTest, LongRecordsExtract)
     EXPECT_EQ(readFile(dest() + "/padded.dat"), "padded record");
 }
 
+// POSIX: a file-size limit in a forked child.
+#ifndef _WIN32
 TEST_F(ExtractionTest, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne)
 {
     ArchiveImage image;
@@ -527,6 +536,7 @@ TEST_F(ExtractionTest, AFailedWriteLeavesNoPartialFileAndKeepsTheOldOne)
     EXPECT_EQ(treeOf(dest()), expected);
     EXPECT_EQ(readFile(archivePath()), archiveBytes);
 }
+#endif
 
 TEST_F(ExtractionTest, CancelFinishesTheCurrentEntryAndStops)
 {
@@ -610,6 +620,8 @@ TEST_F(ExtractionTest, AStopMidEntryDropsTheEntryUnderWayEvenTheLast)
 
 namespace {
 
+// POSIX: a descriptor limit in a forked child.
+#ifndef _WIN32
 TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
 {
     std::string name;
@@ -657,6 +669,7 @@ TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
     ASSERT_EQ(::fchdir(start), 0);
     ::close(start);
 }
+#endif
 
 // Sanitizers reserve far more address space than any limit worth setting.
 #if defined(__SANITIZE_ADDRESS__)
@@ -667,6 +680,8 @@ TEST_F(ExtractionTest, AVeryDeepNameNeedsFewDescriptors)
 #endif
 #endif
 
+// POSIX: an address-space limit in a forked child.
+#ifndef _WIN32
 TEST_F(ExtractionTest, ANameOfManyLevelsCostsMemoryInItsLength)
 {
     // Deep enough that a path per level needs several times the limit; not deeper, since the
@@ -716,6 +731,7 @@ TEST_F(ExtractionTest, ANameOfManyLevelsCostsMemoryInItsLength)
     ASSERT_EQ(::fchdir(start), 0);
     ::close(start);
 }
+#endif
 
 TEST_F(ExtractionTest, AMissingDestinationIsMadeOnlyOnceAnEntryPassesItsChecks)
 {

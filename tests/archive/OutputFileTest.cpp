@@ -8,7 +8,9 @@
 #include "archive/Extraction.h"
 #include "archive/FileCopier.h"
 #include "archive/SignalCleanup.h"
+#ifndef _WIN32
 #include "archive/posix/DescriptorCopier.h"
+#endif
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -16,13 +18,19 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
 #include <fcntl.h>
+#endif
 #include <filesystem>
 #include <set>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/wait.h>
+#endif
 #include <thread>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace archive;
@@ -41,6 +49,8 @@ std::set<std::string> namesIn(const std::string& folder)
     return names;
 }
 
+// POSIX: signals delivered to a forked child.
+#ifndef _WIN32
 // Runs body in a child and returns the signal that ended it, 0 when it exited.
 int signalEnding(const std::function<void()>& body)
 {
@@ -170,6 +180,7 @@ TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
     });
     EXPECT_EQ(end, 0);
 }
+#endif
 
 TEST(OutputFileTest, NothingIsNamedBeforeCommit)
 {
@@ -242,6 +253,8 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
     }
 }
 
+// POSIX: permissions as an unprivileged user.
+#ifndef _WIN32
 TEST(OutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
 {
     if (!testsupport::canTestPermissions())
@@ -271,7 +284,10 @@ TEST(OutputFileTest, AFileTheUserCannotWriteIsNotReplaced)
     EXPECT_EQ(namesIn(temp / "out"), (std::set<std::string>{"free.dat", "locked.dat"}));
     EXPECT_EQ(readFile(temp / "out/free.dat"), "free");
 }
+#endif
 
+// POSIX: the descriptor copier and its in-kernel paths.
+#ifndef _WIN32
 struct CopyTarget {
     const char* label;
     int extraFlags; // O_APPEND refuses the in-kernel copies
@@ -335,6 +351,7 @@ INSTANTIATE_TEST_SUITE_P(Targets, CopierTarget,
                                          CopyTarget{"Appending", O_APPEND, false},
                                          CopyTarget{"Pipe", 0, true}),
                          [](const auto& info) { return std::string(info.param.label); });
+#endif
 
 } // namespace
 

@@ -125,6 +125,8 @@ TEST(CliBuild, ANameThatCannotBeStoredIsRefusedBeforeWriting)
     EXPECT_EQ(testsupport::readFile(dir / "GAME04.DAT"), "earlier");
 }
 
+// POSIX: a pseudo-terminal for standard error.
+#ifndef _WIN32
 TEST(CliBuild, OnATerminalAProgressLineIsShown)
 {
     TempDir dir;
@@ -134,7 +136,10 @@ TEST(CliBuild, OnATerminalAProgressLineIsShown)
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.err.find("building: 2 of 2 entries"), std::string::npos) << result.err;
 }
+#endif
 
+// POSIX: a file-size limit (ulimit -f).
+#ifndef _WIN32
 TEST(CliBuild, AFileSizeLimitFailsTheWriteAndLeavesNothing)
 {
     TempDir dir;
@@ -147,5 +152,6 @@ TEST(CliBuild, AFileSizeLimitFailsTheWriteAndLeavesNothing)
     EXPECT_EQ(treeOf(dir / "dest"),
               (std::map<std::string, std::string>{{"GAME00.DAT", "earlier"}}));
 }
+#endif
 
 } // namespace

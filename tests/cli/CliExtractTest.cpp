@@ -259,6 +259,8 @@ TEST(CliExtract, ADestinationThatIsAFileIsReported)
     EXPECT_EQ(testsupport::readFile(f.dest), "a file");
 }
 
+// POSIX: a pseudo-terminal for standard error.
+#ifndef _WIN32
 TEST(CliExtract, OnATerminalAProgressLineIsShown)
 {
     Fixture f;
@@ -267,6 +269,7 @@ TEST(CliExtract, OnATerminalAProgressLineIsShown)
     EXPECT_NE(result.err.find("5 of 5 entries"), std::string::npos) << result.err;
     EXPECT_EQ(treeOf(f.dest), Fixture::all());
 }
+#endif
 
 // Every path into the archive layer that stops before a byte is written leaves no folder.
 TEST(CliExtract, AFirstEntryRefusedBeforeWritingCreatesNoDestination)
@@ -343,6 +346,8 @@ INSTANTIATE_TEST_SUITE_P(Options, CliExtractKeep,
                                            KeepCase{"Long", {"--keep-old-files"}, 1, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// POSIX: a file-size limit (ulimit -f).
+#ifndef _WIN32
 TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
 {
     TempDir dir;
@@ -357,5 +362,6 @@ TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
     EXPECT_EQ(result.err, "velmora-dat: " + dir / "out/big.bin" + ": File too large\n");
     EXPECT_TRUE(fs::is_empty(dir / "out"));
 }
+#endif
 
 } // namespace
