@@ -200,13 +200,16 @@ std::size_t CFile::readFully(void* buffer, std::size_t count,
     requireOpen();
     if (isWriteMode(m_nFlags))
         throw FileError(ErrorKind::internal, m_strPath, "the file is open for writing only");
+    // A read at an offset moves the file position on Windows: it is put back afterwards.
+    LARGE_INTEGER position{};
+    const LARGE_INTEGER none{};
+    if (offset && !::SetFilePointerEx(handle(m_nHandle), none, &position, FILE_CURRENT))
+        throw win32::failure(ErrorKind::cannotRead, m_strPath, ::GetLastError());
     auto* p = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
         const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
         DWORD n = 0;
-        // A read at an offset moves the file position on Windows too: readers sharing a file
-        // only ever read at offsets, as they do on POSIX.
         OVERLAPPED at{};
         if (offset) {
             const std::uint64_t where = *offset + done;
@@ -223,6 +226,8 @@ std::size_t CFile::readFully(void* buffer, std::size_t count,
             break;
         done += n;
     }
+    if (offset)
+        ::SetFilePointerEx(handle(m_nHandle), position, nullptr, FILE_BEGIN);
     return done;
 }
 

@@ -38,7 +38,14 @@ TEST(ArchiveReader, ServesEveryRecordFromMemoryOnceOpened)
         else
             reader.Open(temp / "GAME00.DAT");
         // The file changes under the reader: what it serves is what it read when opened.
-        writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF'));
+        // Windows keeps writers out of a file the reader holds, which keeps the promise too.
+#ifdef _WIN32
+        if (!inMemory)
+            EXPECT_THROW(writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF')),
+                         std::runtime_error);
+        else
+#endif
+            writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF'));
 
         struct Case {
             std::uint32_t position;

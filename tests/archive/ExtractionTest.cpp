@@ -45,15 +45,16 @@ std::string pattern(std::size_t size, unsigned seed = 1)
 std::map<std::string, std::string> treeOf(const std::string& folder)
 {
     std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    for (const auto& entry : fs::recursive_directory_iterator(testsupport::hostPath(folder))) {
         // lexically: relative() would resolve a link to the folder it names.
-        const std::string rel = entry.path().lexically_relative(folder).string();
+        const std::string rel = testsupport::utf8Path(
+            entry.path().lexically_relative(testsupport::hostPath(folder)));
         if (entry.is_symlink())
             tree[rel] = "->";
         else if (entry.is_directory())
             tree[rel + "/"] = "";
         else
-            tree[rel] = readFile(entry.path().string());
+            tree[rel] = readFile(testsupport::utf8Path(entry.path()));
     }
     return tree;
 }
@@ -481,9 +482,9 @@ TEST_F(ExtractionTest, UndecodableNamesRoundTripThroughTheEscape)
     extractEntries(archive.reader, archive.rows({0}), dest());
 
     std::string written;
-    for (const auto& entry : fs::recursive_directory_iterator(dest()))
+    for (const auto& entry : fs::recursive_directory_iterator(testsupport::hostPath(dest())))
         if (entry.is_regular_file())
-            written = fs::relative(entry.path(), dest()).string();
+            written = testsupport::utf8Path(fs::relative(entry.path(), testsupport::hostPath(dest())));
     EXPECT_EQ(written, names::hostRelativePath(name));
     EXPECT_EQ(names::entryName(written), name);
     EXPECT_EQ(readFile(dest() + "/" + written), "odd");

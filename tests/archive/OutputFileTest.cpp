@@ -44,8 +44,9 @@ namespace {
 std::set<std::string> namesIn(const std::string& folder)
 {
     std::set<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        names.insert(entry.path().lexically_relative(folder).string());
+    for (const auto& entry : fs::recursive_directory_iterator(testsupport::hostPath(folder)))
+        names.insert(testsupport::utf8Path(
+            entry.path().lexically_relative(testsupport::hostPath(folder))));
     return names;
 }
 
