@@ -114,6 +114,8 @@ TEST(CliBuild, AFailedBuildLeavesTheEarlierArchive)
     EXPECT_EQ(treeOf(dir.str()).size(), 1u) << "a temporary file was left behind";
 }
 
+// POSIX: '\\' in a host name ('\\' separates on Windows).
+#ifndef _WIN32
 TEST(CliBuild, ANameThatCannotBeStoredIsRefusedBeforeWriting)
 {
     TempDir dir;
@@ -124,6 +126,7 @@ TEST(CliBuild, ANameThatCannotBeStoredIsRefusedBeforeWriting)
     EXPECT_NE(result.err.find("back\\slash.dat"), std::string::npos) << result.err;
     EXPECT_EQ(testsupport::readFile(dir / "GAME04.DAT"), "earlier");
 }
+#endif
 
 // POSIX: a pseudo-terminal for standard error.
 #ifndef _WIN32

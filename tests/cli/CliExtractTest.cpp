@@ -197,6 +197,14 @@ TEST(CliExtract, EveryNameListPrintsExtractsAgain)
     for (const std::string& name : names) {
         const std::string dest = dir / ("out-" + std::to_string(&name - names.data()));
         const auto result = runDat({"extract", path, dest, name});
+#ifdef _WIN32
+        // Windows holds no control character in a name.
+        if (name.starts_with("ctl")) {
+            EXPECT_EQ(result.exitCode, 1) << name;
+            EXPECT_FALSE(fs::exists(testsupport::hostPath(dest + "/" + name)));
+            continue;
+        }
+#endif
         EXPECT_EQ(result.exitCode, 0) << name << ": " << result.err;
         EXPECT_EQ(treeOf(dest).size(), 1u) << name;
     }
