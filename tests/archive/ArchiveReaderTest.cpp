@@ -72,6 +72,7 @@ TEST(ArchiveReader, ServesEveryRecordFromMemoryOnceOpened)
         const std::vector<std::uint32_t> bmp = list.filter("BMP");
         EXPECT_EQ(bmp.size(), 2u);
         EXPECT_EQ(list.position(bmp[0]), 30u);
+        reader.Close();
         writeFile(temp / "GAME00.DAT", image.bytes());
     }
 }
