@@ -37,8 +37,8 @@ TEST(ArchiveReader, ServesEveryRecordFromMemoryOnceOpened)
                               "GAME00.DAT");
         else
             reader.Open(temp / "GAME00.DAT");
-        // The file changes under the reader: what it serves is what it read when opened.
-        // Windows keeps writers out of a file the reader holds, which keeps the promise too.
+            // The file changes under the reader: what it serves is what it read when opened.
+            // Windows keeps writers out of a file the reader holds, which keeps the promise too.
 #ifdef _WIN32
         if (!inMemory)
             EXPECT_THROW(writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\xFF')),

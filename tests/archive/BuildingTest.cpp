@@ -333,7 +333,7 @@ TEST(BuildArchive, NamesThatCannotBeEntryNamesAreRefusedBeforeWriting)
         "smile\xF0\x9F\x98\x80.txt", // no code page 950 character for it
 #ifndef _WIN32
         // Windows names are UTF-16 and '\\' separates there.
-        "back\\slash.txt", // would become a separator
+        "back\\slash.txt",     // would become a separator
         "bad\xFF\xFEutf8.bin", // not UTF-8 at all
 #endif
     };

@@ -136,8 +136,9 @@ TEST(Catalogue, NamesStayValidAsLongAsTheReaderWhateverTheFileBecomes)
     // Rewritten and removed: the names live in the reader's copy of the directory.
 #ifdef _WIN32
     // Windows keeps writers and removers out of a file the reader holds.
-    EXPECT_THROW(testsupport::writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\0')),
-                 std::runtime_error);
+    EXPECT_THROW(
+        testsupport::writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\0')),
+        std::runtime_error);
     std::error_code refused;
     EXPECT_FALSE(std::filesystem::remove(testsupport::hostPath(temp / "GAME00.DAT"), refused));
 #else

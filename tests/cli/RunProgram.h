@@ -293,8 +293,8 @@ inline std::map<std::string, std::string> treeOf(const std::string& root)
     for (const auto& item :
          std::filesystem::recursive_directory_iterator(testsupport::hostPath(root))) {
         if (item.is_regular_file())
-            files[testsupport::utf8Path(std::filesystem::relative(item.path(),
-                                                                  testsupport::hostPath(root)))] =
+            files[testsupport::utf8Path(
+                std::filesystem::relative(item.path(), testsupport::hostPath(root)))] =
                 testsupport::readFile(testsupport::utf8Path(item.path()));
     }
     return files;
