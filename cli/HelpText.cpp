@@ -75,7 +75,8 @@ Options:
         return R"(Usage: velmora-dat check ARCHIVE
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
 inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
-data and names that extract to the same file are warnings. Prints one line per problem on
+data, names that extract to the same file, names equal but for letter case (one file where case
+is ignored) and names Windows or FAT cannot hold are warnings. Prints one line per problem on
 standard error and a summary line with the counts on standard output; the exit status is 1
 when an error was found.
 
