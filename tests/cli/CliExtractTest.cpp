@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
+#include <vector>
 
 using clitest::lines;
 using clitest::runDat;
@@ -356,6 +359,51 @@ TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
     EXPECT_EQ(result.exitCode, 1) << "killed by a signal when 128 and more";
     EXPECT_EQ(result.err, "velmora-dat: " + dir / "out/big.bin" + ": File too large\n");
     EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// A first signal during the last entry stops it at its next slice: no partial file, a word
+// naming what was written, the status a shell shows for the signal.
+TEST(CliExtract, AFirstSignalDuringTheLastEntryStopsIt)
+{
+    const struct {
+        const char* label;
+        int signalNumber;
+        int exitCode;
+    } cases[] = {
+        {"Interrupt", SIGINT, 130},
+        {"Terminate", SIGTERM, 143},
+    };
+    // Read from a hole in the archive, the last entry takes seconds to write whole, against the
+    // moment its slice takes to stop.
+    constexpr std::uint32_t kBigBytes = 1u << 30;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        ArchiveImage image;
+        image.add("a.bmp", "abc");
+        image.add("big.bin", "");
+        image.records[1].dataSize = kBigBytes;
+        const std::string bytes = image.bytes();
+        testsupport::writeFile(dir / "GAME00.DAT", bytes);
+        fs::resize_file(dir / "GAME00.DAT", bytes.size() + kBigBytes);
+
+        clitest::Started started = clitest::startDat({"extract", dir / "GAME00.DAT", dir / "out"});
+        // a.bmp is named only once it is whole, and the last entry comes right after it.
+        for (int waited = 0; !fs::exists(dir / "out/a.bmp") && waited < 20000; ++waited)
+            usleep(1000);
+        kill(started.pid, c.signalNumber);
+        const auto result = clitest::finishProgram(started);
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_NE(result.err.find("interrupt again to end at once"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("interrupted: 1 of 2 entries written"), std::string::npos)
+            << result.err;
+        std::vector<std::string> names;
+        for (const auto& item : fs::directory_iterator(dir / "out"))
+            names.push_back(item.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"a.bmp"}) << "a partial file is left";
+    }
 }
 
 } // namespace
