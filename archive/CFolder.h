@@ -29,7 +29,7 @@ public:
 
     // One level below this folder: opened without following a link, and created first when
     // missing and create is set. Throws FileError naming the full path: a file or a link in the
-    // way, no permission, no space.
+    // way, no permission, no space, a name the file system cannot hold.
     CFolder child(const std::string& name, bool create) const;
     // The same, for a walk that keeps the path itself: the folder gets no path of its own, and
     // path (that of name) is read only to word a failure. A deep walk then costs no copy of the

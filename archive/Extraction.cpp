@@ -6,14 +6,18 @@
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
 #include "archive/FileCopier.h"
+#include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace archive {
@@ -87,22 +91,36 @@ private:
     std::vector<CFolder> m_levels;
 };
 
-// One entry's bytes from the archive into its file, slice by slice.
+struct ObjectIdHash {
+    std::size_t operator()(const filesystem::ObjectId& id) const noexcept
+    {
+        return std::hash<std::uint64_t>()(id.inode * 0x9E3779B97F4A7C15ull ^ id.device);
+    }
+};
+
+// One entry's bytes from the archive into its file, slice by slice. Every file written is
+// remembered by its identity, so a name that reaches one of them under another spelling (on a
+// file system that ignores case) is refused instead of replacing another entry's file.
 class EntryWriter {
 public:
-    EntryWriter(const CFile& archive, const ProgressFn& progress, const ExtractOptions& options)
-        : m_archive(archive), m_progress(progress), m_options(options)
+    EntryWriter(const ArchiveReader& reader, const ProgressFn& progress,
+                const ExtractOptions& options, std::size_t count)
+        : m_reader(reader), m_archive(reader.file()), m_progress(progress), m_options(options),
+          m_check([this](const filesystem::ObjectId& id) { checkExisting(id); })
     {
         // Entries are read in the order of their data far more often than not.
-        archive.expectSequentialReads();
+        m_archive.expectSequentialReads();
+        m_written.reserve(count);
     }
 
     // Writes the entry; false when progress asked to stop. Counts into result and state.
-    bool write(const CFolder& folder, const std::string& name, const RecordView& record,
-               ExtractResult& result, Progress& state)
+    bool write(const CFolder& folder, const std::vector<std::string>& components,
+               const RecordView& record, ExtractResult& result, Progress& state)
     {
+        m_pComponents = &components;
+        m_pRecord = &record;
         try {
-            return copy(folder, name, record, result, state);
+            return copy(folder, components.back(), record, result, state);
         } catch (const FileError& e) {
             if (e.kind() != ErrorKind::keptExisting || !m_options.keepExisting)
                 throw;
@@ -114,13 +132,18 @@ public:
         }
     }
 
+    // True once an entry was dropped unfinished by a stop.
+    bool isDropped() const noexcept { return m_bDropped; }
+
 private:
     bool copy(const CFolder& folder, const std::string& name, const RecordView& record,
               ExtractResult& result, Progress& state)
     {
         OutputFile out(folder, name,
                        m_options.keepExisting ? OutputFile::Existing::keep
-                                              : OutputFile::Existing::replace);
+                                              : OutputFile::Existing::replace,
+                       &m_check);
+        m_pOut = &out;
         bool isGoing = true;
         std::uint64_t offset = record.dataOffset;
         std::uint64_t left = record.dataSize;
@@ -154,24 +177,69 @@ private:
         return isGoing;
     }
 
-    static void commit(OutputFile& out, ExtractResult& result, Progress& state)
+    void commit(OutputFile& out, ExtractResult& result, Progress& state)
     {
         out.Commit();
+        m_written.insert_or_assign(out.identity(), m_pRecord->recordPosition);
         ++result.entriesWritten;
         ++state.entriesDone;
     }
 
-public:
-    // True once an entry was dropped unfinished by a stop.
-    bool isDropped() const noexcept { return m_bDropped; }
+    // The file at the entry's name is id: refused when this run wrote it for an entry of
+    // another name. An entry of the same name replaces it, as a later duplicate does.
+    void checkExisting(const filesystem::ObjectId& id) const
+    {
+        const auto found = m_written.find(id);
+        if (found == m_written.end())
+            return;
+        const RecordView earlier = m_reader.record(found->second);
+        if (names::hostComponents(earlier.name, earlier.recordPosition) == *m_pComponents)
+            return;
+        throw FileError(ErrorKind::sameFileAsEarlierEntry, m_pOut->path(),
+                        "is the file written for the entry " + names::displayName(earlier.name) +
+                            "; the entry " + names::displayName(m_pRecord->name) +
+                            " would replace it (the file system does not tell the names apart)");
+    }
 
-private:
+    const ArchiveReader& m_reader;
     const CFile& m_archive;
     const ProgressFn& m_progress;
     const ExtractOptions& m_options;
+    const OutputFile::ExistingCheck m_check;
     FileCopier m_copier;
+    // Each file this run wrote, with the record position of its entry.
+    std::unordered_map<filesystem::ObjectId, std::uint32_t, ObjectIdHash> m_written;
+    const std::vector<std::string>* m_pComponents = nullptr;
+    const RecordView* m_pRecord = nullptr;
+    const OutputFile* m_pOut = nullptr;
     bool m_bDropped = false;
 };
+
+// The entry's data must lie within the archive and within what a 32-bit offset reaches. Named
+// by the entry, since the run may go on past it.
+void checkData(const ArchiveReader& reader, const RecordView& record)
+{
+    if (record.dataSize == 0)
+        return;
+    const std::uint64_t end = std::uint64_t(record.dataOffset) + record.dataSize;
+    const std::string claim =
+        "claims bytes " + std::to_string(record.dataOffset) + " to " + std::to_string(end);
+    const std::string subject = names::entrySubject(record.name, record.recordPosition);
+    if (end > reader.fileLength())
+        throw FormatError(ErrorKind::damagedEntry, subject,
+                          claim + " but the archive " + reader.path() + " holds only " +
+                              std::to_string(reader.fileLength()));
+    if (end > format::kMaxFieldValue)
+        throw FormatError(ErrorKind::damagedEntry, subject,
+                          claim + ", past the 4 GiB an archive can address");
+}
+
+// The failures the run can go past: they concern one entry and leave the others as they were.
+bool isConfinedToEntry(ErrorKind kind)
+{
+    return kind == ErrorKind::damagedEntry || kind == ErrorKind::nameRefusedByFileSystem ||
+           kind == ErrorKind::sameFileAsEarlierEntry;
+}
 
 } // namespace
 
@@ -179,22 +247,44 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
                              const std::string& destFolder, const ProgressFn& progress,
                              const ExtractOptions& options)
 {
-    CFile& archive = reader.file();
     ExtractResult result;
     Progress state;
     state.entriesTotal = static_cast<int>(positions.size());
     FolderChain folders(destFolder);
-    EntryWriter writer(archive, progress, options);
+    EntryWriter writer(reader, progress, options, positions.size());
 
     for (std::size_t i = 0; i < positions.size(); ++i) {
+        // A record that cannot be decoded, or a name that would leave the destination, is no
+        // entry to go past: it ends the run.
         const RecordView record = reader.record(positions[i]);
         // Refused before anything is created for it.
         const std::vector<std::string> components =
             names::hostComponents(record.name, record.recordPosition);
-        reader.checkData(record);
-
-        const CFolder& folder = folders.reach(components);
-        const bool isGoing = writer.write(folder, components.back(), record, result, state);
+        bool isGoing = true;
+        try {
+            checkData(reader, record);
+            try {
+                const CFolder& folder = folders.reach(components);
+                isGoing = writer.write(folder, components, record, result, state);
+            } catch (const FileError& e) {
+                if (e.kind() != ErrorKind::nameRefusedByFileSystem)
+                    throw;
+                // The path alone may not show the entry: a folder level, escaped bytes.
+                throw FileError(e.kind(), e.subject(),
+                                e.reason() + ", for the entry " + names::displayName(record.name),
+                                e.systemError());
+            }
+        } catch (const ArchiveError& e) {
+            if (!options.onEntryFailure || !isConfinedToEntry(e.kind()))
+                throw;
+            if (!options.onEntryFailure(e)) {
+                result.stopped = true;
+                return result;
+            }
+            ++result.entriesSkipped;
+            ++state.entriesDone;
+            isGoing = !progress || progress(state);
+        }
         if (!isGoing && (i + 1 < positions.size() || writer.isDropped())) {
             result.cancelled = true;
             return result;

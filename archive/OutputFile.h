@@ -1,9 +1,11 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
+#include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace archive {
@@ -22,12 +24,17 @@ public:
         keep,    // an existing object of the name is kept: FileError of kind keptExisting
     };
 
+    // Called with the identity of a regular file at the final name before it is replaced or
+    // kept; throws to refuse.
+    using ExistingCheck = std::function<void(const filesystem::ObjectId&)>;
+
     // Throws FileError when folder/name is a file this program holds open (the open archive),
     // is a folder, is a file the user could not open for writing, exists while existing is
-    // keep, or the file cannot be created. folder must stay open, and where it is (not moved
-    // from), until Commit or Discard.
+    // keep, or the file cannot be created (of kind nameRefusedByFileSystem when the file system
+    // cannot hold the name). folder must stay open, and where it is (not moved from), until
+    // Commit or Discard; so must check, when given.
     OutputFile(const CFolder& folder, const std::string& name,
-               Existing existing = Existing::replace);
+               Existing existing = Existing::replace, const ExistingCheck* check = nullptr);
     // Removes the temporary file unless Commit succeeded.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -43,14 +50,22 @@ public:
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
 
+    // The final path, for messages.
+    const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
+    // The file named by Commit, learnt from the open file; only when a check was given.
+    const filesystem::ObjectId& identity() const noexcept { return m_identity; }
     // false makes every later output a named temporary file, as on a file system without
     // unnamed files; for tests of that path.
     static void allowUnnamed(bool isAllowed) noexcept;
     // false makes keep mode name its files as on a file system with neither a rename that
     // refuses to replace nor hard links; for tests of that path.
     static void allowNoReplaceNaming(bool isAllowed) noexcept;
+    // Non-zero makes creating any file or folder whose name FAT refuses fail with this error
+    // number, as on such a file system (EINVAL for the kernel's, EPERM through FUSE); 0 ends
+    // it. For tests of that path.
+    static void refuseNamesAsFat(int errorNumber) noexcept;
 
 private:
     friend class FileCopier;
@@ -63,6 +78,7 @@ private:
     void renameIntoPlace();
     void copyIntoNewName();
     void closeFile();
+    void learnIdentity(int descriptor) noexcept;
 
     const CFolder* m_pFolder = nullptr;
     NativeHandle m_nHandle = kNoHandle;
@@ -71,6 +87,8 @@ private:
     std::string m_strTempName;
     std::string m_strPath;
     Existing m_existing;
+    const ExistingCheck* m_pCheck = nullptr;
+    filesystem::ObjectId m_identity;
     bool m_bUnnamed = false;
     bool m_bTargetSeen = false;
     bool m_bDurable = false;

@@ -60,6 +60,10 @@ constexpr const char* errorKindText(archive::ErrorKind kind)
         return "此名稱符合多個項目：%1";
     case ErrorKind::keptExisting:
         return "已保留現有的檔案：%1";
+    case ErrorKind::nameRefusedByFileSystem:
+        return "目標的檔案系統無法使用此名稱：%1";
+    case ErrorKind::sameFileAsEarlierEntry:
+        return "此名稱與先前寫出的另一個項目是同一個檔案（檔案系統不分大小寫），未覆寫：%1";
     case ErrorKind::internal:
         return "程式內部錯誤：%1";
     }

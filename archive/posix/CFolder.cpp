@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/Paths.h"
 #include "archive/posix/Descriptor.h"
+#include "archive/posix/NameRefusal.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -126,16 +127,19 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int descriptor = ::openat(folder, name.c_str(), flags);
     if (descriptor < 0 && errno == ENOENT && create) {
-        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
-            const int error = errno;
-            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path(), error);
-        }
+        int error = posix::simulatedRefusal(name);
+        if (error == 0)
+            error = ::mkdirat(folder, name.c_str(), 0777) == 0 ? 0 : errno;
+        if (error != 0 && error != EEXIST)
+            throw posix::creationFailure(ErrorKind::cannotCreateFolder, path(), name, error);
         descriptor = ::openat(folder, name.c_str(), flags);
     }
     if (descriptor < 0) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
             throw notAFolder(folder, name, path(), error);
+        if (error == ENAMETOOLONG)
+            throw posix::creationFailure(ErrorKind::cannotOpen, path(), name, error);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path(), error);
     }
     return CFolder(posix::handleOf(descriptor), std::string());
