@@ -157,4 +157,18 @@ constexpr const char* kOpenBuiltArchive = "要開啟新建立的遊戲數據檔�
 constexpr const char* kOk = "確定";
 constexpr const char* kCancel = "取消";
 
+// An extraction that went past failed entries or stopped at one; %3 entries skipped.
+constexpr const char* kExtractDoneSkipped = "已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+constexpr const char* kExtractStopped = "已停止。停止前已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+constexpr const char* kExtractCancelledSkipped =
+    "已取消。取消前已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+// The question after one entry failed: the entry, the failure in the words above, for a name
+// that reaches the file of an earlier entry that entry, then what to do with the rest.
+constexpr const char* kEntryFailed = "無法解壓項目「%1」。";
+constexpr const char* kSameFileAsEntry = "它與先前解壓的項目「%1」是同一個檔案。";
+constexpr const char* kSkipFailedEntry = "要略過此檔案繼續解壓，還是停止？";
+constexpr const char* kSkip = "略過";
+constexpr const char* kSkipAll = "全部略過";
+constexpr const char* kStop = "停止";
+
 } // namespace res
