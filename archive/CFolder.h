@@ -39,6 +39,9 @@ public:
     void setPath(std::string path) { m_strPath = std::move(path); }
 
     bool isOpen() const noexcept { return m_nHandle != kNoHandle; }
+    // True when child() made this folder rather than found it: what it holds was put there
+    // since, through this handle's name.
+    bool wasCreated() const noexcept { return m_bCreated; }
     const std::string& path() const noexcept { return m_strPath; }
     // The path of name inside this folder, for messages.
     std::string pathOf(const std::string& name) const;
@@ -53,6 +56,7 @@ private:
 
     NativeHandle m_nHandle = kNoHandle;
     std::string m_strPath;
+    bool m_bCreated = false;
 };
 
 } // namespace archive

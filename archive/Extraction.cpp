@@ -91,6 +91,37 @@ private:
     std::vector<CFolder> m_levels;
 };
 
+// Neighbouring small entries lie next to each other in the archive, so one large read serves
+// many of them. A read that goes on from where the last one ended grows the next; a jump starts
+// small again, so entries taken far apart do not each pay for a large read.
+class ReadAhead {
+public:
+    static constexpr std::size_t kLargestRead = 1024 * 1024;
+    static constexpr std::size_t kSmallestRead = 64 * 1024;
+
+    // The count bytes at offset, or nullptr when the archive ends before them.
+    const unsigned char* at(const CFile& file, std::uint64_t offset, std::size_t count)
+    {
+        const std::uint64_t end = m_nStart + m_nLength;
+        if (offset >= m_nStart && offset + count <= end)
+            return m_pBytes.get() + (offset - m_nStart);
+        const bool isOnward = m_nLength > 0 && offset >= m_nStart && offset <= end + kSmallestRead;
+        m_nNextRead = isOnward ? std::min(m_nNextRead * 2, kLargestRead) : kSmallestRead;
+        if (!m_pBytes)
+            m_pBytes = std::make_unique<unsigned char[]>(kLargestRead);
+        m_nStart = offset;
+        m_nLength = 0;
+        m_nLength = file.ReadAt(m_pBytes.get(), std::max(m_nNextRead, count), offset);
+        return m_nLength >= count ? m_pBytes.get() : nullptr;
+    }
+
+private:
+    std::unique_ptr<unsigned char[]> m_pBytes;
+    std::uint64_t m_nStart = 0;
+    std::size_t m_nLength = 0;
+    std::size_t m_nNextRead = kSmallestRead;
+};
+
 struct ObjectIdHash {
     std::size_t operator()(const filesystem::ObjectId& id) const noexcept
     {
@@ -103,6 +134,9 @@ struct ObjectIdHash {
 // file system that ignores case) is refused instead of replacing another entry's file.
 class EntryWriter {
 public:
+    // Below this an entry is copied through the read-ahead buffer, above it inside the system.
+    static constexpr std::uint64_t kSmallEntryBytes = 64 * 1024;
+
     EntryWriter(const ArchiveReader& reader, const ProgressFn& progress,
                 const ExtractOptions& options, std::size_t count)
         : m_reader(reader), m_archive(reader.file()), m_progress(progress), m_options(options),
@@ -151,7 +185,7 @@ private:
             const std::uint64_t slice = std::min(left, FileCopier::kSliceBytes);
             if (slice > 0) {
                 // The file may have shrunk since its length was checked.
-                if (m_copier.copy(m_archive, offset, out, slice) != slice)
+                if (!copySlice(out, offset, slice))
                     throw FormatError(ErrorKind::damagedEntry, names::displayName(record.name),
                                       "the archive " + m_archive.GetFilePath() +
                                           " ends inside the entry's data");
@@ -175,6 +209,19 @@ private:
                 isGoing = false;
         } while (left > 0);
         return isGoing;
+    }
+
+    // False when the archive ends before the slice does.
+    bool copySlice(OutputFile& out, std::uint64_t offset, std::uint64_t size)
+    {
+        if (m_pRecord->dataSize >= kSmallEntryBytes)
+            return m_copier.copy(m_archive, offset, out, size) == size;
+        const unsigned char* bytes =
+            m_readAhead.at(m_archive, offset, static_cast<std::size_t>(size));
+        if (!bytes)
+            return false;
+        out.Write(bytes, static_cast<std::size_t>(size));
+        return true;
     }
 
     void commit(OutputFile& out, ExtractResult& result, Progress& state)
@@ -207,6 +254,7 @@ private:
     const ExtractOptions& m_options;
     const OutputFile::ExistingCheck m_check;
     FileCopier m_copier;
+    ReadAhead m_readAhead;
     // Each file this run wrote, with the record position of its entry.
     std::unordered_map<filesystem::ObjectId, std::uint32_t, ObjectIdHash> m_written;
     const std::vector<std::string>* m_pComponents = nullptr;

@@ -32,7 +32,9 @@ public:
     // is a folder, is a file the user could not open for writing, exists while existing is
     // keep, or the file cannot be created (of kind nameRefusedByFileSystem when the file system
     // cannot hold the name). folder must stay open, and where it is (not moved from), until
-    // Commit or Discard; so must check, when given.
+    // Commit or Discard; so must check, when given. In a folder this program made and holds
+    // open, the name is not looked up first: something that came to it meanwhile is found when
+    // the file is named, and checked then.
     OutputFile(const CFolder& folder, const std::string& name,
                Existing existing = Existing::replace, const ExistingCheck* check = nullptr);
     // Removes the temporary file unless Commit succeeded.

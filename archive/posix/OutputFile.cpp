@@ -94,7 +94,9 @@ OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing 
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
     m_pFolder = &folder;
-    m_bTargetSeen = checkTarget(fd(folderHandle()), name, m_strPath, existing, check);
+    // A name in a folder made by this program is free unless naming says otherwise.
+    m_bTargetSeen =
+        !folder.wasCreated() && checkTarget(fd(folderHandle()), name, m_strPath, existing, check);
     if (canNameUnnamedFiles()) {
         // Mode 0666 so the umask decides, as for any file the user creates.
         m_nHandle = posix::handleOf(
