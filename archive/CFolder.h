@@ -1,7 +1,9 @@
 #pragma once
 
+#include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -43,6 +45,10 @@ public:
     // since, through this handle's name.
     bool wasCreated() const noexcept { return m_bCreated; }
     const std::string& path() const noexcept { return m_strPath; }
+    // The regular file at relativePath below this folder (its last level not followed), or
+    // nullopt: none there, or it cannot be examined.
+    std::optional<filesystem::ObjectId> fileIdentity(const std::string& relativePath) const;
+
     // The path of name inside this folder, for messages.
     std::string pathOf(const std::string& name) const;
 

@@ -56,8 +56,6 @@ public:
     const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
-    // The file named by Commit, learnt from the open file; only when a check was given.
-    const filesystem::ObjectId& identity() const noexcept { return m_identity; }
     // false makes every later output a named temporary file, as on a file system without
     // unnamed files; for tests of that path.
     static void allowUnnamed(bool isAllowed) noexcept;
@@ -80,7 +78,6 @@ private:
     void renameIntoPlace();
     void copyIntoNewName();
     void closeFile();
-    void learnIdentity(int descriptor) noexcept;
 
     const CFolder* m_pFolder = nullptr;
     NativeHandle m_nHandle = kNoHandle;
@@ -90,7 +87,6 @@ private:
     std::string m_strPath;
     Existing m_existing;
     const ExistingCheck* m_pCheck = nullptr;
-    filesystem::ObjectId m_identity;
     bool m_bUnnamed = false;
     bool m_bTargetSeen = false;
     bool m_bDurable = false;

@@ -151,6 +151,17 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
     return level;
 }
 
+std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& relativePath) const
+{
+    struct stat st {};
+    if (m_nHandle == kNoHandle ||
+        ::fstatat(fd(m_nHandle), relativePath.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return filesystem::ObjectId{static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino)};
+}
+
 std::string CFolder::pathOf(const std::string& name) const
 {
     return paths::join(m_strPath, name);
