@@ -32,7 +32,9 @@ public:
     // is a folder, is a file the user could not open for writing, exists while existing is
     // keep, or the file cannot be created (of kind nameRefusedByFileSystem when the file system
     // cannot hold the name). folder must stay open, and where it is (not moved from), until
-    // Commit or Discard; so must check, when given.
+    // Commit or Discard; so must check, when given. In a folder this program made and holds
+    // open, the name is not looked up first: something that came to it meanwhile is found when
+    // the file is named, and checked then.
     OutputFile(const CFolder& folder, const std::string& name,
                Existing existing = Existing::replace, const ExistingCheck* check = nullptr);
     // Removes the temporary file unless Commit succeeded.
@@ -54,8 +56,6 @@ public:
     const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
-    // The file named by Commit, learnt from the open file; only when a check was given.
-    const filesystem::ObjectId& identity() const noexcept { return m_identity; }
     // false makes every later output a named temporary file, as on a file system without
     // unnamed files; for tests of that path.
     static void allowUnnamed(bool isAllowed) noexcept;
@@ -78,7 +78,6 @@ private:
     void renameIntoPlace();
     void copyIntoNewName();
     void closeFile();
-    void learnIdentity(int descriptor) noexcept;
 
     const CFolder* m_pFolder = nullptr;
     NativeHandle m_nHandle = kNoHandle;
@@ -88,7 +87,6 @@ private:
     std::string m_strPath;
     Existing m_existing;
     const ExistingCheck* m_pCheck = nullptr;
-    filesystem::ObjectId m_identity;
     bool m_bUnnamed = false;
     bool m_bTargetSeen = false;
     bool m_bDurable = false;

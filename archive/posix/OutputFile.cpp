@@ -94,7 +94,9 @@ OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing 
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
     m_pFolder = &folder;
-    m_bTargetSeen = checkTarget(fd(folderHandle()), name, m_strPath, existing, check);
+    // A name in a folder made by this program is free unless naming says otherwise.
+    m_bTargetSeen =
+        !folder.wasCreated() && checkTarget(fd(folderHandle()), name, m_strPath, existing, check);
     if (canNameUnnamedFiles()) {
         // Mode 0666 so the umask decides, as for any file the user creates.
         m_nHandle = posix::handleOf(
@@ -197,8 +199,6 @@ void OutputFile::Commit()
     try {
         if (m_bDurable && ::fsync(fd(m_nHandle)) != 0)
             throw failure(errno);
-        if (m_pCheck)
-            learnIdentity(fd(m_nHandle));
         if (m_bUnnamed) {
             nameUnnamed();
         } else {
@@ -220,15 +220,6 @@ void OutputFile::Commit()
     m_pFolder = nullptr;
     if (m_bDurable && ::fsync(folder) != 0)
         throw failure(errno);
-}
-
-void OutputFile::learnIdentity(int descriptor) noexcept
-{
-    // Left unknown, it matches nothing: the file is then only not recognised later.
-    struct stat st {};
-    if (::fstat(descriptor, &st) != 0)
-        return;
-    m_identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 namespace {
@@ -338,8 +329,7 @@ void OutputFile::copyIntoNewName()
             throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
         throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     }
-    if (m_pCheck)
-        learnIdentity(target);
+
     // Registered once made, never before: the name could be someone else's until then.
     const int slot = SignalCleanup::add(*m_pFolder, m_strName.c_str());
     int error = 0;

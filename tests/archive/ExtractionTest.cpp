@@ -976,6 +976,102 @@ TEST_F(ExtractionTest, FilesThatWereThereBeforeAreReplacedThoughLinked)
     EXPECT_EQ(treeOf(dest()), expected);
 }
 
+// A folder this run made is not searched before each name; whatever came into it meanwhile is
+// found when the file is named and checked as anywhere else.
+TEST_F(ExtractionTest, WhatComesIntoAFolderThisRunMadeIsStillChecked)
+{
+    const struct {
+        const char* label;
+        std::function<void(const fs::path& folder)> meanwhile; // in sub/, before sub\b.dat
+        std::optional<ErrorKind> failure;
+        const char* leftAtB; // "->": a link, nullptr: a folder
+    } cases[] = {
+        {"a file", [](const fs::path& f) { writeFile((f / "b.dat").string(), "theirs"); },
+         std::nullopt, "ours"},
+        {"a link", [](const fs::path& f) { fs::create_symlink("../../elsewhere", f / "b.dat"); },
+         std::nullopt, "ours"},
+        {"a folder", [](const fs::path& f) { fs::create_directory(f / "b.dat"); },
+         ErrorKind::inTheWay, nullptr},
+    };
+    for (const auto& c : cases) {
+        for (const bool isUnnamedAllowed : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.label << (isUnnamedAllowed ? "" : ", named"));
+            OutputFile::allowUnnamed(isUnnamedAllowed);
+            TempDir temp;
+            ArchiveImage image;
+            image.add("sub\\a.dat", "a");
+            image.add("sub\\b.dat", "ours");
+            OpenArchive archive(image, temp / "GAME00.DAT");
+            const fs::path dest = temp / "dest";
+            std::optional<ErrorKind> failure;
+            try {
+                extractEntries(archive.reader, inFileOrder(archive.reader), dest.string(),
+                               [&](const Progress& p) {
+                                   if (p.entriesDone == 1)
+                                       c.meanwhile(dest / "sub");
+                                   return true;
+                               });
+            } catch (const ArchiveError& e) {
+                failure = e.kind();
+            }
+            OutputFile::allowUnnamed(true);
+            EXPECT_EQ(failure, c.failure);
+            EXPECT_FALSE(fs::exists(temp / "elsewhere"));
+            const fs::path b = dest / "sub/b.dat";
+            if (c.leftAtB) {
+                EXPECT_FALSE(fs::is_symlink(b));
+                EXPECT_EQ(readFile(b.string()), c.leftAtB);
+            } else {
+                EXPECT_TRUE(fs::is_directory(b));
+            }
+            EXPECT_EQ(treeOf((dest / "sub").string()).size(), 2u);
+        }
+    }
+}
+
+// Small entries come from a buffer that large reads of the archive fill: in whatever order
+// they are taken, across the buffer's ends and on both sides of the size that decides, each
+// gets its own bytes.
+TEST_F(ExtractionTest, SmallEntriesGetTheirOwnBytesInAnyOrder)
+{
+    std::vector<std::size_t> sizes = {0, 1, 65535, 65536, 65537, 4096, 70000, 3};
+    std::mt19937 random(7);
+    for (int i = 0; i < 120; ++i)
+        sizes.push_back(random() % 20000);
+    ArchiveImage image;
+    std::map<std::string, std::string> expected;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string name = "f" + std::to_string(i) + ".dat";
+        expected[name] = pattern(sizes[i], static_cast<unsigned>(i));
+        image.add(name, expected[name]);
+    }
+    OpenArchive archive(image, archivePath());
+    const std::vector<std::uint32_t> forward = inFileOrder(archive.reader);
+    std::vector<std::uint32_t> backward(forward.rbegin(), forward.rend());
+    std::vector<std::uint32_t> shuffled = forward;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    std::vector<std::uint32_t> strided; // every third, then the rest: jumps forward and back
+    for (std::size_t start : {0u, 1u, 2u})
+        for (std::size_t i = start; i < forward.size(); i += 3)
+            strided.push_back(forward[i]);
+    const struct {
+        const char* label;
+        std::vector<std::uint32_t> order;
+    } cases[] = {
+        {"file order", forward},
+        {"backwards", backward},
+        {"shuffled", shuffled},
+        {"strided", strided},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir temp;
+        const ExtractResult result = extractEntries(archive.reader, c.order, temp.str());
+        EXPECT_EQ(result.entriesWritten, static_cast<int>(sizes.size()));
+        EXPECT_EQ(treeOf(temp.str()), expected);
+    }
+}
+
 // The archive may be cut short after it was opened: a small entry then fails like a large one.
 TEST_F(ExtractionTest, AnArchiveCutShortWhileOpenFailsTheEntriesPastItsEnd)
 {
