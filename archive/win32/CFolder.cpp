@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/Paths.h"
+#include "archive/PortableNames.h"
 #include "archive/win32/Win32.h"
 
 #include <utility>
@@ -83,7 +84,8 @@ CFolder::~CFolder()
 }
 
 CFolder::CFolder(CFolder&& other) noexcept
-    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath))
+    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath)),
+      m_bCreated(other.m_bCreated)
 {
 }
 
@@ -94,6 +96,7 @@ CFolder& CFolder::operator=(CFolder&& other) noexcept
             ::CloseHandle(handle(m_nHandle));
         m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
         std::string old = std::exchange(m_strPath, std::move(other.m_strPath));
+        m_bCreated = other.m_bCreated;
     }
     return *this;
 }
@@ -145,10 +148,12 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
         name.find_first_of("/\\:") != std::string::npos)
         throw FileError(ErrorKind::unsafeName, path, "is not a single folder name");
     HANDLE folder = openFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
+    bool isCreated = false;
     if (folder == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND && create) {
-        if (!::CreateDirectoryW(win32::wide(path).c_str(), nullptr) &&
-            ::GetLastError() != ERROR_ALREADY_EXISTS)
-            throw win32::failure(ErrorKind::cannotCreateFolder, path, ::GetLastError());
+        win32::requireHostableName(path, name);
+        isCreated = ::CreateDirectoryW(win32::wide(path).c_str(), nullptr);
+        if (!isCreated && ::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw win32::creationFailure(ErrorKind::cannotCreateFolder, path, ::GetLastError());
         folder = openFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
     }
     if (folder == INVALID_HANDLE_VALUE)
@@ -167,7 +172,28 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
         ::CloseHandle(folder);
         throw FileError(ErrorKind::inTheWay, path, "a file is in the way");
     }
-    return CFolder(win32::handleOf(folder), std::move(path));
+    CFolder level(win32::handleOf(folder), std::move(path));
+    level.m_bCreated = isCreated;
+    return level;
+}
+
+std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& relativePath) const
+{
+    if (m_nHandle == kNoHandle)
+        return std::nullopt;
+    const HANDLE object = win32::openObject(pathOf(relativePath), FILE_READ_ATTRIBUTES,
+                                            win32::kShareAll, OPEN_EXISTING,
+                                            FILE_FLAG_OPEN_REPARSE_POINT);
+    if (object == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    win32::ObjectInfo info;
+    const bool isFile =
+        win32::infoOf(object, info) &&
+        !(info.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    ::CloseHandle(object);
+    if (!isFile)
+        return std::nullopt;
+    return filesystem::ObjectId{info.volume, info.index};
 }
 
 std::string CFolder::pathOf(const std::string& name) const

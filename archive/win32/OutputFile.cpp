@@ -40,10 +40,23 @@ std::string tempName(const std::string& name, unsigned attempt)
 // Windows has no unnamed files: every output takes the named temporary path.
 std::atomic<bool> g_bNoReplaceNamingAllowed{true};
 
+// The volume and file index of the file at path itself, a link not followed.
+bool identityOf(const std::string& path, win32::ObjectInfo& info)
+{
+    const HANDLE object = win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (object == INVALID_HANDLE_VALUE)
+        return false;
+    const bool isKnown = win32::infoOf(object, info);
+    ::CloseHandle(object);
+    return isKnown;
+}
+
 // The final name must not be a folder (naming would fail late, after all the writing), a file
 // this program has open (above all the archive being read), nor a read-only file. Returns
 // whether something has the name.
-bool checkTarget(const std::string& path, OutputFile::Existing existing)
+bool checkTarget(const std::string& path, OutputFile::Existing existing,
+                 const OutputFile::ExistingCheck* check)
 {
     WIN32_FIND_DATAW data{};
     const HANDLE find = ::FindFirstFileExW(win32::wide(path).c_str(), FindExInfoBasic, &data,
@@ -58,17 +71,14 @@ bool checkTarget(const std::string& path, OutputFile::Existing existing)
     const bool isLink = win32::isLink(data.dwFileAttributes, data.dwReserved0);
     if (!isLink && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         throw FileError(ErrorKind::inTheWay, path, "is a folder");
+    win32::ObjectInfo info;
+    const bool isKnown = !isLink && identityOf(path, info);
+    if (check && isKnown)
+        (*check)({info.volume, info.index});
     if (existing == OutputFile::Existing::keep)
         throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
     if (!isLink) {
-        const HANDLE object = win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll,
-                                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
-        win32::ObjectInfo info;
-        const bool isHeld = object != INVALID_HANDLE_VALUE && win32::infoOf(object, info) &&
-                            CFile::isHeldOpen(info.volume, info.index);
-        if (object != INVALID_HANDLE_VALUE)
-            ::CloseHandle(object);
-        if (isHeld)
+        if (isKnown && CFile::isHeldOpen(info.volume, info.index))
             throw FileError(ErrorKind::alreadyOpen, path,
                             "is open in this program and cannot be replaced");
         // Naming over the file would bypass its own protection.
@@ -80,16 +90,19 @@ bool checkTarget(const std::string& path, OutputFile::Existing existing)
 
 } // namespace
 
-OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing)
-    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing)
+OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing,
+                       const ExistingCheck* check)
+    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing), m_pCheck(check)
 {
     if (!folder.isOpen())
         throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of("/\\:") != std::string::npos)
         throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
+    win32::requireHostableName(m_strPath, name);
     m_pFolder = &folder;
-    m_bTargetSeen = checkTarget(m_strPath, existing);
+    // A name in a folder made by this program is free unless naming says otherwise.
+    m_bTargetSeen = !folder.wasCreated() && checkTarget(m_strPath, existing, check);
     createNamed();
 }
 
@@ -115,7 +128,7 @@ void OutputFile::createNamed()
         SignalCleanup::remove(m_nSlot);
         m_nSlot = -1;
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            throw failure(static_cast<int>(error));
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
     }
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
 }
@@ -126,6 +139,9 @@ void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
 {
     g_bNoReplaceNamingAllowed.store(isAllowed);
 }
+
+// Windows refuses those names itself, before the system is asked.
+void OutputFile::refuseNamesAsFat(int) noexcept {}
 
 OutputFile::~OutputFile()
 {
@@ -170,7 +186,7 @@ void OutputFile::Commit()
             throw failure(static_cast<int>(::GetLastError()));
         closeFile();
         // The archive may have been opened under this name since the file was made.
-        checkTarget(m_strPath, Existing::replace);
+        checkTarget(m_strPath, Existing::replace, m_pCheck);
         renameIntoPlace();
     } catch (...) {
         Discard();
@@ -199,10 +215,10 @@ void OutputFile::renameIntoPlace()
             if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
                 throw FileError(ErrorKind::keptExisting, m_strPath,
                                 "already exists; kept as it was");
-            throw failure(static_cast<int>(error));
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
         }
     } else if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING | durable)) {
-        throw failure(static_cast<int>(::GetLastError()));
+        throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, ::GetLastError());
     }
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;

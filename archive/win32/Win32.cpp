@@ -1,5 +1,7 @@
 #include "archive/win32/Win32.h"
 
+#include "archive/PortableNames.h"
+
 #include <cerrno>
 
 namespace archive::win32 {
@@ -91,6 +93,24 @@ std::string errorText(DWORD error)
 FileError failure(ErrorKind kind, const std::string& path, DWORD error)
 {
     return FileError(kind, path, errorText(error), errnoOf(error));
+}
+
+void requireHostableName(const std::string& path, std::string_view name)
+{
+    // Host names are UTF-8: no trail byte can pass for one of the refused characters.
+    if (const std::optional<std::string> reason = nonPortableReason(name))
+        throw FileError(ErrorKind::nameRefusedByFileSystem, path,
+                        "Windows cannot hold this name: " + *reason);
+}
+
+FileError creationFailure(ErrorKind kind, const std::string& path, DWORD error)
+{
+    if (error != ERROR_INVALID_NAME && error != ERROR_FILENAME_EXCED_RANGE &&
+        error != ERROR_DIRECTORY)
+        return failure(kind, path, error);
+    return FileError(ErrorKind::nameRefusedByFileSystem, path,
+                     "the file system cannot hold this name (" + errorText(error) + ")",
+                     errnoOf(error));
 }
 
 bool isLink(DWORD attributes, DWORD reparseTag) noexcept

@@ -39,6 +39,14 @@ std::string errorText(DWORD error);
 // kind with the system's words for error; its number as errnoOf gives it.
 FileError failure(ErrorKind kind, const std::string& path, DWORD error);
 
+// Throws FileError of kind nameRefusedByFileSystem when Windows cannot hold name (one level of
+// path): its characters, a trailing dot or space, a device name. The system would refuse it
+// too, or worse, open the device.
+void requireHostableName(const std::string& path, std::string_view name);
+// Creating path failed with error: of kind nameRefusedByFileSystem when the error says the name
+// cannot be held, else of kind with the system's reason.
+FileError creationFailure(ErrorKind kind, const std::string& path, DWORD error);
+
 // Junctions and symbolic links (name surrogates) are what a link is on POSIX; other reparse
 // points (deduplicated or cloud files) are ordinary files and folders.
 bool isLink(DWORD attributes, DWORD reparseTag) noexcept;

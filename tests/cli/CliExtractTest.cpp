@@ -4,7 +4,9 @@
 
 #include <csignal>
 #include <filesystem>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 #include <vector>
 
 using clitest::lines;
@@ -416,6 +418,8 @@ TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
 }
 #endif
 
+// POSIX: signals sent to the running program.
+#ifndef _WIN32
 // A first signal during the last entry stops it at its next slice: no partial file, a word
 // naming what was written, the status a shell shows for the signal.
 TEST(CliExtract, AFirstSignalDuringTheLastEntryStopsIt)
@@ -460,5 +464,6 @@ TEST(CliExtract, AFirstSignalDuringTheLastEntryStopsIt)
         EXPECT_EQ(names, std::vector<std::string>{"a.bmp"}) << "a partial file is left";
     }
 }
+#endif
 
 } // namespace
