@@ -147,10 +147,10 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
     if (name.empty() || name == "." || name == ".." ||
         name.find_first_of("/\\:") != std::string::npos)
         throw FileError(ErrorKind::unsafeName, path, "is not a single folder name");
+    win32::requireHostableName(path, name);
     HANDLE folder = openFolder(path, FILE_FLAG_OPEN_REPARSE_POINT);
     bool isCreated = false;
     if (folder == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND && create) {
-        win32::requireHostableName(path, name);
         isCreated = ::CreateDirectoryW(win32::wide(path).c_str(), nullptr);
         if (!isCreated && ::GetLastError() != ERROR_ALREADY_EXISTS)
             throw win32::creationFailure(ErrorKind::cannotCreateFolder, path, ::GetLastError());
@@ -181,9 +181,9 @@ std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& rel
 {
     if (m_nHandle == kNoHandle)
         return std::nullopt;
-    const HANDLE object = win32::openObject(pathOf(relativePath), FILE_READ_ATTRIBUTES,
-                                            win32::kShareAll, OPEN_EXISTING,
-                                            FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE object =
+        win32::openObject(pathOf(relativePath), FILE_READ_ATTRIBUTES, win32::kShareAll,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
     if (object == INVALID_HANDLE_VALUE)
         return std::nullopt;
     win32::ObjectInfo info;

@@ -101,6 +101,10 @@ void requireHostableName(const std::string& path, std::string_view name)
     if (const std::optional<std::string> reason = nonPortableReason(name))
         throw FileError(ErrorKind::nameRefusedByFileSystem, path,
                         "Windows cannot hold this name: " + *reason);
+    // Wine reports a longer one as not found, Windows as an invalid name.
+    if (wide(name).size() > 255)
+        throw FileError(ErrorKind::nameRefusedByFileSystem, path,
+                        "the file system cannot hold this name (longer than 255 characters)");
 }
 
 FileError creationFailure(ErrorKind kind, const std::string& path, DWORD error)

@@ -914,6 +914,8 @@ TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
     }
 }
 
+// POSIX: a hard link stands in for a second spelling of a name (Windows folds case itself).
+#ifndef _WIN32
 // A file system that ignores case gives two spellings one file. Here a hard link made between
 // two entries plays that part: the second name reaches the file written for the first.
 TEST_F(ExtractionTest, ANameReachingAFileThisRunWroteForAnotherEntryIsRefused)
@@ -984,6 +986,7 @@ TEST_F(ExtractionTest, ANameReachingAFileThisRunWroteForAnotherEntryIsRefused)
         }
     }
 }
+#endif
 
 // Only the files of this run are guarded: a link between files that were there before is
 // replaced like any existing file.
@@ -1017,7 +1020,13 @@ TEST_F(ExtractionTest, WhatComesIntoAFolderThisRunMadeIsStillChecked)
     } cases[] = {
         {"a file", [](const fs::path& f) { writeFile((f / "b.dat").string(), "theirs"); },
          std::nullopt, "ours"},
-        {"a link", [](const fs::path& f) { fs::create_symlink("../../elsewhere", f / "b.dat"); },
+        // Where no link can be made, a file stands in its place.
+        {"a link",
+         [](const fs::path& f) {
+             const std::string b = testsupport::utf8Path(f / "b.dat");
+             if (!testsupport::makeLink("../../elsewhere", b))
+                 writeFile(b, "theirs");
+         },
          std::nullopt, "ours"},
         {"a folder", [](const fs::path& f) { fs::create_directory(f / "b.dat"); },
          ErrorKind::inTheWay, nullptr},
@@ -1101,6 +1110,8 @@ TEST_F(ExtractionTest, SmallEntriesGetTheirOwnBytesInAnyOrder)
     }
 }
 
+// POSIX: the open archive is cut short (Windows keeps writers out of it).
+#ifndef _WIN32
 // The archive may be cut short after it was opened: a small entry then fails like a large one.
 TEST_F(ExtractionTest, AnArchiveCutShortWhileOpenFailsTheEntriesPastItsEnd)
 {
@@ -1133,5 +1144,6 @@ TEST_F(ExtractionTest, AnArchiveCutShortWhileOpenFailsTheEntriesPastItsEnd)
         EXPECT_EQ(treeOf(temp / "dest"), expected);
     }
 }
+#endif
 
 } // namespace
