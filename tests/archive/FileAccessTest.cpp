@@ -2,6 +2,7 @@
 #include "archive/CFile.h"
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
+#include "archive/FileSystem.h"
 #include "archive/OutputFile.h"
 
 #include "tests/support/ChildProcess.h"
@@ -335,6 +336,50 @@ TEST(CFileFindTest, UnreadableFolderRaises)
     });
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.text, dir / "closed" + ": Permission denied");
+}
+#endif
+
+#ifdef _WIN32
+// Windows refuses these itself, and opens a device for some: they are refused first, as names
+// the file system cannot hold, and nothing is made.
+TEST(WindowsNamesTest, NamesWindowsCannotHoldAreRefusedBeforeAnythingIsMade)
+{
+    TempDir dir;
+    const CFolder folder = CFolder::open(dir.str());
+    const std::string names[] = {"CON",   "nul.txt", "com1.dat",  "LPT9",    "a<b",
+                                 "what?", "dot.",    "trailing ", "ctl\x01", std::string(256, 'n')};
+    for (const std::string& name : names) {
+        for (const bool isFolder : {false, true}) {
+            try {
+                if (isFolder)
+                    folder.child(name, true);
+                else
+                    OutputFile out(folder, name);
+                ADD_FAILURE() << name << " was accepted";
+            } catch (const FileError& e) {
+                EXPECT_STREQ(kindName(e.kind()), kindName(ErrorKind::nameRefusedByFileSystem))
+                    << name;
+                EXPECT_EQ(e.subject(), FileError(e.kind(), dir / name, "").subject());
+            }
+        }
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// Names equal but for case reach one file there: the identities extraction compares agree.
+TEST(WindowsNamesTest, SpellingsDifferingInCaseHaveOneIdentity)
+{
+    TempDir dir;
+    writeFile(dir / "Sub/a.bmp", "a");
+    writeFile(dir / "b.bmp", "b");
+    const CFolder folder = CFolder::open(dir.str());
+    const auto first = filesystem::identity(dir / "sub/A.BMP");
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(filesystem::identity(dir / "SUB/a.bmp"), first);
+    EXPECT_EQ(folder.fileIdentity("Sub/a.bmp"), first);
+    EXPECT_NE(filesystem::identity(dir / "b.bmp"), first);
+    EXPECT_EQ(folder.fileIdentity("Sub"), std::nullopt); // a folder is no file
+    EXPECT_EQ(folder.fileIdentity("missing"), std::nullopt);
 }
 #endif
 
