@@ -4,6 +4,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/CodePage950.h"
 #include "archive/NameMapping.h"
+#include "archive/PortableNames.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -274,6 +275,59 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
     }
 }
 
+// Two names whose host paths differ only in ASCII letter case (the folding of
+// cp950::compareNoCase; in UTF-8 every ASCII byte is a character of its own) are one file where
+// case is ignored. Sorted by the folded path, then the exact path, then entry order: a run of one
+// folded path holds groups of one exact path, which the duplicate warning already covers, and
+// every group but the earliest is warned once, naming the earliest.
+void checkCaseCollisions(const ArchiveReader& archive, const Paths& paths, Collector& problems)
+{
+    const auto fold = [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a')
+                                    : static_cast<unsigned char>(c);
+    };
+    const auto compareFolded = [&](std::string_view a, std::string_view b) {
+        const std::size_t n = std::min(a.size(), b.size());
+        for (std::size_t k = 0; k < n; ++k)
+            if (fold(a[k]) != fold(b[k]))
+                return fold(a[k]) < fold(b[k]) ? -1 : 1;
+        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    };
+
+    std::vector<std::uint32_t> order;
+    for (std::size_t i = 0; i < archive.size(); ++i)
+        if (paths.isSafe(i))
+            order.push_back(static_cast<std::uint32_t>(i));
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        if (const int folded = compareFolded(paths.path(a), paths.path(b)); folded != 0)
+            return folded < 0;
+        if (const int exact = paths.path(a).compare(paths.path(b)); exact != 0)
+            return exact < 0;
+        return a < b;
+    });
+
+    for (std::size_t run = 0; run < order.size();) {
+        std::size_t end = run + 1;
+        while (end < order.size() &&
+               compareFolded(paths.path(order[run]), paths.path(order[end])) == 0)
+            ++end;
+        // The first entry of each group, the earliest of them the one the others are named after.
+        std::uint32_t earliest = order[run];
+        for (std::size_t k = run + 1; k < end; ++k)
+            if (paths.path(order[k]) != paths.path(order[k - 1]))
+                earliest = std::min(earliest, order[k]);
+        for (std::size_t k = run; k < end; ++k) {
+            const bool startsGroup = k == run || paths.path(order[k]) != paths.path(order[k - 1]);
+            if (startsGroup && order[k] != earliest)
+                problems.add(order[k], CheckProblem::Severity::Warning,
+                             subjectOf(archive, order[k]),
+                             "differs only in letter case from " + subjectOf(archive, earliest) +
+                                 "; where case is ignored (Windows, FAT) one overwrites the other");
+        }
+        run = end;
+    }
+}
+
 // A level the host cannot hold as one file name makes the entry impossible to extract here.
 void checkLevelLengths(const RecordView& entry, std::size_t order, std::string_view path,
                        Collector& problems)
@@ -336,6 +390,8 @@ CheckReport checkArchive(const ArchiveReader& archive)
             const std::string hostPath = names::hostRelativePath(entry.name);
             paths.add(i, hostPath);
             checkLevelLengths(entry, i, hostPath, problems);
+            if (const auto reason = nonPortableReason(entry.name))
+                problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *reason);
         } catch (const NameError& error) {
             paths.skip(i);
             problems.add(i, CheckProblem::Severity::Error, subjectOf(entry),
@@ -350,6 +406,7 @@ CheckReport checkArchive(const ArchiveReader& archive)
 
     checkOverlaps(archive, problems);
     checkCollisions(archive, paths, problems);
+    checkCaseCollisions(archive, paths, problems);
     problems.moveInto(report);
     return report;
 }

@@ -22,8 +22,9 @@ struct CheckReport {
 };
 
 // Validates an archive without writing anything: the directory's structure, every entry's data
-// inside the file, names valid in code page 950 and safe to extract (errors); overlapping data
-// and duplicate names (warnings). Throws FileError only when the file cannot be opened or read.
+// inside the file, names valid in code page 950 and safe to extract (errors); overlapping data,
+// duplicate names, names equal but for letter case and names Windows or FAT cannot hold
+// (warnings). Throws FileError only when the file cannot be opened or read.
 CheckReport checkArchive(const std::string& path);
 // The same for an archive already open (from a file or from memory).
 CheckReport checkArchive(const ArchiveReader& archive);

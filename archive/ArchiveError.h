@@ -35,6 +35,8 @@ namespace archive {
     X(noSuchEntry)          /* a name asked for is not in the archive */                          \
     X(ambiguousName)        /* a name asked for matches more than one entry */                    \
     X(keptExisting)         /* an existing file was kept instead of replaced, as asked */         \
+    X(nameRefusedByFileSystem) /* the file system cannot hold the name (FAT: <>:"|?*) */          \
+    X(sameFileAsEarlierEntry) /* the name reaches a file this run wrote for another entry */      \
     X(internal)             /* the program misused its own objects (a file not open) */
 // clang-format on
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -29,7 +31,7 @@ public:
 
     // One level below this folder: opened without following a link, and created first when
     // missing and create is set. Throws FileError naming the full path: a file or a link in the
-    // way, no permission, no space.
+    // way, no permission, no space, a name the file system cannot hold.
     CFolder child(const std::string& name, bool create) const;
     // The same, for a walk that keeps the path itself: the folder gets no path of its own, and
     // path (that of name) is read only to word a failure. A deep walk then costs no copy of the
@@ -39,7 +41,14 @@ public:
     void setPath(std::string path) { m_strPath = std::move(path); }
 
     bool isOpen() const noexcept { return m_nHandle != kNoHandle; }
+    // True when child() made this folder rather than found it: what it holds was put there
+    // since, through this handle's name.
+    bool wasCreated() const noexcept { return m_bCreated; }
     const std::string& path() const noexcept { return m_strPath; }
+    // The regular file at relativePath below this folder (its last level not followed), or
+    // nullopt: none there, or it cannot be examined.
+    std::optional<filesystem::ObjectId> fileIdentity(const std::string& relativePath) const;
+
     // The path of name inside this folder, for messages.
     std::string pathOf(const std::string& name) const;
 
@@ -53,6 +62,7 @@ private:
 
     NativeHandle m_nHandle = kNoHandle;
     std::string m_strPath;
+    bool m_bCreated = false;
 };
 
 } // namespace archive

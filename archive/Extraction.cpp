@@ -6,11 +6,14 @@
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
 #include "archive/FileCopier.h"
+#include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +73,9 @@ public:
         return m_levels.back();
     }
 
+    // The destination, once reach() opened it.
+    const CFolder& root() const { return *m_root; }
+
 private:
     void openLevel(std::size_t index)
     {
@@ -87,22 +93,122 @@ private:
     std::vector<CFolder> m_levels;
 };
 
-// One entry's bytes from the archive into its file, slice by slice.
+// Neighbouring small entries lie next to each other in the archive, so one large read serves
+// many of them. A read that goes on from where the last one ended grows the next; a jump starts
+// small again, so entries taken far apart do not each pay for a large read.
+class ReadAhead {
+public:
+    static constexpr std::size_t kLargestRead = 1024 * 1024;
+    static constexpr std::size_t kSmallestRead = 64 * 1024;
+
+    // The count bytes at offset, or nullptr when the archive ends before them.
+    const unsigned char* at(const CFile& file, std::uint64_t offset, std::size_t count)
+    {
+        const std::uint64_t end = m_nStart + m_nLength;
+        if (offset >= m_nStart && offset + count <= end)
+            return m_pBytes.get() + (offset - m_nStart);
+        const bool isOnward = m_nLength > 0 && offset >= m_nStart && offset <= end + kSmallestRead;
+        m_nNextRead = isOnward ? std::min(m_nNextRead * 2, kLargestRead) : kSmallestRead;
+        if (!m_pBytes)
+            m_pBytes = std::make_unique<unsigned char[]>(kLargestRead);
+        m_nStart = offset;
+        m_nLength = 0;
+        m_nLength = file.ReadAt(m_pBytes.get(), std::max(m_nNextRead, count), offset);
+        return m_nLength >= count ? m_pBytes.get() : nullptr;
+    }
+
+private:
+    std::unique_ptr<unsigned char[]> m_pBytes;
+    std::uint64_t m_nStart = 0;
+    std::size_t m_nLength = 0;
+    std::size_t m_nNextRead = kSmallestRead;
+};
+
+// The files a run wrote, by identity, each with the record position of its entry. Open
+// addressing in one array: a node per file, as a standard map makes, costs a cache miss on
+// every file of a large run.
+class WrittenFiles {
+public:
+    void remember(const filesystem::ObjectId& id, std::uint32_t position)
+    {
+        if ((m_nUsed + 1) * 2 > m_slots.size())
+            grow();
+        Slot& slot = m_slots[find(id)];
+        if (!slot.isUsed)
+            ++m_nUsed;
+        slot = {id, position, true};
+    }
+
+    // The record position of the entry written as id, or nullptr.
+    const std::uint32_t* entryOf(const filesystem::ObjectId& id) const
+    {
+        if (m_slots.empty())
+            return nullptr;
+        const Slot& slot = m_slots[find(id)];
+        return slot.isUsed ? &slot.position : nullptr;
+    }
+
+private:
+    struct Slot {
+        filesystem::ObjectId id;
+        std::uint32_t position = 0;
+        bool isUsed = false;
+    };
+
+    // The slot holding id, or the free one where it would go.
+    std::size_t find(const filesystem::ObjectId& id) const
+    {
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t i =
+            static_cast<std::size_t>(
+                (id.inode ^ (id.device << 32 | id.device >> 32)) * 0x9E3779B97F4A7C15ull >> 20) &
+            mask;
+        while (m_slots[i].isUsed && !(m_slots[i].id == id))
+            i = (i + 1) & mask;
+        return i;
+    }
+
+    void grow()
+    {
+        std::vector<Slot> old(std::max<std::size_t>(1024, m_slots.size() * 2));
+        old.swap(m_slots);
+        for (const Slot& slot : old) {
+            if (slot.isUsed)
+                m_slots[find(slot.id)] = slot;
+        }
+    }
+
+    std::vector<Slot> m_slots; // a power of two long, at most half used
+    std::size_t m_nUsed = 0;
+};
+
+// One entry's bytes from the archive into its file, slice by slice. Every file written is
+// remembered, so a name that reaches one of them under another spelling (on a file system that
+// ignores case) is refused instead of replacing another entry's file. Identities are learnt only
+// once a name is found taken, which a fresh destination never sees: then every file written
+// since the last time is looked up once, by its path below the destination.
 class EntryWriter {
 public:
-    EntryWriter(const CFile& archive, const ProgressFn& progress, const ExtractOptions& options)
-        : m_archive(archive), m_progress(progress), m_options(options)
+    // Below this an entry is copied through the read-ahead buffer, above it inside the system.
+    static constexpr std::uint64_t kSmallEntryBytes = 64 * 1024;
+
+    EntryWriter(const ArchiveReader& reader, const FolderChain& folders, const ProgressFn& progress,
+                const ExtractOptions& options)
+        : m_reader(reader), m_archive(reader.file()), m_folders(folders), m_progress(progress),
+          m_options(options), m_check([this](const filesystem::ObjectId& id) { checkExisting(id); })
     {
         // Entries are read in the order of their data far more often than not.
-        archive.expectSequentialReads();
+        m_archive.expectSequentialReads();
     }
 
     // Writes the entry; false when progress asked to stop. Counts into result and state.
-    bool write(const CFolder& folder, const std::string& name, const RecordView& record,
-               ExtractResult& result, Progress& state)
+    bool write(const CFolder& folder, const std::vector<std::string>& components,
+               const RecordView& record, ExtractResult& result, Progress& state)
     {
+        m_pComponents = &components;
+        m_pRecord = &record;
         try {
-            return copy(folder, name, record, result, state);
+            return copy(folder, components.back(), record, result, state);
         } catch (const FileError& e) {
             if (e.kind() != ErrorKind::keptExisting || !m_options.keepExisting)
                 throw;
@@ -114,13 +220,18 @@ public:
         }
     }
 
+    // True once an entry was dropped unfinished by a stop.
+    bool isDropped() const noexcept { return m_bDropped; }
+
 private:
     bool copy(const CFolder& folder, const std::string& name, const RecordView& record,
               ExtractResult& result, Progress& state)
     {
         OutputFile out(folder, name,
                        m_options.keepExisting ? OutputFile::Existing::keep
-                                              : OutputFile::Existing::replace);
+                                              : OutputFile::Existing::replace,
+                       &m_check);
+        m_pOut = &out;
         bool isGoing = true;
         std::uint64_t offset = record.dataOffset;
         std::uint64_t left = record.dataSize;
@@ -128,7 +239,7 @@ private:
             const std::uint64_t slice = std::min(left, FileCopier::kSliceBytes);
             if (slice > 0) {
                 // The file may have shrunk since its length was checked.
-                if (m_copier.copy(m_archive, offset, out, slice) != slice)
+                if (!copySlice(out, offset, slice))
                     throw FormatError(ErrorKind::damagedEntry, names::displayName(record.name),
                                       "the archive " + m_archive.GetFilePath() +
                                           " ends inside the entry's data");
@@ -154,24 +265,91 @@ private:
         return isGoing;
     }
 
-    static void commit(OutputFile& out, ExtractResult& result, Progress& state)
+    // False when the archive ends before the slice does.
+    bool copySlice(OutputFile& out, std::uint64_t offset, std::uint64_t size)
+    {
+        if (m_pRecord->dataSize >= kSmallEntryBytes)
+            return m_copier.copy(m_archive, offset, out, size) == size;
+        const unsigned char* bytes =
+            m_readAhead.at(m_archive, offset, static_cast<std::size_t>(size));
+        if (!bytes)
+            return false;
+        out.Write(bytes, static_cast<std::size_t>(size));
+        return true;
+    }
+
+    void commit(OutputFile& out, ExtractResult& result, Progress& state)
     {
         out.Commit();
+        m_unidentified.push_back(m_pRecord->recordPosition);
         ++result.entriesWritten;
         ++state.entriesDone;
     }
 
-public:
-    // True once an entry was dropped unfinished by a stop.
-    bool isDropped() const noexcept { return m_bDropped; }
+    // The file at the entry's name is id: refused when this run wrote it for an entry of
+    // another name. An entry of the same name replaces it, as a later duplicate does.
+    void checkExisting(const filesystem::ObjectId& id)
+    {
+        // In the order written: a file replaced by a later entry of its name is that one's.
+        for (const std::uint32_t position : m_unidentified) {
+            const std::string path = names::hostRelativePath(m_reader.record(position).name);
+            // A name too deep for one path stays unknown: it is then only not recognised.
+            if (const auto written = m_folders.root().fileIdentity(path))
+                m_written.remember(*written, position);
+        }
+        m_unidentified.clear();
+        const std::uint32_t* const earlierPosition = m_written.entryOf(id);
+        if (!earlierPosition)
+            return;
+        const RecordView earlier = m_reader.record(*earlierPosition);
+        if (names::hostComponents(earlier.name, earlier.recordPosition) == *m_pComponents)
+            return;
+        throw FileError(ErrorKind::sameFileAsEarlierEntry, m_pOut->path(),
+                        "is the file written for the entry " + names::displayName(earlier.name) +
+                            "; the entry " + names::displayName(m_pRecord->name) +
+                            " would replace it (the file system does not tell the names apart)");
+    }
 
-private:
+    const ArchiveReader& m_reader;
     const CFile& m_archive;
+    const FolderChain& m_folders;
     const ProgressFn& m_progress;
     const ExtractOptions& m_options;
+    const OutputFile::ExistingCheck m_check;
     FileCopier m_copier;
+    ReadAhead m_readAhead;
+    WrittenFiles m_written;
+    std::vector<std::uint32_t> m_unidentified; // record positions of the files written since
+    const std::vector<std::string>* m_pComponents = nullptr;
+    const RecordView* m_pRecord = nullptr;
+    const OutputFile* m_pOut = nullptr;
     bool m_bDropped = false;
 };
+
+// The entry's data must lie within the archive and within what a 32-bit offset reaches. Named
+// by the entry, since the run may go on past it.
+void checkData(const ArchiveReader& reader, const RecordView& record)
+{
+    const std::uint64_t end = std::uint64_t(record.dataOffset) + record.dataSize;
+    if (record.dataSize == 0 || (end <= reader.fileLength() && end <= format::kMaxFieldValue))
+        return;
+    const std::string claim =
+        "claims bytes " + std::to_string(record.dataOffset) + " to " + std::to_string(end);
+    const std::string subject = names::entrySubject(record.name, record.recordPosition);
+    if (end > reader.fileLength())
+        throw FormatError(ErrorKind::damagedEntry, subject,
+                          claim + " but the archive " + reader.path() + " holds only " +
+                              std::to_string(reader.fileLength()));
+    throw FormatError(ErrorKind::damagedEntry, subject,
+                      claim + ", past the 4 GiB an archive can address");
+}
+
+// The failures the run can go past: they concern one entry and leave the others as they were.
+bool isConfinedToEntry(ErrorKind kind)
+{
+    return kind == ErrorKind::damagedEntry || kind == ErrorKind::nameRefusedByFileSystem ||
+           kind == ErrorKind::sameFileAsEarlierEntry;
+}
 
 } // namespace
 
@@ -179,22 +357,44 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
                              const std::string& destFolder, const ProgressFn& progress,
                              const ExtractOptions& options)
 {
-    CFile& archive = reader.file();
     ExtractResult result;
     Progress state;
     state.entriesTotal = static_cast<int>(positions.size());
     FolderChain folders(destFolder);
-    EntryWriter writer(archive, progress, options);
+    EntryWriter writer(reader, folders, progress, options);
 
     for (std::size_t i = 0; i < positions.size(); ++i) {
+        // A record that cannot be decoded, or a name that would leave the destination, is no
+        // entry to go past: it ends the run.
         const RecordView record = reader.record(positions[i]);
         // Refused before anything is created for it.
         const std::vector<std::string> components =
             names::hostComponents(record.name, record.recordPosition);
-        reader.checkData(record);
-
-        const CFolder& folder = folders.reach(components);
-        const bool isGoing = writer.write(folder, components.back(), record, result, state);
+        bool isGoing = true;
+        try {
+            checkData(reader, record);
+            try {
+                const CFolder& folder = folders.reach(components);
+                isGoing = writer.write(folder, components, record, result, state);
+            } catch (const FileError& e) {
+                if (e.kind() != ErrorKind::nameRefusedByFileSystem)
+                    throw;
+                // The path alone may not show the entry: a folder level, escaped bytes.
+                throw FileError(e.kind(), e.subject(),
+                                e.reason() + ", for the entry " + names::displayName(record.name),
+                                e.systemError());
+            }
+        } catch (const ArchiveError& e) {
+            if (!options.onEntryFailure || !isConfinedToEntry(e.kind()))
+                throw;
+            if (!options.onEntryFailure(e)) {
+                result.stopped = true;
+                return result;
+            }
+            ++result.entriesSkipped;
+            ++state.entriesDone;
+            isGoing = !progress || progress(state);
+        }
         if (!isGoing && (i + 1 < positions.size() || writer.isDropped())) {
             result.cancelled = true;
             return result;

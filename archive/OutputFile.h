@@ -1,9 +1,11 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
+#include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace archive {
@@ -22,12 +24,19 @@ public:
         keep,    // an existing object of the name is kept: FileError of kind keptExisting
     };
 
+    // Called with the identity of a regular file at the final name before it is replaced or
+    // kept; throws to refuse.
+    using ExistingCheck = std::function<void(const filesystem::ObjectId&)>;
+
     // Throws FileError when folder/name is a file this program holds open (the open archive),
     // is a folder, is a file the user could not open for writing, exists while existing is
-    // keep, or the file cannot be created. folder must stay open, and where it is (not moved
-    // from), until Commit or Discard.
+    // keep, or the file cannot be created (of kind nameRefusedByFileSystem when the file system
+    // cannot hold the name). folder must stay open, and where it is (not moved from), until
+    // Commit or Discard; so must check, when given. In a folder this program made and holds
+    // open, the name is not looked up first: something that came to it meanwhile is found when
+    // the file is named, and checked then.
     OutputFile(const CFolder& folder, const std::string& name,
-               Existing existing = Existing::replace);
+               Existing existing = Existing::replace, const ExistingCheck* check = nullptr);
     // Removes the temporary file unless Commit succeeded.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -43,6 +52,8 @@ public:
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
 
+    // The final path, for messages.
+    const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
     // false makes every later output a named temporary file, as on a file system without
@@ -51,6 +62,10 @@ public:
     // false makes keep mode name its files as on a file system with neither a rename that
     // refuses to replace nor hard links; for tests of that path.
     static void allowNoReplaceNaming(bool isAllowed) noexcept;
+    // Non-zero makes creating any file or folder whose name FAT refuses fail with this error
+    // number, as on such a file system (EINVAL for the kernel's, EPERM through FUSE); 0 ends
+    // it. For tests of that path.
+    static void refuseNamesAsFat(int errorNumber) noexcept;
 
 private:
     friend class FileCopier;
@@ -71,6 +86,7 @@ private:
     std::string m_strTempName;
     std::string m_strPath;
     Existing m_existing;
+    const ExistingCheck* m_pCheck = nullptr;
     bool m_bUnnamed = false;
     bool m_bTargetSeen = false;
     bool m_bDurable = false;

@@ -27,6 +27,10 @@ public:
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());
     }
     bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+    FailureAnswer askAfterFailure(QWidget*, const QString&, const QString&) override
+    {
+        return FailureAnswer::Stop;
+    }
 
 private:
     QString m_strPath;

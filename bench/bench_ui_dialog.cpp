@@ -60,6 +60,10 @@ public:
     }
     // A finished build's offer to open the archive: declined, so the run times the build alone.
     bool askYesNo(QWidget*, const QString&, const QString&) override { return false; }
+    FailureAnswer askAfterFailure(QWidget*, const QString&, const QString&) override
+    {
+        return FailureAnswer::Stop;
+    }
 
 private:
     static std::optional<QString> next(std::deque<QString>& queue)

@@ -130,6 +130,11 @@ int runExtract(const CommandLine& line, Console& console)
     archive::ExtractOptions options;
     options.keepExisting = line.isSet("--keep-old-files");
     options.onKept = [&](const archive::FileError& kept) { console.error(kept); };
+    // One entry that cannot be written is said and passed; the others still come out.
+    options.onEntryFailure = [&](const archive::ArchiveError& failure) {
+        console.error(failure);
+        return true;
+    };
 
     options.stopsMidEntry = true;
 
@@ -140,14 +145,20 @@ int runExtract(const CommandLine& line, Console& console)
     // A signal after the last entry still stops the command with its exit code.
     const bool isInterrupted = result.cancelled || Console::isInterrupted();
     console.endProgress(!isInterrupted);
+    const std::string written = std::to_string(result.entriesWritten) + " of " +
+                                std::to_string(positions.size()) + " entries written";
+    const std::string skipped =
+        result.entriesSkipped > 0 ? ", " + std::to_string(result.entriesSkipped) + " skipped" : "";
     if (isInterrupted) {
-        console.error(archivePath, "interrupted: " + std::to_string(result.entriesWritten) +
-                                       " of " + std::to_string(positions.size()) +
-                                       " entries written; the files written stay");
+        console.error(archivePath,
+                      "interrupted: " + written + skipped + "; the files written stay");
         console.flush();
         return Console::interruptedExitCode();
     }
-    return console.flush() && result.entriesKept == 0 ? kExitSuccess : kExitFailure;
+    if (result.entriesSkipped > 0)
+        console.error(archivePath, written + skipped);
+    return console.flush() && result.entriesKept == 0 && result.entriesSkipped == 0 ? kExitSuccess
+                                                                                    : kExitFailure;
 }
 
 } // namespace cli

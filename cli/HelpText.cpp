@@ -48,9 +48,12 @@ Options:
 Writes the named entries of ARCHIVE, or every listed entry when no NAME is given, below the
 folder DEST (created when missing), recreating the folders their names hold. NAME is written as
 list prints it; '/' may stand for '\'. A NAME that matches no entry is reported before anything
-is written. An entry whose name would leave DEST, or whose data lies past the end of the
-archive, stops the command with a message; files written before it stay. An interrupt
-(Ctrl-C) or SIGTERM drops the entry under way and ends with status 130 (143 for SIGTERM).
+is written. An entry whose name would leave DEST stops the command with a message; files
+written before it stay. An entry whose data lies past the end of the archive, whose name the
+file system cannot hold, or whose name reaches a file written for an earlier entry (where case
+is ignored) is reported and skipped; the others are written, a last line counts what was
+written and skipped, and the exit status is 1. An interrupt (Ctrl-C) or SIGTERM drops the
+entry under way and ends with status 130 (143 for SIGTERM).
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV
@@ -75,7 +78,8 @@ Options:
         return R"(Usage: velmora-dat check ARCHIVE
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
 inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
-data and names that extract to the same file are warnings. Prints one line per problem on
+data, names that extract to the same file, names equal but for letter case (one file where case
+is ignored) and names Windows or FAT cannot hold are warnings. Prints one line per problem on
 standard error and a summary line with the counts on standard output; the exit status is 1
 when an error was found.
 

@@ -60,6 +60,10 @@ constexpr const char* errorKindText(archive::ErrorKind kind)
         return "此名稱符合多個項目：%1";
     case ErrorKind::keptExisting:
         return "已保留現有的檔案：%1";
+    case ErrorKind::nameRefusedByFileSystem:
+        return "目標的檔案系統無法使用此名稱：%1";
+    case ErrorKind::sameFileAsEarlierEntry:
+        return "此名稱與先前寫出的另一個項目是同一個檔案（檔案系統不分大小寫），未覆寫：%1";
     case ErrorKind::internal:
         return "程式內部錯誤：%1";
     }
@@ -152,5 +156,19 @@ constexpr const char* kBuildCancelled = "已取消。%2 未建立（已寫入 %1
 constexpr const char* kOpenBuiltArchive = "要開啟新建立的遊戲數據檔案嗎？";
 constexpr const char* kOk = "確定";
 constexpr const char* kCancel = "取消";
+
+// An extraction that went past failed entries or stopped at one; %3 entries skipped.
+constexpr const char* kExtractDoneSkipped = "已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+constexpr const char* kExtractStopped = "已停止。停止前已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+constexpr const char* kExtractCancelledSkipped =
+    "已取消。取消前已解壓 %1 個檔案到 %2，略過 %3 個檔案";
+// The question after one entry failed: the entry, the failure in the words above, for a name
+// that reaches the file of an earlier entry that entry, then what to do with the rest.
+constexpr const char* kEntryFailed = "無法解壓項目「%1」。";
+constexpr const char* kSameFileAsEntry = "它與先前解壓的項目「%1」是同一個檔案。";
+constexpr const char* kSkipFailedEntry = "要略過此檔案繼續解壓，還是停止？";
+constexpr const char* kSkip = "略過";
+constexpr const char* kSkipAll = "全部略過";
+constexpr const char* kStop = "停止";
 
 } // namespace res

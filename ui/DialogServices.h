@@ -25,4 +25,9 @@ public:
                              MessageIcon icon) = 0;
     // A question with Yes and No; true for Yes.
     virtual bool askYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // After one item of a run failed: skip it, skip it and every later failure without asking,
+    // or stop the run. Closing the question stops.
+    enum class FailureAnswer { Skip, SkipAll, Stop };
+    virtual FailureAnswer askAfterFailure(QWidget* parent, const QString& caption,
+                                          const QString& text) = 0;
 };

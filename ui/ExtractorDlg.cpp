@@ -6,6 +6,7 @@
 #include "archive/CodePage950.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
+#include "archive/NameMapping.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
@@ -36,6 +37,8 @@
 
 #include <algorithm>
 #include <new>
+#include <span>
+#include <string_view>
 
 namespace {
 
@@ -59,6 +62,41 @@ QFont dialogFont()
     QFont font(family);
     font.setPointSize(res::kDialogFontPoints);
     return font;
+}
+
+bool isSameIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return QChar::toLower(static_cast<unsigned char>(x)) ==
+               QChar::toLower(static_cast<unsigned char>(y));
+    });
+}
+
+// The question after an entry failed: which entry, why, and for two names that are one file
+// where case is ignored, the earlier entry as well.
+QString failureQuestion(const archive::ArchiveReader& archive, const archive::ArchiveError& failure,
+                        std::span<const std::uint32_t> before, std::uint32_t failed)
+{
+    const std::string_view name = archive.record(failed).name;
+    QString text = QString::fromUtf8(res::kEntryFailed)
+                       .arg(QString::fromStdString(archive::names::displayName(name))) +
+                   QLatin1Char('\n') + errorMessage(failure);
+    if (failure.kind() == archive::ErrorKind::sameFileAsEarlierEntry) {
+        try {
+            const std::string path = archive::names::hostRelativePath(name);
+            const auto earlier = std::ranges::find_if(before, [&](std::uint32_t position) {
+                return isSameIgnoringAsciiCase(
+                    archive::names::hostRelativePath(archive.record(position).name), path);
+            });
+            if (earlier != before.end())
+                text += QLatin1Char('\n') +
+                        QString::fromUtf8(res::kSameFileAsEntry)
+                            .arg(QString::fromStdString(
+                                archive::names::displayName(archive.record(*earlier).name)));
+        } catch (const archive::NameError&) {
+        }
+    }
+    return text + QStringLiteral("\n\n") + QString::fromUtf8(res::kSkipFailedEntry);
 }
 
 } // namespace
@@ -400,14 +438,46 @@ void CExtractorDlg::OnExtract()
     const std::vector<std::uint32_t> selected = m_entryModel->positionsOf(GetSelItems());
     const QString folder = m_folderPicker.m_strPath;
     CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_progressOptions);
+    // The worker's: entries are done in order, so the one under way is selected[entriesDone].
+    std::size_t entriesDone = 0;
+    archive::ExtractOptions options;
+    bool isSkippingAll = false;
+    options.onEntryFailure = [&](const archive::ArchiveError& failure) {
+        if (isSkippingAll)
+            return true;
+        const QString text = failureQuestion(
+            m_archive, failure, std::span(selected).first(entriesDone), selected.at(entriesDone));
+        const DialogServices::FailureAnswer answer = progress.askFromWorker([&] {
+            return m_pServices->askAfterFailure(this, QString::fromUtf8(res::kDisplayName), text);
+        });
+        isSkippingAll = answer == DialogServices::FailureAnswer::SkipAll;
+        return answer != DialogServices::FailureAnswer::Stop;
+    };
     const archive::ExtractResult result = progress.run([&](const archive::ProgressFn& report) {
-        return archive::extractEntries(m_archive, selected, hostPath(folder), report);
+        return archive::extractEntries(
+            m_archive, selected, hostPath(folder),
+            [&](const archive::Progress& p) {
+                entriesDone = static_cast<std::size_t>(p.entriesDone);
+                return report(p);
+            },
+            options);
     });
-    if (!result.cancelled)
+    if (!result.cancelled && !result.stopped)
         OnDeselectAll();
-    progress.finish(QString::fromUtf8(result.cancelled ? res::kExtractCancelled : res::kExtractDone)
-                        .arg(result.entriesWritten)
-                        .arg(QDir::toNativeSeparators(folder)));
+    const bool isShort = result.entriesSkipped == 0 && !result.stopped;
+    const char* text = result.stopped ? res::kExtractStopped
+                       : result.cancelled
+                           ? (isShort ? res::kExtractCancelled : res::kExtractCancelledSkipped)
+                       : isShort ? res::kExtractDone
+                                 : res::kExtractDoneSkipped;
+    QString finished =
+        QString::fromUtf8(text).arg(result.entriesWritten).arg(QDir::toNativeSeparators(folder));
+    if (!isShort)
+        finished = finished.arg(result.entriesSkipped);
+    // A run that skipped or stopped says so even when it was too short for the window.
+    if (!progress.finish(finished) && !isShort)
+        m_pServices->showMessage(this, QString::fromUtf8(res::kDisplayName), finished,
+                                 DialogServices::MessageIcon::None);
 }
 
 void CExtractorDlg::OnMakeArchive()

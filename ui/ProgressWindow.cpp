@@ -94,10 +94,10 @@ void CProgressWindow::redraw(const archive::Progress& progress)
         QStringLiteral("\n%1 / %2").arg(progress.entriesDone).arg(progress.entriesTotal));
 }
 
-void CProgressWindow::finish(const QString& text)
+bool CProgressWindow::finish(const QString& text)
 {
     if (!m_window)
-        return;
+        return false;
     if (m_bCancelled.load()) {
         archive::Progress last;
         {
@@ -114,4 +114,5 @@ void CProgressWindow::finish(const QString& text)
     m_window->setCancelButtonText(QString::fromUtf8(res::kOk));
     // The button's click hides the window, which ends exec.
     m_window->exec();
+    return true;
 }

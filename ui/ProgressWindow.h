@@ -45,9 +45,20 @@ public:
         return std::move(*result);
     }
 
-    // Only when the window was shown: it ends reading text, with an OK button the user presses.
-    // A finished run's bar is full; a cancelled one's stays where the work stopped.
-    void finish(const QString& text);
+    // From the work only: runs ask on this window's thread and waits for what it returns, so a
+    // question the work must put to the user opens like any other window of the dialog.
+    template <class Ask> auto askFromWorker(Ask&& ask) -> std::invoke_result_t<Ask&>
+    {
+        std::optional<std::invoke_result_t<Ask&>> answer;
+        QMetaObject::invokeMethod(
+            &m_inbox, [&] { answer.emplace(ask()); }, Qt::BlockingQueuedConnection);
+        return std::move(*answer);
+    }
+
+    // Only when the window was shown: it ends reading text, with an OK button the user presses,
+    // and true is returned. A finished run's bar is full; a cancelled one's stays where the work
+    // stopped.
+    bool finish(const QString& text);
 
 private:
     void runOnWorker(const std::function<void(const archive::ProgressFn&)>& work);

@@ -1,11 +1,13 @@
 #include "ui/QtDialogServices.h"
 
+#include "res/Messages.h"
 #include "res/Resource.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -79,4 +81,19 @@ bool QtDialogServices::askYesNo(QWidget* parent, const QString& caption, const Q
                     parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+DialogServices::FailureAnswer
+QtDialogServices::askAfterFailure(QWidget* parent, const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
+    QPushButton* skip = box.addButton(QString::fromUtf8(res::kSkip), QMessageBox::AcceptRole);
+    QPushButton* skipAll = box.addButton(QString::fromUtf8(res::kSkipAll), QMessageBox::AcceptRole);
+    QPushButton* stop = box.addButton(QString::fromUtf8(res::kStop), QMessageBox::RejectRole);
+    box.setDefaultButton(skip);
+    box.setEscapeButton(stop);
+    box.exec();
+    if (box.clickedButton() == skip)
+        return FailureAnswer::Skip;
+    return box.clickedButton() == skipAll ? FailureAnswer::SkipAll : FailureAnswer::Stop;
 }

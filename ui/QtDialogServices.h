@@ -13,4 +13,6 @@ public:
     void showMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool askYesNo(QWidget* parent, const QString& caption, const QString& text) override;
+    FailureAnswer askAfterFailure(QWidget* parent, const QString& caption,
+                                  const QString& text) override;
 };

@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/Paths.h"
 #include "archive/posix/Descriptor.h"
+#include "archive/posix/NameRefusal.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -66,7 +67,8 @@ CFolder::~CFolder()
 }
 
 CFolder::CFolder(CFolder&& other) noexcept
-    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath))
+    : m_nHandle(std::exchange(other.m_nHandle, kNoHandle)), m_strPath(std::move(other.m_strPath)),
+      m_bCreated(other.m_bCreated)
 {
 }
 
@@ -78,6 +80,7 @@ CFolder& CFolder::operator=(CFolder&& other) noexcept
         m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
         // Assigning an empty path would keep the old one's buffer.
         std::string old = std::exchange(m_strPath, std::move(other.m_strPath));
+        m_bCreated = other.m_bCreated;
     }
     return *this;
 }
@@ -125,20 +128,38 @@ CFolder CFolder::child(const std::string& name, bool create, std::string_view pa
         throw FileError(ErrorKind::unsafeName, path(), "is not a single folder name");
     const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int descriptor = ::openat(folder, name.c_str(), flags);
+    bool isCreated = false;
     if (descriptor < 0 && errno == ENOENT && create) {
-        if (::mkdirat(folder, name.c_str(), 0777) != 0 && errno != EEXIST) {
-            const int error = errno;
-            throw FileError::fromErrno(ErrorKind::cannotCreateFolder, path(), error);
-        }
+        int error = posix::simulatedRefusal(name);
+        if (error == 0)
+            error = ::mkdirat(folder, name.c_str(), 0777) == 0 ? 0 : errno;
+        if (error != 0 && error != EEXIST)
+            throw posix::creationFailure(ErrorKind::cannotCreateFolder, path(), name, error);
+        isCreated = error == 0;
         descriptor = ::openat(folder, name.c_str(), flags);
     }
     if (descriptor < 0) {
         const int error = errno;
         if (error == ENOTDIR || error == ELOOP)
             throw notAFolder(folder, name, path(), error);
+        if (error == ENAMETOOLONG)
+            throw posix::creationFailure(ErrorKind::cannotOpen, path(), name, error);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path(), error);
     }
-    return CFolder(posix::handleOf(descriptor), std::string());
+    CFolder level(posix::handleOf(descriptor), std::string());
+    level.m_bCreated = isCreated;
+    return level;
+}
+
+std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& relativePath) const
+{
+    struct stat st {};
+    if (m_nHandle == kNoHandle ||
+        ::fstatat(fd(m_nHandle), relativePath.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return filesystem::ObjectId{static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino)};
 }
 
 std::string CFolder::pathOf(const std::string& name) const

@@ -4,6 +4,7 @@
 #include "archive/CFolder.h"
 #include "archive/SignalCleanup.h"
 #include "archive/posix/Descriptor.h"
+#include "archive/posix/NameRefusal.h"
 
 #include <atomic>
 #include <cerrno>
@@ -54,16 +55,20 @@ bool isUnnamedRefused(int error)
 // this program has open (above all the archive being read), nor a file the user may not write.
 // Returns whether something has the name.
 bool checkTarget(int folderFd, const std::string& name, const std::string& path,
-                 OutputFile::Existing existing)
+                 OutputFile::Existing existing, const OutputFile::ExistingCheck* check)
 {
     struct stat st {};
     if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT)
             return false;
+        if (errno == ENAMETOOLONG)
+            throw posix::creationFailure(ErrorKind::cannotOpen, path, name, errno);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
     }
     if (S_ISDIR(st.st_mode))
         throw FileError(ErrorKind::inTheWay, path, "is a folder");
+    if (check && S_ISREG(st.st_mode))
+        (*check)({static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)});
     if (existing == OutputFile::Existing::keep)
         throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
     if (S_ISREG(st.st_mode)) {
@@ -80,15 +85,18 @@ bool checkTarget(int folderFd, const std::string& name, const std::string& path,
 
 } // namespace
 
-OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing)
-    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing)
+OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing,
+                       const ExistingCheck* check)
+    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing), m_pCheck(check)
 {
     if (!folder.isOpen())
         throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
     m_pFolder = &folder;
-    m_bTargetSeen = checkTarget(fd(folderHandle()), name, m_strPath, existing);
+    // A name in a folder made by this program is free unless naming says otherwise.
+    m_bTargetSeen =
+        !folder.wasCreated() && checkTarget(fd(folderHandle()), name, m_strPath, existing, check);
     if (canNameUnnamedFiles()) {
         // Mode 0666 so the umask decides, as for any file the user creates.
         m_nHandle = posix::handleOf(
@@ -114,18 +122,21 @@ void OutputFile::createNamed()
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
         // Registered before it exists: a signal between the two would otherwise leave it.
         m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
-        m_nHandle =
-            posix::handleOf(::openat(fd(folderHandle()), temp.c_str(),
-                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (m_nHandle != kNoHandle) {
-            m_strTempName = std::move(temp);
-            return;
+        int error = posix::simulatedRefusal(temp);
+        if (error == 0) {
+            m_nHandle = posix::handleOf(
+                ::openat(fd(folderHandle()), temp.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+            if (m_nHandle != kNoHandle) {
+                m_strTempName = std::move(temp);
+                return;
+            }
+            error = errno;
         }
-        const int error = errno;
         SignalCleanup::remove(m_nSlot);
         m_nSlot = -1;
         if (error != EEXIST)
-            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, error);
+            throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     }
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
 }
@@ -138,6 +149,11 @@ void OutputFile::allowUnnamed(bool isAllowed) noexcept
 void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
 {
     g_bNoReplaceNamingAllowed.store(isAllowed);
+}
+
+void OutputFile::refuseNamesAsFat(int errorNumber) noexcept
+{
+    posix::simulateFatRefusals(errorNumber);
 }
 
 OutputFile::~OutputFile()
@@ -188,7 +204,7 @@ void OutputFile::Commit()
         } else {
             closeFile();
             // The archive may have been opened under this name since the file was made.
-            checkTarget(fd(folderHandle()), m_strName, m_strPath, Existing::replace);
+            checkTarget(fd(folderHandle()), m_strName, m_strPath, Existing::replace, m_pCheck);
             renameIntoPlace();
         }
     } catch (...) {
@@ -214,6 +230,10 @@ std::atomic<bool> g_bLinkByDescriptor{true};
 // needs a privilege; without it the /proc link is used from then on.
 int linkUnnamed(int fd, int folderFd, const char* name)
 {
+    if (const int error = posix::simulatedRefusal(name)) {
+        errno = error;
+        return -1;
+    }
     if (g_bLinkByDescriptor.load(std::memory_order_relaxed)) {
         if (::linkat(fd, "", folderFd, name, AT_EMPTY_PATH) == 0)
             return 0;
@@ -236,9 +256,9 @@ void OutputFile::nameUnnamed()
         if (linkUnnamed(fd(m_nHandle), fd(folderHandle()), m_strName.c_str()) == 0)
             return;
         if (errno != EEXIST)
-            throw failure(errno);
+            throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, errno);
     }
-    checkTarget(fd(folderHandle()), m_strName, m_strPath, m_existing);
+    checkTarget(fd(folderHandle()), m_strName, m_strPath, m_existing, m_pCheck);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
         m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
@@ -251,7 +271,7 @@ void OutputFile::nameUnnamed()
         SignalCleanup::remove(m_nSlot);
         m_nSlot = -1;
         if (error != EEXIST)
-            throw failure(error);
+            throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     }
     throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
 }
@@ -260,6 +280,8 @@ void OutputFile::renameIntoPlace()
 {
     const char* temp = m_strTempName.c_str();
     const int folder = fd(folderHandle());
+    if (const int refused = posix::simulatedRefusal(m_strName))
+        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, refused);
     if (m_existing == Existing::keep) {
         // Whatever came to the name meanwhile is kept too.
         int error = EPERM;
@@ -283,9 +305,9 @@ void OutputFile::renameIntoPlace()
         if (error == EEXIST)
             throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
         if (error != 0)
-            throw failure(error);
+            throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     } else if (::renameat(folder, temp, folder, m_strName.c_str()) != 0) {
-        throw failure(errno);
+        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, errno);
     }
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;
@@ -305,8 +327,9 @@ void OutputFile::copyIntoNewName()
         ::close(source);
         if (error == EEXIST)
             throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
-        throw failure(error);
+        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     }
+
     // Registered once made, never before: the name could be someone else's until then.
     const int slot = SignalCleanup::add(*m_pFolder, m_strName.c_str());
     int error = 0;

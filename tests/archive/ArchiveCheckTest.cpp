@@ -4,7 +4,9 @@
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
+#include <string>
 #include <sys/resource.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -119,7 +121,14 @@ INSTANTIATE_TEST_SUITE_P(Names, ArchiveCheckName,
                              NameCase{"FileLevelOf256Bytes", std::string(256, 'x'),
                                       Severity::Error},
                              NameCase{"FolderOf100Big5Characters",
-                                      repeated("\xA4\x40", 100) + "\\x.bmp", Severity::Error}),
+                                      repeated("\xA4\x40", 100) + "\\x.bmp", Severity::Error},
+                             // Extracts here, but not on Windows or FAT.
+                             NameCase{"RefusedCharacter", "lt<gt>.bmp", Severity::Warning},
+                             NameCase{"ControlByte", "a\x01.bmp", Severity::Warning},
+                             NameCase{"TrailingDotInAFolder", "sub.\\x.bmp", Severity::Warning},
+                             NameCase{"TrailingSpace", "x.bmp ", Severity::Warning},
+                             NameCase{"DeviceName", "data\\Con.txt", Severity::Warning},
+                             NameCase{"DeviceFolder", "lpt3\\x.bmp", Severity::Warning}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ArchiveCheck, ANameWithAByteThatIsNoCharacterSaysWhichByte)
@@ -212,13 +221,46 @@ INSTANTIATE_TEST_SUITE_P(
                       CollisionCase{"FolderFirst", "sub\\a.bmp", "sub"}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ArchiveCheck, NamesDifferingInCaseDoNotCollide)
+// Names equal but for case are one file where case is ignored: one warning per extra spelling,
+// on the later entry and naming the earliest; exact duplicates keep their own warning.
+TEST(ArchiveCheck, NamesDifferingInCaseWarnOnTheLaterNamingTheEarliest)
 {
-    ArchiveImage image;
-    image.add("a.bmp", "1");
-    image.add("A.BMP", "2");
-    const CheckReport report = checkBytes(image.bytes());
-    EXPECT_TRUE(report.problems.empty()) << describe(report);
+    const struct {
+        const char* label;
+        std::vector<std::string> names;
+        std::vector<std::string> warnings; // "subject: words of the reason"
+    } cases[] = {
+        {"TwoSpellings", {"a.bmp", "A.BMP"}, {"A.BMP: differs only in letter case from a.bmp"}},
+        {"UpperFirst", {"A.BMP", "a.bmp"}, {"a.bmp: differs only in letter case from A.BMP"}},
+        {"InAFolder",
+         {"Sub\\one.bmp", "sub\\one.bmp"},
+         {"sub\\one.bmp: differs only in letter case from Sub\\one.bmp"}},
+        {"SlashAndCase", {"sub\\one.bmp", "SUB/one.bmp"}, {"SUB/one.bmp: differs only"}},
+        {"ThreeSpellings",
+         {"x.Dat", "X.DAT", "x.dat"},
+         {"X.DAT: differs only in letter case from x.Dat",
+          "x.dat: differs only in letter case from x.Dat"}},
+        {"ADuplicateOfTheLaterSpelling",
+         {"a.bmp", "A.bmp", "A.bmp"},
+         {"A.bmp: differs only in letter case from a.bmp", "A.bmp: duplicate name"}},
+        {"SameFoldersOtherFiles", {"Sub\\a.bmp", "sub\\b.bmp"}, {}},
+        {"Big5TrailBytesAreNotLetters", {"\xA4\x61.bmp", "\xA4\x41.bmp"}, {}},
+        {"UnsafeNamesAreLeftToTheirError", {"..\\a", "..\\A"}, {}},
+    };
+    for (const auto& c : cases) {
+        ArchiveImage image;
+        for (const std::string& name : c.names)
+            image.add(name, "1");
+        const CheckReport report = checkBytes(image.bytes());
+        std::vector<std::string> warnings;
+        for (const CheckProblem& p : report.problems)
+            if (p.severity == Severity::Warning)
+                warnings.push_back(p.subject + ": " + p.reason);
+        ASSERT_EQ(warnings.size(), c.warnings.size()) << c.label << "\n" << describe(report);
+        for (std::size_t i = 0; i < warnings.size(); ++i)
+            EXPECT_EQ(warnings[i].rfind(c.warnings[i], 0), 0u) << c.label << ": " << warnings[i];
+        expectConsistent(report);
+    }
 }
 
 TEST(ArchiveCheck, ADuplicateNamesTheOtherRecord)
@@ -383,6 +425,28 @@ TEST(ArchiveCheck, ADeepNameIsCheckedInLinearTime)
     });
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.text, "3 0 2");
+}
+
+// Bounded in CPU time, not timed: comparing every spelling with every other would take hours.
+TEST(ArchiveCheck, ManySpellingsOfOneNameAreCheckedInLinearishTime)
+{
+    const testsupport::ChildResult result = testsupport::runInChild({}, []() -> std::string {
+        rlimit limit{30, 30};
+        setrlimit(RLIMIT_CPU, &limit);
+        ArchiveImage image;
+        // Each spelling twice: 50,000 duplicates and 49,999 other spellings of the first.
+        for (int i = 0; i < 100000; ++i) {
+            std::string name = "abcdefghijklmnopq.bmp";
+            for (int bit = 0; bit < 17; ++bit)
+                if ((i / 2) & (1 << bit))
+                    name[bit] = static_cast<char>(name[bit] - 'a' + 'A');
+            image.add(name, "");
+        }
+        const CheckReport report = checkBytes(image.bytes());
+        return std::to_string(report.errors) + " " + std::to_string(report.warnings);
+    });
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.text, "0 99999");
 }
 
 TEST(ArchiveCheck, AFileThatCannotBeOpenedThrows)

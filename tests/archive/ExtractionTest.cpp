@@ -6,15 +6,19 @@
 #include "archive/FileCopier.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
+#include "archive/OutputFile.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -769,6 +773,336 @@ TEST_F(ExtractionTest, KeepExistingLeavesEveryExistingObjectAndReportsIt)
     const std::map<std::string, std::string> expected = {
         {"old.dat", "old contents"}, {"link.dat", "->"}, {"fresh.dat", "fresh"}};
     EXPECT_EQ(treeOf(dest()), expected);
+}
+
+// The record positions of every entry of an open reader, in file order.
+std::vector<std::uint32_t> inFileOrder(const ArchiveReader& reader)
+{
+    std::vector<std::uint32_t> positions;
+    for (std::size_t i = 0; i < reader.size(); ++i)
+        positions.push_back(reader.at(i).recordPosition);
+    return positions;
+}
+
+// Simulated refusals end with the test, whatever it asserted.
+struct FatRefusals {
+    explicit FatRefusals(int errorNumber) { OutputFile::refuseNamesAsFat(errorNumber); }
+    ~FatRefusals() { OutputFile::refuseNamesAsFat(0); }
+};
+
+TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
+{
+    const std::string longName(300, 'n');
+    const struct {
+        const char* label;
+        std::string name; // the second of three entries
+        bool isDamaged;   // its data reaches past the end of the archive
+        int refusal;      // a file system refusing FAT's names with this error; 0: this one
+        ErrorKind kind;
+        std::string subject; // below the destination; empty: the entry name
+    } cases[] = {
+        {"data past the end", "mid.dat", true, 0, ErrorKind::damagedEntry, ""},
+        {"a name longer than the file system's", longName + ".dat", false, 0,
+         ErrorKind::nameRefusedByFileSystem, longName + ".dat"},
+        {"a folder level longer than the file system's", longName + "\\x.dat", false, 0,
+         ErrorKind::nameRefusedByFileSystem, longName},
+        {"FAT's characters, in the kernel", "lt<gt>.bmp", false, EINVAL,
+         ErrorKind::nameRefusedByFileSystem, "lt<gt>.bmp"},
+        {"FAT's characters through FUSE", "a?b.bmp", false, EPERM,
+         ErrorKind::nameRefusedByFileSystem, "a?b.bmp"},
+        {"FAT's characters in a folder level", "a|b\\x.bmp", false, EPERM,
+         ErrorKind::nameRefusedByFileSystem, "a|b"},
+        {"a trailing dot", "dot.", false, EINVAL, ErrorKind::nameRefusedByFileSystem, "dot."},
+        {"a trailing space in a level", "sp \\x.bmp", false, EILSEQ,
+         ErrorKind::nameRefusedByFileSystem, "sp "},
+    };
+    for (const auto& c : cases) {
+        for (const std::optional<bool> answer :
+             {std::optional<bool>(true), std::optional<bool>(false), std::optional<bool>()}) {
+            SCOPED_TRACE(testing::Message() << c.label << ", answer "
+                                            << (answer ? (*answer ? "go on" : "stop") : "none"));
+            for (const bool isUnnamedAllowed : {true, false}) {
+                SCOPED_TRACE(isUnnamedAllowed ? "unnamed files" : "named temporary files");
+                OutputFile::allowUnnamed(isUnnamedAllowed);
+                TempDir temp;
+                ArchiveImage image;
+                image.add("1.dat", "one");
+                image.add(c.name, "two");
+                image.add("3.dat", "three");
+                if (c.isDamaged)
+                    image.records[1].dataSize = 1000;
+                OpenArchive archive(image, temp / "GAME00.DAT");
+                const std::string dest = temp / "dest";
+                const FatRefusals refusals(c.refusal);
+
+                std::vector<std::string> failures;
+                ExtractOptions options;
+                if (answer)
+                    options.onEntryFailure = [&](const ArchiveError& e) {
+                        EXPECT_STREQ(kindName(e.kind()), kindName(c.kind));
+                        const std::string subject =
+                            c.subject.empty()
+                                ? names::displayName(c.name)
+                                : FileError(c.kind, dest + "/" + c.subject, "").subject();
+                        EXPECT_EQ(e.subject(), subject);
+                        failures.push_back(e.what());
+                        return *answer;
+                    };
+                int progressCalls = 0;
+                const auto progress = [&](const Progress& p) {
+                    EXPECT_EQ(p.entriesDone, ++progressCalls);
+                    return true;
+                };
+                ExtractResult result;
+                try {
+                    result = extractEntries(archive.reader, inFileOrder(archive.reader), dest,
+                                            progress, options);
+                    EXPECT_TRUE(answer.has_value()) << "no failure";
+                } catch (const ArchiveError& e) {
+                    EXPECT_FALSE(answer.has_value()) << e.what();
+                    EXPECT_STREQ(kindName(e.kind()), kindName(c.kind));
+                    failures.push_back(e.what());
+                }
+                ASSERT_EQ(failures.size(), 1u);
+                // The whole entry name, even where the subject lost its middle.
+                EXPECT_NE(failures[0].find(names::displayName(c.name)), std::string::npos)
+                    << failures[0];
+                const bool isGoingOn = answer.value_or(false);
+                // Without an answer the run threw: no result.
+                EXPECT_EQ(result.entriesWritten, !answer ? 0 : isGoingOn ? 2 : 1);
+                EXPECT_EQ(result.entriesSkipped, isGoingOn ? 1 : 0);
+                EXPECT_EQ(result.stopped, answer == std::optional<bool>(false));
+                EXPECT_FALSE(result.cancelled);
+                EXPECT_EQ(progressCalls, isGoingOn ? 3 : 1);
+                // Nothing of the failed entry, not a folder level nor a temporary name.
+                std::map<std::string, std::string> expected = {{"1.dat", "one"}};
+                if (isGoingOn)
+                    expected["3.dat"] = "three";
+                EXPECT_EQ(treeOf(dest), expected);
+            }
+            OutputFile::allowUnnamed(true);
+        }
+    }
+}
+
+// A file system that ignores case gives two spellings one file. Here a hard link made between
+// two entries plays that part: the second name reaches the file written for the first.
+TEST_F(ExtractionTest, ANameReachingAFileThisRunWroteForAnotherEntryIsRefused)
+{
+    const struct {
+        const char* label;
+        std::vector<std::string> names;
+        const char* linkTo; // after the first entry, names[1]'s path becomes a link to this
+        bool isRefused;
+        bool isKeepMode = false;
+    } cases[] = {
+        {"in the destination", {"a.bmp", "A.BMP"}, "a.bmp", true},
+        {"in a folder this run made", {"sub\\one.bmp", "sub\\ONE.BMP"}, "sub/one.bmp", true},
+        {"through another spelling of the folder",
+         {"Sub\\one.bmp", "sub\\one.bmp"},
+         "Sub/one.bmp",
+         true},
+        {"keep mode", {"a.bmp", "A.BMP"}, "a.bmp", true, true},
+        {"the same name again replaces", {"a.bmp", "a.bmp"}, nullptr, false},
+        {"the same name again in a made folder", {"s\\a.bmp", "s\\a.bmp"}, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        for (const bool isUnnamedAllowed : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.label << (isUnnamedAllowed ? "" : ", named"));
+            OutputFile::allowUnnamed(isUnnamedAllowed);
+            TempDir temp;
+            ArchiveImage image;
+            image.add(c.names[0], "first");
+            image.add(c.names[1], "second");
+            OpenArchive archive(image, temp / "GAME00.DAT");
+            const std::string dest = temp / "dest";
+
+            std::vector<ErrorKind> kinds;
+            std::string message;
+            ExtractOptions options;
+            options.keepExisting = c.isKeepMode;
+            options.onEntryFailure = [&](const ArchiveError& e) {
+                kinds.push_back(e.kind());
+                message = e.what();
+                return true;
+            };
+            const auto progress = [&](const Progress& p) {
+                if (p.entriesDone == 1 && c.linkTo) {
+                    const fs::path second = fs::path(dest) / names::hostRelativePath(c.names[1]);
+                    fs::create_directories(second.parent_path());
+                    fs::create_hard_link(fs::path(dest) / c.linkTo, second);
+                }
+                return true;
+            };
+            const ExtractResult result = extractEntries(archive.reader, inFileOrder(archive.reader),
+                                                        dest, progress, options);
+            OutputFile::allowUnnamed(true);
+
+            const fs::path first = fs::path(dest) / names::hostRelativePath(c.names[0]);
+            if (c.isRefused) {
+                EXPECT_EQ(kinds, std::vector<ErrorKind>{ErrorKind::sameFileAsEarlierEntry});
+                EXPECT_NE(message.find(c.names[0]), std::string::npos) << message;
+                EXPECT_NE(message.find(names::displayName(c.names[1])), std::string::npos)
+                    << message;
+                EXPECT_EQ(result.entriesSkipped, 1);
+                EXPECT_EQ(readFile(first.string()), "first");
+            } else {
+                EXPECT_TRUE(kinds.empty()) << message;
+                EXPECT_EQ(result.entriesWritten, 2);
+                EXPECT_EQ(readFile(first.string()), "second");
+            }
+            EXPECT_EQ(result.entriesKept, 0);
+        }
+    }
+}
+
+// Only the files of this run are guarded: a link between files that were there before is
+// replaced like any existing file.
+TEST_F(ExtractionTest, FilesThatWereThereBeforeAreReplacedThoughLinked)
+{
+    writeFile(dest() + "/old.bmp", "old");
+    fs::create_hard_link(dest() + "/old.bmp", dest() + "/B.BMP");
+    ArchiveImage image;
+    image.add("a.bmp", "a");
+    image.add("B.BMP", "b");
+    OpenArchive archive(image, archivePath());
+
+    const ExtractResult result =
+        extractEntries(archive.reader, inFileOrder(archive.reader), dest());
+
+    EXPECT_EQ(result.entriesWritten, 2);
+    const std::map<std::string, std::string> expected = {
+        {"B.BMP", "b"}, {"a.bmp", "a"}, {"old.bmp", "old"}};
+    EXPECT_EQ(treeOf(dest()), expected);
+}
+
+// A folder this run made is not searched before each name; whatever came into it meanwhile is
+// found when the file is named and checked as anywhere else.
+TEST_F(ExtractionTest, WhatComesIntoAFolderThisRunMadeIsStillChecked)
+{
+    const struct {
+        const char* label;
+        std::function<void(const fs::path& folder)> meanwhile; // in sub/, before sub\b.dat
+        std::optional<ErrorKind> failure;
+        const char* leftAtB; // "->": a link, nullptr: a folder
+    } cases[] = {
+        {"a file", [](const fs::path& f) { writeFile((f / "b.dat").string(), "theirs"); },
+         std::nullopt, "ours"},
+        {"a link", [](const fs::path& f) { fs::create_symlink("../../elsewhere", f / "b.dat"); },
+         std::nullopt, "ours"},
+        {"a folder", [](const fs::path& f) { fs::create_directory(f / "b.dat"); },
+         ErrorKind::inTheWay, nullptr},
+    };
+    for (const auto& c : cases) {
+        for (const bool isUnnamedAllowed : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.label << (isUnnamedAllowed ? "" : ", named"));
+            OutputFile::allowUnnamed(isUnnamedAllowed);
+            TempDir temp;
+            ArchiveImage image;
+            image.add("sub\\a.dat", "a");
+            image.add("sub\\b.dat", "ours");
+            OpenArchive archive(image, temp / "GAME00.DAT");
+            const fs::path dest = temp / "dest";
+            std::optional<ErrorKind> failure;
+            try {
+                extractEntries(archive.reader, inFileOrder(archive.reader), dest.string(),
+                               [&](const Progress& p) {
+                                   if (p.entriesDone == 1)
+                                       c.meanwhile(dest / "sub");
+                                   return true;
+                               });
+            } catch (const ArchiveError& e) {
+                failure = e.kind();
+            }
+            OutputFile::allowUnnamed(true);
+            EXPECT_EQ(failure, c.failure);
+            EXPECT_FALSE(fs::exists(temp / "elsewhere"));
+            const fs::path b = dest / "sub/b.dat";
+            if (c.leftAtB) {
+                EXPECT_FALSE(fs::is_symlink(b));
+                EXPECT_EQ(readFile(b.string()), c.leftAtB);
+            } else {
+                EXPECT_TRUE(fs::is_directory(b));
+            }
+            EXPECT_EQ(treeOf((dest / "sub").string()).size(), 2u);
+        }
+    }
+}
+
+// Small entries come from a buffer that large reads of the archive fill: in whatever order
+// they are taken, across the buffer's ends and on both sides of the size that decides, each
+// gets its own bytes.
+TEST_F(ExtractionTest, SmallEntriesGetTheirOwnBytesInAnyOrder)
+{
+    std::vector<std::size_t> sizes = {0, 1, 65535, 65536, 65537, 4096, 70000, 3};
+    std::mt19937 random(7);
+    for (int i = 0; i < 120; ++i)
+        sizes.push_back(random() % 20000);
+    ArchiveImage image;
+    std::map<std::string, std::string> expected;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string name = "f" + std::to_string(i) + ".dat";
+        expected[name] = pattern(sizes[i], static_cast<unsigned>(i));
+        image.add(name, expected[name]);
+    }
+    OpenArchive archive(image, archivePath());
+    const std::vector<std::uint32_t> forward = inFileOrder(archive.reader);
+    std::vector<std::uint32_t> backward(forward.rbegin(), forward.rend());
+    std::vector<std::uint32_t> shuffled = forward;
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    std::vector<std::uint32_t> strided; // every third, then the rest: jumps forward and back
+    for (std::size_t start : {0u, 1u, 2u})
+        for (std::size_t i = start; i < forward.size(); i += 3)
+            strided.push_back(forward[i]);
+    const struct {
+        const char* label;
+        std::vector<std::uint32_t> order;
+    } cases[] = {
+        {"file order", forward},
+        {"backwards", backward},
+        {"shuffled", shuffled},
+        {"strided", strided},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir temp;
+        const ExtractResult result = extractEntries(archive.reader, c.order, temp.str());
+        EXPECT_EQ(result.entriesWritten, static_cast<int>(sizes.size()));
+        EXPECT_EQ(treeOf(temp.str()), expected);
+    }
+}
+
+// The archive may be cut short after it was opened: a small entry then fails like a large one.
+TEST_F(ExtractionTest, AnArchiveCutShortWhileOpenFailsTheEntriesPastItsEnd)
+{
+    const struct {
+        const char* label;
+        std::size_t size;
+    } cases[] = {{"small", 3000}, {"large", 200000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir temp;
+        ArchiveImage image;
+        image.add("1.dat", pattern(c.size, 1));
+        image.add("2.dat", pattern(c.size, 2));
+        image.add("3.dat", pattern(c.size, 3));
+        OpenArchive archive(image, temp / "GAME00.DAT");
+        // The second entry loses its last byte.
+        fs::resize_file(archive.m_strPath, archive.m_strBytes.size() - c.size - 1);
+        std::vector<std::string> failed;
+        ExtractOptions options;
+        options.onEntryFailure = [&](const ArchiveError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::damagedEntry);
+            failed.push_back(e.subject());
+            return true;
+        };
+        const ExtractResult result =
+            extractEntries(archive.reader, inFileOrder(archive.reader), temp / "dest", {}, options);
+        EXPECT_EQ(result.entriesWritten, 1);
+        EXPECT_EQ(failed, (std::vector<std::string>{"2.dat", "3.dat"}));
+        const std::map<std::string, std::string> expected = {{"1.dat", pattern(c.size, 1)}};
+        EXPECT_EQ(treeOf(temp / "dest"), expected);
+    }
 }
 
 } // namespace

@@ -38,6 +38,34 @@ TEST(CliCheck, WarningsAloneDoNotFail)
     EXPECT_EQ(lines(result.err).size(), 2u) << result.err;
 }
 
+// What a new user extracting onto a stick or a Windows share would trip over: warned, named.
+TEST(CliCheck, NamesOtherSystemsCannotHoldAreWarnedByName)
+{
+    const struct {
+        std::vector<std::string> names;
+        std::string line;
+    } cases[] = {
+        {{"a.bmp", "A.BMP"}, "velmora-dat: A.BMP: warning: differs only in letter case from a.bmp"},
+        {{"Sub\\one.bmp", "sub\\one.bmp"},
+         "velmora-dat: sub\\one.bmp: warning: differs only in letter case from Sub\\one.bmp"},
+        {{"lt<gt>.bmp"}, "velmora-dat: lt<gt>.bmp: warning: holds '<'"},
+        {{"aux\\x.bmp"}, "velmora-dat: aux\\x.bmp: warning: the folder \"aux\" is the device AUX"},
+        {{"end."}, "velmora-dat: end.: warning: its name ends with a dot"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        ArchiveImage image;
+        for (const std::string& name : c.names)
+            image.add(name, "1");
+        testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+        const auto result = runDat({"check", dir / "GAME00.DAT"});
+        EXPECT_EQ(result.exitCode, 0) << c.line;
+        ASSERT_EQ(lines(result.err).size(), 1u) << result.err;
+        EXPECT_EQ(lines(result.err)[0].rfind(c.line, 0), 0u) << result.err;
+        EXPECT_NE(result.out.find(", 0 errors, 1 warning\n"), std::string::npos) << result.out;
+    }
+}
+
 struct MalformedCase {
     const char* label;
     std::string bytes;

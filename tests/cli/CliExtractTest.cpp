@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <unistd.h>
+#include <vector>
 
 using clitest::lines;
 using clitest::runDat;
@@ -218,20 +221,61 @@ TEST(CliExtract, ANameLeavingTheDestinationIsRefused)
     EXPECT_NE(result.err.find("evil.txt"), std::string::npos) << result.err;
 }
 
-TEST(CliExtract, DataPastTheEndIsReportedAndLeavesNoFile)
+// An entry that cannot be written is named with its reason, the others still come out, and the
+// run ends with the counts and status 1.
+TEST(CliExtract, AnEntryThatFailsAloneIsReportedAndTheRestAreWritten)
 {
-    TempDir dir;
-    ArchiveImage image;
-    image.add("short.dat", "12345");
-    image.records[0].dataSize = 500;
-    const std::string path = dir / "GAME04.DAT";
-    testsupport::writeFile(path, image.bytes());
+    const std::string longName(300, 'n'); // more than a file name may hold here
+    const struct {
+        const char* label;
+        std::vector<std::string> names;
+        int damaged;                     // the entry whose data reaches past the end; -1: none
+        std::vector<std::string> failed; // in the entry list's order, which extraction follows
+        Tree written;
+    } cases[] = {
+        {"DataPastTheEnd", {"short.dat"}, 0, {"short.dat"}, {}},
+        {"DamagedBetweenGoodOnes",
+         {"a.dat", "b.dat", "c.dat"},
+         1,
+         {"b.dat"},
+         {{"a.dat", "data"}, {"c.dat", "data"}}},
+        {"ANameTheFileSystemCannotHold",
+         {"a.dat", longName, "c.dat"},
+         -1,
+         {longName},
+         {{"a.dat", "data"}, {"c.dat", "data"}}},
+        {"AFolderTheFileSystemCannotHold",
+         {longName + "\\x.dat", "c.dat"},
+         -1,
+         {longName},
+         {{"c.dat", "data"}}},
+        {"TwoOfThree", {"a.dat", longName, "c.dat"}, 2, {"c.dat", longName}, {{"a.dat", "data"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        ArchiveImage image;
+        for (const std::string& name : c.names)
+            image.add(name, "data");
+        if (c.damaged >= 0)
+            image.records[c.damaged].dataSize = 500;
+        testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+        const auto result = runDat({"extract", dir / "GAME00.DAT", dir / "out"});
 
-    const auto result = runDat({"extract", path, dir / "out"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_FALSE(fs::exists(dir / "out/short.dat"));
-    EXPECT_EQ(lines(result.err).size(), 1u) << result.err;
-    EXPECT_NE(result.err.find("short.dat"), std::string::npos) << result.err;
+        EXPECT_EQ(result.exitCode, 1) << result.err;
+        const auto errorLines = lines(result.err);
+        ASSERT_EQ(errorLines.size(), c.failed.size() + 1) << result.err;
+        for (std::size_t i = 0; i < c.failed.size(); ++i)
+            EXPECT_NE(errorLines[i].find(c.failed[i]), std::string::npos) << errorLines[i];
+        EXPECT_EQ(errorLines.back(), "velmora-dat: " + dir / "GAME00.DAT" + ": " +
+                                         std::to_string(c.written.size()) + " of " +
+                                         std::to_string(c.names.size()) + " entries written, " +
+                                         std::to_string(c.failed.size()) + " skipped");
+        if (c.written.empty())
+            EXPECT_FALSE(fs::exists(dir / "out")) << "made for nothing";
+        else
+            EXPECT_EQ(treeOf(dir / "out"), c.written);
+    }
 }
 
 TEST(CliExtract, TheArchiveIsNeverOverwrittenByItsOwnEntry)
@@ -356,6 +400,51 @@ TEST(CliExtract, AFileSizeLimitFailsTheWriteAndLeavesNothing)
     EXPECT_EQ(result.exitCode, 1) << "killed by a signal when 128 and more";
     EXPECT_EQ(result.err, "velmora-dat: " + dir / "out/big.bin" + ": File too large\n");
     EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// A first signal during the last entry stops it at its next slice: no partial file, a word
+// naming what was written, the status a shell shows for the signal.
+TEST(CliExtract, AFirstSignalDuringTheLastEntryStopsIt)
+{
+    const struct {
+        const char* label;
+        int signalNumber;
+        int exitCode;
+    } cases[] = {
+        {"Interrupt", SIGINT, 130},
+        {"Terminate", SIGTERM, 143},
+    };
+    // Read from a hole in the archive, the last entry takes seconds to write whole, against the
+    // moment its slice takes to stop.
+    constexpr std::uint32_t kBigBytes = 1u << 30;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir dir;
+        ArchiveImage image;
+        image.add("a.bmp", "abc");
+        image.add("big.bin", "");
+        image.records[1].dataSize = kBigBytes;
+        const std::string bytes = image.bytes();
+        testsupport::writeFile(dir / "GAME00.DAT", bytes);
+        fs::resize_file(dir / "GAME00.DAT", bytes.size() + kBigBytes);
+
+        clitest::Started started = clitest::startDat({"extract", dir / "GAME00.DAT", dir / "out"});
+        // a.bmp is named only once it is whole, and the last entry comes right after it.
+        for (int waited = 0; !fs::exists(dir / "out/a.bmp") && waited < 20000; ++waited)
+            usleep(1000);
+        kill(started.pid, c.signalNumber);
+        const auto result = clitest::finishProgram(started);
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+        EXPECT_NE(result.err.find("interrupt again to end at once"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("interrupted: 1 of 2 entries written"), std::string::npos)
+            << result.err;
+        std::vector<std::string> names;
+        for (const auto& item : fs::directory_iterator(dir / "out"))
+            names.push_back(item.path().filename().string());
+        EXPECT_EQ(names, std::vector<std::string>{"a.bmp"}) << "a partial file is left";
+    }
 }
 
 } // namespace

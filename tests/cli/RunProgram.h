@@ -67,8 +67,16 @@ inline int waitExit(pid_t pid)
 // Variables to set in the program's environment; nullopt removes one.
 using Environment = std::map<std::string, std::optional<std::string>>;
 
+// A program started and not yet waited for: its id and where its streams go.
+struct Started {
+    pid_t pid = -1;
+    int outFd = -1;
+    int errFd = -1;
+    int master = -1; // the terminal's other side, with errOnTerminal
+};
+
 // With errOnTerminal, standard error is a pseudo-terminal, as when a user runs the program.
-inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+inline Started startProgram(const std::string& program, const std::vector<std::string>& args,
                             bool errOnTerminal = false, const Environment& environment = {})
 {
     std::vector<std::string> argvStrings = {program};
@@ -78,28 +86,25 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
         argv.push_back(s.data());
     argv.push_back(nullptr);
 
-    const int outFd = scratchFile();
-    int errFd = -1;
-    int master = -1;
-    std::string slaveName;
+    Started started;
+    started.outFd = scratchFile();
     if (errOnTerminal) {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        started.master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (started.master < 0 || grantpt(started.master) != 0 || unlockpt(started.master) != 0)
             throw std::runtime_error("no pseudo-terminal");
-        slaveName = ptsname(master);
         // Held open here too, so the output stays readable after the program ends.
-        errFd = open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+        started.errFd = open(ptsname(started.master), O_RDWR | O_NOCTTY);
     } else {
-        errFd = scratchFile();
+        started.errFd = scratchFile();
     }
 
     std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
+    started.pid = fork();
+    if (started.pid == 0) {
         const int nullFd = open("/dev/null", O_RDONLY);
         dup2(nullFd, STDIN_FILENO);
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
+        dup2(started.outFd, STDOUT_FILENO);
+        dup2(started.errFd, STDERR_FILENO);
         for (const auto& [name, value] : environment) {
             if (value)
                 setenv(name.c_str(), value->c_str(), 1);
@@ -109,26 +114,45 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return started;
+}
+
+// Waits for the program to end and collects its exit status and streams.
+inline RunResult finishProgram(Started& started)
+{
     RunResult result;
-    result.exitCode = waitExit(pid);
-    lseek(outFd, 0, SEEK_SET);
-    result.out = readAllFd(outFd);
-    close(outFd);
-    if (errOnTerminal) {
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        result.err = readAllFd(master);
-        close(master);
+    result.exitCode = waitExit(started.pid);
+    lseek(started.outFd, 0, SEEK_SET);
+    result.out = readAllFd(started.outFd);
+    close(started.outFd);
+    if (started.master >= 0) {
+        fcntl(started.master, F_SETFL, O_NONBLOCK);
+        result.err = readAllFd(started.master);
+        close(started.master);
     } else {
-        lseek(errFd, 0, SEEK_SET);
-        result.err = readAllFd(errFd);
+        lseek(started.errFd, 0, SEEK_SET);
+        result.err = readAllFd(started.errFd);
     }
-    close(errFd);
+    close(started.errFd);
+    started = {};
     return result;
+}
+
+inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                            bool errOnTerminal = false, const Environment& environment = {})
+{
+    Started started = startProgram(program, args, errOnTerminal, environment);
+    return finishProgram(started);
 }
 
 inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal = false)
 {
     return runProgram(VELMORA_DAT_PATH, args, errOnTerminal);
+}
+
+inline Started startDat(const std::vector<std::string>& args)
+{
+    return startProgram(VELMORA_DAT_PATH, args);
 }
 
 // As runDat, under a file-size limit (ulimit -f) in bytes and with SIGXFSZ as a shell leaves

@@ -518,6 +518,31 @@ TEST_F(Desktop, ShortRunsStaySilent)
     EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "data-A.DAT");
 }
 
+// The question about a damaged entry comes while the window is up, and the window's last words
+// count the skipped entry; no message comes on top.
+TEST_F(Desktop, ALongRunThatSkippedSaysSoInItsWindow)
+{
+    ArchiveImage image;
+    for (const char* name : {"A.DAT", "B.DAT", "C.DAT"})
+        image.add(name, name);
+    image.records[1].dataSize = 500; // past the end of the archive
+    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
+    script.openPaths.push_back(qs(dir / "GAME00.DAT"));
+    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    std::filesystem::create_directory(dir / "out");
+    script.folders.push_back(qs(dir / "out"));
+    script.failureAnswers = {DialogServices::FailureAnswer::Skip};
+    dlg.setProgressDelay(0);
+    ProgressWatcher watcher;
+    dlg.OnSelectAll();
+    dlg.OnExtract();
+    EXPECT_EQ(script.failures.size(), 1u);
+    EXPECT_EQ(watcher.finished,
+              QStringList{u8(res::kExtractDoneSkipped).arg(2).arg(qs(dir / "out")).arg(1)});
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
 // The real save dialog, given an existing name: what its question was, and what it returned.
 struct SaveOutcome {
     QString question;

@@ -6,12 +6,15 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/QtDialogServices.h"
 #include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +189,50 @@ TEST(QtTexts, ButtonsAndFileDialogsSpeakChinese)
     QDialogButtonBox buttons(QDialogButtonBox::Open | QDialogButtonBox::Save);
     EXPECT_TRUE(hasChinese(buttons.button(QDialogButtonBox::Open)->text()));
     EXPECT_TRUE(hasChinese(buttons.button(QDialogButtonBox::Save)->text()));
+}
+
+// The real question after a failed entry: its three buttons in Chinese, each its own answer,
+// and Escape stops.
+TEST(QtTexts, AFailedEntrysQuestionOffersSkipSkipAllAndStop)
+{
+    using Answer = DialogServices::FailureAnswer;
+    const struct {
+        const char* press; // a button's text; nullptr: Escape
+        Answer answer;
+    } cases[] = {
+        {"略過", Answer::Skip},
+        {"全部略過", Answer::SkipAll},
+        {"停止", Answer::Stop},
+        {nullptr, Answer::Stop},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.press ? c.press : "Escape");
+        QStringList buttons;
+        QString text;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            text = box->text();
+            for (QAbstractButton* button : box->buttons())
+                buttons << button->text();
+            for (QAbstractButton* button : box->buttons()) {
+                if (c.press && button->text() == u8(c.press)) {
+                    button->click();
+                    return;
+                }
+            }
+            QTest::keyClick(box, Qt::Key_Escape);
+        });
+        QtDialogServices services;
+        EXPECT_EQ(services.askAfterFailure(nullptr, u8(res::kDisplayName), QStringLiteral("why")),
+                  c.answer);
+        EXPECT_EQ(text, QStringLiteral("why"));
+        buttons.sort();
+        QStringList expected = {u8(res::kSkip), u8(res::kSkipAll), u8(res::kStop)};
+        expected.sort();
+        EXPECT_EQ(buttons, expected);
+    }
 }
 
 } // namespace

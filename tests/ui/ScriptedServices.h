@@ -19,6 +19,8 @@ public:
     std::vector<QString> openStarts, saveStarts, folderStarts;
     std::deque<bool> answers;
     std::vector<QString> questions;
+    std::deque<FailureAnswer> failureAnswers; // empty: the question was closed, which stops
+    std::vector<QString> failures;
 
     std::optional<QString> openArchivePath(QWidget*, const QString& startFolder) override
     {
@@ -51,6 +53,17 @@ public:
             return false;
         const bool answer = answers.front();
         answers.pop_front();
+        return answer;
+    }
+
+    FailureAnswer askAfterFailure(QWidget*, const QString& caption, const QString& text) override
+    {
+        captions.push_back(caption);
+        failures.push_back(text);
+        if (failureAnswers.empty())
+            return FailureAnswer::Stop;
+        const FailureAnswer answer = failureAnswers.front();
+        failureAnswers.pop_front();
         return answer;
     }
 
