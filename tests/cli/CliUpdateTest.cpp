@@ -269,4 +269,75 @@ TEST(CliUpdate, AFileSizeLimitLeavesTheArchiveAndNoTemporaryFile)
     EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "game"}));
 }
 
+bool isWritingUnnamed(pid_t pid)
+{
+    std::error_code ignored;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ignored), end; it != end;
+         it.increment(ignored)) {
+        const std::string target = fs::read_symlink(it->path(), ignored).string();
+        if (target.find("(deleted)") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+struct Stop {
+    const char* label;
+    int signal;
+    int count; // a second signal ends the program at once
+};
+
+class CliUpdateStopped : public testing::TestWithParam<Stop> {};
+
+// Wherever the signals land, the archive is either the old one or the whole new one, and
+// nothing else is left beside it.
+TEST_P(CliUpdateStopped, LeavesTheOldArchiveOrTheWholeNewOne)
+{
+    const Stop& stop = GetParam();
+    Fixture f;
+    const std::string big(32 * 1024 * 1024, 'g');
+    writeFile(f.dir / "game/big.dat", big);
+    const std::string earlier = readFile(f.dir / "GAME00.DAT");
+    std::vector<std::string> args = {VELMORA_DAT_PATH,     "add",
+                                     f.dir / "GAME00.DAT", "-C",
+                                     f.dir / "game",       f.dir / "game/big.dat"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    // Once the new archive is being written: an unnamed file open in the program.
+    for (int i = 0; i < 5000 && !isWritingUnnamed(pid); ++i)
+        usleep(200);
+    for (int i = 0; i < stop.count; ++i)
+        kill(pid, stop.signal);
+    const int status = clitest::waitExit(pid);
+
+    const std::string now = readFile(f.dir / "GAME00.DAT");
+    if (status == 0)
+        EXPECT_EQ(now, f.built(with(kArchived, {{"big.dat", big}})));
+    else
+        EXPECT_EQ(now, earlier) << "status " << status;
+    EXPECT_TRUE(status == 0 || status == 128 + stop.signal) << status;
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        files.insert(entry.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "game"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliUpdateStopped,
+                         testing::Values(Stop{"Interrupt", SIGINT, 1},
+                                         Stop{"Terminate", SIGTERM, 1},
+                                         Stop{"InterruptTwice", SIGINT, 2},
+                                         Stop{"HangUp", SIGHUP, 1}, Stop{"Kill", SIGKILL, 1}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
 } // namespace
