@@ -4,6 +4,7 @@
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace archive {
@@ -20,6 +21,9 @@ public:
     enum class Existing {
         replace, // an existing file of the name is replaced at commit
         keep,    // an existing object of the name is kept: FileError of kind keptExisting
+        // As replace, even when this program holds the file open: an archive rewritten from
+        // itself, whose reader keeps the old file open (without its name) afterwards.
+        replaceOpen,
     };
 
     // Throws FileError when folder/name is a file this program holds open (the open archive),
@@ -34,6 +38,8 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const void* buffer, std::size_t count);
+    // Gives the file these permission bits now rather than those the umask leaves.
+    void setPermissions(std::uint32_t mode);
     // Commit then flushes the data before the file is named and the folder after, so a power
     // loss leaves either the earlier file or the whole new one.
     void setDurable(bool isDurable) noexcept { m_bDurable = isDurable; }

@@ -32,6 +32,12 @@ int run(int argc, char** argv, cli::Console& console)
         return cli::runExtract(line, console);
     if (line.command() == "build")
         return cli::runBuild(line, console);
+    if (line.command() == "add")
+        return cli::runAdd(line, console);
+    if (line.command() == "delete")
+        return cli::runDelete(line, console);
+    if (line.command() == "rename")
+        return cli::runRename(line, console);
     return cli::runCheck(line, console);
 }
 

@@ -67,7 +67,8 @@ bool checkTarget(int folderFd, const std::string& name, const std::string& path,
     if (existing == OutputFile::Existing::keep)
         throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
     if (S_ISREG(st.st_mode)) {
-        if (CFile::isHeldOpen(st.st_dev, st.st_ino))
+        if (existing != OutputFile::Existing::replaceOpen &&
+            CFile::isHeldOpen(st.st_dev, st.st_ino))
             throw FileError(ErrorKind::alreadyOpen, path,
                             "is open in this program and cannot be replaced");
         // Naming over the file would bypass its own permission.
@@ -166,6 +167,14 @@ void OutputFile::Write(const void* buffer, std::size_t count)
     }
 }
 
+void OutputFile::setPermissions(std::uint32_t mode)
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    if (::fchmod(fd(m_nHandle), static_cast<mode_t>(mode & 07777)) != 0)
+        throw failure(errno);
+}
+
 void OutputFile::closeFile()
 {
     const int result = ::close(fd(m_nHandle));
@@ -188,7 +197,8 @@ void OutputFile::Commit()
         } else {
             closeFile();
             // The archive may have been opened under this name since the file was made.
-            checkTarget(fd(folderHandle()), m_strName, m_strPath, Existing::replace);
+            checkTarget(fd(folderHandle()), m_strName, m_strPath,
+                        m_existing == Existing::replaceOpen ? m_existing : Existing::replace);
             renameIntoPlace();
         }
     } catch (...) {
