@@ -367,7 +367,7 @@ void CExtractorDlg::loadArchive(const QString& path)
     // listed. Copies in other programs stay tied to the entries of the same file.
     m_pEarlier.reset();
     m_undoNames.clear();
-    if (hostPath(path) != m_pArchive->path())
+    if (!m_pArchive->isOpen() || hostPath(path) != m_pArchive->path())
         m_pEdits->clear();
     closeArchive();
     listArchive(hostPath(path), false);

