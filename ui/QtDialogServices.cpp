@@ -105,12 +105,16 @@ std::optional<QString> QtDialogServices::chooseFile(QWidget* parent, const QStri
 std::optional<QString> QtDialogServices::askText(QWidget* parent, const QString& caption,
                                                  const QString& label, const QString& initial)
 {
-    bool accepted = false;
-    const QString text =
-        QInputDialog::getText(parent, caption, label, QLineEdit::Normal, initial, &accepted);
-    if (!accepted)
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // Room for a long entry name with its folders.
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(dialog.fontMetrics().averageCharWidth() * 60);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 bool QtDialogServices::openWithDesktop(const QString& path)
