@@ -666,6 +666,16 @@ bool CExtractorDlg::offerSavedCopy(const QString& path, const std::string& entry
     if (!m_bArchiveOpen)
         return true;
     const QScopedValueRollback<bool> changing(m_bChanging, true);
+    // Renamed or deleted since it was opened: adding the copy would bring the old name back.
+    const archive::Catalogue& catalogue = *m_entryModel->catalogue();
+    bool isListed = false;
+    for (std::size_t row = 0; row < catalogue.size() && !isListed; ++row)
+        isListed = catalogue.name(row) == entryName;
+    if (!isListed) {
+        reportError(
+            tr8(res::errorKindText(archive::ErrorKind::noSuchEntry)).arg(shownName(entryName)));
+        return true;
+    }
     if (m_pServices->askYesNo(this, tr8(res::kDisplayName),
                               tr8(res::edit::kEditedQuestion).arg(shownName(entryName))))
         runCommand([&] {

@@ -526,6 +526,17 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     QTest::qWait(ExternalEdits::kSettleMs * 3);
     EXPECT_EQ(services.questions.size(), asked);
 
+    // Renamed meanwhile: the save is refused, naming the entry, and the old name stays gone.
+    services.texts.push_back(QStringLiteral("SUB\\E.DAT"));
+    ASSERT_TRUE(runMenu(rowOf("SUB\\C.DAT"), res::edit::kMenuRename));
+    const std::string renamed = testsupport::readFile(archivePath);
+    testsupport::writeFile(copy, "charlie 4");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !services.messages.empty(); }, 5000));
+    EXPECT_TRUE(services.messages[0].contains(QStringLiteral("SUB\\C.DAT")))
+        << services.messages[0].toStdString();
+    EXPECT_EQ(testsupport::readFile(archivePath), renamed);
+    EXPECT_EQ(services.questions.size(), asked);
+
     // Closing the dialog takes the copy away.
     dlg.findChild<QPushButton*>("IDC_CLOSE")->click();
     EXPECT_FALSE(std::filesystem::exists(copy));
