@@ -29,7 +29,8 @@ constexpr const char* kEditedQuestion = "%1 已修改，要更新到檔案庫嗎
 
 // The progress window of a change and of an undo.
 constexpr const char* kUpdateTitle = "正在更新遊戲數據檔案…";
-constexpr const char* kUndoTitle = "正在復原遊戲數據檔案…";
+// Putting back counts MiB.
+constexpr const char* kUndoTitle = "正在復原遊戲數據檔案（MiB）…";
 // %1 the archive, %2 added, %3 replaced, %4 deleted, %5 renamed.
 constexpr const char* kUpdateDone = "已更新 %1：新增 %2 個，取代 %3 個，刪除 %4 個，重新命名 %5 個";
 constexpr const char* kUpdateCancelled = "已取消。%1 未變更";

@@ -723,7 +723,16 @@ void CExtractorDlg::OnUndo()
     CProgressWindow progress(this, tr8(res::edit::kUndoTitle), m_progressOptions);
     // Putting back is never stopped halfway: it happens whole or fails.
     progress.run([&](const archive::ProgressFn& report) {
-        archive::restoreArchive(*m_pEarlier, path, report);
+        // Putting back reports bytes only; the window counts whole MiB.
+        const auto inMiB = [](std::uint64_t bytes) {
+            return static_cast<int>((bytes + (1u << 20) - 1) >> 20);
+        };
+        archive::restoreArchive(*m_pEarlier, path, [&](const archive::Progress& step) {
+            archive::Progress shown = step;
+            shown.entriesDone = inMiB(step.bytesDone);
+            shown.entriesTotal = inMiB(step.bytesTotal);
+            return report(shown);
+        });
         return true;
     });
     // One level: what was undone cannot be undone again.

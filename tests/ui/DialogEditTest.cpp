@@ -23,7 +23,9 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -400,6 +402,69 @@ TEST_F(EditFixture, UndoPutsBackEveryByteOfTheArchiveBeforeTheChange)
         EXPECT_EQ(testsupport::readFile(archivePath), before) << c.what;
         EXPECT_EQ(dlg.entryList().GetCount(), 3) << c.what;
         EXPECT_FALSE(dlg.canUndo()) << c.what;
+    }
+}
+
+TEST_F(EditFixture, LongChangesAndUndoEndSayingWhatTheyDid)
+{
+    struct Step {
+        const char* what;
+        bool cancel;
+        std::function<void()> run;
+        QString text;
+        bool isChanged; // the archive differs from the one opened
+    };
+    const Step steps[] = {
+        // Held at its first report until Cancel is pressed: nothing is written.
+        {"cancelled change", true,
+         [&] {
+             services.answers.push_back(true);
+             dlg.OnDelete(rowOf("A.DAT"));
+         },
+         u8(res::edit::kUpdateCancelled).arg(QStringLiteral("GAME00.DAT")), false},
+        {"change", false,
+         [&] {
+             services.answers.push_back(true);
+             dlg.OnDelete(rowOf("A.DAT"));
+         },
+         u8(res::edit::kUpdateDone).arg(QStringLiteral("GAME00.DAT")).arg(0).arg(0).arg(1).arg(0),
+         true},
+        {"undo", false, [&] { dlg.OnUndo(); },
+         u8(res::edit::kUndoDone).arg(QStringLiteral("GAME00.DAT")), false},
+    };
+    open(kStart);
+    const std::string before = testsupport::readFile(archivePath);
+    dlg.setProgressDelay(0);
+    for (const Step& step : steps) {
+        QStringList finished;
+        QSemaphore cancelled;
+        // Reads each finished window and presses its button; presses Cancel on a running one.
+        QTimer watcher;
+        watcher.setInterval(0);
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* window = qobject_cast<QProgressDialog*>(widget);
+                auto* button = window ? window->findChild<QPushButton*>() : nullptr;
+                if (!button || !window->isVisible())
+                    continue;
+                if (button->text() == u8(res::kOk)) {
+                    finished << window->labelText();
+                    button->click();
+                } else if (step.cancel && !window->wasCanceled()) {
+                    button->click();
+                    cancelled.release();
+                }
+            }
+        });
+        watcher.start();
+        dlg.setProgressProbe([&](const archive::Progress&) {
+            if (step.cancel && cancelled.tryAcquire(1, 10000))
+                cancelled.release();
+        });
+        step.run();
+        ASSERT_TRUE(services.messages.empty()) << step.what;
+        EXPECT_EQ(finished, QStringList{step.text}) << step.what;
+        EXPECT_EQ(testsupport::readFile(archivePath) != before, step.isChanged) << step.what;
     }
 }
 
