@@ -14,6 +14,8 @@
 #include "archive/Paths.h"
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -31,17 +33,25 @@ const char kChangedSize[] = "changed size while the archive was being written";
 constexpr std::uint64_t kBlockBytes = 4096;
 
 // One entry of the archive to be written: its bytes come from the old archive (isOld) or from a
-// host file.
+// host file. Names are views: into the reader's directory, or into the table's own strings.
 struct Item {
-    std::string name;
+    std::string_view name;
     std::uint64_t size = 0;
     std::uint32_t dataOffset = 0;     // old only
     std::uint32_t recordPosition = 0; // old only
-    std::string hostPath;             // host only
+    std::string_view hostPath;        // host only
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
 };
+
+// Entry-list order: names equal but for case come in byte order, as a build of a folder walks
+// them.
+bool isListedBefore(const Item& a, const Item& b)
+{
+    const int order = cp950::compareNoCase(a.name, b.name);
+    return order != 0 ? order < 0 : a.name < b.name;
+}
 
 // A name as a new entry may carry it: one build could give, and one extraction could write.
 void requireStorableName(const std::string& name)
@@ -61,36 +71,42 @@ void requireStorableName(const std::string& name)
 // The entry list being changed, found by exact name bytes.
 class EntryTable {
 public:
-    EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
+    explicit EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
 
-    void addOld(const RecordView& record)
+    // The reader's records, which must outlive the table.
+    void addOld(const ArchiveReader& reader)
     {
-        Item item;
-        item.name = std::string(record.name);
-        item.size = record.dataSize;
-        item.dataOffset = record.dataOffset;
-        item.recordPosition = record.recordPosition;
-        insert(std::move(item));
+        m_items.reserve(reader.size());
+        m_byName.reserve(reader.size());
+        for (std::size_t i = 0; i < reader.size(); ++i) {
+            const RecordView record = reader.at(i);
+            Item item;
+            item.name = record.name;
+            item.size = record.dataSize;
+            item.dataOffset = record.dataOffset;
+            item.recordPosition = record.recordPosition;
+            insert(item);
+        }
     }
 
     // The live item of exactly name, if any; NameError when two share it.
-    std::optional<std::size_t> find(const std::string& name) const
+    std::optional<std::size_t> find(std::string_view name) const
     {
-        const auto it = m_byName.find(name);
-        if (it == m_byName.end() || it->second.empty())
+        const auto [first, last] = m_byName.equal_range(name);
+        if (first == last)
             return std::nullopt;
-        if (it->second.size() > 1) {
-            const Item& a = m_items[it->second[0]];
-            const Item& b = m_items[it->second[1]];
+        if (std::next(first) != last) {
+            const std::uint32_t a = m_items[first->second].recordPosition;
+            const std::uint32_t b = m_items[std::next(first)->second].recordPosition;
             throw NameError(ErrorKind::ambiguousName, names::displayName(name),
                             "is the name of two entries of " + m_strArchive + " (records at " +
-                                std::to_string(a.recordPosition) + " and " +
-                                std::to_string(b.recordPosition) + "); change neither by name");
+                                std::to_string(std::min(a, b)) + " and " +
+                                std::to_string(std::max(a, b)) + "); change neither by name");
         }
-        return it->second.front();
+        return first->second;
     }
 
-    std::size_t require(const std::string& name) const
+    std::size_t require(std::string_view name) const
     {
         if (const std::optional<std::size_t> index = find(name))
             return *index;
@@ -98,10 +114,15 @@ public:
                         "no entry of that name in " + m_strArchive);
     }
 
-    void insert(Item item)
+    bool contains(std::string_view name) const { return m_byName.count(name) != 0; }
+
+    // A copy of text that lives as long as the table.
+    std::string_view keep(const std::string& text) { return m_kept.emplace_back(text); }
+
+    void insert(const Item& item)
     {
-        m_byName[item.name].push_back(m_items.size());
-        m_items.push_back(std::move(item));
+        m_byName.emplace(item.name, m_items.size());
+        m_items.push_back(item);
     }
 
     void remove(std::size_t index)
@@ -110,44 +131,49 @@ public:
         m_items[index].isLive = false;
     }
 
-    void rename(std::size_t index, const std::string& newName)
+    void rename(std::size_t index, std::string_view newName)
     {
         unlink(index);
         m_items[index].name = newName;
-        m_byName[newName].push_back(index);
+        m_items[index].isChanged = true;
+        m_byName.emplace(newName, index);
     }
 
-    Item& operator[](std::size_t index) { return m_items[index]; }
-
-    // The live items in entry-list order. Names equal but for case come in byte order, as a
-    // build of a folder walks them; records of one name keep their file order.
-    std::vector<Item> takeLive()
+    // The live items in entry-list order; records of one name keep their file order.
+    std::vector<Item> live() const
     {
-        std::vector<Item> live;
-        live.reserve(m_items.size());
-        for (Item& item : m_items) {
+        std::vector<Item> kept;
+        std::vector<Item> changed;
+        kept.reserve(m_items.size());
+        for (const Item& item : m_items) {
             if (item.isLive)
-                live.push_back(std::move(item));
+                (item.isChanged ? changed : kept).push_back(item);
         }
-        std::stable_sort(live.begin(), live.end(), [](const Item& a, const Item& b) {
-            const int order = cp950::compareNoCase(a.name, b.name);
-            return order != 0 ? order < 0 : a.name < b.name;
-        });
-        m_items.clear();
-        m_byName.clear();
-        return live;
+        std::stable_sort(changed.begin(), changed.end(), isListedBefore);
+        // An archive this program wrote is in list order already: only the changed entries
+        // need sorting, and a merge puts them in place.
+        if (!std::is_sorted(kept.begin(), kept.end(), isListedBefore))
+            std::stable_sort(kept.begin(), kept.end(), isListedBefore);
+        std::vector<Item> all;
+        all.reserve(kept.size() + changed.size());
+        std::merge(kept.begin(), kept.end(), changed.begin(), changed.end(),
+                   std::back_inserter(all), isListedBefore);
+        return all;
     }
 
 private:
     void unlink(std::size_t index)
     {
-        std::vector<std::size_t>& same = m_byName[m_items[index].name];
-        same.erase(std::find(same.begin(), same.end(), index));
+        auto [first, last] = m_byName.equal_range(m_items[index].name);
+        while (first != last && first->second != index)
+            ++first;
+        m_byName.erase(first);
     }
 
     std::string m_strArchive;
     std::vector<Item> m_items;
-    std::unordered_map<std::string, std::vector<std::size_t>> m_byName;
+    std::unordered_multimap<std::string_view, std::size_t> m_byName;
+    std::deque<std::string> m_kept;
 };
 
 // Every folder level of name: "a\b\c" gives "a" and "a\b". A '\' that is the second byte of a
@@ -162,8 +188,12 @@ template <typename Visit> void forEachLevel(std::string_view name, Visit visit)
 // An entry that is a file where another entry needs a folder level could not be extracted.
 void requireNoFileFolderClash(const std::vector<Item>& items)
 {
+    if (std::none_of(items.begin(), items.end(), [](const Item& item) { return item.isChanged; }))
+        return;
     std::unordered_set<std::string_view> files;
     std::unordered_set<std::string_view> folders;
+    files.reserve(items.size());
+    folders.reserve(items.size());
     for (const Item& item : items) {
         files.insert(item.name);
         forEachLevel(item.name, [&](std::string_view level) { folders.insert(level); });
@@ -216,14 +246,14 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
                 break;
             }
             Item item;
-            item.name = change.name;
+            item.name = table.keep(change.name);
             item.hostPath = change.hostPath;
             item.size = hostFileSize(change.hostPath);
             item.isOld = false;
             item.isChanged = true;
             if (existing)
                 table.remove(*existing);
-            table.insert(std::move(item));
+            table.insert(item);
             ++(existing ? result.replaced : result.added);
             result.outcomes.push_back(existing ? Outcome::replaced : Outcome::added);
             break;
@@ -237,12 +267,11 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             const std::size_t index = table.require(change.name);
             if (change.newName != change.name) {
                 requireStorableName(change.newName);
-                if (table.find(change.newName))
+                if (table.contains(change.newName))
                     throw NameError(ErrorKind::inTheWay, names::displayName(change.newName),
                                     "is already the name of an entry of " + archivePath + "; " +
                                         names::displayName(change.name) + " was not renamed");
-                table.rename(index, change.newName);
-                table[index].isChanged = true;
+                table.rename(index, table.keep(change.newName));
             }
             ++result.renamed;
             result.outcomes.push_back(Outcome::renamed);
@@ -292,11 +321,11 @@ private:
     bool copyHostFile(const Item& item, Progress& state)
     {
         CFile source;
-        source.Open(item.hostPath, CFile::modeRead);
+        source.Open(std::string(item.hostPath), CFile::modeRead);
         // The records are already written: data of any other length would shift every entry
         // after this one.
         if (source.lengthAtOpen() != item.size)
-            throw FileError(ErrorKind::changedWhileBuilding, item.hostPath, kChangedSize);
+            throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(), kChangedSize);
         return copyRange(source, 0, item.size, m_hostCopier, state, false);
     }
 
@@ -377,7 +406,7 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
         specs.push_back({item.name, item.size});
         state.bytesTotal += item.size;
         if (item.isChanged)
-            result.changedNames.push_back(item.name);
+            result.changedNames.emplace_back(item.name);
     }
     state.entriesTotal = static_cast<int>(items.size());
     // Refuses names, sizes and offsets the format cannot hold before the target is touched.
@@ -418,11 +447,10 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     requireSound(reader);
 
     EntryTable table(archivePath);
-    for (std::size_t i = 0; i < reader.size(); ++i)
-        table.addOld(reader.at(i));
+    table.addOld(reader);
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
-    std::vector<Item> items = table.takeLive();
+    std::vector<Item> items = table.live();
     if (!changesSomething(result)) {
         result.entries = static_cast<int>(items.size());
         result.bytes = reader.fileLength();
@@ -455,8 +483,8 @@ UpdateResult createArchive(const std::string& archivePath,
     const auto [folder, name] = paths::split(archivePath);
     if (name.empty() || name == "." || name == "..")
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
-    return writeItems(nullptr, table.takeLive(), folder, name, OutputFile::Existing::keep,
-                      std::nullopt, progress, options, std::move(result));
+    return writeItems(nullptr, table.live(), folder, name, OutputFile::Existing::keep, std::nullopt,
+                      progress, options, std::move(result));
 }
 
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
