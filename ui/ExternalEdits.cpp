@@ -13,7 +13,7 @@
 
 ExternalEdits::ExternalEdits(QWidget* dialog, DragOutFolders& folders, DialogServices& services,
                              SavedFn onSaved)
-    : QObject(dialog), m_dialog(dialog), m_folders(folders), m_services(services),
+    : QObject(dialog), m_pDialog(dialog), m_folders(folders), m_services(services),
       m_onSaved(std::move(onSaved))
 {
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this,
@@ -104,8 +104,8 @@ QByteArray ExternalEdits::digestOf(const QString& path)
 bool ExternalEdits::eventFilter(QObject* watched, QEvent* event)
 {
     // accept() and reject() hide the dialog without a close event.
-    if (watched == m_dialog && (event->type() == QEvent::Close ||
-                                (event->type() == QEvent::Hide && !event->spontaneous())))
+    if (watched == m_pDialog && (event->type() == QEvent::Close ||
+                                 (event->type() == QEvent::Hide && !event->spontaneous())))
         clear();
     return false;
 }

@@ -66,7 +66,7 @@ private:
     void settled(const QString& path);
     static QByteArray digestOf(const QString& path);
 
-    QWidget* m_dialog;
+    QWidget* m_pDialog;
     DragOutFolders& m_folders;
     DialogServices& m_services;
     SavedFn m_onSaved;
