@@ -9,12 +9,14 @@
 #include "archive/FileCopier.h"
 #include "archive/SignalCleanup.h"
 #include "archive/posix/DescriptorCopier.h"
+#include "archive/posix/NameRefusal.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -169,6 +171,45 @@ TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
         _exit(SignalCleanup::isStopAsked() ? 0 : 3);
     });
     EXPECT_EQ(end, 0);
+}
+
+// EPERM is the file system refusing FAT's names through FUSE, but a matter of rights for any
+// other name; the other errors can only be about the name itself.
+TEST(NameRefusal, OnlyAnErrorAboutTheNameSaysTheFileSystemCannotHoldIt)
+{
+    const struct {
+        int error;
+        const char* name;
+        bool isRefused;
+    } cases[] = {
+        {EINVAL, "plain.bmp", true},
+        {EILSEQ, "plain.bmp", true},
+        {ENAMETOOLONG, "plain.bmp", true},
+        {EPERM, "lt<gt>.bmp", true},
+        {EPERM, "a:b", true},
+        {EPERM, "q?.bmp", true},
+        {EPERM, "star*", true},
+        {EPERM, "pipe|", true},
+        {EPERM, "quote\"", true},
+        {EPERM, "back\\slash", true},
+        {EPERM, "ctl\x01", true},
+        {EPERM, "dot.", true},
+        {EPERM, "space ", true},
+        {EPERM, "plain.bmp", false},
+        {EPERM, "in.side dot", false},
+        {EACCES, "lt<gt>.bmp", false},
+        {ENOSPC, "a?b", false},
+        {EEXIST, "dot.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " " << c.error);
+        const FileError e = posix::creationFailure(ErrorKind::cannotWrite,
+                                                   "/d/" + std::string(c.name), c.name, c.error);
+        EXPECT_EQ(e.kind(),
+                  c.isRefused ? ErrorKind::nameRefusedByFileSystem : ErrorKind::cannotWrite);
+        EXPECT_EQ(e.subject(), "/d/" + std::string(c.name));
+        EXPECT_EQ(e.systemError(), c.error);
+    }
 }
 
 TEST(OutputFileTest, NothingIsNamedBeforeCommit)
