@@ -105,7 +105,6 @@ public:
 
     std::vector<SourceFile>& files() { return m_files; }
     std::vector<std::string>& skippedLinks() { return m_skippedLinks; }
-    const std::string& pathOf(const SourceFile& file) const { return m_folders[file.folder].path; }
     std::string hostPath(const SourceFile& file) const
     {
         return paths::join(m_folders[file.folder].path, file.hostName);
@@ -123,21 +122,23 @@ private:
     // without this the walk would repeat the tree until the path grew too long.
     void walk(std::uint32_t index, const std::string& relative, std::vector<FolderId>& ancestors)
     {
-        std::vector<FolderItem> items = openFolder(index).items();
+        const CFolder& folder = openFolder(index);
         if (const std::optional<FolderId> id = m_folders[index].id) {
             if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
                 throw FileError(ErrorKind::folderLoop, m_folders[index].path,
                                 "leads back to a folder that contains it");
             ancestors.push_back(*id);
         }
+        // Taken now: what is opened below may let this folder go.
+        std::vector<FolderItem> items = folder.items();
         const std::size_t depth = ancestors.size();
         std::sort(items.begin(), items.end(),
                   [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
         for (FolderItem& item : items) {
-            const std::string itemRelative =
-                relative.empty() ? item.name : relative + '/' + item.name;
             switch (item.kind) {
             case FolderItem::Kind::folder: {
+                const std::string itemRelative =
+                    relative.empty() ? item.name : relative + '/' + item.name;
                 const std::uint32_t child = addFolder(index, item.name, itemRelative);
                 walk(child, itemRelative, ancestors);
                 ancestors.resize(depth);
