@@ -2,7 +2,8 @@
 // deep) against tar -cf of the same folder, page cache warm, median of 5 rounds. In each round
 // every contender runs once, in turn, so a change in the machine's load falls on all of them.
 // Our build is durable (the archive is flushed to the disk before it is named): tar -cf followed
-// by sync of its file is the fair comparison for that.
+// by sync of its file is the fair comparison for that. Every run starts after a sync, so none
+// pays for the writing the one before left behind.
 //
 // bench_build [scratch folder, default /tmp] [--scale] [--million] [--no-large] [--other=PROGRAM]
 //
@@ -25,6 +26,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -79,6 +81,8 @@ std::vector<double> timeBuild(const fs::path& work, const fs::path& src, const s
     for (int run = 0; run < kRuns; ++run) {
         std::printf("run %d:", run + 1);
         for (Contender& c : contenders) {
+            // Untimed: what the one before left for the disk to write must not fall on this one.
+            ::sync();
             c.times.push_back(seconds(c.run));
             std::printf(" %s %.3f s", c.label, c.times.back());
         }
