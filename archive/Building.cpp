@@ -132,6 +132,8 @@ private:
         // Taken now: what is opened below may let this folder go.
         std::vector<FolderItem> items = folder.items();
         const std::size_t depth = ancestors.size();
+        if (m_files.capacity() < m_files.size() + items.size())
+            m_files.reserve(std::max(m_files.size() + items.size(), 2 * m_files.capacity()));
         std::sort(items.begin(), items.end(),
                   [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
         for (FolderItem& item : items) {
