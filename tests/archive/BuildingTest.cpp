@@ -80,6 +80,21 @@ struct Layout {
     std::vector<std::pair<std::string, std::string>> entries; // in the order of the archive
 };
 
+// count files of size bytes each, named f00, f01..., each of its own letter, and small files
+// around them; both as files and as the entries they give.
+Layout manyFiles(const char* label, int count, std::size_t size)
+{
+    Layout layout{label, {{"0.txt", "first"}, {"z.txt", "last"}}, {}, {{"0.txt", "first"}}};
+    for (int i = 0; i < count; ++i) {
+        const std::string name = (i < 10 ? "f0" : "f") + std::to_string(i);
+        const std::string bytes(size, static_cast<char>('a' + i % 26));
+        layout.files[name] = bytes;
+        layout.entries.push_back({name, bytes});
+    }
+    layout.entries.push_back({"z.txt", "last"});
+    return layout;
+}
+
 class BuildLayout : public testing::TestWithParam<Layout> {};
 
 TEST_P(BuildLayout, WritesTheRecordsAndDataInListOrder)
@@ -123,7 +138,12 @@ INSTANTIATE_TEST_SUITE_P(
                            {},
                            {{"a", std::string(4096, 'a')},
                             {"b", std::string(4097, 'b')},
-                            {"c", std::string(3 * 4096 - 1, 'c')}}}),
+                            {"c", std::string(3 * 4096 - 1, 'c')}}},
+                    // Small files are gathered in memory, large ones copied by the system: the
+                    // order must survive the switch both ways.
+                    manyFiles("SmallFilesAroundLargeOnes", 3, 70000),
+                    manyFiles("SmallFilesPastOneBuffer", 20, 60000),
+                    manyFiles("PastTheWriteBackStep", 2, 5 * 1024 * 1024)),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(BuildArchive, TheSixtyByteExample)
