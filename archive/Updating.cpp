@@ -418,6 +418,8 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
     if (options.dryRun)
         return result;
     OutputFile out(target, name, existing);
+    // Durable from the start, so write-back runs during the copy rather than all at the end.
+    out.setDurable(true);
     if (mode)
         out.setPermissions(*mode);
     out.Write(directory.data(), directory.size());
@@ -427,7 +429,6 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
         result.cancelled = true;
         return result;
     }
-    out.setDurable(true);
     out.Commit();
     return result;
 }
@@ -495,6 +496,7 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
     const CFolder target = openTargetFolder(folder);
     const std::optional<std::uint32_t> mode = filesystem::permissions(paths::join(folder, name));
     OutputFile out(target, name, OutputFile::Existing::replaceOpen);
+    out.setDurable(true);
     if (mode)
         out.setPermissions(*mode);
     Progress state;
@@ -512,7 +514,6 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
         if (progress)
             progress(state);
     }
-    out.setDurable(true);
     out.Commit();
 }
 

@@ -75,7 +75,8 @@ Options:
 Packs every regular file below FOLDER, hidden files included, into the archive ARCHIVE. The
 archive is written under a temporary name and put in place only when complete, so a failed or
 interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
-refused.
+refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
+regular file inside FOLDER; any other link is skipped with a notice naming it.
 
 Options:
   -h, --help     show this help

@@ -583,10 +583,19 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     const std::optional<archive::BuildResult> built = build();
     if (!built)
         return;
-    const QString text = QString::fromUtf8(res::kBuildDone)
-                             .arg(built->entries)
-                             .arg(QDir::toNativeSeparators(*path)) +
-                         QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
+    QString text =
+        QString::fromUtf8(res::kBuildDone).arg(built->entries).arg(QDir::toNativeSeparators(*path));
+    if (const auto skipped = static_cast<int>(built->skippedLinks.size()); skipped > 0) {
+        text += QStringLiteral("\n\n") + QString::fromUtf8(res::kBuildSkippedLinks).arg(skipped);
+        for (int i = 0; i < std::min(skipped, res::kBuildSkippedShown); ++i)
+            text += QStringLiteral("\n") +
+                    QDir::toNativeSeparators(QString::fromStdString(built->skippedLinks[i]));
+        if (skipped > res::kBuildSkippedShown)
+            text +=
+                QStringLiteral("\n") +
+                QString::fromUtf8(res::kBuildSkippedMore).arg(skipped - res::kBuildSkippedShown);
+    }
+    text += QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
     if (m_pServices->askYesNo(this, QString::fromUtf8(res::kDisplayName), text))
         loadArchive(*path);
 }
