@@ -13,6 +13,7 @@
 #include "archive/Paths.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -60,93 +61,240 @@ std::optional<std::string> canonicalFolder(const std::string& path)
     return result;
 }
 
-// One object of a folder being packed.
-struct Found {
-    std::string name;
-    std::string path;
-    bool isFolder;
-    std::uint64_t length;
+// A folder of the source tree. Each is reached again from its parent by name, never through a
+// link, so whatever is renamed or swapped meanwhile, nothing outside the tree is read.
+struct SourceFolder {
+    static constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
+    std::uint32_t parent = kNoParent;
+    std::string name; // inside the parent
+    std::string path; // for messages
+    std::optional<FolderId> id;
 };
 
-// The regular files and real folders of folder, sorted by name: the list keeps names equal but
-// for case in the order they are added, so sorting first makes the archive depend on the names
-// alone, not on the order the file system returns them, and a tree extracted and packed again
-// gives the same bytes.
-std::vector<Found> folderObjects(const std::string& folder)
-{
-    std::vector<Found> found;
-    CFileFind find;
-    bool more = find.FindFile(paths::join(folder, "*.*"));
-    while (more) {
-        more = find.FindNextFile();
-        if (find.IsDots())
-            continue;
-        const bool isFolder = find.MatchesMask(FILE_ATTRIBUTE_DIRECTORY);
-        // FIFOs, sockets and devices would block or never end; links to folders and dangling
-        // links have no bytes of their own.
-        if (!isFolder && !find.isRegularFile())
-            continue;
-        found.push_back(
-            {find.GetFileName(), find.GetFilePath(), isFolder, isFolder ? 0 : find.GetLength()});
-    }
-    find.Close();
-    std::sort(found.begin(), found.end(),
-              [](const Found& a, const Found& b) { return a.name < b.name; });
-    return found;
-}
+// A file to pack, where its bytes lie and what the listing saw.
+struct SourceFile {
+    std::string entryName;
+    std::uint32_t folder = 0;
+    std::string hostName; // inside the folder
+    std::uint64_t size = 0;
+};
 
-// The entry for the file at path below prefix, its name converted once.
-BuildEntry buildEntry(const std::string& path, const std::string& prefix, std::uint64_t size)
-{
-    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
-        throw NameError(ErrorKind::unsafeName, path, "does not lie below the folder being packed");
-    std::string name;
-    try {
-        name = names::entryName(std::string_view(path).substr(prefix.size()));
-    } catch (const NameError& e) {
-        throw NameError(e.kind(), path, e.reason());
+// The regular files below a folder and the links skipped, listed through held folder handles.
+class SourceTree {
+public:
+    // folder is what is packed; entry names are made relative to root.
+    SourceTree(const std::string& folder, const std::string& root)
+        : m_strPrefix(paths::withSeparator(root)),
+          m_strCanonical(canonicalPath(folder).value_or(std::string()))
+    {
+        CFolder top = CFolder::open(folder);
+        top.setPath(folder);
+        m_folders.push_back({SourceFolder::kNoParent, std::string(), folder, top.identity()});
+        m_folderIndex.emplace(std::string(), 0);
+        m_open.emplace_back(std::move(top));
+        std::vector<FolderId> ancestors;
+        walk(0, std::string(), ancestors);
+        // Names equal but for case keep the order of the walk, which sorted each folder's names:
+        // the archive then depends on the names alone and building an extracted tree again gives
+        // the same bytes.
+        std::stable_sort(m_files.begin(), m_files.end(),
+                         [](const SourceFile& a, const SourceFile& b) {
+                             return cp950::compareNoCase(a.entryName, b.entryName) < 0;
+                         });
     }
-    if (size > format::kMaxEntryBytes)
-        throw FormatError(ErrorKind::tooLarge, path,
-                          "is 2 GiB or larger, more than an archive entry can hold");
-    return {std::move(name), path, size};
-}
 
-// Links to folders are never followed, but a bind mount can still lead back up the tree; without
-// this the walk would repeat the tree until the path grew too long.
-std::int64_t addFolder(std::vector<BuildEntry>& list, const std::string& folder,
-                       const std::string& prefix, std::vector<FolderId>& ancestors)
-{
-    if (const std::optional<FolderId> id = filesystem::identity(folder)) {
-        if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
-            throw FileError(ErrorKind::folderLoop, folder,
-                            "leads back to a folder that contains it");
-        ancestors.push_back(*id);
+    std::vector<SourceFile>& files() { return m_files; }
+    std::vector<std::string>& skippedLinks() { return m_skippedLinks; }
+    std::string hostPath(const SourceFile& file) const
+    {
+        return paths::join(m_folders[file.folder].path, file.hostName);
     }
-    const std::size_t depth = ancestors.size();
-    std::int64_t sum = 0;
-    for (const Found& object : folderObjects(folder)) {
-        if (object.isFolder) {
-            sum += addFolder(list, object.path, prefix, ancestors);
-            ancestors.resize(depth);
-            continue;
+
+    // The folder holding file, opened again when it was let go.
+    const CFolder& folderOf(const SourceFile& file) { return openFolder(file.folder); }
+
+private:
+    // Enough for the folders a sorted list visits around one point; few enough for any limit on
+    // open files.
+    static constexpr std::size_t kHeldFolders = 64;
+
+    // Links to folders are never followed, but a bind mount can still lead back up the tree;
+    // without this the walk would repeat the tree until the path grew too long.
+    void walk(std::uint32_t index, const std::string& relative, std::vector<FolderId>& ancestors)
+    {
+        const CFolder& folder = openFolder(index);
+        if (const std::optional<FolderId> id = m_folders[index].id) {
+            if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
+                throw FileError(ErrorKind::folderLoop, m_folders[index].path,
+                                "leads back to a folder that contains it");
+            ancestors.push_back(*id);
         }
-        list.push_back(buildEntry(object.path, prefix, object.length));
-        sum += static_cast<std::int64_t>(list.back().name.size()) + 1;
+        // Taken now: what is opened below may let this folder go.
+        std::vector<FolderItem> items = folder.items();
+        const std::size_t depth = ancestors.size();
+        if (m_files.capacity() < m_files.size() + items.size())
+            m_files.reserve(std::max(m_files.size() + items.size(), 2 * m_files.capacity()));
+        std::sort(items.begin(), items.end(),
+                  [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+        for (FolderItem& item : items) {
+            switch (item.kind) {
+            case FolderItem::Kind::folder: {
+                const std::string itemRelative =
+                    relative.empty() ? item.name : relative + '/' + item.name;
+                const std::uint32_t child = addFolder(index, item.name, itemRelative);
+                walk(child, itemRelative, ancestors);
+                ancestors.resize(depth);
+                break;
+            }
+            case FolderItem::Kind::file:
+                addFile(index, std::move(item.name), item.size, item.id);
+                break;
+            case FolderItem::Kind::link:
+                addLink(index, item.name);
+                break;
+            case FolderItem::Kind::other:
+                // FIFOs, sockets and devices would block or never end.
+                break;
+            }
+        }
     }
-    return sum;
-}
+
+    std::uint32_t addFolder(std::uint32_t parent, const std::string& name,
+                            const std::string& relative)
+    {
+        const auto index = static_cast<std::uint32_t>(m_folders.size());
+        m_folders.push_back(
+            {parent, name, paths::join(m_folders[parent].path, name), std::nullopt});
+        m_open.emplace_back();
+        m_folderIndex.emplace(relative, index);
+        // The identity is taken when first opened, and held to from then on.
+        openFolder(index);
+        return index;
+    }
+
+    void addFile(std::uint32_t folder, std::string name, std::uint64_t size, const FolderId& id)
+    {
+        const std::string path = paths::join(m_folders[folder].path, name);
+        if (CFile::isHeldOpen(id.device, id.inode))
+            throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
+        m_files.push_back(
+            {entryName(path, path), folder, std::move(name), checkedSize(path, size)});
+    }
+
+    // Packed under its own name when it leads to a regular file inside the tree, read from there
+    // without following it again; anything else is only reported.
+    void addLink(std::uint32_t folder, const std::string& name)
+    {
+        const std::string path = paths::join(m_folders[folder].path, name);
+        const std::optional<LinkedFile> target = openFolder(folder).linkedFile(name);
+        if (!target || m_strCanonical.empty() ||
+            !paths::isSameOrBelow(target->path, m_strCanonical) ||
+            target->path.size() == m_strCanonical.size()) {
+            m_skippedLinks.push_back(path);
+            return;
+        }
+        const std::size_t skip = m_strCanonical.size() + (m_strCanonical == "/" ? 0 : 1);
+        std::vector<std::string> parts = paths::components(target->path.substr(skip));
+        std::string fileName = std::move(parts.back());
+        parts.pop_back();
+        std::uint32_t index = 0;
+        std::string relative;
+        for (const std::string& part : parts) {
+            relative = relative.empty() ? part : relative + '/' + part;
+            const auto found = m_folderIndex.find(relative);
+            if (found != m_folderIndex.end()) {
+                index = found->second;
+                continue;
+            }
+            const auto added = static_cast<std::uint32_t>(m_folders.size());
+            m_folders.push_back(
+                {index, part, paths::join(m_folders[index].path, part), std::nullopt});
+            m_open.emplace_back();
+            m_folderIndex.emplace(relative, added);
+            index = added;
+        }
+        m_files.push_back(
+            {entryName(path, path), index, std::move(fileName), checkedSize(path, target->size)});
+    }
+
+    std::string entryName(const std::string& path, const std::string& subject) const
+    {
+        if (path.compare(0, m_strPrefix.size(), m_strPrefix) != 0 ||
+            path.size() == m_strPrefix.size())
+            throw NameError(ErrorKind::unsafeName, subject,
+                            "does not lie below the folder being packed");
+        try {
+            return names::entryName(std::string_view(path).substr(m_strPrefix.size()));
+        } catch (const NameError& e) {
+            throw NameError(e.kind(), subject, e.reason());
+        }
+    }
+
+    static std::uint64_t checkedSize(const std::string& path, std::uint64_t size)
+    {
+        if (size > format::kMaxEntryBytes)
+            throw FormatError(ErrorKind::tooLarge, path,
+                              "is 2 GiB or larger, more than an archive entry can hold");
+        return size;
+    }
+
+    const CFolder& openFolder(std::uint32_t index)
+    {
+        if (m_open[index].isOpen())
+            return m_open[index];
+        const SourceFolder& record = m_folders[index];
+        CFolder level = openFolder(record.parent).child(record.name, false, record.path);
+        level.setPath(record.path);
+        const std::optional<FolderId> id = level.identity();
+        if (!m_folders[index].id)
+            m_folders[index].id = id;
+        else if (id != m_folders[index].id)
+            throw FileError(ErrorKind::changedWhileBuilding, record.path,
+                            "was replaced while the archive was being built");
+        // The top folder stays open throughout: every other one is reached from it.
+        if (m_held.size() >= kHeldFolders) {
+            m_open[m_held.front()] = CFolder();
+            m_held.erase(m_held.begin());
+        }
+        m_held.push_back(index);
+        m_open[index] = std::move(level);
+        return m_open[index];
+    }
+
+    std::string m_strPrefix;
+    std::string m_strCanonical;
+    std::vector<SourceFolder> m_folders;
+    std::vector<CFolder> m_open;                        // by folder index; most of them closed
+    std::vector<std::uint32_t> m_held;                  // the open ones but the top, oldest first
+    std::map<std::string, std::uint32_t> m_folderIndex; // relative path -> index
+    std::vector<SourceFile> m_files;
+    std::vector<std::string> m_skippedLinks;
+};
 
 } // namespace
 
 std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
                               const std::string& root)
 {
-    std::vector<FolderId> ancestors;
-    const std::int64_t sum = addFolder(list, folder, paths::withSeparator(root), ancestors);
+    std::vector<std::string> skippedLinks;
+    return AddFolderEntries(list, folder, root, skippedLinks);
+}
+
+std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
+                              const std::string& root, std::vector<std::string>& skippedLinks)
+{
+    SourceTree tree(folder, root);
+    std::int64_t sum = 0;
+    list.reserve(list.size() + tree.files().size());
+    for (SourceFile& file : tree.files()) {
+        sum += static_cast<std::int64_t>(file.entryName.size()) + 1;
+        list.push_back({std::move(file.entryName), tree.hostPath(file), file.size});
+    }
     std::stable_sort(list.begin(), list.end(), [](const BuildEntry& a, const BuildEntry& b) {
         return cp950::compareNoCase(a.name, b.name) < 0;
     });
+    for (std::string& link : tree.skippedLinks())
+        skippedLinks.push_back(std::move(link));
     return sum;
 }
 
@@ -196,59 +344,93 @@ std::pair<std::string, std::string> checkBuildPaths(const std::string& sourceFol
 }
 
 // The listed files as records to write, their sizes summed into state.
-std::vector<EntrySpec> entrySpecs(const std::vector<BuildEntry>& list, Progress& state)
+std::vector<EntrySpec> entrySpecs(const std::vector<SourceFile>& files, Progress& state)
 {
     std::vector<EntrySpec> specs;
-    specs.reserve(list.size());
-    for (const BuildEntry& entry : list) {
-        specs.push_back({entry.name, entry.size});
-        state.bytesTotal += entry.size;
+    specs.reserve(files.size());
+    for (const SourceFile& file : files) {
+        specs.push_back({file.entryName, file.size});
+        state.bytesTotal += file.size;
     }
     state.entriesTotal = static_cast<int>(specs.size());
     return specs;
 }
 
 // Each source's bytes after the directory, in record order; false when progress asked to stop.
+// Small files are read into one buffer written when full, so a file costs an open, a read and a
+// close; large ones are copied by the system.
 class EntryCopy {
 public:
     EntryCopy(OutputFile& out, const ProgressFn& progress) : m_out(out), m_progress(progress) {}
 
-    bool copyAll(const std::vector<BuildEntry>& list, Progress& state)
+    bool copyAll(SourceTree& tree, Progress& state)
     {
-        for (const BuildEntry& entry : list) {
+        for (const SourceFile& file : tree.files()) {
             if (!isGoing(state))
                 return false;
-            const std::string& path = entry.hostPath;
-            CFile source;
-            source.Open(path, CFile::modeRead);
-            // The records are already written: data of any other length would shift every
-            // entry after this one.
-            if (source.lengthAtOpen() != entry.size)
-                throw FileError(ErrorKind::changedWhileBuilding, path, kChangedSize);
-            if (!copyOne(source, entry.size, state))
+            const CFolder& folder = tree.folderOf(file);
+            if (file.size <= kSmallFileBytes) {
+                readSmall(folder, file);
+                state.bytesDone += file.size;
+            } else if (!copyLarge(folder, file, state)) {
                 return false;
+            }
             ++state.entriesDone;
             if (!isGoing(state))
                 return false;
         }
+        flush();
         return true;
     }
 
+    // Below this a file goes through the buffer: one read costs less than a copy call.
+    static constexpr std::uint64_t kSmallFileBytes = 64 * 1024;
+
 private:
+    static constexpr std::size_t kBufferBytes = 1024 * 1024;
+
     bool isGoing(const Progress& state) const { return !m_progress || m_progress(state); }
 
-    bool copyOne(const CFile& source, std::uint64_t size, Progress& state)
+    void flush()
     {
+        if (m_nFill > 0)
+            m_out.Write(m_buffer.data(), m_nFill);
+        m_nFill = 0;
+    }
+
+    void readSmall(const CFolder& folder, const SourceFile& file)
+    {
+        const auto size = static_cast<std::size_t>(file.size);
+        // One byte more than listed: a file that grew since shows by filling it.
+        if (m_buffer.size() - m_nFill < size + 1)
+            flush();
+        if (m_buffer.empty())
+            m_buffer.resize(kBufferBytes);
+        // The records are already written: data of any other length would shift every entry
+        // after this one.
+        if (folder.readFile(file.hostName, m_buffer.data() + m_nFill, size + 1) != size)
+            throw FileError(ErrorKind::changedWhileBuilding, folder.pathOf(file.hostName),
+                            kChangedSize);
+        m_nFill += size;
+    }
+
+    bool copyLarge(const CFolder& folder, const SourceFile& file, Progress& state)
+    {
+        flush();
+        CFile source;
+        source.Open(folder, file.hostName, CFile::modeRead);
+        if (source.lengthAtOpen() != file.size)
+            throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(), kChangedSize);
         std::uint64_t offset = 0;
-        while (offset < size) {
-            const std::uint64_t slice = std::min(size - offset, FileCopier::kSliceBytes);
+        while (offset < file.size) {
+            const std::uint64_t slice = std::min(file.size - offset, FileCopier::kSliceBytes);
             if (m_copier.copy(source, offset, m_out, slice) != slice)
                 throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(),
                                 kChangedSize);
             offset += slice;
             state.bytesDone += slice;
             // Within a large file only; a whole file is followed by the entry's own report.
-            if (offset < size && !isGoing(state))
+            if (offset < file.size && !isGoing(state))
                 return false;
         }
         return true;
@@ -257,6 +439,8 @@ private:
     OutputFile& m_out;
     const ProgressFn& m_progress;
     FileCopier m_copier;
+    std::vector<unsigned char> m_buffer;
+    std::size_t m_nFill = 0;
 };
 
 } // namespace
@@ -266,25 +450,30 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
 {
     const auto [targetFolder, fileName] = checkBuildPaths(sourceFolder, archivePath);
 
-    std::vector<BuildEntry> list;
-    AddFolderEntries(list, sourceFolder, sourceFolder);
+    SourceTree tree(sourceFolder, sourceFolder);
     Progress state;
-    const std::vector<EntrySpec> specs = entrySpecs(list, state);
-    // Refuses names, sizes and offsets the format cannot hold before the target is touched.
-    const std::vector<unsigned char> directory = encodeDirectory(specs);
-
+    std::uint64_t directoryBytes = 0;
     const CFolder folder = CFolder::open(targetFolder);
-    OutputFile out(folder, fileName);
-    out.Write(directory.data(), directory.size());
-    EntryCopy copy(out, progress);
-    if (!copy.copyAll(list, state)) {
-        out.Discard();
-        return {0, 0, true};
+    std::optional<OutputFile> out;
+    {
+        const std::vector<EntrySpec> specs = entrySpecs(tree.files(), state);
+        // Refuses names, sizes and offsets the format cannot hold before the target is touched.
+        const std::vector<unsigned char> directory = encodeDirectory(specs);
+        directoryBytes = directory.size();
+        out.emplace(folder, fileName);
+        // Write-back starts during the copy, so the final flush has little left to do.
+        out->setDurable(true);
+        out->Write(directory.data(), directory.size());
+    }
+    EntryCopy copy(*out, progress);
+    if (!copy.copyAll(tree, state)) {
+        out->Discard();
+        return {0, 0, true, {}};
     }
     // An archive replaces an earlier one only once it is on the disk.
-    out.setDurable(true);
-    out.Commit();
-    return {state.entriesTotal, directory.size() + state.bytesTotal, false};
+    out->Commit();
+    return {state.entriesTotal, directoryBytes + state.bytesTotal, false,
+            std::move(tree.skippedLinks())};
 }
 
 } // namespace archive

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
@@ -49,6 +50,8 @@ public:
     std::uint64_t GetLength() const;
     // The length seen when the file was opened, without asking the system again.
     std::uint64_t lengthAtOpen() const noexcept { return m_nLengthAtOpen; }
+    // Which object the open file is, whatever has become of the name it was opened by.
+    filesystem::ObjectId identity() const noexcept { return {m_nDevice, m_nInode}; }
     // Tells the system the file will be read from start to end, so it reads ahead further.
     void expectSequentialReads() const noexcept;
 

@@ -110,7 +110,7 @@ public:
         const bool isOnward = m_nLength > 0 && offset >= m_nStart && offset <= end + kSmallestRead;
         m_nNextRead = isOnward ? std::min(m_nNextRead * 2, kLargestRead) : kSmallestRead;
         if (!m_pBytes)
-            m_pBytes = std::make_unique<unsigned char[]>(kLargestRead);
+            m_pBytes = std::make_unique_for_overwrite<unsigned char[]>(kLargestRead);
         m_nStart = offset;
         m_nLength = 0;
         m_nLength = file.ReadAt(m_pBytes.get(), std::max(m_nNextRead, count), offset);

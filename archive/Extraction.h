@@ -42,8 +42,10 @@ struct ExtractOptions {
 // name replaces an earlier one), into destFolder (created with its parents when missing, once the
 // first entry has passed its checks): each record is taken from the reader, every folder level of
 // its name is created below destFolder without following links, and the data is copied into a
-// file that is named only when complete. Throws the first failure (NameError, FormatError,
-// FileError); entries written before it stay. progress is called after every slice of a large
+// file that is named only when complete. A file written for one entry is never replaced by an
+// entry of another name that reaches it (FileError of kind sameFileAsEarlierEntry). Throws the
+// first failure (NameError, FormatError, FileError) that options.onEntryFailure does not take;
+// entries written before it stay. progress is called after every slice of a large
 // entry and once after each other entry, with bytesTotal left 0, since sizes are only known as
 // each record is read; when it returns false the entry under way is finished and the rest are
 // left, with cancelled set.

@@ -18,8 +18,12 @@ struct ObjectId {
 std::optional<ObjectId> identity(const std::string& path);
 // The absolute path with every link and dot resolved; nullopt when it does not exist.
 std::optional<std::string> canonicalPath(const std::string& path);
+// The permission bits of what path reaches (links followed); nullopt when it cannot be examined.
+std::optional<std::uint32_t> permissions(const std::string& path);
 // Throws FileError: cannotOpen with the system's reason, or notAFolder.
 void requireFolder(const std::string& path);
+// Throws FileError cannotWrite naming the folder when this user may not make files in it.
+void requireWritableFolder(const std::string& path);
 // A folder itself, not a link to one, and this user's: anyone may put a name into a shared
 // temporary folder.
 bool isOwnFolder(const std::string& path);

@@ -5,6 +5,7 @@
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -22,6 +23,9 @@ public:
     enum class Existing {
         replace, // an existing file of the name is replaced at commit
         keep,    // an existing object of the name is kept: FileError of kind keptExisting
+        // As replace, even when this program holds the file open: an archive rewritten from
+        // itself, whose reader keeps the old file open (without its name) afterwards.
+        replaceOpen,
     };
 
     // Called with the identity of a regular file at the final name before it is replaced or
@@ -43,8 +47,11 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
 
     void Write(const void* buffer, std::size_t count);
+    // Gives the file these permission bits now rather than those the umask leaves.
+    void setPermissions(std::uint32_t mode);
     // Commit then flushes the data before the file is named and the folder after, so a power
-    // loss leaves either the earlier file or the whole new one.
+    // loss leaves either the earlier file or the whole new one. Set before writing, it also
+    // starts writing back every few MiB as they are written, so that flush has little left.
     void setDurable(bool isDurable) noexcept { m_bDurable = isDurable; }
     // Names the file (a link at the final name is replaced, not followed). Throws FileError
     // naming the final path.
@@ -78,10 +85,14 @@ private:
     void renameIntoPlace();
     void copyIntoNewName();
     void closeFile();
+    // count more bytes were written at the end of the file.
+    void wrote(std::uint64_t count) noexcept;
 
     const CFolder* m_pFolder = nullptr;
     NativeHandle m_nHandle = kNoHandle;
     int m_nSlot = -1;
+    std::uint64_t m_nWritten = 0;
+    std::uint64_t m_nWriteBackFrom = 0; // written back, or started, up to here
     std::string m_strName;
     std::string m_strTempName;
     std::string m_strPath;

@@ -35,6 +35,9 @@ struct UpdateOptions {
 };
 
 struct UpdateResult {
+    // What each change did, in the order the changes were given.
+    enum class Outcome { added, replaced, kept, deleted, renamed };
+
     int added = 0;
     int replaced = 0;
     int deleted = 0;
@@ -45,6 +48,7 @@ struct UpdateResult {
     bool cancelled = false;  // nothing was written
     // The names, in the new archive, of the entries added, replaced or renamed.
     std::vector<std::string> changedNames;
+    std::vector<Outcome> outcomes; // one per change
 };
 
 // Applies changes to the open archive and replaces its file (a link to it is followed; its
@@ -53,11 +57,15 @@ struct UpdateResult {
 // after any failure or cancel the old file is as it was. Throws NameError for a change naming no
 // entry or two (ambiguousName), or a rename onto an existing name; FormatError for an archive
 // check finds damaged or a result the format cannot hold; FileError for what cannot be read or
-// written. The reader stays open on the old file (which has no name once replaced).
+// written. The reader stays open on the old file (which has no name once replaced). A change list
+// that changes nothing (every add kept) writes nothing. The new archive is refused, before
+// anything is written, when an entry name would be both a file and a folder level, and when
+// the file at the archive's path is no longer the one the reader opened.
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
-// The same for an archive that does not exist yet: only adds; writes a new archive at path.
+// The same for an archive that does not exist yet: only adds; writes a new archive at path. A
+// file that comes to the path meanwhile is kept (FileError keptExisting).
 UpdateResult createArchive(const std::string& archivePath,
                            const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});

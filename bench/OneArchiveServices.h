@@ -22,6 +22,20 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QStringList> chooseFiles(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> chooseFile(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> askText(QWidget*, const QString&, const QString&,
+                                   const QString&) override
+    {
+        return std::nullopt;
+    }
+    bool openWithDesktop(const QString&) override { return false; }
     void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());

@@ -2,10 +2,12 @@
 // all, a few levels deep) into a fresh folder, against tar -xf of a tar holding the same files
 // into another fresh folder; page cache warm, median of 5 runs each.
 //
-// bench_extract [scratch folder, default /tmp] [--scale]
+// bench_extract [scratch folder, default /tmp] [--scale [--million]]
 //
 // --scale adds 1,000, 10,000 and 100,000 small files (0 to 4 KiB) in 100 folders, and 100,000
-// in one folder, reported as time per entry.
+// in one folder, reported as time per entry; --million adds 1,000,000 in 100 folders. Each line
+// also gives the processor time (user and system) of both: on a machine others share, the wall
+// clock measures them as much as us.
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
@@ -26,6 +28,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -53,11 +56,35 @@ void freshFolder(const fs::path& folder)
     ::sync();
 }
 
-// Our extraction and tar's of the same files, median of kRuns each, into fresh folders.
+// Our extraction and tar's of the same files, median of kRuns each, into fresh folders: wall
+// clock, and processor time of this process and its children.
 struct Pair {
     double ours;
     double tar;
+    double oursCpu = 0;
+    double tarCpu = 0;
 };
+
+double processorSeconds()
+{
+    double total = 0;
+    for (const int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        ::getrusage(who, &usage);
+        for (const timeval& t : {usage.ru_utime, usage.ru_stime})
+            total += static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    }
+    return total;
+}
+
+// Wall clock seconds of run; its processor seconds go to cpu.
+double timed(const std::function<void()>& run, std::vector<double>& cpu)
+{
+    const double start = processorSeconds();
+    const double wall = seconds(run);
+    cpu.push_back(processorSeconds() - start);
+    return wall;
+}
 
 Pair timeExtraction(const fs::path& work, const fs::path& src)
 {
@@ -86,13 +113,15 @@ Pair timeExtraction(const fs::path& work, const fs::path& src)
     tar();
     std::vector<double> oursTimes;
     std::vector<double> tarTimes;
+    std::vector<double> oursCpu;
+    std::vector<double> tarCpu;
     for (int run = 0; run < kRuns && !benchtree::g_nStop; ++run) {
         freshFolder(oursOut);
-        oursTimes.push_back(seconds(ours));
+        oursTimes.push_back(timed(ours, oursCpu));
         freshFolder(tarOut);
-        tarTimes.push_back(seconds(tar));
-        std::printf("run %d: ours %.3f s, tar %.3f s\n", run + 1, oursTimes.back(),
-                    tarTimes.back());
+        tarTimes.push_back(timed(tar, tarCpu));
+        std::printf("run %d: ours %.3f s (cpu %.3f), tar %.3f s (cpu %.3f)\n", run + 1,
+                    oursTimes.back(), oursCpu.back(), tarTimes.back(), tarCpu.back());
     }
     if (oursTimes.empty())
         throw std::runtime_error("interrupted");
@@ -100,7 +129,15 @@ Pair timeExtraction(const fs::path& work, const fs::path& src)
     fs::remove_all(tarOut);
     fs::remove(archivePath);
     fs::remove(tarPath);
-    return {median(oursTimes), median(tarTimes)};
+    return {median(oursTimes), median(tarTimes), median(oursCpu), median(tarCpu)};
+}
+
+void printProcessorLine(const Pair& pair, int entries = 1)
+{
+    std::printf("  processor time: ours %.2f, tar %.2f %s, ours/tar %.2f\n",
+                pair.oursCpu * (entries > 1 ? 1e6 / entries : 1),
+                pair.tarCpu * (entries > 1 ? 1e6 / entries : 1), entries > 1 ? "us/entry" : "s",
+                pair.oursCpu / pair.tarCpu);
 }
 
 } // namespace
@@ -125,12 +162,18 @@ int main(int argc, char** argv)
         const Pair large = timeExtraction(work, src);
         std::printf("median of %d: ours %.3f s, tar %.3f s, ours/tar %.2f\n", kRuns, large.ours,
                     large.tar, large.ours / large.tar);
+        printProcessorLine(large);
 
         if (argc > 2 && std::string(argv[2]) == "--scale") {
-            for (const benchtree::ScaleCase& c : benchtree::kScaleCases) {
+            std::vector<benchtree::ScaleCase> cases(std::begin(benchtree::kScaleCases),
+                                                    std::end(benchtree::kScaleCases));
+            if (argc > 3 && std::string(argv[3]) == "--million")
+                cases.push_back({1000000, 100});
+            for (const benchtree::ScaleCase& c : cases) {
                 benchtree::generateSmallTree(src, c.count, c.folders, 0x5DEECE66Dull);
                 const Pair small = timeExtraction(work, src);
                 benchtree::printScaleLine(c, small.ours, small.tar);
+                printProcessorLine(small, c.count);
             }
         }
     } catch (const archive::ArchiveError& e) {

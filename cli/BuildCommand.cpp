@@ -25,6 +25,9 @@ int runBuild(const CommandLine& line, Console& console)
         console.error(archivePath, "interrupted; no archive was written");
         return kExitFailure;
     }
+    for (const std::string& link : result.skippedLinks)
+        console.error(link, "notice: symbolic link skipped: it does not lead to a regular file "
+                            "inside the folder being packed");
     return console.flush() ? kExitSuccess : kExitFailure;
 }
 

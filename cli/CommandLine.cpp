@@ -22,9 +22,9 @@ struct CommandSpec {
     bool moreOperands;                      // any number after the named ones
 };
 
-const std::array<CommandSpec, 4>& commands()
+const std::array<CommandSpec, 7>& commands()
 {
-    static const std::array<CommandSpec, 4> table = {{
+    static const std::array<CommandSpec, 7> table = {{
         {"list", {{"--type", true}, {"--long", false}, {"--json", false}}, {"ARCHIVE"}, false},
         {"extract",
          {{"--type", true}, {"--keep-old-files", false, "-k"}},
@@ -32,6 +32,15 @@ const std::array<CommandSpec, 4>& commands()
          true},
         {"build", {}, {"FOLDER", "ARCHIVE"}, false},
         {"check", {}, {"ARCHIVE"}, false},
+        {"add",
+         {{"--directory", true, "-C"},
+          {"--as", true},
+          {"--keep-old-files", false, "-k"},
+          {"--dry-run", false, "-n"}},
+         {"ARCHIVE", "PATH"},
+         true},
+        {"delete", {{"--dry-run", false, "-n"}}, {"ARCHIVE", "NAME"}, true},
+        {"rename", {{"--dry-run", false, "-n"}}, {"ARCHIVE", "OLD", "NEW"}, false},
     }};
     return table;
 }

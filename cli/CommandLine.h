@@ -15,7 +15,8 @@ public:
     static CommandLine parse(int argc, const char* const* argv);
 
     Request request() const noexcept { return m_request; }
-    // "list", "extract", "build" or "check"; empty for the program's own help and version.
+    // "list", "extract", "build", "check", "add", "delete" or "rename"; empty for the program's own
+    // help and version.
     const std::string& command() const noexcept { return m_strCommand; }
     const std::vector<std::string>& arguments() const noexcept { return m_arguments; }
 

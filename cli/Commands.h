@@ -16,6 +16,9 @@ int runList(const CommandLine& line, Console& console);
 int runExtract(const CommandLine& line, Console& console);
 int runBuild(const CommandLine& line, Console& console);
 int runCheck(const CommandLine& line, Console& console);
+int runAdd(const CommandLine& line, Console& console);
+int runDelete(const CommandLine& line, Console& console);
+int runRename(const CommandLine& line, Console& console);
 
 // The --type option as one of the type selector's choices ("*" when absent). UsageError for any
 // other value.

@@ -3,106 +3,32 @@
 #include "archive/Catalogue.h"
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
-#include "archive/NameMapping.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
-#include "cli/TextFormat.h"
+#include "cli/NameMatching.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <vector>
 
 namespace cli {
 
 namespace {
 
-// The key under which a name and the names it may stand for meet: every '/' read as '\'.
-std::string slashesAsSeparators(std::string_view name)
-{
-    std::string key(name);
-    for (char& c : key) {
-        if (c == '/')
-            c = '\\';
-    }
-    return key;
-}
-
-// What one name given on the command line matched.
-struct Wanted {
-    std::string exact;                        // the text's bytes, '/' kept
-    std::vector<std::uint32_t> exactRows;     // entries with exactly those bytes
-    std::vector<std::uint32_t> looseRows;     // entries matching with some '/' read as '\'
-    std::vector<std::string_view> looseNames; // their distinct names, in list order
-};
-
-// Catalogue rows of the listed entries the names ask for, ascending. A name matches the entries
-// with exactly its bytes; failing those, the entries it spells with its '/' read as '\', which must
-// all be one name. Every name that matches nothing, matches two names, or cannot be an entry
-// name at all is reported, and then the result is empty.
+// Catalogue rows of the listed entries the texts ask for, ascending; false (after reporting
+// each) when a text matches nothing or two names.
 bool resolveNames(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
                   const std::vector<std::string>& texts, const std::string& archivePath,
                   const std::string& type, Console& console, std::vector<std::uint32_t>& rows)
 {
-    bool isComplete = true;
-    std::vector<Wanted> wanted(texts.size());
-    std::unordered_map<std::string, std::vector<std::size_t>> byKey; // loose key -> names
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        try {
-            wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]));
-            byKey[slashesAsSeparators(wanted[i].exact)].push_back(i);
-        } catch (const archive::NameError& error) {
-            console.error(texts[i], error.reason());
-            isComplete = false;
-        }
-    }
-
-    // Duplicates of a name all match, in list order, as the dialog extracts them.
-    for (const std::uint32_t row : listed) {
-        const std::string_view name = catalogue.name(row);
-        const bool hasSlash = name.find('/') != std::string::npos;
-        const auto it = byKey.find(hasSlash ? slashesAsSeparators(name) : std::string(name));
-        if (it == byKey.end())
-            continue;
-        for (const std::size_t i : it->second) {
-            Wanted& w = wanted[i];
-            if (w.exact == name) {
-                w.exactRows.push_back(row);
-            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name)) {
-                w.looseRows.push_back(row);
-                if (std::find(w.looseNames.begin(), w.looseNames.end(), name) == w.looseNames.end())
-                    w.looseNames.push_back(name);
-            }
-        }
-    }
-
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        const Wanted& w = wanted[i];
-        if (w.exact.empty())
-            continue;
-        if (!w.exactRows.empty()) {
-            rows.insert(rows.end(), w.exactRows.begin(), w.exactRows.end());
-        } else if (w.looseNames.size() == 1) {
-            rows.insert(rows.end(), w.looseRows.begin(), w.looseRows.end());
-        } else if (w.looseNames.size() > 1) {
-            std::string reason = "is ambiguous: it matches both " +
-                                 archive::names::toText(w.looseNames[0]) + " and " +
-                                 archive::names::toText(w.looseNames[1]);
-            if (w.looseNames.size() > 2)
-                reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
-            console.error(texts[i], reason + " in " + archivePath);
-            isComplete = false;
-        } else {
-            std::string reason = "no entry of that name in " + archivePath;
-            if (type != archive::kTypeFilters[0])
-                reason += " among the " + type + " entries";
-            console.error(texts[i], reason);
-            isComplete = false;
-        }
-    }
+    std::vector<NameMatch> matches;
+    if (!matchNames(catalogue, listed, texts, archivePath, type, console, matches))
+        return false;
+    for (const NameMatch& match : matches)
+        rows.insert(rows.end(), match.rows.begin(), match.rows.end());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return isComplete;
+    return true;
 }
 
 } // namespace

@@ -5,7 +5,8 @@ namespace cli {
 std::string_view programHelp()
 {
     return R"(Usage: velmora-dat COMMAND [OPTION...] ARGUMENT...
-Lists, extracts, builds and checks Velmora data archives (files named like GAME00.DAT).
+Lists, extracts, builds, checks and changes Velmora data archives (files named like
+GAME00.DAT).
 
 Commands:
   list [--type EXT] [--long] [--json] ARCHIVE
@@ -15,6 +16,12 @@ Commands:
   build FOLDER ARCHIVE
                  pack every file below FOLDER into a new archive
   check ARCHIVE  validate an archive without writing anything
+  add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH...
+                 put files into an archive, replacing entries of the same names
+  delete [-n] ARCHIVE NAME...
+                 take entries out of an archive
+  rename [-n] ARCHIVE OLD NEW
+                 give an entry another name, which may put it in another folder
 
 Options:
   -h, --help     show this help; after a command, that command's help
@@ -68,7 +75,8 @@ Options:
 Packs every regular file below FOLDER, hidden files included, into the archive ARCHIVE. The
 archive is written under a temporary name and put in place only when complete, so a failed or
 interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
-refused.
+refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
+regular file inside FOLDER; any other link is skipped with a notice naming it.
 
 Options:
   -h, --help     show this help
@@ -84,6 +92,51 @@ standard error and a summary line with the counts on standard output; the exit s
 when an error was found.
 
 Options:
+  -h, --help     show this help
+)";
+    }
+    if (command == "add") {
+        return R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH...
+Puts files into ARCHIVE: each PATH, a file or a folder with every file below it (as build
+walks it), becomes the entry named by its path relative to DIR, '\' between levels. An entry
+of the same name is replaced. A missing ARCHIVE is created. The archive is written again
+beside the old one, laid out as build lays out a folder, and put in place only when complete:
+after a failure or an interrupt (status 130, 143 for SIGTERM) the old archive is as it was.
+A link to ARCHIVE is followed, and the archive keeps its permissions. A summary line counts
+the entries added, replaced, deleted and renamed.
+
+Options:
+  -C, --directory DIR
+                 name the entries by their paths relative to DIR (default: the current
+                 folder); every PATH must lie below it
+  --as NAME      the entry's name for a single file PATH ('/' may stand for '\')
+  -k, --keep-old-files
+                 keep every entry that already has the name and report it; the exit
+                 status is then 1
+  -n, --dry-run  print each entry that would be added or replaced, and write nothing
+  -h, --help     show this help
+)";
+    }
+    if (command == "delete") {
+        return R"(Usage: velmora-dat delete [-n] ARCHIVE NAME...
+Takes the named entries out of ARCHIVE. NAME is written as list prints it; '/' may stand for
+'\'. A NAME that matches no entry, or that two entries share, is reported and nothing is
+changed. The archive is written again and put in place only when complete, as add does.
+
+Options:
+  -n, --dry-run  print each entry that would be deleted, and write nothing
+  -h, --help     show this help
+)";
+    }
+    if (command == "rename") {
+        return R"(Usage: velmora-dat rename [-n] ARCHIVE OLD NEW
+Gives the entry OLD the name NEW; a NEW with other folder levels ('\' or '/' between them)
+moves the entry to another folder. OLD is matched as extract matches names. A NEW that is
+already an entry's name is refused. The archive is written again and put in place only when
+complete, as add does.
+
+Options:
+  -n, --dry-run  print the change, and write nothing
   -h, --help     show this help
 )";
     }

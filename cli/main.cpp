@@ -40,6 +40,12 @@ int run(const std::vector<std::string>& arguments, cli::Console& console)
         return cli::runExtract(line, console);
     if (line.command() == "build")
         return cli::runBuild(line, console);
+    if (line.command() == "add")
+        return cli::runAdd(line, console);
+    if (line.command() == "delete")
+        return cli::runDelete(line, console);
+    if (line.command() == "rename")
+        return cli::runRename(line, console);
     return cli::runCheck(line, console);
 }
 

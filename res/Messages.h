@@ -152,6 +152,12 @@ constexpr const char* kExtractDone = "已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildDone = "已打包 %1 個檔案到 %2";
 constexpr const char* kExtractCancelled = "已取消。取消前已解壓 %1 個檔案到 %2";
 constexpr const char* kBuildCancelled = "已取消。%2 未建立（已寫入 %1 個檔案）";
+// Below kBuildDone when links were left out: %1 how many, then one path a line, at most
+// kBuildSkippedShown of them and kBuildSkippedMore (%1 the rest) after.
+constexpr const char* kBuildSkippedLinks =
+    "%1 個符號連結未打包（它們不是指向來源資料夾內的一般檔案）：";
+constexpr int kBuildSkippedShown = 10;
+constexpr const char* kBuildSkippedMore = "……及其他 %1 個";
 // After a build that finished, below kBuildDone.
 constexpr const char* kOpenBuiltArchive = "要開啟新建立的遊戲數據檔案嗎？";
 constexpr const char* kOk = "確定";

@@ -44,6 +44,9 @@ constexpr const char* kShortcutExtract = "Ctrl+E";
 constexpr const char* kShortcutFind = "Ctrl+F";
 constexpr const char* kShortcutPreview = "Space";
 constexpr const char* kShortcutReload = "F5";
+constexpr const char* kShortcutRename = "F2";
+constexpr const char* kShortcutDelete = "Del";
+constexpr const char* kShortcutUndo = "Ctrl+Z";
 // The find box's background while its text matches no entry.
 constexpr unsigned kFindMissColor = 0xffd0d0;
 // The program's name on message boxes.

@@ -35,7 +35,7 @@ to_roff()
 
 {
     echo "[COMMANDS IN DETAIL]"
-    for command in list extract build check; do
+    for command in list extract build check add delete rename; do
         echo ".SS $command"
         help="$("$program" "$command" --help)"
         [ -n "$help" ] || { echo "$program $command --help printed nothing" >&2; exit 1; }
@@ -44,7 +44,7 @@ to_roff()
 } >"$include"
 
 help2man --no-info --section=1 --source=Velmora \
-    --name="list, extract, build and check Velmora game data archives" \
+    --name="list, extract, build, check and change Velmora game data archives" \
     --include="$include" --output="$page.tmp" "$program"
 
 # help2man tags only lines starting with a dash; the command list gets the same layout.

@@ -18,7 +18,7 @@ _velmora_dat()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W '--help -h --version' -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W 'list extract build check' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename' -- "$cur")
         fi
         return
     fi
@@ -28,6 +28,8 @@ _velmora_dat()
         list) options='--type --long --json --help -h' ;;
         extract) options='--type --keep-old-files -k --help -h' ;;
         build | check) options='--help -h' ;;
+        add) options='--directory -C --as --keep-old-files -k --dry-run -n --help -h' ;;
+        delete | rename) options='--dry-run -n --help -h' ;;
         *) return ;;
     esac
 
@@ -40,6 +42,15 @@ _velmora_dat()
         fi
         return
     fi
+    if [[ $command == add ]]; then
+        case $prev in
+            --directory | -C)
+                _filedir -d
+                return
+                ;;
+            --as) return ;;
+        esac
+    fi
     $split && return
 
     # Count the operands already given; "--" ends the options, --type takes the next word.
@@ -49,7 +60,7 @@ _velmora_dat()
             ((operand++))
         elif [[ ${words[i]} == -- ]]; then
             ended=true
-        elif [[ ${words[i]} == --type ]]; then
+        elif [[ ${words[i]} == @(--type|--directory|-C|--as) ]]; then
             ((i++))
         fi
     done
@@ -61,8 +72,11 @@ _velmora_dat()
 
     local archive='[dD][aA][tT]'
     case $command:$operand in
-        list:0 | check:0 | extract:0 | build:1) _filedir "$archive" ;;
+        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0)
+            _filedir "$archive"
+            ;;
         extract:1 | build:0) _filedir -d ;;
+        add:*) _filedir ;;
     esac
 } &&
     complete -F _velmora_dat velmora-dat

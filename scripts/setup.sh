@@ -15,7 +15,7 @@ packages=(
     g++-mingw-w64-x86-64-posix wine wine64 googletest
     fonts-arphic-uming
     clang libclang-rt-14-dev
-    tar util-linux
+    tar zip util-linux
     help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
     ccache
 )

@@ -29,7 +29,7 @@ ASAN_OPTIONS="detect_leaks=1:abort_on_error=1" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
     ctest --test-dir "$asan" --output-on-failure -j "$jobs"
 
-echo "== Fuzzing the readers, check and extraction together, and the preview's parsers"
+echo "== Fuzzing the readers, check and extraction together, updates, and the preview's parsers"
 fuzz="$root/build-fuzz"
 cmake -S "$root" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
     -DVELMORA_FUZZ=ON -DVELMORA_BUILD_UI=OFF -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_BENCH=OFF >/dev/null
@@ -41,7 +41,8 @@ if ! compgen -G "$seeds/*.dat" >/dev/null; then
     exit 1
 fi
 corpus="$(mktemp -d)"
-trap 'rm -rf "$corpus" /dev/shm/velmora-fuzz-extract-* /tmp/velmora-fuzz-extract-*' EXIT
+trap 'rm -rf "$corpus" /dev/shm/velmora-fuzz-extract-* /tmp/velmora-fuzz-extract-* \
+    /dev/shm/velmora-fuzz-update-* /tmp/velmora-fuzz-update-*' EXIT
 run_fuzz() {
     local target="$1" seconds="$2"
     mkdir -p "$corpus/$target"
@@ -52,4 +53,5 @@ run_fuzz() {
 }
 run_fuzz fuzz_directory "${VELMORA_FUZZ_SECONDS:-60}"
 run_fuzz fuzz_extract "${VELMORA_FUZZ_EXTRACT_SECONDS:-30}"
+run_fuzz fuzz_update "${VELMORA_FUZZ_UPDATE_SECONDS:-30}"
 run_fuzz fuzz_preview "${VELMORA_FUZZ_PREVIEW_SECONDS:-30}"

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 class QWidget;
 
-// The windows a command waits on: the open and save file dialogs, the folder choice and the
-// message box. The dialog reaches them only through this, so tests can script every answer.
-// Each chooser starts in startFolder, or where Qt starts by itself when that is empty.
+// The windows a command waits on: the open and save file dialogs, the folder and file choices,
+// the text prompt and the message box, and the desktop's program for a file. The dialog reaches
+// them only through this, so tests can script every answer. Each chooser starts in startFolder, or
+// where Qt starts by itself when that is empty.
 class DialogServices {
 public:
     virtual ~DialogServices() = default;
@@ -19,6 +21,17 @@ public:
     // An existing folder, or nullopt; the user may make a new folder there first.
     virtual std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
                                                 const QString& startFolder) = 0;
+
+    // Existing files to put into the archive: several, or one; nullopt when the user cancels.
+    virtual std::optional<QStringList> chooseFiles(QWidget* parent, const QString& title,
+                                                   const QString& startFolder) = 0;
+    virtual std::optional<QString> chooseFile(QWidget* parent, const QString& title,
+                                              const QString& startFolder) = 0;
+    // A line of text starting as initial, or nullopt when the user cancels.
+    virtual std::optional<QString> askText(QWidget* parent, const QString& caption,
+                                           const QString& label, const QString& initial) = 0;
+    // Opens path in the desktop's program for its type; false when there is none.
+    virtual bool openWithDesktop(const QString& path) = 0;
 
     enum class MessageIcon { None, Error };
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,

@@ -7,11 +7,14 @@
 #include "archive/Extraction.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
+#include "archive/Updating.h"
+#include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
 #include "ui/EntryRowDelegate.h"
 #include "ui/ErrorMessages.h"
+#include "ui/ExternalEdits.h"
 #include "ui/ProgressWindow.h"
 #include "ui/QtDialogServices.h"
 #include "ui/preview/DragOutFolders.h"
@@ -30,8 +33,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QUrl>
 
@@ -39,12 +45,37 @@
 #include <new>
 #include <span>
 #include <string_view>
+#include <unordered_set>
 
 namespace {
 
 std::string hostPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
+}
+
+QString tr8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString shownName(std::string_view entryName)
+{
+    return QString::fromStdString(archive::names::displayName(entryName));
+}
+
+// The folder part of an entry name with its last ''; empty for the top level.
+std::string folderOf(std::string_view entryName)
+{
+    const std::size_t cut = entryName.rfind('\\');
+    return cut == std::string_view::npos ? std::string()
+                                         : std::string(entryName.substr(0, cut + 1));
+}
+
+// A host file's own name as an entry name's last level.
+std::string entryLevel(const QString& path)
+{
+    return archive::names::entryName(QFileInfo(path).fileName().toStdString());
 }
 
 QFont dialogFont()
@@ -110,7 +141,7 @@ static void initResources()
 CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_pServices(services)
+      m_pArchive(std::make_unique<archive::ArchiveReader>()), m_pServices(services)
 {
     initResources();
     m_hIcon = QIcon(QStringLiteral(":/velmora-extractor.svg"));
@@ -122,9 +153,14 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     buildControls();
     m_pDragOut = new DragOutFolders(this, *m_pServices);
     m_entryModel->setDragOut(m_pDragOut);
+    m_pEdits = new ExternalEdits(this, *m_pDragOut, *m_pServices,
+                                 [this](const ExternalEdits::SavedCopy& copy) {
+                                     return offerSavedCopy(copy.path, copy.entryName);
+                                 });
     m_preview = std::make_unique<PreviewController>(
-        m_entryListView, m_archive, *m_entryModel,
+        m_entryListView, *m_entryModel,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
+    m_preview->setMenuCommands([this](QMenu& menu, int row) { return addEditCommands(menu, row); });
     OnInitDialog();
 }
 
@@ -169,7 +205,7 @@ QWidget* CExtractorDlg::createControl(const res::ControlTemplate& control)
     case res::ControlKind::ListBox:
         m_entryListView = new QListView(this);
         m_entryModel = new EntryListModel(m_entryListView);
-        m_entryModel->setReader(&m_archive);
+        m_entryModel->setReader(m_pArchive.get());
         m_entryListView->setModel(m_entryModel);
         m_entryListView->setItemDelegate(new EntryRowDelegate(m_entryListView));
         m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -252,6 +288,15 @@ void CExtractorDlg::connectShortcuts()
         if (current.isValid())
             runCommand([this, row = current.row()] { m_preview->openPreview(row); });
     });
+    // In the list only, as Space: the find box has its own Delete, and its own undo.
+    auto* rename = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutRename)),
+                                 m_entryListView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(rename, &QShortcut::activated, this, [this] { runCommand([this] { OnRename(-1); }); });
+    auto* remove = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutDelete)),
+                                 m_entryListView, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, [this] { runCommand([this] { OnDelete(-1); }); });
+    auto* undo = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutUndo)), this);
+    connect(undo, &QShortcut::activated, this, [this] { runCommand([this] { OnUndo(); }); });
 }
 
 bool CExtractorDlg::OnInitDialog()
@@ -311,17 +356,20 @@ void CExtractorDlg::closeArchive()
     // The list's names are views into the reader's directory: they go first.
     m_entryModel->setCatalogue(nullptr);
     if (m_bArchiveOpen)
-        m_archive.Close();
+        m_pArchive->Close();
     m_bArchiveOpen = false;
 }
 
 void CExtractorDlg::setStatusFromList()
 {
-    m_strStatus = QString::fromUtf8(res::kStatusLine)
-                      .arg(QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_archive.path())))
-                               .fileName())
-                      .arg(m_entryModel->GetCount());
+    m_strStatus =
+        QString::fromUtf8(res::kStatusLine).arg(archiveFileName()).arg(m_entryModel->GetCount());
     UpdateData(false);
+}
+
+QString CExtractorDlg::archiveFileName() const
+{
+    return QFileInfo(QFile::decodeName(QByteArray::fromStdString(m_pArchive->path()))).fileName();
 }
 
 void CExtractorDlg::clearStatus()
@@ -352,15 +400,27 @@ void CExtractorDlg::loadArchive(const QString& path)
 {
     m_strLastArchive = path;
     startNextChoiceBeside(path);
+    // The file may have changed meanwhile: an undo would put back bytes the user never saw
+    // listed. Copies in other programs stay tied to the entries of the same file.
+    m_pEarlier.reset();
+    m_undoNames.clear();
+    if (!m_pArchive->isOpen() || hostPath(path) != m_pArchive->path())
+        m_pEdits->clear();
     closeArchive();
+    listArchive(hostPath(path), false);
+}
+
+void CExtractorDlg::listArchive(const std::string& path, bool keepType)
+{
     try {
-        m_archive.Open(hostPath(path));
+        m_pArchive->Open(path);
         m_bArchiveOpen = true;
-        m_typeFilter->setCurrentIndex(0);
-        auto catalogue = std::make_shared<const archive::Catalogue>(m_archive);
+        if (!keepType)
+            m_typeFilter->setCurrentIndex(0);
+        auto catalogue = std::make_shared<const archive::Catalogue>(*m_pArchive);
         // Built now, so the first keystroke after listing does not wait for the keys.
         catalogue->quickFind();
-        m_entryModel->setCatalogue(std::move(catalogue), archive::kTypeFilters[0]);
+        m_entryModel->setCatalogue(std::move(catalogue), m_typeFilter->currentText().toStdString());
         setStatusFromList();
     } catch (...) {
         // Nothing of the previous archive may stay on screen: its record positions would now
@@ -446,7 +506,7 @@ void CExtractorDlg::OnExtract()
         if (isSkippingAll)
             return true;
         const QString text = failureQuestion(
-            m_archive, failure, std::span(selected).first(entriesDone), selected.at(entriesDone));
+            *m_pArchive, failure, std::span(selected).first(entriesDone), selected.at(entriesDone));
         const DialogServices::FailureAnswer answer = progress.askFromWorker([&] {
             return m_pServices->askAfterFailure(this, QString::fromUtf8(res::kDisplayName), text);
         });
@@ -455,7 +515,7 @@ void CExtractorDlg::OnExtract()
     };
     const archive::ExtractResult result = progress.run([&](const archive::ProgressFn& report) {
         return archive::extractEntries(
-            m_archive, selected, hostPath(folder),
+            *m_pArchive, selected, hostPath(folder),
             [&](const archive::Progress& p) {
                 entriesDone = static_cast<std::size_t>(p.entriesDone);
                 return report(p);
@@ -501,6 +561,7 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
                                  DialogServices::MessageIcon::None);
         return;
     }
+    forgetChanges();
     closeArchive();
     m_typeFilter->setCurrentIndex(0);
     // The list is empty and nothing is open, whatever the build does.
@@ -522,10 +583,19 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     const std::optional<archive::BuildResult> built = build();
     if (!built)
         return;
-    const QString text = QString::fromUtf8(res::kBuildDone)
-                             .arg(built->entries)
-                             .arg(QDir::toNativeSeparators(*path)) +
-                         QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
+    QString text =
+        QString::fromUtf8(res::kBuildDone).arg(built->entries).arg(QDir::toNativeSeparators(*path));
+    if (const auto skipped = static_cast<int>(built->skippedLinks.size()); skipped > 0) {
+        text += QStringLiteral("\n\n") + QString::fromUtf8(res::kBuildSkippedLinks).arg(skipped);
+        for (int i = 0; i < std::min(skipped, res::kBuildSkippedShown); ++i)
+            text += QStringLiteral("\n") +
+                    QDir::toNativeSeparators(QString::fromStdString(built->skippedLinks[i]));
+        if (skipped > res::kBuildSkippedShown)
+            text +=
+                QStringLiteral("\n") +
+                QString::fromUtf8(res::kBuildSkippedMore).arg(skipped - res::kBuildSkippedShown);
+    }
+    text += QStringLiteral("\n\n") + QString::fromUtf8(res::kOpenBuiltArchive);
     if (m_pServices->askYesNo(this, QString::fromUtf8(res::kDisplayName), text))
         loadArchive(*path);
 }
@@ -581,18 +651,326 @@ void CExtractorDlg::OnOK()
     accept();
 }
 
+void CExtractorDlg::OnAddFiles(int row)
+{
+    if (!m_bArchiveOpen)
+        return;
+    const std::string folder = folderOf(m_entryModel->GetText(row));
+    const QString title = tr8(res::edit::kAddFilesTitle)
+                              .arg(folder.empty() ? QStringLiteral("\\") : shownName(folder));
+    const std::optional<QStringList> files =
+        m_pServices->chooseFiles(this, title, m_folderPicker.m_strStartFolder);
+    if (!files || files->isEmpty())
+        return;
+    startNextChoiceBeside(files->first());
+    std::vector<archive::ArchiveChange> changes;
+    for (const QString& file : *files)
+        changes.push_back(
+            {archive::ArchiveChange::Kind::add, folder + entryLevel(file), hostPath(file), {}});
+    applyChanges(changes);
+}
+
+void CExtractorDlg::OnReplace(int row)
+{
+    if (!m_bArchiveOpen || row < 0 || row >= m_entryModel->GetCount())
+        return;
+    const std::string name(m_entryModel->GetText(row));
+    const std::optional<QString> file = m_pServices->chooseFile(
+        this, tr8(res::edit::kReplaceTitle).arg(shownName(name)), m_folderPicker.m_strStartFolder);
+    if (!file)
+        return;
+    startNextChoiceBeside(*file);
+    applyChanges({{archive::ArchiveChange::Kind::add, name, hostPath(*file), {}}});
+}
+
+void CExtractorDlg::OnRename(int row)
+{
+    if (row < 0)
+        row = m_entryListView->currentIndex().row();
+    if (!m_bArchiveOpen || row < 0 || row >= m_entryModel->GetCount())
+        return;
+    const std::string name(m_entryModel->GetText(row));
+    // The reversible text, so a name that does not decode comes back as the same bytes.
+    const QString before = QString::fromStdString(archive::names::toText(name));
+    const std::optional<QString> text =
+        m_pServices->askText(this, tr8(res::edit::kRenameCaption),
+                             tr8(res::edit::kRenameLabel).arg(shownName(name)), before);
+    if (!text || *text == before)
+        return;
+    const std::string newName = archive::names::fromText(text->toStdString());
+    if (newName == name)
+        return;
+    applyChanges({{archive::ArchiveChange::Kind::rename, name, {}, newName}});
+}
+
+void CExtractorDlg::OnDelete(int row)
+{
+    if (!m_bArchiveOpen)
+        return;
+    std::vector<int> rows = GetSelItems();
+    if (row < 0 && rows.empty())
+        row = m_entryListView->currentIndex().row();
+    if (row >= 0 && row < m_entryModel->GetCount() &&
+        std::find(rows.begin(), rows.end(), row) == rows.end())
+        rows = {row};
+    if (rows.empty())
+        return;
+    const QString question = tr8(res::edit::kDeleteQuestion)
+                                 .arg(static_cast<qsizetype>(rows.size()))
+                                 .arg(archiveFileName());
+    if (!m_pServices->askYesNo(this, tr8(res::kDisplayName), question))
+        return;
+    std::vector<archive::ArchiveChange> changes;
+    for (const int index : rows)
+        changes.push_back({archive::ArchiveChange::Kind::remove,
+                           std::string(m_entryModel->GetText(index)),
+                           {},
+                           {}});
+    applyChanges(changes);
+}
+
+void CExtractorDlg::OnOpenWith(int row)
+{
+    if (!m_bArchiveOpen || row < 0 || row >= m_entryModel->GetCount())
+        return;
+    if (!m_pEdits->open(*m_pArchive, m_entryModel->GetItemData(row)))
+        reportError(tr8(res::edit::kCannotOpenWith).arg(shownName(m_entryModel->GetText(row))));
+}
+
+bool CExtractorDlg::offerSavedCopy(const QString& path, const std::string& entryName)
+{
+    if (m_bChanging)
+        return false;
+    if (!m_bArchiveOpen)
+        return true;
+    const QScopedValueRollback<bool> changing(m_bChanging, true);
+    // Renamed or deleted since it was opened: adding the copy would bring the old name back.
+    const archive::Catalogue& catalogue = *m_entryModel->catalogue();
+    bool isListed = false;
+    for (std::size_t row = 0; row < catalogue.size() && !isListed; ++row)
+        isListed = catalogue.name(row) == entryName;
+    if (!isListed) {
+        reportError(
+            tr8(res::errorKindText(archive::ErrorKind::noSuchEntry)).arg(shownName(entryName)));
+        return true;
+    }
+    if (m_pServices->askYesNo(this, tr8(res::kDisplayName),
+                              tr8(res::edit::kEditedQuestion).arg(shownName(entryName))))
+        runCommand([&] {
+            applyChanges({{archive::ArchiveChange::Kind::add, entryName, hostPath(path), {}}});
+        });
+    return true;
+}
+
+void CExtractorDlg::applyChanges(const std::vector<archive::ArchiveChange>& changes)
+{
+    if (!m_bArchiveOpen || changes.empty())
+        return;
+    const QScopedValueRollback<bool> changing(m_bChanging, true);
+    const QString archiveName = archiveFileName();
+    CProgressWindow progress(this, tr8(res::edit::kUpdateTitle), m_progressOptions);
+    const archive::UpdateResult result = progress.run([&](const archive::ProgressFn& report) {
+        return archive::updateArchive(*m_pArchive, changes, report);
+    });
+    if (result.cancelled) {
+        progress.finish(tr8(res::edit::kUpdateCancelled).arg(archiveName));
+        return;
+    }
+    // After an undo, the entries the change named are the ones to look at again.
+    std::vector<std::string> undoNames;
+    for (const archive::ArchiveChange& change : changes)
+        undoNames.push_back(change.name);
+    relist(m_pArchive->path(), true, result.changedNames);
+    m_undoNames = std::move(undoNames);
+    progress.finish(tr8(res::edit::kUpdateDone)
+                        .arg(archiveName)
+                        .arg(result.added)
+                        .arg(result.replaced)
+                        .arg(result.deleted)
+                        .arg(result.renamed));
+}
+
+void CExtractorDlg::OnUndo()
+{
+    if (!m_pEarlier || m_bChanging)
+        return;
+    const QScopedValueRollback<bool> changing(m_bChanging, true);
+    const std::string path = m_pEarlier->path();
+    const QString archiveName =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
+    CProgressWindow progress(this, tr8(res::edit::kUndoTitle), m_progressOptions);
+    // Putting back is never stopped halfway: it happens whole or fails.
+    progress.run([&](const archive::ProgressFn& report) {
+        // Putting back reports bytes only; the window counts whole MiB.
+        const auto inMiB = [](std::uint64_t bytes) {
+            return static_cast<int>((bytes + (1u << 20) - 1) >> 20);
+        };
+        archive::restoreArchive(*m_pEarlier, path, [&](const archive::Progress& step) {
+            archive::Progress shown = step;
+            shown.entriesDone = inMiB(step.bytesDone);
+            shown.entriesTotal = inMiB(step.bytesTotal);
+            return report(shown);
+        });
+        return true;
+    });
+    // One level: what was undone cannot be undone again.
+    m_pEarlier.reset();
+    relist(path, false, std::exchange(m_undoNames, {}));
+    progress.finish(tr8(res::edit::kUndoDone).arg(archiveName));
+}
+
+void CExtractorDlg::relist(std::string path, bool keepForUndo,
+                           const std::vector<std::string>& names)
+{
+    const bool previewing = m_preview->window()->isVisible();
+    // The list's names are views into the reader's directory: they go first.
+    m_entryModel->setCatalogue(nullptr);
+    m_bArchiveOpen = false;
+    if (keepForUndo) {
+        m_pEarlier = std::move(m_pArchive);
+        m_pArchive = std::make_unique<archive::ArchiveReader>();
+        m_entryModel->setReader(m_pArchive.get());
+    } else {
+        m_pArchive->Close();
+    }
+    listArchive(path, true);
+    selectEntries(names, previewing);
+}
+
+void CExtractorDlg::selectEntries(const std::vector<std::string>& names, bool preview)
+{
+    const std::unordered_set<std::string_view> wanted(names.begin(), names.end());
+    QItemSelection selection;
+    int first = -1;
+    int runStart = -1;
+    const int count = m_entryModel->GetCount();
+    // Ranges of neighbouring rows, selected in one call.
+    for (int row = 0; row <= count; ++row) {
+        const bool isWanted = row < count && wanted.contains(m_entryModel->GetText(row));
+        if (isWanted && runStart < 0)
+            runStart = row;
+        if (!isWanted && runStart >= 0) {
+            selection.select(m_entryModel->index(runStart), m_entryModel->index(row - 1));
+            runStart = -1;
+        }
+        if (isWanted && first < 0)
+            first = row;
+    }
+    m_entryListView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (first < 0)
+        return;
+    m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(first),
+                                                       QItemSelectionModel::NoUpdate);
+    m_entryListView->scrollTo(m_entryModel->index(first));
+    if (preview)
+        m_preview->openPreview(first);
+}
+
+void CExtractorDlg::forgetChanges()
+{
+    m_pEarlier.reset();
+    m_undoNames.clear();
+    m_pEdits->clear();
+}
+
+bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
+{
+    if (!m_bArchiveOpen)
+        return false;
+    const bool isEntry = row >= 0 && row < m_entryModel->GetCount();
+    menu.addSeparator();
+    const auto add = [&](const char* text, const char* keys, bool enabled,
+                         std::function<void()> command) {
+        QAction* action = menu.addAction(tr8(text));
+        if (keys)
+            action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this,
+                [this, command = std::move(command)] { runCommand(command); });
+    };
+    add(res::edit::kMenuAddFiles, nullptr, true, [this, row] { OnAddFiles(row); });
+    add(res::edit::kMenuReplace, nullptr, isEntry, [this, row] { OnReplace(row); });
+    add(res::edit::kMenuRename, res::kShortcutRename, isEntry, [this, row] { OnRename(row); });
+    add(res::edit::kMenuDelete, res::kShortcutDelete, isEntry || GetSelCount() > 0,
+        [this, row] { OnDelete(row); });
+    add(res::edit::kMenuOpenWith, nullptr, isEntry, [this, row] { OnOpenWith(row); });
+    menu.addSeparator();
+    add(res::edit::kMenuUndo, res::kShortcutUndo, canUndo(), [this] { OnUndo(); });
+    return true;
+}
+
+void CExtractorDlg::addDropped(const QStringList& paths)
+{
+    std::vector<archive::BuildEntry> entries;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        // The dropped item's parent is the root: a folder keeps its own name as the first level.
+        if (info.isDir())
+            archive::AddFolderEntries(entries, hostPath(path), hostPath(info.absolutePath()));
+        else
+            entries.push_back({entryLevel(path), hostPath(path), 0});
+    }
+    if (entries.empty())
+        return;
+    const archive::Catalogue& catalogue = *m_entryModel->catalogue();
+    std::unordered_set<std::string_view> existing;
+    existing.reserve(catalogue.size());
+    for (std::size_t row = 0; row < catalogue.size(); ++row)
+        existing.insert(catalogue.name(row));
+    std::unordered_set<std::string_view> named;
+    int added = 0;
+    int replaced = 0;
+    std::vector<archive::ArchiveChange> changes;
+    for (const archive::BuildEntry& entry : entries) {
+        changes.push_back({archive::ArchiveChange::Kind::add, entry.name, entry.hostPath, {}});
+        if (named.insert(entry.name).second)
+            ++(existing.contains(entry.name) ? replaced : added);
+    }
+    const QString question =
+        tr8(res::edit::kDropQuestion).arg(archiveFileName()).arg(added).arg(replaced);
+    if (m_pServices->askYesNo(this, tr8(res::kDisplayName), question))
+        applyChanges(changes);
+}
+
+void CExtractorDlg::done(int result)
+{
+    // The replaced archive's space goes back to the disk now.
+    forgetChanges();
+    QDialog::done(result);
+}
+
 namespace {
 
-// The one local file or folder a drag carries, or an empty string.
-QString droppedPath(const QMimeData* data)
+// Every local file or folder a drag carries; empty when it carries anything else.
+QStringList droppedPaths(const QMimeData* data)
 {
-    if (!data || !data->hasUrls() || data->urls().size() != 1 ||
-        !data->urls().first().isLocalFile())
+    if (!data || !data->hasUrls())
         return {};
-    const QFileInfo info(data->urls().first().toLocalFile());
-    if (!info.isFile() && !info.isDir())
-        return {};
-    return QDir::cleanPath(info.absoluteFilePath());
+    QStringList paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        const QFileInfo info(url.toLocalFile());
+        if (!info.isFile() && !info.isDir())
+            return {};
+        paths << QDir::cleanPath(info.absoluteFilePath());
+    }
+    return paths;
+}
+
+bool isArchiveName(const QString& path)
+{
+    static const QRegularExpression name(QStringLiteral("^game..\\.dat$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return name.match(QFileInfo(path).fileName()).hasMatch();
+}
+
+// One file or folder handled as before archives could be changed: an archive to open, or
+// anything while none is open.
+bool opensOrBuilds(const QStringList& paths, bool isArchiveOpen)
+{
+    return paths.size() == 1 &&
+           (!isArchiveOpen || (QFileInfo(paths.first()).isFile() && isArchiveName(paths.first())));
 }
 
 } // namespace
@@ -603,13 +981,19 @@ bool CExtractorDlg::isOwnDrag(const QDropEvent& event) const
     if (source && (source == m_entryListView || source == m_entryListView->viewport()))
         return true;
     // A file manager may hand the copies back as a drag of its own.
-    const QString path = droppedPath(event.mimeData());
-    return !path.isEmpty() && m_pDragOut->holds(path);
+    const QStringList paths = droppedPaths(event.mimeData());
+    return std::any_of(paths.begin(), paths.end(),
+                       [this](const QString& path) { return m_pDragOut->holds(path); });
+}
+
+bool CExtractorDlg::takesDrop(const QStringList& paths) const
+{
+    return !paths.isEmpty() && (m_bArchiveOpen || paths.size() == 1);
 }
 
 void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!droppedPath(event->mimeData()).isEmpty() && !isOwnDrag(*event))
+    if (takesDrop(droppedPaths(event->mimeData())) && !isOwnDrag(*event))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -617,23 +1001,24 @@ void CExtractorDlg::dragEnterEvent(QDragEnterEvent* event)
 
 void CExtractorDlg::dropEvent(QDropEvent* event)
 {
-    const QString path = droppedPath(event->mimeData());
-    if (path.isEmpty() || isOwnDrag(*event)) {
+    const QStringList paths = droppedPaths(event->mimeData());
+    if (!takesDrop(paths) || isOwnDrag(*event)) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
     // Run once the drop has returned: the file manager waits on it while the command asks
     // for a file name or shows a message.
-    const bool isFolder = QFileInfo(path).isDir();
     QMetaObject::invokeMethod(
         this,
-        [this, path, isFolder] {
-            runCommand([this, path, isFolder] {
-                if (isFolder)
-                    makeArchiveFrom(path);
+        [this, paths] {
+            runCommand([this, paths] {
+                if (!opensOrBuilds(paths, m_bArchiveOpen))
+                    addDropped(paths);
+                else if (QFileInfo(paths.first()).isDir())
+                    makeArchiveFrom(paths.first());
                 else
-                    loadArchive(path);
+                    loadArchive(paths.first());
             });
         },
         Qt::QueuedConnection);

@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveReader.h"
 #include "archive/Progress.h"
+#include "archive/Updating.h"
 #include "ui/EntryListModel.h"
 #include "ui/FolderPicker.h"
 #include "ui/ProgressWindow.h"
@@ -12,10 +13,12 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class DialogServices;
 class DragOutFolders;
+class ExternalEdits;
 class PreviewController;
 class QComboBox;
 class QDragEnterEvent;
@@ -23,6 +26,7 @@ class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QPushButton;
 
 namespace res {
@@ -51,6 +55,16 @@ public:
     void OnCloseButton();
     void OnMakeArchive();
     void OnOK();
+    // The commands that change the open archive, for the entry at list index row (-1: none,
+    // or for rename the current entry); the changed archive is listed again.
+    void OnAddFiles(int row);
+    void OnReplace(int row);
+    void OnRename(int row);
+    // The selected entries, or the one at row when it is not among them.
+    void OnDelete(int row);
+    void OnOpenWith(int row);
+    // Puts back the archive as it was before the last change.
+    void OnUndo();
 
     // Loads path as if it had been chosen in the open dialog, showing a failure the same way:
     // for an archive named on the command line or dropped on the window.
@@ -66,6 +80,8 @@ public:
     }
 
     bool isArchiveOpen() const { return m_bArchiveOpen; }
+    bool canUndo() const { return m_pEarlier != nullptr; }
+    const ExternalEdits& externalEdits() const { return *m_pEdits; }
     const EntryListModel& entryList() const { return *m_entryModel; }
     // The list box operations the commands are written in, over the view and its selection.
     std::vector<int> GetSelItems() const;
@@ -79,10 +95,12 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    // One dropped file is loaded, one dropped folder is packed; anything else is refused, as is
-    // what the list itself dragged out.
+    // With an archive open, dropped files and folders are added to it, except one game??.dat,
+    // which is loaded. Otherwise one dropped file is loaded, one dropped folder is packed, and
+    // anything else is refused, as is what the list itself dragged out.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void done(int result) override;
 
 private:
     void DoDataExchange();
@@ -93,6 +111,23 @@ private:
     // The keys of the commands; Enter and Escape stay with keyPressEvent.
     void connectShortcuts();
     void loadArchive(const QString& path);
+    // Opens path into the current reader and lists it, under the type chosen now or under all.
+    void listArchive(const std::string& path, bool keepType);
+    // Changes: the archive is replaced, the replaced one kept for undo, and the new one listed
+    // with the changed entries selected.
+    void applyChanges(const std::vector<archive::ArchiveChange>& changes);
+    // After the file at path was replaced: the current reader goes to earlier (kept there for
+    // undo) or is closed, and the new file is listed with names selected.
+    void relist(std::string path, bool keepForUndo, const std::vector<std::string>& names);
+    void selectEntries(const std::vector<std::string>& names, bool preview);
+    // The undo and the copies open in other programs belong to the archive open now.
+    void forgetChanges();
+    bool addEditCommands(QMenu& menu, int row);
+    // A copy saved in another program; false while another change runs.
+    bool offerSavedCopy(const QString& path, const std::string& entryName);
+    // Dropped files and folders go into the open archive, after one question.
+    void addDropped(const QStringList& paths);
+    QString archiveFileName() const;
     // Every chooser starts next in the folder holding this file, the one the user last chose.
     void startNextChoiceBeside(const QString& file);
     // Make archive after the folder is known: the save dialog, then the build.
@@ -108,8 +143,17 @@ private:
     void clearStatus();
     // A drag that started in the list: its files are temporary copies of entries.
     bool isOwnDrag(const QDropEvent& event) const;
+    // Whether the drop of these paths does anything.
+    bool takesDrop(const QStringList& paths) const;
     bool m_bArchiveOpen = false;
-    archive::ArchiveReader m_archive;
+    // Never null; the list's catalogue and the preview read from it.
+    std::unique_ptr<archive::ArchiveReader> m_pArchive;
+    // The replaced archive, open without a name until the next change or the dialog closes,
+    // and the entries to select once it is back.
+    std::unique_ptr<archive::ArchiveReader> m_pEarlier;
+    std::vector<std::string> m_undoNames;
+    // A change runs or its question waits.
+    bool m_bChanging = false;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     QString m_strStatus;
@@ -127,4 +171,5 @@ private:
     DialogServices* m_pServices = nullptr;
     std::unique_ptr<PreviewController> m_preview;
     DragOutFolders* m_pDragOut = nullptr;
+    ExternalEdits* m_pEdits = nullptr;
 };

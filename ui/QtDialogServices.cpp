@@ -3,11 +3,15 @@
 #include "res/Messages.h"
 #include "res/Resource.h"
 
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 namespace {
 
@@ -65,6 +69,59 @@ std::optional<QString> QtDialogServices::chooseFolder(QWidget* parent, const QSt
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
+}
+
+namespace {
+
+std::optional<QStringList> runFilesDialog(QWidget* parent, const QString& title,
+                                          const QString& startFolder, QFileDialog::FileMode mode)
+{
+    QFileDialog dialog(parent, title, startFolder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(mode);
+    // No name filter: any file can become an entry.
+    dialog.setWindowModality(Qt::WindowModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles();
+}
+
+} // namespace
+
+std::optional<QStringList> QtDialogServices::chooseFiles(QWidget* parent, const QString& title,
+                                                         const QString& startFolder)
+{
+    return runFilesDialog(parent, title, startFolder, QFileDialog::ExistingFiles);
+}
+
+std::optional<QString> QtDialogServices::chooseFile(QWidget* parent, const QString& title,
+                                                    const QString& startFolder)
+{
+    const std::optional<QStringList> files =
+        runFilesDialog(parent, title, startFolder, QFileDialog::ExistingFile);
+    if (!files)
+        return std::nullopt;
+    return files->first();
+}
+
+std::optional<QString> QtDialogServices::askText(QWidget* parent, const QString& caption,
+                                                 const QString& label, const QString& initial)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setTextValue(initial);
+    // Room for a long entry name with its folders.
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(dialog.fontMetrics().averageCharWidth() * 60);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+bool QtDialogServices::openWithDesktop(const QString& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void QtDialogServices::showMessage(QWidget* parent, const QString& caption, const QString& text,

@@ -10,6 +10,13 @@ public:
     std::optional<QString> saveArchivePath(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> chooseFolder(QWidget* parent, const QString& title,
                                         const QString& startFolder) override;
+    std::optional<QStringList> chooseFiles(QWidget* parent, const QString& title,
+                                           const QString& startFolder) override;
+    std::optional<QString> chooseFile(QWidget* parent, const QString& title,
+                                      const QString& startFolder) override;
+    std::optional<QString> askText(QWidget* parent, const QString& caption, const QString& label,
+                                   const QString& initial) override;
+    bool openWithDesktop(const QString& path) override;
     void showMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool askYesNo(QWidget* parent, const QString& caption, const QString& text) override;

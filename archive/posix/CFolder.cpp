@@ -6,6 +6,9 @@
 #include "archive/posix/NameRefusal.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -160,6 +163,168 @@ std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& rel
         return std::nullopt;
     return filesystem::ObjectId{static_cast<std::uint64_t>(st.st_dev),
                                 static_cast<std::uint64_t>(st.st_ino)};
+}
+
+namespace {
+
+FolderItem::Kind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FolderItem::Kind::file;
+    if (S_ISDIR(mode))
+        return FolderItem::Kind::folder;
+    return S_ISLNK(mode) ? FolderItem::Kind::link : FolderItem::Kind::other;
+}
+
+class DirCloser {
+public:
+    explicit DirCloser(DIR* dir) : m_pDir(dir) {}
+    ~DirCloser() { ::closedir(m_pDir); }
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+
+private:
+    DIR* m_pDir;
+};
+
+class DescriptorCloser {
+public:
+    explicit DescriptorCloser(int descriptor) : m_nFd(descriptor) {}
+    ~DescriptorCloser() { ::close(m_nFd); }
+    DescriptorCloser(const DescriptorCloser&) = delete;
+    DescriptorCloser& operator=(const DescriptorCloser&) = delete;
+
+private:
+    int m_nFd;
+};
+
+} // namespace
+
+std::vector<FolderItem> CFolder::items() const
+{
+    if (m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
+    const int folder = fd(m_nHandle);
+    // A listing of its own: reading through the held descriptor would move its position.
+    const int listFd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!dir) {
+        const int error = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        throw FileError::fromErrno(ErrorKind::cannotOpen, m_strPath, error);
+    }
+    DirCloser closer(dir);
+    std::vector<FolderItem> found;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
+            break;
+        }
+        const char* name = entry->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        FolderItem item;
+        switch (entry->d_type) {
+        case DT_DIR:
+            item.kind = FolderItem::Kind::folder;
+            break;
+        case DT_LNK:
+            item.kind = FolderItem::Kind::link;
+            break;
+        case DT_REG:
+        case DT_UNKNOWN: {
+            struct stat st {};
+            if (::fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                // Gone since the listing was read: nothing to report.
+                if (errno == ENOENT)
+                    continue;
+                throw FileError::fromErrno(ErrorKind::cannotRead, pathOf(name), errno);
+            }
+            item.kind = kindOf(st.st_mode);
+            item.size = static_cast<std::uint64_t>(st.st_size);
+            item.id = {static_cast<std::uint64_t>(st.st_dev),
+                       static_cast<std::uint64_t>(st.st_ino)};
+            break;
+        }
+        default:
+            break;
+        }
+        item.name = name;
+        found.push_back(std::move(item));
+    }
+    return found;
+}
+
+std::optional<filesystem::ObjectId> CFolder::identity() const
+{
+    struct stat st {};
+    if (m_nHandle == kNoHandle || ::fstat(fd(m_nHandle), &st) != 0)
+        return std::nullopt;
+    return filesystem::ObjectId{static_cast<std::uint64_t>(st.st_dev),
+                                static_cast<std::uint64_t>(st.st_ino)};
+}
+
+std::optional<LinkedFile> CFolder::linkedFile(const std::string& name) const
+{
+    if (m_nHandle == kNoHandle)
+        return std::nullopt;
+    // A path handle opens nothing: a device or a FIFO at the end of the link is never woken.
+    const int target = ::openat(fd(m_nHandle), name.c_str(), O_PATH | O_CLOEXEC);
+    if (target < 0)
+        return std::nullopt;
+    DescriptorCloser closer(target);
+    struct stat st {};
+    if (::fstat(target, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    // The path of the object actually reached, not one a later change of a link would give.
+    char link[32];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", target);
+    char resolved[PATH_MAX];
+    const ssize_t length = ::readlink(link, resolved, sizeof resolved);
+    std::string path;
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof resolved && resolved[0] == '/') {
+        path.assign(resolved, static_cast<std::size_t>(length));
+    } else {
+        const std::optional<std::string> canonical = filesystem::canonicalPath(pathOf(name));
+        if (!canonical)
+            return std::nullopt;
+        path = *canonical;
+    }
+    return LinkedFile{std::move(path), static_cast<std::uint64_t>(st.st_size)};
+}
+
+std::size_t CFolder::readFile(const std::string& name, void* buffer, std::size_t capacity) const
+{
+    if (m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, pathOf(name), "the folder is not open");
+    const int file = ::openat(fd(m_nHandle), name.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file < 0) {
+        if (errno == ELOOP)
+            throw FileError(ErrorKind::linkNotFollowed, pathOf(name),
+                            "is a symbolic link, not followed");
+        throw FileError::fromErrno(ErrorKind::cannotOpen, pathOf(name), errno);
+    }
+    DescriptorCloser closer(file);
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < capacity) {
+        const ssize_t n = ::read(file, p + done, capacity - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FileError::fromErrno(ErrorKind::cannotRead, pathOf(name), errno);
+        }
+        done += static_cast<std::size_t>(n);
+        // A regular file reads short only at its end: asking again would cost a call per file.
+        if (n == 0 || done < capacity)
+            break;
+    }
+    return done;
 }
 
 std::string CFolder::pathOf(const std::string& name) const

@@ -25,6 +25,7 @@ std::uint64_t FileCopier::copy(const CFile& source, std::uint64_t offset, Output
         throw FileError(ErrorKind::internal, target.m_strPath, "the file is not open");
     const posix::DescriptorCopier::Outcome done = m_pState->copier.copy(
         posix::fd(source.m_nHandle), offset, posix::fd(target.m_nHandle), size);
+    target.wrote(done.copied);
     if (done.side == posix::DescriptorCopier::Side::target)
         throw target.failure(done.error);
     if (done.error != 0)

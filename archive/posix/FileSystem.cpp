@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,23 @@ std::optional<std::string> canonicalPath(const std::string& path)
     if (!resolved)
         return std::nullopt;
     return std::string(resolved.get());
+}
+
+std::optional<std::uint32_t> permissions(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(st.st_mode & 07777);
+}
+
+void requireWritableFolder(const std::string& path)
+{
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0 &&
+        (errno == EACCES || errno == EPERM || errno == EROFS))
+        throw FileError(ErrorKind::cannotWrite, path,
+                        errno == EROFS ? "is a folder on a read-only file system"
+                                       : "is a folder you may not make files in");
 }
 
 void requireFolder(const std::string& path)

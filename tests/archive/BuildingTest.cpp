@@ -26,6 +26,7 @@
 namespace fs = std::filesystem;
 using namespace archive;
 using testsupport::ArchiveImage;
+using testsupport::makeLink;
 using testsupport::readFile;
 using testsupport::TempDir;
 using testsupport::writeFile;
@@ -83,6 +84,21 @@ struct Layout {
     std::vector<std::pair<std::string, std::string>> entries; // in the order of the archive
 };
 
+// count files of size bytes each, named f00, f01..., each of its own letter, and small files
+// around them; both as files and as the entries they give.
+Layout manyFiles(const char* label, int count, std::size_t size)
+{
+    Layout layout{label, {{"0.txt", "first"}, {"z.txt", "last"}}, {}, {{"0.txt", "first"}}};
+    for (int i = 0; i < count; ++i) {
+        const std::string name = (i < 10 ? "f0" : "f") + std::to_string(i);
+        const std::string bytes(size, static_cast<char>('a' + i % 26));
+        layout.files[name] = bytes;
+        layout.entries.push_back({name, bytes});
+    }
+    layout.entries.push_back({"z.txt", "last"});
+    return layout;
+}
+
 class BuildLayout : public testing::TestWithParam<Layout> {};
 
 TEST_P(BuildLayout, WritesTheRecordsAndDataInListOrder)
@@ -126,7 +142,12 @@ INSTANTIATE_TEST_SUITE_P(
                            {},
                            {{"a", std::string(4096, 'a')},
                             {"b", std::string(4097, 'b')},
-                            {"c", std::string(3 * 4096 - 1, 'c')}}}),
+                            {"c", std::string(3 * 4096 - 1, 'c')}}},
+                    // Small files are gathered in memory, large ones copied by the system: the
+                    // order must survive the switch both ways.
+                    manyFiles("SmallFilesAroundLargeOnes", 3, 70000),
+                    manyFiles("SmallFilesPastOneBuffer", 20, 60000),
+                    manyFiles("PastTheWriteBackStep", 2, 5 * 1024 * 1024)),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(BuildArchive, TheSixtyByteExample)
@@ -273,22 +294,152 @@ TEST(BuildArchive, NamesThatDoNotDecodeComeBackByteForByte)
     EXPECT_EQ(readFile(tmp / "again.dat"), original);
 }
 
-TEST(BuildArchive, LinksToFilesArePackedAndLinksToFoldersAreNot)
+struct LinkCase {
+    const char* label;
+    // Makes links below tmp/src, beside src/real.txt ("r") and outside/target.txt ("xyz").
+    // false where the system makes no links
+    std::function<bool(const TempDir& tmp)> make;
+    std::vector<std::pair<std::string, std::string>> entries; // in the order of the archive
+    std::vector<std::string> skipped;                         // below src, in the order met
+};
+
+class BuildWithLinks : public testing::TestWithParam<LinkCase> {};
+
+TEST_P(BuildWithLinks, PacksOnlyLinksToFilesInsideAndNamesTheOthers)
 {
     TempDir tmp;
     writeFile(tmp / "outside/target.txt", "xyz");
     writeFile(tmp / "outside/in-linked-folder.txt", "never");
     writeFile(tmp / "src/real.txt", "r");
-    VELMORA_MAKE_LINK(tmp / "outside/target.txt", tmp / "src/link.txt");
-    VELMORA_MAKE_LINK(tmp / "outside", tmp / "src/linked-folder");
-    VELMORA_MAKE_LINK(tmp / "src", tmp / "src/loop");
-    VELMORA_MAKE_LINK(tmp / "missing", tmp / "src/dangling");
+    if (!GetParam().make(tmp))
+        GTEST_SKIP() << "this system makes no symbolic links";
+    std::vector<std::string> skipped;
+    for (const std::string& link : GetParam().skipped)
+        skipped.push_back(tmp / ("src/" + link));
 
     const BuildResult result = buildArchive(tmp / "src", tmp / "GAME00.DAT");
-    EXPECT_EQ(result.entries, 2);
-    EXPECT_EQ(readFile(tmp / "GAME00.DAT"),
-              expectedArchive({{"link.txt", "xyz"}, {"real.txt", "r"}}));
+    EXPECT_EQ(result.entries, static_cast<int>(GetParam().entries.size()));
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expectedArchive(GetParam().entries));
+    EXPECT_EQ(result.skippedLinks, skipped);
+
+    std::vector<BuildEntry> list;
+    std::vector<std::string> listed;
+    AddFolderEntries(list, tmp / "src", tmp / "src", listed);
+    EXPECT_EQ(listed, skipped);
+    ASSERT_EQ(list.size(), GetParam().entries.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(list[i].name, GetParam().entries[i].first);
+        // Where the bytes are read from holds no link: they cannot come from elsewhere.
+        EXPECT_EQ(testsupport::utf8Path(fs::canonical(testsupport::hostPath(list[i].hostPath))),
+                  list[i].hostPath);
+        EXPECT_EQ(readFile(list[i].hostPath), GetParam().entries[i].second);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, BuildWithLinks,
+    testing::Values(LinkCase{"ToAFileOutsideIsSkipped",
+                             [](const TempDir& t) {
+                                 return makeLink(t / "outside/target.txt", t / "src/link.txt");
+                             },
+                             {{"real.txt", "r"}},
+                             {"link.txt"}},
+                    LinkCase{"ToAFileInsideIsPackedUnderItsOwnName",
+                             [](const TempDir& t) {
+                                 writeFile(t / "src/sub/inner.txt", "in");
+                                 return makeLink(t / "src/sub/inner.txt", t / "src/link.txt");
+                             },
+                             {{"link.txt", "in"}, {"real.txt", "r"}, {"sub\\inner.txt", "in"}},
+                             {}},
+                    LinkCase{"RelativeToAFileInsideIsPacked",
+                             [](const TempDir& t) {
+                                 fs::create_directory(testsupport::hostPath(t / "src/sub"));
+                                 return makeLink("../real.txt", t / "src/sub/up.txt");
+                             },
+                             {{"real.txt", "r"}, {"sub\\up.txt", "r"}},
+                             {}},
+                    LinkCase{"ThroughALinkInsideToAFileOutsideIsSkipped",
+                             [](const TempDir& t) {
+                                 return makeLink(t / "outside/target.txt", t / "src/hop") &&
+                                        makeLink("hop", t / "src/chain.txt");
+                             },
+                             {{"real.txt", "r"}},
+                             {"chain.txt", "hop"}},
+                    LinkCase{"ToFoldersAreNotFollowed",
+                             [](const TempDir& t) {
+                                 return makeLink(t / "outside", t / "src/linked-folder") &&
+                                        makeLink(t / "src", t / "src/loop");
+                             },
+                             {{"real.txt", "r"}},
+                             {"linked-folder", "loop"}},
+                    LinkCase{"ToNothingOrAFifoAreSkipped",
+                             [](const TempDir& t) {
+#ifdef _WIN32
+                                 (void)t;
+                                 return false; // POSIX: a FIFO
+#else
+                                  fs::create_symlink(t / "missing", t / "src/dangling");
+                                  EXPECT_EQ(mkfifo((t / "src/fifo").c_str(), 0600), 0);
+                                  fs::create_symlink("fifo", t / "src/to-fifo");
+                                  return true;
+#endif
+                             },
+                             {{"real.txt", "r"}},
+                             {"dangling", "to-fifo"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct FolderSwap {
+    const char* label;
+    int folders; // past what the build holds open, a folder is opened again when read
+};
+
+class FolderSwappedForALink : public testing::TestWithParam<FolderSwap> {};
+
+TEST_P(FolderSwappedForALink, DuringTheBuildNeverPacksBytesFromOutside)
+{
+    TempDir tmp;
+    writeFile(tmp / "outside/x.bin", "OUTSIDE");
+    writeFile(tmp / "src/a.bin", "first");
+    char name[16];
+    for (int i = 0; i < GetParam().folders; ++i) {
+        std::snprintf(name, sizeof name, "d%03d", i);
+        writeFile(tmp / ("src/" + std::string(name) + "/x.bin"), "INSIDE!");
+    }
+
+    // Swapped at the first report, once everything is listed and before a byte is read.
+    bool swapped = false;
+    bool isLinked = false;
+    std::string outcome = "built";
+    try {
+        buildArchive(tmp / "src", tmp / "GAME00.DAT", [&](const Progress&) {
+            if (!swapped) {
+                swapped = true;
+                // Windows refuses to rename a folder the build holds open.
+                std::error_code error;
+                fs::rename(testsupport::hostPath(tmp / "src/d000"),
+                           testsupport::hostPath(tmp / "moved"), error);
+                isLinked = !error && makeLink(tmp / "outside", tmp / "src/d000");
+            }
+            return true;
+        });
+    } catch (const FileError& e) {
+        outcome = e.subject();
+    }
+    ASSERT_TRUE(swapped);
+    if (!isLinked)
+        GTEST_SKIP() << "this system cannot put a link in place of a held folder";
+    if (outcome == "built") {
+        EXPECT_EQ(readFile(tmp / "GAME00.DAT").find("OUTSIDE"), std::string::npos);
+    } else {
+        EXPECT_EQ(outcome, tmp / "src/d000");
+        EXPECT_FALSE(fs::exists(tmp / "GAME00.DAT"));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Swaps, FolderSwappedForALink,
+                         testing::Values(FolderSwap{"WhileHeldOpen", 3},
+                                         FolderSwap{"WhenOpenedAgain", 100}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 // POSIX: FIFOs and sockets in the tree.
 #ifndef _WIN32

@@ -214,6 +214,82 @@ TEST(CFolderTest, ChildRefusesLinksAndFilesInTheWay)
     EXPECT_EQ(reasonOf([&] { CFolder::open(dir / "file"); }), "is not a folder");
 }
 
+TEST(CFolderTest, ItemsLinkedFilesAndReadsNeverGoThroughALink)
+{
+    TempDir dir;
+    writeFile(dir / "in/a.bmp", "12345");
+    writeFile(dir / "in/empty", "");
+    writeFile(dir / "outside.txt", "far");
+    fs::create_directory(dir / "in/sub");
+    fs::create_symlink(dir / "outside.txt", dir / "in/to-file");
+    fs::create_symlink("sub", dir / "in/to-folder");
+    fs::create_symlink("missing", dir / "in/dangling");
+    ASSERT_EQ(mkfifo((dir / "in/fifo").c_str(), 0600), 0);
+    fs::create_symlink("fifo", dir / "in/to-fifo");
+    CFolder folder = CFolder::open(dir / "in");
+    folder.setPath(dir / "in");
+
+    struct Case {
+        std::string name;
+        FolderItem::Kind kind;
+        std::uint64_t size;
+        std::string linked; // where a link leads when that is a regular file; "-" when not
+        std::string read;   // what readFile gives, or the reason it refuses
+    };
+    const std::string linkRefused = "is a symbolic link, not followed";
+    const std::string canonicalOutside = fs::canonical(dir / "outside.txt").string();
+    const std::vector<Case> cases = {
+        {"a.bmp", FolderItem::Kind::file, 5, "-", "12345"},
+        {"empty", FolderItem::Kind::file, 0, "-", ""},
+        {"sub", FolderItem::Kind::folder, 0, "-", "Is a directory"},
+        {"fifo", FolderItem::Kind::other, 0, "-", ""}, // no writer: nothing, and no wait
+        {"to-file", FolderItem::Kind::link, 0, canonicalOutside, linkRefused},
+        {"to-folder", FolderItem::Kind::link, 0, "-", linkRefused},
+        {"dangling", FolderItem::Kind::link, 0, "-", linkRefused},
+        {"to-fifo", FolderItem::Kind::link, 0, "-", linkRefused},
+    };
+    std::map<std::string, FolderItem> items;
+    for (FolderItem& item : folder.items())
+        items[item.name] = item;
+    EXPECT_EQ(items.size(), cases.size());
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "in/a.bmp").c_str(), &st), 0);
+    EXPECT_EQ(items["a.bmp"].id.inode, static_cast<std::uint64_t>(st.st_ino));
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(items.count(c.name), 1u);
+        EXPECT_EQ(items[c.name].kind, c.kind);
+        EXPECT_EQ(items[c.name].size, c.size);
+        const std::optional<LinkedFile> linked = folder.linkedFile(c.name);
+        if (c.kind == FolderItem::Kind::link) {
+            EXPECT_EQ(linked ? linked->path : "-", c.linked);
+            if (linked) {
+                EXPECT_EQ(linked->size, 3u);
+            }
+        }
+        const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
+            alarm(20);
+            char buffer[16];
+            try {
+                return std::string(buffer, folder.readFile(c.name, buffer, sizeof buffer));
+            } catch (const FileError& e) {
+                return e.subject() + ": " + e.reason();
+            }
+        });
+        EXPECT_EQ(child.exitCode, 0) << child.text;
+        if (c.read == linkRefused || c.read == "Is a directory")
+            EXPECT_EQ(child.text, dir / ("in/" + c.name) + ": " + c.read);
+        else
+            EXPECT_EQ(child.text, c.read);
+    }
+    // Asked for less than the file holds, it gives that much: a file that grew shows by filling
+    // what was asked for.
+    char two[2];
+    EXPECT_EQ(folder.readFile("a.bmp", two, sizeof two), 2u);
+    EXPECT_EQ(std::string(two, 2), "12");
+}
+
 TEST(OutputFileTest, DiscardKeepsTheOldFileAndCommitReplacesIt)
 {
     TempDir dir;

@@ -10,6 +10,7 @@
 #include "archive/SignalCleanup.h"
 #ifndef _WIN32
 #include "archive/posix/DescriptorCopier.h"
+#include "archive/posix/NameRefusal.h"
 #endif
 
 #include "tests/support/ChildProcess.h"
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #ifndef _WIN32
 #include <fcntl.h>
@@ -180,6 +182,48 @@ TEST(EndingSignal, AFirstInterruptOnlyAsksToStop)
         _exit(SignalCleanup::isStopAsked() ? 0 : 3);
     });
     EXPECT_EQ(end, 0);
+}
+#endif
+
+// POSIX: the errno values of a FUSE file system holding FAT's names.
+#ifndef _WIN32
+// EPERM is the file system refusing FAT's names through FUSE, but a matter of rights for any
+// other name; the other errors can only be about the name itself.
+TEST(NameRefusal, OnlyAnErrorAboutTheNameSaysTheFileSystemCannotHoldIt)
+{
+    const struct {
+        int error;
+        const char* name;
+        bool isRefused;
+    } cases[] = {
+        {EINVAL, "plain.bmp", true},
+        {EILSEQ, "plain.bmp", true},
+        {ENAMETOOLONG, "plain.bmp", true},
+        {EPERM, "lt<gt>.bmp", true},
+        {EPERM, "a:b", true},
+        {EPERM, "q?.bmp", true},
+        {EPERM, "star*", true},
+        {EPERM, "pipe|", true},
+        {EPERM, "quote\"", true},
+        {EPERM, "back\\slash", true},
+        {EPERM, "ctl\x01", true},
+        {EPERM, "dot.", true},
+        {EPERM, "space ", true},
+        {EPERM, "plain.bmp", false},
+        {EPERM, "in.side dot", false},
+        {EACCES, "lt<gt>.bmp", false},
+        {ENOSPC, "a?b", false},
+        {EEXIST, "dot.", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " " << c.error);
+        const FileError e = posix::creationFailure(ErrorKind::cannotWrite,
+                                                   "/d/" + std::string(c.name), c.name, c.error);
+        EXPECT_EQ(e.kind(),
+                  c.isRefused ? ErrorKind::nameRefusedByFileSystem : ErrorKind::cannotWrite);
+        EXPECT_EQ(e.subject(), "/d/" + std::string(c.name));
+        EXPECT_EQ(e.systemError(), c.error);
+    }
 }
 #endif
 

@@ -102,6 +102,28 @@ INSTANTIATE_TEST_SUITE_P(Paths, CliBuildInside,
                                            InsideCase{"Beside", "x.dat", false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+TEST(CliBuild, EachSkippedLinkGetsANoticeLineAndTheBuildSucceeds)
+{
+    TempDir dir;
+    testsupport::writeFile(dir / "outside.txt", "secret");
+    testsupport::writeFile(dir / "src/a.bmp", "abc");
+    fs::create_symlink(dir / "outside.txt", dir / "src/out.txt");
+    fs::create_symlink("a.bmp", dir / "src/in.bmp");
+    fs::create_directory_symlink(dir.str(), dir / "src/up");
+
+    const auto result = runDat({"build", dir / "src", dir / "GAME06.DAT"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string notice =
+        ": notice: symbolic link skipped: it does not lead to a regular file inside the folder "
+        "being packed";
+    EXPECT_EQ(lines(result.err), (std::vector<std::string>{
+                                     "velmora-dat: " + (dir / "src/out.txt") + notice,
+                                     "velmora-dat: " + (dir / "src/up") + notice,
+                                 }));
+    const auto listed = runDat({"list", dir / "GAME06.DAT"});
+    EXPECT_EQ(lines(listed.out), (std::vector<std::string>{"a.bmp", "in.bmp"})) << listed.out;
+}
+
 TEST(CliBuild, AFailedBuildLeavesTheEarlierArchive)
 {
     TempDir dir;

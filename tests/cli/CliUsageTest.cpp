@@ -50,7 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingTypeValue", {"list", "ARCHIVE", "--type"}, "--type"},
         UsageCase{"BadType", {"list", "--type", "PNG", "ARCHIVE"}, "--type"},
         UsageCase{"TypeWithDot", {"list", "--type", ".BMP", "ARCHIVE"}, "--type"},
-        UsageCase{"EmptyType", {"extract", "--type=", "ARCHIVE", "d"}, "--type"}),
+        UsageCase{"EmptyType", {"extract", "--type=", "ARCHIVE", "d"}, "--type"},
+        UsageCase{"MissingAddPath", {"add", "-k", "ARCHIVE"}, "add"},
+        UsageCase{"MissingDirectoryValue", {"add", "ARCHIVE", "p", "-C"}, "-C"},
+        UsageCase{"TypeForAdd", {"add", "--type", "BMP", "ARCHIVE", "p"}, "--type"},
+        UsageCase{"KeepForDelete", {"delete", "-k", "ARCHIVE", "a"}, "-k"},
+        UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct HelpCase {
@@ -86,7 +91,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"extract", "-h"},
                  "Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]"},
         HelpCase{"Build", {"build", "--help"}, "Usage: velmora-dat build FOLDER ARCHIVE"},
-        HelpCase{"Check", {"check", "--help"}, "Usage: velmora-dat check ARCHIVE"}),
+        HelpCase{"Check", {"check", "--help"}, "Usage: velmora-dat check ARCHIVE"},
+        HelpCase{"Add",
+                 {"add", "ARCHIVE", "-h"},
+                 "Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH..."},
+        HelpCase{"Delete", {"delete", "--help"}, "Usage: velmora-dat delete [-n] ARCHIVE NAME..."},
+        HelpCase{"Rename", {"rename", "-h"}, "Usage: velmora-dat rename [-n] ARCHIVE OLD NEW"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)

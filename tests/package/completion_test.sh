@@ -46,10 +46,11 @@ while IFS='|' read -r line expected; do
         failures=$((failures + 1))
     fi
 done <<'TABLE'
-velmora-dat |build check extract list
+velmora-dat |add build check delete extract list rename
 velmora-dat ex|extract
+velmora-dat de|delete
 velmora-dat -|--help --version -h
-velmora-dat --help |build check extract list
+velmora-dat --help |add build check delete extract list rename
 velmora-dat list -|--help --json --long --type -h
 velmora-dat extract --|--help --keep-old-files --type
 velmora-dat extract -k --t|--type
@@ -71,6 +72,16 @@ velmora-dat extract -- G|GAME00.DAT
 velmora-dat extract -- --|
 velmora-dat build |sub
 velmora-dat build sub |GAME00.DAT Mixed.Dat game01.dat sub
+velmora-dat add -|--as --directory --dry-run --help --keep-old-files -C -h -k -n
+velmora-dat delete --|--dry-run --help
+velmora-dat add GAME00.DAT |GAME00.DAT Mixed.Dat dat game01.dat notes.txt sub
+velmora-dat add -C |sub
+velmora-dat add -C sub G|GAME00.DAT
+velmora-dat add --as x.bmp GAME00.DAT n|notes.txt
+velmora-dat add --as |
+velmora-dat delete |GAME00.DAT Mixed.Dat game01.dat sub
+velmora-dat rename -n G|GAME00.DAT
+velmora-dat rename GAME00.DAT |
 velmora-dat frobnicate |
 TABLE
 

@@ -28,7 +28,13 @@ while IFS='|' read -r option command expected; do
         failures=$((failures + 1))
     fi
 done <<'TABLE'
--k, --keep-old-files|extract|1
+-k, --keep-old-files|extract|2
+-k, --keep-old-files|add|2
+-n, --dry-run|add|3
+-n, --dry-run|delete|3
+-n, --dry-run|rename|3
+-C, --directory DIR|add|1
+--as NAME|add|1
 --type EXT|list|2
 --long|list|1
 --json|list|1

@@ -168,40 +168,11 @@ TEST_F(Desktop, DropsLoadAFileBuildAFolderAndIgnoreTheRest)
     const QString game = archive({"A.DAT", "B.EGA", "SUB\\C.DAT"});
     const QString other = archive({"C.DAT"}, "GAME01.DAT");
     const QString src = folder({"X.DAT", "Y.WAV", "Z.SCR"});
-    auto* text = new QMimeData;
-    text->setText(game);
-    ASSERT_TRUE(drop(urls({QUrl::fromLocalFile(game)})));
-    EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(dlg.entryList().GetCount(), 3);
-    const QString loaded = status();
-    struct Case {
-        const char* what;
-        QMimeData* data;
-        bool taken;
-    };
-    // Entries dragged out of the list and back are the temporary copies, never an archive or a
-    // folder to build from; so is the same file named another way.
-    const Case ignored[] = {
-        {"two files", urls({QUrl::fromLocalFile(game), QUrl::fromLocalFile(other)}), false},
-        {"a web address", urls({QUrl(QStringLiteral("https://example.org/GAME00.DAT"))}), false},
-        {"a missing file", urls({QUrl::fromLocalFile(qs(dir / "GONE.DAT"))}), false},
-        {"plain text", text, false},
-        {"nothing", urls({}), false},
-        {"an entry dragged out", draggedOut({0}), false},
-        {"a sub-folder dragged out", draggedOut({2}), false},
-        {"a dragged entry's path uncleaned", draggedOut({1}, "/./"), false},
-    };
-    for (const Case& c : ignored) {
-        EXPECT_EQ(drop(c.data), c.taken) << c.what;
-        EXPECT_EQ(dlg.entryList().GetCount(), 3) << c.what;
-        EXPECT_EQ(status(), loaded) << c.what;
-        EXPECT_TRUE(script.messages.empty()) << c.what;
-        EXPECT_TRUE(script.saveStarts.empty()) << c.what;
-    }
-    // A folder with the save dialog cancelled changes nothing.
+
+    // With nothing open, a folder with the save dialog cancelled changes nothing.
     EXPECT_TRUE(drop(urls({QUrl::fromLocalFile(src)})));
-    EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(status(), loaded);
+    EXPECT_FALSE(dlg.isArchiveOpen());
+    EXPECT_TRUE(status().isEmpty());
     EXPECT_TRUE(script.messages.empty());
 
     // A folder: the save dialog follows, then the build.
@@ -215,7 +186,10 @@ TEST_F(Desktop, DropsLoadAFileBuildAFolderAndIgnoreTheRest)
     dlg.findChild<QPushButton*>("IDC_LOAD")->click();
     EXPECT_EQ(dlg.entryList().GetCount(), 3);
 
-    // A file that is no archive is reported as the open dialog's choice would be.
+    // A file that is no archive is reported as the open dialog's choice would be; with an
+    // archive open it would be offered for adding instead, so the one open goes first.
+    dlg.OpenArchive(qs(dir / "GONE.DAT"));
+    script.messages.clear();
     testsupport::writeFile(dir / "notes.txt", "xx");
     ASSERT_TRUE(drop(urls({QUrl::fromLocalFile(qs(dir / "notes.txt"))})));
     ASSERT_EQ(script.messages.size(), 1u);
@@ -223,6 +197,43 @@ TEST_F(Desktop, DropsLoadAFileBuildAFolderAndIgnoreTheRest)
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
     EXPECT_TRUE(status().isEmpty());
+    script.messages.clear();
+    script.saveStarts.clear();
+    script.questions.clear();
+
+    auto* text = new QMimeData;
+    text->setText(game);
+    ASSERT_TRUE(drop(urls({QUrl::fromLocalFile(game)})));
+    EXPECT_TRUE(dlg.isArchiveOpen());
+    EXPECT_EQ(dlg.entryList().GetCount(), 3);
+    const QString loaded = status();
+    struct Case {
+        const char* what;
+        QMimeData* data;
+        bool taken;
+    };
+    // Entries dragged out of the list and back are the temporary copies, never an archive or a
+    // folder to build from; so is the same file named another way. Two files are offered for
+    // adding to the open archive, declined here.
+    const Case ignored[] = {
+        {"two files", urls({QUrl::fromLocalFile(game), QUrl::fromLocalFile(other)}), true},
+        {"a web address", urls({QUrl(QStringLiteral("https://example.org/GAME00.DAT"))}), false},
+        {"a missing file", urls({QUrl::fromLocalFile(qs(dir / "GONE.DAT"))}), false},
+        {"plain text", text, false},
+        {"nothing", urls({}), false},
+        {"an entry dragged out", draggedOut({0}), false},
+        {"a sub-folder dragged out", draggedOut({2}), false},
+        {"a dragged entry's path uncleaned", draggedOut({1}, "/./"), false},
+        {"a folder, offered for adding", urls({QUrl::fromLocalFile(src)}), true},
+    };
+    for (const Case& c : ignored) {
+        EXPECT_EQ(drop(c.data), c.taken) << c.what;
+        EXPECT_EQ(dlg.entryList().GetCount(), 3) << c.what;
+        EXPECT_EQ(status(), loaded) << c.what;
+        EXPECT_TRUE(script.messages.empty()) << c.what;
+        EXPECT_TRUE(script.saveStarts.empty()) << c.what;
+    }
+    EXPECT_EQ(script.questions.size(), 2u);
 }
 
 TEST_F(Desktop, ArchiveNamedAtStartLoadsAsTheOpenDialogWould)
@@ -345,8 +356,9 @@ TEST_F(Desktop, KeysRunTheirCommandsWhereTheFocusAllowsThem)
                 keys << action->shortcut().toString(QKeySequence::PortableText);
             menu->close();
         }
-    EXPECT_TRUE(keys.contains(QStringLiteral("Space"))) << keys.join(",").toStdString();
-    EXPECT_TRUE(keys.contains(QStringLiteral("Ctrl+E"))) << keys.join(",").toStdString();
+    for (const char* key : {"Space", "Ctrl+E", "F2", "Del", "Ctrl+Z"})
+        EXPECT_TRUE(keys.contains(QString::fromLatin1(key)))
+            << key << " in " << keys.join(",").toStdString();
 }
 
 // Reads the progress window's last state and presses its button; cancels a run still going

@@ -310,14 +310,22 @@ TEST_F(DialogFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
     testsupport::writeFile(dir / "src/X.DAT", "xx");
     testsupport::writeFile(dir / "src/Y.EGA", "y");
     const QString built = QString::fromStdString(dir / "NEW.DAT");
+    testsupport::writeFile(dir / "outside.txt", "o");
     const struct {
         const char* what;
         bool yes;
+        int links; // made outside-pointing before this case, added to the earlier ones
     } cases[] = {
-        {"opened", true},
-        {"left closed", false},
+        {"opened", true, 0},
+        {"left closed", false, 0},
+        {"one link listed", true, 1},
+        {"the first ten links listed and the rest counted", false, 11},
     };
+    int links = 0;
     for (const auto& c : cases) {
+        for (; links < c.links; ++links)
+            std::filesystem::create_symlink(dir / "outside.txt",
+                                            dir / ("src/link" + std::to_string(links + 10)));
         load(archiveWith({{"A.DAT", "a"}}));
         services.questions.clear();
         services.folders.push_back(QString::fromStdString(dir / "src"));
@@ -331,6 +339,18 @@ TEST_F(DialogFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
             services.questions[0].startsWith(QString::fromUtf8(res::kBuildDone).arg(2).arg(built)))
             << c.what;
         EXPECT_TRUE(services.questions[0].endsWith(QString::fromUtf8(res::kOpenBuiltArchive)))
+            << c.what;
+        const QString question = services.questions[0];
+        EXPECT_EQ(question.contains(QString::fromUtf8(res::kBuildSkippedLinks).arg(links)),
+                  links > 0)
+            << c.what;
+        // Named in the order met; past ten only counted.
+        for (int i = 0; i < links; ++i)
+            EXPECT_EQ(question.contains(QString::fromStdString(
+                          dir / ("src/link" + std::to_string(i + 10)) + "\n")),
+                      i < res::kBuildSkippedShown)
+                << c.what << " link " << i;
+        EXPECT_EQ(question.contains(QString::fromUtf8(res::kBuildSkippedMore).arg(1)), links == 11)
             << c.what;
         EXPECT_EQ(dlg.isArchiveOpen(), c.yes) << c.what;
         EXPECT_EQ(dlg.entryList().GetCount(), c.yes ? 2 : 0) << c.what;

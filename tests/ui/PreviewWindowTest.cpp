@@ -1,6 +1,7 @@
 #include "ui/preview/PreviewWindow.h"
 #include "archive/CodePage950.h"
 #include "archive/SignalCleanup.h"
+#include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
 #include "tests/support/ChildProcess.h"
@@ -255,8 +256,13 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
     QStringList texts;
     for (QAction* action : menu->actions())
         texts << action->text();
+    // The commands that change the archive follow, each after a separator.
+    texts.removeAll(QString());
     EXPECT_EQ(texts, QStringList({tr8(res::preview::kMenuPreview), tr8(res::preview::kMenuExtract),
-                                  tr8(res::preview::kMenuCopyName)}));
+                                  tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
+                                  tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
+                                  tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
+                                  tr8(res::edit::kMenuUndo)}));
     menu->actions()[0]->trigger();
     EXPECT_TRUE(window()->isVisible());
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("B.TXT"));

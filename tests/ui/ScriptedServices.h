@@ -1,8 +1,8 @@
 #pragma once
 
 // Answers every window the dialog opens from queues the test fills (an empty queue means the
-// user cancelled, or answered No) and records the folder prompts, where each chooser started and
-// the messages shown.
+// user cancelled, or answered No) and records the folder prompts, where each chooser started,
+// the messages shown and the files handed to the desktop.
 
 #include "ui/DialogServices.h"
 
@@ -21,6 +21,13 @@ public:
     std::vector<QString> questions;
     std::deque<FailureAnswer> failureAnswers; // empty: the question was closed, which stops
     std::vector<QString> failures;
+    std::deque<QStringList> fileLists;
+    std::deque<QString> files, texts;
+    std::vector<QString> fileTitles, fileStarts;
+    // Each text prompt's label and the text it started with.
+    std::vector<QString> textLabels, textInitials;
+    std::vector<QString> opened;
+    bool desktopOpens = true;
 
     std::optional<QString> openArchivePath(QWidget*, const QString& startFolder) override
     {
@@ -38,6 +45,36 @@ public:
         titles.push_back(title);
         folderStarts.push_back(startFolder);
         return next(folders);
+    }
+    std::optional<QStringList> chooseFiles(QWidget*, const QString& title,
+                                           const QString& startFolder) override
+    {
+        fileTitles.push_back(title);
+        fileStarts.push_back(startFolder);
+        if (fileLists.empty())
+            return std::nullopt;
+        QStringList list = fileLists.front();
+        fileLists.pop_front();
+        return list;
+    }
+    std::optional<QString> chooseFile(QWidget*, const QString& title,
+                                      const QString& startFolder) override
+    {
+        fileTitles.push_back(title);
+        fileStarts.push_back(startFolder);
+        return next(files);
+    }
+    std::optional<QString> askText(QWidget*, const QString&, const QString& label,
+                                   const QString& initial) override
+    {
+        textLabels.push_back(label);
+        textInitials.push_back(initial);
+        return next(texts);
+    }
+    bool openWithDesktop(const QString& path) override
+    {
+        opened.push_back(path);
+        return desktopOpens;
     }
     void showMessage(QWidget*, const QString& caption, const QString& text, MessageIcon) override
     {

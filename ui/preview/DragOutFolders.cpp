@@ -70,10 +70,7 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
     if (positions.empty())
         return {};
     try {
-        if (!m_runFolder)
-            makeRunFolder();
-        std::unique_ptr<QTemporaryDir> folder =
-            makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
+        std::unique_ptr<QTemporaryDir> folder = makeEntryFolder();
         archive::extractEntries(reader, positions, folder->path().toStdString());
         QList<QUrl> urls;
         QStringList seen;
@@ -94,6 +91,26 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
                                errorMessage(e), DialogServices::MessageIcon::Error);
         return {};
     }
+}
+
+QString DragOutFolders::extractFile(const archive::ArchiveReader& reader, std::uint32_t position)
+{
+    std::unique_ptr<QTemporaryDir> folder = makeEntryFolder();
+    const std::uint32_t positions[] = {position};
+    archive::extractEntries(reader, positions, folder->path().toStdString());
+    QString path = folder->path();
+    for (const std::string& component :
+         archive::names::hostComponents(reader.record(position).name, position))
+        path += QLatin1Char('/') + QString::fromStdString(component);
+    m_folders.push_back(std::move(folder));
+    return path;
+}
+
+std::unique_ptr<QTemporaryDir> DragOutFolders::makeEntryFolder()
+{
+    if (!m_runFolder)
+        makeRunFolder();
+    return makeFolder(m_runFolder->path() + QStringLiteral("/XXXXXX"));
 }
 
 void DragOutFolders::makeRunFolder()

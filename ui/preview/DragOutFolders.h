@@ -19,8 +19,9 @@ namespace archive {
 class ArchiveReader;
 }
 
-// The temporary folders entries are extracted into when dragged out of the list, a fresh one per
-// drag, all removed when the dialog closes: the drop target may still be copying until then.
+// The temporary folders entries are extracted into when dragged out of the list or opened in
+// another program, a fresh one each time, all removed when the dialog closes: the drop target or
+// the program may still be reading until then.
 // They lie in one folder of this run, which a signal also removes and a later start sweeps away
 // when the run ended without removing it.
 class DragOutFolders : public QObject {
@@ -45,6 +46,9 @@ public:
     // empty after showing the error when extraction fails.
     QList<QUrl> extract(const archive::ArchiveReader& reader,
                         const std::vector<std::uint32_t>& positions);
+    // Extracts the entry whose record starts at position into a new folder and returns the
+    // file's path; throws what extraction throws.
+    QString extractFile(const archive::ArchiveReader& reader, std::uint32_t position);
     void removeAll();
     // Whether path is one of the folders or lies inside one, however it is spelled.
     bool holds(const QString& path) const;
@@ -56,6 +60,8 @@ protected:
 private:
     // Throws FileError when the folder cannot be made.
     void makeRunFolder();
+    // A new folder inside the run's; the same.
+    std::unique_ptr<QTemporaryDir> makeEntryFolder();
 
     QWidget* m_dialog;
     DialogServices& m_services;

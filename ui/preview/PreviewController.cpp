@@ -1,6 +1,7 @@
 #include "ui/preview/PreviewController.h"
 
 #include "archive/ArchiveReader.h"
+#include "archive/Catalogue.h"
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
@@ -20,11 +21,9 @@ QString tr8(const char* text)
 }
 } // namespace
 
-PreviewController::PreviewController(QListView* view, archive::ArchiveReader& archive,
-                                     const EntryListModel& list,
+PreviewController::PreviewController(QListView* view, const EntryListModel& list,
                                      std::function<void()> extractSelected, QObject* parent)
-    : QObject(parent), m_view(view), m_archive(archive), m_list(list),
-      m_extractSelected(std::move(extractSelected))
+    : QObject(parent), m_view(view), m_list(list), m_extractSelected(std::move(extractSelected))
 {
     m_window = new PreviewWindow(view->window());
     m_window->setTextFont(view->font());
@@ -50,9 +49,9 @@ PreviewController::~PreviewController()
 
 void PreviewController::openPreview(int row)
 {
-    if (row < 0 || row >= m_list.GetCount())
+    if (row < 0 || row >= m_list.GetCount() || !m_list.catalogue())
         return;
-    m_window->showEntry(m_archive, m_list.GetItemData(row),
+    m_window->showEntry(m_list.catalogue()->reader(), m_list.GetItemData(row),
                         m_view->model()->index(row, 0).data().toString());
     if (!m_window->isVisible())
         m_window->placeBeside(m_view->window());
@@ -125,15 +124,18 @@ QMenu* PreviewController::createContextMenu(int row)
     previewAction->setEnabled(isEntry);
     copy->setEnabled(isEntry);
     extract->setEnabled(m_list.GetCount() > 0);
+    menu->setProperty("hasCommands", m_addCommands && m_addCommands(*menu, isEntry ? row : -1));
     return menu;
 }
 
 void PreviewController::showContextMenu(const QPoint& pos)
 {
     const QModelIndex index = m_view->indexAt(pos);
-    if (!index.isValid())
+    QMenu* menu = createContextMenu(index.isValid() ? index.row() : -1);
+    if (!index.isValid() && !menu->property("hasCommands").toBool()) {
+        delete menu;
         return;
-    QMenu* menu = createContextMenu(index.row());
+    }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(m_view->viewport()->mapToGlobal(pos));
 }

@@ -11,9 +11,6 @@ class QKeyEvent;
 class QModelIndex;
 class QPoint;
 
-namespace archive {
-class ArchiveReader;
-} // namespace archive
 class EntryListModel;
 
 // The preview window on a double-click or from the list's context menu, following the current
@@ -23,15 +20,19 @@ class PreviewController : public QObject {
     Q_OBJECT
 
 public:
-    // extractSelected runs the dialog's extract command. archive and list are the dialog's and
-    // must outlive this object.
-    PreviewController(QListView* view, archive::ArchiveReader& archive, const EntryListModel& list,
+    // extractSelected runs the dialog's extract command. list is the dialog's and must outlive
+    // this object; entries are read from the reader its catalogue was made from.
+    PreviewController(QListView* view, const EntryListModel& list,
                       std::function<void()> extractSelected, QObject* parent = nullptr);
     ~PreviewController() override;
 
     void openPreview(int row);
-    // The list's context menu for the entry at row (the caller owns it).
+    // The list's context menu for the entry at row, -1 for none (the caller owns it).
     QMenu* createContextMenu(int row);
+    // Adds the dialog's own commands below these for the entry at row (-1 where no entry was
+    // hit); returns whether it added any. A menu is then also shown where no entry is.
+    using MenuCommands = std::function<bool(QMenu& menu, int row)>;
+    void setMenuCommands(MenuCommands add) { m_addCommands = std::move(add); }
 
     PreviewWindow* window() const { return m_window; }
 
@@ -48,8 +49,8 @@ private:
     bool handlePreviewKey(QKeyEvent& key);
 
     QListView* m_view;
-    archive::ArchiveReader& m_archive;
     const EntryListModel& m_list;
     std::function<void()> m_extractSelected;
+    MenuCommands m_addCommands;
     PreviewWindow* m_window = nullptr;
 };

@@ -1,0 +1,261 @@
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/Building.h"
+#include "archive/Catalogue.h"
+#include "archive/FileSystem.h"
+#include "archive/Listing.h"
+#include "archive/NameMapping.h"
+#include "archive/Paths.h"
+#include "archive/Updating.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/NameMatching.h"
+#include "cli/TextFormat.h"
+#include "cli/UsageError.h"
+
+#include <numeric>
+#include <optional>
+#include <unordered_map>
+
+namespace cli {
+
+namespace {
+
+using archive::ArchiveChange;
+using Outcome = archive::UpdateResult::Outcome;
+
+std::string shown(std::string_view entryName)
+{
+    return text::printable(archive::names::toText(entryName));
+}
+
+// The line a dry run prints for one change.
+std::string dryRunLine(const ArchiveChange& change, Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::added:
+        return "add " + shown(change.name) + "\n";
+    case Outcome::replaced:
+        return "replace " + shown(change.name) + "\n";
+    case Outcome::kept:
+        return {}; // reported as kept already
+    case Outcome::deleted:
+        return "delete " + shown(change.name) + "\n";
+    case Outcome::renamed:
+        return "rename " + shown(change.name) + " -> " + shown(change.newName) + "\n";
+    }
+    return {};
+}
+
+std::string summary(const std::string& archivePath, const archive::UpdateResult& result,
+                    bool isDryRun)
+{
+    std::string line = archivePath + ": " + std::to_string(result.added) + " added, " +
+                       std::to_string(result.replaced) + " replaced, " +
+                       std::to_string(result.deleted) + " deleted, " +
+                       std::to_string(result.renamed) + " renamed";
+    if (result.kept > 0)
+        line += ", " + std::to_string(result.kept) + " kept";
+    if (isDryRun)
+        line += " (dry run: nothing written)";
+    return line + "\n";
+}
+
+// Applies changes to the archive (created when missing and creating is allowed), prints what a
+// dry run would do and the summary line.
+int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
+               const std::vector<ArchiveChange>& changes, archive::ArchiveReader* reader)
+{
+    archive::UpdateOptions options;
+    options.dryRun = line.isSet("--dry-run");
+    options.keepExisting = line.isSet("--keep-old-files");
+    options.onKept = [&](const archive::FileError& kept) { console.error(kept); };
+
+    Console::catchInterrupts();
+    const archive::ProgressFn progress = console.progress("updating");
+    const archive::UpdateResult result =
+        reader ? archive::updateArchive(*reader, changes, progress, options)
+               : archive::createArchive(archivePath, changes, progress, options);
+    console.endProgress(!result.cancelled);
+    if (result.cancelled) {
+        console.error(archivePath, "interrupted; the archive was not changed");
+        console.flush();
+        return Console::interruptedExitCode();
+    }
+    if (options.dryRun) {
+        for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i)
+            console.print(dryRunLine(changes[i], result.outcomes[i]));
+    }
+    console.print(summary(archivePath, result, options.dryRun));
+    return console.flush() && result.kept == 0 ? kExitSuccess : kExitFailure;
+}
+
+// The entries a text given on the command line names, one per text; empty after reporting a
+// text that matches none or two names.
+std::vector<std::string> matchedNames(const archive::ArchiveReader& reader,
+                                      const std::vector<std::string>& texts,
+                                      const std::string& archivePath, Console& console)
+{
+    const archive::Catalogue catalogue(reader);
+    std::vector<std::uint32_t> rows(catalogue.size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    std::vector<NameMatch> matches;
+    if (!matchNames(catalogue, rows, texts, archivePath, std::string(archive::kTypeFilters[0]),
+                    console, matches))
+        return {};
+    std::vector<std::string> names;
+    for (const NameMatch& match : matches)
+        names.emplace_back(match.name);
+    return names;
+}
+
+// A path as the system resolves it, without following a link in its last component (the file
+// added is what the link leads to, but its name is the link's).
+std::optional<std::string> resolved(const std::string& path, bool isFolder)
+{
+    if (isFolder)
+        return archive::filesystem::canonicalPath(path);
+    const auto [folder, name] = archive::paths::split(path);
+    const std::optional<std::string> parent = archive::filesystem::canonicalPath(folder);
+    if (!parent)
+        return std::nullopt;
+    return archive::paths::join(*parent, name);
+}
+
+bool isFolder(const std::string& path)
+{
+    try {
+        archive::filesystem::requireFolder(path);
+        return true;
+    } catch (const archive::FileError& error) {
+        if (error.kind() != archive::ErrorKind::notAFolder)
+            throw;
+        return false;
+    }
+}
+
+// Adds the files PATH stands for to entries, named by their paths relative to root; false after
+// reporting a path outside root.
+bool addPath(const std::string& path, const std::string& root, const std::string& rootShown,
+             std::vector<archive::BuildEntry>& entries, Console& console)
+{
+    const bool isAFolder = isFolder(path);
+    const std::optional<std::string> where = resolved(path, isAFolder);
+    if (!where)
+        throw archive::FileError(archive::ErrorKind::cannotOpen, path, "cannot be resolved");
+    if (!archive::paths::isSameOrBelow(*where, root) || (!isAFolder && *where == root)) {
+        console.error(path, "does not lie below " + rootShown + "; give -C DIR or --as NAME");
+        return false;
+    }
+    if (isAFolder) {
+        archive::AddFolderEntries(entries, *where, root);
+        return true;
+    }
+    const std::string relative = where->substr(archive::paths::withSeparator(root).size());
+    entries.push_back({archive::names::entryName(relative), path, 0});
+    return true;
+}
+
+} // namespace
+
+int runAdd(const CommandLine& line, Console& console)
+{
+    const std::vector<std::string>& arguments = line.arguments();
+    const std::string& archivePath = arguments[0];
+    const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
+    const std::optional<archive::filesystem::ObjectId> archiveId =
+        archive::filesystem::identity(archivePath);
+
+    std::vector<archive::BuildEntry> entries;
+    bool isComplete = true;
+    if (line.isSet("--as")) {
+        const std::string asText = line.value("--as");
+        if (paths.size() != 1 || isFolder(paths[0]))
+            throw UsageError("--as", "names one file: give a single PATH that is a file; see "
+                                     "'velmora-dat add --help'");
+        if (asText.empty())
+            throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
+        entries.push_back({archive::names::fromText(text::fromPrintable(asText)), paths[0], 0});
+    } else {
+        const std::string folder = line.value("--directory", ".");
+        archive::filesystem::requireFolder(folder);
+        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
+        if (!root)
+            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
+        const std::string rootShown =
+            line.isSet("--directory") ? folder : std::string("the current folder");
+        for (const std::string& path : paths)
+            isComplete = addPath(path, *root, rootShown, entries, console) && isComplete;
+    }
+
+    // One change per name, the last path given winning; the archive never goes into itself.
+    std::vector<ArchiveChange> changes;
+    std::unordered_map<std::string, std::size_t> byName;
+    for (archive::BuildEntry& entry : entries) {
+        if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
+            console.error(entry.hostPath, "is the archive itself; it cannot be added to itself");
+            isComplete = false;
+            continue;
+        }
+        const auto [it, isNew] = byName.emplace(entry.name, changes.size());
+        if (isNew)
+            changes.push_back(
+                {ArchiveChange::Kind::add, std::move(entry.name), std::move(entry.hostPath), {}});
+        else
+            changes[it->second].hostPath = std::move(entry.hostPath);
+    }
+    if (!isComplete)
+        return kExitFailure;
+
+    if (!archiveId)
+        return runChanges(line, console, archivePath, changes, nullptr);
+    archive::ArchiveReader reader;
+    reader.Open(archivePath);
+    return runChanges(line, console, archivePath, changes, &reader);
+}
+
+int runDelete(const CommandLine& line, Console& console)
+{
+    const std::vector<std::string>& arguments = line.arguments();
+    const std::string& archivePath = arguments[0];
+    archive::ArchiveReader reader;
+    reader.Open(archivePath);
+    const std::vector<std::string> names =
+        matchedNames(reader, std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+                     archivePath, console);
+    if (names.empty())
+        return kExitFailure;
+    std::vector<ArchiveChange> changes;
+    std::unordered_map<std::string, bool> seen;
+    for (const std::string& name : names) {
+        // Two spellings of one entry delete it once.
+        if (seen.emplace(name, true).second)
+            changes.push_back({ArchiveChange::Kind::remove, name, {}, {}});
+    }
+    return runChanges(line, console, archivePath, changes, &reader);
+}
+
+int runRename(const CommandLine& line, Console& console)
+{
+    const std::vector<std::string>& arguments = line.arguments();
+    const std::string& archivePath = arguments[0];
+    archive::ArchiveReader reader;
+    reader.Open(archivePath);
+    const std::vector<std::string> names =
+        matchedNames(reader, {arguments[1]}, archivePath, console);
+    if (names.empty())
+        return kExitFailure;
+    // A new name cannot hold '/', so every '/' in it is a separator.
+    std::string newName;
+    try {
+        newName = archive::names::fromText(text::fromPrintable(arguments[2]));
+    } catch (const archive::NameError& error) {
+        console.error(arguments[2], error.reason());
+        return kExitFailure;
+    }
+    return runChanges(line, console, archivePath,
+                      {{ArchiveChange::Kind::rename, names[0], {}, std::move(newName)}}, &reader);
+}
+
+} // namespace cli

@@ -1,0 +1,42 @@
+#pragma once
+
+// Texts of the commands that change the open archive: the list's context menu, their questions
+// and prompts (UTF-8). Texts with %1, %2... are filled in by QString::arg.
+
+namespace res::edit {
+
+constexpr const char* kMenuAddFiles = "加入檔案…";
+constexpr const char* kMenuReplace = "取代…";
+constexpr const char* kMenuRename = "重新命名…";
+constexpr const char* kMenuDelete = "刪除";
+constexpr const char* kMenuOpenWith = "以其他程式開啟";
+constexpr const char* kMenuUndo = "復原";
+
+// %1 the folder inside the archive the files go to ("\" for the top level).
+constexpr const char* kAddFilesTitle = "選擇要加入 %1 的檔案";
+// %1 the entry whose bytes are replaced.
+constexpr const char* kReplaceTitle = "選擇用來取代 %1 的檔案";
+constexpr const char* kRenameCaption = "重新命名";
+// %1 the entry's name now.
+constexpr const char* kRenameLabel = "%1 的新名稱（以 \\ 分隔資料夾）：";
+// %1 how many entries, %2 the archive's file name.
+constexpr const char* kDeleteQuestion = "要從 %2 刪除 %1 個項目嗎？";
+// %1 the archive's file name, %2 entries added, %3 entries replaced.
+constexpr const char* kDropQuestion =
+    "要把拖入的檔案加入 %1 嗎？\n將新增 %2 個項目，取代 %3 個項目。";
+// %1 the entry whose copy was saved in another program.
+constexpr const char* kEditedQuestion = "%1 已修改，要更新到檔案庫嗎？";
+
+// The progress window of a change and of an undo.
+constexpr const char* kUpdateTitle = "正在更新遊戲數據檔案…";
+// Putting back counts MiB.
+constexpr const char* kUndoTitle = "正在復原遊戲數據檔案（MiB）…";
+// %1 the archive, %2 added, %3 replaced, %4 deleted, %5 renamed.
+constexpr const char* kUpdateDone = "已更新 %1：新增 %2 個，取代 %3 個，刪除 %4 個，重新命名 %5 個";
+constexpr const char* kUpdateCancelled = "已取消。%1 未變更";
+constexpr const char* kUndoDone = "已復原 %1";
+
+// %1 the temporary copy the desktop could not open.
+constexpr const char* kCannotOpenWith = "沒有可開啟此檔案的程式：%1";
+
+} // namespace res::edit

@@ -1,0 +1,675 @@
+#include "archive/Updating.h"
+#include "archive/ArchiveCheck.h"
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/Building.h"
+#include "archive/Catalogue.h"
+#include "archive/Extraction.h"
+#include "archive/NameMapping.h"
+#include "archive/OutputFile.h"
+#include "archive/SignalCleanup.h"
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <numeric>
+#include <random>
+#include <sched.h>
+#include <set>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace archive;
+using testsupport::ArchiveImage;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace {
+
+using Tree = std::map<std::string, std::string>; // host relative path -> bytes
+
+std::set<std::string> namesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+Tree treeOf(const std::string& folder)
+{
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            tree[fs::relative(entry.path(), folder).string()] = readFile(entry.path().string());
+    return tree;
+}
+
+void writeTree(const std::string& root, const Tree& files)
+{
+    fs::create_directories(root);
+    for (const auto& [path, bytes] : files)
+        writeFile(root + "/" + path, bytes);
+}
+
+std::string builtArchive(const TempDir& tmp, const std::string& label, const Tree& tree)
+{
+    const std::string src = tmp / (label + "-src");
+    writeTree(src, tree);
+    buildArchive(src, tmp / (label + ".DAT"));
+    fs::remove_all(src);
+    return readFile(tmp / (label + ".DAT"));
+}
+
+ArchiveChange added(std::string name, std::string hostPath)
+{
+    return {ArchiveChange::Kind::add, std::move(name), std::move(hostPath), {}};
+}
+ArchiveChange removed(std::string name)
+{
+    return {ArchiveChange::Kind::remove, std::move(name), {}, {}};
+}
+ArchiveChange renamed(std::string name, std::string newName)
+{
+    return {ArchiveChange::Kind::rename, std::move(name), {}, std::move(newName)};
+}
+
+UpdateResult updatePath(const std::string& archivePath, const std::vector<ArchiveChange>& changes,
+                        const ProgressFn& progress = {}, const UpdateOptions& options = {})
+{
+    ArchiveReader reader;
+    reader.Open(archivePath);
+    return updateArchive(reader, changes, progress, options);
+}
+
+// Random trees and change lists: file names end in an extension and folders never hold a dot,
+// so no name is ever both a file and a folder level.
+class ChangeSequence {
+public:
+    ChangeSequence(unsigned seed, const TempDir& tmp) : m_random(seed), m_tmp(tmp) {}
+
+    Tree randomTree(int files)
+    {
+        Tree tree;
+        while (static_cast<int>(tree.size()) < files)
+            tree[randomPath()] = randomBytes();
+        return tree;
+    }
+
+    // A change applied to tree as well, so tree is what a build should pack afterwards.
+    ArchiveChange randomChange(Tree& tree)
+    {
+        const int pick = static_cast<int>(m_random() % 4);
+        if (pick == 0 && !tree.empty()) {
+            const std::string path = anyPath(tree);
+            tree.erase(path);
+            return removed(names::entryName(path));
+        }
+        if (pick == 1 && !tree.empty()) {
+            const std::string path = anyPath(tree);
+            std::string newPath = randomPath();
+            while (tree.count(newPath) != 0)
+                newPath = randomPath();
+            tree[newPath] = tree[path];
+            tree.erase(path);
+            return renamed(names::entryName(path), names::entryName(newPath));
+        }
+        // Replacing as often as adding: half of the adds name an existing entry.
+        const std::string path = pick == 2 && !tree.empty() ? anyPath(tree) : randomPath();
+        const std::string bytes = randomBytes();
+        const std::string host = m_tmp / ("new/" + std::to_string(m_nHostFiles++));
+        writeFile(host, bytes);
+        tree[path] = bytes;
+        return added(names::entryName(path), host);
+    }
+
+private:
+    std::string randomPath()
+    {
+        // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'.
+        static const char* const kFolders[] = {"", "sub/", "Sub/", "許/", "a/b/", "A/b/c/"};
+        static const char* const kStems[] = {"a", "A", "b", "zz", "許", "Zz", "x1", "_"};
+        static const char* const kTypes[] = {".dat", ".DAT", ".bmp", ".wav", ".scr"};
+        return std::string(kFolders[m_random() % std::size(kFolders)]) +
+               kStems[m_random() % std::size(kStems)] + kTypes[m_random() % std::size(kTypes)];
+    }
+
+    std::string randomBytes()
+    {
+        // Empty entries share offsets; sizes around a block test the aligned copies.
+        static const std::size_t kSizes[] = {0, 1, 7, 4095, 4096, 4097, 70000};
+        std::string bytes(kSizes[m_random() % std::size(kSizes)], '\0');
+        for (char& c : bytes)
+            c = static_cast<char>(m_random());
+        return bytes;
+    }
+
+    std::string anyPath(const Tree& tree)
+    {
+        auto it = tree.begin();
+        std::advance(it, static_cast<long>(m_random() % tree.size()));
+        return it->first;
+    }
+
+    std::mt19937 m_random;
+    const TempDir& m_tmp;
+    int m_nHostFiles = 0;
+};
+
+struct Sequence {
+    const char* label;
+    unsigned seed;
+    int files;
+    int changes;
+};
+
+class RandomChanges : public testing::TestWithParam<Sequence> {};
+
+TEST_P(RandomChanges, GiveTheArchiveABuildOfTheChangedTreeGives)
+{
+    const Sequence& sequence = GetParam();
+    TempDir tmp;
+    ChangeSequence random(sequence.seed, tmp);
+    Tree tree = random.randomTree(sequence.files);
+    builtArchive(tmp, "GAME00", tree);
+    std::vector<ArchiveChange> changes;
+    for (int i = 0; i < sequence.changes; ++i)
+        changes.push_back(random.randomChange(tree));
+
+    const UpdateResult result = updatePath(tmp / "GAME00.DAT", changes);
+
+    const std::string expected = builtArchive(tmp, "expected", tree);
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), expected);
+    EXPECT_FALSE(result.cancelled);
+    EXPECT_EQ(result.entries, static_cast<int>(tree.size()));
+    EXPECT_EQ(result.bytes, expected.size());
+    EXPECT_EQ(result.outcomes.size(), changes.size());
+    EXPECT_EQ(result.added + result.replaced + result.deleted + result.renamed,
+              static_cast<int>(changes.size()));
+
+    // Every entry, the ones no change named among them, extracts as the tree holds it.
+    ArchiveReader reader;
+    reader.Open(tmp / "GAME00.DAT");
+    const Catalogue catalogue(reader);
+    std::vector<std::uint32_t> rows(catalogue.size());
+    std::iota(rows.begin(), rows.end(), 0u);
+    extractEntries(reader, catalogue.positions(rows), tmp / "out");
+    EXPECT_EQ(fs::exists(tmp / "out") ? treeOf(tmp / "out") : Tree{}, tree);
+    EXPECT_EQ(checkArchive(reader).errors, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Seeds, RandomChanges,
+    testing::Values(Sequence{"OneChange", 1, 12, 1}, Sequence{"AFewChanges", 2, 20, 5},
+                    Sequence{"ManyChanges", 3, 40, 60}, Sequence{"FromAnEmptyArchive", 4, 0, 8},
+                    Sequence{"DownToNothing", 5, 3, 12}, Sequence{"LargerTree", 6, 150, 30},
+                    Sequence{"AnotherSeed", 7, 25, 25}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct Refusal {
+    const char* label;
+    std::vector<std::string> entries; // of the archive, one byte each
+    std::vector<ArchiveChange> changes;
+    ErrorKind kind;
+    std::string subject; // display text; "@path" for a path in the test's folder
+    std::string inReason;
+};
+
+class RefusedChanges : public testing::TestWithParam<Refusal> {};
+
+TEST_P(RefusedChanges, NameTheCauseAndLeaveTheArchiveAsItWas)
+{
+    const Refusal& refusal = GetParam();
+    TempDir tmp;
+    writeFile(tmp / "host/new.dat", "new bytes");
+    ArchiveImage image;
+    for (const std::string& name : refusal.entries)
+        image.add(name, "x");
+    writeFile(tmp / "GAME00.DAT", image.bytes());
+    std::vector<ArchiveChange> changes = refusal.changes;
+    for (ArchiveChange& change : changes) {
+        if (!change.hostPath.empty())
+            change.hostPath = tmp / change.hostPath;
+    }
+
+    try {
+        updatePath(tmp / "GAME00.DAT", changes);
+        ADD_FAILURE() << "no error";
+    } catch (const ArchiveError& e) {
+        EXPECT_EQ(kindName(e.kind()), std::string(kindName(refusal.kind))) << e.what();
+        EXPECT_EQ(e.subject(), refusal.subject.front() == '@' ? tmp / refusal.subject.substr(1)
+                                                              : refusal.subject);
+        EXPECT_NE(e.reason().find(refusal.inReason), std::string::npos) << e.reason();
+    }
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), image.bytes());
+    EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"GAME00.DAT", "host"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefusedChanges,
+    testing::Values(Refusal{"DeletingAMissingEntry",
+                            {"a.dat"},
+                            {removed("b.dat")},
+                            ErrorKind::noSuchEntry,
+                            "b.dat",
+                            "no entry"},
+                    Refusal{"DeletingANameTwoRecordsShare",
+                            {"a.dat", "twice.dat", "twice.dat"},
+                            {removed("twice.dat")},
+                            ErrorKind::ambiguousName,
+                            "twice.dat",
+                            "records at 26 and 52"},
+                    Refusal{"RenamingANameTwoRecordsShare",
+                            {"twice.dat", "twice.dat"},
+                            {renamed("twice.dat", "once.dat")},
+                            ErrorKind::ambiguousName,
+                            "twice.dat",
+                            "records at 4 and 30"},
+                    Refusal{"ReplacingANameTwoRecordsShare",
+                            {"twice.dat", "twice.dat"},
+                            {added("twice.dat", "host/new.dat")},
+                            ErrorKind::ambiguousName,
+                            "twice.dat",
+                            "two entries"},
+                    Refusal{"RenamingOntoAnExistingName",
+                            {"a.dat", "b.dat"},
+                            {renamed("a.dat", "b.dat")},
+                            ErrorKind::inTheWay,
+                            "b.dat",
+                            "a.dat was not renamed"},
+                    Refusal{"RenamingOntoANameAnEarlierChangeAdded",
+                            {"a.dat"},
+                            {added("b.dat", "host/new.dat"), renamed("a.dat", "b.dat")},
+                            ErrorKind::inTheWay,
+                            "b.dat",
+                            "already the name"},
+                    Refusal{"RenamingAMissingEntry",
+                            {"a.dat"},
+                            {renamed("A.DAT", "c.dat")},
+                            ErrorKind::noSuchEntry,
+                            "A.DAT",
+                            "no entry"},
+                    Refusal{"AFileWhereAFolderLevelIs",
+                            {"sub\\a.dat"},
+                            {added("sub", "host/new.dat")},
+                            ErrorKind::inTheWay,
+                            "sub",
+                            "folder level"},
+                    Refusal{"AFolderLevelWhereAFileIs",
+                            {"a.dat"},
+                            {renamed("a.dat", "b"), added("b\\c.dat", "host/new.dat")},
+                            ErrorKind::inTheWay,
+                            "b",
+                            "folder level"},
+                    Refusal{"ANameWithASlash",
+                            {"a.dat"},
+                            {added("sub/x.dat", "host/new.dat")},
+                            ErrorKind::nameNotStorable,
+                            "sub/x.dat",
+                            "'/'"},
+                    Refusal{"ANameLeavingTheFolder",
+                            {"a.dat"},
+                            {renamed("a.dat", "..\\a.dat")},
+                            ErrorKind::unsafeName,
+                            "..\\a.dat",
+                            ""},
+                    Refusal{"AMissingNewFile",
+                            {"a.dat"},
+                            {removed("a.dat"), added("b.dat", "host/missing.dat")},
+                            ErrorKind::cannotOpen,
+                            "@host/missing.dat",
+                            ""},
+                    Refusal{"AFolderAsNewFile",
+                            {"a.dat"},
+                            {added("b.dat", "host")},
+                            ErrorKind::notAFile,
+                            "@host",
+                            ""}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(UpdateArchive, ADamagedArchiveIsRefusedWithCheckReason)
+{
+    TempDir tmp;
+    writeFile(tmp / "host/new.dat", "new");
+    ArchiveImage image;
+    image.add("a.dat", "abc");
+    image.records[0].dataSize = 1000; // past the end of the file
+    writeFile(tmp / "GAME00.DAT", image.bytes());
+    ArchiveReader reader;
+    reader.Open(tmp / "GAME00.DAT");
+    const std::string reason = checkArchive(reader).problems.at(0).reason;
+
+    try {
+        updateArchive(reader, {added("b.dat", tmp / "host/new.dat")});
+        ADD_FAILURE() << "no error";
+    } catch (const FormatError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::damagedEntry);
+        EXPECT_EQ(e.subject(), tmp / "GAME00.DAT");
+        EXPECT_EQ(e.reason(), reason);
+    }
+    EXPECT_EQ(readFile(tmp / "GAME00.DAT"), image.bytes());
+    EXPECT_EQ(namesIn(tmp.str()), (std::set<std::string>{"GAME00.DAT", "host"}));
+}
+
+// An archive of three entries with a new file for a.dat.
+struct Scene {
+    TempDir tmp;
+    std::string archive = tmp / "GAME00.DAT";
+    std::string host = tmp / "host/a.dat";
+    std::string earlier;
+
+    Scene()
+    {
+        earlier = builtArchive(tmp, "GAME00",
+                               {{"a.dat", std::string(5000, 'a')},
+                                {"b.dat", std::string(9000, 'b')},
+                                {"c.dat", std::string(100, 'c')}});
+        writeFile(host, std::string(300000, 'n'));
+    }
+
+    std::vector<ArchiveChange> changes() const { return {added("a.dat", host), removed("c.dat")}; }
+    std::string expected()
+    {
+        return builtArchive(
+            tmp, "expected",
+            {{"a.dat", std::string(300000, 'n')}, {"b.dat", std::string(9000, 'b')}});
+    }
+    std::set<std::string> files() const { return namesIn(tmp.str()); }
+    std::set<std::string> untouched() const { return {"GAME00.DAT", "host"}; }
+};
+
+TEST(UpdateArchive, ACancelWritesNothing)
+{
+    for (int stopAt : {1, 2, 3}) {
+        SCOPED_TRACE(stopAt);
+        Scene scene;
+        int calls = 0;
+        const UpdateResult result = updatePath(scene.archive, scene.changes(),
+                                               [&](const Progress&) { return ++calls < stopAt; });
+        EXPECT_TRUE(result.cancelled);
+        EXPECT_EQ(readFile(scene.archive), scene.earlier);
+        EXPECT_EQ(scene.files(), scene.untouched());
+    }
+}
+
+TEST(UpdateArchive, ANewFileThatChangesSizeIsRefused)
+{
+    for (const std::string& bytes : {std::string(10, 'n'), std::string(400000, 'n')}) {
+        Scene scene;
+        // a.dat comes first: the directory is written by the time b.dat's file grows or shrinks.
+        const std::vector<ArchiveChange> changes = {added("b.dat", scene.host)};
+        bool isChanged = false;
+        try {
+            updatePath(scene.archive, changes, [&](const Progress&) {
+                if (!isChanged)
+                    writeFile(scene.host, bytes);
+                isChanged = true;
+                return true;
+            });
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::changedWhileBuilding);
+            EXPECT_EQ(e.subject(), scene.host);
+        }
+        EXPECT_TRUE(isChanged);
+        EXPECT_EQ(readFile(scene.archive), scene.earlier);
+        EXPECT_EQ(scene.files(), scene.untouched());
+    }
+}
+
+TEST(UpdateArchive, AnUnreadableNewFileIsRefused)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot run a child as an unprivileged user here";
+    Scene scene;
+    fs::permissions(scene.tmp.path(), fs::perms::all);
+    fs::permissions(scene.archive, fs::perms::all);
+    fs::permissions(scene.host, fs::perms::none);
+    const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
+        try {
+            updatePath(scene.archive, scene.changes());
+        } catch (const FileError& e) {
+            return std::string(kindName(e.kind())) + " " + e.subject();
+        }
+        return std::string("no error");
+    });
+    EXPECT_EQ(child.text, "cannotOpen " + scene.host);
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(scene.files(), scene.untouched());
+}
+
+TEST(UpdateArchive, AnUnwritableFolderIsNamed)
+{
+    if (!testsupport::canTestPermissions())
+        GTEST_SKIP() << "cannot run a child as an unprivileged user here";
+    Scene scene;
+    fs::permissions(scene.host, fs::perms::all);
+    fs::permissions(scene.archive, fs::perms::all);
+    fs::permissions(scene.tmp.path(), fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+    const testsupport::ChildResult child = testsupport::runInChild({-1, true}, [&] {
+        try {
+            updatePath(scene.archive, scene.changes());
+        } catch (const FileError& e) {
+            return std::string(kindName(e.kind())) + " " + e.subject();
+        }
+        return std::string("no error");
+    });
+    EXPECT_EQ(child.text, "cannotWrite " + scene.tmp.str());
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+}
+
+TEST(UpdateArchive, AFullDiskLeavesTheArchiveAsItWas)
+{
+    // A small file system of its own where one can be mounted (a private mount namespace needs
+    // no privilege where user namespaces are allowed), else a file-size limit.
+    for (const bool isMounted : {true, false}) {
+        SCOPED_TRACE(isMounted);
+        Scene scene;
+        const std::string folder = scene.tmp / "small";
+        fs::create_directories(folder);
+        const testsupport::ChildResult child =
+            testsupport::runInChild({isMounted ? -1 : 200000, false}, [&]() -> std::string {
+                if (isMounted) {
+                    if (geteuid() != 0 && unshare(CLONE_NEWUSER) != 0)
+                        return "skip: no user namespace";
+                    if (unshare(CLONE_NEWNS) != 0 ||
+                        mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                        mount("none", folder.c_str(), "tmpfs", 0, "size=64k") != 0)
+                        return "skip: cannot mount a file system here";
+                }
+                fs::copy_file(scene.archive, folder + "/GAME00.DAT");
+                try {
+                    updatePath(folder + "/GAME00.DAT", scene.changes());
+                    return "no error";
+                } catch (const FileError& e) {
+                    if (e.kind() != ErrorKind::cannotWrite)
+                        return e.what();
+                }
+                if (readFile(folder + "/GAME00.DAT") != scene.earlier)
+                    return "the archive changed";
+                if (namesIn(folder) != std::set<std::string>{"GAME00.DAT"})
+                    return "a file was left";
+                return "ok";
+            });
+        if (child.text.rfind("skip", 0) == 0) {
+            std::cout << child.text << '\n';
+            continue;
+        }
+        EXPECT_EQ(child.text, "ok");
+    }
+}
+
+struct Ending {
+    const char* label;
+    int signal;
+    bool isUnnamedAllowed;
+    bool hasHandlers;
+};
+
+class KilledUpdate : public testing::TestWithParam<Ending> {};
+
+TEST_P(KilledUpdate, LeavesTheArchiveAndNoTemporaryFile)
+{
+    const Ending& ending = GetParam();
+    Scene scene;
+    const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
+        if (ending.hasHandlers)
+            SignalCleanup::install();
+        OutputFile::allowUnnamed(ending.isUnnamedAllowed);
+        updatePath(scene.archive, scene.changes(), [&](const Progress& state) {
+            if (state.bytesDone > 0)
+                raise(ending.signal);
+            return true;
+        });
+        return std::string("not ended");
+    });
+    EXPECT_EQ(child.exitCode, -1) << child.text;
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(scene.files(), scene.untouched());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, KilledUpdate,
+                         testing::Values(Ending{"Kill", SIGKILL, true, false},
+                                         Ending{"KillWithHandlers", SIGKILL, true, true},
+                                         Ending{"Interrupt", SIGINT, false, true},
+                                         Ending{"Terminate", SIGTERM, false, true},
+                                         Ending{"HangUp", SIGHUP, false, true},
+                                         Ending{"Quit", SIGQUIT, false, true},
+                                         Ending{"TerminateUnnamed", SIGTERM, true, true},
+                                         Ending{"TerminateWithoutHandlers", SIGTERM, true, false}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(UpdateArchive, ReplacesTheTargetOfALinkAndKeepsTheLink)
+{
+    Scene scene;
+    fs::create_symlink("GAME00.DAT", scene.tmp / "link.DAT");
+    updatePath(scene.tmp / "link.DAT", scene.changes());
+    EXPECT_TRUE(fs::is_symlink(scene.tmp / "link.DAT"));
+    EXPECT_EQ(fs::read_symlink(scene.tmp / "link.DAT"), "GAME00.DAT");
+    EXPECT_EQ(readFile(scene.archive), scene.expected());
+}
+
+TEST(UpdateArchive, KeepsThePermissionBits)
+{
+    for (const fs::perms mode :
+         {fs::perms::owner_read | fs::perms::owner_write,
+          fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read}) {
+        Scene scene;
+        fs::permissions(scene.archive, mode);
+        updatePath(scene.archive, scene.changes());
+        EXPECT_EQ(fs::status(scene.archive).permissions(), mode);
+        EXPECT_EQ(readFile(scene.archive), scene.expected());
+    }
+}
+
+TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
+{
+    Scene scene;
+    ArchiveReader earlier;
+    earlier.Open(scene.archive);
+    const UpdateResult result = updateArchive(earlier, scene.changes());
+    EXPECT_EQ(result.changedNames, std::vector<std::string>{"a.dat"});
+    EXPECT_EQ(readFile(scene.archive), scene.expected());
+    fs::permissions(scene.archive, fs::perms::owner_read | fs::perms::owner_write);
+
+    // The dialog holds the new archive open too while it undoes.
+    ArchiveReader current;
+    current.Open(scene.archive);
+    restoreArchive(earlier, scene.archive);
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(fs::status(scene.archive).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(scene.files(), (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
+}
+
+TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
+{
+    Scene scene;
+    ArchiveReader reader;
+    reader.Open(scene.archive);
+    fs::rename(scene.archive, scene.tmp / "moved.DAT");
+    writeFile(scene.archive, "someone else's");
+    EXPECT_THROW(updateArchive(reader, scene.changes()), FileError);
+    EXPECT_EQ(readFile(scene.archive), "someone else's");
+}
+
+TEST(UpdateArchive, KeepExistingReportsAndCountsWhatItKept)
+{
+    Scene scene;
+    writeFile(scene.tmp / "host/d.dat", "dd");
+    UpdateOptions options;
+    options.keepExisting = true;
+    std::vector<std::string> kept;
+    options.onKept = [&](const FileError& e) { kept.push_back(e.subject()); };
+
+    UpdateResult result = updatePath(scene.archive, {added("a.dat", scene.host)}, {}, options);
+    EXPECT_EQ(kept, std::vector<std::string>{"a.dat"});
+    EXPECT_EQ(result.kept, 1);
+    EXPECT_EQ(result.outcomes, std::vector{UpdateResult::Outcome::kept});
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+
+    result = updatePath(scene.archive,
+                        {added("a.dat", scene.host), added("d.dat", scene.tmp / "host/d.dat")}, {},
+                        options);
+    EXPECT_EQ(result.added, 1);
+    EXPECT_EQ(result.kept, 1);
+    EXPECT_EQ(result.changedNames, std::vector<std::string>{"d.dat"});
+    EXPECT_EQ(readFile(scene.archive), builtArchive(scene.tmp, "expected",
+                                                    {{"a.dat", std::string(5000, 'a')},
+                                                     {"b.dat", std::string(9000, 'b')},
+                                                     {"c.dat", std::string(100, 'c')},
+                                                     {"d.dat", "dd"}}));
+}
+
+TEST(UpdateArchive, ADryRunCountsAndWritesNothing)
+{
+    Scene scene;
+    UpdateOptions options;
+    options.dryRun = true;
+    const UpdateResult result =
+        updatePath(scene.archive,
+                   {added("a.dat", scene.host), added("new\\x.dat", scene.host),
+                    renamed("b.dat", "B\\b.dat"), removed("c.dat")},
+                   {}, options);
+    EXPECT_EQ(result.added, 1);
+    EXPECT_EQ(result.replaced, 1);
+    EXPECT_EQ(result.renamed, 1);
+    EXPECT_EQ(result.deleted, 1);
+    EXPECT_EQ(result.entries, 3);
+    EXPECT_EQ(result.outcomes,
+              (std::vector{UpdateResult::Outcome::replaced, UpdateResult::Outcome::added,
+                           UpdateResult::Outcome::renamed, UpdateResult::Outcome::deleted}));
+    EXPECT_EQ(result.changedNames, (std::vector<std::string>{"a.dat", "B\\b.dat", "new\\x.dat"}));
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(scene.files(), scene.untouched());
+}
+
+TEST(CreateArchive, WritesWhatABuildOfTheFilesWrites)
+{
+    TempDir tmp;
+    writeFile(tmp / "host/1", "one");
+    writeFile(tmp / "host/2", "two");
+    const UpdateResult result = createArchive(tmp / "NEW.DAT", {added("b\\x.bmp", tmp / "host/1"),
+                                                                added("A.dat", tmp / "host/2"),
+                                                                added("A.dat", tmp / "host/1")});
+    EXPECT_EQ(result.added, 2);
+    EXPECT_EQ(result.replaced, 1);
+    EXPECT_EQ(readFile(tmp / "NEW.DAT"),
+              builtArchive(tmp, "expected", {{"b/x.bmp", "one"}, {"A.dat", "one"}}));
+
+    EXPECT_THROW(createArchive(tmp / "OTHER.DAT", {removed("a.dat")}), NameError);
+    EXPECT_FALSE(fs::exists(tmp / "OTHER.DAT"));
+}
+
+} // namespace

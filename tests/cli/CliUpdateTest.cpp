@@ -1,0 +1,343 @@
+#include "tests/cli/RunProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+using clitest::runDat;
+using testsupport::readFile;
+using testsupport::TempDir;
+using testsupport::writeFile;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kXu = "\xE8\xA8\xB1"; // 許 in UTF-8
+
+using Tree = std::map<std::string, std::string>;
+
+const Tree kArchived = {{"a.bmp", "abc"}, {"sub/b.wav", "bbbbb"}, {kXu + ".bmp", "xu"}};
+
+// An archive built from kArchived and a folder "game" of new files.
+struct Fixture {
+    TempDir dir;
+
+    Fixture()
+    {
+        for (const auto& [path, bytes] : kArchived)
+            writeFile(dir / ("src/" + path), bytes);
+        writeFile(dir / "game/a.bmp", "NEW");
+        writeFile(dir / "game/sub/c.scr", "ccc");
+        const auto built = runDat({"build", dir / "src", dir / "GAME00.DAT"});
+        if (built.exitCode != 0)
+            throw std::runtime_error(built.err);
+        fs::remove_all(dir / "src");
+    }
+
+    // "@x" stands for the path of x in the fixture's folder.
+    std::string expand(const std::string& text) const
+    {
+        std::string out;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            if (text[at] == '@')
+                out += dir.str() + "/";
+            else
+                out += text[at];
+        }
+        return out;
+    }
+
+    std::string built(const Tree& tree) const
+    {
+        const std::string src = dir / "expected-src";
+        fs::remove_all(src);
+        fs::create_directories(src);
+        for (const auto& [path, bytes] : tree)
+            writeFile(src + "/" + path, bytes);
+        const auto result = runDat({"build", src, dir / "expected.DAT"});
+        fs::remove_all(src);
+        const std::string bytes = readFile(dir / "expected.DAT");
+        fs::remove(dir / "expected.DAT");
+        return bytes;
+    }
+};
+
+Tree with(Tree tree, const Tree& changes, const std::vector<std::string>& removed = {})
+{
+    for (const auto& [path, bytes] : changes)
+        tree[path] = bytes;
+    for (const std::string& path : removed)
+        tree.erase(path);
+    return tree;
+}
+
+struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out; // '@' as in the arguments
+    std::string inErr;
+    Tree after; // of the archive named by archive
+    std::string archive = "GAME00.DAT";
+};
+
+class CliUpdate : public testing::TestWithParam<Case> {};
+
+TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
+{
+    const Case& c = GetParam();
+    Fixture f;
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args)
+        args.push_back(f.expand(arg));
+
+    const auto result = runDat(args);
+
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_EQ(result.out, f.expand(c.out));
+    if (c.inErr.empty())
+        EXPECT_EQ(result.err, "");
+    else
+        EXPECT_NE(result.err.find(f.expand(c.inErr)), std::string::npos) << result.err;
+    EXPECT_EQ(readFile(f.dir / c.archive), f.built(c.after));
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        files.insert(entry.path().filename().string());
+    std::set<std::string> expected = {"GAME00.DAT", "game"};
+    expected.insert(c.archive);
+    EXPECT_EQ(files, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliUpdate,
+    testing::Values(
+        Case{"AddReplacesAndAdds",
+             {"add", "@GAME00.DAT", "-C", "@game", "@game/a.bmp", "@game/sub/c.scr"},
+             0,
+             "@GAME00.DAT: 1 added, 1 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"a.bmp", "NEW"}, {"sub/c.scr", "ccc"}})},
+        Case{"AddAFolderTakesEveryFileBelowIt",
+             {"add", "@GAME00.DAT", "--directory=@game", "@game"},
+             0,
+             "@GAME00.DAT: 1 added, 1 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"a.bmp", "NEW"}, {"sub/c.scr", "ccc"}})},
+        Case{"AddASubfolderKeepsItsLevel",
+             {"add", "@GAME00.DAT", "-C", "@game", "@game/sub"},
+             0,
+             "@GAME00.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"sub/c.scr", "ccc"}})},
+        Case{"AddAsNamesOneFile",
+             {"add", "@GAME00.DAT", "--as", "x/" + kXu + ".bmp", "@game/a.bmp"},
+             0,
+             "@GAME00.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"x/" + kXu + ".bmp", "NEW"}})},
+        Case{"AddKeepingOldEntriesReportsThem",
+             {"add", "-k", "@GAME00.DAT", "-C", "@game", "@game/a.bmp", "@game/sub/c.scr"},
+             1,
+             "@GAME00.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed, 1 kept\n",
+             "velmora-dat: a.bmp: is already in @GAME00.DAT; kept as it was\n",
+             with(kArchived, {{"sub/c.scr", "ccc"}})},
+        Case{"AddOnlyKeptWritesNothing",
+             {"add", "--keep-old-files", "@GAME00.DAT", "-C", "@game", "@game/a.bmp"},
+             1,
+             "@GAME00.DAT: 0 added, 0 replaced, 0 deleted, 0 renamed, 1 kept\n",
+             "a.bmp: is already in",
+             kArchived},
+        Case{"AddDryRun",
+             {"add", "-n", "@GAME00.DAT", "-C", "@game", "@game"},
+             0,
+             "replace a.bmp\nadd sub\\c.scr\n@GAME00.DAT: 1 added, 1 replaced, 0 deleted, 0 "
+             "renamed (dry run: nothing written)\n",
+             "",
+             kArchived},
+        Case{"AddOutsideTheFolderIsRefused",
+             {"add", "@GAME00.DAT", "-C", "@game/sub", "@game/a.bmp"},
+             1,
+             "",
+             "@game/a.bmp: does not lie below @game/sub",
+             kArchived},
+        Case{"AddAMissingFileIsRefused",
+             {"add", "@GAME00.DAT", "-C", "@game", "@game/sub/c.scr", "@game/none.bmp"},
+             1,
+             "",
+             "@game/none.bmp: No such file",
+             kArchived},
+        Case{"AddCreatesAMissingArchive",
+             {"add", "@NEW.DAT", "-C", "@game", "@game/sub/c.scr"},
+             0,
+             "@NEW.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             {{"sub/c.scr", "ccc"}},
+             "NEW.DAT"},
+        Case{"DeleteMatchesNamesAsExtractDoes",
+             {"delete", "@GAME00.DAT", "sub/b.wav", kXu + ".bmp", "sub\\b.wav"},
+             0,
+             "@GAME00.DAT: 0 added, 0 replaced, 2 deleted, 0 renamed\n",
+             "",
+             {{"a.bmp", "abc"}}},
+        Case{"DeleteDryRun",
+             {"delete", "--dry-run", "@GAME00.DAT", "a.bmp"},
+             0,
+             "delete a.bmp\n@GAME00.DAT: 0 added, 0 replaced, 1 deleted, 0 renamed (dry run: "
+             "nothing written)\n",
+             "",
+             kArchived},
+        Case{"DeleteOfAMissingNameChangesNothing",
+             {"delete", "@GAME00.DAT", "a.bmp", "nothing.bmp"},
+             1,
+             "",
+             "velmora-dat: nothing.bmp: no entry of that name in @GAME00.DAT\n",
+             kArchived},
+        Case{"RenameMovesBetweenFolders",
+             {"rename", "@GAME00.DAT", "sub/b.wav", "new/B.wav"},
+             0,
+             "@GAME00.DAT: 0 added, 0 replaced, 0 deleted, 1 renamed\n",
+             "",
+             with(kArchived, {{"new/B.wav", "bbbbb"}}, {"sub/b.wav"})},
+        Case{"RenameDryRun",
+             {"rename", "-n", "@GAME00.DAT", "a.bmp", "sub/a.bmp"},
+             0,
+             "rename a.bmp -> sub\\a.bmp\n@GAME00.DAT: 0 added, 0 replaced, 0 deleted, 1 "
+             "renamed (dry run: nothing written)\n",
+             "",
+             kArchived},
+        Case{"RenameOntoAnExistingNameIsRefused",
+             {"rename", "@GAME00.DAT", "a.bmp", kXu + ".bmp"},
+             1,
+             "",
+             "is already the name of an entry",
+             kArchived},
+        Case{"RenameOfAMissingName",
+             {"rename", "@GAME00.DAT", "none.bmp", "x.bmp"},
+             1,
+             "",
+             "none.bmp: no entry of that name",
+             kArchived},
+        Case{"AsWithTwoPathsIsAUsageError",
+             {"add", "@GAME00.DAT", "--as", "x.bmp", "@game/a.bmp", "@game/sub/c.scr"},
+             2,
+             "",
+             "--as: names one file",
+             kArchived},
+        Case{"RenameWithoutNewIsAUsageError",
+             {"rename", "@GAME00.DAT", "a.bmp"},
+             2,
+             "",
+             "missing NEW",
+             kArchived},
+        Case{"DeleteWithoutNamesIsAUsageError",
+             {"delete", "@GAME00.DAT"},
+             2,
+             "",
+             "missing NAME",
+             kArchived}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CliUpdate, ADuplicatedNameIsRefusedAsAmbiguous)
+{
+    TempDir dir;
+    testsupport::ArchiveImage image;
+    image.add("a.bmp", "1");
+    image.add("a.bmp", "2");
+    writeFile(dir / "GAME00.DAT", image.bytes());
+    const auto result = runDat({"delete", dir / "GAME00.DAT", "a.bmp"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("a.bmp: is the name of two entries"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(readFile(dir / "GAME00.DAT"), image.bytes());
+}
+
+TEST(CliUpdate, AFileSizeLimitLeavesTheArchiveAndNoTemporaryFile)
+{
+    Fixture f;
+    writeFile(f.dir / "game/big.dat", std::string(200000, 'b'));
+    const std::string earlier = readFile(f.dir / "GAME00.DAT");
+    const auto result = clitest::runDatWithFileSizeLimit(
+        {"add", f.dir / "GAME00.DAT", "-C", f.dir / "game", f.dir / "game/big.dat"}, 100000);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("GAME00.DAT"), std::string::npos) << result.err;
+    EXPECT_EQ(readFile(f.dir / "GAME00.DAT"), earlier);
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        files.insert(entry.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "game"}));
+}
+
+bool isWritingUnnamed(pid_t pid)
+{
+    std::error_code ignored;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ignored), end; it != end;
+         it.increment(ignored)) {
+        const std::string target = fs::read_symlink(it->path(), ignored).string();
+        if (target.find("(deleted)") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+struct Stop {
+    const char* label;
+    int signal;
+    int count; // a second signal ends the program at once
+};
+
+class CliUpdateStopped : public testing::TestWithParam<Stop> {};
+
+// Wherever the signals land, the archive is either the old one or the whole new one, and
+// nothing else is left beside it.
+TEST_P(CliUpdateStopped, LeavesTheOldArchiveOrTheWholeNewOne)
+{
+    const Stop& stop = GetParam();
+    Fixture f;
+    const std::string big(32 * 1024 * 1024, 'g');
+    writeFile(f.dir / "game/big.dat", big);
+    const std::string earlier = readFile(f.dir / "GAME00.DAT");
+    std::vector<std::string> args = {VELMORA_DAT_PATH,     "add",
+                                     f.dir / "GAME00.DAT", "-C",
+                                     f.dir / "game",       f.dir / "game/big.dat"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_WRONLY);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    // Once the new archive is being written: an unnamed file open in the program.
+    for (int i = 0; i < 5000 && !isWritingUnnamed(pid); ++i)
+        usleep(200);
+    for (int i = 0; i < stop.count; ++i)
+        kill(pid, stop.signal);
+    const int status = clitest::waitExit(pid);
+
+    const std::string now = readFile(f.dir / "GAME00.DAT");
+    if (status == 0)
+        EXPECT_EQ(now, f.built(with(kArchived, {{"big.dat", big}})));
+    else
+        EXPECT_EQ(now, earlier) << "status " << status;
+    EXPECT_TRUE(status == 0 || status == 128 + stop.signal) << status;
+    std::set<std::string> files;
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        files.insert(entry.path().filename().string());
+    EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "game"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliUpdateStopped,
+                         testing::Values(Stop{"Interrupt", SIGINT, 1},
+                                         Stop{"Terminate", SIGTERM, 1},
+                                         Stop{"InterruptTwice", SIGINT, 2},
+                                         Stop{"HangUp", SIGHUP, 1}, Stop{"Kill", SIGKILL, 1}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
