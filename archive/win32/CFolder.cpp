@@ -5,6 +5,9 @@
 #include "archive/PortableNames.h"
 #include "archive/win32/Win32.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <utility>
 
 namespace archive {
@@ -194,6 +197,130 @@ std::optional<filesystem::ObjectId> CFolder::fileIdentity(const std::string& rel
     if (!isFile)
         return std::nullopt;
     return filesystem::ObjectId{info.volume, info.index};
+}
+
+// Listed through the held handle, with each object's index and size in the same answers: no
+// object is opened, and the path that named the folder is not read again.
+std::vector<FolderItem> CFolder::items() const
+{
+    if (m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
+    win32::ObjectInfo folderInfo;
+    if (!win32::infoOf(handle(m_nHandle), folderInfo))
+        throw win32::failure(ErrorKind::cannotRead, m_strPath, ::GetLastError());
+    std::vector<FolderItem> found;
+    // LONGLONG-aligned, as the answers' records are.
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t));
+    const auto bytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
+    // The first call restarts the listing: the handle may have been listed before.
+    FILE_INFO_BY_HANDLE_CLASS what = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(handle(m_nHandle), what, buffer.data(), bytes)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_NO_MORE_FILES)
+                break;
+            throw win32::failure(ErrorKind::cannotRead, m_strPath, error);
+        }
+        what = FileIdBothDirectoryInfo;
+        const auto* record = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            FILE_ID_BOTH_DIR_INFO entry;
+            std::memcpy(&entry, record, sizeof entry);
+            const std::wstring_view wideName(
+                reinterpret_cast<const wchar_t*>(record +
+                                                 offsetof(FILE_ID_BOTH_DIR_INFO, FileName)),
+                entry.FileNameLength / sizeof(wchar_t));
+            if (wideName != L"." && wideName != L"..") {
+                FolderItem item;
+                item.name = win32::utf8(wideName);
+                // For a reparse point the listing gives its tag where the extended attributes'
+                // size would be.
+                if (win32::isLink(entry.FileAttributes, entry.EaSize)) {
+                    item.kind = FolderItem::Kind::link;
+                } else if (entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    item.kind = FolderItem::Kind::folder;
+                } else if (entry.FileAttributes & FILE_ATTRIBUTE_DEVICE) {
+                    item.kind = FolderItem::Kind::other;
+                } else {
+                    item.kind = FolderItem::Kind::file;
+                    item.size = static_cast<std::uint64_t>(entry.EndOfFile.QuadPart);
+                    item.id = {folderInfo.volume,
+                               static_cast<std::uint64_t>(entry.FileId.QuadPart)};
+                }
+                found.push_back(std::move(item));
+            }
+            if (entry.NextEntryOffset == 0)
+                break;
+            record += entry.NextEntryOffset;
+        }
+    }
+    return found;
+}
+
+std::optional<filesystem::ObjectId> CFolder::identity() const
+{
+    win32::ObjectInfo info;
+    if (m_nHandle == kNoHandle || !win32::infoOf(handle(m_nHandle), info))
+        return std::nullopt;
+    return filesystem::ObjectId{info.volume, info.index};
+}
+
+std::optional<LinkedFile> CFolder::linkedFile(const std::string& name) const
+{
+    if (m_nHandle == kNoHandle)
+        return std::nullopt;
+    // Attributes only: a device at the end of the link is never opened for data.
+    const HANDLE target =
+        win32::openObject(pathOf(name), FILE_READ_ATTRIBUTES, win32::kShareAll, OPEN_EXISTING, 0);
+    if (target == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    win32::ObjectInfo info;
+    const bool isFile = win32::infoOf(target, info) &&
+                        !(info.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) &&
+                        ::GetFileType(target) == FILE_TYPE_DISK;
+    // The path of the object actually reached, not one a later change of a link would give.
+    std::string path = isFile ? win32::finalPath(target) : std::string();
+    ::CloseHandle(target);
+    if (path.empty())
+        return std::nullopt;
+    return LinkedFile{std::move(path), info.length};
+}
+
+std::size_t CFolder::readFile(const std::string& name, void* buffer, std::size_t capacity) const
+{
+    if (m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, pathOf(name), "the folder is not open");
+    const HANDLE file = win32::openObject(pathOf(name), GENERIC_READ, FILE_SHARE_READ,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (file == INVALID_HANDLE_VALUE)
+        throw win32::failure(ErrorKind::cannotOpen, pathOf(name), ::GetLastError());
+    win32::ObjectInfo info;
+    if (!win32::infoOf(file, info)) {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(file);
+        throw win32::failure(ErrorKind::cannotOpen, pathOf(name), error);
+    }
+    if (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        ::CloseHandle(file);
+        throw FileError(ErrorKind::linkNotFollowed, pathOf(name),
+                        "is a symbolic link, not followed");
+    }
+    auto* p = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < capacity) {
+        DWORD n = 0;
+        const auto ask = static_cast<DWORD>(std::min<std::size_t>(capacity - done, 1u << 30));
+        if (!::ReadFile(file, p + done, ask, &n, nullptr)) {
+            const DWORD error = ::GetLastError();
+            ::CloseHandle(file);
+            throw win32::failure(ErrorKind::cannotRead, pathOf(name), error);
+        }
+        done += n;
+        if (n == 0 || n < ask)
+            break;
+    }
+    ::CloseHandle(file);
+    return done;
 }
 
 std::string CFolder::pathOf(const std::string& name) const

@@ -25,27 +25,26 @@ std::optional<std::string> canonicalPath(const std::string& path)
         win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll, OPEN_EXISTING, 0);
     if (object == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    std::wstring text(MAX_PATH, L'\0');
-    DWORD length = ::GetFinalPathNameByHandleW(object, text.data(), static_cast<DWORD>(text.size()),
-                                               VOLUME_NAME_DOS);
-    if (length >= text.size()) {
-        text.resize(length + 1);
-        length = ::GetFinalPathNameByHandleW(object, text.data(), static_cast<DWORD>(text.size()),
-                                             VOLUME_NAME_DOS);
-    }
+    std::string resolved = win32::finalPath(object);
     ::CloseHandle(object);
-    if (length == 0 || length >= text.size())
+    if (resolved.empty())
         return std::nullopt;
-    text.resize(length);
-    // "\\?\C:\x" -> "C:/x", the form the rest of the engine compares.
-    if (text.starts_with(L"\\\\?\\"))
-        text.erase(0, 4);
-    std::string resolved = win32::utf8(text);
-    for (char& c : resolved)
-        if (c == '\\')
-            c = '/';
     return resolved;
 }
+
+// Windows has one permission bit of its own: read-only, which takes the write bits away.
+std::optional<std::uint32_t> permissions(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    const std::uint32_t mode = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0777 : 0666;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? mode & ~std::uint32_t{0222} : mode;
+}
+
+// Rights to make files are in the folder's access list, which only an attempt reads truly; the
+// creation of the temporary file then says why it cannot, naming the file.
+void requireWritableFolder(const std::string&) {}
 
 void requireFolder(const std::string& path)
 {

@@ -78,7 +78,8 @@ bool checkTarget(const std::string& path, OutputFile::Existing existing,
     if (existing == OutputFile::Existing::keep)
         throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
     if (!isLink) {
-        if (isKnown && CFile::isHeldOpen(info.volume, info.index))
+        if (existing != OutputFile::Existing::replaceOpen && isKnown &&
+            CFile::isHeldOpen(info.volume, info.index))
             throw FileError(ErrorKind::alreadyOpen, path,
                             "is open in this program and cannot be replaced");
         // Naming over the file would bypass its own protection.
@@ -168,7 +169,35 @@ void OutputFile::Write(const void* buffer, std::size_t count)
             throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, EIO);
         p += n;
         count -= n;
+        wrote(n);
     }
+}
+
+// Only the read-only bit has a meaning here: a file nobody may write.
+void OutputFile::setPermissions(std::uint32_t mode)
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(handle(m_nHandle), FileBasicInfo, &info, sizeof info))
+        throw failure(static_cast<int>(::GetLastError()));
+    const DWORD old = info.FileAttributes;
+    DWORD attributes =
+        (mode & 0222) ? (old & ~DWORD{FILE_ATTRIBUTE_READONLY}) : (old | FILE_ATTRIBUTE_READONLY);
+    if (attributes == old)
+        return;
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    info = FILE_BASIC_INFO{};
+    info.FileAttributes = attributes;
+    if (!::SetFileInformationByHandle(handle(m_nHandle), FileBasicInfo, &info, sizeof info))
+        throw failure(static_cast<int>(::GetLastError()));
+}
+
+// Windows writes back on its own; there is no start of write-back to ask for.
+void OutputFile::wrote(std::uint64_t count) noexcept
+{
+    m_nWritten += count;
 }
 
 void OutputFile::closeFile()
@@ -186,7 +215,8 @@ void OutputFile::Commit()
             throw failure(static_cast<int>(::GetLastError()));
         closeFile();
         // The archive may have been opened under this name since the file was made.
-        checkTarget(m_strPath, Existing::replace, m_pCheck);
+        checkTarget(m_strPath, m_existing == Existing::replaceOpen ? m_existing : Existing::replace,
+                    m_pCheck);
         renameIntoPlace();
     } catch (...) {
         Discard();

@@ -143,4 +143,27 @@ bool infoOf(HANDLE object, ObjectInfo& info) noexcept
     return true;
 }
 
+std::string finalPath(HANDLE object)
+{
+    std::wstring text(MAX_PATH, L'\0');
+    DWORD length = ::GetFinalPathNameByHandleW(object, text.data(), static_cast<DWORD>(text.size()),
+                                               VOLUME_NAME_DOS);
+    if (length >= text.size()) {
+        text.resize(length + 1);
+        length = ::GetFinalPathNameByHandleW(object, text.data(), static_cast<DWORD>(text.size()),
+                                             VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= text.size())
+        return {};
+    text.resize(length);
+    // "\\?\C:\x" -> "C:/x", the form the rest of the engine compares.
+    if (text.starts_with(L"\\\\?\\"))
+        text.erase(0, 4);
+    std::string resolved = utf8(text);
+    for (char& c : resolved)
+        if (c == '\\')
+            c = '/';
+    return resolved;
+}
+
 } // namespace archive::win32

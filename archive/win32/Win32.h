@@ -65,5 +65,8 @@ struct ObjectInfo {
     DWORD attributes = 0;
 };
 bool infoOf(HANDLE object, ObjectInfo& info) noexcept;
+// The path of the object open as object, every link resolved, in the engine's form ("C:/x/y");
+// empty when the system cannot say.
+std::string finalPath(HANDLE object);
 
 } // namespace archive::win32
