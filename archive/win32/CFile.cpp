@@ -49,14 +49,16 @@ bool isWriteMode(unsigned flags)
     return (flags & CFile::modeWrite) != 0;
 }
 
-// Other programs may read along, but none may write, rename or remove the file while it is open:
-// the Windows form of the promise that no command changes the archive another one reads.
+// Other programs may read along, but none may write the file while it is open: the Windows form
+// of the promise that no command changes the archive another one reads. A file read may be
+// renamed over, as on POSIX: an archive is replaced by its update while its reader holds it.
 HANDLE openFile(const std::string& path, unsigned flags, DWORD extraFlags)
 {
     const DWORD access = isWriteMode(flags) ? GENERIC_WRITE : GENERIC_READ;
     const DWORD disposition =
         isWriteMode(flags) && (flags & CFile::modeCreate) ? OPEN_ALWAYS : OPEN_EXISTING;
-    return win32::openObject(path, access, FILE_SHARE_READ, disposition, extraFlags);
+    const DWORD share = isWriteMode(flags) ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_DELETE;
+    return win32::openObject(path, access, share, disposition, extraFlags);
 }
 
 // Opening a folder for data is refused as access denied, and a file this program holds as a

@@ -107,9 +107,9 @@ TEST(CliBuild, EachSkippedLinkGetsANoticeLineAndTheBuildSucceeds)
     TempDir dir;
     testsupport::writeFile(dir / "outside.txt", "secret");
     testsupport::writeFile(dir / "src/a.bmp", "abc");
-    fs::create_symlink(dir / "outside.txt", dir / "src/out.txt");
-    fs::create_symlink("a.bmp", dir / "src/in.bmp");
-    fs::create_directory_symlink(dir.str(), dir / "src/up");
+    VELMORA_MAKE_LINK(dir / "outside.txt", dir / "src/out.txt");
+    VELMORA_MAKE_LINK("a.bmp", dir / "src/in.bmp");
+    VELMORA_MAKE_LINK(dir.str(), dir / "src/up");
 
     const auto result = runDat({"build", dir / "src", dir / "GAME06.DAT"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
