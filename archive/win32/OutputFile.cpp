@@ -89,6 +89,24 @@ bool checkTarget(const std::string& path, OutputFile::Existing existing,
     return true;
 }
 
+// Some systems (Wine among them) refuse to name over a file that is open, even one opened to
+// allow it: the held file is moved aside first, which its sharing allows, and removed once the
+// new one has its name. Between the two moves the name is missing for a moment; a failure of the
+// second puts the held file back.
+void replaceHeldFile(const std::wstring& temp, const std::wstring& final, const std::wstring& aside,
+                     const std::string& path, DWORD durable)
+{
+    if (!::MoveFileExW(final.c_str(), aside.c_str(), durable))
+        throw win32::creationFailure(ErrorKind::cannotWrite, path, ::GetLastError());
+    if (!::MoveFileExW(temp.c_str(), final.c_str(), durable)) {
+        const DWORD error = ::GetLastError();
+        ::MoveFileExW(aside.c_str(), final.c_str(), durable);
+        throw win32::creationFailure(ErrorKind::cannotWrite, path, error);
+    }
+    // Open elsewhere, it goes when its last handle closes.
+    ::DeleteFileW(aside.c_str());
+}
+
 } // namespace
 
 OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing,
@@ -248,7 +266,12 @@ void OutputFile::renameIntoPlace()
             throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
         }
     } else if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING | durable)) {
-        throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, ::GetLastError());
+        const DWORD error = ::GetLastError();
+        if (m_existing != Existing::replaceOpen ||
+            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+        replaceHeldFile(temp, final, win32::wide(m_pFolder->pathOf(m_strTempName + ".old")),
+                        m_strPath, durable);
     }
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;

@@ -139,10 +139,17 @@ public:
 private:
     std::string randomPath()
     {
-        // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'.
+        // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'. Windows holds
+        // one of the case variants only: a tree there has no two.
+#ifdef _WIN32
+        static const char* const kFolders[] = {"", "sub/", "許/", "a/b/", "a/b/c/"};
+        static const char* const kStems[] = {"a", "b", "zz", "許", "x1", "_"};
+        static const char* const kTypes[] = {".dat", ".bmp", ".wav", ".scr"};
+#else
         static const char* const kFolders[] = {"", "sub/", "Sub/", "許/", "a/b/", "A/b/c/"};
         static const char* const kStems[] = {"a", "A", "b", "zz", "許", "Zz", "x1", "_"};
         static const char* const kTypes[] = {".dat", ".DAT", ".bmp", ".wav", ".scr"};
+#endif
         return std::string(kFolders[m_random() % std::size(kFolders)]) +
                kStems[m_random() % std::size(kStems)] + kTypes[m_random() % std::size(kTypes)];
     }
@@ -608,7 +615,15 @@ TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
     EXPECT_EQ(fs::status(scene.archive).permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
 #endif
-    EXPECT_EQ(scene.files(), (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
+    std::set<std::string> files = scene.files();
+#ifdef _WIN32
+    // Where the system names over no open file, each replaced file was moved aside and removed;
+    // open in a reader, it keeps that name until the reader lets it go.
+    std::erase_if(files, [](const std::string& name) {
+        return name.starts_with(".GAME00.DAT.") && name.ends_with(".old");
+    });
+#endif
+    EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
 }
 
 TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)

@@ -16,6 +16,13 @@ namespace {
 
 const std::string kXu = "\xE8\xA8\xB1"; // 許 in UTF-8
 
+// The system's own words for a missing file.
+#ifdef _WIN32
+constexpr const char* kNoFile = "File not found";
+#else
+constexpr const char* kNoFile = "No such file";
+#endif
+
 using Tree = std::map<std::string, std::string>;
 
 const Tree kArchived = {{"a.bmp", "abc"}, {"sub/b.wav", "bbbbb"}, {kXu + ".bmp", "xu"}};
@@ -166,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
              {"add", "@GAME00.DAT", "-C", "@game", "@game/sub/c.scr", "@game/none.bmp"},
              1,
              "",
-             "@game/none.bmp: No such file",
+             std::string("@game/none.bmp: ") + kNoFile,
              kArchived},
         Case{"AddCreatesAMissingArchive",
              {"add", "@NEW.DAT", "-C", "@game", "@game/sub/c.scr"},
