@@ -140,10 +140,10 @@ private:
     std::string randomPath()
     {
         // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'. Windows holds
-        // one of the case variants only: a tree there has no two.
+        // one of the case variants only: a tree there has no two, and as many names otherwise.
 #ifdef _WIN32
         static const char* const kFolders[] = {"", "sub/", "許/", "a/b/", "a/b/c/"};
-        static const char* const kStems[] = {"a", "b", "zz", "許", "x1", "_"};
+        static const char* const kStems[] = {"a", "b", "c", "d", "zz", "許", "x1", "_", "q"};
         static const char* const kTypes[] = {".dat", ".bmp", ".wav", ".scr"};
 #else
         static const char* const kFolders[] = {"", "sub/", "Sub/", "許/", "a/b/", "A/b/c/"};
