@@ -1,4 +1,5 @@
 #include "archive/ArchiveError.h"
+#include "archive/Processes.h"
 #include "archive/SignalCleanup.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
@@ -7,12 +8,19 @@
 #include "cli/UsageError.h"
 
 #include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
-int run(int argc, char** argv, cli::Console& console)
+int run(const std::vector<std::string>& arguments, cli::Console& console)
 {
-    const cli::CommandLine line = cli::CommandLine::parse(argc, argv);
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    const cli::CommandLine line =
+        cli::CommandLine::parse(static_cast<int>(arguments.size()), argv.data());
     switch (line.request()) {
     case cli::CommandLine::Request::ProgramHelp:
         console.print(cli::programHelp());
@@ -48,10 +56,11 @@ int main(int argc, char** argv)
     // Before anything is written: no temporary file outlives a signal, and a file-size limit
     // fails the write instead of killing the program.
     archive::SignalCleanup::install();
+    archive::processes::useBinaryStandardStreams();
     cli::Console console;
     int status = cli::kExitFailure;
     try {
-        status = run(argc, argv, console);
+        status = run(archive::processes::utf8Arguments(argc, argv), console);
     } catch (const cli::UsageError& error) {
         console.error(error.subject(), error.reason());
         status = cli::kExitUsage;

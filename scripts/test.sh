@@ -11,6 +11,11 @@ jobs="$(nproc)"
 echo "== Tests"
 ctest --test-dir "${VELMORA_BUILD_DIR:-$root/build}" --output-on-failure -j "$jobs"
 
+echo "== Windows: the engine, velmora-dat.exe and their tests, cross-built and run under Wine"
+windows_start=$SECONDS
+VELMORA_JOBS="$jobs" "$root/scripts/test-windows.sh"
+echo "Windows part: $((SECONDS - windows_start)) s"
+
 echo "== Debian package: built, checked by lintian, unpacked and tried"
 "$root/tests/package/package_test.sh"
 

@@ -43,4 +43,11 @@ bool runsThisProgram(long long id)
     return !program.empty() && program == programOf("self");
 }
 
+std::vector<std::string> utf8Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void useBinaryStandardStreams() {}
+
 } // namespace archive::processes

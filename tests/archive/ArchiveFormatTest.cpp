@@ -277,7 +277,7 @@ TEST(ArchiveFormatTest, FuzzRegressionInputsAreRefusedCleanly)
         std::string why;
         try {
             ArchiveReader reader;
-            reader.Open(input.path());
+            reader.Open(testsupport::utf8Path(input.path()));
             const std::vector<ReadRecord> records = readAll(reader);
             for (std::size_t i = 0; i < reader.size(); ++i)
                 reader.checkData(reader.at(i));

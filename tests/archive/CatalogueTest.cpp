@@ -134,8 +134,16 @@ TEST(Catalogue, NamesStayValidAsLongAsTheReaderWhateverTheFileBecomes)
     const Catalogue catalogue(reader);
     const std::string_view first = catalogue.name(0);
     // Rewritten and removed: the names live in the reader's copy of the directory.
+#ifdef _WIN32
+    // Windows keeps writers out of a file the reader holds; its name may go, as on POSIX.
+    EXPECT_THROW(
+        testsupport::writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\0')),
+        std::runtime_error);
+    EXPECT_TRUE(std::filesystem::remove(testsupport::hostPath(temp / "GAME00.DAT")));
+#else
     testsupport::writeFile(temp / "GAME00.DAT", std::string(image.bytes().size(), '\0'));
     std::filesystem::remove(temp / "GAME00.DAT");
+#endif
     const Catalogue again(reader);
     EXPECT_EQ(first, "a.bmp");
     EXPECT_EQ(first.data(), again.name(0).data());

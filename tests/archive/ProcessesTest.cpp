@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 using namespace archive;
 
 namespace {
 
+// POSIX: a forked twin and another program to compare with.
+#ifndef _WIN32
 TEST(Processes, ThisProgramIsAliveAndTheSameProgram)
 {
     const testsupport::OtherProgram other;
@@ -38,5 +42,6 @@ TEST(Processes, ThisProgramIsAliveAndTheSameProgram)
     ::kill(twin, SIGKILL);
     ::waitpid(twin, nullptr, 0);
 }
+#endif
 
 } // namespace

@@ -20,11 +20,13 @@
 #include <map>
 #include <numeric>
 #include <random>
-#include <sched.h>
 #include <set>
+#ifndef _WIN32
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace fs = std::filesystem;
 using namespace archive;
@@ -40,23 +42,25 @@ using Tree = std::map<std::string, std::string>; // host relative path -> bytes
 std::set<std::string> namesIn(const std::string& folder)
 {
     std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(testsupport::hostPath(folder)))
+        names.insert(testsupport::utf8Path(entry.path().filename()));
     return names;
 }
 
 Tree treeOf(const std::string& folder)
 {
     Tree tree;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
+    const fs::path top = testsupport::hostPath(folder);
+    for (const auto& entry : fs::recursive_directory_iterator(top))
         if (entry.is_regular_file())
-            tree[fs::relative(entry.path(), folder).string()] = readFile(entry.path().string());
+            tree[testsupport::utf8Path(fs::relative(entry.path(), top))] =
+                readFile(testsupport::utf8Path(entry.path()));
     return tree;
 }
 
 void writeTree(const std::string& root, const Tree& files)
 {
-    fs::create_directories(root);
+    fs::create_directories(testsupport::hostPath(root));
     for (const auto& [path, bytes] : files)
         writeFile(root + "/" + path, bytes);
 }
@@ -66,7 +70,7 @@ std::string builtArchive(const TempDir& tmp, const std::string& label, const Tre
     const std::string src = tmp / (label + "-src");
     writeTree(src, tree);
     buildArchive(src, tmp / (label + ".DAT"));
-    fs::remove_all(src);
+    fs::remove_all(testsupport::hostPath(src));
     return readFile(tmp / (label + ".DAT"));
 }
 
@@ -135,10 +139,17 @@ public:
 private:
     std::string randomPath()
     {
-        // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'.
+        // Case variants of one name, and 許 (B3 5C), whose second byte is a '\'. Windows holds
+        // one of the case variants only: a tree there has no two, and as many names otherwise.
+#ifdef _WIN32
+        static const char* const kFolders[] = {"", "sub/", "許/", "a/b/", "a/b/c/"};
+        static const char* const kStems[] = {"a", "b", "c", "d", "zz", "許", "x1", "_", "q"};
+        static const char* const kTypes[] = {".dat", ".bmp", ".wav", ".scr"};
+#else
         static const char* const kFolders[] = {"", "sub/", "Sub/", "許/", "a/b/", "A/b/c/"};
         static const char* const kStems[] = {"a", "A", "b", "zz", "許", "Zz", "x1", "_"};
         static const char* const kTypes[] = {".dat", ".DAT", ".bmp", ".wav", ".scr"};
+#endif
         return std::string(kFolders[m_random() % std::size(kFolders)]) +
                kStems[m_random() % std::size(kStems)] + kTypes[m_random() % std::size(kTypes)];
     }
@@ -203,7 +214,7 @@ TEST_P(RandomChanges, GiveTheArchiveABuildOfTheChangedTreeGives)
     std::vector<std::uint32_t> rows(catalogue.size());
     std::iota(rows.begin(), rows.end(), 0u);
     extractEntries(reader, catalogue.positions(rows), tmp / "out");
-    EXPECT_EQ(fs::exists(tmp / "out") ? treeOf(tmp / "out") : Tree{}, tree);
+    EXPECT_EQ(fs::exists(testsupport::hostPath(tmp / "out")) ? treeOf(tmp / "out") : Tree{}, tree);
     EXPECT_EQ(checkArchive(reader).errors, 0);
 }
 
@@ -426,6 +437,9 @@ TEST(UpdateArchive, ANewFileThatChangesSizeIsRefused)
     }
 }
 
+// POSIX: permissions as another user, a file system of its own or a file-size limit in a forked
+// child, and signals.
+#ifndef _WIN32
 TEST(UpdateArchive, AnUnreadableNewFileIsRefused)
 {
     if (!testsupport::canTestPermissions())
@@ -550,16 +564,21 @@ INSTANTIATE_TEST_SUITE_P(Signals, KilledUpdate,
                                          Ending{"TerminateWithoutHandlers", SIGTERM, true, false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+#endif
+
 TEST(UpdateArchive, ReplacesTheTargetOfALinkAndKeepsTheLink)
 {
     Scene scene;
-    fs::create_symlink("GAME00.DAT", scene.tmp / "link.DAT");
+    VELMORA_MAKE_LINK("GAME00.DAT", scene.tmp / "link.DAT");
     updatePath(scene.tmp / "link.DAT", scene.changes());
-    EXPECT_TRUE(fs::is_symlink(scene.tmp / "link.DAT"));
-    EXPECT_EQ(fs::read_symlink(scene.tmp / "link.DAT"), "GAME00.DAT");
+    const fs::path link = testsupport::hostPath(scene.tmp / "link.DAT");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), "GAME00.DAT");
     EXPECT_EQ(readFile(scene.archive), scene.expected());
 }
 
+// POSIX: mode bits beyond read-only.
+#ifndef _WIN32
 TEST(UpdateArchive, KeepsThePermissionBits)
 {
     for (const fs::perms mode :
@@ -573,6 +592,8 @@ TEST(UpdateArchive, KeepsThePermissionBits)
     }
 }
 
+#endif
+
 TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
 {
     Scene scene;
@@ -581,16 +602,28 @@ TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
     const UpdateResult result = updateArchive(earlier, scene.changes());
     EXPECT_EQ(result.changedNames, std::vector<std::string>{"a.dat"});
     EXPECT_EQ(readFile(scene.archive), scene.expected());
+#ifndef _WIN32 // POSIX: mode bits beyond read-only
     fs::permissions(scene.archive, fs::perms::owner_read | fs::perms::owner_write);
+#endif
 
     // The dialog holds the new archive open too while it undoes.
     ArchiveReader current;
     current.Open(scene.archive);
     restoreArchive(earlier, scene.archive);
     EXPECT_EQ(readFile(scene.archive), scene.earlier);
+#ifndef _WIN32
     EXPECT_EQ(fs::status(scene.archive).permissions(),
               fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_EQ(scene.files(), (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
+#endif
+    std::set<std::string> files = scene.files();
+#ifdef _WIN32
+    // Where the system names over no open file, each replaced file was moved aside and removed;
+    // open in a reader, it keeps that name until the reader lets it go.
+    std::erase_if(files, [](const std::string& name) {
+        return name.starts_with(".GAME00.DAT.") && name.ends_with(".old");
+    });
+#endif
+    EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
 }
 
 TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
@@ -598,7 +631,8 @@ TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
     Scene scene;
     ArchiveReader reader;
     reader.Open(scene.archive);
-    fs::rename(scene.archive, scene.tmp / "moved.DAT");
+    fs::rename(testsupport::hostPath(scene.archive),
+               testsupport::hostPath(scene.tmp / "moved.DAT"));
     writeFile(scene.archive, "someone else's");
     EXPECT_THROW(updateArchive(reader, scene.changes()), FileError);
     EXPECT_EQ(readFile(scene.archive), "someone else's");

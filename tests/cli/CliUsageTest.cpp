@@ -121,9 +121,12 @@ TEST(CliMessages, NameTheirSubjectAndEscapeEveryPath)
     TempDir dir;
     const std::string stray = "\xF3\xB0\x82\x9B";  // U+F009B, the escape of the byte 0x9B
     const std::string escape = "\xF3\xB0\x80\x9B"; // U+F001B, of ESC
+#ifndef _WIN32
+    // Windows names are UTF-16: no name there is anything but text.
     testsupport::writeFile(dir / "tree/x\x9B"
                                  "31m",
                            "1");
+#endif
     testsupport::ArchiveImage empty;
     empty.add("a.bmp", "a");
     empty.add("", "nameless");
@@ -133,12 +136,14 @@ TEST(CliMessages, NameTheirSubjectAndEscapeEveryPath)
         std::vector<std::string> args;
         std::string message; // the one error line
     } cases[] = {
+#ifndef _WIN32
         {"a host name that is not UTF-8",
          {"build", dir / "tree", dir / "out.dat"},
          "velmora-dat: " + dir.str() + "/tree/x" + stray + "31m: is not valid UTF-8"},
         {"an archive path that is not UTF-8",
          {"list", dir / "a\x9B.dat"},
          "velmora-dat: " + dir.str() + "/a" + stray + ".dat: No such file or directory"},
+#endif
         {"a control byte in a path",
          {"check", dir / "a\x1B[31m.dat"},
          "velmora-dat: " + dir.str() + "/a" + escape + "[31m.dat: No such file or directory"},
@@ -149,7 +154,13 @@ TEST(CliMessages, NameTheirSubjectAndEscapeEveryPath)
     for (const auto& c : cases) {
         const auto result = runDat(c.args);
         EXPECT_EQ(result.exitCode, 1) << c.label;
+#ifdef _WIN32
+        // The system's reason is in its own words there: the subject is compared.
+        const std::string subject = c.message.substr(0, c.message.rfind(": ") + 2);
+        EXPECT_EQ(result.err.substr(0, subject.size()), subject) << c.label;
+#else
         EXPECT_EQ(result.err, c.message + "\n") << c.label;
+#endif
     }
 }
 

@@ -7,16 +7,18 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 #include "tests/support/TestSupport.h"
 
@@ -27,6 +29,121 @@ struct RunResult {
     std::string out;
     std::string err;
 };
+
+// Variables to set in the program's environment; nullopt removes one.
+using Environment = std::map<std::string, std::optional<std::string>>;
+
+#ifdef _WIN32
+
+// One argument as the C library's start-up code splits the command line again.
+inline std::wstring quoted(const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring text = L"\"";
+    std::size_t backslashes = 0;
+    for (const wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        text.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        text.push_back(c);
+    }
+    text.append(backslashes * 2, L'\\');
+    return text + L"\"";
+}
+
+// An inheritable file that goes when its last handle closes.
+inline HANDLE scratchFile(SECURITY_ATTRIBUTES& inherit)
+{
+    wchar_t folder[MAX_PATH];
+    wchar_t name[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, folder) || !GetTempFileNameW(folder, L"vel", 0, name))
+        throw std::runtime_error("no scratch file");
+    const HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    &inherit, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        throw std::runtime_error("no scratch file");
+    return file;
+}
+
+inline std::string readAllFrom(HANDLE file)
+{
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    std::string text;
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0)
+        text.append(buffer, n);
+    CloseHandle(file);
+    return text;
+}
+
+inline std::wstring wideText(const std::string& utf8)
+{
+    return testsupport::hostPath(utf8).wstring();
+}
+
+// Windows has no pseudo-terminal to hand over: errOnTerminal is for POSIX only.
+inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                            bool errOnTerminal = false, const Environment& environment = {})
+{
+    if (errOnTerminal)
+        throw std::runtime_error("no terminal to run a program on here");
+    std::wstring line = quoted(wideText(program));
+    for (const std::string& arg : args)
+        line += L" " + quoted(wideText(arg));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const HANDLE out = scratchFile(inherit);
+    const HANDLE err = scratchFile(inherit);
+    const HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, OPEN_EXISTING, 0, nullptr);
+    // The child takes this process's environment, changed for the run and restored after.
+    std::map<std::wstring, std::optional<std::wstring>> saved;
+    for (const auto& [name, value] : environment) {
+        const std::wstring wideName = wideText(name);
+        wchar_t old[32767];
+        const DWORD length = GetEnvironmentVariableW(wideName.c_str(), old, 32767);
+        saved[wideName] = length ? std::optional<std::wstring>(old) : std::nullopt;
+        SetEnvironmentVariableW(wideName.c_str(), value ? wideText(*value).c_str() : nullptr);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    for (const auto& [name, value] : saved)
+        SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+    CloseHandle(in);
+    RunResult result;
+    if (started) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process.hProcess, &code);
+        result.exitCode = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        result.exitCode = 127;
+    }
+    result.out = readAllFrom(out);
+    result.err = readAllFrom(err);
+    return result;
+}
+
+inline RunResult runDat(const std::vector<std::string>& args, bool errOnTerminal = false)
+{
+    return runProgram(VELMORA_DAT_PATH, args, errOnTerminal);
+}
+
+#else
 
 inline std::string readAllFd(int fd)
 {
@@ -63,9 +180,6 @@ inline int waitExit(pid_t pid)
         return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
-
-// Variables to set in the program's environment; nullopt removes one.
-using Environment = std::map<std::string, std::optional<std::string>>;
 
 // A program started and not yet waited for: its id and where its streams go.
 struct Started {
@@ -178,6 +292,8 @@ inline RunResult runDatWithFileSizeLimit(const std::vector<std::string>& args, r
     return result;
 }
 
+#endif
+
 inline std::vector<std::string> lines(const std::string& text)
 {
     std::vector<std::string> out;
@@ -198,10 +314,12 @@ inline std::vector<std::string> lines(const std::string& text)
 inline std::map<std::string, std::string> treeOf(const std::string& root)
 {
     std::map<std::string, std::string> files;
-    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+    for (const auto& item :
+         std::filesystem::recursive_directory_iterator(testsupport::hostPath(root))) {
         if (item.is_regular_file())
-            files[std::filesystem::relative(item.path(), root).string()] =
-                testsupport::readFile(item.path().string());
+            files[testsupport::utf8Path(
+                std::filesystem::relative(item.path(), testsupport::hostPath(root)))] =
+                testsupport::readFile(testsupport::utf8Path(item.path()));
     }
     return files;
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+// fork, users and resource limits: the tests that use this are POSIX-only.
+#ifndef _WIN32
+
 // Runs a piece of a test in a forked child with real operating-system limits: a low file size
 // limit (writes then fail with EFBIG, SIGXFSZ ignored) or an unprivileged user (CI runs as root,
 // where permission checks prove nothing). The child reports back an exit code and a text.
@@ -146,3 +149,5 @@ struct OtherProgram {
 };
 
 } // namespace testsupport
+
+#endif // _WIN32

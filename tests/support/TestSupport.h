@@ -12,17 +12,84 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#ifdef _WIN32
+#include <random>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// The system's name for its A and W pair would rename CFileFind's method.
+#undef FindNextFile
+#endif
 
 namespace testsupport {
+
+// Host paths are UTF-8 strings with '/' in the engine; std::filesystem would read a narrow string
+// in the ANSI code page on Windows.
+inline std::filesystem::path hostPath(std::string_view utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string utf8Path(const std::filesystem::path& path)
+{
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// A symbolic link at link to target (a folder link when target is a folder); false where the
+// system makes none: Wine, or Windows without the privilege or developer mode.
+inline bool makeLink(const std::string& target, const std::string& link)
+{
+#ifdef _WIN32
+    const std::filesystem::path linkPath = hostPath(link);
+    std::filesystem::path targetPath = hostPath(target);
+    targetPath.make_preferred();
+    std::error_code ignored;
+    const DWORD flags =
+        (std::filesystem::is_directory(targetPath, ignored) ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+        SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+    if (!CreateSymbolicLinkW(linkPath.c_str(), targetPath.c_str(), flags))
+        return false;
+    const DWORD attributes = GetFileAttributesW(linkPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+#else
+    std::error_code error;
+    if (std::filesystem::is_directory(target, error))
+        std::filesystem::create_directory_symlink(target, link, error);
+    else
+        std::filesystem::create_symlink(target, link, error);
+    if (error)
+        throw std::runtime_error("cannot link " + link + ": " + error.message());
+    return true;
+#endif
+}
+
+// In a test body: the test is skipped where no link can be made.
+#define VELMORA_MAKE_LINK(target, link)                                                            \
+    if (!testsupport::makeLink(target, link))                                                      \
+    GTEST_SKIP() << "this system makes no symbolic links"
 
 class TempDir {
 public:
     TempDir()
     {
+#ifdef _WIN32
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            std::filesystem::path candidate = std::filesystem::temp_directory_path() /
+                                              ("velmora-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate))
+                m_path = candidate;
+        }
+        if (m_path.empty())
+            throw std::runtime_error("no scratch folder");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "velmora-test-XXXXXX");
         if (!mkdtemp(pattern.data()))
             throw std::runtime_error("mkdtemp failed");
         m_path = pattern;
+#endif
     }
     ~TempDir()
     {
@@ -37,9 +104,18 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
-    const std::filesystem::path& path() const { return m_path; }
-    std::string str() const { return m_path.string(); }
-    std::string operator/(std::string_view rel) const { return (m_path / rel).string(); }
+    const std::filesystem::path& path() const
+    {
+        return m_path;
+    }
+    std::string str() const
+    {
+        return utf8Path(m_path);
+    }
+    std::string operator/(std::string_view rel) const
+    {
+        return utf8Path(m_path / hostPath(rel));
+    }
 
 private:
     std::filesystem::path m_path;
@@ -47,8 +123,8 @@ private:
 
 inline void writeFile(const std::string& path, std::string_view bytes)
 {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::filesystem::create_directories(hostPath(path).parent_path());
+    std::ofstream out(hostPath(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out)
         throw std::runtime_error("cannot write " + path);
@@ -56,7 +132,7 @@ inline void writeFile(const std::string& path, std::string_view bytes)
 
 inline std::string readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(hostPath(path), std::ios::binary);
     if (!in)
         throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

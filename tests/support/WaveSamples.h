@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <string>
 
 namespace testsupport {
@@ -64,8 +65,8 @@ inline std::string sineSamples16(std::uint32_t rate, unsigned channels, double s
     const auto frames = static_cast<std::uint64_t>(rate * seconds);
     out.reserve(frames * channels * 2);
     for (std::uint64_t i = 0; i < frames; ++i) {
-        const auto v = static_cast<std::int16_t>(
-            std::lround(amplitude * 32767 * std::sin(2 * M_PI * frequency * double(i) / rate)));
+        const auto v = static_cast<std::int16_t>(std::lround(
+            amplitude * 32767 * std::sin(2 * std::numbers::pi * frequency * double(i) / rate)));
         for (unsigned c = 0; c < channels; ++c)
             putLE16(out, static_cast<std::uint16_t>(v));
     }

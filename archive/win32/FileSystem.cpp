@@ -1,0 +1,66 @@
+#include "archive/FileSystem.h"
+
+#include "archive/ArchiveError.h"
+#include "archive/win32/Win32.h"
+
+namespace archive::filesystem {
+
+std::optional<ObjectId> identity(const std::string& path)
+{
+    const HANDLE object =
+        win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll, OPEN_EXISTING, 0);
+    if (object == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    win32::ObjectInfo info;
+    const bool isKnown = win32::infoOf(object, info);
+    ::CloseHandle(object);
+    if (!isKnown)
+        return std::nullopt;
+    return ObjectId{info.volume, info.index};
+}
+
+std::optional<std::string> canonicalPath(const std::string& path)
+{
+    const HANDLE object =
+        win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll, OPEN_EXISTING, 0);
+    if (object == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::string resolved = win32::finalPath(object);
+    ::CloseHandle(object);
+    if (resolved.empty())
+        return std::nullopt;
+    return resolved;
+}
+
+// Windows has one permission bit of its own: read-only, which takes the write bits away.
+std::optional<std::uint32_t> permissions(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    const std::uint32_t mode = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0777 : 0666;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? mode & ~std::uint32_t{0222} : mode;
+}
+
+// Rights to make files are in the folder's access list, which only an attempt reads truly; the
+// creation of the temporary file then says why it cannot, naming the file.
+void requireWritableFolder(const std::string&) {}
+
+void requireFolder(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        throw win32::failure(ErrorKind::cannotOpen, path, ::GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw FileError(ErrorKind::notAFolder, path, "is not a folder");
+}
+
+// Every user has a temporary folder of their own on Windows: a real folder is enough.
+bool isOwnFolder(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+} // namespace archive::filesystem

@@ -1,0 +1,308 @@
+#include "archive/OutputFile.h"
+
+#include "archive/CFile.h"
+#include "archive/CFolder.h"
+#include "archive/SignalCleanup.h"
+#include "archive/win32/Win32.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+namespace archive {
+
+using win32::handle;
+
+namespace {
+
+// Temporary names must stay within a component's 255 characters however long the final name is.
+constexpr std::size_t kTempNameStemBytes = 200;
+constexpr int kTempNameAttempts = 100;
+
+std::string tempName(const std::string& name, unsigned attempt)
+{
+    static std::atomic<unsigned> counter{0};
+    static const unsigned seed = std::random_device{}();
+    const unsigned tag = seed ^ (static_cast<unsigned>(::GetCurrentProcessId()) << 8) ^
+                         (++counter * 2654435761u) ^ attempt;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%08x", tag);
+    std::string stem = name.substr(0, kTempNameStemBytes);
+    // Cut between UTF-8 characters, or the name would not convert.
+    while (!stem.empty() && stem.size() < name.size() &&
+           (static_cast<unsigned char>(name[stem.size()]) & 0xC0) == 0x80)
+        stem.pop_back();
+    return "." + stem + ".part-" + suffix;
+}
+
+// Windows has no unnamed files: every output takes the named temporary path.
+std::atomic<bool> g_bNoReplaceNamingAllowed{true};
+
+// The volume and file index of the file at path itself, a link not followed.
+bool identityOf(const std::string& path, win32::ObjectInfo& info)
+{
+    const HANDLE object = win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll,
+                                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT);
+    if (object == INVALID_HANDLE_VALUE)
+        return false;
+    const bool isKnown = win32::infoOf(object, info);
+    ::CloseHandle(object);
+    return isKnown;
+}
+
+// The final name must not be a folder (naming would fail late, after all the writing), a file
+// this program has open (above all the archive being read), nor a read-only file. Returns
+// whether something has the name.
+bool checkTarget(const std::string& path, OutputFile::Existing existing,
+                 const OutputFile::ExistingCheck* check)
+{
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileExW(win32::wide(path).c_str(), FindExInfoBasic, &data,
+                                           FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return false;
+        throw win32::failure(ErrorKind::cannotOpen, path, error);
+    }
+    ::FindClose(find);
+    const bool isLink = win32::isLink(data.dwFileAttributes, data.dwReserved0);
+    if (!isLink && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw FileError(ErrorKind::inTheWay, path, "is a folder");
+    win32::ObjectInfo info;
+    const bool isKnown = !isLink && identityOf(path, info);
+    if (check && isKnown)
+        (*check)({info.volume, info.index});
+    if (existing == OutputFile::Existing::keep)
+        throw FileError(ErrorKind::keptExisting, path, "already exists; kept as it was");
+    if (!isLink) {
+        if (existing != OutputFile::Existing::replaceOpen && isKnown &&
+            CFile::isHeldOpen(info.volume, info.index))
+            throw FileError(ErrorKind::alreadyOpen, path,
+                            "is open in this program and cannot be replaced");
+        // Naming over the file would bypass its own protection.
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+            throw win32::failure(ErrorKind::cannotWrite, path, ERROR_ACCESS_DENIED);
+    }
+    return true;
+}
+
+// Some systems (Wine among them) refuse to name over a file that is open, even one opened to
+// allow it: the held file is moved aside first, which its sharing allows, and removed once the
+// new one has its name. Between the two moves the name is missing for a moment; a failure of the
+// second puts the held file back.
+void replaceHeldFile(const std::wstring& temp, const std::wstring& final, const std::wstring& aside,
+                     const std::string& path, DWORD durable)
+{
+    if (!::MoveFileExW(final.c_str(), aside.c_str(), durable))
+        throw win32::creationFailure(ErrorKind::cannotWrite, path, ::GetLastError());
+    if (!::MoveFileExW(temp.c_str(), final.c_str(), durable)) {
+        const DWORD error = ::GetLastError();
+        ::MoveFileExW(aside.c_str(), final.c_str(), durable);
+        throw win32::creationFailure(ErrorKind::cannotWrite, path, error);
+    }
+    // Open elsewhere, it goes when its last handle closes.
+    ::DeleteFileW(aside.c_str());
+}
+
+} // namespace
+
+OutputFile::OutputFile(const CFolder& folder, const std::string& name, Existing existing,
+                       const ExistingCheck* check)
+    : m_strName(name), m_strPath(folder.pathOf(name)), m_existing(existing), m_pCheck(check)
+{
+    if (!folder.isOpen())
+        throw FileError(ErrorKind::internal, m_strPath, "the folder is not open");
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\:") != std::string::npos)
+        throw FileError(ErrorKind::unsafeName, m_strPath, "is not a file name");
+    win32::requireHostableName(m_strPath, name);
+    m_pFolder = &folder;
+    // A name in a folder made by this program is free unless naming says otherwise.
+    m_bTargetSeen = !folder.wasCreated() && checkTarget(m_strPath, existing, check);
+    createNamed();
+}
+
+NativeHandle OutputFile::folderHandle() const noexcept
+{
+    return m_pFolder->m_nHandle;
+}
+
+void OutputFile::createNamed()
+{
+    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
+        std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
+        // Registered before it exists: an interrupt between the two would otherwise leave it.
+        m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
+        m_nHandle = win32::handleOf(::CreateFileW(win32::wide(m_pFolder->pathOf(temp)).c_str(),
+                                                  GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (m_nHandle != kNoHandle) {
+            m_strTempName = std::move(temp);
+            return;
+        }
+        const DWORD error = ::GetLastError();
+        SignalCleanup::remove(m_nSlot);
+        m_nSlot = -1;
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+    }
+    throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
+}
+
+void OutputFile::allowUnnamed(bool) noexcept {}
+
+void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
+{
+    g_bNoReplaceNamingAllowed.store(isAllowed);
+}
+
+// Windows refuses those names itself, before the system is asked.
+void OutputFile::refuseNamesAsFat(int) noexcept {}
+
+OutputFile::~OutputFile()
+{
+    Discard();
+}
+
+// The number is a Windows error here.
+FileError OutputFile::failure(int errorNumber) const
+{
+    return win32::failure(ErrorKind::cannotWrite, m_strPath, static_cast<DWORD>(errorNumber));
+}
+
+void OutputFile::Write(const void* buffer, std::size_t count)
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    while (count > 0) {
+        const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+        DWORD n = 0;
+        if (!::WriteFile(handle(m_nHandle), p, ask, &n, nullptr))
+            throw failure(static_cast<int>(::GetLastError()));
+        if (n == 0)
+            throw FileError::fromErrno(ErrorKind::cannotWrite, m_strPath, EIO);
+        p += n;
+        count -= n;
+        wrote(n);
+    }
+}
+
+// Only the read-only bit has a meaning here: a file nobody may write.
+void OutputFile::setPermissions(std::uint32_t mode)
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(handle(m_nHandle), FileBasicInfo, &info, sizeof info))
+        throw failure(static_cast<int>(::GetLastError()));
+    const DWORD old = info.FileAttributes;
+    DWORD attributes =
+        (mode & 0222) ? (old & ~DWORD{FILE_ATTRIBUTE_READONLY}) : (old | FILE_ATTRIBUTE_READONLY);
+    if (attributes == old)
+        return;
+    if (attributes == 0)
+        attributes = FILE_ATTRIBUTE_NORMAL;
+    info = FILE_BASIC_INFO{};
+    info.FileAttributes = attributes;
+    if (!::SetFileInformationByHandle(handle(m_nHandle), FileBasicInfo, &info, sizeof info))
+        throw failure(static_cast<int>(::GetLastError()));
+}
+
+// Windows writes back on its own; there is no start of write-back to ask for.
+void OutputFile::wrote(std::uint64_t count) noexcept
+{
+    m_nWritten += count;
+}
+
+void OutputFile::closeFile()
+{
+    ::CloseHandle(handle(m_nHandle));
+    m_nHandle = kNoHandle;
+}
+
+void OutputFile::Commit()
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    try {
+        if (m_bDurable && !::FlushFileBuffers(handle(m_nHandle)))
+            throw failure(static_cast<int>(::GetLastError()));
+        closeFile();
+        // The archive may have been opened under this name since the file was made.
+        checkTarget(m_strPath, m_existing == Existing::replaceOpen ? m_existing : Existing::replace,
+                    m_pCheck);
+        renameIntoPlace();
+    } catch (...) {
+        Discard();
+        throw;
+    }
+    m_bCommitted = true;
+    m_pFolder = nullptr;
+}
+
+void OutputFile::nameUnnamed() {}
+
+void OutputFile::renameIntoPlace()
+{
+    const std::wstring temp = win32::wide(m_pFolder->pathOf(m_strTempName));
+    const std::wstring final = win32::wide(m_strPath);
+    // Write-through: the rename is on the disk when the call returns, as the folder's flush
+    // ensures on POSIX.
+    const DWORD durable = m_bDurable ? MOVEFILE_WRITE_THROUGH : 0;
+    if (m_existing == Existing::keep) {
+        // Without the replace flag the move refuses a name that came meanwhile.
+        if (!g_bNoReplaceNamingAllowed.load(std::memory_order_relaxed)) {
+            copyIntoNewName();
+            ::DeleteFileW(temp.c_str());
+        } else if (!::MoveFileExW(temp.c_str(), final.c_str(), durable)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
+                throw FileError(ErrorKind::keptExisting, m_strPath,
+                                "already exists; kept as it was");
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+        }
+    } else if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING | durable)) {
+        const DWORD error = ::GetLastError();
+        if (m_existing != Existing::replaceOpen ||
+            (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
+            throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+        replaceHeldFile(temp, final, win32::wide(m_pFolder->pathOf(m_strTempName + ".old")),
+                        m_strPath, durable);
+    }
+    SignalCleanup::remove(m_nSlot);
+    m_nSlot = -1;
+    m_strTempName.clear();
+}
+
+void OutputFile::copyIntoNewName()
+{
+    const std::wstring temp = win32::wide(m_pFolder->pathOf(m_strTempName));
+    const std::wstring final = win32::wide(m_strPath);
+    // Failing when the name exists: what came meanwhile is kept.
+    if (::CopyFileW(temp.c_str(), final.c_str(), TRUE))
+        return;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+        throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
+    throw failure(static_cast<int>(error));
+}
+
+void OutputFile::Discard() noexcept
+{
+    if (m_nHandle != kNoHandle) {
+        ::CloseHandle(handle(m_nHandle));
+        m_nHandle = kNoHandle;
+    }
+    if (!m_bCommitted && !m_strTempName.empty() && m_pFolder)
+        ::DeleteFileW(win32::wide(m_pFolder->pathOf(m_strTempName)).c_str());
+    m_strTempName.clear();
+    SignalCleanup::remove(m_nSlot);
+    m_nSlot = -1;
+    m_pFolder = nullptr;
+}
+
+} // namespace archive
