@@ -378,10 +378,10 @@ INSTANTIATE_TEST_SUITE_P(
                                  (void)t;
                                  return false; // POSIX: a FIFO
 #else
-                                  fs::create_symlink(t / "missing", t / "src/dangling");
-                                  EXPECT_EQ(mkfifo((t / "src/fifo").c_str(), 0600), 0);
-                                  fs::create_symlink("fifo", t / "src/to-fifo");
-                                  return true;
+                                 fs::create_symlink(t / "missing", t / "src/dangling");
+                                 EXPECT_EQ(mkfifo((t / "src/fifo").c_str(), 0600), 0);
+                                 fs::create_symlink("fifo", t / "src/to-fifo");
+                                 return true;
 #endif
                              },
                              {{"real.txt", "r"}},
