@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the project needs (only those missing), then configures and
-# builds the dialog and the command-line program in the build folder. It installs them only
+# Installs the Debian 12 packages the project needs (only those missing; with --tests also those
+# the test run needs), then configures and builds the dialog and the command-line program in the build folder. It installs them only
 # under VELMORA_PREFIX when that is set: an install under /usr/local or ~/.local would shadow
 # the Debian package and outlive its removal.
 set -euo pipefail
@@ -8,17 +8,25 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VELMORA_BUILD_DIR:-$root/build}"
 
+# What building and running the tool needs; `--tests` adds what only the test run needs (the
+# Windows cross-build, Wine, the sanitizer compiler, the package checks, the dialog's test tools).
 packages=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config ccache
     qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n
-    libgtest-dev
-    g++-mingw-w64-x86-64-posix wine wine64 googletest
     fonts-arphic-uming
-    clang libclang-rt-14-dev
-    tar zip util-linux
-    help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
-    ccache
 )
+with_tests=OFF
+if [ "${1:-}" = "--tests" ]; then
+    with_tests=ON
+    packages+=(
+        libgtest-dev googletest
+        g++-mingw-w64-x86-64-posix wine wine64
+        clang libclang-rt-14-dev
+        tar zip util-linux
+        help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
+        valgrind xvfb xdotool openbox xclip
+    )
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -37,7 +45,8 @@ launcher=()
 if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+    -DVELMORA_BUILD_TESTS="$with_tests" -DVELMORA_BUILD_BENCH="$with_tests" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 prefix="${VELMORA_PREFIX:-}"
 if [ -z "$prefix" ]; then

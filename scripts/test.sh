@@ -3,7 +3,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded libFuzzer run.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" --tests
 
 export QT_QPA_PLATFORM=offscreen
 jobs="$(nproc)"

@@ -13,8 +13,8 @@ mkdir -p "$stubs" "$scratch/build/app"
 for tool in cmake sudo apt-get update-mime-database install; do
     printf '#!/bin/sh\necho "%s $*" >>"%s"\n' "$tool" "$log" >"$stubs/$tool"
 done
-# Every package counts as installed, so nothing is fetched.
-printf '#!/bin/sh\nprintf "install ok installed"\n' >"$stubs/dpkg-query"
+# No package counts as installed, so the install call names everything starting the tool needs.
+printf '#!/bin/sh\nexit 1\n' >"$stubs/dpkg-query"
 printf '#!/bin/sh\necho "started $0 $*" >>"%s"\n' "$log" >"$scratch/build/app/velmora-extractor"
 chmod +x "$stubs"/* "$scratch/build/app/velmora-extractor"
 touch "$log"
@@ -39,8 +39,14 @@ done <<TABLE
 --install|0
 INSTALL_PREFIX|0
 ^update-mime-database|0
-^sudo |0
-^apt-get |0
+apt-get .*install.* qt6-base-dev|1
+apt-get .*install.* wine|0
+apt-get .*install.*mingw|0
+apt-get .*install.* clang|0
+apt-get .*install.* lintian|0
+apt-get .*install.*gtest|0
+apt-get .*install.* valgrind|0
+VELMORA_BUILD_TESTS=OFF|1
 ^install |0
 TABLE
 
