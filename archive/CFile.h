@@ -52,6 +52,8 @@ public:
     std::uint64_t lengthAtOpen() const noexcept { return m_nLengthAtOpen; }
     // Which object the open file is, whatever has become of the name it was opened by.
     filesystem::ObjectId identity() const noexcept { return {m_nDevice, m_nInode}; }
+    // How many names the file has now, in every folder: an update replaces only one of them.
+    std::uint64_t linkCount() const;
     // Tells the system the file will be read from start to end, so it reads ahead further.
     void expectSequentialReads() const noexcept;
 
@@ -68,6 +70,7 @@ public:
 
 private:
     friend class FileCopier;
+    friend class OutputFile;
 
     // Reads until count bytes or the end of the file: at offset when given, else from the file
     // position.

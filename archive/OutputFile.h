@@ -11,6 +11,7 @@
 
 namespace archive {
 
+class CFile;
 class CFolder;
 class FileCopier;
 
@@ -49,6 +50,11 @@ public:
     void Write(const void* buffer, std::size_t count);
     // Gives the file these permission bits now rather than those the umask leaves.
     void setPermissions(std::uint32_t mode);
+    // Gives the file the owner, group and extended attributes (POSIX ACLs among them) of file as
+    // far as this process may and the file system holds them, then the permission bits mode;
+    // the set-user-ID and set-group-ID bits only where the owner and group were kept. Called once
+    // the bytes are written, since writing clears those bits.
+    void copyAttributesOf(const CFile& file, std::uint32_t mode);
     // Commit then flushes the data before the file is named and the folder after, so a power
     // loss leaves either the earlier file or the whole new one. Set before writing, it also
     // starts writing back every few MiB as they are written, so that flush has little left.

@@ -230,6 +230,15 @@ std::uint64_t CFile::GetLength() const
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::uint64_t CFile::linkCount() const
+{
+    requireOpen();
+    struct stat st {};
+    if (::fstat(fd(m_nHandle), &st) != 0)
+        throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
+    return static_cast<std::uint64_t>(st.st_nlink);
+}
+
 void CFile::expectSequentialReads() const noexcept
 {
     if (m_nHandle != kNoHandle)

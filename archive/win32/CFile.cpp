@@ -260,6 +260,15 @@ std::uint64_t CFile::GetLength() const
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::uint64_t CFile::linkCount() const
+{
+    requireOpen();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle(m_nHandle), &info))
+        throw win32::failure(ErrorKind::cannotRead, m_strPath, ::GetLastError());
+    return info.nNumberOfLinks;
+}
+
 void CFile::expectSequentialReads() const noexcept
 {
     // The cache manager reads ahead on its own once it sees sequential reads.

@@ -212,6 +212,13 @@ void OutputFile::setPermissions(std::uint32_t mode)
         throw failure(static_cast<int>(::GetLastError()));
 }
 
+// A new file takes its folder's inherited security as the archive did, and setPermissions gave
+// it the read-only bit: there is no owner or mode beyond those to carry over.
+void OutputFile::copyAttributesOf(const CFile&, std::uint32_t mode)
+{
+    setPermissions(mode);
+}
+
 // Windows writes back on its own; there is no start of write-back to ask for.
 void OutputFile::wrote(std::uint64_t count) noexcept
 {
