@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -67,6 +68,11 @@ public:
 
     // True when some CFile of this process holds the object with this device and inode open.
     static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
+    // Runs replace while no CFile of this process holds the object open, then opens the one that
+    // held it again through path, another name of the same object, keeping its position: for
+    // systems that refuse to name over a file held open (POSIX names over one: replace just runs).
+    static void whileReleased(std::uint64_t device, std::uint64_t inode, const std::string& path,
+                              const std::function<void()>& replace);
 
 private:
     friend class FileCopier;

@@ -65,6 +65,11 @@ public:
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
 
+    // Where path is missing because a replacement of the file there was stopped halfway (where
+    // the system made it move the replaced file aside first), puts the replaced file back.
+    // Returns whether it did.
+    static bool recoverReplaced(const std::string& path);
+
     // The final path, for messages.
     const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.

@@ -490,6 +490,8 @@ UpdateResult createArchive(const std::string& archivePath,
     const auto [folder, name] = paths::split(archivePath);
     if (name.empty() || name == "." || name == "..")
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
+    // An archive missing only for a stopped replacement is not created anew over.
+    OutputFile::recoverReplaced(archivePath);
     return writeItems(nullptr, table.live(), folder, name, OutputFile::Existing::keep, std::nullopt,
                       progress, options, std::move(result));
 }

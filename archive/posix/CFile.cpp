@@ -259,6 +259,12 @@ void CFile::Close() noexcept
     m_nHandle = kNoHandle;
 }
 
+void CFile::whileReleased(std::uint64_t, std::uint64_t, const std::string&,
+                          const std::function<void()>& replace)
+{
+    replace();
+}
+
 bool CFile::isHeldOpen(std::uint64_t device, std::uint64_t inode)
 {
     Registry& r = registry();

@@ -153,6 +153,12 @@ void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
     g_bNoReplaceNamingAllowed.store(isAllowed);
 }
 
+// A rename replaces in one step here: no replacement leaves the name missing.
+bool OutputFile::recoverReplaced(const std::string&)
+{
+    return false;
+}
+
 void OutputFile::refuseNamesAsFat(int errorNumber) noexcept
 {
     posix::simulateFatRefusals(errorNumber);

@@ -677,14 +677,37 @@ TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
 #endif
     std::set<std::string> files = scene.files();
 #ifdef _WIN32
-    // Where the system names over no open file, each replaced file was moved aside and removed;
-    // open in a reader, it keeps that name until the reader lets it go.
+    // Where the system names over no open file, each replaced file got a second name that the
+    // reader took it up again by, so its own name was never missing; that name goes once the
+    // reader lets it go.
     std::erase_if(files, [](const std::string& name) {
-        return name.starts_with(".GAME00.DAT.") && name.ends_with(".old");
+        return name.starts_with(".GAME00.DAT.") && name.ends_with(".link");
     });
 #endif
     EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "expected.DAT", "host"}));
 }
+
+#ifdef _WIN32
+// Where the replaced file had to be moved aside, a stop before the new one had the name leaves
+// it beside the name; the next run puts it back, and nothing it did not name that way.
+TEST(UpdateArchive, AnArchiveAStoppedReplacementMovedAsideIsPutBack)
+{
+    Scene scene;
+    const std::string aside = scene.tmp / ".GAME00.DAT.part-0123abcd.old";
+    fs::rename(testsupport::hostPath(scene.archive), testsupport::hostPath(aside));
+    const std::set<std::string> others = {".GAME00.DAT.part-0123abcd", ".GAME00.DAT.part-x.old",
+                                          ".GAME01.DAT.part-0123abcd.old"};
+    for (const std::string& name : others)
+        writeFile(scene.tmp / name, "not the archive");
+
+    ArchiveReader reader;
+    reader.Open(scene.archive);
+    EXPECT_EQ(reader.fileLength(), scene.earlier.size());
+    std::set<std::string> expected = scene.untouched();
+    expected.insert(others.begin(), others.end());
+    EXPECT_EQ(scene.files(), expected);
+}
+#endif
 
 TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
 {
