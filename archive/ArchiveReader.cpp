@@ -1,5 +1,7 @@
 #include "archive/ArchiveReader.h"
 
+#include "archive/OutputFile.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,6 +10,7 @@ namespace archive {
 void ArchiveReader::Open(const std::string& path)
 {
     Close();
+    OutputFile::recoverReplaced(path);
     m_file.Open(path, CFile::modeRead);
     m_strPath = path;
     try {

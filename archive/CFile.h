@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -52,6 +53,8 @@ public:
     std::uint64_t lengthAtOpen() const noexcept { return m_nLengthAtOpen; }
     // Which object the open file is, whatever has become of the name it was opened by.
     filesystem::ObjectId identity() const noexcept { return {m_nDevice, m_nInode}; }
+    // How many names the file has now, in every folder: an update replaces only one of them.
+    std::uint64_t linkCount() const;
     // Tells the system the file will be read from start to end, so it reads ahead further.
     void expectSequentialReads() const noexcept;
 
@@ -65,9 +68,15 @@ public:
 
     // True when some CFile of this process holds the object with this device and inode open.
     static bool isHeldOpen(std::uint64_t device, std::uint64_t inode);
+    // Runs replace while no CFile of this process holds the object open, then opens the one that
+    // held it again through path, another name of the same object, keeping its position: for
+    // systems that refuse to name over a file held open (POSIX names over one: replace just runs).
+    static void whileReleased(std::uint64_t device, std::uint64_t inode, const std::string& path,
+                              const std::function<void()>& replace);
 
 private:
     friend class FileCopier;
+    friend class OutputFile;
 
     // Reads until count bytes or the end of the file: at offset when given, else from the file
     // position.

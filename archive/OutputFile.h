@@ -11,6 +11,7 @@
 
 namespace archive {
 
+class CFile;
 class CFolder;
 class FileCopier;
 
@@ -49,6 +50,11 @@ public:
     void Write(const void* buffer, std::size_t count);
     // Gives the file these permission bits now rather than those the umask leaves.
     void setPermissions(std::uint32_t mode);
+    // Gives the file the owner, group and extended attributes (POSIX ACLs among them) of file as
+    // far as this process may and the file system holds them, then the permission bits mode;
+    // the set-user-ID and set-group-ID bits only where the owner and group were kept. Called once
+    // the bytes are written, since writing clears those bits.
+    void copyAttributesOf(const CFile& file, std::uint32_t mode);
     // Commit then flushes the data before the file is named and the folder after, so a power
     // loss leaves either the earlier file or the whole new one. Set before writing, it also
     // starts writing back every few MiB as they are written, so that flush has little left.
@@ -58,6 +64,11 @@ public:
     void Commit();
     // Removes the temporary file now; nothing at the final name changes.
     void Discard() noexcept;
+
+    // Where path is missing because a replacement of the file there was stopped halfway (where
+    // the system made it move the replaced file aside first), puts the replaced file back.
+    // Returns whether it did.
+    static bool recoverReplaced(const std::string& path);
 
     // The final path, for messages.
     const std::string& path() const noexcept { return m_strPath; }

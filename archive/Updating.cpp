@@ -392,7 +392,8 @@ void requireSound(const ArchiveReader& reader)
     }
 }
 
-// Writes the items as an archive at folder/name; the result's counts are already filled in.
+// Writes the items as an archive at folder/name; the result's counts are already filled in. The
+// archive replaced, when given, passes on its owner and attributes, with mode.
 UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std::string& folder,
                         const std::string& name, OutputFile::Existing existing,
                         std::optional<std::uint32_t> mode, const ProgressFn& progress,
@@ -420,14 +421,19 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
     OutputFile out(target, name, existing);
     // Durable from the start, so write-back runs during the copy rather than all at the end.
     out.setDurable(true);
+    // The set-ID bits wait until the owner is settled.
     if (mode)
-        out.setPermissions(*mode);
+        out.setPermissions(*mode & 0777);
     out.Write(directory.data(), directory.size());
     ItemCopy copy(out, directory.size(), progress);
     if (!copy.copyAll(archive, items, state)) {
         out.Discard();
         result.cancelled = true;
         return result;
+    }
+    if (archive && mode) {
+        out.copyAttributesOf(*archive, *mode);
+        result.splitHardLinks = archive->linkCount() > 1;
     }
     out.Commit();
     return result;
@@ -484,6 +490,8 @@ UpdateResult createArchive(const std::string& archivePath,
     const auto [folder, name] = paths::split(archivePath);
     if (name.empty() || name == "." || name == "..")
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
+    // An archive missing only for a stopped replacement is not created anew over.
+    OutputFile::recoverReplaced(archivePath);
     return writeItems(nullptr, table.live(), folder, name, OutputFile::Existing::keep, std::nullopt,
                       progress, options, std::move(result));
 }
@@ -498,7 +506,7 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
     OutputFile out(target, name, OutputFile::Existing::replaceOpen);
     out.setDurable(true);
     if (mode)
-        out.setPermissions(*mode);
+        out.setPermissions(*mode & 0777);
     Progress state;
     state.bytesTotal = earlier.fileLength();
     FileCopier copier;
@@ -514,6 +522,9 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
         if (progress)
             progress(state);
     }
+    // The earlier file is the one whose owner and attributes the archive had.
+    if (mode)
+        out.copyAttributesOf(source, *mode);
     out.Commit();
 }
 

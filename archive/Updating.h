@@ -46,6 +46,9 @@ struct UpdateResult {
     int entries = 0;         // entries in the new archive
     std::uint64_t bytes = 0; // its size
     bool cancelled = false;  // nothing was written
+    // The archive had other hard links: the update gave only its own name the new archive, and
+    // the other names keep the old one.
+    bool splitHardLinks = false;
     // The names, in the new archive, of the entries added, replaced or renamed.
     std::vector<std::string> changedNames;
     std::vector<Outcome> outcomes; // one per change
@@ -61,6 +64,8 @@ struct UpdateResult {
 // that changes nothing (every add kept) writes nothing. The new archive is refused, before
 // anything is written, when an entry name would be both a file and a folder level, and when
 // the file at the archive's path is no longer the one the reader opened.
+// Owner, group and extended attributes are kept as far as this process may, the set-user-ID and
+// set-group-ID bits only with the owner and group.
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 

@@ -102,8 +102,10 @@ walks it), becomes the entry named by its path relative to DIR, '\' between leve
 of the same name is replaced. A missing ARCHIVE is created. The archive is written again
 beside the old one, laid out as build lays out a folder, and put in place only when complete:
 after a failure or an interrupt (status 130, 143 for SIGTERM) the old archive is as it was.
-A link to ARCHIVE is followed, and the archive keeps its permissions. A summary line counts
-the entries added, replaced, deleted and renamed.
+A link to ARCHIVE is followed, and the archive keeps its permissions, and its owner, group and
+extended attributes where this user may set them (set-ID bits only with the owner). A summary
+line counts the entries added, replaced, deleted and renamed, and says when other hard links to
+ARCHIVE keep the old archive.
 
 Options:
   -C, --directory DIR

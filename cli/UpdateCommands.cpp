@@ -57,6 +57,8 @@ std::string summary(const std::string& archivePath, const archive::UpdateResult&
                        std::to_string(result.renamed) + " renamed";
     if (result.kept > 0)
         line += ", " + std::to_string(result.kept) + " kept";
+    if (result.splitHardLinks)
+        line += "; its other hard links keep the old archive";
     if (isDryRun)
         line += " (dry run: nothing written)";
     return line + "\n";

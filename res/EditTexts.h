@@ -33,6 +33,8 @@ constexpr const char* kUpdateTitle = "正在更新遊戲數據檔案…";
 constexpr const char* kUndoTitle = "正在復原遊戲數據檔案（MiB）…";
 // %1 the archive, %2 added, %3 replaced, %4 deleted, %5 renamed.
 constexpr const char* kUpdateDone = "已更新 %1：新增 %2 個，取代 %3 個，刪除 %4 個，重新命名 %5 個";
+// Added to kUpdateDone when the archive had other hard links, which the update left as they were.
+constexpr const char* kUpdateSplitLinks = "；其他硬連結仍是原來的檔案庫";
 constexpr const char* kUpdateCancelled = "已取消。%1 未變更";
 constexpr const char* kUndoDone = "已復原 %1";
 

@@ -782,12 +782,15 @@ void CExtractorDlg::applyChanges(const std::vector<archive::ArchiveChange>& chan
         undoNames.push_back(change.name);
     relist(m_pArchive->path(), true, result.changedNames);
     m_undoNames = std::move(undoNames);
-    progress.finish(tr8(res::edit::kUpdateDone)
-                        .arg(archiveName)
-                        .arg(result.added)
-                        .arg(result.replaced)
-                        .arg(result.deleted)
-                        .arg(result.renamed));
+    QString done = tr8(res::edit::kUpdateDone)
+                       .arg(archiveName)
+                       .arg(result.added)
+                       .arg(result.replaced)
+                       .arg(result.deleted)
+                       .arg(result.renamed);
+    if (result.splitHardLinks)
+        done += tr8(res::edit::kUpdateSplitLinks);
+    progress.finish(done);
 }
 
 void CExtractorDlg::OnUndo()

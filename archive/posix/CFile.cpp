@@ -230,6 +230,15 @@ std::uint64_t CFile::GetLength() const
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::uint64_t CFile::linkCount() const
+{
+    requireOpen();
+    struct stat st {};
+    if (::fstat(fd(m_nHandle), &st) != 0)
+        throw FileError::fromErrno(ErrorKind::cannotRead, m_strPath, errno);
+    return static_cast<std::uint64_t>(st.st_nlink);
+}
+
 void CFile::expectSequentialReads() const noexcept
 {
     if (m_nHandle != kNoHandle)
@@ -248,6 +257,12 @@ void CFile::Close() noexcept
     unregister(m_nDevice, m_nInode);
     ::close(fd(m_nHandle));
     m_nHandle = kNoHandle;
+}
+
+void CFile::whileReleased(std::uint64_t, std::uint64_t, const std::string&,
+                          const std::function<void()>& replace)
+{
+    replace();
 }
 
 bool CFile::isHeldOpen(std::uint64_t device, std::uint64_t inode)

@@ -5,6 +5,7 @@
 #include "archive/SignalCleanup.h"
 #include "archive/posix/Descriptor.h"
 #include "archive/posix/NameRefusal.h"
+#include "archive/posix/Ownership.h"
 
 #include <atomic>
 #include <cerrno>
@@ -152,6 +153,12 @@ void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
     g_bNoReplaceNamingAllowed.store(isAllowed);
 }
 
+// A rename replaces in one step here: no replacement leaves the name missing.
+bool OutputFile::recoverReplaced(const std::string&)
+{
+    return false;
+}
+
 void OutputFile::refuseNamesAsFat(int errorNumber) noexcept
 {
     posix::simulateFatRefusals(errorNumber);
@@ -190,6 +197,13 @@ void OutputFile::setPermissions(std::uint32_t mode)
         throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
     if (::fchmod(fd(m_nHandle), static_cast<mode_t>(mode & 07777)) != 0)
         throw failure(errno);
+}
+
+void OutputFile::copyAttributesOf(const CFile& file, std::uint32_t mode)
+{
+    if (m_bCommitted || m_nHandle == kNoHandle)
+        throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
+    setPermissions(posix::copyOwnership(fd(file.m_nHandle), fd(m_nHandle), mode, m_strPath));
 }
 
 void OutputFile::wrote(std::uint64_t count) noexcept

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <mutex>
-#include <set>
 #include <utility>
 
 namespace archive {
@@ -18,10 +18,10 @@ using win32::handle;
 namespace {
 
 // Files held open by any CFile of this process, by volume and file index, so a second spelling
-// of a path or a hard link cannot slip past the check.
+// of a path or a hard link cannot slip past the check; and which CFile holds each.
 struct Registry {
     std::mutex mutex;
-    std::set<std::pair<std::uint64_t, std::uint64_t>> held;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, CFile*> held;
 };
 
 Registry& registry()
@@ -30,11 +30,20 @@ Registry& registry()
     return instance;
 }
 
-bool tryRegister(std::uint64_t volume, std::uint64_t index)
+bool tryRegister(std::uint64_t volume, std::uint64_t index, CFile* file)
 {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    return r.held.emplace(volume, index).second;
+    return r.held.emplace(std::pair{volume, index}, file).second;
+}
+
+// The file moved to another CFile.
+void rebind(std::uint64_t volume, std::uint64_t index, CFile* file)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (const auto it = r.held.find({volume, index}); it != r.held.end())
+        it->second = file;
 }
 
 void unregister(std::uint64_t volume, std::uint64_t index)
@@ -94,6 +103,8 @@ CFile::CFile(CFile&& other) noexcept
       m_nDevice(other.m_nDevice), m_nInode(other.m_nInode), m_nFlags(other.m_nFlags),
       m_nLengthAtOpen(other.m_nLengthAtOpen)
 {
+    if (m_nHandle != kNoHandle)
+        rebind(m_nDevice, m_nInode, this);
 }
 
 CFile& CFile::operator=(CFile&& other) noexcept
@@ -106,6 +117,8 @@ CFile& CFile::operator=(CFile&& other) noexcept
         m_nInode = other.m_nInode;
         m_nFlags = other.m_nFlags;
         m_nLengthAtOpen = other.m_nLengthAtOpen;
+        if (m_nHandle != kNoHandle)
+            rebind(m_nDevice, m_nInode, this);
     }
     return *this;
 }
@@ -149,7 +162,7 @@ void CFile::adopt(NativeHandle nativeHandle, const std::string& path, unsigned f
         ::CloseHandle(file);
         throw FileError(ErrorKind::notAFile, path, "is not a regular file");
     }
-    if (!tryRegister(info.volume, info.index)) {
+    if (!tryRegister(info.volume, info.index, this)) {
         ::CloseHandle(file);
         throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
     }
@@ -260,6 +273,15 @@ std::uint64_t CFile::GetLength() const
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+std::uint64_t CFile::linkCount() const
+{
+    requireOpen();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle(m_nHandle), &info))
+        throw win32::failure(ErrorKind::cannotRead, m_strPath, ::GetLastError());
+    return info.nNumberOfLinks;
+}
+
 void CFile::expectSequentialReads() const noexcept
 {
     // The cache manager reads ahead on its own once it sees sequential reads.
@@ -277,6 +299,38 @@ void CFile::Close() noexcept
     unregister(m_nDevice, m_nInode);
     ::CloseHandle(handle(m_nHandle));
     m_nHandle = kNoHandle;
+}
+
+void CFile::whileReleased(std::uint64_t device, std::uint64_t inode, const std::string& path,
+                          const std::function<void()>& replace)
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const auto it = r.held.find({device, inode});
+    if (it == r.held.end()) {
+        replace();
+        return;
+    }
+    CFile& file = *it->second;
+    LARGE_INTEGER position{};
+    ::SetFilePointerEx(handle(file.m_nHandle), LARGE_INTEGER{}, &position, FILE_CURRENT);
+    ::CloseHandle(handle(file.m_nHandle));
+    // Taken up again whatever replace did: by then path is the file's only name that is sure.
+    const auto reopen = [&] {
+        const HANDLE reopened = openFile(path, file.m_nFlags & ~unsigned{modeCreate}, 0);
+        file.m_nHandle = win32::handleOf(reopened);
+        if (reopened == INVALID_HANDLE_VALUE)
+            r.held.erase(it); // reads now fail as on a closed file
+        else
+            ::SetFilePointerEx(reopened, position, nullptr, FILE_BEGIN);
+    };
+    try {
+        replace();
+    } catch (...) {
+        reopen();
+        throw;
+    }
+    reopen();
 }
 
 bool CFile::isHeldOpen(std::uint64_t device, std::uint64_t inode)

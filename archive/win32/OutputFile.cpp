@@ -2,6 +2,7 @@
 
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
+#include "archive/Paths.h"
 #include "archive/SignalCleanup.h"
 #include "archive/win32/Win32.h"
 
@@ -21,6 +22,17 @@ namespace {
 constexpr std::size_t kTempNameStemBytes = 200;
 constexpr int kTempNameAttempts = 100;
 
+// The part of a temporary name that comes from the final name.
+std::string tempStem(const std::string& name)
+{
+    std::string stem = name.substr(0, kTempNameStemBytes);
+    // Cut between UTF-8 characters, or the name would not convert.
+    while (!stem.empty() && stem.size() < name.size() &&
+           (static_cast<unsigned char>(name[stem.size()]) & 0xC0) == 0x80)
+        stem.pop_back();
+    return "." + stem + ".part-";
+}
+
 std::string tempName(const std::string& name, unsigned attempt)
 {
     static std::atomic<unsigned> counter{0};
@@ -29,13 +41,12 @@ std::string tempName(const std::string& name, unsigned attempt)
                          (++counter * 2654435761u) ^ attempt;
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%08x", tag);
-    std::string stem = name.substr(0, kTempNameStemBytes);
-    // Cut between UTF-8 characters, or the name would not convert.
-    while (!stem.empty() && stem.size() < name.size() &&
-           (static_cast<unsigned char>(name[stem.size()]) & 0xC0) == 0x80)
-        stem.pop_back();
-    return "." + stem + ".part-" + suffix;
+    return tempStem(name) + suffix;
 }
+
+// Suffixes of the replaced file's names beside its temporary file's.
+constexpr char kAsideSuffix[] = ".old";
+constexpr char kLinkSuffix[] = ".link";
 
 // Windows has no unnamed files: every output takes the named temporary path.
 std::atomic<bool> g_bNoReplaceNamingAllowed{true};
@@ -89,12 +100,11 @@ bool checkTarget(const std::string& path, OutputFile::Existing existing,
     return true;
 }
 
-// Some systems (Wine among them) refuse to name over a file that is open, even one opened to
-// allow it: the held file is moved aside first, which its sharing allows, and removed once the
-// new one has its name. Between the two moves the name is missing for a moment; a failure of the
-// second puts the held file back.
-void replaceHeldFile(const std::wstring& temp, const std::wstring& final, const std::wstring& aside,
-                     const std::string& path, DWORD durable)
+// The held file moved aside, the new one moved in. Between the two the name is missing: a kill
+// there leaves the pair, which recoverReplaced mends. A failure of the second puts the held file
+// back.
+void moveAsideAndIn(const std::wstring& temp, const std::wstring& final, const std::wstring& aside,
+                    const std::string& path, DWORD durable)
 {
     if (!::MoveFileExW(final.c_str(), aside.c_str(), durable))
         throw win32::creationFailure(ErrorKind::cannotWrite, path, ::GetLastError());
@@ -105,6 +115,31 @@ void replaceHeldFile(const std::wstring& temp, const std::wstring& final, const 
     }
     // Open elsewhere, it goes when its last handle closes.
     ::DeleteFileW(aside.c_str());
+}
+
+// Some systems (Wine among them) refuse to name over a file that is open, even one opened to
+// allow it. The held file gets a second name, so that its own is never missing, and this
+// program lets go of it while the new file takes the name, then holds it again by the second
+// name, which goes with the last handle. Without hard links, or with the file open in another
+// program, it is moved aside instead.
+void replaceHeldFile(const std::wstring& temp, const std::wstring& final,
+                     const std::string& tempPath, const std::string& path, DWORD durable)
+{
+    const std::wstring link = win32::wide(tempPath + kLinkSuffix);
+    win32::ObjectInfo info;
+    if (identityOf(path, info) && ::CreateHardLinkW(link.c_str(), final.c_str(), nullptr)) {
+        DWORD error = 0;
+        CFile::whileReleased(info.volume, info.index, tempPath + kLinkSuffix, [&] {
+            if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING | durable))
+                error = ::GetLastError();
+        });
+        ::DeleteFileW(link.c_str());
+        if (error == 0)
+            return;
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            throw win32::creationFailure(ErrorKind::cannotWrite, path, error);
+    }
+    moveAsideAndIn(temp, final, win32::wide(tempPath + kAsideSuffix), path, durable);
 }
 
 } // namespace
@@ -159,6 +194,54 @@ void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
     g_bNoReplaceNamingAllowed.store(isAllowed);
 }
 
+namespace {
+
+// A name moveAsideAndIn gives a replaced file beside name: its temporary stem, eight hex digits
+// and the aside suffix, nothing else.
+bool isAsideName(const std::string& found, const std::string& stem)
+{
+    constexpr std::size_t kTag = 8;
+    const std::size_t suffix = sizeof kAsideSuffix - 1;
+    return found.size() == stem.size() + kTag + suffix && found.starts_with(stem) &&
+           found.ends_with(kAsideSuffix) &&
+           std::all_of(found.begin() + static_cast<std::ptrdiff_t>(stem.size()),
+                       found.end() - static_cast<std::ptrdiff_t>(suffix),
+                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+} // namespace
+
+bool OutputFile::recoverReplaced(const std::string& path)
+{
+    const std::wstring final = win32::wide(path);
+    if (::GetFileAttributesW(final.c_str()) != INVALID_FILE_ATTRIBUTES ||
+        ::GetLastError() != ERROR_FILE_NOT_FOUND)
+        return false;
+    const auto [folder, name] = paths::split(path);
+    const std::string stem = tempStem(name);
+    WIN32_FIND_DATAW data{};
+    const HANDLE find =
+        ::FindFirstFileExW(win32::wide(paths::join(folder, stem + "*" + kAsideSuffix)).c_str(),
+                           FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    // More than one is left only by runs stopped one after another: the newest is the latest.
+    std::string newest;
+    FILETIME newestTime{};
+    do {
+        const std::string found = win32::utf8(data.cFileName);
+        if (isAsideName(found, stem) && !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            (newest.empty() || ::CompareFileTime(&data.ftLastWriteTime, &newestTime) > 0)) {
+            newest = found;
+            newestTime = data.ftLastWriteTime;
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    // Without the replace flag: a file that came to the name meanwhile is kept.
+    return !newest.empty() && ::MoveFileExW(win32::wide(paths::join(folder, newest)).c_str(),
+                                            final.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
 // Windows refuses those names itself, before the system is asked.
 void OutputFile::refuseNamesAsFat(int) noexcept {}
 
@@ -210,6 +293,13 @@ void OutputFile::setPermissions(std::uint32_t mode)
     info.FileAttributes = attributes;
     if (!::SetFileInformationByHandle(handle(m_nHandle), FileBasicInfo, &info, sizeof info))
         throw failure(static_cast<int>(::GetLastError()));
+}
+
+// A new file takes its folder's inherited security as the archive did, and setPermissions gave
+// it the read-only bit: there is no owner or mode beyond those to carry over.
+void OutputFile::copyAttributesOf(const CFile&, std::uint32_t mode)
+{
+    setPermissions(mode);
 }
 
 // Windows writes back on its own; there is no start of write-back to ask for.
@@ -270,8 +360,7 @@ void OutputFile::renameIntoPlace()
         if (m_existing != Existing::replaceOpen ||
             (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))
             throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
-        replaceHeldFile(temp, final, win32::wide(m_pFolder->pathOf(m_strTempName + ".old")),
-                        m_strPath, durable);
+        replaceHeldFile(temp, final, m_pFolder->pathOf(m_strTempName), m_strPath, durable);
     }
     SignalCleanup::remove(m_nSlot);
     m_nSlot = -1;

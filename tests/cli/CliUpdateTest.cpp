@@ -88,6 +88,7 @@ struct Case {
     std::string inErr;
     Tree after; // of the archive named by archive
     std::string archive = "GAME00.DAT";
+    std::string link = {}; // a hard link to GAME00.DAT made first, which keeps the old bytes
 };
 
 class CliUpdate : public testing::TestWithParam<Case> {};
@@ -99,6 +100,9 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
     std::vector<std::string> args;
     for (const std::string& arg : c.args)
         args.push_back(f.expand(arg));
+    if (!c.link.empty())
+        fs::create_hard_link(testsupport::hostPath(f.dir / "GAME00.DAT"),
+                             testsupport::hostPath(f.dir / c.link));
 
     const auto result = runDat(args);
 
@@ -114,6 +118,10 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
         files.insert(entry.path().filename().string());
     std::set<std::string> expected = {"GAME00.DAT", "game"};
     expected.insert(c.archive);
+    if (!c.link.empty()) {
+        EXPECT_EQ(readFile(f.dir / c.link), f.built(kArchived));
+        expected.insert(c.link);
+    }
     EXPECT_EQ(files, expected);
 }
 
@@ -188,6 +196,15 @@ INSTANTIATE_TEST_SUITE_P(
              "@GAME00.DAT: 0 added, 0 replaced, 2 deleted, 0 renamed\n",
              "",
              {{"a.bmp", "abc"}}},
+        Case{"DeleteSplittingAHardLinkSaysSo",
+             {"delete", "@GAME00.DAT", "a.bmp"},
+             0,
+             "@GAME00.DAT: 0 added, 0 replaced, 1 deleted, 0 renamed; its other hard links keep "
+             "the old archive\n",
+             "",
+             with(kArchived, {}, {"a.bmp"}),
+             "GAME00.DAT",
+             "LINKED.DAT"},
         Case{"DeleteDryRun",
              {"delete", "--dry-run", "@GAME00.DAT", "a.bmp"},
              0,
