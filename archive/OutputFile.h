@@ -69,6 +69,10 @@ public:
     // false makes keep mode name its files as on a file system with neither a rename that
     // refuses to replace nor hard links; for tests of that path.
     static void allowNoReplaceNaming(bool isAllowed) noexcept;
+    // Removes the temporary files of name in folder that runs killed while writing left (with
+    // unnamed files missing, and always on Windows): those whose process has ended and that no
+    // writer holds. Never throws: what cannot be removed stays for a later run.
+    static void removeLeftovers(const CFolder& folder, const std::string& name) noexcept;
     // Non-zero makes creating any file or folder whose name FAT refuses fail with this error
     // number, as on such a file system (EINVAL for the kernel's, EPERM through FUSE); 0 ends
     // it. For tests of that path.
@@ -77,13 +81,22 @@ public:
 private:
     friend class FileCopier;
 
+    // A free temporary name for name: hidden, and naming the process that writes it.
+    static std::string tempName(const std::string& name, unsigned attempt);
+    // "." and as much of name as a temporary name holds, then ".part-".
+    static std::string tempNamePrefix(const std::string& name);
+    // Removes the temporary file name in folder unless a writer holds it open.
+    static void removeIfUnused(const CFolder& folder, const std::string& name) noexcept;
+
     // A write to the file failed with the system's error number.
     FileError failure(int errorNumber) const;
     NativeHandle folderHandle() const noexcept;
     void createNamed();
     void nameUnnamed();
     void renameIntoPlace();
-    void copyIntoNewName();
+    // Names the complete file where no rename refuses to replace: the final name is made empty
+    // first, so nothing that came meanwhile is replaced, and the file renamed over it.
+    void nameOverPlaceholder();
     void closeFile();
     // count more bytes were written at the end of the file.
     void wrote(std::uint64_t count) noexcept;

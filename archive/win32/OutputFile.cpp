@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <random>
 
 namespace archive {
 
@@ -17,25 +16,7 @@ using win32::handle;
 
 namespace {
 
-// Temporary names must stay within a component's 255 characters however long the final name is.
-constexpr std::size_t kTempNameStemBytes = 200;
 constexpr int kTempNameAttempts = 100;
-
-std::string tempName(const std::string& name, unsigned attempt)
-{
-    static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
-    const unsigned tag = seed ^ (static_cast<unsigned>(::GetCurrentProcessId()) << 8) ^
-                         (++counter * 2654435761u) ^ attempt;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", tag);
-    std::string stem = name.substr(0, kTempNameStemBytes);
-    // Cut between UTF-8 characters, or the name would not convert.
-    while (!stem.empty() && stem.size() < name.size() &&
-           (static_cast<unsigned char>(name[stem.size()]) & 0xC0) == 0x80)
-        stem.pop_back();
-    return "." + stem + ".part-" + suffix;
-}
 
 // Windows has no unnamed files: every output takes the named temporary path.
 std::atomic<bool> g_bNoReplaceNamingAllowed{true};
@@ -256,8 +237,7 @@ void OutputFile::renameIntoPlace()
     if (m_existing == Existing::keep) {
         // Without the replace flag the move refuses a name that came meanwhile.
         if (!g_bNoReplaceNamingAllowed.load(std::memory_order_relaxed)) {
-            copyIntoNewName();
-            ::DeleteFileW(temp.c_str());
+            nameOverPlaceholder();
         } else if (!::MoveFileExW(temp.c_str(), final.c_str(), durable)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
@@ -278,17 +258,32 @@ void OutputFile::renameIntoPlace()
     m_strTempName.clear();
 }
 
-void OutputFile::copyIntoNewName()
+void OutputFile::nameOverPlaceholder()
 {
     const std::wstring temp = win32::wide(m_pFolder->pathOf(m_strTempName));
     const std::wstring final = win32::wide(m_strPath);
-    // Failing when the name exists: what came meanwhile is kept.
-    if (::CopyFileW(temp.c_str(), final.c_str(), TRUE))
-        return;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-        throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
-    throw failure(static_cast<int>(error));
+    const HANDLE placeholder = ::CreateFileW(final.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (placeholder == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
+        throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+    }
+    ::CloseHandle(placeholder);
+    // Between the two calls only an empty file has the name, which no reader takes for an
+    // archive.
+    if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(final.c_str());
+        throw failure(static_cast<int>(error));
+    }
+}
+
+// A writer holds its file without letting it be deleted, so only an abandoned one goes.
+void OutputFile::removeIfUnused(const CFolder& folder, const std::string& name) noexcept
+{
+    ::DeleteFileW(win32::wide(folder.pathOf(name)).c_str());
 }
 
 void OutputFile::Discard() noexcept

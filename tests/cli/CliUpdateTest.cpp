@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <set>
+#include <thread>
 
 using clitest::runDat;
 using testsupport::readFile;
@@ -259,6 +260,75 @@ TEST(CliUpdate, ADuplicatedNameIsRefusedAsAmbiguous)
         << result.err;
     EXPECT_EQ(readFile(dir / "GAME00.DAT"), image.bytes());
 }
+
+struct Writers {
+    const char* label;
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    Tree afterFirst;  // what the archive holds when only the first change lands
+    Tree afterSecond; // only the second
+    Tree afterBoth;
+};
+
+class CliUpdateTwoWriters : public testing::TestWithParam<Writers> {};
+
+// Two changes at once: each lands, or one is refused with a failure status; never two successes
+// with one change lost.
+TEST_P(CliUpdateTwoWriters, LoseNoChange)
+{
+    const Writers& c = GetParam();
+    for (int round = 0; round < 6; ++round) {
+        Fixture f;
+        writeFile(f.dir / "game/x.bmp", std::string(1 << 20, 'x'));
+        writeFile(f.dir / "game/y.bmp", std::string(1 << 20, 'y'));
+        std::vector<std::string> first;
+        std::vector<std::string> second;
+        for (const std::string& arg : c.first)
+            first.push_back(f.expand(arg));
+        for (const std::string& arg : c.second)
+            second.push_back(f.expand(arg));
+        clitest::RunResult a;
+        std::thread other([&] { a = runDat(first); });
+        const clitest::RunResult b = runDat(second);
+        other.join();
+
+        SCOPED_TRACE(round);
+        const std::string now = readFile(f.dir / "GAME00.DAT");
+        if (a.exitCode == 0 && b.exitCode == 0) {
+            EXPECT_EQ(now, f.built(c.afterBoth));
+            continue;
+        }
+        const clitest::RunResult& refused = a.exitCode == 0 ? b : a;
+        EXPECT_EQ(refused.exitCode, 1) << refused.err;
+        EXPECT_NE(refused.err.find("another program is changing it"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(now, f.built(a.exitCode == 0 ? c.afterFirst : c.afterSecond));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliUpdateTwoWriters,
+    testing::Values(Writers{"TwoAdds",
+                            {"add", "@GAME00.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "@GAME00.DAT", "-C", "@game", "@game/y.bmp"},
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')}}),
+                            with(kArchived, {{"y.bmp", std::string(1 << 20, 'y')}}),
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')},
+                                             {"y.bmp", std::string(1 << 20, 'y')}})},
+                    Writers{"DeleteAndRename",
+                            {"delete", "@GAME00.DAT", "a.bmp"},
+                            {"rename", "@GAME00.DAT", "sub/b.wav", "new/b.wav"},
+                            with(kArchived, {}, {"a.bmp"}),
+                            with(kArchived, {{"new/b.wav", "bbbbb"}}, {"sub/b.wav"}),
+                            with(kArchived, {{"new/b.wav", "bbbbb"}}, {"a.bmp", "sub/b.wav"})},
+                    Writers{"TwoAddsWithoutWaiting",
+                            {"add", "--wait", "0", "@GAME00.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "--wait=0", "@GAME00.DAT", "-C", "@game", "@game/y.bmp"},
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')}}),
+                            with(kArchived, {{"y.bmp", std::string(1 << 20, 'y')}}),
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')},
+                                             {"y.bmp", std::string(1 << 20, 'y')}})}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // POSIX: a file-size limit, signals, and /proc to see the unnamed file being written.
 #ifndef _WIN32
