@@ -89,6 +89,7 @@ struct Case {
     std::string inErr;
     Tree after; // of the archive named by archive
     std::string archive = "GAME00.DAT";
+    std::string link = {}; // when given, LINK.DAT is made first as a link to this
 };
 
 class CliUpdate : public testing::TestWithParam<Case> {};
@@ -100,6 +101,8 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
     std::vector<std::string> args;
     for (const std::string& arg : c.args)
         args.push_back(f.expand(arg));
+    if (!c.link.empty() && !testsupport::makeLink(c.link, f.dir / "LINK.DAT"))
+        GTEST_SKIP() << "no symbolic links here";
 
     const auto result = runDat(args);
 
@@ -115,6 +118,8 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
         files.insert(entry.path().filename().string());
     std::set<std::string> expected = {"GAME00.DAT", "game"};
     expected.insert(c.archive);
+    if (!c.link.empty())
+        expected.insert("LINK.DAT");
     EXPECT_EQ(files, expected);
 }
 
@@ -183,6 +188,23 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              {{"sub/c.scr", "ccc"}},
              "NEW.DAT"},
+        Case{"AddThroughALinkToNothingCreatesItsTarget",
+             {"add", "@LINK.DAT", "-C", "@game", "@game/sub/c.scr"},
+             0,
+             "@LINK.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             {{"sub/c.scr", "ccc"}},
+             "NEW.DAT",
+             "NEW.DAT"},
+        Case{"AddThroughALinkIntoNoFolderNamesBoth",
+             {"add", "@LINK.DAT", "-C", "@game", "@game/sub/c.scr"},
+             1,
+             "",
+             "velmora-dat: @LINK.DAT: is a symbolic link to @nowhere/NEW.DAT, whose folder does "
+             "not exist\n",
+             kArchived,
+             "GAME00.DAT",
+             "nowhere/NEW.DAT"},
         Case{"DeleteMatchesNamesAsExtractDoes",
              {"delete", "@GAME00.DAT", "sub/b.wav", kXu + ".bmp", "sub\\b.wav"},
              0,
