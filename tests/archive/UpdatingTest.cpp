@@ -5,6 +5,7 @@
 #include "archive/Building.h"
 #include "archive/Catalogue.h"
 #include "archive/Extraction.h"
+#include "archive/FileLock.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 #include "archive/Processes.h"
@@ -590,6 +591,27 @@ TEST(UpdateArchive, AFileSystemThatKeepsNoPermissionsIsNoFailure)
 }
 
 #endif
+
+TEST(UpdateArchive, WaitsForAnotherChangeOfTheArchiveAndNoLonger)
+{
+    Scene scene;
+    FileLock other;
+    other.lock(scene.archive, std::chrono::milliseconds(0));
+    UpdateOptions options;
+    options.lockWait = std::chrono::milliseconds(50);
+    try {
+        updatePath(scene.archive, scene.changes(), {}, options);
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::cannotWrite);
+        EXPECT_EQ(e.reason(), "another program is changing it; try again once it is done");
+    }
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(scene.files(), scene.untouched());
+    other.unlock();
+    updatePath(scene.archive, scene.changes(), {}, options);
+    EXPECT_EQ(readFile(scene.archive), scene.expected());
+}
 
 TEST(UpdateArchive, RemovesTheTemporaryFilesOfEndedRunsOnly)
 {
