@@ -116,7 +116,8 @@ Options:
                  keep every entry that already has the name and report it; the exit
                  status is then 1
   -n, --dry-run  print each entry that would be added or replaced, and write nothing
-  --wait SECONDS while another program changes ARCHIVE, wait up to SECONDS (default 10)
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
@@ -129,7 +130,8 @@ changed. The archive is written again and put in place only when complete, as ad
 
 Options:
   -n, --dry-run  print each entry that would be deleted, and write nothing
-  --wait SECONDS while another program changes ARCHIVE, wait up to SECONDS (default 10)
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
@@ -143,7 +145,8 @@ complete, as add does.
 
 Options:
   -n, --dry-run  print the change, and write nothing
-  --wait SECONDS while another program changes ARCHIVE, wait up to SECONDS (default 10)
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
