@@ -24,8 +24,10 @@ void FileLock::lock(const std::string& path, std::chrono::milliseconds wait)
     const Clock::time_point deadline = Clock::now() + wait;
     // Short at first, so a change that is almost done is not waited out at length.
     std::chrono::milliseconds pause(10);
+    // Replacements in a row that are believed; past them the names are taken to disagree.
+    constexpr int kMaxReopens = 100;
     unlock();
-    for (;;) {
+    for (int reopened = 0;;) {
         open(path);
         const Attempt attempt = tryLock();
         if (attempt != Attempt::busy) {
@@ -33,6 +35,9 @@ void FileLock::lock(const std::string& path, std::chrono::milliseconds wait)
             if (filesystem::identity(path) == m_id)
                 return;
             close();
+            if (++reopened > kMaxReopens)
+                throw FileError(ErrorKind::cannotWrite, path,
+                                "is replaced again and again by other programs; try again later");
             continue;
         }
         close();
