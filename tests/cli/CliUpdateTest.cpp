@@ -290,7 +290,13 @@ struct Writers {
     Tree afterFirst;  // what the archive holds when only the first change lands
     Tree afterSecond; // only the second
     Tree afterBoth;
+    std::string archive = "GAME00.DAT";
 };
+
+void PrintTo(const Writers& writers, std::ostream* out)
+{
+    *out << writers.label;
+}
 
 class CliUpdateTwoWriters : public testing::TestWithParam<Writers> {};
 
@@ -315,7 +321,7 @@ TEST_P(CliUpdateTwoWriters, LoseNoChange)
         other.join();
 
         SCOPED_TRACE(round);
-        const std::string now = readFile(f.dir / "GAME00.DAT");
+        const std::string now = readFile(f.dir / c.archive);
         if (a.exitCode == 0 && b.exitCode == 0) {
             EXPECT_EQ(now, f.built(c.afterBoth));
             continue;
@@ -343,6 +349,15 @@ INSTANTIATE_TEST_SUITE_P(
                             with(kArchived, {}, {"a.bmp"}),
                             with(kArchived, {{"new/b.wav", "bbbbb"}}, {"sub/b.wav"}),
                             with(kArchived, {{"new/b.wav", "bbbbb"}}, {"a.bmp", "sub/b.wav"})},
+                    // Both create it: the later one adds to what the earlier one made.
+                    Writers{"TwoAddsCreating",
+                            {"add", "@NEW.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "@NEW.DAT", "-C", "@game", "@game/y.bmp"},
+                            {{"x.bmp", std::string(1 << 20, 'x')}},
+                            {{"y.bmp", std::string(1 << 20, 'y')}},
+                            {{"x.bmp", std::string(1 << 20, 'x')},
+                             {"y.bmp", std::string(1 << 20, 'y')}},
+                            "NEW.DAT"},
                     Writers{"TwoAddsWithoutWaiting",
                             {"add", "--wait", "0", "@GAME00.DAT", "-C", "@game", "@game/x.bmp"},
                             {"add", "--wait=0", "@GAME00.DAT", "-C", "@game", "@game/y.bmp"},
