@@ -18,6 +18,9 @@ struct ObjectId {
 std::optional<ObjectId> identity(const std::string& path);
 // The absolute path with every link and dot resolved; nullopt when it does not exist.
 std::optional<std::string> canonicalPath(const std::string& path);
+// Where the symbolic link at path leads (a relative target taken from the link's folder), whether
+// or not anything is there; nullopt when path is no symbolic link.
+std::optional<std::string> linkTarget(const std::string& path);
 // The permission bits of what path reaches (links followed); nullopt when it cannot be examined.
 std::optional<std::uint32_t> permissions(const std::string& path);
 // Throws FileError: cannotOpen with the system's reason, or notAFolder.

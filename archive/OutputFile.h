@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace archive {
 
@@ -80,6 +81,10 @@ public:
     // false makes keep mode name its files as on a file system with neither a rename that
     // refuses to replace nor hard links; for tests of that path.
     static void allowNoReplaceNaming(bool isAllowed) noexcept;
+    // Removes the temporary files of name in folder that runs killed while writing left (with
+    // unnamed files missing, and always on Windows): those whose process has ended and that no
+    // writer holds. Never throws: what cannot be removed stays for a later run.
+    static void removeLeftovers(const CFolder& folder, const std::string& name) noexcept;
     // Non-zero makes creating any file or folder whose name FAT refuses fail with this error
     // number, as on such a file system (EINVAL for the kernel's, EPERM through FUSE); 0 ends
     // it. For tests of that path.
@@ -88,13 +93,25 @@ public:
 private:
     friend class FileCopier;
 
+    // A free temporary name for name: hidden, and naming the process that writes it.
+    static std::string tempName(const std::string& name, unsigned attempt);
+    // "." and as much of name as a temporary name holds, then ".part-".
+    static std::string tempNamePrefix(const std::string& name);
+    // The writer's process id in what follows a temporary name's prefix ("1234-89abcdef"), or 0
+    // when it is no temporary name of that form.
+    static long long tempNameWriter(std::string_view rest);
+    // Removes the temporary file name in folder unless a writer holds it open.
+    static void removeIfUnused(const CFolder& folder, const std::string& name) noexcept;
+
     // A write to the file failed with the system's error number.
     FileError failure(int errorNumber) const;
     NativeHandle folderHandle() const noexcept;
     void createNamed();
     void nameUnnamed();
     void renameIntoPlace();
-    void copyIntoNewName();
+    // Names the complete file where no rename refuses to replace: the final name is made empty
+    // first, so nothing that came meanwhile is replaced, and the file renamed over it.
+    void nameOverPlaceholder();
     void closeFile();
     // count more bytes were written at the end of the file.
     void wrote(std::uint64_t count) noexcept;

@@ -8,6 +8,7 @@
 #include "archive/CFolder.h"
 #include "archive/CodePage950.h"
 #include "archive/FileCopier.h"
+#include "archive/FileLock.h"
 #include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
@@ -392,12 +393,19 @@ void requireSound(const ArchiveReader& reader)
     }
 }
 
-// Writes the items as an archive at folder/name; the result's counts are already filled in. The
-// archive replaced, when given, passes on its owner and attributes, with mode.
-UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std::string& folder,
-                        const std::string& name, OutputFile::Existing existing,
-                        std::optional<std::uint32_t> mode, const ProgressFn& progress,
-                        const UpdateOptions& options, UpdateResult result)
+// Where a new archive goes, and what may stand at its name.
+struct Destination {
+    std::string folder;
+    std::string name;
+    OutputFile::Existing existing = OutputFile::Existing::keep;
+    std::optional<std::uint32_t> mode;
+    const OutputFile::ExistingCheck* check = nullptr; // called on the file at the name at commit
+};
+
+// Writes the items as an archive at the destination; the result's counts are already filled in.
+UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Destination& to,
+                        const ProgressFn& progress, const UpdateOptions& options,
+                        UpdateResult result)
 {
     requireNoFileFolderClash(items);
     Progress state;
@@ -415,15 +423,16 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
     result.entries = state.entriesTotal;
     result.bytes = directory.size() + state.bytesTotal;
 
-    const CFolder target = openTargetFolder(folder);
+    const CFolder target = openTargetFolder(to.folder);
     if (options.dryRun)
         return result;
-    OutputFile out(target, name, existing);
+    OutputFile::removeLeftovers(target, to.name);
+    OutputFile out(target, to.name, to.existing, to.check);
     // Durable from the start, so write-back runs during the copy rather than all at the end.
     out.setDurable(true);
     // The set-ID bits wait until the owner is settled.
-    if (mode)
-        out.setPermissions(*mode & 0777);
+    if (to.mode)
+        out.setPermissions(*to.mode & 0777);
     out.Write(directory.data(), directory.size());
     ItemCopy copy(out, directory.size(), progress);
     if (!copy.copyAll(archive, items, state)) {
@@ -431,12 +440,44 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
         result.cancelled = true;
         return result;
     }
-    if (archive && mode) {
-        out.copyAttributesOf(*archive, *mode);
+    if (archive && to.mode) {
+        out.copyAttributesOf(*archive, *to.mode);
         result.splitHardLinks = archive->linkCount() > 1;
     }
     out.Commit();
     return result;
+}
+
+// Someone else's newer file at the path would be lost under the old one's entries.
+void requireUnreplaced(const std::optional<filesystem::ObjectId>& now, const CFile& archive,
+                       const std::string& archivePath)
+{
+    if (now != archive.identity())
+        throw FileError(ErrorKind::cannotWrite, archivePath,
+                        "was replaced by another file since it was opened; open it again");
+}
+
+// Where a new archive at path goes: a symbolic link to nothing is followed, as a link to an
+// archive is followed for a change, when the folder it leads into exists.
+std::pair<std::string, std::string> creationTarget(const std::string& archivePath)
+{
+    // As many links in a row as the system itself follows.
+    constexpr int kMaxLinks = 40;
+    std::string path = archivePath;
+    for (int depth = 0; depth < kMaxLinks; ++depth) {
+        const std::optional<std::string> target = filesystem::linkTarget(path);
+        if (!target)
+            return paths::split(path);
+        path = *target;
+        const std::string folder = paths::split(path).first;
+        try {
+            filesystem::requireFolder(folder);
+        } catch (const FileError&) {
+            throw FileError(ErrorKind::cannotOpen, archivePath,
+                            "is a symbolic link to " + path + ", whose folder does not exist");
+        }
+    }
+    throw FileError(ErrorKind::cannotOpen, archivePath, "is a symbolic link that leads round");
 }
 
 bool changesSomething(const UpdateResult& result)
@@ -465,13 +506,22 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     }
 
     const auto [folder, name] = resolvedTarget(archivePath);
-    // Someone else's newer file at the path would be lost under the old one's entries.
-    if (filesystem::identity(paths::join(folder, name)) != archive.identity())
-        throw FileError(ErrorKind::cannotWrite, archivePath,
-                        "was replaced by another file since it was opened; open it again");
-    return writeItems(&archive, std::move(items), folder, name, OutputFile::Existing::replaceOpen,
-                      filesystem::permissions(paths::join(folder, name)), progress, options,
-                      std::move(result));
+    const std::string target = paths::join(folder, name);
+    requireUnreplaced(filesystem::identity(target), archive, archivePath);
+    FileLock lock;
+    if (!options.dryRun) {
+        // Held until the new archive has its name: a change that waited for it then finds the
+        // path naming the new file, and starts again from that.
+        lock.lock(target, options.lockWait);
+        requireUnreplaced(lock.identity(), archive, archivePath);
+    }
+    const OutputFile::ExistingCheck unreplaced = [&](const filesystem::ObjectId& id) {
+        requireUnreplaced(id, archive, archivePath);
+    };
+    return writeItems(&archive, std::move(items),
+                      {folder, name, OutputFile::Existing::replaceOpen,
+                       filesystem::permissions(target), &unreplaced},
+                      progress, options, std::move(result));
 }
 
 UpdateResult createArchive(const std::string& archivePath,
@@ -487,13 +537,14 @@ UpdateResult createArchive(const std::string& archivePath,
                                 ", which does not exist yet");
     }
     applyChanges(table, changes, options, archivePath, result);
-    const auto [folder, name] = paths::split(archivePath);
+    const auto [folder, name] = creationTarget(archivePath);
     if (name.empty() || name == "." || name == "..")
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
     // An archive missing only for a stopped replacement is not created anew over.
     OutputFile::recoverReplaced(archivePath);
-    return writeItems(nullptr, table.live(), folder, name, OutputFile::Existing::keep, std::nullopt,
-                      progress, options, std::move(result));
+    return writeItems(nullptr, table.live(),
+                      {folder, name, OutputFile::Existing::keep, std::nullopt, nullptr}, progress,
+                      options, std::move(result));
 }
 
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
@@ -501,8 +552,11 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
 {
     const CFile& source = earlier.file();
     const auto [folder, name] = resolvedTarget(archivePath);
+    FileLock lock;
+    lock.lock(paths::join(folder, name), kDefaultLockWait);
     const CFolder target = openTargetFolder(folder);
     const std::optional<std::uint32_t> mode = filesystem::permissions(paths::join(folder, name));
+    OutputFile::removeLeftovers(target, name);
     OutputFile out(target, name, OutputFile::Existing::replaceOpen);
     out.setDurable(true);
     if (mode)

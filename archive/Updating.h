@@ -2,6 +2,7 @@
 
 #include "archive/Progress.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,12 +27,17 @@ struct ArchiveChange {
     std::string newName;  // rename only
 };
 
+// How long a change waits for another program's change of the same archive to end.
+inline constexpr std::chrono::seconds kDefaultLockWait{10};
+
 struct UpdateOptions {
     // An add onto an existing name keeps the entry and reports it to onKept instead.
     bool keepExisting = false;
     std::function<void(const FileError&)> onKept;
     // Works out and checks every change, and returns what would change, writing nothing.
     bool dryRun = false;
+    // How long to wait while another program changes the archive (FileError cannotWrite after).
+    std::chrono::milliseconds lockWait = kDefaultLockWait;
 };
 
 struct UpdateResult {
@@ -63,20 +69,26 @@ struct UpdateResult {
 // written. The reader stays open on the old file (which has no name once replaced). A change list
 // that changes nothing (every add kept) writes nothing. The new archive is refused, before
 // anything is written, when an entry name would be both a file and a folder level, and when
-// the file at the archive's path is no longer the one the reader opened.
+// the file at the archive's path is no longer the one the reader opened. From then until the new
+// file has its name the archive is locked against other changes (FileLock), and the file at the
+// path is checked again as it is replaced: of two changes at once, the later one is refused
+// rather than the earlier one lost. Hidden temporary files an ended run left beside the archive
+// are removed.
 // Owner, group and extended attributes are kept as far as this process may, the set-user-ID and
 // set-group-ID bits only with the owner and group.
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
-// The same for an archive that does not exist yet: only adds; writes a new archive at path. A
-// file that comes to the path meanwhile is kept (FileError keptExisting).
+// The same for an archive that does not exist yet: only adds; writes a new archive at path, or
+// where a symbolic link at path to nothing leads when that folder exists. A file that comes to
+// the path meanwhile is kept (FileError keptExisting).
 UpdateResult createArchive(const std::string& archivePath,
                            const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
 // Puts earlier's bytes back at archivePath, byte for byte, as safely as updateArchive writes:
-// undoing the last change while the reader still holds the replaced file open.
+// undoing the last change while the reader still holds the replaced file open. The archive is
+// locked against other changes meanwhile, as updateArchive locks it.
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
                     const ProgressFn& progress = {});
 

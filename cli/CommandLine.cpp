@@ -36,11 +36,15 @@ const std::array<CommandSpec, 7>& commands()
          {{"--directory", true, "-C"},
           {"--as", true},
           {"--keep-old-files", false, "-k"},
-          {"--dry-run", false, "-n"}},
+          {"--dry-run", false, "-n"},
+          {"--wait", true}},
          {"ARCHIVE", "PATH"},
          true},
-        {"delete", {{"--dry-run", false, "-n"}}, {"ARCHIVE", "NAME"}, true},
-        {"rename", {{"--dry-run", false, "-n"}}, {"ARCHIVE", "OLD", "NEW"}, false},
+        {"delete", {{"--dry-run", false, "-n"}, {"--wait", true}}, {"ARCHIVE", "NAME"}, true},
+        {"rename",
+         {{"--dry-run", false, "-n"}, {"--wait", true}},
+         {"ARCHIVE", "OLD", "NEW"},
+         false},
     }};
     return table;
 }

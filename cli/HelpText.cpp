@@ -16,11 +16,11 @@ Commands:
   build FOLDER ARCHIVE
                  pack every file below FOLDER into a new archive
   check ARCHIVE  validate an archive without writing anything
-  add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH...
+  add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE PATH...
                  put files into an archive, replacing entries of the same names
-  delete [-n] ARCHIVE NAME...
+  delete [-n] [--wait SECONDS] ARCHIVE NAME...
                  take entries out of an archive
-  rename [-n] ARCHIVE OLD NEW
+  rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
                  give an entry another name, which may put it in another folder
 
 Options:
@@ -96,16 +96,18 @@ Options:
 )";
     }
     if (command == "add") {
-        return R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH...
+        return R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE PATH...
 Puts files into ARCHIVE: each PATH, a file or a folder with every file below it (as build
 walks it), becomes the entry named by its path relative to DIR, '\' between levels. An entry
 of the same name is replaced. A missing ARCHIVE is created. The archive is written again
 beside the old one, laid out as build lays out a folder, and put in place only when complete:
 after a failure or an interrupt (status 130, 143 for SIGTERM) the old archive is as it was.
-A link to ARCHIVE is followed, and the archive keeps its permissions, and its owner, group and
-extended attributes where this user may set them (set-ID bits only with the owner). A summary
-line counts the entries added, replaced, deleted and renamed, and says when other hard links to
-ARCHIVE keep the old archive.
+A link to ARCHIVE is followed (a link to nothing creates the file it names, when that folder
+exists), and the archive keeps its permissions where the file system keeps any, and its owner,
+group and extended attributes where this user may set them (set-ID bits only with the owner).
+Two changes of one archive never run at once: the later one waits (--wait) and then applies
+itself to the earlier one's result. A summary line counts the entries added, replaced, deleted
+and renamed, and says when other hard links to ARCHIVE keep the old archive.
 
 Options:
   -C, --directory DIR
@@ -116,22 +118,28 @@ Options:
                  keep every entry that already has the name and report it; the exit
                  status is then 1
   -n, --dry-run  print each entry that would be added or replaced, and write nothing
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
+                 for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
     }
     if (command == "delete") {
-        return R"(Usage: velmora-dat delete [-n] ARCHIVE NAME...
+        return R"(Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME...
 Takes the named entries out of ARCHIVE. NAME is written as list prints it; '/' may stand for
 '\'. A NAME that matches no entry, or that two entries share, is reported and nothing is
 changed. The archive is written again and put in place only when complete, as add does.
 
 Options:
   -n, --dry-run  print each entry that would be deleted, and write nothing
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
+                 for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
     }
     if (command == "rename") {
-        return R"(Usage: velmora-dat rename [-n] ARCHIVE OLD NEW
+        return R"(Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
 Gives the entry OLD the name NEW; a NEW with other folder levels ('\' or '/' between them)
 moves the entry to another folder. OLD is matched as extract matches names. A NEW that is
 already an entry's name is refused. The archive is written again and put in place only when
@@ -139,6 +147,9 @@ complete, as add does.
 
 Options:
   -n, --dry-run  print the change, and write nothing
+  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
+                 for it to end, then work from its result; past that, fail with status 1
   -h, --help     show this help
 )";
     }

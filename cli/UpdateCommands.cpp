@@ -14,6 +14,8 @@
 #include "cli/TextFormat.h"
 #include "cli/UsageError.h"
 
+#include <chrono>
+#include <functional>
 #include <numeric>
 #include <optional>
 #include <unordered_map>
@@ -64,15 +66,38 @@ std::string summary(const std::string& archivePath, const archive::UpdateResult&
     return line + "\n";
 }
 
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::milliseconds;
+
+// How long to wait while another program changes the archive.
+Milliseconds waitOption(const CommandLine& line)
+{
+    if (!line.isSet("--wait"))
+        return archive::kDefaultLockWait;
+    const std::string text = line.value("--wait");
+    // A day at most, which no change takes.
+    constexpr long kMaxSeconds = 86400;
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != text.npos ||
+        std::stol(text) > kMaxSeconds)
+        throw UsageError("--wait", "SECONDS is a whole number from 0 to 86400; see 'velmora-dat " +
+                                       line.command() + " --help'");
+    return std::chrono::seconds(std::stol(text));
+}
+
 // Applies changes to the archive (created when missing and creating is allowed), prints what a
 // dry run would do and the summary line.
 int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
-               const std::vector<ArchiveChange>& changes, archive::ArchiveReader* reader)
+               const std::vector<ArchiveChange>& changes, archive::ArchiveReader* reader,
+               Milliseconds wait)
 {
     archive::UpdateOptions options;
     options.dryRun = line.isSet("--dry-run");
     options.keepExisting = line.isSet("--keep-old-files");
-    options.onKept = [&](const archive::FileError& kept) { console.error(kept); };
+    options.lockWait = wait;
+    // Reported once the change is made: one worked out again after another program's is not
+    // reported twice.
+    std::vector<archive::FileError> kept;
+    options.onKept = [&](const archive::FileError& entry) { kept.push_back(entry); };
 
     Console::catchInterrupts();
     const archive::ProgressFn progress = console.progress("updating");
@@ -80,6 +105,8 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
         reader ? archive::updateArchive(*reader, changes, progress, options)
                : archive::createArchive(archivePath, changes, progress, options);
     console.endProgress(!result.cancelled);
+    for (const archive::FileError& entry : kept)
+        console.error(entry);
     if (result.cancelled) {
         console.error(archivePath, "interrupted; the archive was not changed");
         console.flush();
@@ -91,6 +118,41 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     }
     console.print(summary(archivePath, result, options.dryRun));
     return console.flush() && result.kept == 0 ? kExitSuccess : kExitFailure;
+}
+
+using Change = std::function<int(archive::ArchiveReader* reader, Milliseconds wait)>;
+
+// Runs change on the archive at archivePath (nullptr for a missing one, when mayCreate). When
+// another program's change came first, so that the archive was replaced while this one waited,
+// the archive is read again and the change worked out anew from it, as long as --wait allows.
+int onArchive(const CommandLine& line, const std::string& archivePath, bool mayCreate,
+              const Change& change)
+{
+    const Clock::time_point deadline = Clock::now() + waitOption(line);
+    for (bool isRetry = false;; isRetry = true) {
+        const Milliseconds left = std::max(
+            Milliseconds(0), std::chrono::duration_cast<Milliseconds>(deadline - Clock::now()));
+        const std::optional<archive::filesystem::ObjectId> before =
+            archive::filesystem::identity(archivePath);
+        try {
+            if (mayCreate && !before)
+                return change(nullptr, left);
+            archive::ArchiveReader reader;
+            reader.Open(archivePath);
+            return change(&reader, left);
+        } catch (const archive::FileError& error) {
+            const std::optional<archive::filesystem::ObjectId> now =
+                archive::filesystem::identity(archivePath);
+            // Missing for a moment counts too: where the system cannot rename over a file held
+            // open, the old archive is moved aside before the new one takes its name.
+            const bool isReplaced = (error.kind() == archive::ErrorKind::cannotWrite ||
+                                     error.kind() == archive::ErrorKind::cannotOpen ||
+                                     error.kind() == archive::ErrorKind::keptExisting) &&
+                                    now && now != before;
+            if (!isReplaced || (isRetry && Clock::now() >= deadline))
+                throw;
+        }
+    }
 }
 
 // The entries a text given on the command line names, one per text; empty after reporting a
@@ -209,55 +271,56 @@ int runAdd(const CommandLine& line, Console& console)
     }
     if (!isComplete)
         return kExitFailure;
-
-    if (!archiveId)
-        return runChanges(line, console, archivePath, changes, nullptr);
-    archive::ArchiveReader reader;
-    reader.Open(archivePath);
-    return runChanges(line, console, archivePath, changes, &reader);
+    return onArchive(line, archivePath, true,
+                     [&](archive::ArchiveReader* reader, Milliseconds wait) {
+                         return runChanges(line, console, archivePath, changes, reader, wait);
+                     });
 }
 
 int runDelete(const CommandLine& line, Console& console)
 {
     const std::vector<std::string>& arguments = line.arguments();
     const std::string& archivePath = arguments[0];
-    archive::ArchiveReader reader;
-    reader.Open(archivePath);
-    const std::vector<std::string> names =
-        matchedNames(reader, std::vector<std::string>(arguments.begin() + 1, arguments.end()),
-                     archivePath, console);
-    if (names.empty())
-        return kExitFailure;
-    std::vector<ArchiveChange> changes;
-    std::unordered_map<std::string, bool> seen;
-    for (const std::string& name : names) {
-        // Two spellings of one entry delete it once.
-        if (seen.emplace(name, true).second)
-            changes.push_back({ArchiveChange::Kind::remove, name, {}, {}});
-    }
-    return runChanges(line, console, archivePath, changes, &reader);
+    return onArchive(
+        line, archivePath, false, [&](archive::ArchiveReader* reader, Milliseconds wait) {
+            const std::vector<std::string> names = matchedNames(
+                *reader, std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+                archivePath, console);
+            if (names.empty())
+                return kExitFailure;
+            std::vector<ArchiveChange> changes;
+            std::unordered_map<std::string, bool> seen;
+            for (const std::string& name : names) {
+                // Two spellings of one entry delete it once.
+                if (seen.emplace(name, true).second)
+                    changes.push_back({ArchiveChange::Kind::remove, name, {}, {}});
+            }
+            return runChanges(line, console, archivePath, changes, reader, wait);
+        });
 }
 
 int runRename(const CommandLine& line, Console& console)
 {
     const std::vector<std::string>& arguments = line.arguments();
     const std::string& archivePath = arguments[0];
-    archive::ArchiveReader reader;
-    reader.Open(archivePath);
-    const std::vector<std::string> names =
-        matchedNames(reader, {arguments[1]}, archivePath, console);
-    if (names.empty())
-        return kExitFailure;
-    // A new name cannot hold '/', so every '/' in it is a separator.
-    std::string newName;
-    try {
-        newName = archive::names::fromText(text::fromPrintable(arguments[2]));
-    } catch (const archive::NameError& error) {
-        console.error(arguments[2], error.reason());
-        return kExitFailure;
-    }
-    return runChanges(line, console, archivePath,
-                      {{ArchiveChange::Kind::rename, names[0], {}, std::move(newName)}}, &reader);
+    return onArchive(
+        line, archivePath, false, [&](archive::ArchiveReader* reader, Milliseconds wait) {
+            const std::vector<std::string> names =
+                matchedNames(*reader, {arguments[1]}, archivePath, console);
+            if (names.empty())
+                return kExitFailure;
+            // A new name cannot hold '/', so every '/' in it is a separator.
+            std::string newName;
+            try {
+                newName = archive::names::fromText(text::fromPrintable(arguments[2]));
+            } catch (const archive::NameError& error) {
+                console.error(arguments[2], error.reason());
+                return kExitFailure;
+            }
+            return runChanges(line, console, archivePath,
+                              {{ArchiveChange::Kind::rename, names[0], {}, std::move(newName)}},
+                              reader, wait);
+        });
 }
 
 } // namespace cli

@@ -28,8 +28,8 @@ _velmora_dat()
         list) options='--type --long --json --help -h' ;;
         extract) options='--type --keep-old-files -k --help -h' ;;
         build | check) options='--help -h' ;;
-        add) options='--directory -C --as --keep-old-files -k --dry-run -n --help -h' ;;
-        delete | rename) options='--dry-run -n --help -h' ;;
+        add) options='--directory -C --as --keep-old-files -k --dry-run -n --wait --help -h' ;;
+        delete | rename) options='--dry-run -n --wait --help -h' ;;
         *) return ;;
     esac
 
@@ -42,6 +42,8 @@ _velmora_dat()
         fi
         return
     fi
+    # Seconds to wait: nothing to offer.
+    [[ $prev == --wait && $options == *--wait* ]] && return
     if [[ $command == add ]]; then
         case $prev in
             --directory | -C)
@@ -60,7 +62,7 @@ _velmora_dat()
             ((operand++))
         elif [[ ${words[i]} == -- ]]; then
             ended=true
-        elif [[ ${words[i]} == @(--type|--directory|-C|--as) ]]; then
+        elif [[ ${words[i]} == @(--type|--directory|-C|--as|--wait) ]]; then
             ((i++))
         fi
     done

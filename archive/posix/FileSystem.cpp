@@ -1,8 +1,10 @@
 #include "archive/FileSystem.h"
 
 #include "archive/ArchiveError.h"
+#include "archive/Paths.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -26,6 +28,18 @@ std::optional<std::string> canonicalPath(const std::string& path)
     if (!resolved)
         return std::nullopt;
     return std::string(resolved.get());
+}
+
+std::optional<std::string> linkTarget(const std::string& path)
+{
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n < 0 || static_cast<std::size_t>(n) >= target.size())
+        return std::nullopt;
+    target.resize(static_cast<std::size_t>(n));
+    if (target.starts_with('/'))
+        return target;
+    return paths::join(paths::split(path).first, target);
 }
 
 std::optional<std::uint32_t> permissions(const std::string& path)

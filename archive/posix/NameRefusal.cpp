@@ -10,6 +10,7 @@ namespace archive::posix {
 namespace {
 
 std::atomic<int> g_nSimulatedRefusal{0};
+std::atomic<int> g_nSimulatedPermissionRefusal{0};
 
 } // namespace
 
@@ -34,6 +35,16 @@ int simulatedRefusal(std::string_view name) noexcept
 void simulateFatRefusals(int errorNumber) noexcept
 {
     g_nSimulatedRefusal.store(errorNumber);
+}
+
+int simulatedPermissionRefusal() noexcept
+{
+    return g_nSimulatedPermissionRefusal.load(std::memory_order_relaxed);
+}
+
+void simulatePermissionRefusals(int errorNumber) noexcept
+{
+    g_nSimulatedPermissionRefusal.store(errorNumber);
 }
 
 FileError creationFailure(ErrorKind kind, const std::string& path, std::string_view name, int error)

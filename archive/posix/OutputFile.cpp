@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,20 +21,7 @@ using posix::fd;
 
 namespace {
 
-// Temporary names must stay within NAME_MAX however long the final name is.
-constexpr std::size_t kTempNameStemBytes = 200;
 constexpr int kTempNameAttempts = 100;
-
-std::string tempName(const std::string& name, unsigned attempt)
-{
-    static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
-    const unsigned tag =
-        seed ^ (static_cast<unsigned>(::getpid()) << 8) ^ (++counter * 2654435761u) ^ attempt;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", tag);
-    return "." + name.substr(0, kTempNameStemBytes) + ".part-" + suffix;
-}
 
 std::atomic<bool> g_bUnnamedAllowed{true};
 std::atomic<bool> g_bNoReplaceNamingAllowed{true};
@@ -130,6 +117,8 @@ void OutputFile::createNamed()
                 ::openat(fd(folderHandle()), temp.c_str(),
                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
             if (m_nHandle != kNoHandle) {
+                // Held while it is written: a later run removes it only once this lock is gone.
+                ::flock(fd(m_nHandle), LOCK_EX | LOCK_NB);
                 m_strTempName = std::move(temp);
                 return;
             }
@@ -195,8 +184,13 @@ void OutputFile::setPermissions(std::uint32_t mode)
 {
     if (m_bCommitted || m_nHandle == kNoHandle)
         throw FileError(ErrorKind::internal, m_strPath, "the file is not open");
-    if (::fchmod(fd(m_nHandle), static_cast<mode_t>(mode & 07777)) != 0)
-        throw failure(errno);
+    int error = posix::simulatedPermissionRefusal();
+    if (error == 0 && ::fchmod(fd(m_nHandle), static_cast<mode_t>(mode & 07777)) != 0)
+        error = errno;
+    // FAT through FUSE keeps no permissions and says so: the file gets what every file there
+    // gets, as any file copied there would.
+    if (error != 0 && error != ENOSYS && error != EPERM)
+        throw failure(error);
 }
 
 void OutputFile::copyAttributesOf(const CFile& file, std::uint32_t mode)
@@ -334,11 +328,9 @@ void OutputFile::renameIntoPlace()
                     ::unlinkat(folder, temp, 0);
             }
         }
-        // Some file systems (FAT through FUSE) have neither: the final name is made only if
-        // free, and the bytes written into it.
+        // Some file systems (FAT through FUSE) have neither.
         if (error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
-            copyIntoNewName();
-            ::unlinkat(folder, temp, 0);
+            nameOverPlaceholder();
             error = 0;
         }
         if (error == EEXIST)
@@ -353,56 +345,39 @@ void OutputFile::renameIntoPlace()
     m_strTempName.clear();
 }
 
-void OutputFile::copyIntoNewName()
+void OutputFile::nameOverPlaceholder()
 {
     const int folder = fd(folderHandle());
-    const int source = ::openat(folder, m_strTempName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (source < 0)
-        throw failure(errno);
-    const int target = ::openat(folder, m_strName.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (target < 0) {
-        const int error = errno;
-        ::close(source);
-        if (error == EEXIST)
+    const int placeholder = ::openat(folder, m_strName.c_str(),
+                                     O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (placeholder < 0) {
+        if (errno == EEXIST)
             throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
-        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
+        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, errno);
     }
-
-    // Registered once made, never before: the name could be someone else's until then.
+    ::close(placeholder);
+    // Between the two calls only an empty file has the name, which no reader takes for an
+    // archive; a signal then removes it.
     const int slot = SignalCleanup::add(*m_pFolder, m_strName.c_str());
-    int error = 0;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(source, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-        for (ssize_t at = 0; at < n && error == 0;) {
-            const ssize_t written = ::write(target, buffer + at, static_cast<std::size_t>(n - at));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                error = written < 0 ? errno : EIO;
-            else
-                at += written;
-        }
-        if (error != 0)
-            break;
-    }
-    if (error == 0 && m_bDurable && ::fsync(target) != 0)
-        error = errno;
-    if (::close(target) != 0 && error == 0 && errno != EINTR)
-        error = errno;
-    ::close(source);
+    const int error =
+        ::renameat(folder, m_strTempName.c_str(), folder, m_strName.c_str()) == 0 ? 0 : errno;
     if (error != 0)
         ::unlinkat(folder, m_strName.c_str(), 0);
     SignalCleanup::remove(slot);
     if (error != 0)
-        throw failure(error);
+        throw posix::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
+}
+
+void OutputFile::removeIfUnused(const CFolder& folder, const std::string& name) noexcept
+{
+    const int file = ::openat(fd(folder.m_nHandle), name.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0)
+        return;
+    // The writer's lock goes with its process, wherever that ran.
+    if (::flock(file, LOCK_EX | LOCK_NB) == 0)
+        ::unlinkat(fd(folder.m_nHandle), name.c_str(), 0);
+    ::close(file);
 }
 
 void OutputFile::Discard() noexcept

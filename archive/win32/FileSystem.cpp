@@ -32,6 +32,12 @@ std::optional<std::string> canonicalPath(const std::string& path)
     return resolved;
 }
 
+// Not read here yet: a link to nothing at an archive's name is refused as a name in the way.
+std::optional<std::string> linkTarget(const std::string&)
+{
+    return std::nullopt;
+}
+
 // Windows has one permission bit of its own: read-only, which takes the write bits away.
 std::optional<std::uint32_t> permissions(const std::string& path)
 {

@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <random>
 
 namespace archive {
 
@@ -18,31 +17,7 @@ using win32::handle;
 
 namespace {
 
-// Temporary names must stay within a component's 255 characters however long the final name is.
-constexpr std::size_t kTempNameStemBytes = 200;
 constexpr int kTempNameAttempts = 100;
-
-// The part of a temporary name that comes from the final name.
-std::string tempStem(const std::string& name)
-{
-    std::string stem = name.substr(0, kTempNameStemBytes);
-    // Cut between UTF-8 characters, or the name would not convert.
-    while (!stem.empty() && stem.size() < name.size() &&
-           (static_cast<unsigned char>(name[stem.size()]) & 0xC0) == 0x80)
-        stem.pop_back();
-    return "." + stem + ".part-";
-}
-
-std::string tempName(const std::string& name, unsigned attempt)
-{
-    static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
-    const unsigned tag = seed ^ (static_cast<unsigned>(::GetCurrentProcessId()) << 8) ^
-                         (++counter * 2654435761u) ^ attempt;
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", tag);
-    return tempStem(name) + suffix;
-}
 
 // Suffixes of the replaced file's names beside its temporary file's.
 constexpr char kAsideSuffix[] = ".old";
@@ -196,17 +171,15 @@ void OutputFile::allowNoReplaceNaming(bool isAllowed) noexcept
 
 namespace {
 
-// A name moveAsideAndIn gives a replaced file beside name: its temporary stem, eight hex digits
-// and the aside suffix, nothing else.
-bool isAsideName(const std::string& found, const std::string& stem)
+// A name moveAsideAndIn gives a replaced file beside name: its temporary name and the aside
+// suffix, nothing else.
+bool isAsideName(const std::string& found, const std::string& prefix)
 {
-    constexpr std::size_t kTag = 8;
     const std::size_t suffix = sizeof kAsideSuffix - 1;
-    return found.size() == stem.size() + kTag + suffix && found.starts_with(stem) &&
+    return found.size() > prefix.size() + suffix && found.starts_with(prefix) &&
            found.ends_with(kAsideSuffix) &&
-           std::all_of(found.begin() + static_cast<std::ptrdiff_t>(stem.size()),
-                       found.end() - static_cast<std::ptrdiff_t>(suffix),
-                       [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+           OutputFile::tempNameWriter(std::string_view(found).substr(
+               prefix.size(), found.size() - prefix.size() - suffix)) != 0;
 }
 
 } // namespace
@@ -218,7 +191,7 @@ bool OutputFile::recoverReplaced(const std::string& path)
         ::GetLastError() != ERROR_FILE_NOT_FOUND)
         return false;
     const auto [folder, name] = paths::split(path);
-    const std::string stem = tempStem(name);
+    const std::string stem = tempNamePrefix(name);
     WIN32_FIND_DATAW data{};
     const HANDLE find =
         ::FindFirstFileExW(win32::wide(paths::join(folder, stem + "*" + kAsideSuffix)).c_str(),
@@ -346,8 +319,7 @@ void OutputFile::renameIntoPlace()
     if (m_existing == Existing::keep) {
         // Without the replace flag the move refuses a name that came meanwhile.
         if (!g_bNoReplaceNamingAllowed.load(std::memory_order_relaxed)) {
-            copyIntoNewName();
-            ::DeleteFileW(temp.c_str());
+            nameOverPlaceholder();
         } else if (!::MoveFileExW(temp.c_str(), final.c_str(), durable)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
@@ -367,17 +339,32 @@ void OutputFile::renameIntoPlace()
     m_strTempName.clear();
 }
 
-void OutputFile::copyIntoNewName()
+void OutputFile::nameOverPlaceholder()
 {
     const std::wstring temp = win32::wide(m_pFolder->pathOf(m_strTempName));
     const std::wstring final = win32::wide(m_strPath);
-    // Failing when the name exists: what came meanwhile is kept.
-    if (::CopyFileW(temp.c_str(), final.c_str(), TRUE))
-        return;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-        throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
-    throw failure(static_cast<int>(error));
+    const HANDLE placeholder = ::CreateFileW(final.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (placeholder == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+            throw FileError(ErrorKind::keptExisting, m_strPath, "already exists; kept as it was");
+        throw win32::creationFailure(ErrorKind::cannotWrite, m_strPath, error);
+    }
+    ::CloseHandle(placeholder);
+    // Between the two calls only an empty file has the name, which no reader takes for an
+    // archive.
+    if (!::MoveFileExW(temp.c_str(), final.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = ::GetLastError();
+        ::DeleteFileW(final.c_str());
+        throw failure(static_cast<int>(error));
+    }
+}
+
+// A writer holds its file without letting it be deleted, so only an abandoned one goes.
+void OutputFile::removeIfUnused(const CFolder& folder, const std::string& name) noexcept
+{
+    ::DeleteFileW(win32::wide(folder.pathOf(name)).c_str());
 }
 
 void OutputFile::Discard() noexcept

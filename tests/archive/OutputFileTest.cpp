@@ -287,7 +287,18 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
         EXPECT_THROW(late.Commit(), FileError);
         OutputFile fresh(folder, "new.dat", OutputFile::Existing::keep);
         fresh.Write("new", 3);
+        // The whole file is renamed into place, never copied: a kill halfway through a copy
+        // would leave a cut file under the name.
+        std::optional<filesystem::ObjectId> written;
+        for (const std::string& name : namesIn(temp.str())) {
+            if (name.starts_with(".new.dat.part-"))
+                written = filesystem::identity(temp / name);
+        }
+        EXPECT_EQ(written.has_value(), !fresh.isUnnamed());
         fresh.Commit();
+        if (written) {
+            EXPECT_EQ(filesystem::identity(temp / "new.dat"), written);
+        }
         EXPECT_EQ(readFile(temp / "old.dat"), "old");
         EXPECT_EQ(readFile(temp / "late.dat"), "came first");
         EXPECT_EQ(readFile(temp / "new.dat"), "new");

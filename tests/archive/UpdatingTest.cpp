@@ -5,9 +5,14 @@
 #include "archive/Building.h"
 #include "archive/Catalogue.h"
 #include "archive/Extraction.h"
+#include "archive/FileLock.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
+#include "archive/Processes.h"
 #include "archive/SignalCleanup.h"
+#ifndef _WIN32
+#include "archive/posix/NameRefusal.h"
+#endif
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -551,11 +556,17 @@ TEST_P(KilledUpdate, LeavesTheArchiveAndNoTemporaryFile)
     });
     EXPECT_EQ(child.exitCode, -1) << child.text;
     EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    if (ending.signal == SIGKILL && !ending.isUnnamedAllowed) {
+        // Nothing can remove the named file a kill leaves, until the next change of the archive.
+        EXPECT_EQ(scene.files().size(), scene.untouched().size() + 1);
+        updatePath(scene.archive, scene.changes());
+    }
     EXPECT_EQ(scene.files(), scene.untouched());
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, KilledUpdate,
                          testing::Values(Ending{"Kill", SIGKILL, true, false},
+                                         Ending{"KillWithoutUnnamed", SIGKILL, false, true},
                                          Ending{"KillWithHandlers", SIGKILL, true, true},
                                          Ending{"Interrupt", SIGINT, false, true},
                                          Ending{"Terminate", SIGTERM, false, true},
@@ -566,6 +577,65 @@ INSTANTIATE_TEST_SUITE_P(Signals, KilledUpdate,
                          [](const auto& info) { return std::string(info.param.label); });
 
 #endif
+
+#ifndef _WIN32
+TEST(UpdateArchive, AFileSystemThatKeepsNoPermissionsIsNoFailure)
+{
+    // FAT through FUSE refuses with ENOSYS; EPERM elsewhere on a file this user just made.
+    for (const int error : {ENOSYS, EPERM}) {
+        Scene scene;
+        posix::simulatePermissionRefusals(error);
+        EXPECT_NO_THROW(updatePath(scene.archive, scene.changes())) << error;
+        posix::simulatePermissionRefusals(0);
+        EXPECT_EQ(readFile(scene.archive), scene.expected());
+    }
+}
+
+#endif
+
+TEST(UpdateArchive, WaitsForAnotherChangeOfTheArchiveAndNoLonger)
+{
+    Scene scene;
+    FileLock other;
+    other.lock(scene.archive, std::chrono::milliseconds(0));
+    UpdateOptions options;
+    options.lockWait = std::chrono::milliseconds(50);
+    try {
+        updatePath(scene.archive, scene.changes(), {}, options);
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::cannotWrite);
+        EXPECT_EQ(e.reason(), "another program is changing it; try again once it is done");
+    }
+    EXPECT_EQ(readFile(scene.archive), scene.earlier);
+    EXPECT_EQ(scene.files(), scene.untouched());
+    other.unlock();
+    updatePath(scene.archive, scene.changes(), {}, options);
+    EXPECT_EQ(readFile(scene.archive), scene.expected());
+}
+
+TEST(UpdateArchive, RemovesTheTemporaryFilesOfEndedRunsOnly)
+{
+    Scene scene;
+    // No process has this id: a run that ended.
+    const std::string ended = "2147483647";
+    const std::string live = std::to_string(processes::currentId());
+    const std::map<std::string, bool> leftovers = {
+        {".GAME00.DAT.part-" + ended + "-0123abcd", true},
+        {".GAME00.DAT.part-" + live + "-0123abcd", false},
+        // The old archive moved aside on Windows: it may be the only copy.
+        {".GAME00.DAT.part-" + ended + "-0123abcd.old", false},
+        {".GAME00.DAT.part-0123abcd", false}, // whose writer no name tells
+        {".OTHER.DAT.part-" + ended + "-0123abcd", false},
+        {"GAME00.DAT.part-" + ended + "-0123abcd", false},
+    };
+    for (const auto& [name, isRemoved] : leftovers)
+        writeFile(scene.tmp / name, "part");
+    updatePath(scene.archive, scene.changes());
+    for (const auto& [name, isRemoved] : leftovers)
+        EXPECT_EQ(fs::exists(testsupport::hostPath(scene.tmp / name)), !isRemoved) << name;
+    EXPECT_EQ(readFile(scene.archive), scene.expected());
+}
 
 TEST(UpdateArchive, ReplacesTheTargetOfALinkAndKeepsTheLink)
 {

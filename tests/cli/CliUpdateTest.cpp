@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <set>
+#include <thread>
 
 using clitest::runDat;
 using testsupport::readFile;
@@ -88,7 +89,8 @@ struct Case {
     std::string inErr;
     Tree after; // of the archive named by archive
     std::string archive = "GAME00.DAT";
-    std::string link = {}; // a hard link to GAME00.DAT made first, which keeps the old bytes
+    std::string link = {};     // when given, LINK.DAT is made first as a link to this
+    std::string hardLink = {}; // a hard link to GAME00.DAT made first, which keeps the old bytes
 };
 
 class CliUpdate : public testing::TestWithParam<Case> {};
@@ -100,9 +102,11 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
     std::vector<std::string> args;
     for (const std::string& arg : c.args)
         args.push_back(f.expand(arg));
-    if (!c.link.empty())
+    if (!c.link.empty() && !testsupport::makeLink(c.link, f.dir / "LINK.DAT"))
+        GTEST_SKIP() << "no symbolic links here";
+    if (!c.hardLink.empty())
         fs::create_hard_link(testsupport::hostPath(f.dir / "GAME00.DAT"),
-                             testsupport::hostPath(f.dir / c.link));
+                             testsupport::hostPath(f.dir / c.hardLink));
 
     const auto result = runDat(args);
 
@@ -118,9 +122,11 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
         files.insert(entry.path().filename().string());
     std::set<std::string> expected = {"GAME00.DAT", "game"};
     expected.insert(c.archive);
-    if (!c.link.empty()) {
-        EXPECT_EQ(readFile(f.dir / c.link), f.built(kArchived));
-        expected.insert(c.link);
+    if (!c.link.empty())
+        expected.insert("LINK.DAT");
+    if (!c.hardLink.empty()) {
+        EXPECT_EQ(readFile(f.dir / c.hardLink), f.built(kArchived));
+        expected.insert(c.hardLink);
     }
     EXPECT_EQ(files, expected);
 }
@@ -190,6 +196,23 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              {{"sub/c.scr", "ccc"}},
              "NEW.DAT"},
+        Case{"AddThroughALinkToNothingCreatesItsTarget",
+             {"add", "@LINK.DAT", "-C", "@game", "@game/sub/c.scr"},
+             0,
+             "@LINK.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             {{"sub/c.scr", "ccc"}},
+             "NEW.DAT",
+             "NEW.DAT"},
+        Case{"AddThroughALinkIntoNoFolderNamesBoth",
+             {"add", "@LINK.DAT", "-C", "@game", "@game/sub/c.scr"},
+             1,
+             "",
+             "velmora-dat: @LINK.DAT: is a symbolic link to @nowhere/NEW.DAT, whose folder does "
+             "not exist\n",
+             kArchived,
+             "GAME00.DAT",
+             "nowhere/NEW.DAT"},
         Case{"DeleteMatchesNamesAsExtractDoes",
              {"delete", "@GAME00.DAT", "sub/b.wav", kXu + ".bmp", "sub\\b.wav"},
              0,
@@ -204,6 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
              "",
              with(kArchived, {}, {"a.bmp"}),
              "GAME00.DAT",
+             "",
              "LINKED.DAT"},
         Case{"DeleteDryRun",
              {"delete", "--dry-run", "@GAME00.DAT", "a.bmp"},
@@ -276,6 +300,90 @@ TEST(CliUpdate, ADuplicatedNameIsRefusedAsAmbiguous)
         << result.err;
     EXPECT_EQ(readFile(dir / "GAME00.DAT"), image.bytes());
 }
+
+struct Writers {
+    const char* label;
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    Tree afterFirst;  // what the archive holds when only the first change lands
+    Tree afterSecond; // only the second
+    Tree afterBoth;
+    std::string archive = "GAME00.DAT";
+};
+
+void PrintTo(const Writers& writers, std::ostream* out)
+{
+    *out << writers.label;
+}
+
+class CliUpdateTwoWriters : public testing::TestWithParam<Writers> {};
+
+// Two changes at once: each lands, or one is refused with a failure status; never two successes
+// with one change lost.
+TEST_P(CliUpdateTwoWriters, LoseNoChange)
+{
+    const Writers& c = GetParam();
+    for (int round = 0; round < 6; ++round) {
+        Fixture f;
+        writeFile(f.dir / "game/x.bmp", std::string(1 << 20, 'x'));
+        writeFile(f.dir / "game/y.bmp", std::string(1 << 20, 'y'));
+        std::vector<std::string> first;
+        std::vector<std::string> second;
+        for (const std::string& arg : c.first)
+            first.push_back(f.expand(arg));
+        for (const std::string& arg : c.second)
+            second.push_back(f.expand(arg));
+        clitest::RunResult a;
+        std::thread other([&] { a = runDat(first); });
+        const clitest::RunResult b = runDat(second);
+        other.join();
+
+        SCOPED_TRACE(round);
+        const std::string now = readFile(f.dir / c.archive);
+        if (a.exitCode == 0 && b.exitCode == 0) {
+            EXPECT_EQ(now, f.built(c.afterBoth));
+            continue;
+        }
+        const clitest::RunResult& refused = a.exitCode == 0 ? b : a;
+        EXPECT_EQ(refused.exitCode, 1) << refused.err;
+        EXPECT_NE(refused.err.find("another program is changing it"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(now, f.built(a.exitCode == 0 ? c.afterFirst : c.afterSecond));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, CliUpdateTwoWriters,
+    testing::Values(Writers{"TwoAdds",
+                            {"add", "@GAME00.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "@GAME00.DAT", "-C", "@game", "@game/y.bmp"},
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')}}),
+                            with(kArchived, {{"y.bmp", std::string(1 << 20, 'y')}}),
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')},
+                                             {"y.bmp", std::string(1 << 20, 'y')}})},
+                    Writers{"DeleteAndRename",
+                            {"delete", "@GAME00.DAT", "a.bmp"},
+                            {"rename", "@GAME00.DAT", "sub/b.wav", "new/b.wav"},
+                            with(kArchived, {}, {"a.bmp"}),
+                            with(kArchived, {{"new/b.wav", "bbbbb"}}, {"sub/b.wav"}),
+                            with(kArchived, {{"new/b.wav", "bbbbb"}}, {"a.bmp", "sub/b.wav"})},
+                    // Both create it: the later one adds to what the earlier one made.
+                    Writers{"TwoAddsCreating",
+                            {"add", "@NEW.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "@NEW.DAT", "-C", "@game", "@game/y.bmp"},
+                            {{"x.bmp", std::string(1 << 20, 'x')}},
+                            {{"y.bmp", std::string(1 << 20, 'y')}},
+                            {{"x.bmp", std::string(1 << 20, 'x')},
+                             {"y.bmp", std::string(1 << 20, 'y')}},
+                            "NEW.DAT"},
+                    Writers{"TwoAddsWithoutWaiting",
+                            {"add", "--wait", "0", "@GAME00.DAT", "-C", "@game", "@game/x.bmp"},
+                            {"add", "--wait=0", "@GAME00.DAT", "-C", "@game", "@game/y.bmp"},
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')}}),
+                            with(kArchived, {{"y.bmp", std::string(1 << 20, 'y')}}),
+                            with(kArchived, {{"x.bmp", std::string(1 << 20, 'x')},
+                                             {"y.bmp", std::string(1 << 20, 'y')}})}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 // POSIX: a file-size limit, signals, and /proc to see the unnamed file being written.
 #ifndef _WIN32

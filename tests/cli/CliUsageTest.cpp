@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingDirectoryValue", {"add", "ARCHIVE", "p", "-C"}, "-C"},
         UsageCase{"TypeForAdd", {"add", "--type", "BMP", "ARCHIVE", "p"}, "--type"},
         UsageCase{"KeepForDelete", {"delete", "-k", "ARCHIVE", "a"}, "-k"},
-        UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"}),
+        UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"},
+        UsageCase{"WaitNotSeconds", {"delete", "--wait", "1.5", "ARCHIVE", "a"}, "--wait"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct HelpCase {
@@ -94,9 +95,14 @@ INSTANTIATE_TEST_SUITE_P(
         HelpCase{"Check", {"check", "--help"}, "Usage: velmora-dat check ARCHIVE"},
         HelpCase{"Add",
                  {"add", "ARCHIVE", "-h"},
-                 "Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH..."},
-        HelpCase{"Delete", {"delete", "--help"}, "Usage: velmora-dat delete [-n] ARCHIVE NAME..."},
-        HelpCase{"Rename", {"rename", "-h"}, "Usage: velmora-dat rename [-n] ARCHIVE OLD NEW"}),
+                 "Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE "
+                 "PATH..."},
+        HelpCase{"Delete",
+                 {"delete", "--help"},
+                 "Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME..."},
+        HelpCase{"Rename",
+                 {"rename", "-h"},
+                 "Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)

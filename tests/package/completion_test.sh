@@ -72,8 +72,10 @@ velmora-dat extract -- G|GAME00.DAT
 velmora-dat extract -- --|
 velmora-dat build |sub
 velmora-dat build sub |GAME00.DAT Mixed.Dat game01.dat sub
-velmora-dat add -|--as --directory --dry-run --help --keep-old-files -C -h -k -n
-velmora-dat delete --|--dry-run --help
+velmora-dat add -|--as --directory --dry-run --help --keep-old-files --wait -C -h -k -n
+velmora-dat delete --|--dry-run --help --wait
+velmora-dat delete --wait |
+velmora-dat rename --wait 5 G|GAME00.DAT
 velmora-dat add GAME00.DAT |GAME00.DAT Mixed.Dat dat game01.dat notes.txt sub
 velmora-dat add -C |sub
 velmora-dat add -C sub G|GAME00.DAT

@@ -33,6 +33,9 @@ done <<'TABLE'
 -n, --dry-run|add|3
 -n, --dry-run|delete|3
 -n, --dry-run|rename|3
+--wait SECONDS|add|3
+--wait SECONDS|delete|3
+--wait SECONDS|rename|3
 -C, --directory DIR|add|1
 --as NAME|add|1
 --type EXT|list|2
