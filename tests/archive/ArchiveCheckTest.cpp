@@ -82,9 +82,9 @@ std::string repeated(std::string_view text, int times)
 
 // Names Windows cannot hold cannot be extracted there: an error there, a warning elsewhere.
 #ifdef _WIN32
-constexpr Severity kOnWindowsAnError = Severity::Error;
+constexpr Severity kWinError = Severity::Error;
 #else
-constexpr Severity kOnWindowsAnError = Severity::Warning;
+constexpr Severity kWinError = Severity::Warning;
 #endif
 
 struct NameCase {
@@ -108,39 +108,39 @@ TEST_P(ArchiveCheckName, FindsTheOneProblemOfTheName)
     expectConsistent(report);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, ArchiveCheckName,
-    ::testing::Values(
-        // Unsafe to extract.
-        NameCase{"ParentStep", "..\\x.bmp", Severity::Error},
-        NameCase{"ParentStepInside", "a\\..\\..\\x.bmp", Severity::Error},
-        NameCase{"ParentStepWithSlash", "a/../../x.bmp", Severity::Error},
-        NameCase{"LeadingSeparator", "\\etc\\x", Severity::Error},
-        NameCase{"LeadingSlash", "/etc/x", Severity::Error},
-        NameCase{"DrivePart", "C:x.bmp", Severity::Error},
-        NameCase{"EmptyComponent", "a\\\\x.bmp", Severity::Error},
-        NameCase{"EmptyName", "", Severity::Error},
-        // Not valid code page 950.
-        NameCase{"ByteFF", "\xFF.bmp", Severity::Error},
-        // Decodes, but to a character that encodes back to other bytes.
-        NameCase{"OneWayCode", "\xA2\xCC.bmp", Severity::Error},
-        NameCase{"LoneLeadByteAtTheEnd", "x.bmp\xA4", Severity::Error},
-        NameCase{"LeadByteWithoutTrail", "\xA4\x30.bmp", Severity::Error},
-        NameCase{"TwoBadBytesOneProblem", "\xFF\xFF.bmp", Severity::Error},
-        // A level longer than a host file name may be.
-        NameCase{"FileLevelOf256Bytes", std::string(256, 'x'), Severity::Error},
-        NameCase{"FolderOf100Big5Characters", repeated("\xA4\x40", 100) + "\\x.bmp",
-                 Severity::Error},
-        // Extracts here, but not on Windows or FAT.
-        NameCase{"RefusedCharacter", "lt<gt>.bmp", kOnWindowsAnError},
-        NameCase{"ControlByte", "a\x01.bmp", kOnWindowsAnError},
-        NameCase{"TrailingDotInAFolder", "sub.\\x.bmp", kOnWindowsAnError},
-        NameCase{"TrailingSpace", "x.bmp ", kOnWindowsAnError},
-        NameCase{"DeviceName", "data\\Con.txt", kOnWindowsAnError},
-        NameCase{"DeviceFolder", "lpt3\\x.bmp", kOnWindowsAnError},
-        NameCase{"ConsoleInput", "CONIN$", kOnWindowsAnError},
-        NameCase{"ConsoleOutputFolder", "conout$.d\\x.bmp", kOnWindowsAnError}),
-    [](const auto& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(Names, ArchiveCheckName,
+                         ::testing::Values(
+                             // Unsafe to extract.
+                             NameCase{"ParentStep", "..\\x.bmp", Severity::Error},
+                             NameCase{"ParentStepInside", "a\\..\\..\\x.bmp", Severity::Error},
+                             NameCase{"ParentStepWithSlash", "a/../../x.bmp", Severity::Error},
+                             NameCase{"LeadingSeparator", "\\etc\\x", Severity::Error},
+                             NameCase{"LeadingSlash", "/etc/x", Severity::Error},
+                             NameCase{"DrivePart", "C:x.bmp", Severity::Error},
+                             NameCase{"EmptyComponent", "a\\\\x.bmp", Severity::Error},
+                             NameCase{"EmptyName", "", Severity::Error},
+                             // Not valid code page 950.
+                             NameCase{"ByteFF", "\xFF.bmp", Severity::Error},
+                             // Decodes, but to a character that encodes back to other bytes.
+                             NameCase{"OneWayCode", "\xA2\xCC.bmp", Severity::Error},
+                             NameCase{"LoneLeadByteAtTheEnd", "x.bmp\xA4", Severity::Error},
+                             NameCase{"LeadByteWithoutTrail", "\xA4\x30.bmp", Severity::Error},
+                             NameCase{"TwoBadBytesOneProblem", "\xFF\xFF.bmp", Severity::Error},
+                             // A level longer than a host file name may be.
+                             NameCase{"FileLevelOf256Bytes", std::string(256, 'x'),
+                                      Severity::Error},
+                             NameCase{"FolderOf100Big5Characters",
+                                      repeated("\xA4\x40", 100) + "\\x.bmp", Severity::Error},
+                             // Extracts here, but not on Windows or FAT.
+                             NameCase{"RefusedCharacter", "lt<gt>.bmp", kWinError},
+                             NameCase{"ControlByte", "a\x01.bmp", kWinError},
+                             NameCase{"TrailingDotInAFolder", "sub.\\x.bmp", kWinError},
+                             NameCase{"TrailingSpace", "x.bmp ", kWinError},
+                             NameCase{"DeviceName", "data\\Con.txt", kWinError},
+                             NameCase{"DeviceFolder", "lpt3\\x.bmp", kWinError},
+                             NameCase{"ConsoleInput", "CONIN$", kWinError},
+                             NameCase{"ConsoleOutputFolder", "conout$.d\\x", kWinError}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ArchiveCheck, ANameWithAByteThatIsNoCharacterSaysWhichByte)
 {
