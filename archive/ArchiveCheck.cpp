@@ -2,12 +2,11 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/CodePage950.h"
+#include "archive/FolderLevels.h"
 #include "archive/NameMapping.h"
 #include "archive/PortableNames.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -54,13 +53,6 @@ std::string subjectOf(const ArchiveReader& archive, std::size_t i)
     return subjectOf(archive.at(i));
 }
 
-std::string hexByte(unsigned char c)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", c);
-    return text;
-}
-
 // Problems are gathered per entry and put in entry order at the end, so an entry's lines stand
 // together whatever pass found them.
 class Collector {
@@ -68,7 +60,13 @@ public:
     void add(std::size_t order, CheckProblem::Severity severity, std::string subject,
              std::string reason)
     {
-        m_items.push_back({order, {severity, std::move(subject), std::move(reason)}});
+        m_items.push_back({order, {severity, std::move(subject), std::move(reason), {}}});
+    }
+
+    void addBadName(std::size_t entry, std::string subject, std::string reason)
+    {
+        m_items.push_back(
+            {entry, {CheckProblem::Severity::Error, std::move(subject), std::move(reason), entry}});
     }
 
     void add(std::size_t order, const ArchiveError& error)
@@ -97,37 +95,6 @@ private:
     };
     std::vector<Item> m_items;
 };
-
-// The ten codes glibc decodes to characters that encode back to other bytes count here too: the
-// name escape keeps them, but no character stands for them.
-void checkCodePage(const RecordView& entry, std::size_t order, Collector& problems)
-{
-    const std::string_view name = entry.name;
-    std::size_t bad = 0;
-    std::size_t first = 0;
-    for (std::size_t pos = 0; pos < name.size();) {
-        const auto byte = static_cast<unsigned char>(name[pos]);
-        if (byte >= 0x01 && byte < 0x80) {
-            ++pos;
-            continue;
-        }
-        if (!cp950::decodeChar(name, pos) && bad++ == 0)
-            first = pos;
-        pos += cp950::charLength(name, pos);
-    }
-    if (bad == 0)
-        return;
-
-    std::string bytes;
-    for (std::size_t i = 0; i < cp950::charLength(name, first); ++i)
-        bytes += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[first + i]));
-    std::string reason = "name is not valid code page 950: " + bytes + " at byte " +
-                         std::to_string(first) +
-                         " is no character that converts to Unicode and back";
-    if (bad > 1)
-        reason += ", and " + std::to_string(bad - 1) + " more";
-    problems.add(order, CheckProblem::Severity::Error, subjectOf(entry), reason);
-}
 
 void checkOverlaps(const ArchiveReader& archive, Collector& problems)
 {
@@ -170,30 +137,20 @@ void checkOverlaps(const ArchiveReader& archive, Collector& problems)
     }
 }
 
-// A folder level or a file below a folder: the folder's id (0: the destination) and the level's
-// name, so a path is hashed one level at a time and never as a whole prefix again.
+// A file below a folder: the folder's id in FolderLevels and the file's name.
 struct LevelKey {
     std::uint32_t parent;
     std::string_view name;
     bool operator==(const LevelKey&) const = default;
 };
 
-struct LevelKeyHash {
-    std::size_t operator()(const LevelKey& key) const noexcept
-    {
-        return std::hash<std::string_view>()(key.name) * 31 + key.parent;
-    }
-};
-
 void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector& problems)
 {
     // Two names that differ as bytes can still map to one host path ('/' and '\' are both
-    // separators), and extracting both then writes one file twice. Every folder level is hashed
-    // once, so the cost is linear in the bytes of the names however deep they go; the files, far
-    // more than the folders, are sorted rather than kept in a hash map, which needs no node per
-    // entry.
-    std::unordered_map<LevelKey, std::uint32_t, LevelKeyHash> folders; // -> folder id
-    std::unordered_map<std::string_view, std::size_t> unsafe;          // raw name -> first entry
+    // separators), and extracting both then writes one file twice. The files, far more than the
+    // folders, are sorted rather than kept in a hash map, which needs no node per entry.
+    FolderLevels folders;
+    std::unordered_map<std::string_view, std::size_t> unsafe; // raw name -> first entry
     struct FileKey {
         std::uint32_t parent;
         std::uint32_t nameStart; // in the entry's path
@@ -233,13 +190,11 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
             continue;
         }
         const std::string_view path = paths.path(i);
-        std::uint32_t parent = 0;
+        std::uint32_t parent = FolderLevels::kTop;
         std::size_t start = 0;
         for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
              slash = path.find('/', start)) {
-            const LevelKey key{parent, path.substr(start, slash - start)};
-            parent =
-                folders.emplace(key, static_cast<std::uint32_t>(folders.size() + 1)).first->second;
+            parent = folders.add(parent, path.substr(start, slash - start));
             start = slash + 1;
         }
         fileKeys[i] = {parent, static_cast<std::uint32_t>(start)};
@@ -268,7 +223,7 @@ void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector
     }
 
     for (std::size_t i = 0; i < archive.size(); ++i) {
-        if (paths.isSafe(i) && folders.count(fileKey(i))) {
+        if (paths.isSafe(i) && folders.find(fileKey(i).parent, fileKey(i).name)) {
             problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
                          "extracts to a file where other entries need a folder of that name");
         }
@@ -328,27 +283,6 @@ void checkCaseCollisions(const ArchiveReader& archive, const Paths& paths, Colle
     }
 }
 
-// A level the host cannot hold as one file name makes the entry impossible to extract here.
-void checkLevelLengths(const RecordView& entry, std::size_t order, std::string_view path,
-                       Collector& problems)
-{
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t slash = path.find('/', start);
-        if (slash == std::string_view::npos)
-            slash = path.size();
-        if (slash - start > names::kMaxHostComponentBytes) {
-            problems.add(order, CheckProblem::Severity::Error, subjectOf(entry),
-                         "cannot be extracted here: a level of its path is " +
-                             std::to_string(slash - start) + " bytes in UTF-8, over the " +
-                             std::to_string(names::kMaxHostComponentBytes) +
-                             " a file name may hold");
-            return;
-        }
-        start = slash + 1;
-    }
-}
-
 } // namespace
 
 CheckReport checkArchive(const std::string& path)
@@ -389,15 +323,14 @@ CheckReport checkArchive(const ArchiveReader& archive)
         try {
             const std::string hostPath = names::hostRelativePath(entry.name);
             paths.add(i, hostPath);
-            checkLevelLengths(entry, i, hostPath, problems);
-            if (const auto reason = nonPortableReason(entry.name))
-                problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *reason);
+            if (auto reason = names::unstorableReason(entry.name, hostPath))
+                problems.addBadName(i, subjectOf(entry), std::move(*reason));
+            else if (auto warning = nonPortableReason(entry.name))
+                problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *warning);
         } catch (const NameError& error) {
             paths.skip(i);
-            problems.add(i, CheckProblem::Severity::Error, subjectOf(entry),
-                         "unsafe to extract: " + error.reason());
+            problems.addBadName(i, subjectOf(entry), "unsafe to extract: " + error.reason());
         }
-        checkCodePage(entry, i, problems);
     }
     // The records before a bad one are checked; its error stands after them.
     if (archive.damage())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,9 @@ struct CheckProblem {
     Severity severity = Severity::Error;
     std::string subject; // the archive path, or the entry's display name
     std::string reason;
+    // For an error about an entry's name: that entry's index in file order. A change that
+    // deletes or renames it mends the error.
+    std::optional<std::size_t> nameOf;
 };
 
 struct CheckReport {
@@ -22,9 +27,10 @@ struct CheckReport {
 };
 
 // Validates an archive without writing anything: the directory's structure, every entry's data
-// inside the file, names valid in code page 950 and safe to extract (errors); overlapping data,
-// duplicate names, names equal but for letter case and names Windows or FAT cannot hold
-// (warnings). Throws FileError only when the file cannot be opened or read.
+// inside the file, names safe to extract and that names::unstorableReason takes (errors);
+// overlapping data, duplicate names, names equal but for letter case and names Windows or FAT
+// cannot hold where the system can (warnings). Throws FileError only when the file cannot be opened
+// or read.
 CheckReport checkArchive(const std::string& path);
 // The same for an archive already open (from a file or from memory).
 CheckReport checkArchive(const ArchiveReader& archive);

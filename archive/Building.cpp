@@ -223,11 +223,17 @@ private:
             path.size() == m_strPrefix.size())
             throw NameError(ErrorKind::unsafeName, subject,
                             "does not lie below the folder being packed");
+        const std::string_view relative = std::string_view(path).substr(m_strPrefix.size());
+        std::string name;
         try {
-            return names::entryName(std::string_view(path).substr(m_strPrefix.size()));
+            name = names::entryName(relative);
         } catch (const NameError& e) {
             throw NameError(e.kind(), subject, e.reason());
         }
+        // entryName gave the name that maps back to exactly this path.
+        if (auto reason = names::unstorableReason(name, relative))
+            throw NameError(ErrorKind::nameNotStorable, subject, *reason);
+        return name;
     }
 
     static std::uint64_t checkedSize(const std::string& path, std::uint64_t size)

@@ -30,5 +30,10 @@ void requireWritableFolder(const std::string& path);
 // A folder itself, not a link to one, and this user's: anyone may put a name into a shared
 // temporary folder.
 bool isOwnFolder(const std::string& path);
+// A path that does not depend on the current folder ("/x"; on Windows also "\\x" and "C:...").
+bool isAbsolute(const std::string& path);
+// True where the system refuses the names nonPortableReason names (Windows): no entry may then
+// be given one, and check calls one an error.
+bool refusesNonPortableNames();
 
 } // namespace archive::filesystem

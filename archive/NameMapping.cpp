@@ -2,6 +2,10 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/CodePage950.h"
+#include "archive/FileSystem.h"
+#include "archive/PortableNames.h"
+
+#include <cstdio>
 
 namespace archive::names {
 
@@ -76,7 +80,83 @@ std::string unescape(std::string_view text, const std::string& subject, Slash sl
     return out;
 }
 
+std::string hexByte(unsigned char c)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", c);
+    return text;
+}
+
+// A level the host cannot hold as one file name makes the entry impossible to extract here.
+std::optional<std::string> overlongLevelReason(std::string_view hostPath)
+{
+    for (std::size_t start = 0; start <= hostPath.size();) {
+        std::size_t slash = hostPath.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = hostPath.size();
+        if (slash - start > kMaxHostComponentBytes)
+            return "cannot be extracted here: a level of its path is " +
+                   std::to_string(slash - start) + " bytes in UTF-8, over the " +
+                   std::to_string(kMaxHostComponentBytes) + " a file name may hold";
+        start = slash + 1;
+    }
+    return std::nullopt;
+}
+
+// The ten codes glibc decodes to characters that encode back to other bytes count here too: the
+// name escape keeps them, but no character stands for them.
+std::optional<std::string> codePageReason(std::string_view name)
+{
+    std::size_t bad = 0;
+    std::size_t first = 0;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const auto byte = static_cast<unsigned char>(name[pos]);
+        if (byte >= 0x01 && byte < 0x80) {
+            ++pos;
+            continue;
+        }
+        if (!cp950::decodeChar(name, pos) && bad++ == 0)
+            first = pos;
+        pos += cp950::charLength(name, pos);
+    }
+    if (bad == 0)
+        return std::nullopt;
+    std::string bytes;
+    for (std::size_t i = 0; i < cp950::charLength(name, first); ++i)
+        bytes += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[first + i]));
+    std::string reason = "name is not valid code page 950: " + bytes + " at byte " +
+                         std::to_string(first) +
+                         " is no character that converts to Unicode and back";
+    if (bad > 1)
+        reason += ", and " + std::to_string(bad - 1) + " more";
+    return reason;
+}
+
 } // namespace
+
+std::optional<std::string> unstorableReason(std::string_view entryName, std::string_view hostPath)
+{
+    if (auto reason = overlongLevelReason(hostPath))
+        return reason;
+    if (auto reason = codePageReason(entryName))
+        return reason;
+    if (filesystem::refusesNonPortableNames()) {
+        if (auto reason = nonPortableReason(entryName))
+            return "cannot be extracted here: " + *reason;
+    }
+    return std::nullopt;
+}
+
+void requireStorable(std::string_view entryName)
+{
+    const std::string path = hostRelativePath(entryName);
+    if (auto reason = unstorableReason(entryName, path))
+        throw NameError(ErrorKind::nameNotStorable, displayName(entryName), *reason);
+    if (cp950::find(entryName, '/') != cp950::npos)
+        throw NameError(ErrorKind::nameNotStorable, displayName(entryName),
+                        "holds '/', which is no separator in an entry name but would be one "
+                        "once extracted");
+}
 
 std::vector<std::string> hostComponents(std::string_view entryName)
 {

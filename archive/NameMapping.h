@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,16 @@ std::string entrySubject(std::string_view entryName, std::uint32_t recordPositio
 
 // The most bytes one level of a host path may hold.
 constexpr std::size_t kMaxHostComponentBytes = 255;
+
+// The one rule for a name that build, add and rename may give an entry and that check does not
+// call an error. hostPath is hostRelativePath(entryName), which already refused what would leave
+// a destination. Refused: a level of hostPath over kMaxHostComponentBytes, a character code page
+// 950 does not hold (the escape keeps it, but no character stands for it), and where the system
+// refuses them (Windows) the names nonPortableReason gives. The reason, in English, or nullopt.
+std::optional<std::string> unstorableReason(std::string_view entryName, std::string_view hostPath);
+// Throws NameError (subject: displayName) unless entryName may be given to an entry: safe to
+// extract, unstorableReason's rule, and free of '/', which extraction reads as a separator.
+void requireStorable(std::string_view entryName);
 
 // The entry name as reversible UTF-8 text with '\' kept (the escape above for what does not
 // decode), as the command line prints it; fromText reverses it and accepts '/' for '\'.

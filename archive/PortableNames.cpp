@@ -40,7 +40,8 @@ std::optional<std::string_view> deviceName(std::string_view level)
     std::string_view stem = level.substr(0, level.find('.'));
     while (!stem.empty() && stem.back() == ' ')
         stem.remove_suffix(1);
-    for (std::string_view device : {"CON", "PRN", "AUX", "NUL"})
+    // The console's input and output buffers are devices too, though no older list names them.
+    for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
         if (equalsUpper(stem, device))
             return device;
     if (stem.size() == 4 && stem[3] >= '1' && stem[3] <= '9' &&

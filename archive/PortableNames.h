@@ -10,9 +10,9 @@ namespace archive {
 // nullopt when every level can. Levels are split at '\' and '/' outside double-byte characters
 // (the trail byte of a Big5 character may be '\' or '|' and is neither a separator nor refused).
 // Refused: the characters < > : " | ? * and control bytes, a level ending in a dot or a space,
-// and the device names CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 with or without an extension,
-// in any case. Empty, "." and ".." levels are left to the check that a name stays inside its
-// destination.
+// and the device names CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 and LPT1-LPT9 with or
+// without an extension, in any case. Empty, "." and ".." levels are left to the check that a
+// name stays inside its destination.
 std::optional<std::string> nonPortableReason(std::string_view entryName);
 
 } // namespace archive

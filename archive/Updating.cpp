@@ -10,6 +10,7 @@
 #include "archive/FileCopier.h"
 #include "archive/FileLock.h"
 #include "archive/FileSystem.h"
+#include "archive/FolderLevels.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 #include "archive/Paths.h"
@@ -20,7 +21,6 @@
 #include <optional>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
 namespace archive {
@@ -52,21 +52,6 @@ bool isListedBefore(const Item& a, const Item& b)
 {
     const int order = cp950::compareNoCase(a.name, b.name);
     return order != 0 ? order < 0 : a.name < b.name;
-}
-
-// A name as a new entry may carry it: one build could give, and one extraction could write.
-void requireStorableName(const std::string& name)
-{
-    const std::string subject = names::displayName(name);
-    std::string back;
-    try {
-        back = names::entryName(names::hostRelativePath(name));
-    } catch (const NameError& e) {
-        throw NameError(e.kind(), subject, e.reason());
-    }
-    if (back != name)
-        throw NameError(ErrorKind::nameNotStorable, subject,
-                        "is not a name a folder's file can have ('/' is not a separator here)");
 }
 
 // The entry list being changed, found by exact name bytes.
@@ -116,6 +101,12 @@ public:
     }
 
     bool contains(std::string_view name) const { return m_byName.count(name) != 0; }
+
+    // False once a change deleted, replaced or renamed the item.
+    bool keepsName(std::size_t index) const
+    {
+        return m_items[index].isLive && !m_items[index].isChanged;
+    }
 
     // A copy of text that lives as long as the table.
     std::string_view keep(const std::string& text) { return m_kept.emplace_back(text); }
@@ -178,12 +169,26 @@ private:
 };
 
 // Every folder level of name: "a\b\c" gives "a" and "a\b". A '\' that is the second byte of a
-// double-byte character does not end a level.
+// double-byte character does not end a level. One walk over the characters: cp950::find starts
+// at the front each time, which made deep names quadratic.
 template <typename Visit> void forEachLevel(std::string_view name, Visit visit)
 {
-    for (std::ptrdiff_t at = cp950::find(name, '\\'); at != cp950::npos;
-         at = cp950::find(name, '\\', static_cast<std::size_t>(at) + 1))
-        visit(name.substr(0, static_cast<std::size_t>(at)));
+    for (std::size_t at = 0; at < name.size(); at += cp950::charLength(name, at)) {
+        if (name[at] == '\\' && cp950::charLength(name, at) == 1)
+            visit(name.substr(0, at));
+    }
+}
+
+// The id in folders of name's folder, its levels added, and its last level.
+std::pair<std::uint32_t, std::string_view> addLevels(FolderLevels& folders, std::string_view name)
+{
+    std::uint32_t parent = FolderLevels::kTop;
+    std::size_t start = 0;
+    forEachLevel(name, [&](std::string_view prefix) {
+        parent = folders.add(parent, prefix.substr(start));
+        start = prefix.size() + 1;
+    });
+    return {parent, name.substr(start)};
 }
 
 // An entry that is a file where another entry needs a folder level could not be extracted.
@@ -191,25 +196,31 @@ void requireNoFileFolderClash(const std::vector<Item>& items)
 {
     if (std::none_of(items.begin(), items.end(), [](const Item& item) { return item.isChanged; }))
         return;
-    std::unordered_set<std::string_view> files;
-    std::unordered_set<std::string_view> folders;
-    files.reserve(items.size());
-    folders.reserve(items.size());
+    FolderLevels folders;
+    FolderLevels files; // each entry's last level in its folder
+    std::vector<std::pair<std::uint32_t, std::string_view>> leaves;
+    leaves.reserve(items.size());
     for (const Item& item : items) {
-        files.insert(item.name);
-        forEachLevel(item.name, [&](std::string_view level) { folders.insert(level); });
+        leaves.push_back(addLevels(folders, item.name));
+        files.add(leaves.back().first, leaves.back().second);
     }
-    for (const Item& item : items) {
-        if (!item.isChanged)
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!items[i].isChanged)
             continue;
-        if (folders.count(item.name) != 0)
-            throw NameError(ErrorKind::inTheWay, names::displayName(item.name),
+        const std::string_view name = items[i].name;
+        if (folders.find(leaves[i].first, leaves[i].second))
+            throw NameError(ErrorKind::inTheWay, names::displayName(name),
                             "is already a folder level of other entries");
-        forEachLevel(item.name, [&](std::string_view level) {
-            if (files.count(level) != 0)
-                throw NameError(ErrorKind::inTheWay, names::displayName(item.name),
+        std::uint32_t parent = FolderLevels::kTop;
+        std::size_t start = 0;
+        forEachLevel(name, [&](std::string_view prefix) {
+            const std::string_view level = prefix.substr(start);
+            if (files.find(parent, level))
+                throw NameError(ErrorKind::inTheWay, names::displayName(name),
                                 "needs a folder level named like the entry " +
-                                    names::displayName(level));
+                                    names::displayName(prefix));
+            parent = *folders.find(parent, level);
+            start = prefix.size() + 1;
         });
     }
 }
@@ -235,7 +246,7 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
     for (const ArchiveChange& change : changes) {
         switch (change.kind) {
         case ArchiveChange::Kind::add: {
-            requireStorableName(change.name);
+            names::requireStorable(change.name);
             const std::optional<std::size_t> existing = table.find(change.name);
             if (existing && options.keepExisting) {
                 if (options.onKept)
@@ -266,14 +277,16 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             break;
         case ArchiveChange::Kind::rename: {
             const std::size_t index = table.require(change.name);
-            if (change.newName != change.name) {
-                requireStorableName(change.newName);
-                if (table.contains(change.newName))
-                    throw NameError(ErrorKind::inTheWay, names::displayName(change.newName),
-                                    "is already the name of an entry of " + archivePath + "; " +
-                                        names::displayName(change.name) + " was not renamed");
-                table.rename(index, table.keep(change.newName));
+            if (change.newName == change.name) {
+                result.outcomes.push_back(Outcome::unchanged);
+                break;
             }
+            names::requireStorable(change.newName);
+            if (table.contains(change.newName))
+                throw NameError(ErrorKind::inTheWay, names::displayName(change.newName),
+                                "is already the name of an entry of " + archivePath + "; " +
+                                    names::displayName(change.name) + " was not renamed");
+            table.rename(index, table.keep(change.newName));
             ++result.renamed;
             result.outcomes.push_back(Outcome::renamed);
             break;
@@ -382,15 +395,49 @@ CFolder openTargetFolder(const std::string& folder)
 }
 
 // Refuses an archive whose bytes could not be copied as they stand (a broken directory, data
-// outside the file) or whose names could not be written again.
-void requireSound(const ArchiveReader& reader)
+// outside the file) or whose names could not be written again, unless the name is one the
+// changes in table delete or rename: the way to mend it.
+void requireSound(const ArchiveReader& reader, const EntryTable& table)
 {
-    reader.requireWholeDirectory();
     const CheckReport report = checkArchive(reader);
     for (const CheckProblem& problem : report.problems) {
-        if (problem.severity == CheckProblem::Severity::Error)
-            throw FormatError(ErrorKind::damagedEntry, problem.subject, problem.reason);
+        if (problem.severity != CheckProblem::Severity::Error ||
+            (problem.nameOf && !table.keepsName(*problem.nameOf)))
+            continue;
+        throw FormatError(ErrorKind::damagedEntry, problem.subject, problem.reason);
     }
+}
+
+// The directory of an archive of the items, with their bytes summed into state.
+std::vector<unsigned char> directoryOf(const std::vector<Item>& items, Progress& state)
+{
+    std::vector<EntrySpec> specs;
+    specs.reserve(items.size());
+    for (const Item& item : items) {
+        specs.push_back({item.name, item.size});
+        state.bytesTotal += item.size;
+    }
+    state.entriesTotal = static_cast<int>(items.size());
+    return encodeDirectory(specs);
+}
+
+// Whether the archive is byte for byte what an update writes: anything else (trailing bytes,
+// padding, reserved fields, another order) is not kept.
+bool isWrittenLayout(const ArchiveReader& reader)
+{
+    EntryTable table(reader.path());
+    table.addOld(reader);
+    Progress state;
+    std::vector<unsigned char> directory;
+    try {
+        directory = directoryOf(table.live(), state);
+    } catch (const FormatError&) {
+        return false;
+    }
+    if (reader.fileLength() != directory.size() + state.bytesTotal)
+        return false;
+    std::vector<unsigned char> bytes(directory.size());
+    return reader.readAt(bytes.data(), bytes.size(), 0) == bytes.size() && bytes == directory;
 }
 
 // Where a new archive goes, and what may stand at its name.
@@ -408,18 +455,13 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Des
                         UpdateResult result)
 {
     requireNoFileFolderClash(items);
-    Progress state;
-    std::vector<EntrySpec> specs;
-    specs.reserve(items.size());
     for (const Item& item : items) {
-        specs.push_back({item.name, item.size});
-        state.bytesTotal += item.size;
         if (item.isChanged)
             result.changedNames.emplace_back(item.name);
     }
-    state.entriesTotal = static_cast<int>(items.size());
+    Progress state;
     // Refuses names, sizes and offsets the format cannot hold before the target is touched.
-    const std::vector<unsigned char> directory = encodeDirectory(specs);
+    const std::vector<unsigned char> directory = directoryOf(items, state);
     result.entries = state.entriesTotal;
     result.bytes = directory.size() + state.bytesTotal;
 
@@ -492,12 +534,15 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
 {
     const CFile& archive = reader.file();
     const std::string& archivePath = reader.path();
-    requireSound(reader);
+    reader.requireWholeDirectory();
 
     EntryTable table(archivePath);
     table.addOld(reader);
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
+    requireSound(reader, table);
+    if (options.dryRun)
+        result.isRelaidOut = !isWrittenLayout(reader);
     std::vector<Item> items = table.live();
     if (!changesSomething(result)) {
         result.entries = static_cast<int>(items.size());

@@ -42,7 +42,8 @@ struct UpdateOptions {
 
 struct UpdateResult {
     // What each change did, in the order the changes were given.
-    enum class Outcome { added, replaced, kept, deleted, renamed };
+    // unchanged: a rename to the name the entry has already, which changes nothing.
+    enum class Outcome { added, replaced, kept, deleted, renamed, unchanged };
 
     int added = 0;
     int replaced = 0;
@@ -55,6 +56,9 @@ struct UpdateResult {
     // The archive had other hard links: the update gave only its own name the new archive, and
     // the other names keep the old one.
     bool splitHardLinks = false;
+    // Dry runs only: the archive is not laid out as an update writes it (trailing bytes,
+    // padding, reserved fields, record order), so more than the changed entries changes.
+    bool isRelaidOut = false;
     // The names, in the new archive, of the entries added, replaced or renamed.
     std::vector<std::string> changedNames;
     std::vector<Outcome> outcomes; // one per change
@@ -64,18 +68,19 @@ struct UpdateResult {
 // permission bits are kept) with one laid out as building the changed tree would lay it out.
 // The new file is written unnamed beside the old one and named only when whole and on the disk;
 // after any failure or cancel the old file is as it was. Throws NameError for a change naming no
-// entry or two (ambiguousName), or a rename onto an existing name; FormatError for an archive
-// check finds damaged or a result the format cannot hold; FileError for what cannot be read or
-// written. The reader stays open on the old file (which has no name once replaced). A change list
-// that changes nothing (every add kept) writes nothing. The new archive is refused, before
-// anything is written, when an entry name would be both a file and a folder level, and when
-// the file at the archive's path is no longer the one the reader opened. From then until the new
-// file has its name the archive is locked against other changes (FileLock), and the file at the
-// path is checked again as it is replaced: of two changes at once, the later one is refused
-// rather than the earlier one lost. Hidden temporary files an ended run left beside the archive
-// are removed.
-// Owner, group and extended attributes are kept as far as this process may, the set-user-ID and
-// set-group-ID bits only with the owner and group.
+// entry or two (ambiguousName), a rename onto an existing name, or a new name that
+// names::requireStorable refuses; FormatError for an archive check finds damaged (an error about
+// a name the changes delete or rename away excepted: so a bad name can always be mended) or a
+// result the format cannot hold; FileError for what cannot be read or written. The reader stays
+// open on the old file (which has no name once replaced). A change list that changes nothing
+// (every add kept, every rename to the name the entry has) writes nothing. The new archive is
+// refused, before anything is written, when an entry name would be both a file and a folder level,
+// and when the file at the archive's path is no longer the one the reader opened.
+// From then until the new file has its name the archive is locked against other changes
+// (FileLock), and the file at the path is checked again as it is replaced: of two changes at once,
+// the later one is refused rather than the earlier one lost. Hidden temporary files an ended run
+// left beside the archive are removed. Owner, group and extended attributes are kept as far as
+// this process may, the set-user-ID and set-group-ID bits only with the owner and group.
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 

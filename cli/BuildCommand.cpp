@@ -26,8 +26,7 @@ int runBuild(const CommandLine& line, Console& console)
         return kExitFailure;
     }
     for (const std::string& link : result.skippedLinks)
-        console.error(link, "notice: symbolic link skipped: it does not lead to a regular file "
-                            "inside the folder being packed");
+        console.error(link, kLinkSkipped);
     return console.flush() ? kExitSuccess : kExitFailure;
 }
 

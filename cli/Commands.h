@@ -11,6 +11,10 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1; // the work failed, or check found an error
 constexpr int kExitUsage = 2;
 
+// What build and add say of a link they leave out.
+constexpr char kLinkSkipped[] = "notice: symbolic link skipped: it does not lead to a regular "
+                                "file inside the folder being packed";
+
 // Each runs one sub-command; archive::ArchiveError and UsageError reach the caller.
 int runList(const CommandLine& line, Console& console);
 int runExtract(const CommandLine& line, Console& console);

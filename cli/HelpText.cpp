@@ -76,7 +76,9 @@ Packs every regular file below FOLDER, hidden files included, into the archive A
 archive is written under a temporary name and put in place only when complete, so a failed or
 interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
 refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
-regular file inside FOLDER; any other link is skipped with a notice naming it.
+regular file inside FOLDER; any other link is skipped with a notice naming it. A file whose name
+check would call an error (not code page 950, a level over 255 bytes, on Windows a name Windows
+cannot hold) is refused before anything is written.
 
 Options:
   -h, --help     show this help
@@ -87,7 +89,9 @@ Options:
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
 inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
 data, names that extract to the same file, names equal but for letter case (one file where case
-is ignored) and names Windows or FAT cannot hold are warnings. Prints one line per problem on
+is ignored) and names Windows or FAT cannot hold are warnings (errors on Windows, which cannot
+extract them). build, add and rename give no entry a name that is an error here, and delete
+and rename of such an entry are how an archive is mended. Prints one line per problem on
 standard error and a summary line with the counts on standard output; the exit status is 1
 when an error was found.
 
@@ -98,26 +102,29 @@ Options:
     if (command == "add") {
         return R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE PATH...
 Puts files into ARCHIVE: each PATH, a file or a folder with every file below it (as build
-walks it), becomes the entry named by its path relative to DIR, '\' between levels. An entry
-of the same name is replaced. A missing ARCHIVE is created. The archive is written again
-beside the old one, laid out as build lays out a folder, and put in place only when complete:
-after a failure or an interrupt (status 130, 143 for SIGTERM) the old archive is as it was.
-A link to ARCHIVE is followed (a link to nothing creates the file it names, when that folder
-exists), and the archive keeps its permissions where the file system keeps any, and its owner,
-group and extended attributes where this user may set them (set-ID bits only with the owner).
-Two changes of one archive never run at once: the later one waits (--wait) and then applies
-itself to the earlier one's result. A summary line counts the entries added, replaced, deleted
-and renamed, and says when other hard links to ARCHIVE keep the old archive.
+walks it, links that lead elsewhere skipped with a notice), becomes the entry named by its
+path relative to DIR, '\' between levels. An entry of the same name is replaced; a name check
+would call an error is refused. A missing ARCHIVE is created. The archive is written again
+beside the old one, laid out as build lays out a folder (trailing bytes, padding and reserved
+fields of the old one are not kept), and put in place only when complete: after a failure or
+an interrupt (status 130, 143 for SIGTERM) the old archive is as it was. A link to ARCHIVE is
+followed (a link to nothing creates the file it names, when that folder exists), and the
+archive keeps its permissions where the file system keeps any, and its owner, group and
+extended attributes where this user may set them (set-ID bits only with the owner). Two
+changes of one archive never run at once: the later one waits (--wait) and then applies itself
+to the earlier one's result. A summary line counts the entries added, replaced, deleted and
+renamed, and says when other hard links to ARCHIVE keep the old archive.
 
 Options:
   -C, --directory DIR
-                 name the entries by their paths relative to DIR (default: the current
-                 folder); every PATH must lie below it
+                 read each relative PATH from DIR and name it by its path there, as tar -C
+                 does (default: the current folder); an absolute PATH must lie below DIR
   --as NAME      the entry's name for a single file PATH ('/' may stand for '\')
   -k, --keep-old-files
                  keep every entry that already has the name and report it; the exit
                  status is then 1
-  -n, --dry-run  print each entry that would be added or replaced, and write nothing
+  -n, --dry-run  print each entry that would be added or replaced, and a line when the
+                 archive's layout would change beyond them; write nothing
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
@@ -128,10 +135,12 @@ Options:
         return R"(Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME...
 Takes the named entries out of ARCHIVE. NAME is written as list prints it; '/' may stand for
 '\'. A NAME that matches no entry, or that two entries share, is reported and nothing is
-changed. The archive is written again and put in place only when complete, as add does.
+changed. The archive is written again and put in place only when complete, laid out as add
+lays it out.
 
 Options:
-  -n, --dry-run  print each entry that would be deleted, and write nothing
+  -n, --dry-run  print each entry that would be deleted, and a line when the archive's
+                 layout would change beyond them; write nothing
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
@@ -142,11 +151,13 @@ Options:
         return R"(Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
 Gives the entry OLD the name NEW; a NEW with other folder levels ('\' or '/' between them)
 moves the entry to another folder. OLD is matched as extract matches names. A NEW that is
-already an entry's name is refused. The archive is written again and put in place only when
-complete, as add does.
+already another entry's name, or that check would call an error, is refused; a NEW that is
+OLD's own name is nothing to do. The archive is written again and put in place only when
+complete, laid out as add lays it out.
 
 Options:
-  -n, --dry-run  print the change, and write nothing
+  -n, --dry-run  print the change, and a line when the archive's layout would change
+                 beyond it; write nothing
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1

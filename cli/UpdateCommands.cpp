@@ -46,6 +46,8 @@ std::string dryRunLine(const ArchiveChange& change, Outcome outcome)
         return "delete " + shown(change.name) + "\n";
     case Outcome::renamed:
         return "rename " + shown(change.name) + " -> " + shown(change.newName) + "\n";
+    case Outcome::unchanged:
+        return {}; // said whether or not a dry run
     }
     return {};
 }
@@ -112,10 +114,15 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
         console.flush();
         return Console::interruptedExitCode();
     }
-    if (options.dryRun) {
-        for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i)
+    for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i) {
+        if (result.outcomes[i] == Outcome::unchanged)
+            console.print("nothing to do: " + shown(changes[i].name) + " has that name already\n");
+        else if (options.dryRun)
             console.print(dryRunLine(changes[i], result.outcomes[i]));
     }
+    if (result.isRelaidOut)
+        console.print(archivePath + ": not laid out as build lays it out; written again, its "
+                                    "layout changes beyond these entries\n");
     console.print(summary(archivePath, result, options.dryRun));
     return console.flush() && result.kept == 0 ? kExitSuccess : kExitFailure;
 }
@@ -200,7 +207,7 @@ bool isFolder(const std::string& path)
 }
 
 // Adds the files PATH stands for to entries, named by their paths relative to root; false after
-// reporting a path outside root.
+// reporting a path outside root. A link left out is named as build names it.
 bool addPath(const std::string& path, const std::string& root, const std::string& rootShown,
              std::vector<archive::BuildEntry>& entries, Console& console)
 {
@@ -213,7 +220,10 @@ bool addPath(const std::string& path, const std::string& root, const std::string
         return false;
     }
     if (isAFolder) {
-        archive::AddFolderEntries(entries, *where, root);
+        std::vector<std::string> skippedLinks;
+        archive::AddFolderEntries(entries, *where, root, skippedLinks);
+        for (const std::string& link : skippedLinks)
+            console.error(link, kLinkSkipped);
         return true;
     }
     const std::string relative = where->substr(archive::paths::withSeparator(root).size());
@@ -230,19 +240,26 @@ int runAdd(const CommandLine& line, Console& console)
     const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
     const std::optional<archive::filesystem::ObjectId> archiveId =
         archive::filesystem::identity(archivePath);
+    const std::string folder = line.value("--directory", ".");
+    // As in tar, -C DIR is where the PATHs are read from and named from.
+    const auto readFrom = [&](const std::string& path) {
+        return line.isSet("--directory") && !archive::filesystem::isAbsolute(path)
+                   ? archive::paths::join(folder, path)
+                   : path;
+    };
 
     std::vector<archive::BuildEntry> entries;
     bool isComplete = true;
     if (line.isSet("--as")) {
         const std::string asText = line.value("--as");
-        if (paths.size() != 1 || isFolder(paths[0]))
+        if (paths.size() != 1 || isFolder(readFrom(paths[0])))
             throw UsageError("--as", "names one file: give a single PATH that is a file; see "
                                      "'velmora-dat add --help'");
         if (asText.empty())
             throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
-        entries.push_back({archive::names::fromText(text::fromPrintable(asText)), paths[0], 0});
+        entries.push_back(
+            {archive::names::fromText(text::fromPrintable(asText)), readFrom(paths[0]), 0});
     } else {
-        const std::string folder = line.value("--directory", ".");
         archive::filesystem::requireFolder(folder);
         const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
         if (!root)
@@ -250,7 +267,7 @@ int runAdd(const CommandLine& line, Console& console)
         const std::string rootShown =
             line.isSet("--directory") ? folder : std::string("the current folder");
         for (const std::string& path : paths)
-            isComplete = addPath(path, *root, rootShown, entries, console) && isComplete;
+            isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
     }
 
     // One change per name, the last path given winning; the archive never goes into itself.

@@ -56,13 +56,18 @@ _velmora_dat()
     $split && return
 
     # Count the operands already given; "--" ends the options, --type takes the next word.
-    local operand=0 ended=false
+    local operand=0 ended=false dir=""
     for ((i = i + 1; i < cword; i++)); do
         if $ended || [[ ${words[i]} != -?* ]]; then
             ((operand++))
         elif [[ ${words[i]} == -- ]]; then
             ended=true
-        elif [[ ${words[i]} == @(--type|--directory|-C|--as|--wait) ]]; then
+        elif [[ ${words[i]} == @(--directory|-C) ]]; then
+            dir=${words[i + 1]}
+            ((i++))
+        elif [[ ${words[i]} == --directory=* ]]; then
+            dir=${words[i]#*=}
+        elif [[ ${words[i]} == @(--type|--as|--wait) ]]; then
             ((i++))
         fi
     done
@@ -78,7 +83,15 @@ _velmora_dat()
             _filedir "$archive"
             ;;
         extract:1 | build:0) _filedir -d ;;
-        add:*) _filedir ;;
+        add:*)
+            if [[ -n $dir ]]; then
+                # PATHs are read from DIR, as tar -C reads them.
+                compopt -o filenames 2>/dev/null
+                mapfile -t COMPREPLY < <(cd -- "$dir" 2>/dev/null && compgen -f -- "$cur")
+            else
+                _filedir
+            fi
+            ;;
     esac
 } &&
     complete -F _velmora_dat velmora-dat

@@ -74,4 +74,14 @@ bool isOwnFolder(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
+bool isAbsolute(const std::string& path)
+{
+    return !path.empty() && path.front() == '/';
+}
+
+bool refusesNonPortableNames()
+{
+    return false;
+}
+
 } // namespace archive::filesystem

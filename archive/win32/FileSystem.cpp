@@ -69,4 +69,17 @@ bool isOwnFolder(const std::string& path)
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+bool isAbsolute(const std::string& path)
+{
+    // "C:x" is relative to the drive's own current folder: joined to another folder it would
+    // name something else, so it counts as absolute too.
+    return (!path.empty() && (path.front() == '/' || path.front() == '\\')) ||
+           (path.size() >= 2 && path[1] == ':');
+}
+
+bool refusesNonPortableNames()
+{
+    return true;
+}
+
 } // namespace archive::filesystem

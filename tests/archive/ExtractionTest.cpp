@@ -844,6 +844,10 @@ TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
         {"a trailing dot", "dot.", false, EINVAL, ErrorKind::nameRefusedByFileSystem, "dot."},
         {"a trailing space in a level", "sp \\x.bmp", false, EILSEQ,
          ErrorKind::nameRefusedByFileSystem, "sp "},
+#ifdef _WIN32
+        {"the console's output device", "CONOUT$.txt", false, 0, ErrorKind::nameRefusedByFileSystem,
+         "CONOUT$.txt"},
+#endif
     };
     for (const auto& c : cases) {
         for (const std::optional<bool> answer :

@@ -24,6 +24,15 @@ constexpr const char* kNoFile = "File not found";
 constexpr const char* kNoFile = "No such file";
 #endif
 
+// A name only this system cannot hold, with words of the reason.
+#ifdef _WIN32
+const std::string kNotHere = "CON";
+constexpr const char* kNotHereReason = "is the device CON";
+#else
+const std::string kNotHere = std::string(256, 'x');
+constexpr const char* kNotHereReason = "over the 255";
+#endif
+
 using Tree = std::map<std::string, std::string>;
 
 const Tree kArchived = {{"a.bmp", "abc"}, {"sub/b.wav", "bbbbb"}, {kXu + ".bmp", "xu"}};
@@ -107,6 +116,8 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
     if (!c.hardLink.empty())
         fs::create_hard_link(testsupport::hostPath(f.dir / "GAME00.DAT"),
                              testsupport::hostPath(f.dir / c.hardLink));
+    const fs::path archive = testsupport::hostPath(f.dir / "GAME00.DAT");
+    const auto written = fs::last_write_time(archive);
 
     const auto result = runDat(args);
 
@@ -117,6 +128,9 @@ TEST_P(CliUpdate, ChangesTheArchiveAsBuildingTheChangedTreeWould)
     else
         EXPECT_NE(result.err.find(f.expand(c.inErr)), std::string::npos) << result.err;
     EXPECT_EQ(readFile(f.dir / c.archive), f.built(c.after));
+    if (c.after == kArchived) {
+        EXPECT_EQ(fs::last_write_time(archive), written) << "written again";
+    }
     std::set<std::string> files;
     for (const auto& entry : fs::directory_iterator(f.dir.path()))
         files.insert(entry.path().filename().string());
@@ -182,6 +196,30 @@ INSTANTIATE_TEST_SUITE_P(
              1,
              "",
              "@game/a.bmp: does not lie below @game/sub",
+             kArchived},
+        Case{"AddReadsPathsFromDirAsTarDoes",
+             {"add", "@GAME00.DAT", "-C", "@game", "a.bmp", "sub/c.scr"},
+             0,
+             "@GAME00.DAT: 1 added, 1 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"a.bmp", "NEW"}, {"sub/c.scr", "ccc"}})},
+        Case{"AddAsReadsItsFileFromDir",
+             {"add", "@GAME00.DAT", "-C", "@game", "--as", "x.bmp", "sub/c.scr"},
+             0,
+             "@GAME00.DAT: 1 added, 0 replaced, 0 deleted, 0 renamed\n",
+             "",
+             with(kArchived, {{"x.bmp", "ccc"}})},
+        Case{"AddARelativePathOutsideDirIsRefused",
+             {"add", "@GAME00.DAT", "-C", "@game/sub", "../a.bmp"},
+             1,
+             "",
+             "does not lie below @game/sub",
+             kArchived},
+        Case{"AddAsANameNoEntryMayHaveHere",
+             {"add", "@GAME00.DAT", "--as", kNotHere, "@game/a.bmp"},
+             1,
+             "",
+             kNotHereReason,
              kArchived},
         Case{"AddAMissingFileIsRefused",
              {"add", "@GAME00.DAT", "-C", "@game", "@game/sub/c.scr", "@game/none.bmp"},
@@ -260,6 +298,19 @@ INSTANTIATE_TEST_SUITE_P(
              1,
              "",
              "is already the name of an entry",
+             kArchived},
+        Case{"RenameToAByteThatIsNoCharacter",
+             {"rename", "@GAME00.DAT", "a.bmp", "\xF3\xB0\x83\xBF.bmp"}, // U+F00FF: 0xFF
+             1,
+             "",
+             "not valid code page 950",
+             kArchived},
+        Case{"RenameToItsOwnNameWritesNothing",
+             {"rename", "@GAME00.DAT", "a.bmp", "a.bmp"},
+             0,
+             "nothing to do: a.bmp has that name already\n@GAME00.DAT: 0 added, 0 replaced, 0 "
+             "deleted, 0 renamed\n",
+             "",
              kArchived},
         Case{"RenameOfAMissingName",
              {"rename", "@GAME00.DAT", "none.bmp", "x.bmp"},
@@ -385,6 +436,23 @@ INSTANTIATE_TEST_SUITE_P(
                                              {"y.bmp", std::string(1 << 20, 'y')}})}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(CliUpdate, ADryRunSaysWhenMoreThanTheNamedEntriesChanges)
+{
+    TempDir dir;
+    testsupport::ArchiveImage image;
+    image.add("a.bmp", "1");
+    image.add("b.bmp", "2");
+    writeFile(dir / "GAME00.DAT", image.bytes() + "trailing bytes, not kept");
+    const auto result = runDat({"delete", "-n", dir / "GAME00.DAT", "b.bmp"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "delete b.bmp\n" + dir.str() +
+                              "/GAME00.DAT: not laid out as build lays it out; written again, its "
+                              "layout changes beyond these entries\n" +
+                              dir.str() +
+                              "/GAME00.DAT: 0 added, 0 replaced, 1 deleted, 0 renamed (dry run: "
+                              "nothing written)\n");
+}
+
 // POSIX: a file-size limit, signals, and /proc to see the unnamed file being written.
 #ifndef _WIN32
 TEST(CliUpdate, AFileSizeLimitLeavesTheArchiveAndNoTemporaryFile)
@@ -401,6 +469,19 @@ TEST(CliUpdate, AFileSizeLimitLeavesTheArchiveAndNoTemporaryFile)
     for (const auto& entry : fs::directory_iterator(f.dir.path()))
         files.insert(entry.path().filename().string());
     EXPECT_EQ(files, (std::set<std::string>{"GAME00.DAT", "game"}));
+}
+
+TEST(CliUpdate, AddNamesTheLinksItLeavesOutAsBuildDoes)
+{
+    Fixture f;
+    writeFile(f.dir / "outside.bmp", "out");
+    fs::create_symlink(f.dir.path() / "outside.bmp", f.dir.path() / "game/link.bmp");
+    const auto added = runDat({"add", f.dir / "GAME00.DAT", "-C", f.dir / "game", "."});
+    EXPECT_EQ(added.exitCode, 0);
+    EXPECT_EQ(added.err, "velmora-dat: " + f.dir.str() +
+                             "/game/link.bmp: notice: symbolic link skipped: it does not lead "
+                             "to a regular file inside the folder being packed\n");
+    fs::remove(f.dir.path() / "outside.bmp");
 }
 
 bool isWritingUnnamed(pid_t pid)

@@ -14,6 +14,7 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$scratch" || exit 1
 touch GAME00.DAT game01.dat Mixed.Dat notes.txt dat
 mkdir sub
+touch sub/inside.bmp
 
 # shellcheck disable=SC1090
 source "$framework"
@@ -79,6 +80,8 @@ velmora-dat rename --wait 5 G|GAME00.DAT
 velmora-dat add GAME00.DAT |GAME00.DAT Mixed.Dat dat game01.dat notes.txt sub
 velmora-dat add -C |sub
 velmora-dat add -C sub G|GAME00.DAT
+velmora-dat add -C sub GAME00.DAT i|inside.bmp
+velmora-dat add --directory=sub GAME00.DAT |inside.bmp
 velmora-dat add --as x.bmp GAME00.DAT n|notes.txt
 velmora-dat add --as |
 velmora-dat delete |GAME00.DAT Mixed.Dat game01.dat sub
