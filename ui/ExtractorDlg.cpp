@@ -497,7 +497,9 @@ void CExtractorDlg::OnExtract()
         return;
     const std::vector<std::uint32_t> selected = m_entryModel->positionsOf(GetSelItems());
     const QString folder = m_folderPicker.m_strPath;
-    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_progressOptions);
+    CProgressWindow progress(
+        this, QString::fromUtf8(res::kExtractProgress).arg(QDir::toNativeSeparators(folder)),
+        m_progressOptions);
     // The worker's: entries are done in order, so the one under way is selected[entriesDone].
     std::size_t entriesDone = 0;
     archive::ExtractOptions options;
@@ -567,7 +569,9 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
     const auto build = [&]() -> std::optional<archive::BuildResult> {
-        CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
+        CProgressWindow progress(
+            this, QString::fromUtf8(res::kBuildProgress).arg(QDir::toNativeSeparators(folder)),
+            m_progressOptions);
         const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
             return archive::buildArchive(hostPath(folder), hostPath(*path), report);
         });
