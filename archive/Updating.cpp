@@ -430,6 +430,8 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const std
         return result;
     }
     out.Commit();
+    // Taken by the name once named: some systems set the time only when the file is closed.
+    result.written = filesystem::stamp(paths::join(folder, name));
     return result;
 }
 
@@ -461,7 +463,7 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     const auto [folder, name] = resolvedTarget(archivePath);
     // Someone else's newer file at the path would be lost under the old one's entries.
     if (filesystem::identity(paths::join(folder, name)) != archive.identity())
-        throw FileError(ErrorKind::cannotWrite, archivePath,
+        throw FileError(ErrorKind::changedMeanwhile, archivePath,
                         "was replaced by another file since it was opened; open it again");
     return writeItems(&archive, std::move(items), folder, name, OutputFile::Existing::replaceOpen,
                       filesystem::permissions(paths::join(folder, name)), progress, options,
@@ -489,13 +491,23 @@ UpdateResult createArchive(const std::string& archivePath,
 }
 
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
-                    const ProgressFn& progress)
+                    const filesystem::FileStamp& written, const ProgressFn& progress)
 {
     const CFile& source = earlier.file();
     const auto [folder, name] = resolvedTarget(archivePath);
+    const std::string targetPath = paths::join(folder, name);
+    // What another program wrote since the change would be lost under the earlier bytes. Asked
+    // first, and again by the output just before it takes the name.
+    const OutputFile::ExistingCheck requireWritten = [&](const filesystem::ObjectId&) {
+        if (filesystem::stamp(targetPath) != written)
+            throw FileError(ErrorKind::changedMeanwhile, archivePath,
+                            "was changed by another program since the change to undo; "
+                            "not put back over it");
+    };
+    requireWritten({});
     const CFolder target = openTargetFolder(folder);
-    const std::optional<std::uint32_t> mode = filesystem::permissions(paths::join(folder, name));
-    OutputFile out(target, name, OutputFile::Existing::replaceOpen);
+    const std::optional<std::uint32_t> mode = filesystem::permissions(targetPath);
+    OutputFile out(target, name, OutputFile::Existing::replaceOpen, &requireWritten);
     out.setDurable(true);
     if (mode)
         out.setPermissions(*mode);

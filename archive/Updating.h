@@ -1,9 +1,11 @@
 #pragma once
 
+#include "archive/FileSystem.h"
 #include "archive/Progress.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,9 @@ struct UpdateResult {
     // The names, in the new archive, of the entries added, replaced or renamed.
     std::vector<std::string> changedNames;
     std::vector<Outcome> outcomes; // one per change
+    // The file named at the archive's path by this update, as it was once named; nullopt when
+    // nothing was written.
+    std::optional<filesystem::FileStamp> written;
 };
 
 // Applies changes to the open archive and replaces its file (a link to it is followed; its
@@ -60,7 +65,7 @@ struct UpdateResult {
 // written. The reader stays open on the old file (which has no name once replaced). A change list
 // that changes nothing (every add kept) writes nothing. The new archive is refused, before
 // anything is written, when an entry name would be both a file and a folder level, and when
-// the file at the archive's path is no longer the one the reader opened.
+// the file at the archive's path is no longer the one the reader opened (changedMeanwhile).
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
@@ -71,8 +76,10 @@ UpdateResult createArchive(const std::string& archivePath,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
 // Puts earlier's bytes back at archivePath, byte for byte, as safely as updateArchive writes:
-// undoing the last change while the reader still holds the replaced file open.
+// undoing the last change while the reader still holds the replaced file open. Only over the
+// file that change wrote (written, from its result): throws FileError changedMeanwhile, writing
+// nothing, when the path holds another file or that one was written since, or nothing.
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
-                    const ProgressFn& progress = {});
+                    const filesystem::FileStamp& written, const ProgressFn& progress = {});
 
 } // namespace archive
