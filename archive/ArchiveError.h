@@ -31,6 +31,7 @@ namespace archive {
     X(insideSource)         /* the archive would lie inside the folder being packed */            \
     X(alreadyOpen)          /* the file is one this program holds open (the archive) */           \
     X(changedWhileBuilding) /* a source file changed size while the archive was written */        \
+    X(changedMeanwhile)     /* the file at the path is not the one this program read or wrote */  \
     X(folderLoop)           /* a folder leads back to one that contains it */                     \
     X(noSuchEntry)          /* a name asked for is not in the archive */                          \
     X(ambiguousName)        /* a name asked for matches more than one entry */                    \

@@ -14,8 +14,19 @@ struct ObjectId {
     bool operator==(const ObjectId&) const = default;
 };
 
+// One version of a file: the object, and its length and modification time, which tell a
+// rewrite in place apart.
+struct FileStamp {
+    ObjectId id;
+    std::uint64_t size = 0;
+    std::int64_t modified = 0; // in the system's own units; only compared
+    bool operator==(const FileStamp&) const = default;
+};
+
 // Links are followed; nullopt when the object cannot be examined.
 std::optional<ObjectId> identity(const std::string& path);
+// The same for the file's version.
+std::optional<FileStamp> stamp(const std::string& path);
 // The absolute path with every link and dot resolved; nullopt when it does not exist.
 std::optional<std::string> canonicalPath(const std::string& path);
 // Where the symbolic link at path leads (a relative target taken from the link's folder), whether

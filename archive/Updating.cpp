@@ -487,6 +487,8 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Des
         result.splitHardLinks = archive->linkCount() > 1;
     }
     out.Commit();
+    // Taken by the name once named: some systems set the time only when the file is closed.
+    result.written = filesystem::stamp(paths::join(to.folder, to.name));
     return result;
 }
 
@@ -495,7 +497,7 @@ void requireUnreplaced(const std::optional<filesystem::ObjectId>& now, const CFi
                        const std::string& archivePath)
 {
     if (now != archive.identity())
-        throw FileError(ErrorKind::cannotWrite, archivePath,
+        throw FileError(ErrorKind::changedMeanwhile, archivePath,
                         "was replaced by another file since it was opened; open it again");
 }
 
@@ -593,16 +595,27 @@ UpdateResult createArchive(const std::string& archivePath,
 }
 
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
-                    const ProgressFn& progress)
+                    const filesystem::FileStamp& written, const ProgressFn& progress)
 {
     const CFile& source = earlier.file();
     const auto [folder, name] = resolvedTarget(archivePath);
+    const std::string targetPath = paths::join(folder, name);
+    // What another program wrote since the change would be lost under the earlier bytes. Asked
+    // first, and again by the output just before it takes the name.
+    const OutputFile::ExistingCheck requireWritten = [&](const filesystem::ObjectId&) {
+        if (filesystem::stamp(targetPath) != written)
+            throw FileError(ErrorKind::changedMeanwhile, archivePath,
+                            "was changed by another program since the change to undo; "
+                            "not put back over it");
+    };
+    requireWritten({});
     FileLock lock;
-    lock.lock(paths::join(folder, name), kDefaultLockWait);
+    lock.lock(targetPath, kDefaultLockWait);
+    requireWritten({});
     const CFolder target = openTargetFolder(folder);
-    const std::optional<std::uint32_t> mode = filesystem::permissions(paths::join(folder, name));
+    const std::optional<std::uint32_t> mode = filesystem::permissions(targetPath);
     OutputFile::removeLeftovers(target, name);
-    OutputFile out(target, name, OutputFile::Existing::replaceOpen);
+    OutputFile out(target, name, OutputFile::Existing::replaceOpen, &requireWritten);
     out.setDurable(true);
     if (mode)
         out.setPermissions(*mode & 0777);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "archive/FileSystem.h"
 #include "archive/Progress.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,9 @@ struct UpdateResult {
     // The names, in the new archive, of the entries added, replaced or renamed.
     std::vector<std::string> changedNames;
     std::vector<Outcome> outcomes; // one per change
+    // The file named at the archive's path by this update, as it was once named; nullopt when
+    // nothing was written.
+    std::optional<filesystem::FileStamp> written;
 };
 
 // Applies changes to the open archive and replaces its file (a link to it is followed; its
@@ -75,12 +80,12 @@ struct UpdateResult {
 // open on the old file (which has no name once replaced). A change list that changes nothing
 // (every add kept, every rename to the name the entry has) writes nothing. The new archive is
 // refused, before anything is written, when an entry name would be both a file and a folder level,
-// and when the file at the archive's path is no longer the one the reader opened.
-// From then until the new file has its name the archive is locked against other changes
-// (FileLock), and the file at the path is checked again as it is replaced: of two changes at once,
-// the later one is refused rather than the earlier one lost. Hidden temporary files an ended run
-// left beside the archive are removed. Owner, group and extended attributes are kept as far as
-// this process may, the set-user-ID and set-group-ID bits only with the owner and group.
+// and when the file at the archive's path is no longer the one the reader opened
+// (changedMeanwhile). From then until the new file has its name the archive is locked against other
+// changes (FileLock), and the file at the path is checked again as it is replaced: of two changes
+// at once, the later one is refused rather than the earlier one lost. Hidden temporary files an
+// ended run left beside the archive are removed. Owner, group and extended attributes are kept as
+// far as this process may, the set-user-ID and set-group-ID bits only with the owner and group.
 UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<ArchiveChange>& changes,
                            const ProgressFn& progress = {}, const UpdateOptions& options = {});
 
@@ -93,8 +98,10 @@ UpdateResult createArchive(const std::string& archivePath,
 
 // Puts earlier's bytes back at archivePath, byte for byte, as safely as updateArchive writes:
 // undoing the last change while the reader still holds the replaced file open. The archive is
-// locked against other changes meanwhile, as updateArchive locks it.
+// locked against other changes meanwhile, as updateArchive locks it. Only over the file that
+// change wrote (written, from its result): throws FileError changedMeanwhile, writing nothing,
+// when the path holds another file or that one was written since, or nothing.
 void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath,
-                    const ProgressFn& progress = {});
+                    const filesystem::FileStamp& written, const ProgressFn& progress = {});
 
 } // namespace archive

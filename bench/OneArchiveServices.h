@@ -35,7 +35,7 @@ public:
     {
         return std::nullopt;
     }
-    bool openWithDesktop(const QString&) override { return false; }
+    void openWithDesktop(QObject*, const QString&, std::function<void()>) override {}
     void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
     {
         std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());

@@ -66,7 +66,7 @@ public:
     {
         return std::nullopt;
     }
-    bool openWithDesktop(const QString&) override { return false; }
+    void openWithDesktop(QObject*, const QString&, std::function<void()>) override {}
     void showMessage(QWidget*, const QString&, const QString& text, MessageIcon) override
     {
         ++messages;

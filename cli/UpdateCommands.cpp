@@ -152,7 +152,8 @@ int onArchive(const CommandLine& line, const std::string& archivePath, bool mayC
                 archive::filesystem::identity(archivePath);
             // Missing for a moment counts too: where the system cannot rename over a file held
             // open, the old archive is moved aside before the new one takes its name.
-            const bool isReplaced = (error.kind() == archive::ErrorKind::cannotWrite ||
+            const bool isReplaced = (error.kind() == archive::ErrorKind::changedMeanwhile ||
+                                     error.kind() == archive::ErrorKind::cannotWrite ||
                                      error.kind() == archive::ErrorKind::cannotOpen ||
                                      error.kind() == archive::ErrorKind::keptExisting) &&
                                     now && now != before;

@@ -26,6 +26,11 @@ constexpr const char* kDropQuestion =
     "要把拖入的檔案加入 %1 嗎？\n將新增 %2 個項目，取代 %3 個項目。";
 // %1 the entry whose copy was saved in another program.
 constexpr const char* kEditedQuestion = "%1 已修改，要更新到檔案庫嗎？";
+// The same for a copy of an entry of an archive other than the one listed now: %2 that archive.
+constexpr const char* kEditedOtherQuestion =
+    "%1 已修改。它來自 %2，不是目前開啟的檔案庫；要更新到 %2 嗎？";
+// A new name left empty in the rename prompt.
+constexpr const char* kEmptyName = "新名稱是空的，項目未重新命名。";
 
 // The progress window of a change and of an undo.
 constexpr const char* kUpdateTitle = "正在更新遊戲數據檔案…";
@@ -37,6 +42,10 @@ constexpr const char* kUpdateDone = "已更新 %1：新增 %2 個，取代 %3 �
 constexpr const char* kUpdateSplitLinks = "；其他硬連結仍是原來的檔案庫";
 constexpr const char* kUpdateCancelled = "已取消。%1 未變更";
 constexpr const char* kUndoDone = "已復原 %1";
+// Undo refused because another program changed the archive after the change; %1 the archive.
+constexpr const char* kUndoRefused =
+    "無法復原 %1：上次變更之後，其他程式已修改此檔案，復原會蓋掉它的修改。\n"
+    "清單已重新載入此檔案目前的內容。";
 
 // %1 the temporary copy the desktop could not open.
 constexpr const char* kCannotOpenWith = "沒有可開啟此檔案的程式：%1";

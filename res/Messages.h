@@ -52,6 +52,8 @@ constexpr const char* errorKindText(archive::ErrorKind kind)
         return "此檔案已由本程式開啟：%1";
     case ErrorKind::changedWhileBuilding:
         return "打包期間檔案被修改：%1";
+    case ErrorKind::changedMeanwhile:
+        return "此檔案在本程式讀取或寫入之後已被其他程式變更：%1";
     case ErrorKind::folderLoop:
         return "資料夾連回包含它的資料夾：%1";
     case ErrorKind::noSuchEntry:

@@ -75,6 +75,9 @@ constexpr const char* kDefaultSuffix = "DAT";
 constexpr const char* kDefaultFileName = "GAME00.DAT";
 constexpr const char* kExtractTitle = "解壓到資料夾:";
 constexpr const char* kBuildTitle = "請選擇要打包的資料夾:";
+// The progress windows' labels while they run; %1 the folder.
+constexpr const char* kExtractProgress = "正在解壓到資料夾：%1";
+constexpr const char* kBuildProgress = "正在打包資料夾：%1";
 constexpr const char* kBuildInsideFolder = "不能在該目錄中建立打包檔案";
 
 } // namespace res

@@ -3,8 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
+class QObject;
 class QWidget;
 
 // The windows a command waits on: the open and save file dialogs, the folder and file choices,
@@ -30,8 +32,11 @@ public:
     // A line of text starting as initial, or nullopt when the user cancels.
     virtual std::optional<QString> askText(QWidget* parent, const QString& caption,
                                            const QString& label, const QString& initial) = 0;
-    // Opens path in the desktop's program for its type; false when there is none.
-    virtual bool openWithDesktop(const QString& path) = 0;
+    // Opens path in the desktop's program for its type. onFailure runs on this thread, at once or
+    // once the desktop has answered, when there is no such program or it could not start; never
+    // once context is gone.
+    virtual void openWithDesktop(QObject* context, const QString& path,
+                                 std::function<void()> onFailure) = 0;
 
     enum class MessageIcon { None, Error };
     virtual void showMessage(QWidget* parent, const QString& caption, const QString& text,

@@ -11,6 +11,19 @@ QString systemReasonText(int errorNumber, const std::string& englishReason)
     return QString::fromStdString(englishReason);
 }
 
+namespace {
+
+// The kinds whose text names only what failed: any other kind's text is the reason itself.
+bool saysOnlyWhatFailed(archive::ErrorKind kind)
+{
+    using archive::ErrorKind;
+    return kind == ErrorKind::unspecified || kind == ErrorKind::cannotOpen ||
+           kind == ErrorKind::cannotRead || kind == ErrorKind::cannotWrite ||
+           kind == ErrorKind::cannotCreateFolder;
+}
+
+} // namespace
+
 QString errorMessage(const archive::ArchiveError& error)
 {
     QString text = QString::fromUtf8(res::errorKindText(error.kind()));
@@ -26,8 +39,8 @@ QString errorMessage(const archive::ArchiveError& error)
         text += QLatin1Char('\n') + cause;
     } else if (error.systemError() != 0)
         text += QLatin1Char('\n') + systemReasonText(error.systemError(), error.reason());
-    else if (error.kind() == archive::ErrorKind::unspecified && !error.reason().empty())
-        // Nothing but the engine's own words tells what an unclassified failure was.
+    else if (saysOnlyWhatFailed(error.kind()) && !error.reason().empty())
+        // Nothing else tells why; the user would be left guessing.
         text += QLatin1Char('\n') + QString::fromStdString(error.reason());
     return text;
 }

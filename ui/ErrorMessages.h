@@ -8,9 +8,9 @@ namespace archive {
 class ArchiveError;
 }
 
-// The dialog's wording of a failure: the kind's text naming the file or entry, then the
-// system's reason on its own line when a system call failed, or the cause when a file is not
-// an archive.
+// The dialog's wording of a failure: the kind's text naming the file or entry, then on its own
+// line the cause when a file is not an archive, else the system's reason when a system call
+// failed, else the engine's own reason when the kind's text names only what failed.
 QString errorMessage(const archive::ArchiveError& error);
 
 // The system's reason for errorNumber in Chinese, or englishReason for a number without a text.

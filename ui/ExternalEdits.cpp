@@ -11,6 +11,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <utility>
+
 ExternalEdits::ExternalEdits(QWidget* dialog, DragOutFolders& folders, DialogServices& services,
                              SavedFn onSaved)
     : QObject(dialog), m_pDialog(dialog), m_folders(folders), m_services(services),
@@ -30,12 +33,14 @@ ExternalEdits::ExternalEdits(QWidget* dialog, DragOutFolders& folders, DialogSer
 
 ExternalEdits::~ExternalEdits() = default;
 
-bool ExternalEdits::open(const archive::ArchiveReader& reader, std::uint32_t position)
+void ExternalEdits::open(const archive::ArchiveReader& reader, std::uint32_t position,
+                         std::function<void()> onNoProgram)
 {
     const QString path = m_folders.extractFile(reader, position);
     m_strLastOpened = path;
     Copy& copy = m_copies[path];
     copy.entryName = std::string(reader.record(position).name);
+    copy.archivePath = reader.path();
     copy.digest = digestOf(path);
     copy.settle = std::make_unique<QTimer>();
     copy.settle->setSingleShot(true);
@@ -43,11 +48,44 @@ bool ExternalEdits::open(const archive::ArchiveReader& reader, std::uint32_t pos
     connect(copy.settle.get(), &QTimer::timeout, this, [this, path] { settled(path); });
     m_watcher.addPath(path);
     m_watcher.addPath(QFileInfo(path).absolutePath());
-    if (m_services.openWithDesktop(path))
-        return true;
+    m_services.openWithDesktop(this, path, [this, path, onNoProgram = std::move(onNoProgram)] {
+        forget(path);
+        onNoProgram();
+    });
+}
+
+void ExternalEdits::forget(const QString& path)
+{
+    const auto found = m_copies.find(path);
+    if (found == m_copies.end())
+        return;
+    // Each copy has a folder of its own.
     m_watcher.removePaths({path, QFileInfo(path).absolutePath()});
-    m_copies.erase(path);
-    return false;
+    found->second.settle->stop();
+    found->second.settle.release()->deleteLater();
+    m_copies.erase(found);
+}
+
+void ExternalEdits::tookIn(const QString& path, const archive::ArchiveReader& reader)
+{
+    const auto found = m_copies.find(path);
+    if (found == m_copies.end())
+        return;
+    for (std::size_t i = 0; i < reader.size(); ++i) {
+        const archive::RecordView record = reader.at(i);
+        if (record.name != found->second.entryName)
+            continue;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        QByteArray slice;
+        for (std::uint64_t done = 0; done < record.dataSize;) {
+            slice.resize(qsizetype(std::min<std::uint64_t>(record.dataSize - done, 1 << 20)));
+            reader.readAt(slice.data(), std::size_t(slice.size()), record.dataOffset + done);
+            hash.addData(slice);
+            done += std::uint64_t(slice.size());
+        }
+        found->second.digest = hash.result();
+        return;
+    }
 }
 
 void ExternalEdits::clear()
@@ -82,14 +120,13 @@ void ExternalEdits::settled(const QString& path)
     const QByteArray digest = digestOf(path);
     if (digest.isEmpty() || digest == found->second.digest)
         return;
-    if (!m_onSaved({path, found->second.entryName})) {
+    // Counted as reported before the question: a save made while it is open is compared with
+    // these bytes, or with those the answer put in (tookIn), and asked about only if new.
+    const QByteArray before = std::exchange(found->second.digest, digest);
+    if (!m_onSaved({path, found->second.entryName, found->second.archivePath})) {
+        found->second.digest = before;
         found->second.settle->start();
-        return;
     }
-    // The question may have run a change that cleared the copies.
-    const auto still = m_copies.find(path);
-    if (still != m_copies.end())
-        still->second.digest = digest;
 }
 
 QByteArray ExternalEdits::digestOf(const QString& path)

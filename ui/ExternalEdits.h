@@ -21,16 +21,19 @@ class ArchiveReader;
 }
 
 // Entries opened in the desktop's program for their type. Each is a copy in a folder of the
-// drag-out folders, watched until the dialog closes or another archive is opened; a save is
-// reported once the copy has settled and only when its bytes differ from those last reported.
+// drag-out folders, watched until the dialog closes, whatever archive is open meanwhile; a save
+// is reported once the copy has settled and only when its bytes differ both from those last
+// reported and from those last put into the archive.
 class ExternalEdits : public QObject {
     Q_OBJECT
 
 public:
-    // A copy whose bytes changed: where it is and the entry it was extracted from.
+    // A copy whose bytes changed: where it is, the entry it was extracted from and the path of
+    // that entry's archive.
     struct SavedCopy {
         QString path;
         std::string entryName;
+        std::string archivePath;
     };
     // Returns false when the save cannot be taken now (another change runs): it is offered again
     // a moment later.
@@ -45,8 +48,13 @@ public:
     ~ExternalEdits() override;
 
     // Extracts the entry at position and hands the copy to the desktop. Throws what extraction
-    // throws; false when the desktop has no program for it (the copy is then not watched).
-    bool open(const archive::ArchiveReader& reader, std::uint32_t position);
+    // throws. When the desktop has no program for it, which may be known only later, the copy is
+    // no longer watched and onNoProgram runs.
+    void open(const archive::ArchiveReader& reader, std::uint32_t position,
+              std::function<void()> onNoProgram);
+    // The copy at path went into reader's archive: its later saves are compared with the bytes
+    // the entry holds there, not with those the save was reported with.
+    void tookIn(const QString& path, const archive::ArchiveReader& reader);
     // The copy's path handed to the desktop last, empty before any.
     const QString& lastOpened() const { return m_strLastOpened; }
     // Stops watching every copy; the files stay until the folders go.
@@ -59,10 +67,12 @@ protected:
 private:
     struct Copy {
         std::string entryName;
+        std::string archivePath;
         QByteArray digest;
         std::unique_ptr<QTimer> settle;
     };
     void changed(const QString& path);
+    void forget(const QString& path);
     void settled(const QString& path);
     static QByteArray digestOf(const QString& path);
 

@@ -5,6 +5,7 @@
 #include "archive/Catalogue.h"
 #include "archive/CodePage950.h"
 #include "archive/Extraction.h"
+#include "archive/FileSystem.h"
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
 #include "archive/Updating.h"
@@ -153,10 +154,9 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     buildControls();
     m_pDragOut = new DragOutFolders(this, *m_pServices);
     m_entryModel->setDragOut(m_pDragOut);
-    m_pEdits = new ExternalEdits(this, *m_pDragOut, *m_pServices,
-                                 [this](const ExternalEdits::SavedCopy& copy) {
-                                     return offerSavedCopy(copy.path, copy.entryName);
-                                 });
+    m_pEdits = new ExternalEdits(
+        this, *m_pDragOut, *m_pServices,
+        [this](const ExternalEdits::SavedCopy& copy) { return offerSavedCopy(copy); });
     m_preview = std::make_unique<PreviewController>(
         m_entryListView, *m_entryModel,
         [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
@@ -401,11 +401,9 @@ void CExtractorDlg::loadArchive(const QString& path)
     m_strLastArchive = path;
     startNextChoiceBeside(path);
     // The file may have changed meanwhile: an undo would put back bytes the user never saw
-    // listed. Copies in other programs stay tied to the entries of the same file.
+    // listed. Copies in other programs stay tied to the archive they came from.
     m_pEarlier.reset();
     m_undoNames.clear();
-    if (!m_pArchive->isOpen() || hostPath(path) != m_pArchive->path())
-        m_pEdits->clear();
     closeArchive();
     listArchive(hostPath(path), false);
 }
@@ -497,7 +495,9 @@ void CExtractorDlg::OnExtract()
         return;
     const std::vector<std::uint32_t> selected = m_entryModel->positionsOf(GetSelItems());
     const QString folder = m_folderPicker.m_strPath;
-    CProgressWindow progress(this, QString::fromUtf8(res::kExtractTitle), m_progressOptions);
+    CProgressWindow progress(
+        this, QString::fromUtf8(res::kExtractProgress).arg(QDir::toNativeSeparators(folder)),
+        m_progressOptions);
     // The worker's: entries are done in order, so the one under way is selected[entriesDone].
     std::size_t entriesDone = 0;
     archive::ExtractOptions options;
@@ -567,7 +567,9 @@ void CExtractorDlg::makeArchiveFrom(const QString& folder)
     // The list is empty and nothing is open, whatever the build does.
     clearStatus();
     const auto build = [&]() -> std::optional<archive::BuildResult> {
-        CProgressWindow progress(this, QString::fromUtf8(res::kBuildTitle), m_progressOptions);
+        CProgressWindow progress(
+            this, QString::fromUtf8(res::kBuildProgress).arg(QDir::toNativeSeparators(folder)),
+            m_progressOptions);
         const archive::BuildResult result = progress.run([&](const archive::ProgressFn& report) {
             return archive::buildArchive(hostPath(folder), hostPath(*path), report);
         });
@@ -697,6 +699,10 @@ void CExtractorDlg::OnRename(int row)
                              tr8(res::edit::kRenameLabel).arg(shownName(name)), before);
     if (!text || *text == before)
         return;
+    if (text->isEmpty()) {
+        reportError(tr8(res::edit::kEmptyName));
+        return;
+    }
     const std::string newName = archive::names::fromText(text->toStdString());
     if (newName == name)
         return;
@@ -733,39 +739,93 @@ void CExtractorDlg::OnOpenWith(int row)
 {
     if (!m_bArchiveOpen || row < 0 || row >= m_entryModel->GetCount())
         return;
-    if (!m_pEdits->open(*m_pArchive, m_entryModel->GetItemData(row)))
-        reportError(tr8(res::edit::kCannotOpenWith).arg(shownName(m_entryModel->GetText(row))));
+    m_pEdits->open(*m_pArchive, m_entryModel->GetItemData(row),
+                   [this, name = std::string(m_entryModel->GetText(row))] {
+                       reportError(tr8(res::edit::kCannotOpenWith).arg(shownName(name)));
+                   });
 }
 
-bool CExtractorDlg::offerSavedCopy(const QString& path, const std::string& entryName)
+bool CExtractorDlg::isOpenArchive(const std::string& path) const
+{
+    return m_bArchiveOpen && (path == m_pArchive->path() ||
+                              archive::filesystem::identity(path) == m_pArchive->file().identity());
+}
+
+bool CExtractorDlg::offerSavedCopy(const ExternalEdits::SavedCopy& copy)
 {
     if (m_bChanging)
         return false;
-    if (!m_bArchiveOpen)
-        return true;
     const QScopedValueRollback<bool> changing(m_bChanging, true);
-    // Renamed or deleted since it was opened: adding the copy would bring the old name back.
-    const archive::Catalogue& catalogue = *m_entryModel->catalogue();
-    bool isListed = false;
-    for (std::size_t row = 0; row < catalogue.size() && !isListed; ++row)
-        isListed = catalogue.name(row) == entryName;
-    if (!isListed) {
-        reportError(
-            tr8(res::errorKindText(archive::ErrorKind::noSuchEntry)).arg(shownName(entryName)));
-        return true;
-    }
-    if (m_pServices->askYesNo(this, tr8(res::kDisplayName),
-                              tr8(res::edit::kEditedQuestion).arg(shownName(entryName))))
-        runCommand([&] {
-            applyChanges({{archive::ArchiveChange::Kind::add, entryName, hostPath(path), {}}});
-        });
+    runCommand([&] {
+        // Another archive may be listed now: the copy still belongs to its own.
+        const bool isListed = isOpenArchive(copy.archivePath);
+        archive::ArchiveReader other;
+        if (!isListed)
+            other.Open(copy.archivePath);
+        const archive::ArchiveReader& from = isListed ? *m_pArchive : other;
+        // Renamed or deleted since it was opened: adding the copy would bring the old name back.
+        bool isThere = false;
+        for (std::size_t i = 0; i < from.size() && !isThere; ++i)
+            isThere = from.at(i).name == copy.entryName;
+        if (!isThere) {
+            reportError(tr8(res::errorKindText(archive::ErrorKind::noSuchEntry))
+                            .arg(shownName(copy.entryName)));
+            return;
+        }
+        const QString question =
+            isListed ? tr8(res::edit::kEditedQuestion).arg(shownName(copy.entryName))
+                     : tr8(res::edit::kEditedOtherQuestion)
+                           .arg(shownName(copy.entryName),
+                                QDir::toNativeSeparators(QFile::decodeName(
+                                    QByteArray::fromStdString(copy.archivePath))));
+        if (!m_pServices->askYesNo(this, tr8(res::kDisplayName), question))
+            return;
+        const std::vector<archive::ArchiveChange> change = {
+            {archive::ArchiveChange::Kind::add, copy.entryName, hostPath(copy.path), {}}};
+        if (isListed) {
+            if (applyChanges(change))
+                m_pEdits->tookIn(copy.path, *m_pArchive);
+        } else if (updateOtherArchive(other, change)) {
+            archive::ArchiveReader after;
+            after.Open(copy.archivePath);
+            m_pEdits->tookIn(copy.path, after);
+        }
+    });
     return true;
 }
 
-void CExtractorDlg::applyChanges(const std::vector<archive::ArchiveChange>& changes)
+bool CExtractorDlg::updateOtherArchive(const archive::ArchiveReader& reader,
+                                       const std::vector<archive::ArchiveChange>& changes)
+{
+    const QString archiveName =
+        QFileInfo(QFile::decodeName(QByteArray::fromStdString(reader.path()))).fileName();
+    CProgressWindow progress(this, tr8(res::edit::kUpdateTitle), m_progressOptions);
+    const archive::UpdateResult result = progress.run([&](const archive::ProgressFn& report) {
+        return archive::updateArchive(reader, changes, report);
+    });
+    finishUpdate(progress, archiveName, result);
+    return !result.cancelled;
+}
+
+void CExtractorDlg::finishUpdate(CProgressWindow& progress, const QString& archiveName,
+                                 const archive::UpdateResult& result)
+{
+    if (result.cancelled)
+        progress.finish(tr8(res::edit::kUpdateCancelled).arg(archiveName));
+    else
+        progress.finish(tr8(res::edit::kUpdateDone)
+                            .arg(archiveName)
+                            .arg(result.added)
+                            .arg(result.replaced)
+                            .arg(result.deleted)
+                            .arg(result.renamed) +
+                        (result.splitHardLinks ? tr8(res::edit::kUpdateSplitLinks) : QString()));
+}
+
+bool CExtractorDlg::applyChanges(const std::vector<archive::ArchiveChange>& changes)
 {
     if (!m_bArchiveOpen || changes.empty())
-        return;
+        return false;
     const QScopedValueRollback<bool> changing(m_bChanging, true);
     const QString archiveName = archiveFileName();
     CProgressWindow progress(this, tr8(res::edit::kUpdateTitle), m_progressOptions);
@@ -773,24 +833,20 @@ void CExtractorDlg::applyChanges(const std::vector<archive::ArchiveChange>& chan
         return archive::updateArchive(*m_pArchive, changes, report);
     });
     if (result.cancelled) {
-        progress.finish(tr8(res::edit::kUpdateCancelled).arg(archiveName));
-        return;
+        finishUpdate(progress, archiveName, result);
+        return false;
     }
     // After an undo, the entries the change named are the ones to look at again.
     std::vector<std::string> undoNames;
     for (const archive::ArchiveChange& change : changes)
         undoNames.push_back(change.name);
-    relist(m_pArchive->path(), true, result.changedNames);
+    // Undo puts back only over the file written here, so it needs to know which that is.
+    relist(m_pArchive->path(), result.written.has_value(), result.changedNames);
+    if (result.written)
+        m_undoWritten = *result.written;
     m_undoNames = std::move(undoNames);
-    QString done = tr8(res::edit::kUpdateDone)
-                       .arg(archiveName)
-                       .arg(result.added)
-                       .arg(result.replaced)
-                       .arg(result.deleted)
-                       .arg(result.renamed);
-    if (result.splitHardLinks)
-        done += tr8(res::edit::kUpdateSplitLinks);
-    progress.finish(done);
+    finishUpdate(progress, archiveName, result);
+    return true;
 }
 
 void CExtractorDlg::OnUndo()
@@ -801,6 +857,21 @@ void CExtractorDlg::OnUndo()
     const std::string path = m_pEarlier->path();
     const QString archiveName =
         QFileInfo(QFile::decodeName(QByteArray::fromStdString(path))).fileName();
+    try {
+        putBackEarlier(path, archiveName);
+    } catch (const archive::FileError& e) {
+        if (e.kind() != archive::ErrorKind::changedMeanwhile)
+            throw;
+        // Another program's archive now: it is listed as it is, and there is nothing to undo.
+        m_pEarlier.reset();
+        m_undoNames.clear();
+        reportError(tr8(res::edit::kUndoRefused).arg(archiveName));
+        relist(path, false, {});
+    }
+}
+
+void CExtractorDlg::putBackEarlier(const std::string& path, const QString& archiveName)
+{
     CProgressWindow progress(this, tr8(res::edit::kUndoTitle), m_progressOptions);
     // Putting back is never stopped halfway: it happens whole or fails.
     progress.run([&](const archive::ProgressFn& report) {
@@ -808,12 +879,13 @@ void CExtractorDlg::OnUndo()
         const auto inMiB = [](std::uint64_t bytes) {
             return static_cast<int>((bytes + (1u << 20) - 1) >> 20);
         };
-        archive::restoreArchive(*m_pEarlier, path, [&](const archive::Progress& step) {
-            archive::Progress shown = step;
-            shown.entriesDone = inMiB(step.bytesDone);
-            shown.entriesTotal = inMiB(step.bytesTotal);
-            return report(shown);
-        });
+        archive::restoreArchive(*m_pEarlier, path, m_undoWritten,
+                                [&](const archive::Progress& step) {
+                                    archive::Progress shown = step;
+                                    shown.entriesDone = inMiB(step.bytesDone);
+                                    shown.entriesTotal = inMiB(step.bytesTotal);
+                                    return report(shown);
+                                });
         return true;
     });
     // One level: what was undone cannot be undone again.
@@ -873,7 +945,6 @@ void CExtractorDlg::forgetChanges()
 {
     m_pEarlier.reset();
     m_undoNames.clear();
-    m_pEdits->clear();
 }
 
 bool CExtractorDlg::addEditCommands(QMenu& menu, int row)

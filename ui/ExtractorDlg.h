@@ -4,6 +4,7 @@
 #include "archive/Progress.h"
 #include "archive/Updating.h"
 #include "ui/EntryListModel.h"
+#include "ui/ExternalEdits.h"
 #include "ui/FolderPicker.h"
 #include "ui/ProgressWindow.h"
 
@@ -18,7 +19,6 @@
 
 class DialogServices;
 class DragOutFolders;
-class ExternalEdits;
 class PreviewController;
 class QComboBox;
 class QDragEnterEvent;
@@ -114,17 +114,29 @@ private:
     // Opens path into the current reader and lists it, under the type chosen now or under all.
     void listArchive(const std::string& path, bool keepType);
     // Changes: the archive is replaced, the replaced one kept for undo, and the new one listed
-    // with the changed entries selected.
-    void applyChanges(const std::vector<archive::ArchiveChange>& changes);
+    // with the changed entries selected. False when nothing was written (cancelled).
+    bool applyChanges(const std::vector<archive::ArchiveChange>& changes);
+    // The same for an archive not listed now, which is neither listed nor kept for undo.
+    bool updateOtherArchive(const archive::ArchiveReader& reader,
+                            const std::vector<archive::ArchiveChange>& changes);
+    // Undo's work once asked for: earlier's bytes back at path, listed; throws FileError
+    // changedMeanwhile, having written nothing, when another program changed the file since.
+    void putBackEarlier(const std::string& path, const QString& archiveName);
+    // The progress window's last words on an update of archiveName.
+    static void finishUpdate(CProgressWindow& progress, const QString& archiveName,
+                             const archive::UpdateResult& result);
     // After the file at path was replaced: the current reader goes to earlier (kept there for
     // undo) or is closed, and the new file is listed with names selected.
     void relist(std::string path, bool keepForUndo, const std::vector<std::string>& names);
     void selectEntries(const std::vector<std::string>& names, bool preview);
-    // The undo and the copies open in other programs belong to the archive open now.
+    // The undo belongs to the archive open now.
     void forgetChanges();
     bool addEditCommands(QMenu& menu, int row);
-    // A copy saved in another program; false while another change runs.
-    bool offerSavedCopy(const QString& path, const std::string& entryName);
+    // A copy saved in another program, offered to the archive it came from, listed or not;
+    // false while another change runs.
+    bool offerSavedCopy(const ExternalEdits::SavedCopy& copy);
+    // Whether path reaches the archive listed now.
+    bool isOpenArchive(const std::string& path) const;
     // Dropped files and folders go into the open archive, after one question.
     void addDropped(const QStringList& paths);
     QString archiveFileName() const;
@@ -152,6 +164,8 @@ private:
     // and the entries to select once it is back.
     std::unique_ptr<archive::ArchiveReader> m_pEarlier;
     std::vector<std::string> m_undoNames;
+    // The file the change wrote, which only an undo may replace.
+    archive::filesystem::FileStamp m_undoWritten;
     // A change runs or its question waits.
     bool m_bChanging = false;
     CFolderPicker m_folderPicker;

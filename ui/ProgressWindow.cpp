@@ -1,6 +1,7 @@
 #include "ui/ProgressWindow.h"
 
 #include "res/Messages.h"
+#include "res/Resource.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>
@@ -70,6 +71,8 @@ void CProgressWindow::open(const archive::Progress& progress)
 {
     m_window = std::make_unique<QProgressDialog>(m_strLabel, QString::fromUtf8(res::kCancel), 0, 0,
                                                  m_pOwner);
+    // Else the application's name, in English.
+    m_window->setWindowTitle(QString::fromUtf8(res::kDisplayName));
     m_window->setWindowModality(Qt::WindowModal);
     m_window->setMinimumDuration(0);
     m_window->setAutoClose(false);

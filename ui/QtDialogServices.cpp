@@ -10,7 +10,9 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace {
@@ -119,9 +121,37 @@ std::optional<QString> QtDialogServices::askText(QWidget* parent, const QString&
     return dialog.textValue();
 }
 
-bool QtDialogServices::openWithDesktop(const QString& path)
+void QtDialogServices::openWithDesktop(QObject* context, const QString& path,
+                                       std::function<void()> onFailure)
 {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+            onFailure();
+        return;
+    }
+    // Nobody's child: closing the dialog must not end the program the file went to, which some
+    // desktops' opener waits for.
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    QObject::connect(process, &QProcess::finished, context,
+                     [onFailure](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0)
+                             onFailure();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, context,
+                     [onFailure](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             onFailure();
+                     });
+    // A process that never started does not finish.
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             process->deleteLater();
+                     });
+    process->start(opener, {path});
 }
 
 void QtDialogServices::showMessage(QWidget* parent, const QString& caption, const QString& text,

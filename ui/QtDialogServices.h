@@ -16,7 +16,10 @@ public:
                                       const QString& startFolder) override;
     std::optional<QString> askText(QWidget* parent, const QString& caption, const QString& label,
                                    const QString& initial) override;
-    bool openWithDesktop(const QString& path) override;
+    // Through the desktop's opener where there is one: its exit status says whether a program
+    // took the file, where Qt's own call only says the opener started.
+    void openWithDesktop(QObject* context, const QString& path,
+                         std::function<void()> onFailure) override;
     void showMessage(QWidget* parent, const QString& caption, const QString& text,
                      MessageIcon icon) override;
     bool askYesNo(QWidget* parent, const QString& caption, const QString& text) override;

@@ -13,12 +13,21 @@
 
 namespace archive::filesystem {
 
-std::optional<ObjectId> identity(const std::string& path)
+std::optional<FileStamp> stamp(const std::string& path)
 {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
-    return ObjectId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return FileStamp{{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)},
+                     static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+                         st.st_mtim.tv_nsec};
+}
+
+std::optional<ObjectId> identity(const std::string& path)
+{
+    const std::optional<FileStamp> found = stamp(path);
+    return found ? std::optional(found->id) : std::nullopt;
 }
 
 std::optional<std::string> canonicalPath(const std::string& path)
@@ -52,11 +61,15 @@ std::optional<std::uint32_t> permissions(const std::string& path)
 
 void requireWritableFolder(const std::string& path)
 {
-    if (::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0 &&
-        (errno == EACCES || errno == EPERM || errno == EROFS))
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) == 0)
+        return;
+    // The number goes along, so front ends can word the reason in their own language.
+    const int error = errno;
+    if (error == EACCES || error == EPERM || error == EROFS)
         throw FileError(ErrorKind::cannotWrite, path,
-                        errno == EROFS ? "is a folder on a read-only file system"
-                                       : "is a folder you may not make files in");
+                        error == EROFS ? "is a folder on a read-only file system"
+                                       : "is a folder you may not make files in",
+                        error);
 }
 
 void requireFolder(const std::string& path)

@@ -5,18 +5,30 @@
 
 namespace archive::filesystem {
 
-std::optional<ObjectId> identity(const std::string& path)
+std::optional<FileStamp> stamp(const std::string& path)
 {
     const HANDLE object =
         win32::openObject(path, FILE_READ_ATTRIBUTES, win32::kShareAll, OPEN_EXISTING, 0);
     if (object == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    win32::ObjectInfo info;
-    const bool isKnown = win32::infoOf(object, info);
+    BY_HANDLE_FILE_INFORMATION data{};
+    const bool isKnown = ::GetFileInformationByHandle(object, &data);
     ::CloseHandle(object);
     if (!isKnown)
         return std::nullopt;
-    return ObjectId{info.volume, info.index};
+    const auto wide = [](DWORD high, DWORD low) {
+        return (static_cast<std::uint64_t>(high) << 32) | low;
+    };
+    return FileStamp{{data.dwVolumeSerialNumber, wide(data.nFileIndexHigh, data.nFileIndexLow)},
+                     wide(data.nFileSizeHigh, data.nFileSizeLow),
+                     static_cast<std::int64_t>(wide(data.ftLastWriteTime.dwHighDateTime,
+                                                    data.ftLastWriteTime.dwLowDateTime))};
+}
+
+std::optional<ObjectId> identity(const std::string& path)
+{
+    const std::optional<FileStamp> found = stamp(path);
+    return found ? std::optional(found->id) : std::nullopt;
 }
 
 std::optional<std::string> canonicalPath(const std::string& path)

@@ -19,11 +19,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <set>
 #ifndef _WIN32
@@ -580,11 +584,13 @@ TEST(UpdateArchive, AnUnwritableFolderIsNamed)
         try {
             updatePath(scene.archive, scene.changes());
         } catch (const FileError& e) {
-            return std::string(kindName(e.kind())) + " " + e.subject();
+            // The system's number goes along, for front ends to word the reason.
+            return std::string(kindName(e.kind())) + " " + e.subject() + " " +
+                   std::to_string(e.systemError());
         }
         return std::string("no error");
     });
-    EXPECT_EQ(child.text, "cannotWrite " + scene.tmp.str());
+    EXPECT_EQ(child.text, "cannotWrite " + scene.tmp.str() + " " + std::to_string(EACCES));
     EXPECT_EQ(readFile(scene.archive), scene.earlier);
 }
 
@@ -838,7 +844,8 @@ TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
     // The dialog holds the new archive open too while it undoes.
     ArchiveReader current;
     current.Open(scene.archive);
-    restoreArchive(earlier, scene.archive);
+    ASSERT_TRUE(result.written);
+    restoreArchive(earlier, scene.archive, *result.written);
     EXPECT_EQ(readFile(scene.archive), scene.earlier);
 #ifndef _WIN32
     EXPECT_EQ(fs::status(scene.archive).permissions(),
@@ -878,6 +885,73 @@ TEST(UpdateArchive, AnArchiveAStoppedReplacementMovedAsideIsPutBack)
 }
 #endif
 
+// Undo puts back only over the file its change wrote: what another program did since is kept.
+TEST(RestoreArchive, RefusesWhenAnotherProgramChangedTheArchiveSince)
+{
+    const auto replace = [](const Scene& s) {
+        writeFile(s.tmp / "other.DAT", "another program's archive");
+        fs::rename(testsupport::hostPath(s.tmp / "other.DAT"), testsupport::hostPath(s.archive));
+    };
+    const struct {
+        const char* what;
+        bool isWhileWriting; // after the undo checked first, before it names its file
+        std::function<void(const Scene&)> meanwhile;
+    } cases[] = {
+        {"replaced by another file", false, replace},
+        {"replaced while the undo writes", true, replace},
+        {"rewritten in place", false, [](const Scene& s) { writeFile(s.archive, "shorter"); }},
+        // Within one tick of the clock as well: the time is all that tells.
+        {"rewritten in place at the same size", false,
+         [](const Scene& s) {
+             std::string bytes = readFile(s.archive);
+             bytes.back() ^= 1;
+             writeFile(s.archive, bytes);
+             const fs::path path = testsupport::hostPath(s.archive);
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::hours(1));
+         }},
+        {"removed", false, [](const Scene& s) { fs::remove(testsupport::hostPath(s.archive)); }},
+    };
+    // The archive's bytes, or nullopt when it is missing.
+    const auto bytesAt = [](const std::string& path) -> std::optional<std::string> {
+        if (!fs::exists(testsupport::hostPath(path)))
+            return std::nullopt;
+        return readFile(path);
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scene scene;
+        ArchiveReader earlier;
+        earlier.Open(scene.archive);
+        const UpdateResult result = updateArchive(earlier, scene.changes());
+        ASSERT_TRUE(result.written);
+        std::optional<std::string> theirs;
+        const auto actMeanwhile = [&] {
+            c.meanwhile(scene);
+            theirs = bytesAt(scene.archive);
+        };
+        if (!c.isWhileWriting)
+            actMeanwhile();
+        try {
+            restoreArchive(earlier, scene.archive, *result.written, [&](const Progress&) {
+                if (c.isWhileWriting)
+                    actMeanwhile();
+                return true;
+            });
+            ADD_FAILURE() << "no error";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.kind(), ErrorKind::changedMeanwhile) << e.what();
+            EXPECT_EQ(e.subject(), scene.archive);
+        }
+        EXPECT_EQ(bytesAt(scene.archive), theirs);
+        // No output of the refused undo is left; Windows names a replaced file held open *.old.
+        std::set<std::string> files = scene.files();
+        std::erase_if(files, [](const std::string& name) {
+            return name == "GAME00.DAT" || name.ends_with(".old");
+        });
+        EXPECT_EQ(files, (std::set<std::string>{"host"}));
+    }
+}
+
 TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
 {
     Scene scene;
@@ -886,7 +960,12 @@ TEST(UpdateArchive, AFileThatTookTheArchiveNameMeanwhileIsNotOverwritten)
     fs::rename(testsupport::hostPath(scene.archive),
                testsupport::hostPath(scene.tmp / "moved.DAT"));
     writeFile(scene.archive, "someone else's");
-    EXPECT_THROW(updateArchive(reader, scene.changes()), FileError);
+    try {
+        updateArchive(reader, scene.changes());
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.kind(), ErrorKind::changedMeanwhile);
+    }
     EXPECT_EQ(readFile(scene.archive), "someone else's");
 }
 

@@ -369,6 +369,8 @@ struct ProgressWatcher {
     QStringList buttons;
     // How full each finished window's bar was, in percent.
     std::vector<int> bars;
+    // The title and first label line of each window cancelled while running.
+    QStringList running;
     QTimer timer;
     QSemaphore cancelPressed;
 
@@ -393,6 +395,8 @@ struct ProgressWatcher {
                 buttons << button->text();
                 button->click();
             } else if (cancelWhileRunning && button && !window->wasCanceled()) {
+                running << window->windowTitle() + QLatin1Char('|') +
+                               window->labelText().section(QLatin1Char('\n'), 0, 0);
                 button->click();
                 cancelPressed.release();
             }
@@ -462,6 +466,11 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         } else {
             EXPECT_EQ(watcher.finished, QStringList{c.text}) << c.what;
             EXPECT_EQ(watcher.bars, std::vector<int>{c.barPercent}) << c.what;
+            // Under the dialog's own name, in Chinese, ending in a full-width colon and where.
+            const QString label =
+                c.build ? u8(res::kBuildProgress).arg(src) : u8(res::kExtractProgress).arg(out);
+            const QStringList running = {u8(res::kDisplayName) + QLatin1Char('|') + label};
+            EXPECT_EQ(watcher.running, c.cancel ? running : QStringList()) << c.what;
             EXPECT_TRUE(script.questions.empty()) << c.what;
         }
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"),

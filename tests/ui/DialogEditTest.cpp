@@ -564,16 +564,21 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
         bool byRename; // as editors that write a new file and rename it over the old one
         std::string bytes;
         bool yes;
-        std::string entry; // the entry's bytes afterwards
+        std::string entry;      // the entry's bytes afterwards
+        std::string whileAsked; // saved again while the question is open
     };
     const Save saves[] = {
-        {"saved, declined", false, "charlie edited", false, "charlie"},
-        {"saved by rename, accepted", true, "charlie renamed", true, "charlie renamed"},
-        {"saved again in place, accepted", false, "charlie 3", true, "charlie 3"},
+        {"saved, declined", false, "charlie edited", false, "charlie", ""},
+        {"saved by rename, accepted", true, "charlie renamed", true, "charlie renamed", ""},
+        {"saved again in place, accepted", false, "charlie 3", true, "charlie 3", ""},
+        // What went in is what is compared next: the later save is not asked about again.
+        {"saved while asked, accepted", false, "charlie 4", true, "charlie 5", "charlie 5"},
     };
     for (const Save& save : saves) {
         const std::size_t asked = services.questions.size();
         services.answers.push_back(save.yes);
+        if (!save.whileAsked.empty())
+            services.whileAsked = [&] { testsupport::writeFile(copy, save.whileAsked); };
         if (save.byRename) {
             testsupport::writeFile(copy + ".new", save.bytes);
             std::filesystem::rename(copy + ".new", copy);
@@ -586,16 +591,18 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
             << save.what << ": " << services.messages.front().toStdString();
         EXPECT_EQ(entriesOf(archivePath).at("SUB\\C.DAT"), save.entry) << save.what;
     }
-    // Nothing new was saved: nothing more is asked.
+    // Nothing new was saved: nothing more is asked, and undo takes back the last save.
     const std::size_t asked = services.questions.size();
     QTest::qWait(ExternalEdits::kSettleMs * 3);
     EXPECT_EQ(services.questions.size(), asked);
+    dlg.OnUndo();
+    EXPECT_EQ(entriesOf(archivePath).at("SUB\\C.DAT"), "charlie 3");
 
     // Renamed meanwhile: the save is refused, naming the entry, and the old name stays gone.
     services.texts.push_back(QStringLiteral("SUB\\E.DAT"));
     ASSERT_TRUE(runMenu(rowOf("SUB\\C.DAT"), res::edit::kMenuRename));
     const std::string renamed = testsupport::readFile(archivePath);
-    testsupport::writeFile(copy, "charlie 4");
+    testsupport::writeFile(copy, "charlie 6");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !services.messages.empty(); }, 5000));
     EXPECT_TRUE(services.messages[0].contains(QStringLiteral("SUB\\C.DAT")))
         << services.messages[0].toStdString();
@@ -606,6 +613,57 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     dlg.findChild<QPushButton*>("IDC_CLOSE")->click();
     EXPECT_FALSE(std::filesystem::exists(copy));
     EXPECT_EQ(dlg.externalEdits().count(), 0);
+}
+
+// Another archive listed meanwhile: the save goes to the copy's own archive, named in the
+// question, and the one listed stays as it is.
+TEST_F(EditFixture, ACopySavedAfterAnotherArchiveWasLoadedUpdatesItsOwn)
+{
+    open(kStart);
+    ASSERT_TRUE(runMenu(rowOf("A.DAT"), res::edit::kMenuOpenWith));
+    const std::string copy = services.opened.at(0).toStdString();
+    ArchiveImage other;
+    other.add("ONLY.DAT", "x");
+    testsupport::writeFile(dir / "game01.dat", other.bytes());
+    dlg.OpenArchive(qs(dir / "game01.dat"));
+    services.answers.push_back(true);
+    testsupport::writeFile(copy, "alpha edited");
+    ASSERT_TRUE(questionAsked(0));
+    EXPECT_EQ(services.questions[0],
+              u8(res::edit::kEditedOtherQuestion).arg(QStringLiteral("A.DAT"), qs(archivePath)));
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
+    EXPECT_EQ(entriesOf(archivePath),
+              with(kStart, [](Entries& e) { e["A.DAT"] = "alpha edited"; }));
+    EXPECT_EQ(testsupport::readFile(dir / "game01.dat"), other.bytes());
+    EXPECT_TRUE(status().contains(QStringLiteral("game01.dat")));
+    EXPECT_FALSE(dlg.canUndo());
+}
+
+// Undo puts back only over the archive its change wrote: what another program wrote since, by a
+// new file named over it as velmora-dat does or in place, stays and is listed.
+TEST_F(EditFixture, UndoRefusesOverWhatAnotherProgramWroteSince)
+{
+    for (const bool isInPlace : {false, true}) {
+        services.messages.clear();
+        open(kStart);
+        services.answers.push_back(true);
+        ASSERT_TRUE(runMenu(rowOf("B.EGA"), res::edit::kMenuDelete));
+        const Entries theirs =
+            with(entriesOf(archivePath), [](Entries& e) { e["THEIRS.DAT"] = "added by another"; });
+        ArchiveImage image;
+        for (const auto& [name, bytes] : theirs)
+            image.add(name, bytes);
+        const std::string written = isInPlace ? archivePath : dir / "theirs.tmp";
+        testsupport::writeFile(written, image.bytes());
+        std::filesystem::rename(written, archivePath);
+        key(Qt::Key_Z, Qt::ControlModifier);
+        ASSERT_EQ(services.messages.size(), 1u) << isInPlace;
+        EXPECT_EQ(services.messages[0],
+                  u8(res::edit::kUndoRefused).arg(QStringLiteral("GAME00.DAT")));
+        EXPECT_EQ(entriesOf(archivePath), theirs) << isInPlace;
+        EXPECT_GE(rowOf("THEIRS.DAT"), 0) << isInPlace;
+        EXPECT_FALSE(dlg.canUndo()) << isInPlace;
+    }
 }
 
 TEST_F(EditFixture, AFailedChangeNamesTheEntryOrFileAndLeavesTheArchiveAsItWas)
@@ -635,6 +693,8 @@ TEST_F(EditFixture, AFailedChangeNamesTheEntryOrFileAndLeavesTheArchiveAsItWas)
         {"rename to a name the list cannot hold", kStart, res::edit::kMenuRename, "A.DAT",
          [](EditFixture& f) { f.services.texts.push_back(QStringLiteral("SUB\\\\X.DAT")); },
          QStringLiteral("X.DAT")},
+        {"rename to an empty name", kStart, res::edit::kMenuRename, "A.DAT",
+         [](EditFixture& f) { f.services.texts.push_back(QString()); }, u8(res::edit::kEmptyName)},
     };
     for (const Case& c : cases) {
         open(c.start);
@@ -668,6 +728,8 @@ TEST_F(EditFixture, AnArchiveInAFolderThatCannotBeWrittenIsLeftAlone)
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_TRUE(services.messages[0].contains(qs(dir.path().filename().string())))
         << services.messages[0].toStdString();
+    // Why, in the dialog's words.
+    EXPECT_EQ(services.messages[0].section(QLatin1Char('\n'), 1), u8("權限不足"));
     EXPECT_EQ(testsupport::readFile(archivePath), before);
     EXPECT_EQ(dlg.entryList().GetCount(), 4);
 }

@@ -9,7 +9,9 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class ScriptedServices : public DialogServices {
@@ -28,6 +30,8 @@ public:
     std::vector<QString> textLabels, textInitials;
     std::vector<QString> opened;
     bool desktopOpens = true;
+    // Runs while a yes/no question waits for its answer, as the user's other programs go on.
+    std::function<void()> whileAsked;
 
     std::optional<QString> openArchivePath(QWidget*, const QString& startFolder) override
     {
@@ -71,10 +75,11 @@ public:
         textInitials.push_back(initial);
         return next(texts);
     }
-    bool openWithDesktop(const QString& path) override
+    void openWithDesktop(QObject*, const QString& path, std::function<void()> onFailure) override
     {
         opened.push_back(path);
-        return desktopOpens;
+        if (!desktopOpens)
+            onFailure();
     }
     void showMessage(QWidget*, const QString& caption, const QString& text, MessageIcon) override
     {
@@ -86,6 +91,8 @@ public:
     {
         captions.push_back(caption);
         questions.push_back(text);
+        if (whileAsked)
+            std::exchange(whileAsked, nullptr)();
         if (answers.empty())
             return false;
         const bool answer = answers.front();
