@@ -158,8 +158,8 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
                                      return offerSavedCopy(copy.path, copy.entryName);
                                  });
     m_preview = std::make_unique<PreviewController>(
-        m_entryListView, *m_entryModel,
-        [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
+        m_entryListView, *m_entryModel, [this] { OnExtract(); },
+        [this](std::function<void()> command) { runCommand(std::move(command)); }, this);
     m_preview->setMenuCommands([this](QMenu& menu, int row) { return addEditCommands(menu, row); });
     OnInitDialog();
 }
@@ -253,11 +253,12 @@ void CExtractorDlg::connectCommands()
     onClick("IDC_DESELECT_ALL", &CExtractorDlg::OnDeselectAll);
     onClick("IDC_CLOSE", &CExtractorDlg::OnCloseButton);
     onClick("IDC_MAKE_ARCHIVE", &CExtractorDlg::OnMakeArchive);
-    // Only the user's choice runs the filter; setting the index from code does not.
+    // Only the user's choice runs the filter; setting the index from code does not. The list
+    // follows the filter and the find text at once: neither opens a window nor waits.
     connect(m_typeFilter, &QComboBox::activated, this,
-            [this] { runCommand([this] { OnTypeFilterChange(); }); });
+            [this] { runNow([this] { OnTypeFilterChange(); }); });
     connect(m_findText, &QLineEdit::textChanged, this,
-            [this] { runCommand([this] { OnFindTextChange(); }); });
+            [this] { runNow([this] { OnFindTextChange(); }); });
     connectShortcuts();
 }
 
@@ -331,7 +332,35 @@ void CExtractorDlg::UpdateData(bool saveAndValidate)
         m_findText->setText(m_strFind);
 }
 
-void CExtractorDlg::runCommand(const std::function<void()>& command)
+void CExtractorDlg::runCommand(std::function<void()> command)
+{
+    m_pendingCommands.push_back(std::move(command));
+    QMetaObject::invokeMethod(
+        this, [this] { runPendingCommand(); }, Qt::QueuedConnection);
+}
+
+void CExtractorDlg::runPendingCommand()
+{
+    // A running command's windows and progress handle events: the next waits for it to end.
+    if (m_bCommandRunning || m_pendingCommands.empty())
+        return;
+    const std::function<void()> command = std::move(m_pendingCommands.front());
+    m_pendingCommands.pop_front();
+    runNow(command);
+}
+
+void CExtractorDlg::runNow(const std::function<void()>& command)
+{
+    {
+        const QScopedValueRollback<bool> running(m_bCommandRunning, true);
+        reportFailures(command);
+    }
+    if (!m_bCommandRunning && !m_pendingCommands.empty())
+        QMetaObject::invokeMethod(
+            this, [this] { runPendingCommand(); }, Qt::QueuedConnection);
+}
+
+void CExtractorDlg::reportFailures(const std::function<void()>& command)
 {
     try {
         command();
@@ -393,7 +422,7 @@ void CExtractorDlg::OnLoad()
 
 void CExtractorDlg::OpenArchive(const QString& path)
 {
-    runCommand([this, path] { loadArchive(path); });
+    runNow([this, path] { loadArchive(path); });
 }
 
 void CExtractorDlg::loadArchive(const QString& path)
@@ -739,7 +768,7 @@ void CExtractorDlg::OnOpenWith(int row)
 
 bool CExtractorDlg::offerSavedCopy(const QString& path, const std::string& entryName)
 {
-    if (m_bChanging)
+    if (m_bChanging || m_bCommandRunning)
         return false;
     if (!m_bArchiveOpen)
         return true;
@@ -756,7 +785,7 @@ bool CExtractorDlg::offerSavedCopy(const QString& path, const std::string& entry
     }
     if (m_pServices->askYesNo(this, tr8(res::kDisplayName),
                               tr8(res::edit::kEditedQuestion).arg(shownName(entryName))))
-        runCommand([&] {
+        runNow([&] {
             applyChanges({{archive::ArchiveChange::Kind::add, entryName, hostPath(path), {}}});
         });
     return true;
@@ -881,12 +910,7 @@ bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
     menu.addSeparator();
     const auto add = [&](const char* text, const char* keys, bool enabled,
                          std::function<void()> command) {
-        QAction* action = menu.addAction(tr8(text));
-        if (keys)
-            action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
-        action->setEnabled(enabled);
-        connect(action, &QAction::triggered, this,
-                [this, command = std::move(command)] { runCommand(command); });
+        m_preview->addCommand(menu, text, keys, enabled, std::move(command));
     };
     add(res::edit::kMenuAddFiles, nullptr, true, [this, row] { OnAddFiles(row); });
     add(res::edit::kMenuReplace, nullptr, isEntry, [this, row] { OnReplace(row); });
@@ -1007,21 +1031,14 @@ void CExtractorDlg::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    // Run once the drop has returned: the file manager waits on it while the command asks
-    // for a file name or shows a message.
-    QMetaObject::invokeMethod(
-        this,
-        [this, paths] {
-            runCommand([this, paths] {
-                if (!opensOrBuilds(paths, m_bArchiveOpen))
-                    addDropped(paths);
-                else if (QFileInfo(paths.first()).isDir())
-                    makeArchiveFrom(paths.first());
-                else
-                    loadArchive(paths.first());
-            });
-        },
-        Qt::QueuedConnection);
+    runCommand([this, paths] {
+        if (!opensOrBuilds(paths, m_bArchiveOpen))
+            addDropped(paths);
+        else if (QFileInfo(paths.first()).isDir())
+            makeArchiveFrom(paths.first());
+        else
+            loadArchive(paths.first());
+    });
 }
 
 void CExtractorDlg::keyPressEvent(QKeyEvent* event)

@@ -11,6 +11,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -132,11 +133,18 @@ private:
     void startNextChoiceBeside(const QString& file);
     // Make archive after the folder is known: the save dialog, then the build.
     void makeArchiveFrom(const QString& folder);
-    // The dialog's message handling: an error a command lets through is shown, and the dialog
-    // goes on with the state the command left.
     // A find text that matches nothing tints the find box.
     void showFindMiss(bool isMiss);
-    void runCommand(const std::function<void()>& command);
+    // Every command a button, key, menu or drop starts runs here, once the event that started
+    // it has returned: its questions and progress handle events, which may close the menu or
+    // end the drag it came from. One runs at a time; what arrives meanwhile waits its turn.
+    void runCommand(std::function<void()> command);
+    void runPendingCommand();
+    // For a command that code starts, outside any event, and for what follows the typing.
+    void runNow(const std::function<void()>& command);
+    // The dialog's message handling: an error a command lets through is shown, and the dialog
+    // goes on with the state the command left.
+    void reportFailures(const std::function<void()>& command);
     void reportError(const QString& text);
     void closeArchive();
     void setStatusFromList();
@@ -154,6 +162,8 @@ private:
     std::vector<std::string> m_undoNames;
     // A change runs or its question waits.
     bool m_bChanging = false;
+    bool m_bCommandRunning = false;
+    std::deque<std::function<void()>> m_pendingCommands;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     QString m_strStatus;
