@@ -851,22 +851,23 @@ void CExtractorDlg::OnUndo()
 void CExtractorDlg::relist(std::string path, bool keepForUndo,
                            const std::vector<std::string>& names)
 {
-    const bool previewing = m_preview->window()->isVisible();
-    // The list's names are views into the reader's directory: they go first.
-    m_entryModel->setCatalogue(nullptr);
-    m_bArchiveOpen = false;
-    if (keepForUndo) {
-        m_pEarlier = std::move(m_pArchive);
-        m_pArchive = std::make_unique<archive::ArchiveReader>();
-        m_entryModel->setReader(m_pArchive.get());
-    } else {
-        m_pArchive->Close();
-    }
-    listArchive(path, true);
-    selectEntries(names, previewing);
+    m_preview->relistUnder([&] {
+        // The list's names are views into the reader's directory: they go first.
+        m_entryModel->setCatalogue(nullptr);
+        m_bArchiveOpen = false;
+        if (keepForUndo) {
+            m_pEarlier = std::move(m_pArchive);
+            m_pArchive = std::make_unique<archive::ArchiveReader>();
+            m_entryModel->setReader(m_pArchive.get());
+        } else {
+            m_pArchive->Close();
+        }
+        listArchive(path, true);
+        return selectEntries(names);
+    });
 }
 
-void CExtractorDlg::selectEntries(const std::vector<std::string>& names, bool preview)
+int CExtractorDlg::selectEntries(const std::vector<std::string>& names)
 {
     const std::unordered_set<std::string_view> wanted(names.begin(), names.end());
     QItemSelection selection;
@@ -887,12 +888,11 @@ void CExtractorDlg::selectEntries(const std::vector<std::string>& names, bool pr
     }
     m_entryListView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (first < 0)
-        return;
+        return first;
     m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(first),
                                                        QItemSelectionModel::NoUpdate);
     m_entryListView->scrollTo(m_entryModel->index(first));
-    if (preview)
-        m_preview->openPreview(first);
+    return first;
 }
 
 void CExtractorDlg::forgetChanges()

@@ -118,9 +118,11 @@ private:
     // with the changed entries selected.
     void applyChanges(const std::vector<archive::ArchiveChange>& changes);
     // After the file at path was replaced: the current reader goes to earlier (kept there for
-    // undo) or is closed, and the new file is listed with names selected.
+    // undo) or is closed, and the new file is listed with names selected; an open preview
+    // shows the first of them.
     void relist(std::string path, bool keepForUndo, const std::vector<std::string>& names);
-    void selectEntries(const std::vector<std::string>& names, bool preview);
+    // Returns the first row selected, -1 for none.
+    int selectEntries(const std::vector<std::string>& names);
     // The undo and the copies open in other programs belong to the archive open now.
     void forgetChanges();
     bool addEditCommands(QMenu& menu, int row);

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QScopedValueRollback>
 
 namespace {
 QString tr8(const char* text)
@@ -40,7 +41,10 @@ PreviewController::PreviewController(QListView* view, const EntryListModel& list
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { followCurrent(current); });
     // The listing is about to change (another archive or type): the entry shown may be gone.
-    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window, &QWidget::close);
+    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window, [this] {
+        if (!m_bRelisting)
+            m_window->close();
+    });
     view->window()->installEventFilter(this);
 }
 
@@ -64,6 +68,28 @@ void PreviewController::openPreview(int row)
     m_window->installEventFilter(this);
     for (QWidget* part : m_window->findChildren<QWidget*>())
         part->installEventFilter(this);
+}
+
+void PreviewController::relistUnder(const std::function<int()>& list)
+{
+    if (!m_window->isVisible()) {
+        list();
+        return;
+    }
+    int row = -1;
+    {
+        const QScopedValueRollback<bool> relisting(m_bRelisting, true);
+        try {
+            row = list();
+        } catch (...) {
+            m_window->close();
+            throw;
+        }
+    }
+    if (row < 0)
+        m_window->close();
+    else
+        openPreview(row);
 }
 
 bool PreviewController::isListKey(const QKeyEvent& key)

@@ -32,6 +32,10 @@ public:
     ~PreviewController() override;
 
     void openPreview(int row);
+    // Lists anew with the window kept open: list (which resets the view's model) returns the row
+    // the window shows next, -1 to close it, as it is closed when list throws. A window shown
+    // again would take the focus from the list, and the list's keys with it.
+    void relistUnder(const std::function<int()>& list);
     // The list's context menu for the entry at row, -1 for none (the caller owns it).
     QMenu* createContextMenu(int row);
     // Adds the dialog's own commands below these for the entry at row (-1 where no entry was
@@ -63,4 +67,5 @@ private:
     RunCommand m_runCommand;
     MenuCommands m_addCommands;
     PreviewWindow* m_window = nullptr;
+    bool m_bRelisting = false;
 };
