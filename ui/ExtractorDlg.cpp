@@ -298,6 +298,21 @@ void CExtractorDlg::connectShortcuts()
     connect(remove, &QShortcut::activated, this, [this] { runCommand([this] { OnDelete(-1); }); });
     auto* undo = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutUndo)), this);
     connect(undo, &QShortcut::activated, this, [this] { runCommand([this] { OnUndo(); }); });
+    nameKeysInTooltips();
+}
+
+void CExtractorDlg::nameKeysInTooltips()
+{
+    for (const res::KeyTip& tip : res::kKeyTips) {
+        auto* control = findChild<QWidget*>(QString::fromLatin1(tip.control));
+        const QString line =
+            tr8(res::kKeyTip)
+                .arg(
+                    tr8(tip.text),
+                    QKeySequence(QString::fromLatin1(tip.keys)).toString(QKeySequence::NativeText));
+        control->setToolTip(control->toolTip().isEmpty() ? line
+                                                         : control->toolTip() + u'\n' + line);
+    }
 }
 
 bool CExtractorDlg::OnInitDialog()

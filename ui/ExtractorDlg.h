@@ -111,6 +111,9 @@ private:
     void connectCommands();
     // The keys of the commands; Enter and Escape stay with keyPressEvent.
     void connectShortcuts();
+    // The keys of the buttons and the find box, named in their tooltips; the list's menu shows
+    // those of its commands.
+    void nameKeysInTooltips();
     void loadArchive(const QString& path);
     // Opens path into the current reader and lists it, under the type chosen now or under all.
     void listArchive(const std::string& path, bool keepType);

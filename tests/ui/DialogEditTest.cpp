@@ -28,6 +28,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -320,6 +321,48 @@ TEST_F(EditFixture, TheMenuOffersWhatFitsWhereItOpens)
     for (const char* text : {res::edit::kMenuReplace, res::edit::kMenuRename,
                              res::edit::kMenuDelete, res::edit::kMenuOpenWith})
         EXPECT_FALSE(below.contains(u8(text))) << text;
+}
+
+TEST_F(EditFixture, EveryKeyIsNamedInATooltipOrTheMenu)
+{
+    open(kStart);
+    QMenu* menu = menuAt(0);
+    ASSERT_NE(menu, nullptr);
+    const struct {
+        const char* keys;
+        const char* control; // whose tooltip names the key, or null
+        const char* item;    // the menu item showing it, or null
+    } cases[] = {
+        {res::kShortcutLoad, "IDC_LOAD", nullptr},
+        {res::kShortcutReload, "IDC_LOAD", nullptr},
+        {res::kShortcutExtract, "IDC_EXTRACT", res::preview::kMenuExtract},
+        {res::kShortcutFind, "IDC_FIND_TEXT", nullptr},
+        {res::kShortcutPreview, nullptr, res::preview::kMenuPreview},
+        {res::kShortcutRename, nullptr, res::edit::kMenuRename},
+        {res::kShortcutDelete, nullptr, res::edit::kMenuDelete},
+        {res::kShortcutUndo, nullptr, res::edit::kMenuUndo},
+    };
+    QList<QKeySequence> named;
+    for (const auto& c : cases) {
+        const QKeySequence keys(QString::fromLatin1(c.keys));
+        named << keys;
+        if (c.control) {
+            const QString tip = dlg.findChild<QWidget*>(c.control)->toolTip();
+            EXPECT_TRUE(tip.contains(QStringLiteral(" (%1)").arg(keys.toString())))
+                << c.keys << ": " << tip.toStdString();
+        }
+        if (c.item) {
+            QKeySequence shown;
+            for (QAction* action : menu->actions())
+                if (action->text() == u8(c.item))
+                    shown = action->shortcut();
+            EXPECT_EQ(shown, keys) << c.keys;
+        }
+    }
+    menu->close();
+    // No key of the dialog is left out.
+    for (const QShortcut* shortcut : dlg.findChildren<QShortcut*>())
+        EXPECT_TRUE(named.contains(shortcut->key())) << shortcut->key().toString().toStdString();
 }
 
 TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)

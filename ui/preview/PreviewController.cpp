@@ -126,7 +126,8 @@ bool PreviewController::handlePreviewKey(QKeyEvent& key)
 
 void PreviewController::followCurrent(const QModelIndex& current)
 {
-    if (m_window->isVisible() && current.isValid())
+    // A relisting shows its entry once, at its end.
+    if (m_window->isVisible() && current.isValid() && !m_bRelisting)
         openPreview(current.row());
 }
 
