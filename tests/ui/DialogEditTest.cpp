@@ -365,9 +365,15 @@ TEST_F(EditFixture, EveryKeyIsNamedInATooltipOrTheMenu)
         EXPECT_TRUE(named.contains(shortcut->key())) << shortcut->key().toString().toStdString();
 }
 
-TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
+TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheListWhichKeepsTheFocusBesideThePreview)
 {
     open(kStart);
+    dlg.entryListView()->setCurrentIndex(dlg.entryList().index(0));
+    key(Qt::Key_Space);
+    ASSERT_TRUE(dlg.findChild<PreviewWindow*>()->isVisible());
+    // Back in the list, as after a click there.
+    QApplication::setActiveWindow(&dlg);
+    dlg.entryListView()->setFocus();
     const std::string original = testsupport::readFile(archivePath);
     struct Step {
         const char* what;
@@ -409,7 +415,10 @@ TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
     };
     for (const Step& step : steps) {
         step.before();
-        key(step.key, step.modifiers);
+        // Where the focus is, as the keyboard's keys go.
+        ASSERT_EQ(QApplication::focusWidget(), dlg.entryListView()) << step.what;
+        QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+        QApplication::processEvents();
         ASSERT_TRUE(services.messages.empty()) << step.what;
         std::set<std::string> names;
         for (const auto& [name, bytes] : entriesOf(archivePath))
@@ -422,6 +431,7 @@ TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
     // The entries the undone delete named are selected again.
     EXPECT_EQ(selectedNames(), (std::vector<std::string>{"B.EGA", "SUB\\C.DAT"}));
     EXPECT_NE(testsupport::readFile(archivePath), original);
+    EXPECT_EQ(QApplication::focusWidget(), dlg.entryListView());
 }
 
 TEST_F(EditFixture, UndoPutsBackEveryByteOfTheArchiveBeforeTheChange)
@@ -551,65 +561,6 @@ TEST_F(EditFixture, AChangeKeepsTheTypeChosenAndThePreviewFollows)
     // The details name the new size.
     EXPECT_TRUE(preview->detailsLine().contains(QStringLiteral(" 13 ")))
         << preview->detailsLine().toStdString();
-}
-
-TEST_F(EditFixture, WithThePreviewOpenTheListKeepsTheFocusAndItsKeys)
-{
-    open(kStart);
-    dlg.entryListView()->setCurrentIndex(dlg.entryList().index(rowOf("A.DAT")));
-    key(Qt::Key_Space);
-    auto* preview = dlg.findChild<PreviewWindow*>();
-    ASSERT_TRUE(preview->isVisible());
-    // Back in the list, as after a click there.
-    QApplication::setActiveWindow(&dlg);
-    dlg.entryListView()->setFocus();
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        std::set<std::string> names;
-    };
-    // Each key goes where the focus is, as the keyboard's do.
-    const auto press = [](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
-        QApplication::processEvents();
-    };
-    const Step steps[] = {
-        {"replace from the menu",
-         [&] {
-             services.files.push_back(hostFile("a2", "alpha 2"));
-             ASSERT_TRUE(runMenu(rowOf("A.DAT"), res::edit::kMenuReplace));
-             // As the desktop does once a menu closes; offscreen, none is active then.
-             QApplication::setActiveWindow(&dlg);
-             QApplication::processEvents();
-         },
-         {"A.DAT", "B.EGA", "SUB\\C.DAT", "SUB\\D.WAV"}},
-        {"F2",
-         [&] {
-             services.texts.push_back(QStringLiteral("A2.DAT"));
-             press(Qt::Key_F2);
-         },
-         {"A2.DAT", "B.EGA", "SUB\\C.DAT", "SUB\\D.WAV"}},
-        {"Ctrl+Z",
-         [&] { press(Qt::Key_Z, Qt::ControlModifier); },
-         {"A.DAT", "B.EGA", "SUB\\C.DAT", "SUB\\D.WAV"}},
-        // The deleted entry's window closes.
-        {"Delete",
-         [&] {
-             services.answers.push_back(true);
-             press(Qt::Key_Delete);
-         },
-         {"B.EGA", "SUB\\C.DAT", "SUB\\D.WAV"}},
-    };
-    for (const Step& step : steps) {
-        step.run();
-        ASSERT_TRUE(services.messages.empty()) << step.what;
-        std::set<std::string> names;
-        for (const auto& [name, bytes] : entriesOf(archivePath))
-            names.insert(name);
-        EXPECT_EQ(names, step.names) << step.what;
-        EXPECT_EQ(preview->isVisible(), step.names.size() == 4) << step.what;
-        ASSERT_EQ(QApplication::focusWidget(), dlg.entryListView()) << step.what;
-    }
 }
 
 TEST_F(EditFixture, DroppedFilesAndFoldersAreAddedAfterOneQuestion)
