@@ -47,6 +47,20 @@ constexpr const char* kShortcutReload = "F5";
 constexpr const char* kShortcutRename = "F2";
 constexpr const char* kShortcutDelete = "Del";
 constexpr const char* kShortcutUndo = "Ctrl+Z";
+// The controls' tooltips name the keys of their commands, a line each: kKeyTip with the
+// command's text and its key.
+struct KeyTip {
+    const char* control;
+    const char* text; // UTF-8
+    const char* keys;
+};
+constexpr const char* kKeyTip = "%1 (%2)";
+constexpr std::array<KeyTip, 4> kKeyTips = {{
+    {"IDC_LOAD", "載入文件", kShortcutLoad},
+    {"IDC_LOAD", "重新載入", kShortcutReload},
+    {"IDC_EXTRACT", "解壓文件", kShortcutExtract},
+    {"IDC_FIND_TEXT", "尋找", kShortcutFind},
+}};
 // The find box's background while its text matches no entry.
 constexpr unsigned kFindMissColor = 0xffd0d0;
 // The program's name on message boxes.

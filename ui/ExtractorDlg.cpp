@@ -158,8 +158,8 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
         this, *m_pDragOut, *m_pServices,
         [this](const ExternalEdits::SavedCopy& copy) { return offerSavedCopy(copy); });
     m_preview = std::make_unique<PreviewController>(
-        m_entryListView, *m_entryModel,
-        [this] { findChild<QPushButton*>(QStringLiteral("IDC_EXTRACT"))->click(); }, this);
+        m_entryListView, *m_entryModel, [this] { OnExtract(); },
+        [this](std::function<void()> command) { runCommand(std::move(command)); }, this);
     m_preview->setMenuCommands([this](QMenu& menu, int row) { return addEditCommands(menu, row); });
     OnInitDialog();
 }
@@ -253,11 +253,12 @@ void CExtractorDlg::connectCommands()
     onClick("IDC_DESELECT_ALL", &CExtractorDlg::OnDeselectAll);
     onClick("IDC_CLOSE", &CExtractorDlg::OnCloseButton);
     onClick("IDC_MAKE_ARCHIVE", &CExtractorDlg::OnMakeArchive);
-    // Only the user's choice runs the filter; setting the index from code does not.
+    // Only the user's choice runs the filter; setting the index from code does not. The list
+    // follows the filter and the find text at once: neither opens a window nor waits.
     connect(m_typeFilter, &QComboBox::activated, this,
-            [this] { runCommand([this] { OnTypeFilterChange(); }); });
+            [this] { runNow([this] { OnTypeFilterChange(); }); });
     connect(m_findText, &QLineEdit::textChanged, this,
-            [this] { runCommand([this] { OnFindTextChange(); }); });
+            [this] { runNow([this] { OnFindTextChange(); }); });
     connectShortcuts();
 }
 
@@ -297,6 +298,21 @@ void CExtractorDlg::connectShortcuts()
     connect(remove, &QShortcut::activated, this, [this] { runCommand([this] { OnDelete(-1); }); });
     auto* undo = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutUndo)), this);
     connect(undo, &QShortcut::activated, this, [this] { runCommand([this] { OnUndo(); }); });
+    nameKeysInTooltips();
+}
+
+void CExtractorDlg::nameKeysInTooltips()
+{
+    for (const res::KeyTip& tip : res::kKeyTips) {
+        auto* control = findChild<QWidget*>(QString::fromLatin1(tip.control));
+        const QString line =
+            tr8(res::kKeyTip)
+                .arg(
+                    tr8(tip.text),
+                    QKeySequence(QString::fromLatin1(tip.keys)).toString(QKeySequence::NativeText));
+        control->setToolTip(control->toolTip().isEmpty() ? line
+                                                         : control->toolTip() + u'\n' + line);
+    }
 }
 
 bool CExtractorDlg::OnInitDialog()
@@ -331,7 +347,35 @@ void CExtractorDlg::UpdateData(bool saveAndValidate)
         m_findText->setText(m_strFind);
 }
 
-void CExtractorDlg::runCommand(const std::function<void()>& command)
+void CExtractorDlg::runCommand(std::function<void()> command)
+{
+    m_pendingCommands.push_back(std::move(command));
+    QMetaObject::invokeMethod(
+        this, [this] { runPendingCommand(); }, Qt::QueuedConnection);
+}
+
+void CExtractorDlg::runPendingCommand()
+{
+    // A running command's windows and progress handle events: the next waits for it to end.
+    if (m_bCommandRunning || m_pendingCommands.empty())
+        return;
+    const std::function<void()> command = std::move(m_pendingCommands.front());
+    m_pendingCommands.pop_front();
+    runNow(command);
+}
+
+void CExtractorDlg::runNow(const std::function<void()>& command)
+{
+    {
+        const QScopedValueRollback<bool> running(m_bCommandRunning, true);
+        reportFailures(command);
+    }
+    if (!m_bCommandRunning && !m_pendingCommands.empty())
+        QMetaObject::invokeMethod(
+            this, [this] { runPendingCommand(); }, Qt::QueuedConnection);
+}
+
+void CExtractorDlg::reportFailures(const std::function<void()>& command)
 {
     try {
         command();
@@ -393,7 +437,7 @@ void CExtractorDlg::OnLoad()
 
 void CExtractorDlg::OpenArchive(const QString& path)
 {
-    runCommand([this, path] { loadArchive(path); });
+    runNow([this, path] { loadArchive(path); });
 }
 
 void CExtractorDlg::loadArchive(const QString& path)
@@ -753,10 +797,10 @@ bool CExtractorDlg::isOpenArchive(const std::string& path) const
 
 bool CExtractorDlg::offerSavedCopy(const ExternalEdits::SavedCopy& copy)
 {
-    if (m_bChanging)
+    if (m_bChanging || m_bCommandRunning)
         return false;
     const QScopedValueRollback<bool> changing(m_bChanging, true);
-    runCommand([&] {
+    runNow([&] {
         // Another archive may be listed now: the copy still belongs to its own.
         const bool isListed = isOpenArchive(copy.archivePath);
         archive::ArchiveReader other;
@@ -897,22 +941,23 @@ void CExtractorDlg::putBackEarlier(const std::string& path, const QString& archi
 void CExtractorDlg::relist(std::string path, bool keepForUndo,
                            const std::vector<std::string>& names)
 {
-    const bool previewing = m_preview->window()->isVisible();
-    // The list's names are views into the reader's directory: they go first.
-    m_entryModel->setCatalogue(nullptr);
-    m_bArchiveOpen = false;
-    if (keepForUndo) {
-        m_pEarlier = std::move(m_pArchive);
-        m_pArchive = std::make_unique<archive::ArchiveReader>();
-        m_entryModel->setReader(m_pArchive.get());
-    } else {
-        m_pArchive->Close();
-    }
-    listArchive(path, true);
-    selectEntries(names, previewing);
+    m_preview->relistUnder([&] {
+        // The list's names are views into the reader's directory: they go first.
+        m_entryModel->setCatalogue(nullptr);
+        m_bArchiveOpen = false;
+        if (keepForUndo) {
+            m_pEarlier = std::move(m_pArchive);
+            m_pArchive = std::make_unique<archive::ArchiveReader>();
+            m_entryModel->setReader(m_pArchive.get());
+        } else {
+            m_pArchive->Close();
+        }
+        listArchive(path, true);
+        return selectEntries(names);
+    });
 }
 
-void CExtractorDlg::selectEntries(const std::vector<std::string>& names, bool preview)
+int CExtractorDlg::selectEntries(const std::vector<std::string>& names)
 {
     const std::unordered_set<std::string_view> wanted(names.begin(), names.end());
     QItemSelection selection;
@@ -933,12 +978,11 @@ void CExtractorDlg::selectEntries(const std::vector<std::string>& names, bool pr
     }
     m_entryListView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (first < 0)
-        return;
+        return first;
     m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(first),
                                                        QItemSelectionModel::NoUpdate);
     m_entryListView->scrollTo(m_entryModel->index(first));
-    if (preview)
-        m_preview->openPreview(first);
+    return first;
 }
 
 void CExtractorDlg::forgetChanges()
@@ -955,12 +999,7 @@ bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
     menu.addSeparator();
     const auto add = [&](const char* text, const char* keys, bool enabled,
                          std::function<void()> command) {
-        QAction* action = menu.addAction(tr8(text));
-        if (keys)
-            action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
-        action->setEnabled(enabled);
-        connect(action, &QAction::triggered, this,
-                [this, command = std::move(command)] { runCommand(command); });
+        m_preview->addCommand(menu, text, keys, enabled, std::move(command));
     };
     add(res::edit::kMenuAddFiles, nullptr, true, [this, row] { OnAddFiles(row); });
     add(res::edit::kMenuReplace, nullptr, isEntry, [this, row] { OnReplace(row); });
@@ -1081,21 +1120,14 @@ void CExtractorDlg::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
-    // Run once the drop has returned: the file manager waits on it while the command asks
-    // for a file name or shows a message.
-    QMetaObject::invokeMethod(
-        this,
-        [this, paths] {
-            runCommand([this, paths] {
-                if (!opensOrBuilds(paths, m_bArchiveOpen))
-                    addDropped(paths);
-                else if (QFileInfo(paths.first()).isDir())
-                    makeArchiveFrom(paths.first());
-                else
-                    loadArchive(paths.first());
-            });
-        },
-        Qt::QueuedConnection);
+    runCommand([this, paths] {
+        if (!opensOrBuilds(paths, m_bArchiveOpen))
+            addDropped(paths);
+        else if (QFileInfo(paths.first()).isDir())
+            makeArchiveFrom(paths.first());
+        else
+            loadArchive(paths.first());
+    });
 }
 
 void CExtractorDlg::keyPressEvent(QKeyEvent* event)

@@ -12,6 +12,7 @@
 #include <QIcon>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -110,6 +111,9 @@ private:
     void connectCommands();
     // The keys of the commands; Enter and Escape stay with keyPressEvent.
     void connectShortcuts();
+    // The keys of the buttons and the find box, named in their tooltips; the list's menu shows
+    // those of its commands.
+    void nameKeysInTooltips();
     void loadArchive(const QString& path);
     // Opens path into the current reader and lists it, under the type chosen now or under all.
     void listArchive(const std::string& path, bool keepType);
@@ -126,9 +130,11 @@ private:
     static void finishUpdate(CProgressWindow& progress, const QString& archiveName,
                              const archive::UpdateResult& result);
     // After the file at path was replaced: the current reader goes to earlier (kept there for
-    // undo) or is closed, and the new file is listed with names selected.
+    // undo) or is closed, and the new file is listed with names selected; an open preview
+    // shows the first of them.
     void relist(std::string path, bool keepForUndo, const std::vector<std::string>& names);
-    void selectEntries(const std::vector<std::string>& names, bool preview);
+    // Returns the first row selected, -1 for none.
+    int selectEntries(const std::vector<std::string>& names);
     // The undo belongs to the archive open now.
     void forgetChanges();
     bool addEditCommands(QMenu& menu, int row);
@@ -144,11 +150,18 @@ private:
     void startNextChoiceBeside(const QString& file);
     // Make archive after the folder is known: the save dialog, then the build.
     void makeArchiveFrom(const QString& folder);
-    // The dialog's message handling: an error a command lets through is shown, and the dialog
-    // goes on with the state the command left.
     // A find text that matches nothing tints the find box.
     void showFindMiss(bool isMiss);
-    void runCommand(const std::function<void()>& command);
+    // Every command a button, key, menu or drop starts runs here, once the event that started
+    // it has returned: its questions and progress handle events, which may close the menu or
+    // end the drag it came from. One runs at a time; what arrives meanwhile waits its turn.
+    void runCommand(std::function<void()> command);
+    void runPendingCommand();
+    // For a command that code starts, outside any event, and for what follows the typing.
+    void runNow(const std::function<void()>& command);
+    // The dialog's message handling: an error a command lets through is shown, and the dialog
+    // goes on with the state the command left.
+    void reportFailures(const std::function<void()>& command);
     void reportError(const QString& text);
     void closeArchive();
     void setStatusFromList();
@@ -168,6 +181,8 @@ private:
     archive::filesystem::FileStamp m_undoWritten;
     // A change runs or its question waits.
     bool m_bChanging = false;
+    bool m_bCommandRunning = false;
+    std::deque<std::function<void()>> m_pendingCommands;
     CFolderPicker m_folderPicker;
     QComboBox* m_typeFilter = nullptr;
     QString m_strStatus;

@@ -3,6 +3,7 @@
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/EntryRowDelegate.h"
 #include "ui/ExtractorDlg.h"
@@ -69,7 +70,7 @@ TEST(EntryRows, UnderscoreIsDrawnInTheDialogsList)
     CExtractorDlg dlg(nullptr, &script);
     script.openPaths.push_back(qs(dir / "GAME00.DAT"));
     dlg.show();
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     ASSERT_EQ(dlg.entryList().GetCount(), 2);
     const auto [space, underscore] = paintRows(dlg.entryListView(), 0, 1);
     EXPECT_NE(space, underscore);
@@ -183,7 +184,7 @@ TEST_F(Desktop, DropsLoadAFileBuildAFolderAndIgnoreTheRest)
     EXPECT_FALSE(dlg.isArchiveOpen());
     ASSERT_TRUE(std::filesystem::exists(dir / "NEW.DAT"));
     script.openPaths.push_back(qs(dir / "NEW.DAT"));
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     EXPECT_EQ(dlg.entryList().GetCount(), 3);
 
     // A file that is no archive is reported as the open dialog's choice would be; with an
@@ -275,12 +276,12 @@ TEST_F(Desktop, StatusIsEmptyWheneverABuildLeavesNothingOpen)
     for (const Case& c : cases) {
         script.messages.clear();
         script.openPaths.push_back(archive({"A.DAT", "B.EGA"}));
-        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
         ASSERT_FALSE(status().isEmpty());
         const std::string name = "src" + std::to_string(round++);
         script.folders.push_back(folder(c.files, name));
         script.savePaths.push_back(qs(dir / (name + ".DAT")));
-        dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
         EXPECT_EQ(script.messages.size(), c.fails ? 1u : 0u) << c.what;
         EXPECT_TRUE(status().isEmpty()) << c.what << ": " << status().toStdString();
         // The selector then has nothing to describe either.
@@ -444,7 +445,7 @@ TEST_F(Desktop, LongRunsEndSayingWhatWasWrittenAndWhere)
         script.messages.clear();
         script.questions.clear();
         script.openPaths.push_back(game);
-        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
         dlg.setProgressDelay(0);
         ProgressWatcher watcher;
         watcher.cancelWhileRunning = c.cancel;
@@ -504,17 +505,17 @@ TEST_F(Desktop, FailuresOnTheWorkerAreReportedAsTheCommandsOwn)
         std::filesystem::create_directories(dir / "out/B.DAT");
         script.messages.clear();
         script.openPaths.push_back(game);
-        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
         dlg.setProgressDelay(0);
         ProgressWatcher watcher;
         if (c.build) {
             script.folders.push_back(folder({"a\\b.DAT"}, "bad"));
             script.savePaths.push_back(qs(dir / "NEW.DAT"));
-            dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+            qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
         } else {
             script.folders.push_back(out);
             dlg.OnSelectAll();
-            dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+            qttest::click(dlg.findChild<QPushButton*>("IDC_EXTRACT"));
         }
         ASSERT_EQ(script.messages.size(), 1u) << c.what;
         EXPECT_EQ(script.messages[0].section(QLatin1Char('\n'), 0, 0),
@@ -529,7 +530,7 @@ TEST_F(Desktop, FailuresOnTheWorkerAreReportedAsTheCommandsOwn)
 TEST_F(Desktop, ShortRunsStaySilent)
 {
     script.openPaths.push_back(archive({"A.DAT"}));
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     std::filesystem::create_directory(dir / "out");
     script.folders.push_back(qs(dir / "out"));
     ProgressWatcher watcher;
@@ -549,7 +550,7 @@ TEST_F(Desktop, ALongRunThatSkippedSaysSoInItsWindow)
     image.records[1].dataSize = 500; // past the end of the archive
     testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
     script.openPaths.push_back(qs(dir / "GAME00.DAT"));
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     std::filesystem::create_directory(dir / "out");
     script.folders.push_back(qs(dir / "out"));
     script.failureAnswers = {DialogServices::FailureAnswer::Skip};

@@ -16,8 +16,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -26,6 +28,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSemaphore>
+#include <QShortcut>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
@@ -85,6 +88,8 @@ struct EditFixture : ::testing::Test {
     {
         dlg.show();
         QApplication::setActiveWindow(&dlg);
+        // Under valgrind a change is slow: no progress window waits for an OK nobody presses.
+        dlg.setProgressDelay(600'000);
     }
 
     // Writes the archive and opens it in the dialog.
@@ -118,37 +123,51 @@ struct EditFixture : ::testing::Test {
     }
     QString status() const { return dlg.findChild<QLabel*>("IDC_STATUS")->text(); }
 
-    // The list's context menu opened on the entry at row, or below the entries for -1.
+    // The list's context menu opened by a right-click on the entry at row, or below the entries
+    // for -1.
     QMenu* menuAt(int row)
     {
-        QListView* view = dlg.entryListView();
-        const QPoint at = row >= 0 ? view->visualRect(view->model()->index(row, 0)).center()
-                                   : QPoint(5, view->viewport()->height() - 3);
-        emit view->customContextMenuRequested(at);
-        for (QMenu* menu : view->findChildren<QMenu*>())
+        QWidget* viewport = dlg.entryListView()->viewport();
+        const QPoint at = row >= 0
+                              ? dlg.entryListView()->visualRect(dlg.entryList().index(row)).center()
+                              : QPoint(5, viewport->height() - 3);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &click);
+        for (QMenu* menu : dlg.entryListView()->findChildren<QMenu*>())
             if (menu->isVisible())
                 return menu;
         return nullptr;
     }
-    // Runs the menu command named text on the entry at row; false when it is missing or
-    // disabled.
+    // Chooses the menu command named text on the entry at row as a user does, with Enter on
+    // the item inside the dialog's event loop, and returns once the loop has run what the
+    // choice started; false when the command is missing or disabled.
     bool runMenu(int row, const char* text)
     {
         QMenu* menu = menuAt(row);
         if (!menu)
             return false;
-        bool ran = false;
+        QAction* chosen = nullptr;
         for (QAction* action : menu->actions())
-            if (action->text() == u8(text) && action->isEnabled()) {
-                action->trigger();
-                ran = true;
+            if (action->text() == u8(text) && action->isEnabled())
+                chosen = action;
+        QEventLoop loop;
+        QTimer::singleShot(0, &loop, [&] {
+            if (chosen) {
+                menu->setActiveAction(chosen);
+                QTest::keyClick(menu, Qt::Key_Return);
+            } else {
+                menu->close();
             }
-        menu->close();
-        QApplication::processEvents();
-        return ran;
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec();
+        return chosen != nullptr;
     }
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
+        // The offscreen platform gives the activation back to no window after a menu closes,
+        // as a window manager would: without it a window shortcut never fires.
+        QApplication::setActiveWindow(&dlg);
         dlg.entryListView()->setFocus();
         QTest::keyClick(dlg.entryListView(), key, modifiers);
         QApplication::processEvents();
@@ -307,9 +326,57 @@ TEST_F(EditFixture, TheMenuOffersWhatFitsWhereItOpens)
         EXPECT_FALSE(below.contains(u8(text))) << text;
 }
 
-TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
+TEST_F(EditFixture, EveryKeyIsNamedInATooltipOrTheMenu)
 {
     open(kStart);
+    QMenu* menu = menuAt(0);
+    ASSERT_NE(menu, nullptr);
+    const struct {
+        const char* keys;
+        const char* control; // whose tooltip names the key, or null
+        const char* item;    // the menu item showing it, or null
+    } cases[] = {
+        {res::kShortcutLoad, "IDC_LOAD", nullptr},
+        {res::kShortcutReload, "IDC_LOAD", nullptr},
+        {res::kShortcutExtract, "IDC_EXTRACT", res::preview::kMenuExtract},
+        {res::kShortcutFind, "IDC_FIND_TEXT", nullptr},
+        {res::kShortcutPreview, nullptr, res::preview::kMenuPreview},
+        {res::kShortcutRename, nullptr, res::edit::kMenuRename},
+        {res::kShortcutDelete, nullptr, res::edit::kMenuDelete},
+        {res::kShortcutUndo, nullptr, res::edit::kMenuUndo},
+    };
+    QList<QKeySequence> named;
+    for (const auto& c : cases) {
+        const QKeySequence keys(QString::fromLatin1(c.keys));
+        named << keys;
+        if (c.control) {
+            const QString tip = dlg.findChild<QWidget*>(c.control)->toolTip();
+            EXPECT_TRUE(tip.contains(QStringLiteral(" (%1)").arg(keys.toString())))
+                << c.keys << ": " << tip.toStdString();
+        }
+        if (c.item) {
+            QKeySequence shown;
+            for (QAction* action : menu->actions())
+                if (action->text() == u8(c.item))
+                    shown = action->shortcut();
+            EXPECT_EQ(shown, keys) << c.keys;
+        }
+    }
+    menu->close();
+    // No key of the dialog is left out.
+    for (const QShortcut* shortcut : dlg.findChildren<QShortcut*>())
+        EXPECT_TRUE(named.contains(shortcut->key())) << shortcut->key().toString().toStdString();
+}
+
+TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheListWhichKeepsTheFocusBesideThePreview)
+{
+    open(kStart);
+    dlg.entryListView()->setCurrentIndex(dlg.entryList().index(0));
+    key(Qt::Key_Space);
+    ASSERT_TRUE(dlg.findChild<PreviewWindow*>()->isVisible());
+    // Back in the list, as after a click there.
+    QApplication::setActiveWindow(&dlg);
+    dlg.entryListView()->setFocus();
     const std::string original = testsupport::readFile(archivePath);
     struct Step {
         const char* what;
@@ -351,7 +418,10 @@ TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
     };
     for (const Step& step : steps) {
         step.before();
-        key(step.key, step.modifiers);
+        // Where the focus is, as the keyboard's keys go.
+        ASSERT_EQ(QApplication::focusWidget(), dlg.entryListView()) << step.what;
+        QTest::keyClick(QApplication::focusWidget(), step.key, step.modifiers);
+        QApplication::processEvents();
         ASSERT_TRUE(services.messages.empty()) << step.what;
         std::set<std::string> names;
         for (const auto& [name, bytes] : entriesOf(archivePath))
@@ -364,6 +434,7 @@ TEST_F(EditFixture, KeysRenameDeleteAndUndoInTheList)
     // The entries the undone delete named are selected again.
     EXPECT_EQ(selectedNames(), (std::vector<std::string>{"B.EGA", "SUB\\C.DAT"}));
     EXPECT_NE(testsupport::readFile(archivePath), original);
+    EXPECT_EQ(QApplication::focusWidget(), dlg.entryListView());
 }
 
 TEST_F(EditFixture, UndoPutsBackEveryByteOfTheArchiveBeforeTheChange)
@@ -610,7 +681,7 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     EXPECT_EQ(services.questions.size(), asked);
 
     // Closing the dialog takes the copy away.
-    dlg.findChild<QPushButton*>("IDC_CLOSE")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_CLOSE"));
     EXPECT_FALSE(std::filesystem::exists(copy));
     EXPECT_EQ(dlg.externalEdits().count(), 0);
 }

@@ -3,6 +3,7 @@
 #include "archive/CodePage950.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/DialogServices.h"
 #include "ui/ExtractorDlg.h"
@@ -66,7 +67,7 @@ struct Dialog : ::testing::Test {
     void load(const QString& path)
     {
         script.openPaths.push_back(path);
-        control<QPushButton>("IDC_LOAD")->click();
+        qttest::click(control<QPushButton>("IDC_LOAD"));
     }
     void choose(const char* type)
     {
@@ -80,6 +81,7 @@ struct Dialog : ::testing::Test {
         target->setFocus();
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier);
         QApplication::sendEvent(target, &press);
+        QApplication::processEvents();
     }
     std::string topText() const
     {
@@ -426,8 +428,8 @@ TEST(FolderPicker, ReturnsExistingFoldersWithoutATrailingSlash)
 TEST_F(Dialog, CancelledFolderChoiceEndsExtractionAndBuildWithoutEffect)
 {
     load(archive({"A.DAT"}));
-    control<QPushButton>("IDC_EXTRACT")->click();
-    control<QPushButton>("IDC_MAKE_ARCHIVE")->click();
+    qttest::click(control<QPushButton>("IDC_EXTRACT"));
+    qttest::click(control<QPushButton>("IDC_MAKE_ARCHIVE"));
     EXPECT_EQ(script.titles,
               (std::vector<QString>{u8("解壓到資料夾:"), u8("請選擇要打包的資料夾:")}));
     EXPECT_TRUE(script.messages.empty());

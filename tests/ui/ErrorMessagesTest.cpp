@@ -4,6 +4,7 @@
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
 #include "ui/QtDialogServices.h"
@@ -129,7 +130,7 @@ TEST(ErrorWording, FailedLoadIsShownInChineseUnderTheProgramsName)
     ScriptedServices script;
     CExtractorDlg dlg(nullptr, &script);
     script.openPaths.push_back(QString::fromStdString(dir / "GONE.DAT"));
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(hasChinese(firstLine(script.messages[0]))) << script.messages[0].toStdString();
     EXPECT_TRUE(script.messages[0].contains(QStringLiteral("GONE.DAT")));

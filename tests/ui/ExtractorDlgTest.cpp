@@ -45,7 +45,7 @@ struct DialogFixture : ::testing::Test {
     void load(const QString& path)
     {
         services.openPaths.push_back(path);
-        dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     }
     QString status() const { return dlg.findChild<QLabel*>("IDC_STATUS")->text(); }
 };
@@ -110,7 +110,7 @@ TEST_F(DialogFixture, FailedLoadShowsTheReasonAndLeavesNothingOpen)
 TEST_F(DialogFixture, CancelledOpenKeepsTheArchive)
 {
     load(archiveWith({{"A.DAT", "aa"}}));
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     EXPECT_TRUE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 1);
 }
@@ -145,7 +145,7 @@ TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelec
     dlg.OnSelectAll();
     std::filesystem::create_directory(dir / "out");
     services.folders.push_back(QString::fromStdString(dir / "out"));
-    dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_EXTRACT"));
     ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_EQ(testsupport::readFile(dir / "out/A.DAT"), "aaa");
     EXPECT_EQ(testsupport::readFile(dir / "out/C.DAT"), "c");
@@ -214,7 +214,7 @@ TEST_F(DialogFixture, AFailedEntryAsksToSkipSkipAllOrStop)
         services.failureAnswers = c.answers;
         services.folders.push_back(out);
         dlg.OnSelectAll();
-        dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_EXTRACT"));
 
         ASSERT_EQ(services.failures.size(), std::size_t(c.asked.size()));
         for (qsizetype i = 0; i < c.asked.size(); ++i) {
@@ -256,7 +256,7 @@ TEST_F(DialogFixture, ANameReachingAnEarlierEntrysFileNamesBoth)
     services.failureAnswers = {DialogServices::FailureAnswer::Skip};
     services.folders.push_back(QString::fromStdString(out.string()));
     dlg.OnSelectAll();
-    dlg.findChild<QPushButton*>("IDC_EXTRACT")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_EXTRACT"));
 
     ASSERT_EQ(services.failures.size(), 1u);
     const QString& question = services.failures[0];
@@ -280,7 +280,7 @@ TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
     testsupport::writeFile(dir / "src/A.DAT", "a");
     services.folders.push_back(QString::fromStdString(dir / "src"));
     services.savePaths.push_back(QString::fromStdString(dir / "src/GAME00.DAT"));
-    dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0], QString::fromUtf8(res::kBuildInsideFolder));
     EXPECT_FALSE(std::filesystem::exists(dir / "src/GAME00.DAT"));
@@ -294,7 +294,7 @@ TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
     testsupport::writeFile(dir / "src/Y.EGA", "y");
     services.folders.push_back(QString::fromStdString(dir / "src"));
     services.savePaths.push_back(QString::fromStdString(dir / "NEW.DAT"));
-    dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
     ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_FALSE(dlg.isArchiveOpen());
     EXPECT_EQ(dlg.entryList().GetCount(), 0);
@@ -332,7 +332,7 @@ TEST_F(DialogFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
         services.savePaths.push_back(built);
         services.answers.push_back(c.yes);
         // Short enough that no progress window opens.
-        dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE")->click();
+        qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
         ASSERT_TRUE(services.messages.empty()) << c.what;
         ASSERT_EQ(services.questions.size(), 1u) << c.what;
         EXPECT_TRUE(
@@ -487,7 +487,7 @@ int grab(const QString& png)
     services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
     CExtractorDlg dlg(nullptr, &services);
     dlg.show();
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     QApplication::processEvents();
     return dlg.grab().save(png) && services.messages.empty() ? 0 : 1;
 }

@@ -190,7 +190,7 @@ struct PreviewFixture : ::testing::Test {
         testsupport::writeFile(dir / "GAME00.DAT", image.bytes(absolute));
         services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
         dlg->show();
-        dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+        qttest::click(dlg->findChild<QPushButton*>("IDC_LOAD"));
         ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     }
     int rowOf(const std::string& name) const
@@ -264,11 +264,13 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
                                   tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
                                   tr8(res::edit::kMenuUndo)}));
     menu->actions()[0]->trigger();
+    QApplication::processEvents();
     EXPECT_TRUE(window()->isVisible());
     EXPECT_EQ(window()->windowTitle(), QStringLiteral("B.TXT"));
     EXPECT_EQ(dlg->findChildren<PreviewWindow*>().size(), 1);
 
     menu->actions()[2]->trigger();
+    QApplication::processEvents();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("B.TXT"));
 
     QTest::keyClick(window(), Qt::Key_Escape);
@@ -503,7 +505,7 @@ TEST_F(PreviewFixture, AnEntryOverTheLimitShowsOnlyItsFirstMebibyteAsHexReadAsIt
     std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + image.records[0].dataSize);
     services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
     dlg->show();
-    dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg->findChild<QPushButton*>("IDC_LOAD"));
     controller()->openPreview(0);
     EXPECT_EQ(window()->view(), View::hex);
     EXPECT_TRUE(window()->message().startsWith(
@@ -559,7 +561,7 @@ TEST_F(PreviewFixture, ALargeEntryCutShortAfterLoadingSaysSoInsteadOfBlankLines)
     std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + image.records[0].dataSize);
     services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
     dlg->show();
-    dlg->findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg->findChild<QPushButton*>("IDC_LOAD"));
     QCoreApplication::processEvents();
     // Cut inside the first page the view reads, after the dialog has checked the lengths.
     std::filesystem::resize_file(dir / "GAME00.DAT", dataOffset(0) + 100);
@@ -620,6 +622,7 @@ TEST_F(PreviewFixture, TheMenusExtractIsTheButtonsCommand)
     std::filesystem::create_directory(dir / "out");
     services.folders.push_back(QString::fromStdString(dir / "out"));
     menuAt("B.DAT")->actions()[1]->trigger();
+    QApplication::processEvents();
     ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
     EXPECT_EQ(services.titles.size(), 1u);
     EXPECT_EQ(testsupport::readFile(dir / "out/B.DAT"), "bb");
@@ -719,7 +722,7 @@ TEST_F(PreviewFixture, TheCloseButtonAlsoRemovesTheDragFoldersAndThePreview)
     ASSERT_NE(mime, nullptr);
     const std::string file = mime->urls()[0].toLocalFile().toStdString();
     ASSERT_TRUE(std::filesystem::exists(file));
-    dlg->findChild<QPushButton*>("IDC_CLOSE")->click();
+    qttest::click(dlg->findChild<QPushButton*>("IDC_CLOSE"));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file).parent_path()));
     EXPECT_FALSE(window()->isVisible());
 }
@@ -932,7 +935,7 @@ int grabPreview(const QString& png)
     services.openPaths.push_back(QString::fromStdString(dir / "GAME00.DAT"));
     CExtractorDlg dlg(nullptr, &services);
     dlg.show();
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     auto* controller = dlg.findChild<PreviewController*>();
     const QAbstractItemModel* model = dlg.entryListView()->model();
     for (int row = 0; row < model->rowCount(); ++row)
@@ -964,7 +967,7 @@ int dragAndWait(const QString& archivePath)
     ScriptedServices services;
     services.openPaths.push_back(archivePath);
     CExtractorDlg dlg(nullptr, &services);
-    dlg.findChild<QPushButton*>("IDC_LOAD")->click();
+    qttest::click(dlg.findChild<QPushButton*>("IDC_LOAD"));
     QListView* view = dlg.entryListView();
     view->selectAll();
     const std::unique_ptr<QMimeData> data(

@@ -1,5 +1,6 @@
 #include "tests/ui/QtTestMain.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,12 @@ bool addMode(const char* option, Mode mode)
 {
     modes()[option] = mode;
     return true;
+}
+
+void click(QAbstractButton* button)
+{
+    button->click();
+    QApplication::processEvents();
 }
 
 } // namespace qttest

@@ -2,6 +2,7 @@
 // or in the folder last chosen in this run, whatever command chose it.
 
 #include "tests/support/TestSupport.h"
+#include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ExtractorDlg.h"
 
@@ -54,7 +55,7 @@ TEST(StartFolderTest, ChoosersStartWhereTheUserLastWas)
     CExtractorDlg dlg(nullptr, &services);
     // Through the buttons, so a failure is shown as the dialog shows it.
     const auto click = [&dlg](const char* name) {
-        dlg.findChild<QPushButton*>(QString::fromUtf8(name))->click();
+        qttest::click(dlg.findChild<QPushButton*>(QString::fromUtf8(name)));
     };
     const std::vector<Step> steps = {
         {Action::Load, "a/GAME00.DAT", nullptr, nullptr, nullptr},

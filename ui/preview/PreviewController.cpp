@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
+#include <QScopedValueRollback>
 
 namespace {
 QString tr8(const char* text)
@@ -22,8 +23,10 @@ QString tr8(const char* text)
 } // namespace
 
 PreviewController::PreviewController(QListView* view, const EntryListModel& list,
-                                     std::function<void()> extractSelected, QObject* parent)
-    : QObject(parent), m_view(view), m_list(list), m_extractSelected(std::move(extractSelected))
+                                     std::function<void()> extractSelected, RunCommand runCommand,
+                                     QObject* parent)
+    : QObject(parent), m_view(view), m_list(list), m_extractSelected(std::move(extractSelected)),
+      m_runCommand(std::move(runCommand))
 {
     m_window = new PreviewWindow(view->window());
     m_window->setTextFont(view->font());
@@ -38,7 +41,10 @@ PreviewController::PreviewController(QListView* view, const EntryListModel& list
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { followCurrent(current); });
     // The listing is about to change (another archive or type): the entry shown may be gone.
-    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window, &QWidget::close);
+    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window, [this] {
+        if (!m_bRelisting)
+            m_window->close();
+    });
     view->window()->installEventFilter(this);
 }
 
@@ -62,6 +68,28 @@ void PreviewController::openPreview(int row)
     m_window->installEventFilter(this);
     for (QWidget* part : m_window->findChildren<QWidget*>())
         part->installEventFilter(this);
+}
+
+void PreviewController::relistUnder(const std::function<int()>& list)
+{
+    if (!m_window->isVisible()) {
+        list();
+        return;
+    }
+    int row = -1;
+    {
+        const QScopedValueRollback<bool> relisting(m_bRelisting, true);
+        try {
+            row = list();
+        } catch (...) {
+            m_window->close();
+            throw;
+        }
+    }
+    if (row < 0)
+        m_window->close();
+    else
+        openPreview(row);
 }
 
 bool PreviewController::isListKey(const QKeyEvent& key)
@@ -98,34 +126,41 @@ bool PreviewController::handlePreviewKey(QKeyEvent& key)
 
 void PreviewController::followCurrent(const QModelIndex& current)
 {
-    if (m_window->isVisible() && current.isValid())
+    // A relisting shows its entry once, at its end.
+    if (m_window->isVisible() && current.isValid() && !m_bRelisting)
         openPreview(current.row());
 }
 
 QMenu* PreviewController::createContextMenu(int row)
 {
     auto* menu = new QMenu(m_view);
-    QAction* previewAction = menu->addAction(tr8(res::preview::kMenuPreview));
-    // The dialog's keys for these commands, shown here; the menu's own copies act only while
-    // it is open.
-    previewAction->setShortcut(QKeySequence(QString::fromLatin1(res::kShortcutPreview)));
-    connect(previewAction, &QAction::triggered, this, [this, row] { openPreview(row); });
-    QAction* extract = menu->addAction(tr8(res::preview::kMenuExtract));
-    extract->setShortcut(QKeySequence(QString::fromLatin1(res::kShortcutExtract)));
-    connect(extract, &QAction::triggered, this, [this] {
-        if (m_extractSelected)
-            m_extractSelected();
-    });
-    QAction* copy = menu->addAction(tr8(res::preview::kMenuCopyName));
-    const QString name = m_view->model()->index(row, 0).data().toString();
-    connect(copy, &QAction::triggered, this,
-            [name] { QGuiApplication::clipboard()->setText(name); });
     const bool isEntry = row >= 0 && row < m_list.GetCount();
-    previewAction->setEnabled(isEntry);
-    copy->setEnabled(isEntry);
-    extract->setEnabled(m_list.GetCount() > 0);
+    addCommand(*menu, res::preview::kMenuPreview, res::kShortcutPreview, isEntry,
+               [this, row] { openPreview(row); });
+    addCommand(*menu, res::preview::kMenuExtract, res::kShortcutExtract, m_list.GetCount() > 0,
+               [this] {
+                   if (m_extractSelected)
+                       m_extractSelected();
+               });
+    const QString name = m_view->model()->index(row, 0).data().toString();
+    addCommand(*menu, res::preview::kMenuCopyName, nullptr, isEntry,
+               [name] { QGuiApplication::clipboard()->setText(name); });
     menu->setProperty("hasCommands", m_addCommands && m_addCommands(*menu, isEntry ? row : -1));
     return menu;
+}
+
+QAction* PreviewController::addCommand(QMenu& menu, const char* text, const char* keys,
+                                       bool enabled, std::function<void()> command)
+{
+    QAction* action = menu.addAction(tr8(text));
+    // The menu's own copy of the key acts only while it is open.
+    if (keys)
+        action->setShortcut(QKeySequence(QString::fromLatin1(keys)));
+    action->setEnabled(enabled);
+    // The menu is closed and deleted while a command runs.
+    connect(action, &QAction::triggered, this,
+            [this, command = std::move(command)] { m_runCommand(command); });
+    return action;
 }
 
 void PreviewController::showContextMenu(const QPoint& pos)
