@@ -37,9 +37,10 @@ constexpr std::uint64_t kBlockBytes = 4096;
 struct Item {
     std::string_view name;
     std::uint64_t size = 0;
-    std::uint32_t dataOffset = 0;     // old only
-    std::uint32_t recordPosition = 0; // old only
-    std::string_view hostPath;        // host only
+    std::uint32_t dataOffset = 0;          // old only
+    std::uint32_t recordPosition = 0;      // old only
+    std::string_view hostPath;             // host only
+    const ArchiveReader* source = nullptr; // with dataOffset: another archive's entry
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
@@ -248,7 +249,15 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             Item item;
             item.name = table.keep(change.name);
             item.hostPath = change.hostPath;
-            item.size = hostFileSize(change.hostPath);
+            if (change.sourceArchive) {
+                const RecordView record = change.sourceArchive->record(change.sourceRecord);
+                change.sourceArchive->checkData(record);
+                item.source = change.sourceArchive;
+                item.dataOffset = record.dataOffset;
+                item.size = record.dataSize;
+            } else {
+                item.size = hostFileSize(change.hostPath);
+            }
             item.isOld = false;
             item.isChanged = true;
             if (existing)
@@ -305,6 +314,10 @@ public:
                     ++end;
                 }
                 if (!copyRange(*archive, items[i].dataOffset, length, m_archiveCopier, state, true))
+                    return false;
+            } else if (items[i].source) {
+                if (!copyRange(items[i].source->file(), items[i].dataOffset, items[i].size,
+                               m_hostCopier, state, true))
                     return false;
             } else if (!copyHostFile(items[i], state)) {
                 return false;

@@ -62,6 +62,8 @@ std::string summary(const std::string& archivePath, const archive::UpdateResult&
     return line + "\n";
 }
 
+} // namespace
+
 // Applies changes to the archive (created when missing and creating is allowed), prints what a
 // dry run would do and the summary line.
 int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
@@ -90,6 +92,8 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     console.print(summary(archivePath, result, options.dryRun));
     return console.flush() && result.kept == 0 ? kExitSuccess : kExitFailure;
 }
+
+namespace {
 
 // The entries a text given on the command line names, one per text; empty after reporting a
 // text that matches none or two names.
