@@ -37,10 +37,11 @@ constexpr std::uint64_t kBlockBytes = 4096;
 struct Item {
     std::string_view name;
     std::uint64_t size = 0;
-    std::uint32_t dataOffset = 0;          // old only
-    std::uint32_t recordPosition = 0;      // old only
-    std::string_view hostPath;             // host only
-    const ArchiveReader* source = nullptr; // with dataOffset: another archive's entry
+    std::uint32_t dataOffset = 0;     // old only
+    std::uint32_t recordPosition = 0; // old only
+    std::string_view hostPath;        // host only
+    // The bytes are another archive's, at dataOffset there: a patch's entry.
+    const ArchiveReader* source = nullptr;
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
