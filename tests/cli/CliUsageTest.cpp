@@ -55,7 +55,10 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingDirectoryValue", {"add", "ARCHIVE", "p", "-C"}, "-C"},
         UsageCase{"TypeForAdd", {"add", "--type", "BMP", "ARCHIVE", "p"}, "--type"},
         UsageCase{"KeepForDelete", {"delete", "-k", "ARCHIVE", "a"}, "-k"},
-        UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"}),
+        UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"},
+        UsageCase{"DiffOfOne", {"diff", "OLD"}, "diff"},
+        UsageCase{"MissingTextName", {"diff", "OLD", "NEW", "-p"}, "-p"},
+        UsageCase{"ForceForDiff", {"diff", "--force", "OLD", "NEW"}, "--force"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct HelpCase {
@@ -96,7 +99,12 @@ INSTANTIATE_TEST_SUITE_P(
                  {"add", "ARCHIVE", "-h"},
                  "Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] ARCHIVE PATH..."},
         HelpCase{"Delete", {"delete", "--help"}, "Usage: velmora-dat delete [-n] ARCHIVE NAME..."},
-        HelpCase{"Rename", {"rename", "-h"}, "Usage: velmora-dat rename [-n] ARCHIVE OLD NEW"}),
+        HelpCase{"Rename", {"rename", "-h"}, "Usage: velmora-dat rename [-n] ARCHIVE OLD NEW"},
+        HelpCase{"Diff",
+                 {"diff", "-h"},
+                 "Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW"},
+        HelpCase{
+            "Patch", {"patch", "--help"}, "Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)
