@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
+#include <deque>
+#include <map>
+#include <unordered_set>
 
 namespace archive {
 
@@ -67,56 +69,65 @@ void ArchiveComparison::pairByName(bool withHashes)
 void ArchiveComparison::findRenames(std::vector<const Entry*>& gone,
                                     std::vector<const Entry*>& come, bool withHashes)
 {
-    std::unordered_multimap<std::uint32_t, std::size_t> goneBySize;
-    for (std::size_t k = 0; k < gone.size(); ++k) {
-        if (gone[k]->size > 0)
-            goneBySize.emplace(gone[k]->size, k);
-    }
+    // Only entries whose size the other side also has are read for their hashes.
+    std::unordered_set<std::uint32_t> goneSizes;
+    std::unordered_set<std::uint32_t> comeSizes;
+    for (const Entry* entry : gone)
+        goneSizes.insert(entry->size);
+    for (const Entry* entry : come)
+        comeSizes.insert(entry->size);
     std::vector<std::optional<std::uint64_t>> goneHashes(gone.size());
     std::vector<std::optional<std::uint64_t>> comeHashes(come.size());
-    for (std::size_t k = 0; k < come.size(); ++k) {
-        auto [first, last] = goneBySize.equal_range(come[k]->size);
-        // The earliest name first, so the pairing does not depend on the map's order.
-        std::vector<std::size_t> candidates;
-        for (auto it = first; it != last; ++it)
-            candidates.push_back(it->second);
-        std::sort(candidates.begin(), candidates.end());
-        for (const std::size_t g : candidates) {
-            if (!gone[g])
-                continue;
-            if (!goneHashes[g])
-                goneHashes[g] = m_older.hash(*gone[g]);
-            if (!comeHashes[k])
-                comeHashes[k] = m_newer.hash(*come[k]);
-            if (*goneHashes[g] != *comeHashes[k] ||
-                !sameBytes(*gone[g], *come[k], nullptr, nullptr))
-                continue;
-            m_differences.push_back(
-                {EntryDifference::Kind::renamed, gone[g], come[k], goneHashes[g], comeHashes[k]});
-            gone[g] = nullptr;
-            come[k] = nullptr;
-            break;
+    // (size, hash) -> the gone entries of them, earliest name first.
+    std::map<std::pair<std::uint32_t, std::uint64_t>, std::deque<std::size_t>> candidates;
+    for (std::size_t g = 0; g < gone.size(); ++g) {
+        if (gone[g]->size > 0 && comeSizes.count(gone[g]->size) != 0) {
+            goneHashes[g] = m_older.hash(*gone[g]);
+            candidates[{gone[g]->size, *goneHashes[g]}].push_back(g);
         }
     }
+    for (std::size_t k = 0; k < come.size(); ++k) {
+        if (come[k]->size == 0 || goneSizes.count(come[k]->size) == 0)
+            continue;
+        comeHashes[k] = m_newer.hash(*come[k]);
+        const auto found = candidates.find({come[k]->size, *comeHashes[k]});
+        if (found == candidates.end())
+            continue;
+        std::deque<std::size_t>& queue = found->second;
+        // Equal hashes are confirmed by the bytes; a collision leaves both entries as they are.
+        const auto match = std::find_if(queue.begin(), queue.end(), [&](std::size_t g) {
+            return sameBytes(*gone[g], *come[k], nullptr, nullptr);
+        });
+        if (match == queue.end())
+            continue;
+        const std::size_t g = *match;
+        queue.erase(match);
+        m_differences.push_back(
+            {EntryDifference::Kind::renamed, gone[g], come[k], goneHashes[g], comeHashes[k]});
+        gone[g] = nullptr;
+        come[k] = nullptr;
+    }
+    const auto hashIfAsked = [withHashes](const ComparedTree& tree, const Entry& entry,
+                                          const std::optional<std::uint64_t>& known) {
+        if (!withHashes || known)
+            return known;
+        return std::optional(tree.hash(entry));
+    };
     for (std::size_t g = 0; g < gone.size(); ++g) {
         if (gone[g])
-            m_differences.push_back(
-                {EntryDifference::Kind::deleted,
-                 gone[g],
-                 nullptr,
-                 withHashes ? std::optional(goneHashes[g].value_or(m_older.hash(*gone[g])))
-                            : std::nullopt,
-                 {}});
+            m_differences.push_back({EntryDifference::Kind::deleted,
+                                     gone[g],
+                                     nullptr,
+                                     hashIfAsked(m_older, *gone[g], goneHashes[g]),
+                                     {}});
     }
     for (std::size_t k = 0; k < come.size(); ++k) {
         if (come[k])
-            m_differences.push_back(
-                {EntryDifference::Kind::added,
-                 nullptr,
-                 come[k],
-                 {},
-                 withHashes ? std::optional(comeHashes[k].value_or(m_newer.hash(*come[k])))
-                            : std::nullopt});
+            m_differences.push_back({EntryDifference::Kind::added,
+                                     nullptr,
+                                     come[k],
+                                     {},
+                                     hashIfAsked(m_newer, *come[k], comeHashes[k])});
     }
 }
 
@@ -124,6 +135,9 @@ bool ArchiveComparison::sameBytes(const Entry& a, const Entry& b,
                                   std::optional<std::uint64_t>* hashA,
                                   std::optional<std::uint64_t>* hashB) const
 {
+    // One archive compared with itself: the same record holds the same bytes.
+    if (!hashA && m_older.reader() && m_older.reader() == m_newer.reader() && a.ref == b.ref)
+        return true;
     const std::size_t chunk = std::min<std::size_t>(kChunkBytes, a.size);
     std::vector<unsigned char> bufferA(chunk);
     std::vector<unsigned char> bufferB(chunk);

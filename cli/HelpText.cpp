@@ -169,7 +169,8 @@ Options:
   -p, --text NAME
                  show the entry NAME (as list prints it; '/' may stand for '\') as a unified
                  diff of its lines, decoded from code page 950 (Big5) and printed in UTF-8; a
-                 CR before a line end is not shown. Texts over 8 MiB are refused
+                 CR before a line end is not shown. Texts over 8 MiB, and differing
+                 stretches of more than about 16,000 lines on each side, are refused
   --patch PATCH  also write the differences into the archive PATCH, for patch to apply: the
                  added and changed entries' bytes, and the entry VELMORA.PATCH, a text of
                  one line each, fields separated by tabs:
