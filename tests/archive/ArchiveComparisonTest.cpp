@@ -4,6 +4,7 @@
 #include "archive/ArchiveReader.h"
 #include "archive/Building.h"
 #include "archive/ContentHash.h"
+#include "archive/LineDiff.h"
 #include "archive/NameMapping.h"
 #include "archive/Updating.h"
 
@@ -179,6 +180,53 @@ TEST(ContentHash, GivesTheKnownValuesWhateverThePieces)
             pieces.add({bytes + at, std::min<std::size_t>(5, text.size() - at)});
         EXPECT_EQ(pieces.value(), value) << text;
     }
+}
+
+// Lines as "1".."n", with the numbers in changes (negative: removed) changed.
+std::vector<std::string> numbered(int count, const std::map<int, std::string>& changes = {})
+{
+    std::vector<std::string> lines;
+    for (int i = 1; i <= count; ++i) {
+        const auto changed = changes.find(i);
+        if (changed == changes.end())
+            lines.push_back(std::to_string(i));
+        else if (!changed->second.empty())
+            lines.push_back(changed->second);
+    }
+    return lines;
+}
+
+TEST(LineDiff, GivesUnifiedHunksWithThreeLinesOfContext)
+{
+    struct Row {
+        std::vector<std::string> older;
+        std::vector<std::string> newer;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {numbered(10), numbered(10, {{5, "five"}}),
+         "@@ -2,7 +2,7 @@\n 2\n 3\n 4\n-5\n+five\n 6\n 7\n 8\n"},
+        // Changes six lines apart share a hunk; seven apart do not.
+        {numbered(20), numbered(20, {{2, ""}, {9, "nine"}, {17, "x"}}),
+         "@@ -1,12 +1,11 @@\n 1\n-2\n 3\n 4\n 5\n 6\n 7\n 8\n-9\n+nine\n 10\n 11\n 12\n"
+         "@@ -14,7 +13,7 @@\n 14\n 15\n 16\n-17\n+x\n 18\n 19\n 20\n"},
+        {{}, {"a", "b"}, "@@ -0,0 +1,2 @@\n+a\n+b\n"},
+        {{"a", "b", "a"}, {"b", "a", "b"}, "@@ -1,3 +1,3 @@\n-a\n b\n a\n+b\n"},
+        {numbered(3), numbered(3), ""},
+    };
+    for (const Row& row : rows) {
+        const std::vector<std::string_view> a(row.older.begin(), row.older.end());
+        const std::vector<std::string_view> b(row.newer.begin(), row.newer.end());
+        EXPECT_EQ(LineDiff(a, b).unified(), row.expected);
+    }
+    // Differing stretches past the table's bound are refused before it is made.
+    const std::vector<std::string> many = numbered(20000);
+    std::vector<std::string> others = many;
+    for (std::string& line : others)
+        line += "x";
+    const std::vector<std::string_view> a(many.begin(), many.end());
+    const std::vector<std::string_view> b(others.begin(), others.end());
+    EXPECT_THROW(LineDiff(a, b), FormatError);
 }
 
 } // namespace
