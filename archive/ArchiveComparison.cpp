@@ -138,9 +138,14 @@ bool ArchiveComparison::sameBytes(const Entry& a, const Entry& b,
     // One archive compared with itself: the same record holds the same bytes.
     if (!hashA && m_older.reader() && m_older.reader() == m_newer.reader() && a.ref == b.ref)
         return true;
+    // Kept from one pair to the next: a million small entries would be two million allocations.
     const std::size_t chunk = std::min<std::size_t>(kChunkBytes, a.size);
-    std::vector<unsigned char> bufferA(chunk);
-    std::vector<unsigned char> bufferB(chunk);
+    if (m_bufferA.size() < chunk) {
+        m_bufferA.resize(chunk);
+        m_bufferB.resize(chunk);
+    }
+    const std::span<unsigned char> bufferA(m_bufferA.data(), chunk);
+    const std::span<unsigned char> bufferB(m_bufferB.data(), chunk);
     ComparedTree::Bytes bytesA(m_older, a);
     ComparedTree::Bytes bytesB(m_newer, b);
     ContentHash contentA;

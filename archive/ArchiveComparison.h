@@ -50,6 +50,8 @@ private:
     const ComparedTree& m_newer;
     std::vector<EntryDifference> m_differences;
     std::size_t m_nUnchanged = 0;
+    mutable std::vector<unsigned char> m_bufferA;
+    mutable std::vector<unsigned char> m_bufferB;
 };
 
 } // namespace archive

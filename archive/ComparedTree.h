@@ -68,6 +68,7 @@ public:
 
 private:
     void listArchive();
+    void sortEntries();
 
     std::string m_strPath;
     std::unique_ptr<ArchiveReader> m_pOwnReader;
