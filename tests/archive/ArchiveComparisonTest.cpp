@@ -34,6 +34,11 @@ struct ComparisonCase {
     std::vector<std::string> expected;
 };
 
+void PrintTo(const ComparisonCase& row, std::ostream* out)
+{
+    *out << row.label;
+}
+
 std::string described(const EntryDifference& difference)
 {
     const char* letters = "ADMR";
@@ -88,9 +93,7 @@ TEST_P(Comparison, FindsEachDifferenceAndItsPatchMakesTheNewerArchive)
         }
         EXPECT_EQ(found, GetParam().expected);
 
-        std::filesystem::copy_file(testsupport::hostPath(m_dir / "OLD.DAT"),
-                                   testsupport::hostPath(m_dir / "T.DAT"),
-                                   std::filesystem::copy_options::overwrite_existing);
+        writeFile(m_dir / "T.DAT", readFile(m_dir / "OLD.DAT"));
         {
             ArchiveReader target;
             target.Open(m_dir / "T.DAT");
