@@ -6,8 +6,10 @@
 #include "archive/EntryData.h"
 #include "archive/FileSystem.h"
 #include "archive/LittleEndian.h"
+#include "archive/NameMapping.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace archive {
 
@@ -111,10 +113,34 @@ std::size_t ComparedTree::Bytes::read(std::span<unsigned char> buffer)
             throw FileError(ErrorKind::changedWhileBuilding, m_file.GetFilePath(),
                             "changed size while it was compared");
     } else {
-        count = readEntryBytes(*m_tree.m_pReader, m_tree.m_pReader->kept(m_entry.ref), m_nOffset,
-                               buffer);
+        const RecordView record = m_tree.m_pReader->kept(m_entry.ref);
+        count = record.dataSize <= kWindowedBytes
+                    ? m_tree.readWindowed(record, m_nOffset, buffer)
+                    : readEntryBytes(*m_tree.m_pReader, record, m_nOffset, buffer);
     }
     m_nOffset += count;
+    return count;
+}
+
+std::size_t ComparedTree::readWindowed(const RecordView& record, std::uint64_t offset,
+                                       std::span<unsigned char> buffer) const
+{
+    m_pReader->checkData(record);
+    if (offset >= record.dataSize)
+        return 0;
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), record.dataSize - offset));
+    const std::uint64_t at = record.dataOffset + offset;
+    if (at < m_nWindowStart || at + count > m_nWindowStart + m_nWindowFill) {
+        m_window.resize(kWindowBytes);
+        m_nWindowStart = at;
+        m_nWindowFill = m_pReader->readAt(m_window.data(), m_window.size(), at);
+        if (m_nWindowFill < count)
+            throw FormatError(ErrorKind::damagedEntry, m_pReader->path(),
+                              "the file ended inside the entry " +
+                                  names::entrySubject(record.name, record.recordPosition));
+    }
+    std::memcpy(buffer.data(), m_window.data() + (at - m_nWindowStart), count);
     return count;
 }
 

@@ -69,12 +69,21 @@ public:
 private:
     void listArchive();
     void sortEntries();
+    // A small entry's bytes from a window of the archive read ahead: the entries of a listing
+    // lie back to back in an archive, and a read per entry would cost more than its bytes.
+    std::size_t readWindowed(const RecordView& record, std::uint64_t offset,
+                             std::span<unsigned char> buffer) const;
+    static constexpr std::uint32_t kWindowedBytes = 16 * 1024;
+    static constexpr std::size_t kWindowBytes = 1024 * 1024;
 
     std::string m_strPath;
     std::unique_ptr<ArchiveReader> m_pOwnReader;
     const ArchiveReader* m_pReader = nullptr;
     std::vector<BuildEntry> m_files;
     std::vector<Entry> m_entries;
+    mutable std::vector<unsigned char> m_window;
+    mutable std::uint64_t m_nWindowStart = 0;
+    mutable std::size_t m_nWindowFill = 0;
 };
 
 } // namespace archive
