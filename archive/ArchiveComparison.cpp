@@ -107,6 +107,15 @@ void ArchiveComparison::findRenames(std::vector<const Entry*>& gone,
         gone[g] = nullptr;
         come[k] = nullptr;
     }
+    addUnpaired(gone, come, goneHashes, comeHashes, withHashes);
+}
+
+void ArchiveComparison::addUnpaired(const std::vector<const Entry*>& gone,
+                                    const std::vector<const Entry*>& come,
+                                    const std::vector<std::optional<std::uint64_t>>& goneHashes,
+                                    const std::vector<std::optional<std::uint64_t>>& comeHashes,
+                                    bool withHashes)
+{
     const auto hashIfAsked = [withHashes](const ComparedTree& tree, const Entry& entry,
                                           const std::optional<std::uint64_t>& known) {
         if (!withHashes || known)

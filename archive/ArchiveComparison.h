@@ -42,6 +42,11 @@ private:
     void pairByName(bool withHashes);
     void findRenames(std::vector<const ComparedTree::Entry*>& gone,
                      std::vector<const ComparedTree::Entry*>& come, bool withHashes);
+    // The entries left in gone (deleted) and come (added), hashed when asked for.
+    void addUnpaired(const std::vector<const ComparedTree::Entry*>& gone,
+                     const std::vector<const ComparedTree::Entry*>& come,
+                     const std::vector<std::optional<std::uint64_t>>& goneHashes,
+                     const std::vector<std::optional<std::uint64_t>>& comeHashes, bool withHashes);
     // True when both entries, of one size, hold the same bytes; hashes filled in when given.
     bool sameBytes(const ComparedTree::Entry& a, const ComparedTree::Entry& b,
                    std::optional<std::uint64_t>* hashA, std::optional<std::uint64_t>* hashB) const;
