@@ -149,12 +149,12 @@ Options:
         return R"(Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
 Compares OLD and NEW, each an archive or a folder (a folder is walked as build walks it, so
 its files are named as they would be packed). Prints one line per entry that differs, in the
-entry list's order, and a summary line:
-  A  NAME             added: only in NEW
-  D  NAME             deleted: only in OLD
-  M  NAME             changed: in both, of another size or other bytes
-  R  OLD -> NEW       renamed: gone from one name, the same bytes come under another
-                      (found by content; empty entries are never taken as renamed)
+entry list's order (a tab after the letter), and a summary line:
+  A NAME             added: only in NEW
+  D NAME             deleted: only in OLD
+  M NAME             changed: in both, of another size or other bytes
+  R OLD -> NEW       renamed: gone from one name, the same bytes come under another
+                     (found by content; empty entries are never taken as renamed)
 Names are paired by their exact bytes, so names equal but for case are two names. Bytes are
 read only where sizes agree, both sides a chunk at a time. The exit status is 0 when OLD and
 NEW are equal, 1 when they differ, 2 on trouble (a file that cannot be read, a damaged
