@@ -51,6 +51,9 @@ void consumeStripe(std::array<std::uint64_t, 4>& lanes, const unsigned char* p)
 
 void ContentHash::add(std::span<const unsigned char> bytes)
 {
+    // An empty span may hold no pointer, which memcpy must not see.
+    if (bytes.empty())
+        return;
     const unsigned char* p = bytes.data();
     std::size_t left = bytes.size();
     m_nTotal += left;
