@@ -41,6 +41,8 @@ struct Item {
     std::uint32_t dataOffset = 0;     // old only
     std::uint32_t recordPosition = 0; // old only
     std::string_view hostPath;        // host only
+    // The bytes are another archive's, at dataOffset there: a patch's entry.
+    const ArchiveReader* source = nullptr;
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
@@ -260,7 +262,15 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             Item item;
             item.name = table.keep(change.name);
             item.hostPath = change.hostPath;
-            item.size = hostFileSize(change.hostPath);
+            if (change.sourceArchive) {
+                const RecordView record = change.sourceArchive->record(change.sourceRecord);
+                change.sourceArchive->checkData(record);
+                item.source = change.sourceArchive;
+                item.dataOffset = record.dataOffset;
+                item.size = record.dataSize;
+            } else {
+                item.size = hostFileSize(change.hostPath);
+            }
             item.isOld = false;
             item.isChanged = true;
             if (existing)
@@ -319,6 +329,10 @@ public:
                     ++end;
                 }
                 if (!copyRange(*archive, items[i].dataOffset, length, m_archiveCopier, state, true))
+                    return false;
+            } else if (items[i].source) {
+                if (!copyRange(items[i].source->file(), items[i].dataOffset, items[i].size,
+                               m_hostCopier, state, true))
                     return false;
             } else if (!copyHostFile(items[i], state)) {
                 return false;

@@ -19,7 +19,9 @@ class FileError;
 // stand in the directory; front ends match what the user typed to them first.
 struct ArchiveChange {
     enum class Kind {
-        add,    // hostPath's bytes become the entry name (an entry of that exact name is replaced)
+        // hostPath's bytes (or those of sourceArchive's entry) become the entry name (an entry
+        // of that exact name is replaced)
+        add,
         remove, // the entry name goes
         rename, // the entry name becomes newName (which may move it to another folder level)
     };
@@ -27,6 +29,10 @@ struct ArchiveChange {
     std::string name;
     std::string hostPath; // add only
     std::string newName;  // rename only
+    // add only: the entry whose record is at sourceRecord in this other open archive gives the
+    // bytes instead of hostPath (a patch's entries).
+    const ArchiveReader* sourceArchive = nullptr;
+    std::uint32_t sourceRecord = 0;
 };
 
 // How long a change waits for another program's change of the same archive to end.

@@ -26,8 +26,10 @@ constexpr std::uint64_t kMaxFileBytes = 1024 * 1024;
 inline volatile std::sig_atomic_t g_nStop = 0;
 
 // Sizes skewed towards small files, as game data is: u^9 of 1 MiB averages about 100 KiB, so
-// the tree holds about 1 GiB in three levels. Returns the total size.
-inline std::uint64_t generateTree(const std::filesystem::path& root, std::uint64_t seed)
+// the tree holds about 1 GiB in three levels (a smaller maxFileBytes scales it down). Returns
+// the total size.
+inline std::uint64_t generateTree(const std::filesystem::path& root, std::uint64_t seed,
+                                  std::uint64_t maxFileBytes = kMaxFileBytes)
 {
     std::uint64_t state = seed;
     auto next = [&] {
@@ -51,7 +53,7 @@ inline std::uint64_t generateTree(const std::filesystem::path& root, std::uint64
         double scaled = 1.0;
         for (int k = 0; k < 9; ++k)
             scaled *= u;
-        const auto size = static_cast<std::uint64_t>(scaled * kMaxFileBytes);
+        const auto size = static_cast<std::uint64_t>(scaled * static_cast<double>(maxFileBytes));
         std::ofstream out(folder / ("file" + std::to_string(i) + ".dat"), std::ios::binary);
         out.write(bytes.data() + (i * 4099) % 4096, static_cast<std::streamsize>(size));
         if (!out)

@@ -22,9 +22,9 @@ struct CommandSpec {
     bool moreOperands;                      // any number after the named ones
 };
 
-const std::array<CommandSpec, 7>& commands()
+const std::array<CommandSpec, 9>& commands()
 {
-    static const std::array<CommandSpec, 7> table = {{
+    static const std::array<CommandSpec, 9> table = {{
         {"list", {{"--type", true}, {"--long", false}, {"--json", false}}, {"ARCHIVE"}, false},
         {"extract",
          {{"--type", true}, {"--keep-old-files", false, "-k"}},
@@ -45,6 +45,11 @@ const std::array<CommandSpec, 7>& commands()
          {{"--dry-run", false, "-n"}, {"--wait", true}},
          {"ARCHIVE", "OLD", "NEW"},
          false},
+        {"diff",
+         {{"--json", false}, {"--quiet", false, "-q"}, {"--text", true, "-p"}, {"--patch", true}},
+         {"OLD", "NEW"},
+         false},
+        {"patch", {{"--force", false}, {"--dry-run", false, "-n"}}, {"ARCHIVE", "PATCH"}, false},
     }};
     return table;
 }

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <string>
+#include <vector>
+
+namespace archive {
+class ArchiveReader;
+struct ArchiveChange;
+} // namespace archive
 
 namespace cli {
 
@@ -10,6 +17,8 @@ class Console;
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1; // the work failed, or check found an error
 constexpr int kExitUsage = 2;
+// diff: 0 equal, 1 different, and this when the comparison could not be made.
+constexpr int kExitTrouble = 2;
 
 // What build and add say of a link they leave out.
 constexpr char kLinkSkipped[] = "notice: symbolic link skipped: it does not lead to a regular "
@@ -23,6 +32,15 @@ int runCheck(const CommandLine& line, Console& console);
 int runAdd(const CommandLine& line, Console& console);
 int runDelete(const CommandLine& line, Console& console);
 int runRename(const CommandLine& line, Console& console);
+int runDiff(const CommandLine& line, Console& console);
+int runPatch(const CommandLine& line, Console& console);
+
+// Applies changes to the archive the reader has open (or creates archivePath when reader is
+// nullptr) as --dry-run and --keep-old-files ask, printing what a dry run would do and the
+// summary line; the exit status.
+int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
+               const std::vector<archive::ArchiveChange>& changes, archive::ArchiveReader* reader,
+               std::chrono::milliseconds wait = std::chrono::seconds(10));
 
 // The --type option as one of the type selector's choices ("*" when absent). UsageError for any
 // other value.

@@ -22,13 +22,18 @@ Commands:
                  take entries out of an archive
   rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
                  give an entry another name, which may put it in another folder
+  diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
+                 compare two archives, or an archive and a folder, entry by entry
+  patch [--force] [-n] ARCHIVE PATCH
+                 apply a patch written by diff --patch to the archive it was made from
 
 Options:
   -h, --help     show this help; after a command, that command's help
   --version      show the program's version
 
 Entry names are shown in UTF-8 with '\' between folder levels. Exit status: 0 on success,
-1 when the work failed or check found an error, 2 on a usage error.
+1 when the work failed or check found an error, 2 on a usage error; diff exits 0 when
+the two are equal, 1 when they differ and 2 on trouble.
 )";
 }
 
@@ -161,6 +166,61 @@ Options:
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
+  -h, --help     show this help
+)";
+    }
+    if (command == "diff") {
+        return R"(Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
+Compares OLD and NEW, each an archive or a folder (a folder is walked as build walks it, so
+its files are named as they would be packed). Prints one line per entry that differs, in the
+entry list's order (a tab after the letter), and a summary line:
+  A NAME             added: only in NEW
+  D NAME             deleted: only in OLD
+  M NAME             changed: in both, of another size or other bytes
+  R OLD -> NEW       renamed: gone from one name, the same bytes come under another
+                     (found by content; empty entries are never taken as renamed)
+Names are paired by their exact bytes, so names equal but for case are two names. Bytes are
+read only where sizes agree, both sides a chunk at a time. The exit status is 0 when OLD and
+NEW are equal, 1 when they differ, 2 on trouble (a file that cannot be read, a damaged
+archive, a usage error).
+
+Options:
+  --json         one JSON object: old, new, differences (an array of objects with status,
+                 and for each side present old_/new_ name, name_hex, size and hash, a 64-bit
+                 XXH64 of the bytes in hex), and the counts added, deleted, changed, renamed
+                 and unchanged
+  -q, --quiet    print nothing; only the exit status tells
+  -p, --text NAME
+                 show the entry NAME (as list prints it; '/' may stand for '\') as a unified
+                 diff of its lines, decoded from code page 950 (Big5) and printed in UTF-8; a
+                 CR before a line end is not shown. Texts over 8 MiB, and differing
+                 stretches of more than about 16,000 lines on each side, are refused
+  --patch PATCH  also write the differences into the archive PATCH, for patch to apply: the
+                 added and changed entries' bytes, and the entry VELMORA.PATCH, a text of
+                 one line each, fields separated by tabs:
+                   velmora-patch 1
+                   from DIGEST COUNT   the content digest and entry count of OLD
+                   to DIGEST COUNT     the same of NEW
+                   delete NAME
+                   rename OLD NEW
+                   add NAME            the patch's entry NAME goes in, replacing one there
+                 (writing it reads every entry of OLD and NEW, for their digests)
+  -h, --help     show this help
+)";
+    }
+    if (command == "patch") {
+        return R"(Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH
+Applies PATCH, written by 'diff OLD NEW --patch PATCH', to ARCHIVE: its deletions, renames and
+added or changed entries, in one update that writes the archive again and puts it in place
+only when complete, as add does. ARCHIVE must hold what OLD held (its content digest is
+compared, reading every entry): another archive is refused and left as it was, and an archive
+that already holds what NEW held is refused as already patched. The result is the archive
+build makes of NEW's files.
+
+Options:
+  --force        apply the patch to an archive that is not its OLD; a change that cannot be
+                 made there (a missing name) stops it, with nothing written
+  -n, --dry-run  print each change that would be made, and write nothing
   -h, --help     show this help
 )";
     }

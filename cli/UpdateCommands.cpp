@@ -86,6 +86,8 @@ Milliseconds waitOption(const CommandLine& line)
     return std::chrono::seconds(std::stol(text));
 }
 
+} // namespace
+
 // Applies changes to the archive (created when missing and creating is allowed), prints what a
 // dry run would do and the summary line.
 int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
@@ -126,6 +128,8 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     console.print(summary(archivePath, result, options.dryRun));
     return console.flush() && result.kept == 0 ? kExitSuccess : kExitFailure;
 }
+
+namespace {
 
 using Change = std::function<int(archive::ArchiveReader* reader, Milliseconds wait)>;
 

@@ -46,6 +46,10 @@ int run(const std::vector<std::string>& arguments, cli::Console& console)
         return cli::runDelete(line, console);
     if (line.command() == "rename")
         return cli::runRename(line, console);
+    if (line.command() == "diff")
+        return cli::runDiff(line, console);
+    if (line.command() == "patch")
+        return cli::runPatch(line, console);
     return cli::runCheck(line, console);
 }
 

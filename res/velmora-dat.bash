@@ -18,7 +18,7 @@ _velmora_dat()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W '--help -h --version' -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename diff patch' -- "$cur")
         fi
         return
     fi
@@ -30,6 +30,8 @@ _velmora_dat()
         build | check) options='--help -h' ;;
         add) options='--directory -C --as --keep-old-files -k --dry-run -n --wait --help -h' ;;
         delete | rename) options='--dry-run -n --wait --help -h' ;;
+        diff) options='--json --quiet -q --text -p --patch --help -h' ;;
+        patch) options='--force --dry-run -n --help -h' ;;
         *) return ;;
     esac
 
@@ -53,6 +55,15 @@ _velmora_dat()
             --as) return ;;
         esac
     fi
+    if [[ $command == diff ]]; then
+        case $prev in
+            --patch)
+                _filedir '[dD][aA][tT]'
+                return
+                ;;
+            --text | -p) return ;;
+        esac
+    fi
     $split && return
 
     # Count the operands already given; "--" ends the options, --type takes the next word.
@@ -67,7 +78,7 @@ _velmora_dat()
             ((i++))
         elif [[ ${words[i]} == --directory=* ]]; then
             dir=${words[i]#*=}
-        elif [[ ${words[i]} == @(--type|--as|--wait) ]]; then
+        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch) ]]; then
             ((i++))
         fi
     done
@@ -79,7 +90,7 @@ _velmora_dat()
 
     local archive='[dD][aA][tT]'
     case $command:$operand in
-        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0)
+        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0 | diff:[01] | patch:[01])
             _filedir "$archive"
             ;;
         extract:1 | build:0) _filedir -d ;;

@@ -56,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"TypeForAdd", {"add", "--type", "BMP", "ARCHIVE", "p"}, "--type"},
         UsageCase{"KeepForDelete", {"delete", "-k", "ARCHIVE", "a"}, "-k"},
         UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"},
-        UsageCase{"WaitNotSeconds", {"delete", "--wait", "1.5", "ARCHIVE", "a"}, "--wait"}),
+        UsageCase{"WaitNotSeconds", {"delete", "--wait", "1.5", "ARCHIVE", "a"}, "--wait"},
+
+        UsageCase{"DiffOfOne", {"diff", "OLD"}, "diff"},
+        UsageCase{"MissingTextName", {"diff", "OLD", "NEW", "-p"}, "-p"},
+        UsageCase{"ForceForDiff", {"diff", "--force", "OLD", "NEW"}, "--force"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct HelpCase {
@@ -102,7 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME..."},
         HelpCase{"Rename",
                  {"rename", "-h"},
-                 "Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW"}),
+                 "Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW"},
+
+        HelpCase{"Diff",
+                 {"diff", "-h"},
+                 "Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW"},
+        HelpCase{
+            "Patch", {"patch", "--help"}, "Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)

@@ -47,11 +47,16 @@ while IFS='|' read -r line expected; do
         failures=$((failures + 1))
     fi
 done <<'TABLE'
-velmora-dat |add build check delete extract list rename
+velmora-dat |add build check delete diff extract list patch rename
 velmora-dat ex|extract
 velmora-dat de|delete
+velmora-dat d|delete diff
+velmora-dat diff -p x G|GAME00.DAT
+velmora-dat diff --patch |GAME00.DAT Mixed.Dat game01.dat sub
+velmora-dat diff GAME00.DAT game01.dat |
+velmora-dat patch --|--dry-run --force --help
 velmora-dat -|--help --version -h
-velmora-dat --help |add build check delete extract list rename
+velmora-dat --help |add build check delete diff extract list patch rename
 velmora-dat list -|--help --json --long --type -h
 velmora-dat extract --|--help --keep-old-files --type
 velmora-dat extract -k --t|--type

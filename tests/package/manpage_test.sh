@@ -30,9 +30,13 @@ while IFS='|' read -r option command expected; do
 done <<'TABLE'
 -k, --keep-old-files|extract|2
 -k, --keep-old-files|add|2
--n, --dry-run|add|3
--n, --dry-run|delete|3
--n, --dry-run|rename|3
+-n, --dry-run|add|4
+-n, --dry-run|delete|4
+-n, --dry-run|patch|4
+--force|patch|1
+-q, --quiet|diff|1
+--patch PATCH|diff|1
+-n, --dry-run|rename|4
 --wait SECONDS|add|3
 --wait SECONDS|delete|3
 --wait SECONDS|rename|3
@@ -40,7 +44,7 @@ done <<'TABLE'
 --as NAME|add|1
 --type EXT|list|2
 --long|list|1
---json|list|1
+--json|list|2
 --version||1
 TABLE
 
