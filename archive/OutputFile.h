@@ -90,6 +90,10 @@ public:
     // it. For tests of that path.
     static void refuseNamesAsFat(int errorNumber) noexcept;
 
+    // The writer's process id in what follows a temporary name's prefix ("1234-89abcdef"), or 0
+    // when it is no temporary name of that form.
+    static long long tempNameWriter(std::string_view rest);
+
 private:
     friend class FileCopier;
 
@@ -97,9 +101,6 @@ private:
     static std::string tempName(const std::string& name, unsigned attempt);
     // "." and as much of name as a temporary name holds, then ".part-".
     static std::string tempNamePrefix(const std::string& name);
-    // The writer's process id in what follows a temporary name's prefix ("1234-89abcdef"), or 0
-    // when it is no temporary name of that form.
-    static long long tempNameWriter(std::string_view rest);
     // Removes the temporary file name in folder unless a writer holds it open.
     static void removeIfUnused(const CFolder& folder, const std::string& name) noexcept;
 
