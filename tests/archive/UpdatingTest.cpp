@@ -869,10 +869,10 @@ TEST(UpdateArchive, TheReaderKeepsTheOldBytesAndRestorePutsThemBack)
 TEST(UpdateArchive, AnArchiveAStoppedReplacementMovedAsideIsPutBack)
 {
     Scene scene;
-    const std::string aside = scene.tmp / ".GAME00.DAT.part-0123abcd.old";
+    const std::string aside = scene.tmp / ".GAME00.DAT.part-123-0123abcd.old";
     fs::rename(testsupport::hostPath(scene.archive), testsupport::hostPath(aside));
-    const std::set<std::string> others = {".GAME00.DAT.part-0123abcd", ".GAME00.DAT.part-x.old",
-                                          ".GAME01.DAT.part-0123abcd.old"};
+    const std::set<std::string> others = {".GAME00.DAT.part-123-0123abcd", ".GAME00.DAT.part-x.old",
+                                          ".GAME01.DAT.part-123-0123abcd.old"};
     for (const std::string& name : others)
         writeFile(scene.tmp / name, "not the archive");
 
@@ -943,10 +943,11 @@ TEST(RestoreArchive, RefusesWhenAnotherProgramChangedTheArchiveSince)
             EXPECT_EQ(e.subject(), scene.archive);
         }
         EXPECT_EQ(bytesAt(scene.archive), theirs);
-        // No output of the refused undo is left; Windows names a replaced file held open *.old.
+        // No output of the refused undo is left; on Windows the replaced file held open keeps a
+        // second name while it is held.
         std::set<std::string> files = scene.files();
         std::erase_if(files, [](const std::string& name) {
-            return name == "GAME00.DAT" || name.ends_with(".old");
+            return name == "GAME00.DAT" || name.ends_with(".link");
         });
         EXPECT_EQ(files, (std::set<std::string>{"host"}));
     }

@@ -59,8 +59,18 @@ TEST(CliCheck, NamesOtherSystemsCannotHoldAreWarnedByName)
             image.add(name, "1");
         testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
         const auto result = runDat({"check", dir / "GAME00.DAT"});
-        EXPECT_EQ(result.exitCode, 0) << c.line;
         ASSERT_EQ(lines(result.err).size(), 1u) << result.err;
+#ifdef _WIN32
+        // Names this system cannot hold cannot be extracted here: errors, not warnings.
+        if (c.line.find("letter case") == std::string::npos) {
+            EXPECT_EQ(result.exitCode, 1) << c.line;
+            EXPECT_EQ(lines(result.err)[0].rfind("velmora-dat: " + c.names.back() + ": ", 0), 0u)
+                << result.err;
+            EXPECT_NE(result.out.find(", 1 error, 0 warnings\n"), std::string::npos) << result.out;
+            continue;
+        }
+#endif
+        EXPECT_EQ(result.exitCode, 0) << c.line;
         EXPECT_EQ(lines(result.err)[0].rfind(c.line, 0), 0u) << result.err;
         EXPECT_NE(result.out.find(", 0 errors, 1 warning\n"), std::string::npos) << result.out;
     }
