@@ -10,14 +10,13 @@
 #include "archive/FileCopier.h"
 #include "archive/FileLock.h"
 #include "archive/FileSystem.h"
-#include "archive/FolderLevels.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 #include "archive/Paths.h"
 
 #include <algorithm>
 #include <deque>
-#include <iterator>
+#include <numeric>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -50,13 +49,20 @@ struct Item {
 
 // Entry-list order: names equal but for case come in byte order, as a build of a folder walks
 // them.
-bool isListedBefore(const Item& a, const Item& b)
+bool isListedBefore(std::string_view a, std::string_view b)
 {
-    const int order = cp950::compareNoCase(a.name, b.name);
-    return order != 0 ? order < 0 : a.name < b.name;
+    const int order = cp950::compareNoCase(a, b);
+    return order != 0 ? order < 0 : a < b;
 }
 
-// The entry list being changed, found by exact name bytes.
+bool isItemListedBefore(const Item& a, const Item& b)
+{
+    return isListedBefore(a.name, b.name);
+}
+
+// The entry list being changed, found by exact name bytes. The old entries are found by binary
+// search in their list order, which an archive this program wrote already has: no hash of a
+// million names, and a change costs the changed entries' merge.
 class EntryTable {
 public:
     explicit EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
@@ -65,7 +71,6 @@ public:
     void addOld(const ArchiveReader& reader)
     {
         m_items.reserve(reader.size());
-        m_byName.reserve(reader.size());
         for (std::size_t i = 0; i < reader.size(); ++i) {
             const RecordView record = reader.at(i);
             Item item;
@@ -73,25 +78,35 @@ public:
             item.size = record.dataSize;
             item.dataOffset = record.dataOffset;
             item.recordPosition = record.recordPosition;
-            insert(item);
+            m_items.push_back(item);
         }
+        m_nOld = m_items.size();
+        m_order.resize(m_nOld);
+        std::iota(m_order.begin(), m_order.end(), 0u);
+        const auto before = [this](std::uint32_t a, std::uint32_t b) {
+            return isItemListedBefore(m_items[a], m_items[b]);
+        };
+        // Records of one name keep their file order.
+        if (!std::is_sorted(m_order.begin(), m_order.end(), before))
+            std::stable_sort(m_order.begin(), m_order.end(), before);
     }
 
     // The live item of exactly name, if any; NameError when two share it.
     std::optional<std::size_t> find(std::string_view name) const
     {
-        const auto [first, last] = m_byName.equal_range(name);
-        if (first == last)
+        std::size_t found[2];
+        const std::size_t count = matches(name, found);
+        if (count == 0)
             return std::nullopt;
-        if (std::next(first) != last) {
-            const std::uint32_t a = m_items[first->second].recordPosition;
-            const std::uint32_t b = m_items[std::next(first)->second].recordPosition;
+        if (count > 1) {
+            const std::uint32_t a = m_items[found[0]].recordPosition;
+            const std::uint32_t b = m_items[found[1]].recordPosition;
             throw NameError(ErrorKind::ambiguousName, names::displayName(name),
                             "is the name of two entries of " + m_strArchive + " (records at " +
                                 std::to_string(std::min(a, b)) + " and " +
                                 std::to_string(std::max(a, b)) + "); change neither by name");
         }
-        return first->second;
+        return found[0];
     }
 
     std::size_t require(std::string_view name) const
@@ -102,7 +117,11 @@ public:
                         "no entry of that name in " + m_strArchive);
     }
 
-    bool contains(std::string_view name) const { return m_byName.count(name) != 0; }
+    bool contains(std::string_view name) const
+    {
+        std::size_t found[2];
+        return matches(name, found) != 0;
+    }
 
     // False once a change deleted, replaced or renamed the item.
     bool keepsName(std::size_t index) const
@@ -115,58 +134,79 @@ public:
 
     void insert(const Item& item)
     {
-        m_byName.emplace(item.name, m_items.size());
+        m_added.emplace(item.name, m_items.size());
         m_items.push_back(item);
     }
 
     void remove(std::size_t index)
     {
-        unlink(index);
         m_items[index].isLive = false;
+        if (index < m_nOld)
+            return;
+        auto [first, last] = m_added.equal_range(m_items[index].name);
+        while (first != last && first->second != index)
+            ++first;
+        m_added.erase(first);
     }
 
+    // The old item stays where the search finds it, dead; its renamed copy joins the added ones.
     void rename(std::size_t index, std::string_view newName)
     {
-        unlink(index);
-        m_items[index].name = newName;
-        m_items[index].isChanged = true;
-        m_byName.emplace(newName, index);
+        Item item = m_items[index];
+        remove(index);
+        item.name = newName;
+        item.isChanged = true;
+        insert(item);
     }
 
     // The live items in entry-list order; records of one name keep their file order.
     std::vector<Item> live() const
     {
-        std::vector<Item> kept;
         std::vector<Item> changed;
-        kept.reserve(m_items.size());
-        for (const Item& item : m_items) {
-            if (item.isLive)
-                (item.isChanged ? changed : kept).push_back(item);
+        for (std::size_t i = m_nOld; i < m_items.size(); ++i) {
+            if (m_items[i].isLive)
+                changed.push_back(m_items[i]);
         }
-        std::stable_sort(changed.begin(), changed.end(), isListedBefore);
-        // An archive this program wrote is in list order already: only the changed entries
-        // need sorting, and a merge puts them in place.
-        if (!std::is_sorted(kept.begin(), kept.end(), isListedBefore))
-            std::stable_sort(kept.begin(), kept.end(), isListedBefore);
+        std::stable_sort(changed.begin(), changed.end(), isItemListedBefore);
         std::vector<Item> all;
-        all.reserve(kept.size() + changed.size());
-        std::merge(kept.begin(), kept.end(), changed.begin(), changed.end(),
-                   std::back_inserter(all), isListedBefore);
+        all.reserve(m_nOld + changed.size());
+        auto next = changed.begin();
+        for (const std::uint32_t i : m_order) {
+            if (!m_items[i].isLive)
+                continue;
+            // An old entry comes first among equals, as std::merge takes them.
+            for (; next != changed.end() && isItemListedBefore(*next, m_items[i]); ++next)
+                all.push_back(*next);
+            all.push_back(m_items[i]);
+        }
+        all.insert(all.end(), next, changed.end());
         return all;
     }
 
 private:
-    void unlink(std::size_t index)
+    // Up to two live items of exactly name, old ones first in file order; how many there are.
+    std::size_t matches(std::string_view name, std::size_t (&found)[2]) const
     {
-        auto [first, last] = m_byName.equal_range(m_items[index].name);
-        while (first != last && first->second != index)
-            ++first;
-        m_byName.erase(first);
+        std::size_t count = 0;
+        auto it = std::lower_bound(m_order.begin(), m_order.end(), name,
+                                   [this](std::uint32_t i, std::string_view key) {
+                                       return isListedBefore(m_items[i].name, key);
+                                   });
+        for (; it != m_order.end() && m_items[*it].name == name && count < 2; ++it) {
+            if (m_items[*it].isLive)
+                found[count++] = *it;
+        }
+        auto [first, last] = m_added.equal_range(name);
+        for (; first != last && count < 2; ++first)
+            found[count++] = first->second;
+        return count;
     }
 
     std::string m_strArchive;
-    std::vector<Item> m_items;
-    std::unordered_multimap<std::string_view, std::size_t> m_byName;
+    std::vector<Item> m_items; // the old entries in file order, then the added and renamed ones
+    std::size_t m_nOld = 0;
+    std::vector<std::uint32_t> m_order;                             // the old entries in list order
+    std::unordered_multimap<std::string_view, std::size_t> m_added; // live ones only
     std::deque<std::string> m_kept;
 };
 
@@ -181,48 +221,46 @@ template <typename Visit> void forEachLevel(std::string_view name, Visit visit)
     }
 }
 
-// The id in folders of name's folder, its levels added, and its last level.
-std::pair<std::uint32_t, std::string_view> addLevels(FolderLevels& folders, std::string_view name)
+// Whether level is one of name's folder levels, as forEachLevel walks them.
+bool isFolderLevelOf(std::string_view level, std::string_view name)
 {
-    std::uint32_t parent = FolderLevels::kTop;
-    std::size_t start = 0;
-    forEachLevel(name, [&](std::string_view prefix) {
-        parent = folders.add(parent, prefix.substr(start));
-        start = prefix.size() + 1;
-    });
-    return {parent, name.substr(start)};
+    if (name.size() <= level.size() || name.substr(0, level.size()) != level ||
+        name[level.size()] != '\\')
+        return false;
+    std::size_t at = 0;
+    while (at < level.size())
+        at += cp950::charLength(name, at);
+    return at == level.size();
 }
 
-// An entry that is a file where another entry needs a folder level could not be extracted.
+// An entry that is a file where another entry needs a folder level could not be extracted. Only
+// a changed entry is asked about, and items are in list order: the names below it and its levels
+// are found by binary search.
 void requireNoFileFolderClash(const std::vector<Item>& items)
 {
-    if (std::none_of(items.begin(), items.end(), [](const Item& item) { return item.isChanged; }))
-        return;
-    FolderLevels folders;
-    FolderLevels files; // each entry's last level in its folder
-    std::vector<std::pair<std::uint32_t, std::string_view>> leaves;
-    leaves.reserve(items.size());
+    const auto firstFrom = [&](std::string_view name) {
+        return std::lower_bound(
+            items.begin(), items.end(), name,
+            [](const Item& item, std::string_view key) { return isListedBefore(item.name, key); });
+    };
     for (const Item& item : items) {
-        leaves.push_back(addLevels(folders, item.name));
-        files.add(leaves.back().first, leaves.back().second);
-    }
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].isChanged)
+        if (!item.isChanged)
             continue;
-        const std::string_view name = items[i].name;
-        if (folders.find(leaves[i].first, leaves[i].second))
-            throw NameError(ErrorKind::inTheWay, names::displayName(name),
-                            "is already a folder level of other entries");
-        std::uint32_t parent = FolderLevels::kTop;
-        std::size_t start = 0;
+        const std::string_view name = item.name;
+        // Names that begin with name but for case stand together from where name would.
+        for (auto it = firstFrom(name);
+             it != items.end() && cp950::compareNoCase(it->name.substr(0, name.size()), name) == 0;
+             ++it) {
+            if (isFolderLevelOf(name, it->name))
+                throw NameError(ErrorKind::inTheWay, names::displayName(name),
+                                "is already a folder level of other entries");
+        }
         forEachLevel(name, [&](std::string_view prefix) {
-            const std::string_view level = prefix.substr(start);
-            if (files.find(parent, level))
+            const auto it = firstFrom(prefix);
+            if (it != items.end() && it->name == prefix)
                 throw NameError(ErrorKind::inTheWay, names::displayName(name),
                                 "needs a folder level named like the entry " +
                                     names::displayName(prefix));
-            parent = *folders.find(parent, level);
-            start = prefix.size() + 1;
         });
     }
 }
@@ -413,7 +451,7 @@ CFolder openTargetFolder(const std::string& folder)
 // changes in table delete or rename: the way to mend it.
 void requireSound(const ArchiveReader& reader, const EntryTable& table)
 {
-    const CheckReport report = checkArchive(reader);
+    const CheckReport report = checkArchive(reader, true);
     for (const CheckProblem& problem : report.problems) {
         if (problem.severity != CheckProblem::Severity::Error ||
             (problem.nameOf && !table.keepsName(*problem.nameOf)))
