@@ -18,6 +18,7 @@
 #include <deque>
 #include <numeric>
 #include <optional>
+#include <ranges>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -60,6 +61,22 @@ bool isItemListedBefore(const Item& a, const Item& b)
     return isListedBefore(a.name, b.name);
 }
 
+// kept and changed, each in list order, merged as std::merge merges them (kept first among
+// equals) inside kept's own room from the back: only the items after the first changed one move.
+std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>& changed)
+{
+    std::size_t i = kept.size();
+    std::size_t j = changed.size();
+    kept.resize(i + j);
+    for (std::size_t k = kept.size(); j > 0;) {
+        if (i > 0 && isItemListedBefore(changed[j - 1], kept[i - 1]))
+            kept[--k] = kept[--i];
+        else
+            kept[--k] = changed[--j];
+    }
+    return kept;
+}
+
 // The entry list being changed, found by exact name bytes. The old entries are found by binary
 // search in their list order, which an archive this program wrote already has: no hash of a
 // million names, and a change costs the changed entries' merge.
@@ -67,10 +84,11 @@ class EntryTable {
 public:
     explicit EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
 
-    // The reader's records, which must outlive the table.
-    void addOld(const ArchiveReader& reader)
+    // The reader's records, which must outlive the table, with room for nMore changes: a table
+    // of a million entries is not moved for one more.
+    void addOld(const ArchiveReader& reader, std::size_t nMore)
     {
-        m_items.reserve(reader.size());
+        m_items.reserve(reader.size() + nMore);
         for (std::size_t i = 0; i < reader.size(); ++i) {
             const RecordView record = reader.at(i);
             Item item;
@@ -81,14 +99,15 @@ public:
             m_items.push_back(item);
         }
         m_nOld = m_items.size();
+        // An archive this program wrote is in list order already and needs no order of its own.
+        if (std::is_sorted(m_items.begin(), m_items.end(), isItemListedBefore))
+            return;
         m_order.resize(m_nOld);
         std::iota(m_order.begin(), m_order.end(), 0u);
-        const auto before = [this](std::uint32_t a, std::uint32_t b) {
-            return isItemListedBefore(m_items[a], m_items[b]);
-        };
         // Records of one name keep their file order.
-        if (!std::is_sorted(m_order.begin(), m_order.end(), before))
-            std::stable_sort(m_order.begin(), m_order.end(), before);
+        std::stable_sort(m_order.begin(), m_order.end(), [this](std::uint32_t a, std::uint32_t b) {
+            return isItemListedBefore(m_items[a], m_items[b]);
+        });
     }
 
     // The live item of exactly name, if any; NameError when two share it.
@@ -159,8 +178,9 @@ public:
         insert(item);
     }
 
-    // The live items in entry-list order; records of one name keep their file order.
-    std::vector<Item> live() const
+    // The live items in entry-list order, the table left empty; records of one name keep their
+    // file order.
+    std::vector<Item> takeLive()
     {
         std::vector<Item> changed;
         for (std::size_t i = m_nOld; i < m_items.size(); ++i) {
@@ -168,19 +188,24 @@ public:
                 changed.push_back(m_items[i]);
         }
         std::stable_sort(changed.begin(), changed.end(), isItemListedBefore);
-        std::vector<Item> all;
-        all.reserve(m_nOld + changed.size());
-        auto next = changed.begin();
-        for (const std::uint32_t i : m_order) {
-            if (!m_items[i].isLive)
-                continue;
-            // An old entry comes first among equals, as std::merge takes them.
-            for (; next != changed.end() && isItemListedBefore(*next, m_items[i]); ++next)
-                all.push_back(*next);
-            all.push_back(m_items[i]);
+        std::vector<Item> kept;
+        if (m_order.empty()) {
+            // Squeezed where they stand, without a second copy of a million items.
+            m_items.resize(m_nOld);
+            std::erase_if(m_items, [](const Item& item) { return !item.isLive; });
+            kept = std::move(m_items);
+        } else {
+            kept.reserve(m_items.size());
+            for (const std::uint32_t i : m_order) {
+                if (m_items[i].isLive)
+                    kept.push_back(m_items[i]);
+            }
         }
-        all.insert(all.end(), next, changed.end());
-        return all;
+        m_items = {};
+        m_order = {};
+        m_added.clear();
+        m_nOld = 0;
+        return mergedFromBack(std::move(kept), changed);
     }
 
 private:
@@ -188,13 +213,13 @@ private:
     std::size_t matches(std::string_view name, std::size_t (&found)[2]) const
     {
         std::size_t count = 0;
-        auto it = std::lower_bound(m_order.begin(), m_order.end(), name,
-                                   [this](std::uint32_t i, std::string_view key) {
-                                       return isListedBefore(m_items[i].name, key);
-                                   });
-        for (; it != m_order.end() && m_items[*it].name == name && count < 2; ++it) {
-            if (m_items[*it].isLive)
-                found[count++] = *it;
+        const auto oldIndex = [this](std::size_t k) { return m_order.empty() ? k : m_order[k]; };
+        const auto listed = std::views::iota(std::size_t{0}, m_nOld);
+        auto it = std::ranges::lower_bound(
+            listed, name, isListedBefore, [&](std::size_t k) { return m_items[oldIndex(k)].name; });
+        for (; it != listed.end() && m_items[oldIndex(*it)].name == name && count < 2; ++it) {
+            if (m_items[oldIndex(*it)].isLive)
+                found[count++] = oldIndex(*it);
         }
         auto [first, last] = m_added.equal_range(name);
         for (; first != last && count < 2; ++first)
@@ -205,7 +230,8 @@ private:
     std::string m_strArchive;
     std::vector<Item> m_items; // the old entries in file order, then the added and renamed ones
     std::size_t m_nOld = 0;
-    std::vector<std::uint32_t> m_order;                             // the old entries in list order
+    std::vector<std::uint32_t> m_order; // the old entries in list order; empty when in file order
+                                        // // the old entries in list order
     std::unordered_multimap<std::string_view, std::size_t> m_added; // live ones only
     std::deque<std::string> m_kept;
 };
@@ -478,11 +504,11 @@ std::vector<unsigned char> directoryOf(const std::vector<Item>& items, Progress&
 bool isWrittenLayout(const ArchiveReader& reader)
 {
     EntryTable table(reader.path());
-    table.addOld(reader);
+    table.addOld(reader, 0);
     Progress state;
     std::vector<unsigned char> directory;
     try {
-        directory = directoryOf(table.live(), state);
+        directory = directoryOf(table.takeLive(), state);
     } catch (const FormatError&) {
         return false;
     }
@@ -591,13 +617,13 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     reader.requireWholeDirectory();
 
     EntryTable table(archivePath);
-    table.addOld(reader);
+    table.addOld(reader, changes.size());
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
     requireSound(reader, table);
     if (options.dryRun)
         result.isRelaidOut = !isWrittenLayout(reader);
-    std::vector<Item> items = table.live();
+    std::vector<Item> items = table.takeLive();
     if (!changesSomething(result)) {
         result.entries = static_cast<int>(items.size());
         result.bytes = reader.fileLength();
@@ -641,7 +667,7 @@ UpdateResult createArchive(const std::string& archivePath,
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
     // An archive missing only for a stopped replacement is not created anew over.
     OutputFile::recoverReplaced(archivePath);
-    return writeItems(nullptr, table.live(),
+    return writeItems(nullptr, table.takeLive(),
                       {folder, name, OutputFile::Existing::keep, std::nullopt, nullptr}, progress,
                       options, std::move(result));
 }
