@@ -34,15 +34,16 @@ const char kChangedSize[] = "changed size while the archive was being written";
 constexpr std::uint64_t kBlockBytes = 4096;
 
 // One entry of the archive to be written: its bytes come from the old archive (isOld) or from a
-// host file. Names are views: into the reader's directory, or into the table's own strings.
+// host file. Names are views: into the reader's directory, or into the table's own strings. Kept
+// small: a million of them are most of an update's memory.
 struct Item {
     std::string_view name;
-    std::uint64_t size = 0;
-    std::uint32_t dataOffset = 0;     // old only
+    // The add that gives the bytes (host only): its host file, or its source archive's entry at
+    // dataOffset there (a patch's entry).
+    const ArchiveChange* change = nullptr;
+    std::uint32_t size = 0;           // at most format::kMaxEntryBytes
+    std::uint32_t dataOffset = 0;     // old, or in the source archive
     std::uint32_t recordPosition = 0; // old only
-    std::string_view hostPath;        // host only
-    // The bytes are another archive's, at dataOffset there: a patch's entry.
-    const ArchiveReader* source = nullptr;
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
@@ -292,7 +293,7 @@ void requireNoFileFolderClash(const std::vector<Item>& items)
 }
 
 // The length of the regular file at path, which must be readable.
-std::uint64_t hostFileSize(const std::string& path)
+std::uint32_t hostFileSize(const std::string& path)
 {
     CFile file;
     file.Open(path, CFile::modeRead);
@@ -300,7 +301,7 @@ std::uint64_t hostFileSize(const std::string& path)
     if (size > format::kMaxEntryBytes)
         throw FormatError(ErrorKind::tooLarge, path,
                           "is 2 GiB or larger, more than an archive entry can hold");
-    return size;
+    return static_cast<std::uint32_t>(size);
 }
 
 // Applies the changes to table, in their order, counting into result.
@@ -325,11 +326,10 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             }
             Item item;
             item.name = table.keep(change.name);
-            item.hostPath = change.hostPath;
+            item.change = &change;
             if (change.sourceArchive) {
                 const RecordView record = change.sourceArchive->record(change.sourceRecord);
                 change.sourceArchive->checkData(record);
-                item.source = change.sourceArchive;
                 item.dataOffset = record.dataOffset;
                 item.size = record.dataSize;
             } else {
@@ -394,9 +394,9 @@ public:
                 }
                 if (!copyRange(*archive, items[i].dataOffset, length, m_archiveCopier, state, true))
                     return false;
-            } else if (items[i].source) {
-                if (!copyRange(items[i].source->file(), items[i].dataOffset, items[i].size,
-                               m_hostCopier, state, true))
+            } else if (items[i].change->sourceArchive) {
+                if (!copyRange(items[i].change->sourceArchive->file(), items[i].dataOffset,
+                               items[i].size, m_hostCopier, state, true))
                     return false;
             } else if (!copyHostFile(items[i], state)) {
                 return false;
@@ -413,7 +413,7 @@ private:
     bool copyHostFile(const Item& item, Progress& state)
     {
         CFile source;
-        source.Open(std::string(item.hostPath), CFile::modeRead);
+        source.Open(item.change->hostPath, CFile::modeRead);
         // The records are already written: data of any other length would shift every entry
         // after this one.
         if (source.lengthAtOpen() != item.size)
