@@ -18,7 +18,6 @@
 #include <deque>
 #include <numeric>
 #include <optional>
-#include <ranges>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -215,12 +214,17 @@ private:
     {
         std::size_t count = 0;
         const auto oldIndex = [this](std::size_t k) { return m_order.empty() ? k : m_order[k]; };
-        const auto listed = std::views::iota(std::size_t{0}, m_nOld);
-        auto it = std::ranges::lower_bound(
-            listed, name, isListedBefore, [&](std::size_t k) { return m_items[oldIndex(k)].name; });
-        for (; it != listed.end() && m_items[oldIndex(*it)].name == name && count < 2; ++it) {
-            if (m_items[oldIndex(*it)].isLive)
-                found[count++] = oldIndex(*it);
+        std::size_t k = 0;
+        for (std::size_t end = m_nOld; k < end;) {
+            const std::size_t middle = k + (end - k) / 2;
+            if (isListedBefore(m_items[oldIndex(middle)].name, name))
+                k = middle + 1;
+            else
+                end = middle;
+        }
+        for (; k < m_nOld && m_items[oldIndex(k)].name == name && count < 2; ++k) {
+            if (m_items[oldIndex(k)].isLive)
+                found[count++] = oldIndex(k);
         }
         auto [first, last] = m_added.equal_range(name);
         for (; first != last && count < 2; ++first)
