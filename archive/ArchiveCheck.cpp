@@ -300,14 +300,15 @@ CheckReport checkArchive(const std::string& path)
     return checkArchive(archive);
 }
 
-CheckReport checkArchive(const ArchiveReader& archive)
+CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
 {
     CheckReport report;
     Collector problems;
     Paths paths(archive.size());
     // The directory's size bounds the names, and most names map to as many bytes of host path:
     // reserved pages never written cost no memory.
-    paths.reserve(archive.dataAreaStart());
+    if (!errorsOnly)
+        paths.reserve(archive.dataAreaStart());
     for (std::size_t i = 0; i < archive.size(); ++i) {
         const RecordView entry = archive.at(i);
         try {
@@ -315,17 +316,18 @@ CheckReport checkArchive(const ArchiveReader& archive)
         } catch (const FormatError& error) {
             problems.add(i, error);
         }
-        if (entry.dataSize == 0 && entry.dataOffset > archive.fileLength())
+        if (!errorsOnly && entry.dataSize == 0 && entry.dataOffset > archive.fileLength())
             problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
                          "is empty but its offset " + std::to_string(entry.dataOffset) +
                              " lies past the end of the file (" +
                              std::to_string(archive.fileLength()) + " bytes)");
         try {
             const std::string hostPath = names::hostRelativePath(entry.name);
-            paths.add(i, hostPath);
+            if (!errorsOnly)
+                paths.add(i, hostPath);
             if (auto reason = names::unstorableReason(entry.name, hostPath))
                 problems.addBadName(i, subjectOf(entry), std::move(*reason));
-            else if (auto warning = nonPortableReason(entry.name))
+            else if (auto warning = errorsOnly ? std::nullopt : nonPortableReason(entry.name))
                 problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *warning);
         } catch (const NameError& error) {
             paths.skip(i);
@@ -336,6 +338,10 @@ CheckReport checkArchive(const ArchiveReader& archive)
     if (archive.damage())
         problems.add(archive.size(), *archive.damage());
     report.entries = static_cast<int>(archive.size());
+    if (errorsOnly) {
+        problems.moveInto(report);
+        return report;
+    }
 
     checkOverlaps(archive, problems);
     checkCollisions(archive, paths, problems);

@@ -32,7 +32,8 @@ struct CheckReport {
 // cannot hold where the system can (warnings). Throws FileError only when the file cannot be opened
 // or read.
 CheckReport checkArchive(const std::string& path);
-// The same for an archive already open (from a file or from memory).
-CheckReport checkArchive(const ArchiveReader& archive);
+// The same for an archive already open (from a file or from memory). errorsOnly leaves out the
+// warnings and the passes that find nothing else, for a caller that only refuses errors.
+CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly = false);
 
 } // namespace archive

@@ -10,14 +10,13 @@
 #include "archive/FileCopier.h"
 #include "archive/FileLock.h"
 #include "archive/FileSystem.h"
-#include "archive/FolderLevels.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
 #include "archive/Paths.h"
 
 #include <algorithm>
 #include <deque>
-#include <iterator>
+#include <numeric>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -34,15 +33,16 @@ const char kChangedSize[] = "changed size while the archive was being written";
 constexpr std::uint64_t kBlockBytes = 4096;
 
 // One entry of the archive to be written: its bytes come from the old archive (isOld) or from a
-// host file. Names are views: into the reader's directory, or into the table's own strings.
+// host file. Names are views: into the reader's directory, or into the table's own strings. Kept
+// small: a million of them are most of an update's memory.
 struct Item {
     std::string_view name;
-    std::uint64_t size = 0;
-    std::uint32_t dataOffset = 0;     // old only
+    // The add that gives the bytes (host only): its host file, or its source archive's entry at
+    // dataOffset there (a patch's entry).
+    const ArchiveChange* change = nullptr;
+    std::uint32_t size = 0;           // at most format::kMaxEntryBytes
+    std::uint32_t dataOffset = 0;     // old, or in the source archive
     std::uint32_t recordPosition = 0; // old only
-    std::string_view hostPath;        // host only
-    // The bytes are another archive's, at dataOffset there: a patch's entry.
-    const ArchiveReader* source = nullptr;
     bool isOld = true;
     bool isLive = true;
     bool isChanged = false;
@@ -50,22 +50,45 @@ struct Item {
 
 // Entry-list order: names equal but for case come in byte order, as a build of a folder walks
 // them.
-bool isListedBefore(const Item& a, const Item& b)
+bool isListedBefore(std::string_view a, std::string_view b)
 {
-    const int order = cp950::compareNoCase(a.name, b.name);
-    return order != 0 ? order < 0 : a.name < b.name;
+    const int order = cp950::compareNoCase(a, b);
+    return order != 0 ? order < 0 : a < b;
 }
 
-// The entry list being changed, found by exact name bytes.
+bool isItemListedBefore(const Item& a, const Item& b)
+{
+    return isListedBefore(a.name, b.name);
+}
+
+// kept and changed, each in list order, merged as std::merge merges them (kept first among
+// equals) inside kept's own room from the back: only the items after the first changed one move.
+std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>& changed)
+{
+    std::size_t i = kept.size();
+    std::size_t j = changed.size();
+    kept.resize(i + j);
+    for (std::size_t k = kept.size(); j > 0;) {
+        if (i > 0 && isItemListedBefore(changed[j - 1], kept[i - 1]))
+            kept[--k] = kept[--i];
+        else
+            kept[--k] = changed[--j];
+    }
+    return kept;
+}
+
+// The entry list being changed, found by exact name bytes. The old entries are found by binary
+// search in their list order, which an archive this program wrote already has: no hash of a
+// million names, and a change costs the changed entries' merge.
 class EntryTable {
 public:
     explicit EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
 
-    // The reader's records, which must outlive the table.
-    void addOld(const ArchiveReader& reader)
+    // The reader's records, which must outlive the table, with room for nMore changes: a table
+    // of a million entries is not moved for one more.
+    void addOld(const ArchiveReader& reader, std::size_t nMore)
     {
-        m_items.reserve(reader.size());
-        m_byName.reserve(reader.size());
+        m_items.reserve(reader.size() + nMore);
         for (std::size_t i = 0; i < reader.size(); ++i) {
             const RecordView record = reader.at(i);
             Item item;
@@ -73,25 +96,36 @@ public:
             item.size = record.dataSize;
             item.dataOffset = record.dataOffset;
             item.recordPosition = record.recordPosition;
-            insert(item);
+            m_items.push_back(item);
         }
+        m_nOld = m_items.size();
+        // An archive this program wrote is in list order already and needs no order of its own.
+        if (std::is_sorted(m_items.begin(), m_items.end(), isItemListedBefore))
+            return;
+        m_order.resize(m_nOld);
+        std::iota(m_order.begin(), m_order.end(), 0u);
+        // Records of one name keep their file order.
+        std::stable_sort(m_order.begin(), m_order.end(), [this](std::uint32_t a, std::uint32_t b) {
+            return isItemListedBefore(m_items[a], m_items[b]);
+        });
     }
 
     // The live item of exactly name, if any; NameError when two share it.
     std::optional<std::size_t> find(std::string_view name) const
     {
-        const auto [first, last] = m_byName.equal_range(name);
-        if (first == last)
+        std::size_t found[2];
+        const std::size_t count = matches(name, found);
+        if (count == 0)
             return std::nullopt;
-        if (std::next(first) != last) {
-            const std::uint32_t a = m_items[first->second].recordPosition;
-            const std::uint32_t b = m_items[std::next(first)->second].recordPosition;
+        if (count > 1) {
+            const std::uint32_t a = m_items[found[0]].recordPosition;
+            const std::uint32_t b = m_items[found[1]].recordPosition;
             throw NameError(ErrorKind::ambiguousName, names::displayName(name),
                             "is the name of two entries of " + m_strArchive + " (records at " +
                                 std::to_string(std::min(a, b)) + " and " +
                                 std::to_string(std::max(a, b)) + "); change neither by name");
         }
-        return first->second;
+        return found[0];
     }
 
     std::size_t require(std::string_view name) const
@@ -102,7 +136,11 @@ public:
                         "no entry of that name in " + m_strArchive);
     }
 
-    bool contains(std::string_view name) const { return m_byName.count(name) != 0; }
+    bool contains(std::string_view name) const
+    {
+        std::size_t found[2];
+        return matches(name, found) != 0;
+    }
 
     // False once a change deleted, replaced or renamed the item.
     bool keepsName(std::size_t index) const
@@ -115,58 +153,91 @@ public:
 
     void insert(const Item& item)
     {
-        m_byName.emplace(item.name, m_items.size());
+        m_added.emplace(item.name, m_items.size());
         m_items.push_back(item);
     }
 
     void remove(std::size_t index)
     {
-        unlink(index);
         m_items[index].isLive = false;
+        if (index < m_nOld)
+            return;
+        auto [first, last] = m_added.equal_range(m_items[index].name);
+        while (first != last && first->second != index)
+            ++first;
+        m_added.erase(first);
     }
 
+    // The old item stays where the search finds it, dead; its renamed copy joins the added ones.
     void rename(std::size_t index, std::string_view newName)
     {
-        unlink(index);
-        m_items[index].name = newName;
-        m_items[index].isChanged = true;
-        m_byName.emplace(newName, index);
+        Item item = m_items[index];
+        remove(index);
+        item.name = newName;
+        item.isChanged = true;
+        insert(item);
     }
 
-    // The live items in entry-list order; records of one name keep their file order.
-    std::vector<Item> live() const
+    // The live items in entry-list order, the table left empty; records of one name keep their
+    // file order.
+    std::vector<Item> takeLive()
     {
-        std::vector<Item> kept;
         std::vector<Item> changed;
-        kept.reserve(m_items.size());
-        for (const Item& item : m_items) {
-            if (item.isLive)
-                (item.isChanged ? changed : kept).push_back(item);
+        for (std::size_t i = m_nOld; i < m_items.size(); ++i) {
+            if (m_items[i].isLive)
+                changed.push_back(m_items[i]);
         }
-        std::stable_sort(changed.begin(), changed.end(), isListedBefore);
-        // An archive this program wrote is in list order already: only the changed entries
-        // need sorting, and a merge puts them in place.
-        if (!std::is_sorted(kept.begin(), kept.end(), isListedBefore))
-            std::stable_sort(kept.begin(), kept.end(), isListedBefore);
-        std::vector<Item> all;
-        all.reserve(kept.size() + changed.size());
-        std::merge(kept.begin(), kept.end(), changed.begin(), changed.end(),
-                   std::back_inserter(all), isListedBefore);
-        return all;
+        std::stable_sort(changed.begin(), changed.end(), isItemListedBefore);
+        std::vector<Item> kept;
+        if (m_order.empty()) {
+            // Squeezed where they stand, without a second copy of a million items.
+            m_items.resize(m_nOld);
+            std::erase_if(m_items, [](const Item& item) { return !item.isLive; });
+            kept = std::move(m_items);
+        } else {
+            kept.reserve(m_items.size());
+            for (const std::uint32_t i : m_order) {
+                if (m_items[i].isLive)
+                    kept.push_back(m_items[i]);
+            }
+        }
+        m_items = {};
+        m_order = {};
+        m_added.clear();
+        m_nOld = 0;
+        return mergedFromBack(std::move(kept), changed);
     }
 
 private:
-    void unlink(std::size_t index)
+    // Up to two live items of exactly name, old ones first in file order; how many there are.
+    std::size_t matches(std::string_view name, std::size_t (&found)[2]) const
     {
-        auto [first, last] = m_byName.equal_range(m_items[index].name);
-        while (first != last && first->second != index)
-            ++first;
-        m_byName.erase(first);
+        std::size_t count = 0;
+        const auto oldIndex = [this](std::size_t k) { return m_order.empty() ? k : m_order[k]; };
+        std::size_t k = 0;
+        for (std::size_t end = m_nOld; k < end;) {
+            const std::size_t middle = k + (end - k) / 2;
+            if (isListedBefore(m_items[oldIndex(middle)].name, name))
+                k = middle + 1;
+            else
+                end = middle;
+        }
+        for (; k < m_nOld && m_items[oldIndex(k)].name == name && count < 2; ++k) {
+            if (m_items[oldIndex(k)].isLive)
+                found[count++] = oldIndex(k);
+        }
+        auto [first, last] = m_added.equal_range(name);
+        for (; first != last && count < 2; ++first)
+            found[count++] = first->second;
+        return count;
     }
 
     std::string m_strArchive;
-    std::vector<Item> m_items;
-    std::unordered_multimap<std::string_view, std::size_t> m_byName;
+    std::vector<Item> m_items; // the old entries in file order, then the added and renamed ones
+    std::size_t m_nOld = 0;
+    std::vector<std::uint32_t> m_order; // the old entries in list order; empty when in file order
+                                        // // the old entries in list order
+    std::unordered_multimap<std::string_view, std::size_t> m_added; // live ones only
     std::deque<std::string> m_kept;
 };
 
@@ -181,54 +252,52 @@ template <typename Visit> void forEachLevel(std::string_view name, Visit visit)
     }
 }
 
-// The id in folders of name's folder, its levels added, and its last level.
-std::pair<std::uint32_t, std::string_view> addLevels(FolderLevels& folders, std::string_view name)
+// Whether level is one of name's folder levels, as forEachLevel walks them.
+bool isFolderLevelOf(std::string_view level, std::string_view name)
 {
-    std::uint32_t parent = FolderLevels::kTop;
-    std::size_t start = 0;
-    forEachLevel(name, [&](std::string_view prefix) {
-        parent = folders.add(parent, prefix.substr(start));
-        start = prefix.size() + 1;
-    });
-    return {parent, name.substr(start)};
+    if (name.size() <= level.size() || name.substr(0, level.size()) != level ||
+        name[level.size()] != '\\')
+        return false;
+    std::size_t at = 0;
+    while (at < level.size())
+        at += cp950::charLength(name, at);
+    return at == level.size();
 }
 
-// An entry that is a file where another entry needs a folder level could not be extracted.
+// An entry that is a file where another entry needs a folder level could not be extracted. Only
+// a changed entry is asked about, and items are in list order: the names below it and its levels
+// are found by binary search.
 void requireNoFileFolderClash(const std::vector<Item>& items)
 {
-    if (std::none_of(items.begin(), items.end(), [](const Item& item) { return item.isChanged; }))
-        return;
-    FolderLevels folders;
-    FolderLevels files; // each entry's last level in its folder
-    std::vector<std::pair<std::uint32_t, std::string_view>> leaves;
-    leaves.reserve(items.size());
+    const auto firstFrom = [&](std::string_view name) {
+        return std::lower_bound(
+            items.begin(), items.end(), name,
+            [](const Item& item, std::string_view key) { return isListedBefore(item.name, key); });
+    };
     for (const Item& item : items) {
-        leaves.push_back(addLevels(folders, item.name));
-        files.add(leaves.back().first, leaves.back().second);
-    }
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].isChanged)
+        if (!item.isChanged)
             continue;
-        const std::string_view name = items[i].name;
-        if (folders.find(leaves[i].first, leaves[i].second))
-            throw NameError(ErrorKind::inTheWay, names::displayName(name),
-                            "is already a folder level of other entries");
-        std::uint32_t parent = FolderLevels::kTop;
-        std::size_t start = 0;
+        const std::string_view name = item.name;
+        // Names that begin with name but for case stand together from where name would.
+        for (auto it = firstFrom(name);
+             it != items.end() && cp950::compareNoCase(it->name.substr(0, name.size()), name) == 0;
+             ++it) {
+            if (isFolderLevelOf(name, it->name))
+                throw NameError(ErrorKind::inTheWay, names::displayName(name),
+                                "is already a folder level of other entries");
+        }
         forEachLevel(name, [&](std::string_view prefix) {
-            const std::string_view level = prefix.substr(start);
-            if (files.find(parent, level))
+            const auto it = firstFrom(prefix);
+            if (it != items.end() && it->name == prefix)
                 throw NameError(ErrorKind::inTheWay, names::displayName(name),
                                 "needs a folder level named like the entry " +
                                     names::displayName(prefix));
-            parent = *folders.find(parent, level);
-            start = prefix.size() + 1;
         });
     }
 }
 
 // The length of the regular file at path, which must be readable.
-std::uint64_t hostFileSize(const std::string& path)
+std::uint32_t hostFileSize(const std::string& path)
 {
     CFile file;
     file.Open(path, CFile::modeRead);
@@ -236,7 +305,7 @@ std::uint64_t hostFileSize(const std::string& path)
     if (size > format::kMaxEntryBytes)
         throw FormatError(ErrorKind::tooLarge, path,
                           "is 2 GiB or larger, more than an archive entry can hold");
-    return size;
+    return static_cast<std::uint32_t>(size);
 }
 
 // Applies the changes to table, in their order, counting into result.
@@ -261,11 +330,10 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
             }
             Item item;
             item.name = table.keep(change.name);
-            item.hostPath = change.hostPath;
+            item.change = &change;
             if (change.sourceArchive) {
                 const RecordView record = change.sourceArchive->record(change.sourceRecord);
                 change.sourceArchive->checkData(record);
-                item.source = change.sourceArchive;
                 item.dataOffset = record.dataOffset;
                 item.size = record.dataSize;
             } else {
@@ -330,9 +398,9 @@ public:
                 }
                 if (!copyRange(*archive, items[i].dataOffset, length, m_archiveCopier, state, true))
                     return false;
-            } else if (items[i].source) {
-                if (!copyRange(items[i].source->file(), items[i].dataOffset, items[i].size,
-                               m_hostCopier, state, true))
+            } else if (items[i].change->sourceArchive) {
+                if (!copyRange(items[i].change->sourceArchive->file(), items[i].dataOffset,
+                               items[i].size, m_hostCopier, state, true))
                     return false;
             } else if (!copyHostFile(items[i], state)) {
                 return false;
@@ -349,7 +417,7 @@ private:
     bool copyHostFile(const Item& item, Progress& state)
     {
         CFile source;
-        source.Open(std::string(item.hostPath), CFile::modeRead);
+        source.Open(item.change->hostPath, CFile::modeRead);
         // The records are already written: data of any other length would shift every entry
         // after this one.
         if (source.lengthAtOpen() != item.size)
@@ -413,7 +481,7 @@ CFolder openTargetFolder(const std::string& folder)
 // changes in table delete or rename: the way to mend it.
 void requireSound(const ArchiveReader& reader, const EntryTable& table)
 {
-    const CheckReport report = checkArchive(reader);
+    const CheckReport report = checkArchive(reader, true);
     for (const CheckProblem& problem : report.problems) {
         if (problem.severity != CheckProblem::Severity::Error ||
             (problem.nameOf && !table.keepsName(*problem.nameOf)))
@@ -440,11 +508,11 @@ std::vector<unsigned char> directoryOf(const std::vector<Item>& items, Progress&
 bool isWrittenLayout(const ArchiveReader& reader)
 {
     EntryTable table(reader.path());
-    table.addOld(reader);
+    table.addOld(reader, 0);
     Progress state;
     std::vector<unsigned char> directory;
     try {
-        directory = directoryOf(table.live(), state);
+        directory = directoryOf(table.takeLive(), state);
     } catch (const FormatError&) {
         return false;
     }
@@ -553,13 +621,13 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     reader.requireWholeDirectory();
 
     EntryTable table(archivePath);
-    table.addOld(reader);
+    table.addOld(reader, changes.size());
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
     requireSound(reader, table);
     if (options.dryRun)
         result.isRelaidOut = !isWrittenLayout(reader);
-    std::vector<Item> items = table.live();
+    std::vector<Item> items = table.takeLive();
     if (!changesSomething(result)) {
         result.entries = static_cast<int>(items.size());
         result.bytes = reader.fileLength();
@@ -603,7 +671,7 @@ UpdateResult createArchive(const std::string& archivePath,
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
     // An archive missing only for a stopped replacement is not created anew over.
     OutputFile::recoverReplaced(archivePath);
-    return writeItems(nullptr, table.live(),
+    return writeItems(nullptr, table.takeLive(),
                       {folder, name, OutputFile::Existing::keep, std::nullopt, nullptr}, progress,
                       options, std::move(result));
 }

@@ -314,6 +314,12 @@ INSTANTIATE_TEST_SUITE_P(
                             ErrorKind::ambiguousName,
                             "twice.dat",
                             "records at 26 and 52"},
+                    Refusal{"DeletingANameTwoRecordsOutOfListOrderShare",
+                            {"twice.dat", "b.dat", "twice.dat"},
+                            {removed("twice.dat")},
+                            ErrorKind::ambiguousName,
+                            "twice.dat",
+                            "records at 4 and 52"},
                     Refusal{"RenamingANameTwoRecordsShare",
                             {"twice.dat", "twice.dat"},
                             {renamed("twice.dat", "once.dat")},
@@ -356,6 +362,18 @@ INSTANTIATE_TEST_SUITE_P(
                             ErrorKind::inTheWay,
                             "b",
                             "folder level"},
+                    Refusal{"AFileWhereAFolderLevelIsPastItsCaseVariants",
+                            {"Sub\\a.dat", "SUB\\b.dat", "sub\\c.dat"},
+                            {renamed("SUB\\b.dat", "sub")},
+                            ErrorKind::inTheWay,
+                            "sub",
+                            "folder level"},
+                    Refusal{"AFolderLevelWhereAFileIsBesideItsCaseVariant",
+                            {"B", "b"},
+                            {added("b\\c.dat", "host/new.dat")},
+                            ErrorKind::inTheWay,
+                            "b\\c.dat",
+                            "named like the entry b"},
                     Refusal{"ANameWithASlash",
                             {"a.dat"},
                             {added("sub/x.dat", "host/new.dat")},
@@ -1024,6 +1042,37 @@ TEST(UpdateArchive, ADryRunCountsAndWritesNothing)
     // A byte after the last entry is not written again: the dry run says the layout changes.
     writeFile(scene.archive, scene.earlier + "x");
     EXPECT_TRUE(updatePath(scene.archive, {removed("c.dat")}, {}, options).isRelaidOut);
+}
+
+// An archive out of list order is sorted, not merged into: the result is still what a build
+// of the changed tree writes.
+TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
+{
+    const struct {
+        const char* label;
+        std::vector<std::string> entries; // in file order, one byte each
+        std::vector<ArchiveChange> changes;
+        Tree tree; // afterwards
+    } cases[] = {
+        {"a rename across folders",
+         {"z.dat", "m\\b.dat", "a.dat"},
+         {renamed("z.dat", "m\\a.dat")},
+         {{"a.dat", "x"}, {"m/a.dat", "x"}, {"m/b.dat", "x"}}},
+        {"names equal but for case",
+         {"b.dat", "B.dat", "a.dat"},
+         {removed("a.dat"), renamed("b.dat", "A.dat")},
+         {{"A.dat", "x"}, {"B.dat", "x"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TempDir tmp;
+        ArchiveImage image;
+        for (const std::string& name : c.entries)
+            image.add(name, "x");
+        writeFile(tmp / "GAME00.DAT", image.bytes());
+        updatePath(tmp / "GAME00.DAT", c.changes);
+        EXPECT_EQ(readFile(tmp / "GAME00.DAT"), builtArchive(tmp, "expected", c.tree));
+    }
 }
 
 TEST(UpdateArchive, RenamingAnEntryToItsOwnNameWritesNothing)
