@@ -122,15 +122,19 @@ void checkOverlaps(const ArchiveReader& archive, Collector& problems)
         std::uint64_t end() const { return std::uint64_t(offset) + size; }
     };
     std::vector<Span> spans;
+    spans.reserve(archive.size());
     for (std::size_t i = 0; i < archive.size(); ++i) {
         const RecordView record = archive.at(i);
         if (record.dataSize > 0)
             spans.push_back({record.dataOffset, record.dataSize, static_cast<std::uint32_t>(i)});
     }
-    // Equal offsets stay in entry order, so the earlier entry is the one overlapped.
-    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+    // Equal offsets stay in entry order, so the earlier entry is the one overlapped. The data of
+    // an archive build or an update wrote is in entry order already.
+    const auto isBefore = [](const Span& a, const Span& b) {
         return a.offset != b.offset ? a.offset < b.offset : a.index < b.index;
-    });
+    };
+    if (!std::is_sorted(spans.begin(), spans.end(), isBefore))
+        std::sort(spans.begin(), spans.end(), isBefore);
 
     const std::uint64_t dataAreaStart = archive.dataAreaStart();
     std::optional<Span> reaching; // the entry whose data reaches furthest so far
@@ -197,56 +201,77 @@ bool isBefore(const ArchiveReader& archive, const FoldedNames& names, std::uint3
 
 // The safe entries in the list's order. An archive that build or an update wrote is in it
 // already, which one pass finds; any other is sorted once, on keys holding the first 16 folded
-// bytes so that nearly every comparison is of two integers.
-std::vector<std::uint32_t> listOrder(const ArchiveReader& archive, const FoldedNames& names)
-{
-    std::vector<std::uint32_t> order;
-    order.reserve(names.size());
-    bool isSorted = true;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!names.isSafe(i))
-            continue;
-        const auto index = static_cast<std::uint32_t>(i);
-        isSorted = isSorted && (order.empty() || isBefore(archive, names, order.back(), index));
-        order.push_back(index);
+// bytes so that nearly every comparison is of two integers. The keys are kept: they tell most
+// neighbours apart without a cache miss into the names.
+class ListOrder {
+public:
+    ListOrder(const ArchiveReader& archive, const FoldedNames& names);
+
+    std::size_t size() const { return m_keys.empty() ? m_entries.size() : m_keys.size(); }
+    std::uint32_t operator[](std::size_t k) const
+    {
+        return m_keys.empty() ? m_entries[k] : m_keys[k].index;
     }
-    if (isSorted)
-        return order;
+    // True when the folded names at positions a and b surely differ in their first 16 bytes.
+    bool differsEarly(std::size_t a, std::size_t b) const
+    {
+        return !m_keys.empty() &&
+               (m_keys[a].high != m_keys[b].high || m_keys[a].low != m_keys[b].low);
+    }
+
+private:
     struct Key {
         std::uint64_t high;
         std::uint64_t low;
         std::uint32_t index;
     };
-    std::vector<Key> keys;
-    keys.reserve(order.size());
-    for (const std::uint32_t index : order) {
+    std::vector<std::uint32_t> m_entries; // when the archive was in order
+    std::vector<Key> m_keys;              // when it was sorted
+};
+
+ListOrder::ListOrder(const ArchiveReader& archive, const FoldedNames& names)
+{
+    m_entries.reserve(names.size());
+    bool isSorted = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!names.isSafe(i))
+            continue;
+        const auto index = static_cast<std::uint32_t>(i);
+        isSorted =
+            isSorted && (m_entries.empty() || isBefore(archive, names, m_entries.back(), index));
+        m_entries.push_back(index);
+    }
+    if (isSorted)
+        return;
+    m_keys.reserve(m_entries.size());
+    for (const std::uint32_t index : m_entries) {
         const std::string_view folded = names.folded(index);
         std::uint64_t prefix[2] = {0, 0};
         for (std::size_t k = 0; k < 16 && k < folded.size(); ++k)
             prefix[k / 8] |= std::uint64_t(static_cast<unsigned char>(folded[k]))
                              << (56 - 8 * (k % 8));
-        keys.push_back({prefix[0], prefix[1], index});
+        m_keys.push_back({prefix[0], prefix[1], index});
     }
-    std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    m_entries = {};
+    std::sort(m_keys.begin(), m_keys.end(), [&](const Key& a, const Key& b) {
         if (a.high != b.high)
             return a.high < b.high;
         if (a.low != b.low)
             return a.low < b.low;
         return isBefore(archive, names, a.index, b.index);
     });
-    for (std::size_t k = 0; k < keys.size(); ++k)
-        order[k] = keys[k].index;
-    return order;
 }
 
 // Whether some entry below position `from` of the order extracts below `name` as a folder.
 // The names that begin with its folded bytes follow it, those with '\' next before any with a
 // greater byte; each entry is passed over only by the names it begins with, so the scans stay
 // linear in the bytes of the names.
-bool isFolderName(const ArchiveReader& archive, const FoldedNames& names,
-                  const std::vector<std::uint32_t>& order, std::size_t from, std::uint32_t entry)
+bool isFolderName(const ArchiveReader& archive, const FoldedNames& names, const ListOrder& order,
+                  std::size_t at, std::size_t from, std::uint32_t entry)
 {
     const std::string_view prefix = names.folded(entry);
+    if (prefix.size() >= 16 && from < order.size() && order.differsEarly(at, from))
+        return false;
     for (std::size_t k = from; k < order.size(); ++k) {
         const std::string_view folded = names.folded(order[k]);
         if (!folded.starts_with(prefix))
@@ -285,11 +310,12 @@ void reportSameFile(const ArchiveReader& archive, std::size_t i, std::size_t ear
 // One run of names equal but for letter case, in entry order. Entries of one exact name (as
 // extraction reads it) are one group: every later one extracts over the first, and the first of
 // each group but the earliest is one file with that group where case is ignored (Windows, FAT).
-void checkCaseRun(const ArchiveReader& archive, const FoldedNames& names,
-                  const std::vector<std::uint32_t>& order, std::size_t run, std::size_t end,
-                  Collector& problems)
+void checkCaseRun(const ArchiveReader& archive, const FoldedNames& names, const ListOrder& order,
+                  std::size_t run, std::size_t end, Collector& problems)
 {
-    std::vector<std::uint32_t> members(order.begin() + run, order.begin() + end);
+    std::vector<std::uint32_t> members;
+    for (std::size_t k = run; k < end; ++k)
+        members.push_back(order[k]);
     std::stable_sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
         return compareChars(archive.at(a).name, archive.at(b).name, false) < 0;
     });
@@ -302,7 +328,7 @@ void checkCaseRun(const ArchiveReader& archive, const FoldedNames& names,
             k == 0 || compareChars(archive.at(first).name, archive.at(i).name, false) != 0;
         if (startsGroup) {
             first = i;
-            isFolder = isFolderName(archive, names, order, end, i);
+            isFolder = isFolderName(archive, names, order, run, end, i);
         } else {
             reportSameFile(archive, i, first, problems);
         }
@@ -330,18 +356,18 @@ void checkNameClashes(const ArchiveReader& archive, const FoldedNames& names, Co
             reportSameFile(archive, i, it->second, problems);
     }
 
-    const std::vector<std::uint32_t> order = listOrder(archive, names);
-    const auto isSameRun = [&](std::uint32_t a, std::uint32_t b) {
-        return names.folded(a) == names.folded(b) &&
-               compareChars(archive.at(a).name, archive.at(b).name, true) == 0;
+    const ListOrder order(archive, names);
+    const auto isSameRun = [&](std::size_t a, std::size_t b) {
+        return !order.differsEarly(a, b) && names.folded(order[a]) == names.folded(order[b]) &&
+               compareChars(archive.at(order[a]).name, archive.at(order[b]).name, true) == 0;
     };
     for (std::size_t run = 0; run < order.size();) {
         std::size_t end = run + 1;
-        while (end < order.size() && isSameRun(order[run], order[end]))
+        while (end < order.size() && isSameRun(run, end))
             ++end;
         if (end - run == 1) {
             const std::uint32_t i = order[run];
-            if (isFolderName(archive, names, order, end, i))
+            if (isFolderName(archive, names, order, run, end, i))
                 problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
                              "extracts to a file where other entries need a folder of that name");
         } else {
