@@ -218,12 +218,18 @@ public:
         return !m_keys.empty() &&
                (m_keys[a].high != m_keys[b].high || m_keys[a].low != m_keys[b].low);
     }
+    // True when the folded name at position `from` surely does not begin with the one at `at`.
+    bool beginsElsewhere(std::size_t at, std::size_t from) const
+    {
+        return differsEarly(at, from) && m_keys[at].length >= 16;
+    }
 
 private:
     struct Key {
         std::uint64_t high;
         std::uint64_t low;
         std::uint32_t index;
+        std::uint32_t length; // of the folded name, in what would be padding
     };
     std::vector<std::uint32_t> m_entries; // when the archive was in order
     std::vector<Key> m_keys;              // when it was sorted
@@ -250,7 +256,7 @@ ListOrder::ListOrder(const ArchiveReader& archive, const FoldedNames& names)
         for (std::size_t k = 0; k < 16 && k < folded.size(); ++k)
             prefix[k / 8] |= std::uint64_t(static_cast<unsigned char>(folded[k]))
                              << (56 - 8 * (k % 8));
-        m_keys.push_back({prefix[0], prefix[1], index});
+        m_keys.push_back({prefix[0], prefix[1], index, static_cast<std::uint32_t>(folded.size())});
     }
     m_entries = {};
     std::sort(m_keys.begin(), m_keys.end(), [&](const Key& a, const Key& b) {
@@ -269,9 +275,9 @@ ListOrder::ListOrder(const ArchiveReader& archive, const FoldedNames& names)
 bool isFolderName(const ArchiveReader& archive, const FoldedNames& names, const ListOrder& order,
                   std::size_t at, std::size_t from, std::uint32_t entry)
 {
-    const std::string_view prefix = names.folded(entry);
-    if (prefix.size() >= 16 && from < order.size() && order.differsEarly(at, from))
+    if (from < order.size() && order.beginsElsewhere(at, from))
         return false;
+    const std::string_view prefix = names.folded(entry);
     for (std::size_t k = from; k < order.size(); ++k) {
         const std::string_view folded = names.folded(order[k]);
         if (!folded.starts_with(prefix))

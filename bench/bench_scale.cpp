@@ -33,6 +33,7 @@ constexpr int kRuns = 3;
 
 struct Run {
     double seconds = 0;
+    double cpuSeconds = 0; // user + system: the figure to trust on a loaded machine
     double peakMegabytes = 0;
     bool ok = false;
 };
@@ -59,6 +60,8 @@ Run runDirectly(const std::vector<std::string>& args)
             run.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             run.peakMegabytes = usage.ru_maxrss / 1024.0;
+            run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
             run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
         }
     }
@@ -75,7 +78,8 @@ Run runCommand(const std::vector<std::string>& args)
     Run run;
     if (std::FILE* out = popen(command.c_str(), "r")) {
         int ok = 0;
-        if (std::fscanf(out, "%lf %lf %d", &run.seconds, &run.peakMegabytes, &ok) == 3)
+        if (std::fscanf(out, "%lf %lf %lf %d", &run.seconds, &run.cpuSeconds, &run.peakMegabytes,
+                        &ok) == 4)
             run.ok = ok != 0;
         pclose(out);
     }
@@ -113,17 +117,21 @@ void writeArchive(const fs::path& path, int count, bool shuffled)
 bool report(const char* label, int count, const std::function<std::vector<std::string>(int)>& args)
 {
     std::vector<double> times;
+    std::vector<double> cpuTimes;
     double peak = 0;
     bool ok = true;
     for (int run = 0; run < kRuns; ++run) {
         const Run r = runCommand(args(run));
         times.push_back(r.seconds);
+        cpuTimes.push_back(r.cpuSeconds);
         peak = std::max(peak, r.peakMegabytes);
         ok = ok && r.ok;
     }
     const double median = benchtree::median(times);
-    std::printf("%-18s %9d  %8.3f s  %7.3f us/entry  %7.1f MB%s\n", label, count, median,
-                median * 1e6 / count, peak, ok ? "" : "  FAILED");
+    const double cpu = benchtree::median(cpuTimes);
+    std::printf("%-18s %9d  %7.3f s %6.3f us/entry  cpu %7.3f s %6.3f us/entry  %7.1f MB%s\n",
+                label, count, median, median * 1e6 / count, cpu, cpu * 1e6 / count, peak,
+                ok ? "" : "  FAILED");
     std::fflush(stdout);
     return ok;
 }
@@ -170,7 +178,7 @@ int main(int argc, char** argv)
 {
     if (argc > 2 && std::string_view(argv[1]) == "--measure") {
         const Run run = runDirectly(std::vector<std::string>(argv + 2, argv + argc));
-        std::printf("%f %f %d\n", run.seconds, run.peakMegabytes, run.ok);
+        std::printf("%f %f %f %d\n", run.seconds, run.cpuSeconds, run.peakMegabytes, run.ok);
         return 0;
     }
     const fs::path scratch = argc > 1 ? argv[1] : "/dev/shm";
@@ -181,9 +189,8 @@ int main(int argc, char** argv)
         std::perror("mkdtemp");
         return 1;
     }
-    std::printf("%s, scratch %s; wall time median of %d, peak RSS the largest\n", dat.c_str(),
-                scratch.c_str(), kRuns);
-    std::printf("%-18s %9s  %10s  %15s  %10s\n", "command", "entries", "time", "per entry", "peak");
+    std::printf("%s, scratch %s; wall and processor time medians of %d, peak RSS the largest\n",
+                dat.c_str(), scratch.c_str(), kRuns);
     bool ok = true;
     for (const int count : kCounts)
         ok &= measure(dat, work, count);
