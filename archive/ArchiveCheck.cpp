@@ -2,7 +2,7 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/FolderLevels.h"
+#include "archive/CodePage950.h"
 #include "archive/NameMapping.h"
 #include "archive/PortableNames.h"
 
@@ -15,31 +15,48 @@ namespace archive {
 
 namespace {
 
-// What the later passes need of every entry, kept as offsets rather than strings: at a million
-// entries a string or a view per entry is most of the checker's memory.
-class Paths {
+// Every entry's name as the list orders it (cp950::compareNoCase: single-byte letters folded)
+// with '/' read as '\', as extraction reads it; empty for an entry unsafe to extract. Kept as
+// offsets into one buffer: at a million entries a string per entry is most of the memory.
+class FoldedNames {
 public:
-    explicit Paths(std::size_t count) : m_ends(count), m_safe(count) {}
+    explicit FoldedNames(std::size_t count) : m_ends(count), m_safe(count) {}
 
     void reserve(std::size_t bytes) { m_str.reserve(bytes); }
-    void add(std::size_t i, std::string_view hostPath)
+    void add(std::size_t i, std::string_view name)
     {
-        m_str += hostPath;
+        // Appended whole and folded in place: a push per byte was most of the pass.
+        const std::size_t start = m_str.size();
+        m_str += name;
+        for (std::size_t k = 0; k < name.size();) {
+            const std::size_t n = cp950::charLength(name, k);
+            if (n == 1)
+                m_str[start + k] = foldedChar(name[k]);
+            k += n;
+        }
         m_safe[i] = true;
-        m_ends[i] = m_str.size();
+        m_ends[i] = static_cast<std::uint32_t>(m_str.size());
     }
-    void skip(std::size_t i) { m_ends[i] = m_str.size(); }
+    void skip(std::size_t i) { m_ends[i] = static_cast<std::uint32_t>(m_str.size()); }
 
+    std::size_t size() const { return m_ends.size(); }
     bool isSafe(std::size_t i) const { return m_safe[i]; }
-    std::string_view path(std::size_t i) const
+    std::string_view folded(std::size_t i) const
     {
         const std::size_t start = i == 0 ? 0 : m_ends[i - 1];
         return std::string_view(m_str).substr(start, m_ends[i] - start);
     }
 
+    static char foldedChar(char c)
+    {
+        if (c == '/')
+            return '\\';
+        return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
+
 private:
     std::string m_str;
-    std::vector<std::size_t> m_ends;
+    std::vector<std::uint32_t> m_ends;
     std::vector<bool> m_safe;
 };
 
@@ -105,15 +122,19 @@ void checkOverlaps(const ArchiveReader& archive, Collector& problems)
         std::uint64_t end() const { return std::uint64_t(offset) + size; }
     };
     std::vector<Span> spans;
+    spans.reserve(archive.size());
     for (std::size_t i = 0; i < archive.size(); ++i) {
         const RecordView record = archive.at(i);
         if (record.dataSize > 0)
             spans.push_back({record.dataOffset, record.dataSize, static_cast<std::uint32_t>(i)});
     }
-    // Equal offsets stay in entry order, so the earlier entry is the one overlapped.
-    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+    // Equal offsets stay in entry order, so the earlier entry is the one overlapped. The data of
+    // an archive build or an update wrote is in entry order already.
+    const auto isBefore = [](const Span& a, const Span& b) {
         return a.offset != b.offset ? a.offset < b.offset : a.index < b.index;
-    });
+    };
+    if (!std::is_sorted(spans.begin(), spans.end(), isBefore))
+        std::sort(spans.begin(), spans.end(), isBefore);
 
     const std::uint64_t dataAreaStart = archive.dataAreaStart();
     std::optional<Span> reaching; // the entry whose data reaches furthest so far
@@ -137,147 +158,226 @@ void checkOverlaps(const ArchiveReader& archive, Collector& problems)
     }
 }
 
-// A file below a folder: the folder's id in FolderLevels and the file's name.
-struct LevelKey {
-    std::uint32_t parent;
-    std::string_view name;
-    bool operator==(const LevelKey&) const = default;
+// Two names as extraction sees them, character by character: -1, 0 or 1. Bytes alike can still
+// be different characters ("\xB3/" is a lone byte and a separator, "\xB3\\" is one character),
+// so names whose folded bytes are equal are told apart here.
+int compareChars(std::string_view a, std::string_view b, bool isFolded)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        const std::size_t na = cp950::charLength(a, i);
+        const std::size_t nb = cp950::charLength(b, j);
+        if (na != nb)
+            return na < nb ? -1 : 1;
+        for (std::size_t k = 0; k < na; ++k) {
+            auto ca = static_cast<unsigned char>(na == 1 && a[i] == '/' ? '\\' : a[i + k]);
+            auto cb = static_cast<unsigned char>(nb == 1 && b[j] == '/' ? '\\' : b[j + k]);
+            if (isFolded && na == 1) {
+                ca = static_cast<unsigned char>(FoldedNames::foldedChar(char(ca)));
+                cb = static_cast<unsigned char>(FoldedNames::foldedChar(char(cb)));
+            }
+            if (ca != cb)
+                return ca < cb ? -1 : 1;
+        }
+        i += na;
+        j += nb;
+    }
+    if (i == a.size() && j == b.size())
+        return 0;
+    return i == a.size() ? -1 : 1;
+}
+
+// The list's order of folded names, ties in entry order.
+bool isBefore(const ArchiveReader& archive, const FoldedNames& names, std::uint32_t a,
+              std::uint32_t b)
+{
+    if (const int order = names.folded(a).compare(names.folded(b)); order != 0)
+        return order < 0;
+    if (const int order = compareChars(archive.at(a).name, archive.at(b).name, true); order != 0)
+        return order < 0;
+    return a < b;
+}
+
+// The safe entries in the list's order. An archive that build or an update wrote is in it
+// already, which one pass finds; any other is sorted once, on keys holding the first 16 folded
+// bytes so that nearly every comparison is of two integers. The keys are kept: they tell most
+// neighbours apart without a cache miss into the names.
+class ListOrder {
+public:
+    ListOrder(const ArchiveReader& archive, const FoldedNames& names);
+
+    std::size_t size() const { return m_keys.empty() ? m_entries.size() : m_keys.size(); }
+    std::uint32_t operator[](std::size_t k) const
+    {
+        return m_keys.empty() ? m_entries[k] : m_keys[k].index;
+    }
+    // True when the folded names at positions a and b surely differ in their first 16 bytes.
+    bool differsEarly(std::size_t a, std::size_t b) const
+    {
+        return !m_keys.empty() &&
+               (m_keys[a].high != m_keys[b].high || m_keys[a].low != m_keys[b].low);
+    }
+    // True when the folded name at position `from` surely does not begin with the one at `at`.
+    bool beginsElsewhere(std::size_t at, std::size_t from) const
+    {
+        return differsEarly(at, from) && m_keys[at].length >= 16;
+    }
+
+private:
+    struct Key {
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t index;
+        std::uint32_t length; // of the folded name, in what would be padding
+    };
+    std::vector<std::uint32_t> m_entries; // when the archive was in order
+    std::vector<Key> m_keys;              // when it was sorted
 };
 
-void checkCollisions(const ArchiveReader& archive, const Paths& paths, Collector& problems)
+ListOrder::ListOrder(const ArchiveReader& archive, const FoldedNames& names)
 {
-    // Two names that differ as bytes can still map to one host path ('/' and '\' are both
-    // separators), and extracting both then writes one file twice. The files, far more than the
-    // folders, are sorted rather than kept in a hash map, which needs no node per entry.
-    FolderLevels folders;
-    std::unordered_map<std::string_view, std::size_t> unsafe; // raw name -> first entry
-    struct FileKey {
-        std::uint32_t parent;
-        std::uint32_t nameStart; // in the entry's path
-    };
-    std::vector<FileKey> fileKeys(archive.size());
-    // Sorted by folder and the name's hash, so nearly every comparison is of integers; names
-    // are compared only where hashes are equal, which keeps equal names together.
-    struct Sorted {
-        std::uint32_t parent;
-        std::uint32_t index;
-        std::uint32_t hash; // of the name; its low half is plenty within one folder
-    };
-    std::vector<Sorted> safe;
-
-    const auto report = [&](std::size_t i, std::size_t earlierIndex) {
-        const RecordView entry = archive.at(i);
-        const RecordView earlier = archive.at(earlierIndex);
-        if (earlier.name == entry.name) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                         "duplicate name (also the record at " +
-                             std::to_string(earlier.recordPosition) +
-                             "); extracting both writes one file twice");
-        } else {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                         "extracts to the same file as " + subjectOf(earlier));
-        }
-    };
-    const auto fileKey = [&](std::size_t i) {
-        return LevelKey{fileKeys[i].parent, paths.path(i).substr(fileKeys[i].nameStart)};
-    };
-
-    for (std::size_t i = 0; i < archive.size(); ++i) {
-        if (!paths.isSafe(i)) {
-            const auto [it, inserted] = unsafe.emplace(archive.at(i).name, i);
-            if (!inserted)
-                report(i, it->second);
+    m_entries.reserve(names.size());
+    bool isSorted = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!names.isSafe(i))
             continue;
-        }
-        const std::string_view path = paths.path(i);
-        std::uint32_t parent = FolderLevels::kTop;
-        std::size_t start = 0;
-        for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-             slash = path.find('/', start)) {
-            parent = folders.add(parent, path.substr(start, slash - start));
-            start = slash + 1;
-        }
-        fileKeys[i] = {parent, static_cast<std::uint32_t>(start)};
-        safe.push_back(
-            {parent, static_cast<std::uint32_t>(i),
-             static_cast<std::uint32_t>(std::hash<std::string_view>()(path.substr(start)))});
+        const auto index = static_cast<std::uint32_t>(i);
+        isSorted =
+            isSorted && (m_entries.empty() || isBefore(archive, names, m_entries.back(), index));
+        m_entries.push_back(index);
     }
-
-    std::sort(safe.begin(), safe.end(), [&](const Sorted& a, const Sorted& b) {
-        if (a.parent != b.parent)
-            return a.parent < b.parent;
-        if (a.hash != b.hash)
-            return a.hash < b.hash;
-        const int order = fileKey(a.index).name.compare(fileKey(b.index).name);
-        return order != 0 ? order < 0 : a.index < b.index;
+    if (isSorted)
+        return;
+    m_keys.reserve(m_entries.size());
+    for (const std::uint32_t index : m_entries) {
+        const std::string_view folded = names.folded(index);
+        std::uint64_t prefix[2] = {0, 0};
+        for (std::size_t k = 0; k < 16 && k < folded.size(); ++k)
+            prefix[k / 8] |= std::uint64_t(static_cast<unsigned char>(folded[k]))
+                             << (56 - 8 * (k % 8));
+        m_keys.push_back({prefix[0], prefix[1], index, static_cast<std::uint32_t>(folded.size())});
+    }
+    m_entries = {};
+    std::sort(m_keys.begin(), m_keys.end(), [&](const Key& a, const Key& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        return isBefore(archive, names, a.index, b.index);
     });
-    // Each run of one key: every later entry clashes with the first.
-    for (std::size_t run = 0; run < safe.size();) {
-        std::size_t next = run + 1;
-        while (next < safe.size() && safe[next].hash == safe[run].hash &&
-               fileKey(safe[next].index) == fileKey(safe[run].index)) {
-            report(safe[next].index, safe[run].index);
-            ++next;
-        }
-        run = next;
-    }
+}
 
-    for (std::size_t i = 0; i < archive.size(); ++i) {
-        if (paths.isSafe(i) && folders.find(fileKey(i).parent, fileKey(i).name)) {
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
-                         "extracts to a file where other entries need a folder of that name");
-        }
+// Whether some entry below position `from` of the order extracts below `name` as a folder.
+// The names that begin with its folded bytes follow it, those with '\' next before any with a
+// greater byte; each entry is passed over only by the names it begins with, so the scans stay
+// linear in the bytes of the names.
+bool isFolderName(const ArchiveReader& archive, const FoldedNames& names, const ListOrder& order,
+                  std::size_t at, std::size_t from, std::uint32_t entry)
+{
+    if (from < order.size() && order.beginsElsewhere(at, from))
+        return false;
+    const std::string_view prefix = names.folded(entry);
+    for (std::size_t k = from; k < order.size(); ++k) {
+        const std::string_view folded = names.folded(order[k]);
+        if (!folded.starts_with(prefix))
+            return false;
+        if (folded.size() == prefix.size() || folded[prefix.size()] < '\\')
+            continue;
+        if (folded[prefix.size()] > '\\')
+            return false;
+        const std::string_view other = archive.at(order[k]).name;
+        std::size_t end = 0;
+        while (end < prefix.size())
+            end += cp950::charLength(other, end);
+        if (end == prefix.size() && cp950::charLength(other, end) == 1 &&
+            compareChars(archive.at(entry).name, other.substr(0, end), false) == 0)
+            return true;
+    }
+    return false;
+}
+
+void reportSameFile(const ArchiveReader& archive, std::size_t i, std::size_t earlierIndex,
+                    Collector& problems)
+{
+    const RecordView entry = archive.at(i);
+    const RecordView earlier = archive.at(earlierIndex);
+    if (earlier.name == entry.name) {
+        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+                     "duplicate name (also the record at " +
+                         std::to_string(earlier.recordPosition) +
+                         "); extracting both writes one file twice");
+    } else {
+        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+                     "extracts to the same file as " + subjectOf(earlier));
     }
 }
 
-// Two names whose host paths differ only in ASCII letter case (the folding of
-// cp950::compareNoCase; in UTF-8 every ASCII byte is a character of its own) are one file where
-// case is ignored. Sorted by the folded path, then the exact path, then entry order: a run of one
-// folded path holds groups of one exact path, which the duplicate warning already covers, and
-// every group but the earliest is warned once, naming the earliest.
-void checkCaseCollisions(const ArchiveReader& archive, const Paths& paths, Collector& problems)
+// One run of names equal but for letter case, in entry order. Entries of one exact name (as
+// extraction reads it) are one group: every later one extracts over the first, and the first of
+// each group but the earliest is one file with that group where case is ignored (Windows, FAT).
+void checkCaseRun(const ArchiveReader& archive, const FoldedNames& names, const ListOrder& order,
+                  std::size_t run, std::size_t end, Collector& problems)
 {
-    const auto fold = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a')
-                                    : static_cast<unsigned char>(c);
-    };
-    const auto compareFolded = [&](std::string_view a, std::string_view b) {
-        const std::size_t n = std::min(a.size(), b.size());
-        for (std::size_t k = 0; k < n; ++k)
-            if (fold(a[k]) != fold(b[k]))
-                return fold(a[k]) < fold(b[k]) ? -1 : 1;
-        return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-    };
-
-    std::vector<std::uint32_t> order;
-    for (std::size_t i = 0; i < archive.size(); ++i)
-        if (paths.isSafe(i))
-            order.push_back(static_cast<std::uint32_t>(i));
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        if (const int folded = compareFolded(paths.path(a), paths.path(b)); folded != 0)
-            return folded < 0;
-        if (const int exact = paths.path(a).compare(paths.path(b)); exact != 0)
-            return exact < 0;
-        return a < b;
+    std::vector<std::uint32_t> members;
+    for (std::size_t k = run; k < end; ++k)
+        members.push_back(order[k]);
+    std::stable_sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return compareChars(archive.at(a).name, archive.at(b).name, false) < 0;
     });
+    const std::uint32_t earliest = order[run];
+    std::uint32_t first = members.front();
+    bool isFolder = false;
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        const std::uint32_t i = members[k];
+        const bool startsGroup =
+            k == 0 || compareChars(archive.at(first).name, archive.at(i).name, false) != 0;
+        if (startsGroup) {
+            first = i;
+            isFolder = isFolderName(archive, names, order, run, end, i);
+        } else {
+            reportSameFile(archive, i, first, problems);
+        }
+        if (isFolder)
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
+                         "extracts to a file where other entries need a folder of that name");
+        if (startsGroup && i != earliest)
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
+                         "differs only in letter case from " + subjectOf(archive, earliest) +
+                             "; where case is ignored (Windows, FAT) one overwrites the other");
+    }
+}
 
+// Duplicates, names that extract to one file, a file where a folder is needed and names equal
+// but for letter case, in one pass over the list's order: all of them are neighbours there.
+void checkNameClashes(const ArchiveReader& archive, const FoldedNames& names, Collector& problems)
+{
+    // Names unsafe to extract have no path; only the same bytes make them one.
+    std::unordered_map<std::string_view, std::size_t> unsafe;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names.isSafe(i))
+            continue;
+        const auto [it, inserted] = unsafe.emplace(archive.at(i).name, i);
+        if (!inserted)
+            reportSameFile(archive, i, it->second, problems);
+    }
+
+    const ListOrder order(archive, names);
+    const auto isSameRun = [&](std::size_t a, std::size_t b) {
+        return !order.differsEarly(a, b) && names.folded(order[a]) == names.folded(order[b]) &&
+               compareChars(archive.at(order[a]).name, archive.at(order[b]).name, true) == 0;
+    };
     for (std::size_t run = 0; run < order.size();) {
         std::size_t end = run + 1;
-        while (end < order.size() &&
-               compareFolded(paths.path(order[run]), paths.path(order[end])) == 0)
+        while (end < order.size() && isSameRun(run, end))
             ++end;
-        // The first entry of each group, the earliest of them the one the others are named after.
-        std::uint32_t earliest = order[run];
-        for (std::size_t k = run + 1; k < end; ++k)
-            if (paths.path(order[k]) != paths.path(order[k - 1]))
-                earliest = std::min(earliest, order[k]);
-        for (std::size_t k = run; k < end; ++k) {
-            const bool startsGroup = k == run || paths.path(order[k]) != paths.path(order[k - 1]);
-            if (startsGroup && order[k] != earliest)
-                problems.add(order[k], CheckProblem::Severity::Warning,
-                             subjectOf(archive, order[k]),
-                             "differs only in letter case from " + subjectOf(archive, earliest) +
-                                 "; where case is ignored (Windows, FAT) one overwrites the other");
+        if (end - run == 1) {
+            const std::uint32_t i = order[run];
+            if (isFolderName(archive, names, order, run, end, i))
+                problems.add(i, CheckProblem::Severity::Warning, subjectOf(archive, i),
+                             "extracts to a file where other entries need a folder of that name");
+        } else {
+            checkCaseRun(archive, names, order, run, end, problems);
         }
         run = end;
     }
@@ -304,11 +404,10 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
 {
     CheckReport report;
     Collector problems;
-    Paths paths(archive.size());
-    // The directory's size bounds the names, and most names map to as many bytes of host path:
-    // reserved pages never written cost no memory.
+    FoldedNames names(archive.size());
+    // The directory's size bounds the names: reserved pages never written cost no memory.
     if (!errorsOnly)
-        paths.reserve(archive.dataAreaStart());
+        names.reserve(archive.dataAreaStart());
     for (std::size_t i = 0; i < archive.size(); ++i) {
         const RecordView entry = archive.at(i);
         try {
@@ -324,13 +423,13 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
         try {
             const std::string hostPath = names::hostRelativePath(entry.name);
             if (!errorsOnly)
-                paths.add(i, hostPath);
+                names.add(i, entry.name);
             if (auto reason = names::unstorableReason(entry.name, hostPath))
                 problems.addBadName(i, subjectOf(entry), std::move(*reason));
             else if (auto warning = errorsOnly ? std::nullopt : nonPortableReason(entry.name))
                 problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *warning);
         } catch (const NameError& error) {
-            paths.skip(i);
+            names.skip(i);
             problems.addBadName(i, subjectOf(entry), "unsafe to extract: " + error.reason());
         }
     }
@@ -344,8 +443,7 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
     }
 
     checkOverlaps(archive, problems);
-    checkCollisions(archive, paths, problems);
-    checkCaseCollisions(archive, paths, problems);
+    checkNameClashes(archive, names, problems);
     problems.moveInto(report);
     return report;
 }

@@ -257,6 +257,21 @@ TEST(ArchiveCheck, NamesDifferingInCaseWarnOnTheLaterNamingTheEarliest)
         {"SameFoldersOtherFiles", {"Sub\\a.bmp", "sub\\b.bmp"}, {}},
         {"Big5TrailBytesAreNotLetters", {"\xA4\x61.bmp", "\xA4\x41.bmp"}, {}},
         {"UnsafeNamesAreLeftToTheirError", {"..\\a", "..\\A"}, {}},
+        // The list's order folds case, byte order does not: B.bmp and b.bmp are apart in it.
+        {"ApartInByteOrder",
+         {"b.bmp", "a.bmp", "B.bmp"},
+         {"B.bmp: differs only in letter case from b.bmp"}},
+        {"LetterAfterABig5Character",
+         {"\xA4\x61X.bmp", "\xA4\x61x.bmp"},
+         {"\xE5\x85\x80x.bmp: differs"}},
+        // 0xB3 0x5C is one character; 0xB3 before '/' is a lone byte and a folder.
+        {"LoneLeadByteBeforeASlash", {"\xB3\\x.bmp", "\xB3/x.bmp"}, {}},
+        // The folder is found past names that sort between it and the file, and only in the
+        // file's own case.
+        {"FileWhereAFolderIsNeededPastOtherNames",
+         {"SUB\\a.bmp", "sub.bmp", "sub\\b.bmp", "sub"},
+         {"sub: extracts to a file where other entries need a folder"}},
+        {"FolderInAnotherCase", {"SUB\\a.bmp", "sub"}, {}},
     };
     for (const auto& c : cases) {
         ArchiveImage image;
