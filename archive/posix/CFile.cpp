@@ -118,9 +118,8 @@ void CFile::Open(const CFolder& folder, const std::string& name, unsigned flags)
     adopt(posix::handleOf(descriptor), path, flags);
 }
 
-void CFile::adopt(NativeHandle handle, const std::string& path, unsigned flags)
+struct stat posix::regularFileStatus(int descriptor, const std::string& path)
 {
-    const int descriptor = fd(handle);
     struct stat st {};
     if (::fstat(descriptor, &st) != 0) {
         const int error = errno;
@@ -131,6 +130,13 @@ void CFile::adopt(NativeHandle handle, const std::string& path, unsigned flags)
         ::close(descriptor);
         throw FileError(ErrorKind::notAFile, path, "is not a regular file");
     }
+    return st;
+}
+
+void CFile::adopt(NativeHandle handle, const std::string& path, unsigned flags)
+{
+    const int descriptor = fd(handle);
+    const struct stat st = posix::regularFileStatus(descriptor, path);
     if (!tryRegister(st.st_dev, st.st_ino)) {
         ::close(descriptor);
         throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");

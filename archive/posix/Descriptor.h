@@ -2,6 +2,10 @@
 
 #include "archive/NativeHandle.h"
 
+#include <string>
+
+#include <sys/stat.h>
+
 namespace archive::posix {
 
 // A handle is a descriptor here.
@@ -14,5 +18,9 @@ inline NativeHandle handleOf(int descriptor) noexcept
 {
     return descriptor < 0 ? kNoHandle : static_cast<NativeHandle>(descriptor);
 }
+
+// The status of the regular file open as descriptor. Otherwise closes it and throws FileError:
+// cannotOpen with the system's reason, or notAFile.
+struct stat regularFileStatus(int descriptor, const std::string& path);
 
 } // namespace archive::posix

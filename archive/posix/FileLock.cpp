@@ -19,16 +19,7 @@ void FileLock::open(const std::string& path)
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, errno);
-    struct stat st {};
-    if (::fstat(descriptor, &st) != 0) {
-        const int error = errno;
-        ::close(descriptor);
-        throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(descriptor);
-        throw FileError(ErrorKind::notAFile, path, "is not a regular file");
-    }
+    const struct stat st = posix::regularFileStatus(descriptor, path);
     m_nHandle = posix::handleOf(descriptor);
     m_id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
