@@ -117,8 +117,18 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &process);
+    // Under a busy Wine, starting a process fails now and then for no reason of the program's:
+    // tried again a few times before the run counts as not started.
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0)
+            Sleep(200);
+        started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &process);
+        if (!started)
+            startError = GetLastError();
+    }
     for (const auto& [name, value] : saved)
         SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
     CloseHandle(in);
@@ -135,6 +145,8 @@ inline RunResult runProgram(const std::string& program, const std::vector<std::s
     }
     result.out = readAllFrom(out);
     result.err = readAllFrom(err);
+    if (!started)
+        result.err += "not started: error " + std::to_string(startError) + "\n";
     return result;
 }
 
