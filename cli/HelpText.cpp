@@ -31,9 +31,15 @@ Options:
   -h, --help     show this help; after a command, that command's help
   --version      show the program's version
 
-Entry names are shown in UTF-8 with '\' between folder levels. Exit status: 0 on success,
-1 when the work failed or check found an error, 2 on a usage error; diff exits 0 when
-the two are equal, 1 when they differ and 2 on trouble.
+Entry names are shown in UTF-8 with '\' between folder levels.
+
+Exit status:
+  0              success; diff: the two are equal
+  1              the work failed, or check found an error; diff: the two differ
+  2              a usage error; diff: also a comparison that could not be made
+  130            interrupted (Ctrl-C, SIGINT): extract, build and the changes stop at a safe
+                 point and say what they leave (a second interrupt ends at once)
+  143            stopped by SIGTERM, as for 130
 )";
 }
 
@@ -70,8 +76,8 @@ entry under way and ends with status 130 (143 for SIGTERM).
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV
   -k, --keep-old-files
-                 keep every file that already exists in DEST and report it; the exit
-                 status is then 1
+                 keep every file that already exists in DEST and report it (the exit
+                 status is then 1)
   -h, --help     show this help
 )";
     }
@@ -79,11 +85,11 @@ Options:
         return R"(Usage: velmora-dat build FOLDER ARCHIVE
 Packs every regular file below FOLDER, hidden files included, into the archive ARCHIVE. The
 archive is written under a temporary name and put in place only when complete, so a failed or
-interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
-refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
-regular file inside FOLDER; any other link is skipped with a notice naming it. A file whose name
-check would call an error (not code page 950, a level over 255 bytes, on Windows a name Windows
-cannot hold) is refused before anything is written.
+interrupted build (status 130, 143 for SIGTERM) leaves an earlier file at ARCHIVE as it was.
+An archive inside FOLDER is refused. A symbolic link is packed, with the bytes of the file it
+leads to, only when that is a regular file inside FOLDER; any other link is skipped with a
+notice naming it. A file whose name check would call an error (not code page 950, a level over
+255 bytes, on Windows a name Windows cannot hold) is refused before anything is written.
 
 Options:
   -h, --help     show this help
@@ -126,8 +132,8 @@ Options:
                  does (default: the current folder); an absolute PATH must lie below DIR
   --as NAME      the entry's name for a single file PATH ('/' may stand for '\')
   -k, --keep-old-files
-                 keep every entry that already has the name and report it; the exit
-                 status is then 1
+                 keep every entry that already has the name and report it (the exit
+                 status is then 1)
   -n, --dry-run  print each entry that would be added or replaced, and a line when the
                  archive's layout would change beyond them; write nothing
   --wait SECONDS

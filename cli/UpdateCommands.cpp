@@ -10,6 +10,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/LongRun.h"
 #include "cli/NameMatching.h"
 #include "cli/TextFormat.h"
 #include "cli/UsageError.h"
@@ -104,19 +105,19 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     std::vector<archive::FileError> kept;
     options.onKept = [&](const archive::FileError& entry) { kept.push_back(entry); };
 
-    Console::catchInterrupts();
-    const archive::ProgressFn progress = console.progress("updating");
+    LongRun run(console, "updating",
+                "\nvelmora-dat: stopping; the archive stays as it was (interrupt again to end at "
+                "once)\n");
+    const archive::ProgressFn progress = run.progress();
     const archive::UpdateResult result =
         reader ? archive::updateArchive(*reader, changes, progress, options)
                : archive::createArchive(archivePath, changes, progress, options);
-    console.endProgress(!result.cancelled);
+    // A signal too late to stop the change lets its lines be said; the status still tells it.
+    run.end(result.cancelled);
     for (const archive::FileError& entry : kept)
         console.error(entry);
-    if (result.cancelled) {
-        console.error(archivePath, "interrupted; the archive was not changed");
-        console.flush();
-        return Console::interruptedExitCode();
-    }
+    if (result.cancelled)
+        return run.interrupted(archivePath, "; the archive was not changed");
     for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i) {
         if (result.outcomes[i] == Outcome::unchanged)
             console.print("nothing to do: " + shown(changes[i].name) + " has that name already\n");
