@@ -269,15 +269,11 @@ bool addPath(const std::string& path, const std::string& root, const std::string
     return true;
 }
 
-} // namespace
-
-int runAdd(const CommandLine& line, Console& console)
+// The files the PATHs stand for, named by --as or by their paths below -C DIR; false after
+// reporting a PATH outside DIR.
+bool entriesToAdd(const CommandLine& line, const std::vector<std::string>& paths,
+                  std::vector<archive::BuildEntry>& entries, Console& console)
 {
-    const std::vector<std::string>& arguments = line.arguments();
-    const std::string& archivePath = arguments[0];
-    const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
-    const std::optional<archive::filesystem::ObjectId> archiveId =
-        archive::filesystem::identity(archivePath);
     const std::string folder = line.value("--directory", ".");
     // As in tar, -C DIR is where the PATHs are read from and named from.
     const auto readFrom = [&](const std::string& path) {
@@ -285,9 +281,6 @@ int runAdd(const CommandLine& line, Console& console)
                    ? archive::paths::join(folder, path)
                    : path;
     };
-
-    std::vector<archive::BuildEntry> entries;
-    bool isComplete = true;
     if (line.isSet("--as")) {
         const std::string asText = line.value("--as");
         if (paths.size() != 1 || isFolder(readFrom(paths[0])))
@@ -297,19 +290,27 @@ int runAdd(const CommandLine& line, Console& console)
             throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
         entries.push_back(
             {archive::names::fromText(text::fromPrintable(asText)), readFrom(paths[0]), 0});
-    } else {
-        archive::filesystem::requireFolder(folder);
-        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
-        if (!root)
-            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
-        const std::string rootShown =
-            line.isSet("--directory") ? folder : std::string("the current folder");
-        for (const std::string& path : paths)
-            isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
+        return true;
     }
+    archive::filesystem::requireFolder(folder);
+    const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
+    if (!root)
+        throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
+    const std::string rootShown =
+        line.isSet("--directory") ? folder : std::string("the current folder");
+    bool isComplete = true;
+    for (const std::string& path : paths)
+        isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
+    return isComplete;
+}
 
-    // One change per name, the last path given winning; the archive never goes into itself.
-    std::vector<ArchiveChange> changes;
+// One change per name, the last path given winning; the archive never goes into itself (false
+// after reporting it).
+bool changesToAdd(std::vector<archive::BuildEntry>& entries,
+                  const std::optional<archive::filesystem::ObjectId>& archiveId, Console& console,
+                  std::vector<ArchiveChange>& changes)
+{
+    bool isComplete = true;
     std::unordered_map<std::string, std::size_t> byName;
     for (archive::BuildEntry& entry : entries) {
         if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
@@ -324,7 +325,22 @@ int runAdd(const CommandLine& line, Console& console)
         else
             changes[it->second].hostPath = std::move(entry.hostPath);
     }
-    if (!isComplete)
+    return isComplete;
+}
+
+} // namespace
+
+int runAdd(const CommandLine& line, Console& console)
+{
+    const std::vector<std::string>& arguments = line.arguments();
+    const std::string& archivePath = arguments[0];
+    const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
+    const std::optional<archive::filesystem::ObjectId> archiveId =
+        archive::filesystem::identity(archivePath);
+    std::vector<archive::BuildEntry> entries;
+    const bool isRead = entriesToAdd(line, paths, entries, console);
+    std::vector<ArchiveChange> changes;
+    if (!changesToAdd(entries, archiveId, console, changes) || !isRead)
         return kExitFailure;
     return onArchive(line, archivePath, true,
                      [&](archive::ArchiveReader* reader, Milliseconds wait) {
