@@ -22,9 +22,10 @@ int runBuild(const CommandLine& line, Console& console)
                 "\nvelmora-dat: stopping; no archive will be written (interrupt again to end at "
                 "once)\n");
     const archive::BuildResult result = archive::buildArchive(folder, archivePath, run.progress());
-    if (run.end(result.cancelled))
-        return run.interrupted(archivePath, result.cancelled ? "; no archive was written"
-                                                             : " once the archive was written");
+    // A signal too late to stop the build lets its notices be said; the status still tells it.
+    run.end(result.cancelled);
+    if (result.cancelled)
+        return run.interrupted(archivePath, "; no archive was written");
     for (const std::string& link : result.skippedLinks)
         console.error(link, kLinkSkipped);
     return console.flush() ? kExitSuccess : kExitFailure;
