@@ -20,6 +20,10 @@ public:
     static bool isStopAsked() noexcept;
     // The signal that asked to stop, 0 while none did.
     static int stopSignal() noexcept;
+    // Removes every registered name and ends the program as signalNumber does without a
+    // handler, so whoever started it sees the signal. Returns on Windows, where a signal ends
+    // no program: the caller then exits with 128 + signalNumber.
+    static void endBySignal(int signalNumber) noexcept;
 
     // Registers name inside folder, which must stay open until the slot is removed; returns the
     // slot to pass to remove, or -1 when the table is full (the name is then not removed by a

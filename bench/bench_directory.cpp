@@ -7,104 +7,28 @@
 #include "archive/Catalogue.h"
 #include "archive/Listing.h"
 #include "bench/BenchTree.h"
+#include "bench/MeasuredRun.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <random>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr int kEntries = 1'000'000;
 
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0; // user + system
-    double peakMegabytes = 0;
-    bool ok = false;
-};
-
-// Runs argv with standard output and error thrown away; its wall time and peak memory.
-Run runDirectly(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    Run run;
-    if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
-        run.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        run.peakMegabytes = usage.ru_maxrss / 1024.0;
-        run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-        run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    }
-    return run;
-}
-
-// A child's peak memory counts what it shared with its parent at fork, so the command is run
-// by a fresh copy of this program ("--measure"), small when it forks.
-Run runCommand(const std::vector<std::string>& args)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        std::vector<char*> argv = {const_cast<char*>("/proc/self/exe"),
-                                   const_cast<char*>("--measure")};
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    char text[256] = {};
-    std::size_t got = 0;
-    ssize_t n = 0;
-    while (got + 1 < sizeof text && (n = read(fds[0], text + got, sizeof text - 1 - got)) > 0)
-        got += static_cast<std::size_t>(n);
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Run run;
-    int ok = 0;
-    if (std::sscanf(text, "%lf %lf %lf %d", &run.seconds, &run.cpuSeconds, &run.peakMegabytes,
-                    &ok) == 4)
-        run.ok = ok != 0;
-    return run;
-}
-
 // Median time of five runs; the largest peak and processor time among them.
-Run medianOfRuns(const std::vector<std::string>& args)
+benchrun::Run medianOfRuns(const std::vector<std::string>& args)
 {
     std::vector<double> times;
-    Run result;
+    benchrun::Run result;
     result.ok = true;
     for (int i = 0; i < benchtree::kRuns; ++i) {
-        const Run run = runCommand(args);
+        const benchrun::Run run = benchrun::runMeasured(args);
         times.push_back(run.seconds);
         result.cpuSeconds = std::max(result.cpuSeconds, run.cpuSeconds);
         result.peakMegabytes = std::max(result.peakMegabytes, run.peakMegabytes);
@@ -149,11 +73,8 @@ bool writeAll(const std::string& path, const std::string& bytes)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 && std::strcmp(argv[1], "--measure") == 0) {
-        const Run run = runDirectly(std::vector<std::string>(argv + 2, argv + argc));
-        std::printf("%f %f %f %d\n", run.seconds, run.cpuSeconds, run.peakMegabytes, run.ok);
-        return 0;
-    }
+    if (const std::optional<int> status = benchrun::measureIfAsked(argc, argv))
+        return *status;
     std::vector<std::string> names;
     names.reserve(kEntries);
     for (int i = 0; i < kEntries; ++i)
@@ -223,9 +144,9 @@ int main(int argc, char** argv)
 
     const std::string dat = VELMORA_DAT_PATH;
     std::vector<std::string> tarCommand = {"/usr/bin/tar", "-tvf", tarPath};
-    runCommand(tarCommand); // warm the cache for both files
-    runCommand({dat, "check", archivePath});
-    const Run tarRun = medianOfRuns(tarCommand);
+    benchrun::runMeasured(tarCommand); // warm the cache for both files
+    benchrun::runMeasured({dat, "check", archivePath});
+    const benchrun::Run tarRun = medianOfRuns(tarCommand);
     std::printf("\nwall time: median of %d, warm cache; processor time and peak RSS: the largest "
                 "of the runs\n",
                 benchtree::kRuns);
@@ -243,7 +164,7 @@ int main(int argc, char** argv)
         {"velmora-dat check", {dat, "check", archivePath}, 1.0},
     };
     for (const auto& c : commands) {
-        const Run run = medianOfRuns(c.args);
+        const benchrun::Run run = medianOfRuns(c.args);
         std::printf("%-26s %8.3f s  cpu %6.3f s  %7.1f MB  %.2fx tar  (target %.1f s, 300 MB)%s\n",
                     c.label, run.seconds, run.cpuSeconds, run.peakMegabytes,
                     run.seconds / tarRun.seconds, c.target, run.ok ? "" : "  FAILED");

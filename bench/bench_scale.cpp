@@ -8,20 +8,15 @@
 
 #include "archive/ArchiveFormat.h"
 #include "bench/BenchTree.h"
+#include "bench/MeasuredRun.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
-#include <spawn.h>
 #include <string>
-#include <string_view>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -30,61 +25,6 @@ namespace {
 
 constexpr int kCounts[] = {10'000, 100'000, 1'000'000};
 constexpr int kRuns = 3;
-
-struct Run {
-    double seconds = 0;
-    double cpuSeconds = 0; // user + system: the figure to trust on a loaded machine
-    double peakMegabytes = 0;
-    bool ok = false;
-};
-
-// Runs args with its output thrown away. posix_spawn shares the caller's memory until exec,
-// and the kernel counts that towards the child's peak, so the caller must be small.
-Run runDirectly(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    const auto start = std::chrono::steady_clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        rusage usage{};
-        if (wait4(pid, &status, 0, &usage) == pid) {
-            run.seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            run.peakMegabytes = usage.ru_maxrss / 1024.0;
-            run.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-            run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        }
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
-
-// The command run by a fresh copy of this program ("--measure"), which holds no archive.
-Run runCommand(const std::vector<std::string>& args)
-{
-    std::string command = "'" + fs::read_symlink("/proc/self/exe").string() + "' --measure";
-    for (const std::string& arg : args)
-        command += " '" + arg + "'";
-    Run run;
-    if (std::FILE* out = popen(command.c_str(), "r")) {
-        int ok = 0;
-        if (std::fscanf(out, "%lf %lf %lf %d", &run.seconds, &run.cpuSeconds, &run.peakMegabytes,
-                        &ok) == 4)
-            run.ok = ok != 0;
-        pclose(out);
-    }
-    return run;
-}
 
 std::string entryName(int i)
 {
@@ -121,7 +61,7 @@ bool report(const char* label, int count, const std::function<std::vector<std::s
     double peak = 0;
     bool ok = true;
     for (int run = 0; run < kRuns; ++run) {
-        const Run r = runCommand(args(run));
+        const benchrun::Run r = benchrun::runMeasured(args(run));
         times.push_back(r.seconds);
         cpuTimes.push_back(r.cpuSeconds);
         peak = std::max(peak, r.peakMegabytes);
@@ -144,7 +84,7 @@ bool measure(const std::string& dat, const fs::path& work, int count)
     writeArchive(path, count, false);
     const std::string added = work / "added.bmp";
     std::ofstream(added) << 'x';
-    runCommand({dat, "list", path}); // warm the cache
+    benchrun::runMeasured({dat, "list", path}); // warm the cache
 
     bool ok = true;
     const auto fixed = [](std::vector<std::string> args) { return [args](int) { return args; }; };
@@ -176,11 +116,8 @@ bool measure(const std::string& dat, const fs::path& work, int count)
 
 int main(int argc, char** argv)
 {
-    if (argc > 2 && std::string_view(argv[1]) == "--measure") {
-        const Run run = runDirectly(std::vector<std::string>(argv + 2, argv + argc));
-        std::printf("%f %f %f %d\n", run.seconds, run.cpuSeconds, run.peakMegabytes, run.ok);
-        return 0;
-    }
+    if (const std::optional<int> status = benchrun::measureIfAsked(argc, argv))
+        return *status;
     const fs::path scratch = argc > 1 ? argv[1] : "/dev/shm";
     const std::string dat = argc > 2 ? argv[2] : VELMORA_DAT_PATH;
     char* args[] = {argv[0], const_cast<char*>(scratch.c_str())};

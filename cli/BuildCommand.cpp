@@ -2,6 +2,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/LongRun.h"
 
 namespace cli {
 
@@ -17,14 +18,14 @@ int runBuild(const CommandLine& line, Console& console)
         return kExitFailure;
     }
 
-    Console::catchInterrupts();
-    const archive::BuildResult result =
-        archive::buildArchive(folder, archivePath, console.progress("building"));
-    console.endProgress(!result.cancelled);
-    if (result.cancelled) {
-        console.error(archivePath, "interrupted; no archive was written");
-        return kExitFailure;
-    }
+    LongRun run(console, "building",
+                "\nvelmora-dat: stopping; no archive will be written (interrupt again to end at "
+                "once)\n");
+    const archive::BuildResult result = archive::buildArchive(folder, archivePath, run.progress());
+    // A signal too late to stop the build lets its notices be said; the status still tells it.
+    run.end(result.cancelled);
+    if (result.cancelled)
+        return run.interrupted(archivePath, "; no archive was written");
     for (const std::string& link : result.skippedLinks)
         console.error(link, kLinkSkipped);
     return console.flush() ? kExitSuccess : kExitFailure;

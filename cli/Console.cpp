@@ -1,7 +1,6 @@
 #include "cli/Console.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/SignalCleanup.h"
 #include "cli/TextFormat.h"
 
 #include <cerrno>
@@ -80,13 +79,10 @@ void Console::error(const archive::ArchiveError& error)
     this->error(error.subject(), error.reason());
 }
 
-archive::ProgressFn Console::progress(std::string verb)
+void Console::showProgress(const std::string& verb, const archive::Progress& progress)
 {
-    return [this, verb = std::move(verb)](const archive::Progress& progress) {
-        if (m_bTerminal)
-            drawProgress(verb, progress);
-        return !isInterrupted();
-    };
+    if (m_bTerminal)
+        drawProgress(verb, progress);
 }
 
 void Console::drawProgress(const std::string& verb, const archive::Progress& progress)
@@ -120,21 +116,6 @@ void Console::endProgress(bool completed)
     }
     m_bProgressShown = false;
     writeAll(STDERR_FILENO, "\n");
-}
-
-void Console::catchInterrupts(const char* notice)
-{
-    archive::SignalCleanup::stopOnInterrupt(notice);
-}
-
-bool Console::isInterrupted()
-{
-    return archive::SignalCleanup::isStopAsked();
-}
-
-int Console::interruptedExitCode()
-{
-    return 128 + archive::SignalCleanup::stopSignal();
 }
 
 } // namespace cli

@@ -29,19 +29,11 @@ public:
     void error(std::string_view subject, std::string_view reason);
     void error(const archive::ArchiveError& error);
 
-    // A progress callback for a long command ("extracting", "building"): draws the line at most
-    // a few times a second on a terminal, and asks the command to stop once an interrupt came.
-    archive::ProgressFn progress(std::string verb);
+    // Draws the progress line of a long command ("extracting", "building") on a terminal, at
+    // most a few times a second; LongRun calls it.
+    void showProgress(const std::string& verb, const archive::Progress& progress);
     // Ends the progress line, if one is shown; completed first draws it as all done.
     void endProgress(bool completed = false);
-
-    // SIGINT and SIGTERM then ask the running command to stop at its next safe point; a second
-    // signal ends the program at once, its temporary files removed first.
-    // notice is said at the first signal (it must outlive the run).
-    static void catchInterrupts(const char* notice = nullptr);
-    static bool isInterrupted();
-    // The exit code of a run a signal stopped: 128 and the signal's number, as a shell shows it.
-    static int interruptedExitCode();
 
 private:
     void drawProgress(const std::string& verb, const archive::Progress& progress);

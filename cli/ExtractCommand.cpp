@@ -6,6 +6,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/LongRun.h"
 #include "cli/NameMatching.h"
 
 #include <algorithm>
@@ -64,23 +65,17 @@ int runExtract(const CommandLine& line, Console& console)
 
     options.stopsMidEntry = true;
 
-    Console::catchInterrupts("\nvelmora-dat: stopping; the entry under way is dropped "
-                             "(interrupt again to end at once)\n");
-    const archive::ExtractResult result = archive::extractEntries(
-        reader, positions, destination, console.progress("extracting"), options);
-    // A signal after the last entry still stops the command with its exit code.
-    const bool isInterrupted = result.cancelled || Console::isInterrupted();
-    console.endProgress(!isInterrupted);
+    LongRun run(console, "extracting",
+                "\nvelmora-dat: stopping; the entry under way is dropped (interrupt again to end "
+                "at once)\n");
+    const archive::ExtractResult result =
+        archive::extractEntries(reader, positions, destination, run.progress(), options);
     const std::string written = std::to_string(result.entriesWritten) + " of " +
                                 std::to_string(positions.size()) + " entries written";
     const std::string skipped =
         result.entriesSkipped > 0 ? ", " + std::to_string(result.entriesSkipped) + " skipped" : "";
-    if (isInterrupted) {
-        console.error(archivePath,
-                      "interrupted: " + written + skipped + "; the files written stay");
-        console.flush();
-        return Console::interruptedExitCode();
-    }
+    if (run.end(result.cancelled))
+        return run.interrupted(archivePath, ": " + written + skipped + "; the files written stay");
     if (result.entriesSkipped > 0)
         console.error(archivePath, written + skipped);
     return console.flush() && result.entriesKept == 0 && result.entriesSkipped == 0 ? kExitSuccess

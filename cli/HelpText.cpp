@@ -1,5 +1,7 @@
 #include "cli/HelpText.h"
 
+#include <string>
+
 namespace cli {
 
 std::string_view programHelp()
@@ -31,16 +33,35 @@ Options:
   -h, --help     show this help; after a command, that command's help
   --version      show the program's version
 
-Entry names are shown in UTF-8 with '\' between folder levels. Exit status: 0 on success,
-1 when the work failed or check found an error, 2 on a usage error; diff exits 0 when
-the two are equal, 1 when they differ and 2 on trouble.
+Entry names are shown in UTF-8 with '\' between folder levels.
+
+Exit status:
+  0              success; diff: the two are equal
+  1              the work failed, or check found an error; diff: the two differ
+  2              a usage error; diff: also a comparison that could not be made
+  130            interrupted (Ctrl-C, SIGINT): extract, build and the changes stop at a safe
+                 point and say what they leave (a second interrupt ends at once)
+  143            stopped by SIGTERM, as for 130
 )";
 }
 
-std::string_view commandHelp(std::string_view command)
-{
-    if (command == "list") {
-        return R"(Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE
+namespace {
+
+// Option lines more than one command's help ends with.
+constexpr std::string_view kWaitOption = R"(  --wait SECONDS
+                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
+                 for it to end, then work from its result; past that, fail with status 1
+)";
+constexpr std::string_view kHelpOption = "  -h, --help     show this help\n";
+
+struct CommandHelp {
+    std::string_view command;
+    std::string_view text; // up to the shared option lines
+    bool hasWait;          // the command waits for another program's change (--wait)
+};
+
+constexpr CommandHelp kCommandHelp[] = {
+    {"list", R"(Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE
 Prints the entries of ARCHIVE, one a line, sorted as the entry list sorts them (alphabetically,
 ASCII letters without regard to case). Names are UTF-8 with '\' between folder levels; a byte
 that is no code page 950 character, or a control character, shows as U+F0000 + byte, so every
@@ -52,11 +73,9 @@ Options:
   --long         before each name, its size in bytes and its data offset, tab-separated
   --json         one JSON array of objects with name, name_hex (the stored bytes), size,
                  offset and record (the position of its directory record)
-  -h, --help     show this help
-)";
-    }
-    if (command == "extract") {
-        return R"(Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]
+)",
+     false},
+    {"extract", R"(Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]
 Writes the named entries of ARCHIVE, or every listed entry when no NAME is given, below the
 folder DEST (created when missing), recreating the folders their names hold. NAME is written as
 list prints it; '/' may stand for '\'. A NAME that matches no entry is reported before anything
@@ -70,27 +89,23 @@ entry under way and ends with status 130 (143 for SIGTERM).
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV
   -k, --keep-old-files
-                 keep every file that already exists in DEST and report it; the exit
-                 status is then 1
-  -h, --help     show this help
-)";
-    }
-    if (command == "build") {
-        return R"(Usage: velmora-dat build FOLDER ARCHIVE
+                 keep every file that already exists in DEST and report it (the exit
+                 status is then 1)
+)",
+     false},
+    {"build", R"(Usage: velmora-dat build FOLDER ARCHIVE
 Packs every regular file below FOLDER, hidden files included, into the archive ARCHIVE. The
 archive is written under a temporary name and put in place only when complete, so a failed or
-interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
-refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
-regular file inside FOLDER; any other link is skipped with a notice naming it. A file whose name
-check would call an error (not code page 950, a level over 255 bytes, on Windows a name Windows
-cannot hold) is refused before anything is written.
+interrupted build (status 130, 143 for SIGTERM) leaves an earlier file at ARCHIVE as it was.
+An archive inside FOLDER is refused. A symbolic link is packed, with the bytes of the file it
+leads to, only when that is a regular file inside FOLDER; any other link is skipped with a
+notice naming it. A file whose name check would call an error (not code page 950, a level over
+255 bytes, on Windows a name Windows cannot hold) is refused before anything is written.
 
 Options:
-  -h, --help     show this help
-)";
-    }
-    if (command == "check") {
-        return R"(Usage: velmora-dat check ARCHIVE
+)",
+     false},
+    {"check", R"(Usage: velmora-dat check ARCHIVE
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
 inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
 data, names that extract to the same file, names equal but for letter case (one file where case
@@ -101,11 +116,10 @@ standard error and a summary line with the counts on standard output; the exit s
 when an error was found.
 
 Options:
-  -h, --help     show this help
-)";
-    }
-    if (command == "add") {
-        return R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE PATH...
+)",
+     false},
+    {"add",
+     R"(Usage: velmora-dat add [-C DIR] [--as NAME] [-k] [-n] [--wait SECONDS] ARCHIVE PATH...
 Puts files into ARCHIVE: each PATH, a file or a folder with every file below it (as build
 walks it, links that lead elsewhere skipped with a notice), becomes the entry named by its
 path relative to DIR, '\' between levels. An entry of the same name is replaced; a name check
@@ -126,18 +140,13 @@ Options:
                  does (default: the current folder); an absolute PATH must lie below DIR
   --as NAME      the entry's name for a single file PATH ('/' may stand for '\')
   -k, --keep-old-files
-                 keep every entry that already has the name and report it; the exit
-                 status is then 1
+                 keep every entry that already has the name and report it (the exit
+                 status is then 1)
   -n, --dry-run  print each entry that would be added or replaced, and a line when the
                  archive's layout would change beyond them; write nothing
-  --wait SECONDS
-                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
-                 for it to end, then work from its result; past that, fail with status 1
-  -h, --help     show this help
-)";
-    }
-    if (command == "delete") {
-        return R"(Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME...
+)",
+     true},
+    {"delete", R"(Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME...
 Takes the named entries out of ARCHIVE. NAME is written as list prints it; '/' may stand for
 '\'. A NAME that matches no entry, or that two entries share, is reported and nothing is
 changed. The archive is written again and put in place only when complete, laid out as add
@@ -146,14 +155,9 @@ lays it out.
 Options:
   -n, --dry-run  print each entry that would be deleted, and a line when the archive's
                  layout would change beyond them; write nothing
-  --wait SECONDS
-                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
-                 for it to end, then work from its result; past that, fail with status 1
-  -h, --help     show this help
-)";
-    }
-    if (command == "rename") {
-        return R"(Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
+)",
+     true},
+    {"rename", R"(Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
 Gives the entry OLD the name NEW; a NEW with other folder levels ('\' or '/' between them)
 moves the entry to another folder. OLD is matched as extract matches names. A NEW that is
 already another entry's name, or that check would call an error, is refused; a NEW that is
@@ -163,14 +167,9 @@ complete, laid out as add lays it out.
 Options:
   -n, --dry-run  print the change, and a line when the archive's layout would change
                  beyond it; write nothing
-  --wait SECONDS
-                 while another program changes ARCHIVE, wait up to SECONDS (default 10)
-                 for it to end, then work from its result; past that, fail with status 1
-  -h, --help     show this help
-)";
-    }
-    if (command == "diff") {
-        return R"(Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
+)",
+     true},
+    {"diff", R"(Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
 Compares OLD and NEW, each an archive or a folder (a folder is walked as build walks it, so
 its files are named as they would be packed). Prints one line per entry that differs, in the
 entry list's order (a tab after the letter), and a summary line:
@@ -205,11 +204,9 @@ Options:
                    rename OLD NEW
                    add NAME            the patch's entry NAME goes in, replacing one there
                  (writing it reads every entry of OLD and NEW, for their digests)
-  -h, --help     show this help
-)";
-    }
-    if (command == "patch") {
-        return R"(Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH
+)",
+     false},
+    {"patch", R"(Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH
 Applies PATCH, written by 'diff OLD NEW --patch PATCH', to ARCHIVE: its deletions, renames and
 added or changed entries, in one update that writes the archive again and puts it in place
 only when complete, as add does. ARCHIVE must hold what OLD held (its content digest is
@@ -221,8 +218,18 @@ Options:
   --force        apply the patch to an archive that is not its OLD; a change that cannot be
                  made there (a missing name) stops it, with nothing written
   -n, --dry-run  print each change that would be made, and write nothing
-  -h, --help     show this help
-)";
+)",
+     false},
+};
+
+} // namespace
+
+std::string commandHelp(std::string_view command)
+{
+    for (const CommandHelp& help : kCommandHelp) {
+        if (help.command == command)
+            return std::string(help.text) + std::string(help.hasWait ? kWaitOption : "") +
+                   std::string(kHelpOption);
     }
     return {};
 }

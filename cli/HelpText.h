@@ -1,11 +1,12 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace cli {
 
 std::string_view programHelp();
 // Empty for a name that is not a command.
-std::string_view commandHelp(std::string_view command);
+std::string commandHelp(std::string_view command);
 
 } // namespace cli

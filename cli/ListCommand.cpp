@@ -52,6 +52,70 @@ void appendListed(std::string& out, std::string_view name)
         out += text::printable(archive::names::toText(name));
 }
 
+void appendNumber(std::string& out, std::uint32_t value)
+{
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end);
+}
+
+// Each listed row's name, one a line. One line buffer for every row, here and below: a million
+// rows would otherwise be a million allocations.
+void printNames(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+                Console& console)
+{
+    std::string text;
+    for (const std::uint32_t row : listed) {
+        text.clear();
+        appendListed(text, catalogue.name(row));
+        text += '\n';
+        console.print(text);
+    }
+}
+
+// --long: size, data offset and name, tab-separated.
+void printLong(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+               Console& console)
+{
+    std::string row;
+    for (const std::uint32_t listedRow : listed) {
+        const archive::RecordView fields = catalogue.record(listedRow);
+        row.clear();
+        appendNumber(row, fields.dataSize);
+        row += '\t';
+        appendNumber(row, fields.dataOffset);
+        row += '\t';
+        appendListed(row, fields.name);
+        row += '\n';
+        console.print(row);
+    }
+}
+
+// --json: one array of objects.
+void printJson(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+               Console& console)
+{
+    std::string row;
+    console.print("[");
+    for (std::size_t index = 0; index < listed.size(); ++index) {
+        const archive::RecordView fields = catalogue.record(listed[index]);
+        const std::string_view name = fields.name;
+        row.assign(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
+        row += text::jsonString(archive::names::toText(name));
+        row += ", \"name_hex\": \"";
+        row += text::hex(name);
+        row += "\", \"size\": ";
+        appendNumber(row, fields.dataSize);
+        row += ", \"offset\": ";
+        appendNumber(row, fields.dataOffset);
+        row += ", \"record\": ";
+        appendNumber(row, fields.recordPosition);
+        row += "}";
+        console.print(row);
+    }
+    console.print(listed.empty() ? "]\n" : "\n]\n");
+}
+
 } // namespace
 
 int runList(const CommandLine& line, Console& console)
@@ -63,58 +127,12 @@ int runList(const CommandLine& line, Console& console)
     reader.Open(path);
     const archive::Catalogue catalogue(reader);
     const std::vector<std::uint32_t> listed = catalogue.filter(type);
-
-    const bool isJson = line.isSet("--json");
-    if (!isJson && !line.isSet("--long")) {
-        std::string text;
-        for (const std::uint32_t row : listed) {
-            text.clear();
-            appendListed(text, catalogue.name(row));
-            text += '\n';
-            console.print(text);
-        }
-        return console.flush() ? kExitSuccess : kExitFailure;
-    }
-
-    // One line buffer for every row: a million rows would otherwise be a million allocations.
-    std::string row;
-    const auto number = [&row](std::uint32_t value) {
-        char digits[16];
-        const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        row.append(digits, end);
-    };
-    if (isJson) {
-        console.print("[");
-        for (std::size_t index = 0; index < listed.size(); ++index) {
-            const archive::RecordView fields = catalogue.record(listed[index]);
-            const std::string_view name = fields.name;
-            row.assign(index == 0 ? "\n  {\"name\": " : ",\n  {\"name\": ");
-            row += text::jsonString(archive::names::toText(name));
-            row += ", \"name_hex\": \"";
-            row += text::hex(name);
-            row += "\", \"size\": ";
-            number(fields.dataSize);
-            row += ", \"offset\": ";
-            number(fields.dataOffset);
-            row += ", \"record\": ";
-            number(fields.recordPosition);
-            row += "}";
-            console.print(row);
-        }
-        console.print(listed.empty() ? "]\n" : "\n]\n");
-    } else {
-        for (const std::uint32_t listedRow : listed) {
-            const archive::RecordView fields = catalogue.record(listedRow);
-            row.clear();
-            number(fields.dataSize);
-            row += '\t';
-            number(fields.dataOffset);
-            row += '\t';
-            appendListed(row, fields.name);
-            row += '\n';
-            console.print(row);
-        }
-    }
+    if (line.isSet("--json"))
+        printJson(catalogue, listed, console);
+    else if (line.isSet("--long"))
+        printLong(catalogue, listed, console);
+    else
+        printNames(catalogue, listed, console);
     return console.flush() ? kExitSuccess : kExitFailure;
 }
 

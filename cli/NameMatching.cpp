@@ -33,15 +33,15 @@ struct Wanted {
     std::vector<std::string_view> looseNames; // their distinct names, in list order
 };
 
-} // namespace
+using KeyIndex = std::unordered_map<std::string, std::vector<std::size_t>>; // loose key -> texts
 
-bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
-                const std::vector<std::string>& texts, const std::string& archivePath,
-                const std::string& type, Console& console, std::vector<NameMatch>& matches)
+// Each text as the name it stands for, indexed by its loose key; false after reporting a text that
+// is no name (its exact name stays empty).
+bool readWanted(const std::vector<std::string>& texts, Console& console,
+                std::vector<Wanted>& wanted, KeyIndex& byKey)
 {
     bool isComplete = true;
-    std::vector<Wanted> wanted(texts.size());
-    std::unordered_map<std::string, std::vector<std::size_t>> byKey; // loose key -> names
+    wanted.assign(texts.size(), {});
     for (std::size_t i = 0; i < texts.size(); ++i) {
         try {
             wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]));
@@ -51,8 +51,13 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
             isComplete = false;
         }
     }
+    return isComplete;
+}
 
-    // Duplicates of a name all match, in list order, as the dialog extracts them.
+// Duplicates of a name all match, in list order, as the dialog extracts them.
+void collectRows(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+                 const KeyIndex& byKey, std::vector<Wanted>& wanted)
+{
     for (const std::uint32_t row : listed) {
         const std::string_view name = catalogue.name(row);
         const bool hasSlash = name.find('/') != std::string::npos;
@@ -70,6 +75,35 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
             }
         }
     }
+}
+
+// Why a text that is a name matched no one entry.
+std::string missReason(const Wanted& w, const std::string& archivePath, const std::string& type)
+{
+    if (w.looseNames.size() > 1) {
+        std::string reason = "is ambiguous: it matches both " +
+                             archive::names::toText(w.looseNames[0]) + " and " +
+                             archive::names::toText(w.looseNames[1]);
+        if (w.looseNames.size() > 2)
+            reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
+        return reason + " in " + archivePath;
+    }
+    std::string reason = "no entry of that name in " + archivePath;
+    if (type != archive::kTypeFilters[0])
+        reason += " among the " + type + " entries";
+    return reason;
+}
+
+} // namespace
+
+bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint32_t>& listed,
+                const std::vector<std::string>& texts, const std::string& archivePath,
+                const std::string& type, Console& console, std::vector<NameMatch>& matches)
+{
+    std::vector<Wanted> wanted;
+    KeyIndex byKey;
+    bool isComplete = readWanted(texts, console, wanted, byKey);
+    collectRows(catalogue, listed, byKey, wanted);
 
     matches.assign(texts.size(), {});
     for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -80,19 +114,8 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
             matches[i] = {catalogue.name(w.exactRows.front()), std::move(w.exactRows)};
         } else if (w.looseNames.size() == 1) {
             matches[i] = {w.looseNames.front(), std::move(w.looseRows)};
-        } else if (w.looseNames.size() > 1) {
-            std::string reason = "is ambiguous: it matches both " +
-                                 archive::names::toText(w.looseNames[0]) + " and " +
-                                 archive::names::toText(w.looseNames[1]);
-            if (w.looseNames.size() > 2)
-                reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
-            console.error(texts[i], reason + " in " + archivePath);
-            isComplete = false;
         } else {
-            std::string reason = "no entry of that name in " + archivePath;
-            if (type != archive::kTypeFilters[0])
-                reason += " among the " + type + " entries";
-            console.error(texts[i], reason);
+            console.error(texts[i], missReason(w, archivePath, type));
             isComplete = false;
         }
     }

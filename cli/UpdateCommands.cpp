@@ -10,6 +10,7 @@
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/LongRun.h"
 #include "cli/NameMatching.h"
 #include "cli/TextFormat.h"
 #include "cli/UsageError.h"
@@ -104,19 +105,19 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     std::vector<archive::FileError> kept;
     options.onKept = [&](const archive::FileError& entry) { kept.push_back(entry); };
 
-    Console::catchInterrupts();
-    const archive::ProgressFn progress = console.progress("updating");
+    LongRun run(console, "updating",
+                "\nvelmora-dat: stopping; the archive stays as it was (interrupt again to end at "
+                "once)\n");
+    const archive::ProgressFn progress = run.progress();
     const archive::UpdateResult result =
         reader ? archive::updateArchive(*reader, changes, progress, options)
                : archive::createArchive(archivePath, changes, progress, options);
-    console.endProgress(!result.cancelled);
+    // A signal too late to stop the change lets its lines be said; the status still tells it.
+    run.end(result.cancelled);
     for (const archive::FileError& entry : kept)
         console.error(entry);
-    if (result.cancelled) {
-        console.error(archivePath, "interrupted; the archive was not changed");
-        console.flush();
-        return Console::interruptedExitCode();
-    }
+    if (result.cancelled)
+        return run.interrupted(archivePath, "; the archive was not changed");
     for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i) {
         if (result.outcomes[i] == Outcome::unchanged)
             console.print("nothing to do: " + shown(changes[i].name) + " has that name already\n");
@@ -268,15 +269,11 @@ bool addPath(const std::string& path, const std::string& root, const std::string
     return true;
 }
 
-} // namespace
-
-int runAdd(const CommandLine& line, Console& console)
+// The files the PATHs stand for, named by --as or by their paths below -C DIR; false after
+// reporting a PATH outside DIR.
+bool entriesToAdd(const CommandLine& line, const std::vector<std::string>& paths,
+                  std::vector<archive::BuildEntry>& entries, Console& console)
 {
-    const std::vector<std::string>& arguments = line.arguments();
-    const std::string& archivePath = arguments[0];
-    const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
-    const std::optional<archive::filesystem::ObjectId> archiveId =
-        archive::filesystem::identity(archivePath);
     const std::string folder = line.value("--directory", ".");
     // As in tar, -C DIR is where the PATHs are read from and named from.
     const auto readFrom = [&](const std::string& path) {
@@ -284,9 +281,6 @@ int runAdd(const CommandLine& line, Console& console)
                    ? archive::paths::join(folder, path)
                    : path;
     };
-
-    std::vector<archive::BuildEntry> entries;
-    bool isComplete = true;
     if (line.isSet("--as")) {
         const std::string asText = line.value("--as");
         if (paths.size() != 1 || isFolder(readFrom(paths[0])))
@@ -296,19 +290,27 @@ int runAdd(const CommandLine& line, Console& console)
             throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
         entries.push_back(
             {archive::names::fromText(text::fromPrintable(asText)), readFrom(paths[0]), 0});
-    } else {
-        archive::filesystem::requireFolder(folder);
-        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
-        if (!root)
-            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
-        const std::string rootShown =
-            line.isSet("--directory") ? folder : std::string("the current folder");
-        for (const std::string& path : paths)
-            isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
+        return true;
     }
+    archive::filesystem::requireFolder(folder);
+    const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
+    if (!root)
+        throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
+    const std::string rootShown =
+        line.isSet("--directory") ? folder : std::string("the current folder");
+    bool isComplete = true;
+    for (const std::string& path : paths)
+        isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
+    return isComplete;
+}
 
-    // One change per name, the last path given winning; the archive never goes into itself.
-    std::vector<ArchiveChange> changes;
+// One change per name, the last path given winning; the archive never goes into itself (false
+// after reporting it).
+bool changesToAdd(std::vector<archive::BuildEntry>& entries,
+                  const std::optional<archive::filesystem::ObjectId>& archiveId, Console& console,
+                  std::vector<ArchiveChange>& changes)
+{
+    bool isComplete = true;
     std::unordered_map<std::string, std::size_t> byName;
     for (archive::BuildEntry& entry : entries) {
         if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
@@ -323,7 +325,22 @@ int runAdd(const CommandLine& line, Console& console)
         else
             changes[it->second].hostPath = std::move(entry.hostPath);
     }
-    if (!isComplete)
+    return isComplete;
+}
+
+} // namespace
+
+int runAdd(const CommandLine& line, Console& console)
+{
+    const std::vector<std::string>& arguments = line.arguments();
+    const std::string& archivePath = arguments[0];
+    const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
+    const std::optional<archive::filesystem::ObjectId> archiveId =
+        archive::filesystem::identity(archivePath);
+    std::vector<archive::BuildEntry> entries;
+    const bool isRead = entriesToAdd(line, paths, entries, console);
+    std::vector<ArchiveChange> changes;
+    if (!changesToAdd(entries, archiveId, console, changes) || !isRead)
         return kExitFailure;
     return onArchive(line, archivePath, true,
                      [&](archive::ArchiveReader* reader, Milliseconds wait) {

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/HelpText.h"
+#include "cli/LongRun.h"
 #include "cli/UsageError.h"
 
 #include <new>
@@ -76,6 +77,6 @@ int main(int argc, char** argv)
         console.error("velmora-dat", error.what());
     }
     if (!console.flush())
-        return cli::kExitFailure;
-    return status;
+        status = cli::kExitFailure;
+    return cli::LongRun::exitStatus(status);
 }

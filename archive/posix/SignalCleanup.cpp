@@ -121,17 +121,7 @@ extern "C" void onEndingSignal(int signalNumber)
         errno = savedErrno;
         return;
     }
-    removeAll();
-    // Ends the program as the signal would have without a handler, so the parent sees it.
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    ::sigaction(signalNumber, &fallback, nullptr);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signalNumber);
-    ::raise(signalNumber);
-    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    SignalCleanup::endBySignal(signalNumber);
     errno = savedErrno;
 }
 
@@ -175,6 +165,21 @@ bool SignalCleanup::isStopAsked() noexcept
 int SignalCleanup::stopSignal() noexcept
 {
     return g_nStopSignal.load(std::memory_order_relaxed);
+}
+
+void SignalCleanup::endBySignal(int signalNumber) noexcept
+{
+    removeAll();
+    // Ends the program as the signal would have without a handler, so the parent sees it.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signalNumber, &fallback, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    ::raise(signalNumber);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
 }
 
 int SignalCleanup::add(const CFolder& folder, const char* name) noexcept

@@ -161,6 +161,11 @@ int SignalCleanup::stopSignal() noexcept
     return g_nStopSignal.load(std::memory_order_relaxed);
 }
 
+void SignalCleanup::endBySignal(int) noexcept
+{
+    removeAll();
+}
+
 int SignalCleanup::add(const CFolder& folder, const char* name) noexcept
 {
     return addSlot(folder, name, false);

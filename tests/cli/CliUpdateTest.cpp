@@ -487,13 +487,14 @@ TEST(CliUpdate, AddNamesTheLinksItLeavesOutAsBuildDoes)
     fs::remove(f.dir.path() / "outside.bmp");
 }
 
-bool isWritingUnnamed(pid_t pid)
+// An unnamed file below folder open in the program (its streams are unnamed files too).
+bool isWritingUnnamed(pid_t pid, const std::string& folder = "/")
 {
     std::error_code ignored;
     for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ignored), end; it != end;
          it.increment(ignored)) {
         const std::string target = fs::read_symlink(it->path(), ignored).string();
-        if (target.find("(deleted)") != std::string::npos)
+        if (target.starts_with(folder) && target.find("(deleted)") != std::string::npos)
             return true;
     }
     return false;
@@ -557,6 +558,65 @@ INSTANTIATE_TEST_SUITE_P(Signals, CliUpdateStopped,
                                          Stop{"InterruptTwice", SIGINT, 2},
                                          Stop{"HangUp", SIGHUP, 1}, Stop{"Kill", SIGKILL, 1}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Every long command stopped by a first signal while it writes: a word that it was interrupted,
+// the status a shell shows for the signal, and nothing left beside what was there.
+TEST(CliStopped, EveryLongCommandEndsWithTheSignalsStatus)
+{
+    // A 1 GiB hole for an entry or a file takes seconds to copy, against a slice to stop.
+    constexpr std::uint32_t kBigBytes = 1u << 30;
+    TempDir dir;
+    testsupport::ArchiveImage image;
+    image.add("a.bmp", "abc");
+    image.add("big.bin", "");
+    image.records[1].dataSize = kBigBytes;
+    writeFile(dir / "GAME00.DAT", image.bytes());
+    fs::resize_file(dir / "GAME00.DAT", image.bytes().size() + kBigBytes);
+    writeFile(dir / "game/a.bmp", "NEW");
+    writeFile(dir / "game/big.bin", "");
+    fs::resize_file(dir / "game/big.bin", kBigBytes);
+    // A patch of a.bmp alone, applied with --force to the archive of two entries.
+    writeFile(dir / "small/a.bmp", "abc");
+    ASSERT_EQ(runDat({"build", dir / "small", dir / "SMALL.DAT"}).exitCode, 0);
+    writeFile(dir / "small/a.bmp", "NEW");
+    ASSERT_EQ(runDat({"diff", dir / "SMALL.DAT", dir / "small", "-q", "--patch", dir / "PATCH.DAT"})
+                  .exitCode,
+              1);
+    fs::create_directory(dir / "out");
+    std::set<std::string> before;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        before.insert(entry.path().filename().string());
+
+    const struct {
+        const char* label;
+        int signalNumber;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"extract", SIGTERM, {"extract", dir / "GAME00.DAT", dir / "out", "big.bin"}},
+        {"build", SIGINT, {"build", dir / "game", dir / "NEW.DAT"}},
+        {"add", SIGTERM, {"add", dir / "GAME00.DAT", "-C", dir / "game", "big.bin"}},
+        {"delete", SIGINT, {"delete", dir / "GAME00.DAT", "a.bmp"}},
+        {"rename", SIGTERM, {"rename", dir / "GAME00.DAT", "a.bmp", "c.bmp"}},
+        {"patch", SIGINT, {"patch", "--force", dir / "GAME00.DAT", dir / "PATCH.DAT"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        clitest::Started started = clitest::startDat(c.args);
+        for (int i = 0; i < 20000 && !isWritingUnnamed(started.pid, dir.str()); ++i)
+            usleep(200);
+        kill(started.pid, c.signalNumber);
+        const auto result = clitest::finishProgram(started);
+        EXPECT_EQ(result.exitCode, 128 + c.signalNumber) << result.err;
+        EXPECT_NE(result.err.find("interrupt again to end at once"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find(": interrupted"), std::string::npos) << result.err;
+        std::set<std::string> now;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            now.insert(entry.path().filename().string());
+        EXPECT_EQ(now, before);
+        EXPECT_TRUE(fs::is_empty(dir / "out"));
+    }
+}
 
 #endif
 

@@ -15,7 +15,7 @@ trap 'rm -rf "$scratch"' EXIT
 text="$(MANWIDTH=100 LC_ALL=C.UTF-8 man -l "$scratch/velmora-dat.1.gz" 2>/dev/null | col -bx)"
 
 failures=0
-# OPTION|COMMAND HELP IT COMES FROM|TIMES THE PAGE SHOWS IT AS AN OPTION LINE
+# OPTION OR EXIT STATUS|COMMAND HELP IT COMES FROM|TIMES THE PAGE SHOWS IT AS AN OPTION LINE
 while IFS='|' read -r option command expected; do
     [ -z "$option" ] && continue
     actual="$(printf '%s\n' "$text" | grep -cE "^ +${option}( |$)")"
@@ -46,6 +46,11 @@ done <<'TABLE'
 --long|list|1
 --json|list|2
 --version||1
+0||1
+1||1
+2||1
+130||1
+143||1
 TABLE
 
 # A description that starts with its own tag is a tag printed twice.
