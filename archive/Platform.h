@@ -1,0 +1,56 @@
+#pragma once
+
+#include "archive/ArchiveError.h"
+#include "archive/FileSystem.h"
+#include "archive/NativeHandle.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The few calls the file-access classes make of the operating system. archive/posix/ and
+// archive/win32/ each implement them and nothing more; the policy (what is refused, what is held,
+// in which order) lives once in the classes above them.
+namespace archive::platform {
+
+// errno or GetLastError(); 0 is success on both.
+using ErrorCode = std::uint32_t;
+
+// kind with the system's words for error.
+FileError failure(ErrorKind kind, const std::string& path, ErrorCode error);
+
+// POSIX names a file over one held open; Windows refuses, so a held file must be let go first.
+bool namesOverOpenFiles() noexcept;
+
+enum class Access { read, write, writeOrCreate };
+
+// What an open file is.
+struct FileStatus {
+    filesystem::ObjectId id;
+    std::uint64_t size = 0;
+    std::uint64_t links = 0;
+    bool isRegular = false;
+};
+
+// Opens path for access without truncating it; with folder (not kNoHandle) path is name inside
+// it, and a link there is refused rather than followed. A FIFO never blocks the open. Throws
+// FileError worded for the user: cannotOpen, linkNotFollowed, notAFile, alreadyOpen.
+NativeHandle openFile(NativeHandle folder, const std::string& path, const std::string& name,
+                      Access access);
+// The same without wording a failure: kNoHandle when it fails.
+NativeHandle reopenFile(const std::string& path, Access access) noexcept;
+ErrorCode fileStatus(NativeHandle file, FileStatus& status) noexcept;
+// Reads up to count bytes at offset, or from the file position without one (the position is
+// left alone by a read at an offset); done is 0 only at the end of the file.
+ErrorCode readSome(NativeHandle file, void* buffer, std::size_t count,
+                   std::optional<std::uint64_t> offset, std::size_t& done) noexcept;
+ErrorCode writeSome(NativeHandle file, const void* buffer, std::size_t count,
+                    std::size_t& done) noexcept;
+ErrorCode truncate(NativeHandle file, std::uint64_t length) noexcept;
+ErrorCode seek(NativeHandle file, std::uint64_t offset) noexcept;
+ErrorCode position(NativeHandle file, std::uint64_t& offset) noexcept;
+void adviseSequential(NativeHandle file) noexcept;
+void close(NativeHandle object) noexcept;
+
+} // namespace archive::platform
