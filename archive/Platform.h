@@ -54,3 +54,31 @@ void adviseSequential(NativeHandle file) noexcept;
 void close(NativeHandle object) noexcept;
 
 } // namespace archive::platform
+
+namespace archive::platform {
+
+// What the signal handlers remove, kept where a handler can read it without allocating: a held
+// folder and a name in it where the system removes relative to a folder (POSIX), else the whole
+// path in UTF-8 with kNoHandle (Windows, whose folder paths may be gone from memory by then).
+struct CleanupTarget {
+    static constexpr std::size_t kTextBytes = 1024;
+    NativeHandle folder = kNoHandle;
+    char text[kTextBytes] = {};
+};
+
+// Fills target for name inside folder (held as handle, its path folderPath); false when it does
+// not fit. Never allocates.
+bool cleanupTarget(NativeHandle folder, const std::string& folderPath, const char* name,
+                   CleanupTarget& target) noexcept;
+// Removes target, with what it holds some levels deep when isTree (links inside removed, never
+// followed). Safe in a signal handler.
+void removeNow(const CleanupTarget& target, bool isTree) noexcept;
+// Sends SIGINT and SIGTERM (Ctrl+C and Ctrl+Break on Windows), SIGHUP and SIGQUIT to handler; a
+// signal it returns false for then ends the program as it would have without a handler. A signal
+// ignored by whoever started the program stays ignored, and SIGXFSZ is ignored so a file-size
+// limit shows as a failed write.
+void installEndingHandlers(bool (*handler)(int signalNumber) noexcept);
+// Writes text to the standard error without the C library's buffers. Safe in a signal handler.
+void writeToErrorStream(const char* text) noexcept;
+
+} // namespace archive::platform
