@@ -1,13 +1,16 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
+#include "archive/CFileFind.h"
 #include "archive/FileSystem.h"
 #include "archive/NativeHandle.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The few calls the file-access classes make of the operating system. archive/posix/ and
 // archive/win32/ each implement them and nothing more; the policy (what is refused, what is held,
@@ -80,5 +83,22 @@ void removeNow(const CleanupTarget& target, bool isTree) noexcept;
 void installEndingHandlers(bool (*handler)(int signalNumber) noexcept);
 // Writes text to the standard error without the C library's buffers. Safe in a signal handler.
 void writeToErrorStream(const char* text) noexcept;
+
+} // namespace archive::platform
+
+namespace archive::platform {
+
+// The characters that end a level of a host path: "/", and "\" too on Windows.
+const char* pathSeparators() noexcept;
+// The error says the object or a folder on its way is not there.
+bool isMissing(ErrorCode error) noexcept;
+// Fills object (but its name) from what path reaches, a link there not followed.
+ErrorCode examineObject(const std::string& path, FoundObject& object);
+// Every object of folder, its "." and ".." included, whose name passes wanted, examined as
+// examineObject does; one gone since the listing was read is left out. isAtOpen tells a folder
+// that could not be opened from one that could not be read.
+ErrorCode listObjects(const std::string& folder,
+                      const std::function<bool(const std::string&)>& wanted,
+                      std::vector<FoundObject>& found, bool& isAtOpen);
 
 } // namespace archive::platform
