@@ -102,3 +102,39 @@ ErrorCode listObjects(const std::string& folder,
                       std::vector<FoundObject>& found, bool& isAtOpen);
 
 } // namespace archive::platform
+
+namespace archive {
+struct FolderItem;
+struct LinkedFile;
+} // namespace archive
+
+namespace archive::platform {
+
+// Windows opens by path alone, so each folder opened below another keeps its own path; POSIX
+// opens relative to the held folder and a deep walk needs no path per level.
+bool opensByPath() noexcept;
+// What cannot stand in one level of a path: "/", and "\" and ":" too on Windows.
+const char* levelBreakers() noexcept;
+
+// The folder at path, links followed. Throws FileError: cannotOpen, or notAFolder (also for a
+// link to nothing).
+NativeHandle openFolder(const std::string& path);
+// Each missing level of path from the top down.
+ErrorCode makeFolders(const std::string& path) noexcept;
+// path is a symbolic link that leads nowhere.
+bool isDanglingLink(const std::string& path) noexcept;
+// name inside parent (path for messages and, on Windows, for opening), never through a link,
+// created first when missing and create is set (isCreated then says so). Throws FileError:
+// cannotOpen, cannotCreateFolder, nameRefusedByFileSystem, linkNotFollowed, inTheWay.
+NativeHandle openChildFolder(NativeHandle parent, const std::string& name, const std::string& path,
+                             bool create, bool& isCreated);
+// What the held folder lists, as CFolder::items says. Throws FileError naming path.
+std::vector<FolderItem> folderItems(NativeHandle folder, const std::string& path);
+// The regular file at relative below folder (path that of folder), its last level not followed.
+std::optional<filesystem::ObjectId> fileIdentityAt(NativeHandle folder, const std::string& path,
+                                                   const std::string& relative);
+// Where the link name inside folder leads, when that is a regular file.
+std::optional<LinkedFile> linkedFileAt(NativeHandle folder, const std::string& path,
+                                       const std::string& name);
+
+} // namespace archive::platform
