@@ -138,3 +138,77 @@ std::optional<LinkedFile> linkedFileAt(NativeHandle folder, const std::string& p
                                        const std::string& name);
 
 } // namespace archive::platform
+
+namespace archive::platform {
+
+// What archive/TestSeams.h switched; as on this machine unless a test asked otherwise.
+bool seamAllowsUnnamed() noexcept;
+bool seamAllowsNoReplaceNaming() noexcept;
+int seamFatRefusal() noexcept;
+int seamPermissionRefusal() noexcept;
+
+// Throws FileError of kind nameRefusedByFileSystem when the system cannot hold name (one level of
+// path) at all (Windows: its characters, a trailing dot or space, a device name).
+void requireHostableName(const std::string& path, const std::string& name);
+// Creating name (at path) failed with error: of kind nameRefusedByFileSystem when the error says
+// the file system cannot hold the name, else of kind with the system's reason.
+FileError creationFailure(ErrorKind kind, const std::string& path, const std::string& name,
+                          ErrorCode error);
+// Something already has the name.
+bool isExistsError(ErrorCode error) noexcept;
+// The file system cannot refuse to replace in a rename.
+bool isUnsupported(ErrorCode error) noexcept;
+// A replacing rename was refused because this program holds the replaced file (Windows).
+bool isHeldRefusal(ErrorCode error) noexcept;
+
+// An unnamed file in folder; kNoHandle and 0 where the system or the file system has none.
+ErrorCode createUnnamed(NativeHandle folder, NativeHandle& file) noexcept;
+// A new file name inside folder (path its path), refused when anything has the name; marked as
+// held, so that no later run takes it for a leftover while it is written.
+ErrorCode createExclusive(NativeHandle folder, const std::string& path, const std::string& name,
+                          NativeHandle& file) noexcept;
+// Gives the unnamed file the name inside folder, refused when something has it.
+ErrorCode nameUnnamed(NativeHandle file, NativeHandle folder, const std::string& name) noexcept;
+
+// What has a name an output is to take, a link not followed.
+struct Target {
+    bool exists = false;
+    bool isFolder = false;
+    bool isRegular = false;
+    filesystem::ObjectId id;    // for a regular file
+    ErrorCode writeRefusal = 0; // the file's own protection refuses this user writing it
+};
+// Throws FileError naming path when the name cannot be examined.
+Target targetAt(NativeHandle folder, const std::string& path, const std::string& name);
+
+// Renames from to to inside folder (fromPath and toPath their paths): replacing what has the
+// name, or else refusing when something does. Durable: on the disk when the call returns, or
+// once syncFolder has run.
+ErrorCode renameIn(NativeHandle folder, const std::string& fromPath, const std::string& from,
+                   const std::string& toPath, const std::string& to, bool isReplacing,
+                   bool isDurable) noexcept;
+// Replaces the file at path, which this program holds open, with the one at tempPath, so that
+// its name is never missing where the system allows. Throws FileError naming path.
+void replaceHeldFile(const std::string& tempPath, const std::string& path, bool isDurable);
+ErrorCode removeName(NativeHandle folder, const std::string& path,
+                     const std::string& name) noexcept;
+// Removes the temporary file name in folder unless a writer holds it.
+void removeIfUnused(NativeHandle folder, const std::string& path, const std::string& name) noexcept;
+// Where path is missing because a replacement was stopped halfway, puts the replaced file back
+// from beside the temporary names that begin with tempPrefix.
+bool recoverReplaced(const std::string& path, const std::string& tempPrefix);
+
+ErrorCode syncFile(NativeHandle file) noexcept;
+ErrorCode syncFolder(NativeHandle folder) noexcept;
+// Starts writing back that range of file, without waiting.
+void startWriteBack(NativeHandle file, std::uint64_t from, std::uint64_t length) noexcept;
+// Where the file system keeps no permissions, that is no failure.
+ErrorCode setPermissions(NativeHandle file, std::uint32_t mode) noexcept;
+// Gives to the owner, group and extended attributes of from where the system has them, and
+// returns the permission bits mode leaves for it. Throws FileError naming path.
+std::uint32_t carryOwnership(NativeHandle from, NativeHandle to, std::uint32_t mode,
+                             const std::string& path);
+// Closes file, saying a write error that only shows then.
+ErrorCode closeReporting(NativeHandle file) noexcept;
+
+} // namespace archive::platform
