@@ -149,12 +149,18 @@ bool OutputFile::checkTarget(Existing existing, const ExistingCheck* check) cons
 
 void OutputFile::createNamed()
 {
+    takeTempName([this](const std::string& temp) {
+        return platform::createExclusive(folderHandle(), m_pFolder->pathOf(temp), temp, m_nHandle);
+    });
+}
+
+void OutputFile::takeTempName(const std::function<std::uint32_t(const std::string&)>& make)
+{
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
         // Registered before it exists: a signal between the two would otherwise leave it.
         m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
-        const platform::ErrorCode error =
-            platform::createExclusive(folderHandle(), m_pFolder->pathOf(temp), temp, m_nHandle);
+        const platform::ErrorCode error = make(temp);
         if (error == 0) {
             m_strTempName = std::move(temp);
             return;
@@ -268,21 +274,10 @@ void OutputFile::nameUnnamed()
             throw platform::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
     }
     checkTarget(m_existing, m_pCheck);
-    for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        std::string temp = tempName(m_strName, static_cast<unsigned>(attempt));
-        m_nSlot = SignalCleanup::add(*m_pFolder, temp.c_str());
-        const platform::ErrorCode error = platform::nameUnnamed(m_nHandle, folderHandle(), temp);
-        if (error == 0) {
-            m_strTempName = std::move(temp);
-            renameIntoPlace();
-            return;
-        }
-        SignalCleanup::remove(m_nSlot);
-        m_nSlot = -1;
-        if (!platform::isExistsError(error))
-            throw platform::creationFailure(ErrorKind::cannotWrite, m_strPath, m_strName, error);
-    }
-    throw FileError(ErrorKind::cannotWrite, m_strPath, "no free temporary name in its folder");
+    takeTempName([this](const std::string& temp) {
+        return platform::nameUnnamed(m_nHandle, folderHandle(), temp);
+    });
+    renameIntoPlace();
 }
 
 void OutputFile::renameIntoPlace()

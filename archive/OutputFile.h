@@ -100,6 +100,9 @@ private:
     void requireOpen() const;
     NativeHandle folderHandle() const noexcept;
     void createNamed();
+    // Gives the file a free temporary name through make (0, or the system's error; taken names
+    // are tried again under another), registered for removal by the signal handlers.
+    void takeTempName(const std::function<std::uint32_t(const std::string&)>& make);
     void nameUnnamed();
     void renameIntoPlace();
     // Names the complete file where no rename refuses to replace: the final name is made empty

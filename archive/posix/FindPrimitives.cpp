@@ -33,17 +33,6 @@ platform::ErrorCode examineAt(int dirFd, const char* name, FoundObject& object)
     return 0;
 }
 
-class DirCloser {
-public:
-    explicit DirCloser(DIR* dir) : m_pDir(dir) {}
-    ~DirCloser() { ::closedir(m_pDir); }
-    DirCloser(const DirCloser&) = delete;
-    DirCloser& operator=(const DirCloser&) = delete;
-
-private:
-    DIR* m_pDir;
-};
-
 } // namespace
 
 const char* platform::pathSeparators() noexcept
@@ -69,7 +58,7 @@ platform::ErrorCode platform::listObjects(const std::string& folder,
     isAtOpen = dir == nullptr;
     if (!dir)
         return static_cast<ErrorCode>(errno);
-    DirCloser closer(dir);
+    posix::DirCloser closer(dir);
     const int dirFd = ::dirfd(dir);
     for (;;) {
         errno = 0;

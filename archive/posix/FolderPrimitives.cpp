@@ -41,17 +41,6 @@ FolderItem::Kind kindOf(mode_t mode)
     return S_ISLNK(mode) ? FolderItem::Kind::link : FolderItem::Kind::other;
 }
 
-class DirCloser {
-public:
-    explicit DirCloser(DIR* dir) : m_pDir(dir) {}
-    ~DirCloser() { ::closedir(m_pDir); }
-    DirCloser(const DirCloser&) = delete;
-    DirCloser& operator=(const DirCloser&) = delete;
-
-private:
-    DIR* m_pDir;
-};
-
 // The listing's own type where it gives one; otherwise the object examined. false: gone since
 // the listing was read.
 bool describe(int folder, const dirent& entry, const std::string& folderPath, FolderItem& item)
@@ -167,7 +156,7 @@ std::vector<FolderItem> platform::folderItems(NativeHandle handle, const std::st
             ::close(listFd);
         throw FileError::fromErrno(ErrorKind::cannotOpen, path, error);
     }
-    DirCloser closer(dir);
+    posix::DirCloser closer(dir);
     std::vector<FolderItem> found;
     for (;;) {
         errno = 0;
