@@ -149,8 +149,7 @@ std::uint64_t checkedDirectorySize(std::span<const EntrySpec> entries)
             throw FormatError(ErrorKind::nameNotStorable, entrySubject(entry.name),
                               "the name holds a NUL byte");
         if (entry.size > format::kMaxEntryBytes)
-            throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
-                              "is " + num(entry.size) + " bytes; entries must stay below 2 GiB");
+            format::requireEntrySize(entrySubject(entry.name), entry.size);
         if (recordLength > format::kMaxFieldValue)
             throw FormatError(ErrorKind::nameTooLong, entrySubject(entry.name),
                               "the name is too long for a record");
@@ -211,3 +210,14 @@ std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
 }
 
 } // namespace archive
+
+namespace archive::format {
+
+void requireEntrySize(const std::string& subject, std::uint64_t size)
+{
+    if (size > kMaxEntryBytes)
+        throw FormatError(ErrorKind::tooLarge, subject,
+                          "is 2 GiB or larger, more than an archive entry can hold");
+}
+
+} // namespace archive::format

@@ -34,6 +34,9 @@ constexpr std::size_t kMinRecordLength = kFixedFieldsBytes + 1;
 constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFFu;
 // Entries of 2 GiB or more are refused when building: older readers count in signed 32 bits.
 constexpr std::uint64_t kMaxEntryBytes = 0x7FFFFFFFu;
+// Throws FormatError tooLarge naming subject when size is more than an entry may hold; the one
+// place that refusal is made and worded.
+void requireEntrySize(const std::string& subject, std::uint64_t size);
 
 using archive::readLE32;
 using archive::writeLE32;

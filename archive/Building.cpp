@@ -2,11 +2,11 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveFormat.h"
+#include "archive/ArchiveWriter.h"
 #include "archive/CFile.h"
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
 #include "archive/CodePage950.h"
-#include "archive/FileCopier.h"
 #include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
@@ -238,9 +238,7 @@ private:
 
     static std::uint64_t checkedSize(const std::string& path, std::uint64_t size)
     {
-        if (size > format::kMaxEntryBytes)
-            throw FormatError(ErrorKind::tooLarge, path,
-                              "is 2 GiB or larger, more than an archive entry can hold");
+        format::requireEntrySize(path, size);
         return size;
     }
 
@@ -363,91 +361,20 @@ std::vector<EntrySpec> entrySpecs(const std::vector<SourceFile>& files, Progress
 }
 
 // Each source's bytes after the directory, in record order; false when progress asked to stop.
-// Small files are read into one buffer written when full, so a file costs an open, a read and a
-// close; large ones are copied by the system.
-class EntryCopy {
-public:
-    EntryCopy(OutputFile& out, const ProgressFn& progress) : m_out(out), m_progress(progress) {}
-
-    bool copyAll(SourceTree& tree, Progress& state)
-    {
-        for (const SourceFile& file : tree.files()) {
-            if (!isGoing(state))
-                return false;
-            const CFolder& folder = tree.folderOf(file);
-            if (file.size <= kSmallFileBytes) {
-                readSmall(folder, file);
-                state.bytesDone += file.size;
-            } else if (!copyLarge(folder, file, state)) {
-                return false;
-            }
-            ++state.entriesDone;
-            if (!isGoing(state))
-                return false;
-        }
-        flush();
-        return true;
+bool copyAll(SourceTree& tree, ArchiveWriter& writer, Progress& state)
+{
+    for (const SourceFile& file : tree.files()) {
+        if (!writer.isGoing())
+            return false;
+        if (!writer.copyFolderFile(tree.folderOf(file), file.hostName, file.size))
+            return false;
+        ++state.entriesDone;
+        if (!writer.isGoing())
+            return false;
     }
-
-    // Below this a file goes through the buffer: one read costs less than a copy call.
-    static constexpr std::uint64_t kSmallFileBytes = 64 * 1024;
-
-private:
-    static constexpr std::size_t kBufferBytes = 1024 * 1024;
-
-    bool isGoing(const Progress& state) const { return !m_progress || m_progress(state); }
-
-    void flush()
-    {
-        if (m_nFill > 0)
-            m_out.Write(m_buffer.data(), m_nFill);
-        m_nFill = 0;
-    }
-
-    void readSmall(const CFolder& folder, const SourceFile& file)
-    {
-        const auto size = static_cast<std::size_t>(file.size);
-        // One byte more than listed: a file that grew since shows by filling it.
-        if (m_buffer.size() - m_nFill < size + 1)
-            flush();
-        if (m_buffer.empty())
-            m_buffer.resize(kBufferBytes);
-        // The records are already written: data of any other length would shift every entry
-        // after this one.
-        if (folder.readFile(file.hostName, m_buffer.data() + m_nFill, size + 1) != size)
-            throw FileError(ErrorKind::changedWhileBuilding, folder.pathOf(file.hostName),
-                            kChangedSize);
-        m_nFill += size;
-    }
-
-    bool copyLarge(const CFolder& folder, const SourceFile& file, Progress& state)
-    {
-        flush();
-        CFile source;
-        source.Open(folder, file.hostName, CFile::modeRead);
-        if (source.lengthAtOpen() != file.size)
-            throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(), kChangedSize);
-        std::uint64_t offset = 0;
-        while (offset < file.size) {
-            const std::uint64_t slice = std::min(file.size - offset, FileCopier::kSliceBytes);
-            if (m_copier.copy(source, offset, m_out, slice) != slice)
-                throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(),
-                                kChangedSize);
-            offset += slice;
-            state.bytesDone += slice;
-            // Within a large file only; a whole file is followed by the entry's own report.
-            if (offset < file.size && !isGoing(state))
-                return false;
-        }
-        return true;
-    }
-
-    OutputFile& m_out;
-    const ProgressFn& m_progress;
-    FileCopier m_copier;
-    std::vector<unsigned char> m_buffer;
-    std::size_t m_nFill = 0;
-};
+    writer.flush();
+    return true;
+}
 
 } // namespace
 
@@ -471,8 +398,8 @@ BuildResult buildArchive(const std::string& sourceFolder, const std::string& arc
         out->setDurable(true);
         out->Write(directory.data(), directory.size());
     }
-    EntryCopy copy(*out, progress);
-    if (!copy.copyAll(tree, state)) {
+    ArchiveWriter writer(*out, directoryBytes, progress, state, kChangedSize);
+    if (!copyAll(tree, writer, state)) {
         out->Discard();
         return {0, 0, true, {}};
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "archive/NativeHandle.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +7,15 @@
 namespace archive {
 
 constexpr unsigned FILE_ATTRIBUTE_DIRECTORY = 0x10;
+
+// One object a search found, examined without following a link.
+struct FoundObject {
+    std::string name;
+    bool isFolder = false;
+    bool isRegular = false; // a regular file, or a link to one
+    bool isLink = false;
+    std::uint64_t length = 0; // of the file a link leads to, for a link
+};
 
 // Folder search. Objects are examined with lstat, so a symbolic link is never taken for the
 // folder it points to.
@@ -36,24 +43,13 @@ public:
     void Close();
 
 private:
-    struct Object {
-        std::string name;
-        bool isFolder = false;
-        bool isRegular = false;
-        bool isLink = false;
-        std::uint64_t length = 0;
-    };
-
-    // Fills object from name inside folder without following a link; false (the system's error
-    // set) when it cannot be examined. kNoHandle: name is relative to the current folder.
-    static bool examine(Object& object, NativeHandle folder, const char* name);
     // A path without a wildcard: that one object.
     bool findOne(std::string folder, std::string last);
     // Every object of folder whose name matches mask.
     bool findMatching(const std::string& folder, const std::string& mask);
 
     std::string m_strFolder;
-    std::vector<Object> m_objects;
+    std::vector<FoundObject> m_objects;
     std::size_t m_nNext = 0;
     std::size_t m_nCurrent = 0;
     bool m_bHasCurrent = false;

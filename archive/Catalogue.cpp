@@ -139,7 +139,8 @@ std::vector<std::uint32_t> Catalogue::filter(std::string_view type) const
 
 const QuickFind& Catalogue::quickFind() const
 {
-    std::call_once(m_quickFindBuilt, [this] { m_quickFind = std::make_unique<QuickFind>(*this); });
+    std::call_once(m_quickFindBuilt,
+                   [this] { m_quickFind = std::make_unique<QuickFind>(m_names); });
     return *m_quickFind;
 }
 

@@ -75,21 +75,10 @@ public:
     const std::string& path() const noexcept { return m_strPath; }
     // True while the file has no name in any folder.
     bool isUnnamed() const noexcept { return m_bUnnamed; }
-    // false makes every later output a named temporary file, as on a file system without
-    // unnamed files; for tests of that path.
-    static void allowUnnamed(bool isAllowed) noexcept;
-    // false makes keep mode name its files as on a file system with neither a rename that
-    // refuses to replace nor hard links; for tests of that path.
-    static void allowNoReplaceNaming(bool isAllowed) noexcept;
     // Removes the temporary files of name in folder that runs killed while writing left (with
     // unnamed files missing, and always on Windows): those whose process has ended and that no
     // writer holds. Never throws: what cannot be removed stays for a later run.
     static void removeLeftovers(const CFolder& folder, const std::string& name) noexcept;
-    // Non-zero makes creating any file or folder whose name FAT refuses fail with this error
-    // number, as on such a file system (EINVAL for the kernel's, EPERM through FUSE); 0 ends
-    // it. For tests of that path.
-    static void refuseNamesAsFat(int errorNumber) noexcept;
-
     // The writer's process id in what follows a temporary name's prefix ("1234-89abcdef"), or 0
     // when it is no temporary name of that form.
     static long long tempNameWriter(std::string_view rest);
@@ -101,13 +90,19 @@ private:
     static std::string tempName(const std::string& name, unsigned attempt);
     // "." and as much of name as a temporary name holds, then ".part-".
     static std::string tempNamePrefix(const std::string& name);
-    // Removes the temporary file name in folder unless a writer holds it open.
-    static void removeIfUnused(const CFolder& folder, const std::string& name) noexcept;
 
-    // A write to the file failed with the system's error number.
-    FileError failure(int errorNumber) const;
+    // A write to the file failed with the system's error (errno, or a Windows error).
+    FileError failure(std::uint32_t error) const;
+    // The final name must not be a folder (naming would fail late, after all the writing), a
+    // file this program has open (above all the archive being read), nor a file the user may
+    // not write. Returns whether something has the name.
+    bool checkTarget(Existing existing, const ExistingCheck* check) const;
+    void requireOpen() const;
     NativeHandle folderHandle() const noexcept;
     void createNamed();
+    // Gives the file a free temporary name through make (0, or the system's error; taken names
+    // are tried again under another), registered for removal by the signal handlers.
+    void takeTempName(const std::function<std::uint32_t(const std::string&)>& make);
     void nameUnnamed();
     void renameIntoPlace();
     // Names the complete file where no rename refuses to replace: the final name is made empty

@@ -1,23 +1,21 @@
 #include "archive/QuickFind.h"
 
-#include "archive/Catalogue.h"
 #include "archive/CodePage950.h"
 
 #include <cstring>
 
 namespace archive {
 
-QuickFind::QuickFind(const Catalogue& catalogue)
+QuickFind::QuickFind(std::span<const std::string_view> names)
 {
     // One copy of every name bounds the keys, so the buffer never moves while it fills; pages
     // reserved and never written cost no memory.
     std::size_t nameBytes = 0;
-    for (std::size_t row = 0; row < catalogue.size(); ++row)
-        nameBytes += catalogue.name(row).size();
+    for (const std::string_view name : names)
+        nameBytes += name.size();
     m_strBytes.reserve(nameBytes);
-    m_keys.reserve(catalogue.size());
-    for (std::size_t row = 0; row < catalogue.size(); ++row) {
-        const std::string_view name = catalogue.name(row);
+    m_keys.reserve(names.size());
+    for (const std::string_view name : names) {
         std::size_t pos = 0;
         while (pos < name.size() && !(name[pos] == '\\' && cp950::charLength(name, pos) == 1))
             pos += cp950::charLength(name, pos);

@@ -8,14 +8,14 @@
 
 namespace archive {
 
-class Catalogue;
-
 // Finds the first row whose match key (its name after the first '\', found with the double-byte
-// rules) begins with a typed text, both upper-cased. The keys of a catalogue are packed in row
-// order into one buffer, made once, so a keystroke scans memory sequentially.
+// rules) begins with a typed text, both upper-cased. The keys of a list's names are packed in row
+// order into one buffer, made once, so a keystroke scans memory sequentially. It knows names only,
+// so the catalogue that owns one is no concern of it.
 class QuickFind {
 public:
-    explicit QuickFind(const Catalogue& catalogue);
+    // names: Big5 bytes, one a row; only read while the keys are made.
+    explicit QuickFind(std::span<const std::string_view> names);
 
     // The place in rows (catalogue rows, ascending, as a filter yields them) of the first match:
     // 0 for an empty findText when rows is not empty, -1 when nothing matches. findText is Big5

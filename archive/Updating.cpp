@@ -4,10 +4,10 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/ArchiveReader.h"
+#include "archive/ArchiveWriter.h"
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
 #include "archive/CodePage950.h"
-#include "archive/FileCopier.h"
 #include "archive/FileLock.h"
 #include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
@@ -27,10 +27,6 @@ namespace archive {
 namespace {
 
 const char kChangedSize[] = "changed size while the archive was being written";
-
-// Ranges the same distance from a block boundary in both files can share their blocks on file
-// systems that share extents, but only from a boundary on.
-constexpr std::uint64_t kBlockBytes = 4096;
 
 // One entry of the archive to be written: its bytes come from the old archive (isOld) or from a
 // host file. Names are views: into the reader's directory, or into the table's own strings. Kept
@@ -302,9 +298,7 @@ std::uint32_t hostFileSize(const std::string& path)
     CFile file;
     file.Open(path, CFile::modeRead);
     const std::uint64_t size = file.lengthAtOpen();
-    if (size > format::kMaxEntryBytes)
-        throw FormatError(ErrorKind::tooLarge, path,
-                          "is 2 GiB or larger, more than an archive entry can hold");
+    format::requireEntrySize(path, size);
     return static_cast<std::uint32_t>(size);
 }
 
@@ -374,90 +368,37 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
 }
 
 // Each item's bytes after the directory, in list order; false when progress asked to stop.
-class ItemCopy {
-public:
-    ItemCopy(OutputFile& out, std::uint64_t written, const ProgressFn& progress)
-        : m_out(out), m_nWritten(written), m_progress(progress)
-    {
-    }
-
-    bool copyAll(const CFile* archive, const std::vector<Item>& items, Progress& state)
-    {
-        for (std::size_t i = 0; i < items.size();) {
-            if (!isGoing(state))
-                return false;
-            std::size_t end = i + 1;
-            if (items[i].isOld) {
-                // Entries that lie back to back in the old archive go in one copy, so shared
-                // blocks stay whole and a million small entries cost no million calls.
-                std::uint64_t length = items[i].size;
-                while (end < items.size() && items[end].isOld &&
-                       items[end].dataOffset == items[i].dataOffset + length) {
-                    length += items[end].size;
-                    ++end;
-                }
-                if (!copyRange(*archive, items[i].dataOffset, length, m_archiveCopier, state, true))
-                    return false;
-            } else if (items[i].change->sourceArchive) {
-                if (!copyRange(items[i].change->sourceArchive->file(), items[i].dataOffset,
-                               items[i].size, m_hostCopier, state, true))
-                    return false;
-            } else if (!copyHostFile(items[i], state)) {
-                return false;
+bool copyAll(const CFile* archive, const std::vector<Item>& items, ArchiveWriter& writer,
+             Progress& state)
+{
+    for (std::size_t i = 0; i < items.size();) {
+        if (!writer.isGoing())
+            return false;
+        std::size_t end = i + 1;
+        bool isGoing = true;
+        if (items[i].isOld) {
+            // Entries that lie back to back in the old archive go in one copy, so shared blocks
+            // stay whole and a million small entries cost no million calls.
+            std::uint64_t length = items[i].size;
+            while (end < items.size() && items[end].isOld &&
+                   items[end].dataOffset == items[i].dataOffset + length) {
+                length += items[end].size;
+                ++end;
             }
-            state.entriesDone += static_cast<int>(end - i);
-            i = end;
+            isGoing = writer.copyArchiveRange(*archive, items[i].dataOffset, length);
+        } else if (items[i].change->sourceArchive) {
+            isGoing = writer.copyArchiveRange(items[i].change->sourceArchive->file(),
+                                              items[i].dataOffset, items[i].size, false);
+        } else {
+            isGoing = writer.copyHostFile(items[i].change->hostPath, items[i].size);
         }
-        return isGoing(state);
+        if (!isGoing)
+            return false;
+        state.entriesDone += static_cast<int>(end - i);
+        i = end;
     }
-
-private:
-    bool isGoing(const Progress& state) const { return !m_progress || m_progress(state); }
-
-    bool copyHostFile(const Item& item, Progress& state)
-    {
-        CFile source;
-        source.Open(item.change->hostPath, CFile::modeRead);
-        // The records are already written: data of any other length would shift every entry
-        // after this one.
-        if (source.lengthAtOpen() != item.size)
-            throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(), kChangedSize);
-        return copyRange(source, 0, item.size, m_hostCopier, state, false);
-    }
-
-    bool copyRange(const CFile& source, std::uint64_t offset, std::uint64_t length,
-                   FileCopier& copier, Progress& state, bool isArchive)
-    {
-        while (length > 0) {
-            std::uint64_t slice = std::min(length, FileCopier::kSliceBytes);
-            const std::uint64_t intoBlock = m_nWritten % kBlockBytes;
-            if (intoBlock != 0 && offset % kBlockBytes == intoBlock)
-                slice = std::min(slice, kBlockBytes - intoBlock);
-            if (copier.copy(source, offset, m_out, slice) != slice) {
-                if (isArchive)
-                    throw FormatError(ErrorKind::damagedEntry, source.GetFilePath(),
-                                      "the archive ended while its entries were copied");
-                throw FileError(ErrorKind::changedWhileBuilding, source.GetFilePath(),
-                                kChangedSize);
-            }
-            offset += slice;
-            length -= slice;
-            m_nWritten += slice;
-            state.bytesDone += slice;
-            if (length > 0 && !isGoing(state))
-                return false;
-        }
-        return true;
-    }
-
-    OutputFile& m_out;
-    std::uint64_t m_nWritten;
-    const ProgressFn& m_progress;
-    // Apart, so a host file on another file system that refuses the kernel copy does not turn
-    // the archive's own ranges to buffered copies.
-    FileCopier m_archiveCopier;
-    FileCopier m_hostCopier;
-};
+    return writer.isGoing();
+}
 
 // Where the archive's bytes live: a link to it is followed, so the link stays a link.
 std::pair<std::string, std::string> resolvedTarget(const std::string& archivePath)
@@ -558,8 +499,8 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Des
     if (to.mode)
         out.setPermissions(*to.mode & 0777);
     out.Write(directory.data(), directory.size());
-    ItemCopy copy(out, directory.size(), progress);
-    if (!copy.copyAll(archive, items, state)) {
+    ArchiveWriter writer(out, directory.size(), progress, state, kChangedSize);
+    if (!copyAll(archive, items, writer, state)) {
         out.Discard();
         result.cancelled = true;
         return result;
@@ -703,19 +644,18 @@ void restoreArchive(const ArchiveReader& earlier, const std::string& archivePath
         out.setPermissions(*mode & 0777);
     Progress state;
     state.bytesTotal = earlier.fileLength();
-    FileCopier copier;
-    std::uint64_t offset = 0;
-    while (offset < state.bytesTotal) {
-        const std::uint64_t slice = std::min(state.bytesTotal - offset, FileCopier::kSliceBytes);
-        if (copier.copy(source, offset, out, slice) != slice)
-            throw FileError(ErrorKind::changedWhileBuilding, archivePath,
-                            "the earlier archive's file shrank while it was put back");
-        offset += slice;
-        state.bytesDone = offset;
-        // Putting back is not stopped halfway: the undo either happens or fails.
+    // Putting back is not stopped halfway: the undo either happens or fails.
+    const ProgressFn reportOnly = [&progress](const Progress& now) {
         if (progress)
-            progress(state);
-    }
+            progress(now);
+        return true;
+    };
+    ArchiveWriter writer(out, 0, reportOnly, state, kChangedSize);
+    writer.copyFile(source, state.bytesTotal, [&archivePath] {
+        throw FileError(ErrorKind::changedWhileBuilding, archivePath,
+                        "the earlier archive's file shrank while it was put back");
+    });
+    reportOnly(state);
     // The earlier file is the one whose owner and attributes the archive had.
     if (mode)
         out.copyAttributesOf(source, *mode);

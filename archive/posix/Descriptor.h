@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 namespace archive::posix {
@@ -18,6 +19,18 @@ inline NativeHandle handleOf(int descriptor) noexcept
 {
     return descriptor < 0 ? kNoHandle : static_cast<NativeHandle>(descriptor);
 }
+
+// Closes a folder listing however the walk through it ends.
+class DirCloser {
+public:
+    explicit DirCloser(DIR* dir) : m_pDir(dir) {}
+    ~DirCloser() { ::closedir(m_pDir); }
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+
+private:
+    DIR* m_pDir;
+};
 
 // The status of the regular file open as descriptor. Otherwise closes it and throws FileError:
 // cannotOpen with the system's reason, or notAFile.

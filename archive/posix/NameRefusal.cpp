@@ -1,18 +1,11 @@
 #include "archive/posix/NameRefusal.h"
 
+#include "archive/Platform.h"
 #include "archive/SystemError.h"
 
-#include <atomic>
 #include <cerrno>
 
 namespace archive::posix {
-
-namespace {
-
-std::atomic<int> g_nSimulatedRefusal{0};
-std::atomic<int> g_nSimulatedPermissionRefusal{0};
-
-} // namespace
 
 bool isFatRefusedName(std::string_view name)
 {
@@ -28,23 +21,8 @@ bool isFatRefusedName(std::string_view name)
 
 int simulatedRefusal(std::string_view name) noexcept
 {
-    const int error = g_nSimulatedRefusal.load(std::memory_order_relaxed);
+    const int error = platform::seamFatRefusal();
     return error != 0 && isFatRefusedName(name) ? error : 0;
-}
-
-void simulateFatRefusals(int errorNumber) noexcept
-{
-    g_nSimulatedRefusal.store(errorNumber);
-}
-
-int simulatedPermissionRefusal() noexcept
-{
-    return g_nSimulatedPermissionRefusal.load(std::memory_order_relaxed);
-}
-
-void simulatePermissionRefusals(int errorNumber) noexcept
-{
-    g_nSimulatedPermissionRefusal.store(errorNumber);
 }
 
 FileError creationFailure(ErrorKind kind, const std::string& path, std::string_view name, int error)

@@ -13,14 +13,8 @@ namespace archive::posix {
 bool isFatRefusedName(std::string_view name);
 
 // The error creating name fails with on a file system made to refuse what FAT refuses, or 0;
-// always 0 unless a test asked for such a file system (OutputFile::refuseNamesAsFat).
+// always 0 unless a test asked for such a file system (archive/TestSeams.h).
 int simulatedRefusal(std::string_view name) noexcept;
-void simulateFatRefusals(int errorNumber) noexcept;
-
-// The error setting a file's permissions fails with on a file system made to keep none (FAT
-// through FUSE says ENOSYS), or 0; always 0 unless a test asked for that.
-int simulatedPermissionRefusal() noexcept;
-void simulatePermissionRefusals(int errorNumber) noexcept;
 
 // Creating name (a file or folder at path) failed with error: of kind nameRefusedByFileSystem
 // when the error says the file system cannot hold the name, else of kind with the system's

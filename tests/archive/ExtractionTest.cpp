@@ -7,6 +7,7 @@
 #include "archive/Listing.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
+#include "archive/TestSeams.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -815,8 +816,8 @@ std::vector<std::uint32_t> inFileOrder(const ArchiveReader& reader)
 
 // Simulated refusals end with the test, whatever it asserted.
 struct FatRefusals {
-    explicit FatRefusals(int errorNumber) { OutputFile::refuseNamesAsFat(errorNumber); }
-    ~FatRefusals() { OutputFile::refuseNamesAsFat(0); }
+    explicit FatRefusals(int errorNumber) { seams::refuseNamesAsFat(errorNumber); }
+    ~FatRefusals() { seams::refuseNamesAsFat(0); }
 };
 
 TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
@@ -856,7 +857,7 @@ TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
                                             << (answer ? (*answer ? "go on" : "stop") : "none"));
             for (const bool isUnnamedAllowed : {true, false}) {
                 SCOPED_TRACE(isUnnamedAllowed ? "unnamed files" : "named temporary files");
-                OutputFile::allowUnnamed(isUnnamedAllowed);
+                seams::allowUnnamedFiles(isUnnamedAllowed);
                 TempDir temp;
                 ArchiveImage image;
                 image.add("1.dat", "one");
@@ -913,7 +914,7 @@ TEST_F(ExtractionTest, AnEntryThatFailsAloneGoesToTheCallbackWhichGoesOnOrStops)
                     expected["3.dat"] = "three";
                 EXPECT_EQ(treeOf(dest), expected);
             }
-            OutputFile::allowUnnamed(true);
+            seams::allowUnnamedFiles(true);
         }
     }
 }
@@ -944,7 +945,7 @@ TEST_F(ExtractionTest, ANameReachingAFileThisRunWroteForAnotherEntryIsRefused)
     for (const auto& c : cases) {
         for (const bool isUnnamedAllowed : {true, false}) {
             SCOPED_TRACE(testing::Message() << c.label << (isUnnamedAllowed ? "" : ", named"));
-            OutputFile::allowUnnamed(isUnnamedAllowed);
+            seams::allowUnnamedFiles(isUnnamedAllowed);
             TempDir temp;
             ArchiveImage image;
             image.add(c.names[0], "first");
@@ -971,7 +972,7 @@ TEST_F(ExtractionTest, ANameReachingAFileThisRunWroteForAnotherEntryIsRefused)
             };
             const ExtractResult result = extractEntries(archive.reader, inFileOrder(archive.reader),
                                                         dest, progress, options);
-            OutputFile::allowUnnamed(true);
+            seams::allowUnnamedFiles(true);
 
             const fs::path first = fs::path(dest) / names::hostRelativePath(c.names[0]);
             if (c.isRefused) {
@@ -1038,7 +1039,7 @@ TEST_F(ExtractionTest, WhatComesIntoAFolderThisRunMadeIsStillChecked)
     for (const auto& c : cases) {
         for (const bool isUnnamedAllowed : {true, false}) {
             SCOPED_TRACE(testing::Message() << c.label << (isUnnamedAllowed ? "" : ", named"));
-            OutputFile::allowUnnamed(isUnnamedAllowed);
+            seams::allowUnnamedFiles(isUnnamedAllowed);
             TempDir temp;
             ArchiveImage image;
             image.add("sub\\a.dat", "a");
@@ -1056,7 +1057,7 @@ TEST_F(ExtractionTest, WhatComesIntoAFolderThisRunMadeIsStillChecked)
             } catch (const ArchiveError& e) {
                 failure = e.kind();
             }
-            OutputFile::allowUnnamed(true);
+            seams::allowUnnamedFiles(true);
             EXPECT_EQ(failure, c.failure);
             EXPECT_FALSE(fs::exists(temp / "elsewhere"));
             const fs::path b = dest / "sub/b.dat";

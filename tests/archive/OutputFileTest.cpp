@@ -8,6 +8,7 @@
 #include "archive/Extraction.h"
 #include "archive/FileCopier.h"
 #include "archive/SignalCleanup.h"
+#include "archive/TestSeams.h"
 #ifndef _WIN32
 #include "archive/posix/DescriptorCopier.h"
 #include "archive/posix/NameRefusal.h"
@@ -115,7 +116,7 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     const std::set<std::string> before = namesIn(temp.str());
 
     const int extractEnd = signalEnding([&] {
-        OutputFile::allowUnnamed(isUnnamedAllowed);
+        seams::allowUnnamedFiles(isUnnamedAllowed);
         ArchiveReader reader;
         reader.Open(temp / "GAME00.DAT");
         const Catalogue list(reader);
@@ -126,7 +127,7 @@ TEST_P(EndingSignal, LeavesNoTemporaryFile)
     });
     EXPECT_EQ(extractEnd, c.signalNumber);
     const int buildEnd = signalEnding([&] {
-        OutputFile::allowUnnamed(isUnnamedAllowed);
+        seams::allowUnnamedFiles(isUnnamedAllowed);
         buildArchive(temp / "src", temp / "NEW.DAT", [&](const Progress& p) {
             if (p.bytesDone > 0)
                 deliver(c);
@@ -232,7 +233,7 @@ TEST(OutputFileTest, NothingIsNamedBeforeCommit)
     for (const bool isUnnamedAllowed : {true, false}) {
         SCOPED_TRACE(isUnnamedAllowed);
         TempDir temp;
-        OutputFile::allowUnnamed(isUnnamedAllowed);
+        seams::allowUnnamedFiles(isUnnamedAllowed);
         const CFolder folder = CFolder::open(temp.str());
         {
             OutputFile out(folder, "out.dat");
@@ -249,7 +250,7 @@ TEST(OutputFileTest, NothingIsNamedBeforeCommit)
         EXPECT_EQ(namesIn(temp.str()), std::set<std::string>{"out.dat"});
         EXPECT_EQ(readFile(temp / "out.dat"), "abc");
         EXPECT_EQ(SignalCleanup::liveCount(), 0);
-        OutputFile::allowUnnamed(true);
+        seams::allowUnnamedFiles(true);
     }
 }
 
@@ -263,8 +264,8 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
         const bool isUnnamedAllowed = c.isUnnamedAllowed;
         SCOPED_TRACE(testing::Message() << isUnnamedAllowed << c.isNoReplaceNamingAllowed);
         TempDir temp;
-        OutputFile::allowUnnamed(isUnnamedAllowed);
-        OutputFile::allowNoReplaceNaming(c.isNoReplaceNamingAllowed);
+        seams::allowUnnamedFiles(isUnnamedAllowed);
+        seams::allowNoReplaceNaming(c.isNoReplaceNamingAllowed);
         writeFile(temp / "old.dat", "old");
         // Where no link can be made, a file stands in its place.
         const bool hasLink = testsupport::makeLink("nowhere", temp / "link");
@@ -310,8 +311,8 @@ TEST(OutputFileTest, KeepModeLeavesWhatExistsAndWritesTheRest)
         const std::set<std::string> names = {"late.dat", "link", "new.dat", "old.dat"};
         EXPECT_EQ(namesIn(temp.str()), names);
         EXPECT_EQ(SignalCleanup::liveCount(), 0);
-        OutputFile::allowUnnamed(true);
-        OutputFile::allowNoReplaceNaming(true);
+        seams::allowUnnamedFiles(true);
+        seams::allowNoReplaceNaming(true);
     }
 }
 

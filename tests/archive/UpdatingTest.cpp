@@ -10,9 +10,7 @@
 #include "archive/OutputFile.h"
 #include "archive/Processes.h"
 #include "archive/SignalCleanup.h"
-#ifndef _WIN32
-#include "archive/posix/NameRefusal.h"
-#endif
+#include "archive/TestSeams.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -669,7 +667,7 @@ TEST_P(KilledUpdate, LeavesTheArchiveAndNoTemporaryFile)
     const testsupport::ChildResult child = testsupport::runInChild({}, [&] {
         if (ending.hasHandlers)
             SignalCleanup::install();
-        OutputFile::allowUnnamed(ending.isUnnamedAllowed);
+        seams::allowUnnamedFiles(ending.isUnnamedAllowed);
         updatePath(scene.archive, scene.changes(), [&](const Progress& state) {
             if (state.bytesDone > 0)
                 raise(ending.signal);
@@ -707,9 +705,9 @@ TEST(UpdateArchive, AFileSystemThatKeepsNoPermissionsIsNoFailure)
     // FAT through FUSE refuses with ENOSYS; EPERM elsewhere on a file this user just made.
     for (const int error : {ENOSYS, EPERM}) {
         Scene scene;
-        posix::simulatePermissionRefusals(error);
+        seams::refusePermissions(error);
         EXPECT_NO_THROW(updatePath(scene.archive, scene.changes())) << error;
-        posix::simulatePermissionRefusals(0);
+        seams::refusePermissions(0);
         EXPECT_EQ(readFile(scene.archive), scene.expected());
     }
 }

@@ -1,6 +1,5 @@
-#include "archive/SignalCleanup.h"
+#include "archive/Platform.h"
 
-#include "archive/CFolder.h"
 #include "archive/posix/Descriptor.h"
 
 #include <atomic>
@@ -17,30 +16,12 @@ namespace archive {
 
 namespace {
 
-constexpr int kSlots = 64;
 // How far below a registered folder the handler removes, each level a small buffer on the stack;
 // what lies deeper stays for the next start's sweep.
 constexpr int kTreeDepth = 24;
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-enum SlotState : int { slotFree, slotFilling, slotLive };
-
-struct Slot {
-    std::atomic<int> state{slotFree};
-    int folderFd = -1;
-    bool bTree = false;
-    char name[NAME_MAX + 1] = {};
-};
-
-Slot g_slots[kSlots];
-std::atomic<bool> g_bInstalled{false};
-std::atomic<bool> g_bStopOnInterrupt{false};
-std::atomic<int> g_nStopSignal{0};
-std::atomic<const char*> g_pStopNotice{nullptr};
-
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
-                  std::atomic<const char*>::is_always_lock_free,
-              "the handler may only touch lock-free atomics");
+std::atomic<bool (*)(int) noexcept> g_pHandler{nullptr};
 
 bool isDotOrDotDot(const char* name) noexcept
 {
@@ -79,58 +60,41 @@ bool removeTree(int folderFd, const char* name, int depthLeft) noexcept
     return ::unlinkat(folderFd, name, AT_REMOVEDIR) == 0 || errno == ENOENT;
 }
 
-void removeAll() noexcept
-{
-    for (Slot& slot : g_slots) {
-        if (slot.state.load(std::memory_order_acquire) != slotLive)
-            continue;
-        if (slot.bTree)
-            removeTree(slot.folderFd, slot.name, kTreeDepth);
-        else
-            ::unlinkat(slot.folderFd, slot.name, 0);
-    }
-}
-
-int addSlot(int folderFd, const char* name, bool isTree) noexcept
-{
-    if (std::strlen(name) > NAME_MAX)
-        return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = slotFree;
-        if (!g_slots[i].state.compare_exchange_strong(expected, slotFilling,
-                                                      std::memory_order_acquire))
-            continue;
-        g_slots[i].folderFd = folderFd;
-        g_slots[i].bTree = isTree;
-        std::strcpy(g_slots[i].name, name);
-        g_slots[i].state.store(slotLive, std::memory_order_release);
-        return i;
-    }
-    return -1;
-}
-
 extern "C" void onEndingSignal(int signalNumber)
 {
     const int savedErrno = errno;
-    if ((signalNumber == SIGINT || signalNumber == SIGTERM) &&
-        g_bStopOnInterrupt.load(std::memory_order_relaxed) &&
-        g_nStopSignal.exchange(signalNumber, std::memory_order_relaxed) == 0) {
-        if (const char* notice = g_pStopNotice.load(std::memory_order_relaxed)) {
-            [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, notice, std::strlen(notice));
-        }
+    const auto handler = g_pHandler.load(std::memory_order_relaxed);
+    if (handler && handler(signalNumber)) {
         errno = savedErrno;
         return;
     }
-    SignalCleanup::endBySignal(signalNumber);
+    platform::endAsSignal(signalNumber);
     errno = savedErrno;
 }
 
 } // namespace
 
-void SignalCleanup::install()
+bool platform::cleanupTarget(NativeHandle folder, const std::string&, const char* name,
+                             CleanupTarget& target) noexcept
 {
-    if (g_bInstalled.exchange(true))
-        return;
+    if (std::strlen(name) > NAME_MAX)
+        return false;
+    target.folder = folder;
+    std::strcpy(target.text, name);
+    return true;
+}
+
+void platform::removeNow(const CleanupTarget& target, bool isTree) noexcept
+{
+    if (isTree)
+        removeTree(posix::fd(target.folder), target.text, kTreeDepth);
+    else
+        ::unlinkat(posix::fd(target.folder), target.text, 0);
+}
+
+void platform::installEndingHandlers(bool (*handler)(int signalNumber) noexcept)
+{
+    g_pHandler.store(handler);
     struct sigaction ending {};
     ending.sa_handler = onEndingSignal;
     sigemptyset(&ending.sa_mask);
@@ -150,26 +114,8 @@ void SignalCleanup::install()
     ::sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
-void SignalCleanup::stopOnInterrupt(const char* notice)
+void platform::endAsSignal(int signalNumber) noexcept
 {
-    g_pStopNotice.store(notice);
-    install();
-    g_bStopOnInterrupt.store(true);
-}
-
-bool SignalCleanup::isStopAsked() noexcept
-{
-    return stopSignal() != 0;
-}
-
-int SignalCleanup::stopSignal() noexcept
-{
-    return g_nStopSignal.load(std::memory_order_relaxed);
-}
-
-void SignalCleanup::endBySignal(int signalNumber) noexcept
-{
-    removeAll();
     // Ends the program as the signal would have without a handler, so the parent sees it.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -182,28 +128,9 @@ void SignalCleanup::endBySignal(int signalNumber) noexcept
     ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
 }
 
-int SignalCleanup::add(const CFolder& folder, const char* name) noexcept
+void platform::writeToErrorStream(const char* text) noexcept
 {
-    return addSlot(posix::fd(folder.m_nHandle), name, false);
-}
-
-int SignalCleanup::addTree(const CFolder& folder, const char* name) noexcept
-{
-    return addSlot(posix::fd(folder.m_nHandle), name, true);
-}
-
-void SignalCleanup::remove(int slot) noexcept
-{
-    if (slot >= 0 && slot < kSlots)
-        g_slots[slot].state.store(slotFree, std::memory_order_release);
-}
-
-int SignalCleanup::liveCount() noexcept
-{
-    int count = 0;
-    for (const Slot& slot : g_slots)
-        count += slot.state.load(std::memory_order_acquire) == slotLive ? 1 : 0;
-    return count;
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, text, std::strlen(text));
 }
 
 } // namespace archive
