@@ -45,8 +45,6 @@ TEST(CodePage950, UpperCasingTouchesSingleByteLettersOnly)
     EXPECT_EQ(cp950::makeUpper("ab.bmp" + kTrailA + "z"), "AB.BMP" + kTrailA + "Z");
     // 0xA4 0x61: a trail byte in the letter range stays lower case.
     EXPECT_EQ(cp950::makeUpper("\xA4\x61q"), "\xA4\x61Q");
-    EXPECT_EQ(cp950::right("abc.wav", 3), "wav");
-    EXPECT_EQ(cp950::right("ab", 3), "ab");
 }
 
 TEST(CodePage950, CollationFoldsAsciiLettersAndKeepsOtherBytes)
