@@ -1,13 +1,13 @@
 #include "archive/QuickFind.h"
 
+#include "archive/ArchiveReader.h"
 #include "archive/Catalogue.h"
-#include "archive/CodePage950.h"
 
 #include <cstring>
 
 namespace archive {
 
-QuickFind::QuickFind(const Catalogue& catalogue)
+QuickFind::QuickFind(const Catalogue& catalogue) : m_codePage(catalogue.codePage())
 {
     // One copy of every name bounds the keys, so the buffer never moves while it fills; pages
     // reserved and never written cost no memory.
@@ -16,11 +16,12 @@ QuickFind::QuickFind(const Catalogue& catalogue)
         nameBytes += catalogue.name(row).size();
     m_strBytes.reserve(nameBytes);
     m_keys.reserve(catalogue.size());
+    const CodePage& cp = catalogue.codePage();
     for (std::size_t row = 0; row < catalogue.size(); ++row) {
         const std::string_view name = catalogue.name(row);
         std::size_t pos = 0;
-        while (pos < name.size() && !(name[pos] == '\\' && cp950::charLength(name, pos) == 1))
-            pos += cp950::charLength(name, pos);
+        while (pos < name.size() && !(name[pos] == '\\' && cp.charLength(name, pos) == 1))
+            pos += cp.charLength(name, pos);
         if (pos == name.size()) {
             m_keys.push_back({0, kNoKey});
             continue;
@@ -32,7 +33,7 @@ QuickFind::QuickFind(const Catalogue& catalogue)
         m_strBytes.append(name.substr(start));
         char* key = m_strBytes.data() + offset;
         for (pos = start; pos < name.size();) {
-            const std::size_t length = cp950::charLength(name, pos);
+            const std::size_t length = cp.charLength(name, pos);
             char& c = key[pos - start];
             if (length == 1 && c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - ('a' - 'A'));
@@ -48,7 +49,7 @@ int QuickFind::find(std::span<const std::uint32_t> rows, std::string_view findTe
         return -1;
     if (findText.empty())
         return 0;
-    const std::string needle = cp950::makeUpper(findText);
+    const std::string needle = m_codePage.makeUpper(findText);
     const char* bytes = m_strBytes.data();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Key key = m_keys[rows[i]];

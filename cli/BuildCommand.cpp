@@ -18,8 +18,8 @@ int runBuild(const CommandLine& line, Console& console)
     }
 
     Console::catchInterrupts();
-    const archive::BuildResult result =
-        archive::buildArchive(folder, archivePath, console.progress("building"));
+    const archive::BuildResult result = archive::buildArchive(
+        folder, archivePath, console.progress("building"), newArchiveCodePage(line));
     console.endProgress(!result.cancelled);
     if (result.cancelled) {
         console.error(archivePath, "interrupted; no archive was written");

@@ -44,7 +44,8 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
     std::unordered_map<std::string, std::vector<std::size_t>> byKey; // loose key -> names
     for (std::size_t i = 0; i < texts.size(); ++i) {
         try {
-            wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]));
+            wanted[i].exact =
+                archive::names::fromTextExact(text::fromPrintable(texts[i]), catalogue.codePage());
             byKey[slashesAsSeparators(wanted[i].exact)].push_back(i);
         } catch (const archive::NameError& error) {
             console.error(texts[i], error.reason());
@@ -63,7 +64,8 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
             Wanted& w = wanted[i];
             if (w.exact == name) {
                 w.exactRows.push_back(row);
-            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name)) {
+            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name,
+                                                                      catalogue.codePage())) {
                 w.looseRows.push_back(row);
                 if (std::find(w.looseNames.begin(), w.looseNames.end(), name) == w.looseNames.end())
                     w.looseNames.push_back(name);
@@ -82,8 +84,9 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
             matches[i] = {w.looseNames.front(), std::move(w.looseRows)};
         } else if (w.looseNames.size() > 1) {
             std::string reason = "is ambiguous: it matches both " +
-                                 archive::names::toText(w.looseNames[0]) + " and " +
-                                 archive::names::toText(w.looseNames[1]);
+                                 archive::names::toText(w.looseNames[0], catalogue.codePage()) +
+                                 " and " +
+                                 archive::names::toText(w.looseNames[1], catalogue.codePage());
             if (w.looseNames.size() > 2)
                 reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
             console.error(texts[i], reason + " in " + archivePath);

@@ -28,14 +28,15 @@ namespace {
 using archive::ArchiveChange;
 using Outcome = archive::UpdateResult::Outcome;
 
-std::string shown(std::string_view entryName)
+std::string shown(std::string_view entryName, const archive::CodePage& cp)
 {
-    return text::printable(archive::names::toText(entryName));
+    return text::printable(archive::names::toText(entryName, cp));
 }
 
 // The line a dry run prints for one change.
-std::string dryRunLine(const ArchiveChange& change, Outcome outcome)
+std::string dryRunLine(const ArchiveChange& change, Outcome outcome, const archive::CodePage& cp)
 {
+    const auto shown = [&cp](std::string_view name) { return cli::shown(name, cp); };
     switch (outcome) {
     case Outcome::added:
         return "add " + shown(change.name) + "\n";
@@ -106,9 +107,10 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
 
     Console::catchInterrupts();
     const archive::ProgressFn progress = console.progress("updating");
+    const archive::CodePage& cp = reader ? reader->codePage() : newArchiveCodePage(line);
     const archive::UpdateResult result =
         reader ? archive::updateArchive(*reader, changes, progress, options)
-               : archive::createArchive(archivePath, changes, progress, options);
+               : archive::createArchive(archivePath, changes, progress, options, cp);
     console.endProgress(!result.cancelled);
     for (const archive::FileError& entry : kept)
         console.error(entry);
@@ -119,9 +121,10 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
     }
     for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i) {
         if (result.outcomes[i] == Outcome::unchanged)
-            console.print("nothing to do: " + shown(changes[i].name) + " has that name already\n");
+            console.print("nothing to do: " + shown(changes[i].name, cp) +
+                          " has that name already\n");
         else if (options.dryRun)
-            console.print(dryRunLine(changes[i], result.outcomes[i]));
+            console.print(dryRunLine(changes[i], result.outcomes[i], cp));
     }
     if (result.isRelaidOut)
         console.print(archivePath + ": not laid out as build lays it out; written again, its "
@@ -150,7 +153,7 @@ int onArchive(const CommandLine& line, const std::string& archivePath, bool mayC
             if (mayCreate && !before)
                 return change(nullptr, left);
             archive::ArchiveReader reader;
-            reader.Open(archivePath);
+            reader.Open(archivePath, encodingOption(line));
             return change(&reader, left);
         } catch (const archive::FileError& error) {
             const std::optional<archive::filesystem::ObjectId> now =
@@ -178,7 +181,8 @@ std::optional<std::vector<std::string>> exactNames(const archive::ArchiveReader&
     std::vector<std::string> names;
     try {
         for (const std::string& text : texts)
-            names.push_back(archive::names::fromTextExact(text::fromPrintable(text)));
+            names.push_back(
+                archive::names::fromTextExact(text::fromPrintable(text), reader.codePage()));
     } catch (const archive::NameError&) {
         return std::nullopt;
     }
@@ -246,7 +250,8 @@ bool isFolder(const std::string& path)
 // Adds the files PATH stands for to entries, named by their paths relative to root; false after
 // reporting a path outside root. A link left out is named as build names it.
 bool addPath(const std::string& path, const std::string& root, const std::string& rootShown,
-             std::vector<archive::BuildEntry>& entries, Console& console)
+             const archive::CodePage& cp, std::vector<archive::BuildEntry>& entries,
+             Console& console)
 {
     const bool isAFolder = isFolder(path);
     const std::optional<std::string> where = resolved(path, isAFolder);
@@ -258,14 +263,56 @@ bool addPath(const std::string& path, const std::string& root, const std::string
     }
     if (isAFolder) {
         std::vector<std::string> skippedLinks;
-        archive::AddFolderEntries(entries, *where, root, skippedLinks);
+        archive::AddFolderEntries(entries, *where, root, skippedLinks, cp);
         for (const std::string& link : skippedLinks)
             console.error(link, kLinkSkipped);
         return true;
     }
     const std::string relative = where->substr(archive::paths::withSeparator(root).size());
-    entries.push_back({archive::names::entryName(relative), path, 0});
+    entries.push_back({archive::names::entryName(relative, cp), path, 0});
     return true;
+}
+
+// The changes an add makes, one per name, the last path given winning; the archive never goes
+// into itself. False after reporting a path that cannot be added.
+bool addChanges(const CommandLine& line, const std::vector<std::string>& paths,
+                const std::function<std::string(const std::string&)>& readFrom,
+                const std::optional<archive::filesystem::ObjectId>& archiveId,
+                const archive::CodePage& cp, Console& console, std::vector<ArchiveChange>& changes)
+{
+    const std::string folder = line.value("--directory", ".");
+    std::vector<archive::BuildEntry> entries;
+    bool isComplete = true;
+    if (line.isSet("--as")) {
+        entries.push_back({archive::names::fromText(text::fromPrintable(line.value("--as")), cp),
+                           readFrom(paths[0]), 0});
+    } else {
+        archive::filesystem::requireFolder(folder);
+        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
+        if (!root)
+            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
+        const std::string rootShown =
+            line.isSet("--directory") ? folder : std::string("the current folder");
+        for (const std::string& path : paths)
+            isComplete =
+                addPath(readFrom(path), *root, rootShown, cp, entries, console) && isComplete;
+    }
+
+    std::unordered_map<std::string, std::size_t> byName;
+    for (archive::BuildEntry& entry : entries) {
+        if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
+            console.error(entry.hostPath, "is the archive itself; it cannot be added to itself");
+            isComplete = false;
+            continue;
+        }
+        const auto [it, isNew] = byName.emplace(entry.name, changes.size());
+        if (isNew)
+            changes.push_back(
+                {ArchiveChange::Kind::add, std::move(entry.name), std::move(entry.hostPath), {}});
+        else
+            changes[it->second].hostPath = std::move(entry.hostPath);
+    }
+    return isComplete;
 }
 
 } // namespace
@@ -284,51 +331,22 @@ int runAdd(const CommandLine& line, Console& console)
                    ? archive::paths::join(folder, path)
                    : path;
     };
-
-    std::vector<archive::BuildEntry> entries;
-    bool isComplete = true;
     if (line.isSet("--as")) {
-        const std::string asText = line.value("--as");
         if (paths.size() != 1 || isFolder(readFrom(paths[0])))
             throw UsageError("--as", "names one file: give a single PATH that is a file; see "
                                      "'velmora-dat add --help'");
-        if (asText.empty())
+        if (line.value("--as").empty())
             throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
-        entries.push_back(
-            {archive::names::fromText(text::fromPrintable(asText)), readFrom(paths[0]), 0});
-    } else {
-        archive::filesystem::requireFolder(folder);
-        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
-        if (!root)
-            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
-        const std::string rootShown =
-            line.isSet("--directory") ? folder : std::string("the current folder");
-        for (const std::string& path : paths)
-            isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
     }
-
-    // One change per name, the last path given winning; the archive never goes into itself.
-    std::vector<ArchiveChange> changes;
-    std::unordered_map<std::string, std::size_t> byName;
-    for (archive::BuildEntry& entry : entries) {
-        if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
-            console.error(entry.hostPath, "is the archive itself; it cannot be added to itself");
-            isComplete = false;
-            continue;
-        }
-        const auto [it, isNew] = byName.emplace(entry.name, changes.size());
-        if (isNew)
-            changes.push_back(
-                {ArchiveChange::Kind::add, std::move(entry.name), std::move(entry.hostPath), {}});
-        else
-            changes[it->second].hostPath = std::move(entry.hostPath);
-    }
-    if (!isComplete)
-        return kExitFailure;
-    return onArchive(line, archivePath, true,
-                     [&](archive::ArchiveReader* reader, Milliseconds wait) {
-                         return runChanges(line, console, archivePath, changes, reader, wait);
-                     });
+    // The names are made once the archive is open: they are written in its code page.
+    return onArchive(
+        line, archivePath, true, [&](archive::ArchiveReader* reader, Milliseconds wait) {
+            const archive::CodePage& cp = reader ? reader->codePage() : newArchiveCodePage(line);
+            std::vector<ArchiveChange> changes;
+            if (!addChanges(line, paths, readFrom, archiveId, cp, console, changes))
+                return kExitFailure;
+            return runChanges(line, console, archivePath, changes, reader, wait);
+        });
 }
 
 int runDelete(const CommandLine& line, Console& console)
@@ -366,7 +384,8 @@ int runRename(const CommandLine& line, Console& console)
             // A new name cannot hold '/', so every '/' in it is a separator.
             std::string newName;
             try {
-                newName = archive::names::fromText(text::fromPrintable(arguments[2]));
+                newName =
+                    archive::names::fromText(text::fromPrintable(arguments[2]), reader->codePage());
             } catch (const archive::NameError& error) {
                 console.error(arguments[2], error.reason());
                 return kExitFailure;
