@@ -31,6 +31,9 @@ Options:
   -h, --help     show this help; after a command, that command's help
   --version      show the program's version
 
+Every command takes --encoding CODE (big5, gbk, shift-jis, utf-8 or auto, the default): the
+code page entry names are stored in. Under auto an archive's names choose it: Big5, unless
+they hold GBK, Shift-JIS or UTF-8 text clearly; the stored bytes never change with it.
 Entry names are shown in UTF-8 with '\' between folder levels. Exit status: 0 on success,
 1 when the work failed or check found an error, 2 on a usage error; diff exits 0 when
 the two are equal, 1 when they differ and 2 on trouble.
@@ -43,15 +46,22 @@ std::string_view commandHelp(std::string_view command)
         return R"(Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE
 Prints the entries of ARCHIVE, one a line, sorted as the entry list sorts them (alphabetically,
 ASCII letters without regard to case). Names are UTF-8 with '\' between folder levels; a byte
-that is no code page 950 character, or a control character, shows as U+F0000 + byte, so every
-name stays on its line and can be given back to extract as printed.
+that is no character of the names' code page, or a control character, shows as U+F0000 + byte,
+so every name stays on its line and can be given back to extract as printed.
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV (any case;
                  the last three letters are compared, no dot is needed)
-  --long         before each name, its size in bytes and its data offset, tab-separated
-  --json         one JSON array of objects with name, name_hex (the stored bytes), size,
-                 offset and record (the position of its directory record)
+  --long         before each name, its size in bytes and its data offset, tab-separated,
+                 after a first line naming the code page: # names: CODE (detected)
+                 or, under --encoding, # names: CODE (chosen)
+  --json         one JSON array of objects with name, name_hex (the stored bytes),
+                 encoding and encoding_detected (the code page the name was read in and
+                 whether the names chose it), size, offset and record (the position of
+                 its directory record)
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
   -h, --help     show this help
 )";
     }
@@ -72,6 +82,9 @@ Options:
   -k, --keep-old-files
                  keep every file that already exists in DEST and report it; the exit
                  status is then 1
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
   -h, --help     show this help
 )";
     }
@@ -82,17 +95,20 @@ archive is written under a temporary name and put in place only when complete, s
 interrupted build leaves an earlier file at ARCHIVE as it was. An archive inside FOLDER is
 refused. A symbolic link is packed, with the bytes of the file it leads to, only when that is a
 regular file inside FOLDER; any other link is skipped with a notice naming it. A file whose name
-check would call an error (not code page 950, a level over 255 bytes, on Windows a name Windows
-cannot hold) is refused before anything is written.
+check would call an error (not in the code page, a level over 255 bytes, on Windows a name
+Windows cannot hold) is refused before anything is written.
 
 Options:
+  --encoding CODE
+                 write entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) writes Big5. A name CODE cannot hold is refused
   -h, --help     show this help
 )";
     }
     if (command == "check") {
         return R"(Usage: velmora-dat check ARCHIVE
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
-inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
+inside the file, and names valid in their code page and safe to extract are errors; overlapping
 data, names that extract to the same file, names equal but for letter case (one file where case
 is ignored) and names Windows or FAT cannot hold are warnings (errors on Windows, which cannot
 extract them). build, add and rename give no entry a name that is an error here, and delete
@@ -101,6 +117,9 @@ standard error and a summary line with the counts on standard output; the exit s
 when an error was found.
 
 Options:
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
   -h, --help     show this help
 )";
     }
@@ -133,6 +152,11 @@ Options:
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show. New names
+                 are written in it (Big5 for a new archive under auto); a name it cannot
+                 hold is refused
   -h, --help     show this help
 )";
     }
@@ -149,6 +173,9 @@ Options:
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
   -h, --help     show this help
 )";
     }
@@ -166,6 +193,10 @@ Options:
   --wait SECONDS
                  while another program changes ARCHIVE, wait up to SECONDS (default 10)
                  for it to end, then work from its result; past that, fail with status 1
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show; the new
+                 name is written in it
   -h, --help     show this help
 )";
     }
@@ -205,6 +236,10 @@ Options:
                    rename OLD NEW
                    add NAME            the patch's entry NAME goes in, replacing one there
                  (writing it reads every entry of OLD and NEW, for their digests)
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show, and
+                 makes a folder's names in the code page of the archive beside it
   -h, --help     show this help
 )";
     }
@@ -221,6 +256,9 @@ Options:
   --force        apply the patch to an archive that is not its OLD; a change that cannot be
                  made there (a missing name) stops it, with nothing written
   -n, --dry-run  print each change that would be made, and write nothing
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
   -h, --help     show this help
 )";
     }
