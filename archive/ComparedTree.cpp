@@ -13,9 +13,7 @@
 
 namespace archive {
 
-namespace {
-
-bool isFolderPath(const std::string& path)
+bool ComparedTree::isFolderPath(const std::string& path)
 {
     try {
         filesystem::requireFolder(path);
@@ -26,6 +24,8 @@ bool isFolderPath(const std::string& path)
         return false;
     }
 }
+
+namespace {
 
 // Large enough that a read costs little beside the bytes; small enough for two sides and a
 // thread's stack to stay modest.

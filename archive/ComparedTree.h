@@ -36,6 +36,9 @@ public:
     ComparedTree(const ComparedTree&) = delete;
     ComparedTree& operator=(const ComparedTree&) = delete;
 
+    // Whether path is a folder (FileError when it cannot be looked at).
+    static bool isFolderPath(const std::string& path);
+
     const std::string& path() const noexcept { return m_strPath; }
     // The code page of the entries' names.
     const CodePage& codePage() const noexcept;

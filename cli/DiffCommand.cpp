@@ -228,21 +228,26 @@ int compare(const CommandLine& line, Console& console)
     const std::string& olderPath = line.arguments()[0];
     const std::string& newerPath = line.arguments()[1];
     const std::optional<archive::Encoding> forced = encodingOption(line);
-    auto olderTree = std::make_unique<ComparedTree>(olderPath, forced);
-    // One archive named twice is read through one reader: a file is opened once in a run.
-    const auto olderId = archive::filesystem::identity(olderPath);
+    // Without --encoding a folder's names are made in the code page of the archive beside it,
+    // so an archive is read before the folder it is compared with.
+    const auto besides = [&](const ComparedTree& other) {
+        return forced || other.isFolder() ? forced : std::optional(other.codePage().encoding());
+    };
+    std::unique_ptr<ComparedTree> olderTree;
     std::unique_ptr<ComparedTree> newer;
-    if (!olderTree->isFolder() && olderId && archive::filesystem::identity(newerPath) == olderId)
-        newer = std::make_unique<ComparedTree>(*olderTree->reader());
-    else
+    if (ComparedTree::isFolderPath(olderPath)) {
         newer = std::make_unique<ComparedTree>(newerPath, forced);
-    // Without --encoding a folder's names are made in the code page of the archive beside it.
-    const archive::Encoding olderEncoding = olderTree->codePage().encoding();
-    const archive::Encoding newerEncoding = newer->codePage().encoding();
-    if (!forced && olderTree->isFolder() && !newer->isFolder() && newerEncoding != olderEncoding)
-        olderTree = std::make_unique<ComparedTree>(olderPath, newerEncoding);
-    if (!forced && newer->isFolder() && !olderTree->isFolder() && newerEncoding != olderEncoding)
-        newer = std::make_unique<ComparedTree>(newerPath, olderEncoding);
+        olderTree = std::make_unique<ComparedTree>(olderPath, besides(*newer));
+    } else {
+        olderTree = std::make_unique<ComparedTree>(olderPath, forced);
+        // One archive named twice is read through one reader: a file is opened once in a run.
+        const auto olderId = archive::filesystem::identity(olderPath);
+        if (olderId && archive::filesystem::identity(newerPath) == olderId)
+            newer = std::make_unique<ComparedTree>(*olderTree->reader());
+        else
+            newer = std::make_unique<ComparedTree>(
+                newerPath, ComparedTree::isFolderPath(newerPath) ? besides(*olderTree) : forced);
+    }
     const ComparedTree& older = *olderTree;
     const bool isQuiet = line.isSet("--quiet");
     if (line.isSet("--text"))
