@@ -2,7 +2,6 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
-#include "archive/CodePage950.h"
 #include "archive/NameMapping.h"
 #include "archive/PortableNames.h"
 
@@ -15,12 +14,15 @@ namespace archive {
 
 namespace {
 
-// Every entry's name as the list orders it (cp950::compareNoCase: single-byte letters folded)
+// Every entry's name as the list orders it (CodePage::compareNoCase: single-byte letters folded)
 // with '/' read as '\', as extraction reads it; empty for an entry unsafe to extract. Kept as
 // offsets into one buffer: at a million entries a string per entry is most of the memory.
 class FoldedNames {
 public:
-    explicit FoldedNames(std::size_t count) : m_ends(count), m_safe(count) {}
+    FoldedNames(std::size_t count, const CodePage& cp)
+        : m_codePage(cp), m_ends(count), m_safe(count)
+    {
+    }
 
     void reserve(std::size_t bytes) { m_str.reserve(bytes); }
     void add(std::size_t i, std::string_view name)
@@ -29,7 +31,7 @@ public:
         const std::size_t start = m_str.size();
         m_str += name;
         for (std::size_t k = 0; k < name.size();) {
-            const std::size_t n = cp950::charLength(name, k);
+            const std::size_t n = m_codePage.charLength(name, k);
             if (n == 1)
                 m_str[start + k] = foldedChar(name[k]);
             k += n;
@@ -55,19 +57,20 @@ public:
     }
 
 private:
+    const CodePage& m_codePage;
     std::string m_str;
     std::vector<std::uint32_t> m_ends;
     std::vector<bool> m_safe;
 };
 
-std::string subjectOf(const RecordView& record)
+std::string subjectOf(const RecordView& record, const CodePage& cp)
 {
-    return names::entrySubject(record.name, record.recordPosition);
+    return names::entrySubject(record.name, record.recordPosition, cp);
 }
 
 std::string subjectOf(const ArchiveReader& archive, std::size_t i)
 {
-    return subjectOf(archive.at(i));
+    return subjectOf(archive.at(i), archive.codePage());
 }
 
 // Problems are gathered per entry and put in entry order at the end, so an entry's lines stand
@@ -161,13 +164,13 @@ void checkOverlaps(const ArchiveReader& archive, Collector& problems)
 // Two names as extraction sees them, character by character: -1, 0 or 1. Bytes alike can still
 // be different characters ("\xB3/" is a lone byte and a separator, "\xB3\\" is one character),
 // so names whose folded bytes are equal are told apart here.
-int compareChars(std::string_view a, std::string_view b, bool isFolded)
+int compareChars(std::string_view a, std::string_view b, bool isFolded, const CodePage& cp)
 {
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < a.size() && j < b.size()) {
-        const std::size_t na = cp950::charLength(a, i);
-        const std::size_t nb = cp950::charLength(b, j);
+        const std::size_t na = cp.charLength(a, i);
+        const std::size_t nb = cp.charLength(b, j);
         if (na != nb)
             return na < nb ? -1 : 1;
         for (std::size_t k = 0; k < na; ++k) {
@@ -194,7 +197,9 @@ bool isBefore(const ArchiveReader& archive, const FoldedNames& names, std::uint3
 {
     if (const int order = names.folded(a).compare(names.folded(b)); order != 0)
         return order < 0;
-    if (const int order = compareChars(archive.at(a).name, archive.at(b).name, true); order != 0)
+    if (const int order =
+            compareChars(archive.at(a).name, archive.at(b).name, true, archive.codePage());
+        order != 0)
         return order < 0;
     return a < b;
 }
@@ -289,9 +294,10 @@ bool isFolderName(const ArchiveReader& archive, const FoldedNames& names, const 
         const std::string_view other = archive.at(order[k]).name;
         std::size_t end = 0;
         while (end < prefix.size())
-            end += cp950::charLength(other, end);
-        if (end == prefix.size() && cp950::charLength(other, end) == 1 &&
-            compareChars(archive.at(entry).name, other.substr(0, end), false) == 0)
+            end += archive.codePage().charLength(other, end);
+        if (end == prefix.size() && archive.codePage().charLength(other, end) == 1 &&
+            compareChars(archive.at(entry).name, other.substr(0, end), false, archive.codePage()) ==
+                0)
             return true;
     }
     return false;
@@ -303,13 +309,13 @@ void reportSameFile(const ArchiveReader& archive, std::size_t i, std::size_t ear
     const RecordView entry = archive.at(i);
     const RecordView earlier = archive.at(earlierIndex);
     if (earlier.name == entry.name) {
-        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry, archive.codePage()),
                      "duplicate name (also the record at " +
                          std::to_string(earlier.recordPosition) +
                          "); extracting both writes one file twice");
     } else {
-        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
-                     "extracts to the same file as " + subjectOf(earlier));
+        problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry, archive.codePage()),
+                     "extracts to the same file as " + subjectOf(earlier, archive.codePage()));
     }
 }
 
@@ -323,15 +329,15 @@ void checkCaseRun(const ArchiveReader& archive, const FoldedNames& names, const 
     for (std::size_t k = run; k < end; ++k)
         members.push_back(order[k]);
     std::stable_sort(members.begin(), members.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return compareChars(archive.at(a).name, archive.at(b).name, false) < 0;
+        return compareChars(archive.at(a).name, archive.at(b).name, false, archive.codePage()) < 0;
     });
     const std::uint32_t earliest = order[run];
     std::uint32_t first = members.front();
     bool isFolder = false;
     for (std::size_t k = 0; k < members.size(); ++k) {
         const std::uint32_t i = members[k];
-        const bool startsGroup =
-            k == 0 || compareChars(archive.at(first).name, archive.at(i).name, false) != 0;
+        const bool startsGroup = k == 0 || compareChars(archive.at(first).name, archive.at(i).name,
+                                                        false, archive.codePage()) != 0;
         if (startsGroup) {
             first = i;
             isFolder = isFolderName(archive, names, order, run, end, i);
@@ -365,7 +371,8 @@ void checkNameClashes(const ArchiveReader& archive, const FoldedNames& names, Co
     const ListOrder order(archive, names);
     const auto isSameRun = [&](std::size_t a, std::size_t b) {
         return !order.differsEarly(a, b) && names.folded(order[a]) == names.folded(order[b]) &&
-               compareChars(archive.at(order[a]).name, archive.at(order[b]).name, true) == 0;
+               compareChars(archive.at(order[a]).name, archive.at(order[b]).name, true,
+                            archive.codePage()) == 0;
     };
     for (std::size_t run = 0; run < order.size();) {
         std::size_t end = run + 1;
@@ -385,11 +392,11 @@ void checkNameClashes(const ArchiveReader& archive, const FoldedNames& names, Co
 
 } // namespace
 
-CheckReport checkArchive(const std::string& path)
+CheckReport checkArchive(const std::string& path, std::optional<Encoding> forced)
 {
     ArchiveReader archive;
     try {
-        archive.Open(path);
+        archive.Open(path, forced);
     } catch (const FormatError& error) {
         CheckReport report;
         Collector problems;
@@ -404,7 +411,7 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
 {
     CheckReport report;
     Collector problems;
-    FoldedNames names(archive.size());
+    FoldedNames names(archive.size(), archive.codePage());
     // The directory's size bounds the names: reserved pages never written cost no memory.
     if (!errorsOnly)
         names.reserve(archive.dataAreaStart());
@@ -416,21 +423,24 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
             problems.add(i, error);
         }
         if (!errorsOnly && entry.dataSize == 0 && entry.dataOffset > archive.fileLength())
-            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry),
+            problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry, archive.codePage()),
                          "is empty but its offset " + std::to_string(entry.dataOffset) +
                              " lies past the end of the file (" +
                              std::to_string(archive.fileLength()) + " bytes)");
         try {
-            const std::string hostPath = names::hostRelativePath(entry.name);
+            const std::string hostPath = names::hostRelativePath(entry.name, archive.codePage());
             if (!errorsOnly)
                 names.add(i, entry.name);
-            if (auto reason = names::unstorableReason(entry.name, hostPath))
-                problems.addBadName(i, subjectOf(entry), std::move(*reason));
-            else if (auto warning = errorsOnly ? std::nullopt : nonPortableReason(entry.name))
-                problems.add(i, CheckProblem::Severity::Warning, subjectOf(entry), *warning);
+            if (auto reason = names::unstorableReason(entry.name, hostPath, archive.codePage()))
+                problems.addBadName(i, subjectOf(entry, archive.codePage()), std::move(*reason));
+            else if (auto warning = errorsOnly ? std::nullopt
+                                               : nonPortableReason(entry.name, archive.codePage()))
+                problems.add(i, CheckProblem::Severity::Warning,
+                             subjectOf(entry, archive.codePage()), *warning);
         } catch (const NameError& error) {
             names.skip(i);
-            problems.addBadName(i, subjectOf(entry), "unsafe to extract: " + error.reason());
+            problems.addBadName(i, subjectOf(entry, archive.codePage()),
+                                "unsafe to extract: " + error.reason());
         }
     }
     // The records before a bad one are checked; its error stands after them.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/CodePage.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -30,8 +32,8 @@ struct CheckReport {
 // inside the file, names safe to extract and that names::unstorableReason takes (errors);
 // overlapping data, duplicate names, names equal but for letter case and names Windows or FAT
 // cannot hold where the system can (warnings). Throws FileError only when the file cannot be opened
-// or read.
-CheckReport checkArchive(const std::string& path);
+// or read. Names are read in forced's code page, or the one they show.
+CheckReport checkArchive(const std::string& path, std::optional<Encoding> forced = std::nullopt);
 // The same for an archive already open (from a file or from memory). errorsOnly leaves out the
 // warnings and the passes that find nothing else, for a caller that only refuses errors.
 CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly = false);

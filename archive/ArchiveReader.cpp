@@ -1,5 +1,6 @@
 #include "archive/ArchiveReader.h"
 
+#include "archive/CodePageDetector.h"
 #include "archive/OutputFile.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 
 namespace archive {
 
-void ArchiveReader::Open(const std::string& path)
+void ArchiveReader::Open(const std::string& path, std::optional<Encoding> forced)
 {
     Close();
     OutputFile::recoverReplaced(path);
@@ -15,14 +16,15 @@ void ArchiveReader::Open(const std::string& path)
     m_strPath = path;
     try {
         m_nFileLength = m_file.GetLength();
-        readDirectory();
+        readDirectory(forced);
     } catch (...) {
         Close();
         throw;
     }
 }
 
-void ArchiveReader::OpenMemory(std::span<const unsigned char> bytes, const std::string& name)
+void ArchiveReader::OpenMemory(std::span<const unsigned char> bytes, const std::string& name,
+                               std::optional<Encoding> forced)
 {
     Close();
     m_memory = bytes;
@@ -30,7 +32,7 @@ void ArchiveReader::OpenMemory(std::span<const unsigned char> bytes, const std::
     m_strPath = name;
     m_nFileLength = bytes.size();
     try {
-        readDirectory();
+        readDirectory(forced);
     } catch (...) {
         Close();
         throw;
@@ -49,6 +51,8 @@ void ArchiveReader::Close() noexcept
     m_positions = {};
     m_slots = {};
     m_damage.reset();
+    m_pCodePage = &CodePage::big5();
+    m_bCodePageDetected = false;
 }
 
 std::size_t ArchiveReader::readAt(void* buffer, std::size_t count, std::uint64_t offset) const
@@ -64,7 +68,7 @@ std::size_t ArchiveReader::readAt(void* buffer, std::size_t count, std::uint64_t
     return n;
 }
 
-void ArchiveReader::readDirectory()
+void ArchiveReader::readDirectory(std::optional<Encoding> forced)
 {
     unsigned char field[format::kDirectorySizeBytes] = {};
     const std::size_t got = readAt(field, sizeof field, format::kDirectorySizeOffset);
@@ -79,14 +83,19 @@ void ArchiveReader::readDirectory()
         throw FormatError(FormatCause::fileEndedEarly, {}, ErrorKind::notAnArchive, m_strPath,
                           "the file ended inside the directory");
     m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
+    CodePageDetector detector;
     try {
-        walkDirectory(directory(), m_strPath, [&](std::string_view, std::uint32_t position) {
+        walkDirectory(directory(), m_strPath, [&](std::string_view name, std::uint32_t position) {
             m_positions.push_back(position);
             m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
+            if (!forced)
+                detector.add(name);
         });
     } catch (const FormatError& error) {
         m_damage = error;
     }
+    m_pCodePage = &CodePage::of(forced ? *forced : detector.result());
+    m_bCodePageDetected = !forced;
 }
 
 CFile& ArchiveReader::file() const

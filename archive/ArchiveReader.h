@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveFormat.h"
 #include "archive/CFile.h"
+#include "archive/CodePage.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -28,11 +29,13 @@ public:
     // Opens path for reading and reads its directory. FileError when the file cannot be opened
     // or read; FormatError (the reader is then closed) when the length field claims more than the
     // file holds. A malformed record does not throw: the records before it
-    // are kept and damage() tells what stopped the walk.
-    void Open(const std::string& path);
+    // are kept and damage() tells what stopped the walk. The names are read in the code page
+    // forced, or without one in the code page the names themselves show (CodePageDetector).
+    void Open(const std::string& path, std::optional<Encoding> forced = std::nullopt);
     // The same over an archive's bytes held by the caller, who keeps them alive and unchanged
     // while the reader is open; name stands for the archive in errors.
-    void OpenMemory(std::span<const unsigned char> bytes, const std::string& name);
+    void OpenMemory(std::span<const unsigned char> bytes, const std::string& name,
+                    std::optional<Encoding> forced = std::nullopt);
     void Close() noexcept;
     bool isOpen() const noexcept { return m_file.isOpen() || m_bMemory; }
 
@@ -46,6 +49,10 @@ public:
     std::uint64_t fileLength() const noexcept { return m_nFileLength; }
     // The first byte after the directory.
     std::uint64_t dataAreaStart() const noexcept;
+
+    // The code page the names are in, and whether detection chose it (false: forced).
+    const CodePage& codePage() const noexcept { return *m_pCodePage; }
+    bool isCodePageDetected() const noexcept { return m_bCodePageDetected; }
 
     // The first malformed record, if the walk stopped at one.
     const std::optional<FormatError>& damage() const noexcept { return m_damage; }
@@ -68,7 +75,7 @@ public:
     void checkData(const RecordView& record) const;
 
 private:
-    void readDirectory();
+    void readDirectory(std::optional<Encoding> forced);
     static std::size_t slotOf(std::uint32_t position);
 
     mutable CFile m_file;
@@ -90,6 +97,8 @@ private:
     // least 17 bytes long, so no two share a slot and a position is found in one step.
     std::vector<std::uint32_t> m_slots;
     std::optional<FormatError> m_damage;
+    const CodePage* m_pCodePage = &CodePage::big5();
+    bool m_bCodePageDetected = false;
 };
 
 } // namespace archive

@@ -7,6 +7,7 @@
 #include "archive/CFileFind.h"
 #include "archive/CFolder.h"
 #include "archive/CodePage950.h"
+#include "archive/FileCopier.h"
 #include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
 #include "archive/OutputFile.h"
@@ -83,8 +84,8 @@ struct SourceFile {
 class SourceTree {
 public:
     // folder is what is packed; entry names are made relative to root.
-    SourceTree(const std::string& folder, const std::string& root)
-        : m_strPrefix(paths::withSeparator(root)),
+    SourceTree(const std::string& folder, const std::string& root, const CodePage& cp)
+        : m_codePage(cp), m_strPrefix(paths::withSeparator(root)),
           m_strCanonical(canonicalPath(folder).value_or(std::string()))
     {
         CFolder top = CFolder::open(folder);
@@ -98,8 +99,8 @@ public:
         // the archive then depends on the names alone and building an extracted tree again gives
         // the same bytes.
         std::stable_sort(m_files.begin(), m_files.end(),
-                         [](const SourceFile& a, const SourceFile& b) {
-                             return cp950::compareNoCase(a.entryName, b.entryName) < 0;
+                         [&cp](const SourceFile& a, const SourceFile& b) {
+                             return cp.compareNoCase(a.entryName, b.entryName) < 0;
                          });
     }
 
@@ -226,12 +227,12 @@ private:
         const std::string_view relative = std::string_view(path).substr(m_strPrefix.size());
         std::string name;
         try {
-            name = names::entryName(relative);
+            name = names::entryName(relative, m_codePage);
         } catch (const NameError& e) {
             throw NameError(e.kind(), subject, e.reason());
         }
         // entryName gave the name that maps back to exactly this path.
-        if (auto reason = names::unstorableReason(name, relative))
+        if (auto reason = names::unstorableReason(name, relative, m_codePage))
             throw NameError(ErrorKind::nameNotStorable, subject, *reason);
         return name;
     }
@@ -265,6 +266,7 @@ private:
         return m_open[index];
     }
 
+    const CodePage& m_codePage;
     std::string m_strPrefix;
     std::string m_strCanonical;
     std::vector<SourceFolder> m_folders;
@@ -278,24 +280,25 @@ private:
 } // namespace
 
 std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
-                              const std::string& root)
+                              const std::string& root, const CodePage& cp)
 {
     std::vector<std::string> skippedLinks;
-    return AddFolderEntries(list, folder, root, skippedLinks);
+    return AddFolderEntries(list, folder, root, skippedLinks, cp);
 }
 
 std::int64_t AddFolderEntries(std::vector<BuildEntry>& list, const std::string& folder,
-                              const std::string& root, std::vector<std::string>& skippedLinks)
+                              const std::string& root, std::vector<std::string>& skippedLinks,
+                              const CodePage& cp)
 {
-    SourceTree tree(folder, root);
+    SourceTree tree(folder, root, cp);
     std::int64_t sum = 0;
     list.reserve(list.size() + tree.files().size());
     for (SourceFile& file : tree.files()) {
         sum += static_cast<std::int64_t>(file.entryName.size()) + 1;
         list.push_back({std::move(file.entryName), tree.hostPath(file), file.size});
     }
-    std::stable_sort(list.begin(), list.end(), [](const BuildEntry& a, const BuildEntry& b) {
-        return cp950::compareNoCase(a.name, b.name) < 0;
+    std::stable_sort(list.begin(), list.end(), [&cp](const BuildEntry& a, const BuildEntry& b) {
+        return cp.compareNoCase(a.name, b.name) < 0;
     });
     for (std::string& link : tree.skippedLinks())
         skippedLinks.push_back(std::move(link));
@@ -379,11 +382,11 @@ bool copyAll(SourceTree& tree, ArchiveWriter& writer, Progress& state)
 } // namespace
 
 BuildResult buildArchive(const std::string& sourceFolder, const std::string& archivePath,
-                         const ProgressFn& progress)
+                         const ProgressFn& progress, const CodePage& cp)
 {
     const auto [targetFolder, fileName] = checkBuildPaths(sourceFolder, archivePath);
 
-    SourceTree tree(sourceFolder, sourceFolder);
+    SourceTree tree(sourceFolder, sourceFolder, cp);
     Progress state;
     std::uint64_t directoryBytes = 0;
     const CFolder folder = CFolder::open(targetFolder);

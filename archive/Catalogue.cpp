@@ -1,7 +1,6 @@
 #include "archive/Catalogue.h"
 
 #include "archive/ArchiveReader.h"
-#include "archive/CodePage950.h"
 #include "archive/Listing.h"
 #include "archive/QuickFind.h"
 
@@ -15,7 +14,8 @@ namespace {
 // The order of names under compareNoCase, ties kept in the given order. Each name's folded bytes
 // go into one buffer and its first 16 of them into the sort key itself, so nearly every
 // comparison is two integer compares instead of a walk through two names.
-std::vector<std::uint32_t> sortedOrder(const std::vector<std::string_view>& names)
+std::vector<std::uint32_t> sortedOrder(const std::vector<std::string_view>& names,
+                                       const CodePage& cp)
 {
     struct Key {
         std::uint64_t high;
@@ -37,11 +37,11 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<std::string_view>& name
         const auto offset = static_cast<std::uint32_t>(used);
         char* out = folded.data() + used;
         for (std::size_t i = 0; i < text.size();) {
-            const std::size_t n = cp950::charLength(text, i);
+            const std::size_t n = cp.charLength(text, i);
             const char c = text[i];
             *out++ = n == 1 && c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-            if (n == 2)
-                *out++ = text[i + 1];
+            for (std::size_t k = 1; k < n; ++k)
+                *out++ = text[i + k];
             i += n;
         }
         used += text.size();
@@ -79,6 +79,7 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<std::string_view>& name
 Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
 {
     reader.requireWholeDirectory();
+    const CodePage& cp = reader.codePage();
     std::vector<std::string_view> names;
     std::vector<std::uint32_t> positions;
     std::vector<std::uint32_t> tails;
@@ -89,9 +90,9 @@ Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
         const RecordView record = reader.at(i);
         names.push_back(record.name);
         positions.push_back(record.recordPosition);
-        tails.push_back(typeTail(record.name));
+        tails.push_back(typeTail(record.name, cp));
     }
-    const std::vector<std::uint32_t> order = sortedOrder(names);
+    const std::vector<std::uint32_t> order = sortedOrder(names, cp);
     m_positions.reserve(order.size());
     m_names.reserve(order.size());
     m_tails.reserve(order.size());
@@ -103,6 +104,11 @@ Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
 }
 
 Catalogue::~Catalogue() = default;
+
+const CodePage& Catalogue::codePage() const noexcept
+{
+    return m_reader.codePage();
+}
 
 std::string_view Catalogue::name(std::size_t row) const
 {
@@ -140,7 +146,7 @@ std::vector<std::uint32_t> Catalogue::filter(std::string_view type) const
 const QuickFind& Catalogue::quickFind() const
 {
     std::call_once(m_quickFindBuilt,
-                   [this] { m_quickFind = std::make_unique<QuickFind>(m_names); });
+                   [this] { m_quickFind = std::make_unique<QuickFind>(m_names, codePage()); });
     return *m_quickFind;
 }
 

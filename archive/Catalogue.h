@@ -11,10 +11,12 @@
 namespace archive {
 
 class ArchiveReader;
+class CodePage;
 class QuickFind;
 struct RecordView;
 
-// The entries of an open archive in list order (cp950::compareNoCase, equal names in file
+// The entries of an open archive in list order (CodePage::compareNoCase in the reader's code
+// page, equal names in file
 // order), sorted once. A row holds the position of its record in the reader; names are views into
 // the reader's directory, so the catalogue holds no string per entry and must not outlive the
 // reader it was made from. Nothing changes after construction: a type filter is a pass over the
@@ -28,6 +30,8 @@ public:
     Catalogue& operator=(const Catalogue&) = delete;
 
     const ArchiveReader& reader() const noexcept { return m_reader; }
+    // The reader's code page, which every name of the catalogue is read in.
+    const CodePage& codePage() const noexcept;
     std::size_t size() const noexcept { return m_positions.size(); }
 
     // row < size(); in list order.

@@ -13,9 +13,7 @@
 
 namespace archive {
 
-namespace {
-
-bool isFolderPath(const std::string& path)
+bool ComparedTree::isFolderPath(const std::string& path)
 {
     try {
         filesystem::requireFolder(path);
@@ -26,6 +24,8 @@ bool isFolderPath(const std::string& path)
         return false;
     }
 }
+
+namespace {
 
 // Large enough that a read costs little beside the bytes; small enough for two sides and a
 // thread's stack to stay modest.
@@ -39,16 +39,17 @@ bool ComparedTree::isListedBefore(std::string_view a, std::string_view b)
     return order != 0 ? order < 0 : a < b;
 }
 
-ComparedTree::ComparedTree(const std::string& path) : m_strPath(path)
+ComparedTree::ComparedTree(const std::string& path, std::optional<Encoding> forced)
+    : m_strPath(path), m_pFolderCodePage(&CodePage::of(forced.value_or(Encoding::big5)))
 {
     if (!isFolderPath(path)) {
         m_pOwnReader = std::make_unique<ArchiveReader>();
-        m_pOwnReader->Open(path);
+        m_pOwnReader->Open(path, forced);
         m_pReader = m_pOwnReader.get();
         listArchive();
         return;
     }
-    AddFolderEntries(m_files, path, path);
+    AddFolderEntries(m_files, path, path, *m_pFolderCodePage);
     m_entries.reserve(m_files.size());
     for (std::size_t i = 0; i < m_files.size(); ++i) {
         const BuildEntry& file = m_files[i];
@@ -62,6 +63,11 @@ ComparedTree::ComparedTree(const ArchiveReader& reader)
     : m_strPath(reader.path()), m_pReader(&reader)
 {
     listArchive();
+}
+
+const CodePage& ComparedTree::codePage() const noexcept
+{
+    return m_pReader ? m_pReader->codePage() : *m_pFolderCodePage;
 }
 
 void ComparedTree::listArchive()

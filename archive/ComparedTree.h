@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,14 +27,21 @@ public:
     };
 
     // A folder when path is one, else an archive opened here; errors as the reader and
-    // AddFolderEntries throw them. An archive with a damaged directory is refused.
-    explicit ComparedTree(const std::string& path);
+    // AddFolderEntries throw them. An archive with a damaged directory is refused. An archive's
+    // names are read in the code page forced or the one they show; a folder's names are made in
+    // the code page forced, Big5 without one.
+    explicit ComparedTree(const std::string& path, std::optional<Encoding> forced = std::nullopt);
     // An archive already open, which must outlive this.
     explicit ComparedTree(const ArchiveReader& reader);
     ComparedTree(const ComparedTree&) = delete;
     ComparedTree& operator=(const ComparedTree&) = delete;
 
+    // Whether path is a folder (FileError when it cannot be looked at).
+    static bool isFolderPath(const std::string& path);
+
     const std::string& path() const noexcept { return m_strPath; }
+    // The code page of the entries' names.
+    const CodePage& codePage() const noexcept;
     bool isFolder() const noexcept { return m_pReader == nullptr; }
     // The archive read, or nullptr for a folder.
     const ArchiveReader* reader() const noexcept { return m_pReader; }
@@ -77,6 +85,7 @@ private:
     static constexpr std::size_t kWindowBytes = 1024 * 1024;
 
     std::string m_strPath;
+    const CodePage* m_pFolderCodePage = &CodePage::big5();
     std::unique_ptr<ArchiveReader> m_pOwnReader;
     const ArchiveReader* m_pReader = nullptr;
     std::vector<BuildEntry> m_files;

@@ -240,7 +240,8 @@ private:
             if (slice > 0) {
                 // The file may have shrunk since its length was checked.
                 if (!copySlice(out, offset, slice))
-                    throw FormatError(ErrorKind::damagedEntry, names::displayName(record.name),
+                    throw FormatError(ErrorKind::damagedEntry,
+                                      names::displayName(record.name, m_reader.codePage()),
                                       "the archive " + m_archive.GetFilePath() +
                                           " ends inside the entry's data");
                 offset += slice;
@@ -292,7 +293,8 @@ private:
     {
         // In the order written: a file replaced by a later entry of its name is that one's.
         for (const std::uint32_t position : m_unidentified) {
-            const std::string path = names::hostRelativePath(m_reader.record(position).name);
+            const std::string path =
+                names::hostRelativePath(m_reader.record(position).name, m_reader.codePage());
             // A name too deep for one path stays unknown: it is then only not recognised.
             if (const auto written = m_folders.root().fileIdentity(path))
                 m_written.remember(*written, position);
@@ -302,11 +304,13 @@ private:
         if (!earlierPosition)
             return;
         const RecordView earlier = m_reader.record(*earlierPosition);
-        if (names::hostComponents(earlier.name, earlier.recordPosition) == *m_pComponents)
+        if (names::hostComponents(earlier.name, earlier.recordPosition, m_reader.codePage()) ==
+            *m_pComponents)
             return;
         throw FileError(ErrorKind::sameFileAsEarlierEntry, m_pOut->path(),
-                        "is the file written for the entry " + names::displayName(earlier.name) +
-                            "; the entry " + names::displayName(m_pRecord->name) +
+                        "is the file written for the entry " +
+                            names::displayName(earlier.name, m_reader.codePage()) + "; the entry " +
+                            names::displayName(m_pRecord->name, m_reader.codePage()) +
                             " would replace it (the file system does not tell the names apart)");
     }
 
@@ -335,7 +339,8 @@ void checkData(const ArchiveReader& reader, const RecordView& record)
         return;
     const std::string claim =
         "claims bytes " + std::to_string(record.dataOffset) + " to " + std::to_string(end);
-    const std::string subject = names::entrySubject(record.name, record.recordPosition);
+    const std::string subject =
+        names::entrySubject(record.name, record.recordPosition, reader.codePage());
     if (end > reader.fileLength())
         throw FormatError(ErrorKind::damagedEntry, subject,
                           claim + " but the archive " + reader.path() + " holds only " +
@@ -369,7 +374,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
         const RecordView record = reader.record(positions[i]);
         // Refused before anything is created for it.
         const std::vector<std::string> components =
-            names::hostComponents(record.name, record.recordPosition);
+            names::hostComponents(record.name, record.recordPosition, reader.codePage());
         bool isGoing = true;
         try {
             checkData(reader, record);
@@ -381,7 +386,8 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
                     throw;
                 // The path alone may not show the entry: a folder level, escaped bytes.
                 throw FileError(e.kind(), e.subject(),
-                                e.reason() + ", for the entry " + names::displayName(record.name),
+                                e.reason() + ", for the entry " +
+                                    names::displayName(record.name, reader.codePage()),
                                 e.systemError());
             }
         } catch (const ArchiveError& e) {

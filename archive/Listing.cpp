@@ -1,7 +1,5 @@
 #include "archive/Listing.h"
 
-#include "archive/CodePage950.h"
-
 namespace archive {
 
 std::uint32_t packedType(std::string_view type)
@@ -14,7 +12,7 @@ std::uint32_t packedType(std::string_view type)
     return packed;
 }
 
-std::uint32_t typeTail(std::string_view name)
+std::uint32_t typeTail(std::string_view name, const CodePage& cp)
 {
     // The upper-cased tail made in place: a copy of each name would be most of a filter's time.
     // Character boundaries are found from the start, so a trail byte is never taken for a letter.
@@ -22,7 +20,7 @@ std::uint32_t typeTail(std::string_view name)
     const std::size_t from = name.size() - count;
     char tail[3] = {};
     for (std::size_t i = 0; i < name.size();) {
-        const std::size_t length = cp950::charLength(name, i);
+        const std::size_t length = cp.charLength(name, i);
         for (std::size_t k = i < from ? from : i; k < i + length; ++k) {
             char c = name[k];
             if (length == 1 && c >= 'a' && c <= 'z')
@@ -34,11 +32,11 @@ std::uint32_t typeTail(std::string_view name)
     return packedType(std::string_view(tail, count));
 }
 
-bool matchesType(std::string_view name, std::string_view type)
+bool matchesType(std::string_view name, std::string_view type, const CodePage& cp)
 {
     if (type.empty() || type == "*")
         return true;
-    return type.size() <= 3 && typeTail(name) == packedType(type);
+    return type.size() <= 3 && typeTail(name, cp) == packedType(type);
 }
 
 } // namespace archive

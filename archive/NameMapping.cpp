@@ -1,7 +1,6 @@
 #include "archive/NameMapping.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/CodePage950.h"
 #include "archive/FileSystem.h"
 #include "archive/PortableNames.h"
 
@@ -24,25 +23,25 @@ bool isDrivePart(std::string_view component)
 }
 
 // Decodable characters as UTF-8; every byte of any other character as U+F0000 + byte.
-void appendEscaped(std::string& out, std::string_view big5)
+void appendEscaped(std::string& out, std::string_view name, const CodePage& cp)
 {
-    for (std::size_t i = 0; i < big5.size();) {
+    for (std::size_t i = 0; i < name.size();) {
         // Bytes 0x01-0x7F are never lead bytes and stand for themselves.
         std::size_t run = i;
-        while (run < big5.size() && static_cast<unsigned char>(big5[run]) - 1u < 0x7Fu)
+        while (run < name.size() && static_cast<unsigned char>(name[run]) - 1u < 0x7Fu)
             ++run;
         if (run > i) {
-            out.append(big5.substr(i, run - i));
+            out.append(name.substr(i, run - i));
             i = run;
             continue;
         }
-        const std::size_t n = cp950::charLength(big5, i);
-        const auto c = cp950::decodeChar(big5, i);
+        const std::size_t n = cp.charLength(name, i);
+        const auto c = cp.decodeChar(name, i);
         if (c && *c != 0) {
-            cp950::appendUtf8(out, *c);
+            utf8::append(out, *c);
         } else {
             for (std::size_t k = 0; k < n; ++k)
-                cp950::appendUtf8(out, kEscapeBase + static_cast<unsigned char>(big5[i + k]));
+                utf8::append(out, kEscapeBase + static_cast<unsigned char>(name[i + k]));
         }
         i += n;
     }
@@ -55,12 +54,13 @@ enum class Slash {
 };
 
 // Reverses appendEscaped. Throws NameError for subject.
-std::string unescape(std::string_view text, const std::string& subject, Slash slash)
+std::string unescape(std::string_view text, const std::string& subject, Slash slash,
+                     const CodePage& cp)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
-        const auto c = cp950::nextUtf8(text, pos);
+        const auto c = utf8::next(text, pos);
         if (!c)
             throw NameError(ErrorKind::nameNotStorable, subject, "is not valid UTF-8");
         if (*c >= kEscapeBase && *c <= kEscapeBase + 0xFF) {
@@ -70,11 +70,11 @@ std::string unescape(std::string_view text, const std::string& subject, Slash sl
         } else if (*c == '\\' && slash == Slash::refuseBackslash) {
             throw NameError(ErrorKind::nameNotStorable, subject,
                             "contains '\\', which entry names use between folders");
-        } else if (auto bytes = cp950::encodeChar(*c)) {
+        } else if (auto bytes = cp.encodeChar(*c)) {
             out += *bytes;
         } else {
             throw NameError(ErrorKind::nameNotStorable, subject,
-                            "holds a character that code page 950 (Big5) cannot encode");
+                            "holds a character that " + std::string(cp.title()) + " cannot encode");
         }
     }
     return out;
@@ -105,7 +105,7 @@ std::optional<std::string> overlongLevelReason(std::string_view hostPath)
 
 // The ten codes glibc decodes to characters that encode back to other bytes count here too: the
 // name escape keeps them, but no character stands for them.
-std::optional<std::string> codePageReason(std::string_view name)
+std::optional<std::string> codePageReason(std::string_view name, const CodePage& cp)
 {
     std::size_t bad = 0;
     std::size_t first = 0;
@@ -115,17 +115,17 @@ std::optional<std::string> codePageReason(std::string_view name)
             ++pos;
             continue;
         }
-        if (!cp950::decodeChar(name, pos) && bad++ == 0)
+        if (!cp.decodeChar(name, pos) && bad++ == 0)
             first = pos;
-        pos += cp950::charLength(name, pos);
+        pos += cp.charLength(name, pos);
     }
     if (bad == 0)
         return std::nullopt;
     std::string bytes;
-    for (std::size_t i = 0; i < cp950::charLength(name, first); ++i)
+    for (std::size_t i = 0; i < cp.charLength(name, first); ++i)
         bytes += (i ? " " : "") + hexByte(static_cast<unsigned char>(name[first + i]));
-    std::string reason = "name is not valid code page 950: " + bytes + " at byte " +
-                         std::to_string(first) +
+    std::string reason = "name is not valid " + std::string(cp.title()) + ": " + bytes +
+                         " at byte " + std::to_string(first) +
                          " is no character that converts to Unicode and back";
     if (bad > 1)
         reason += ", and " + std::to_string(bad - 1) + " more";
@@ -134,34 +134,35 @@ std::optional<std::string> codePageReason(std::string_view name)
 
 } // namespace
 
-std::optional<std::string> unstorableReason(std::string_view entryName, std::string_view hostPath)
+std::optional<std::string> unstorableReason(std::string_view entryName, std::string_view hostPath,
+                                            const CodePage& cp)
 {
     if (auto reason = overlongLevelReason(hostPath))
         return reason;
-    if (auto reason = codePageReason(entryName))
+    if (auto reason = codePageReason(entryName, cp))
         return reason;
     if (filesystem::refusesNonPortableNames()) {
-        if (auto reason = nonPortableReason(entryName))
+        if (auto reason = nonPortableReason(entryName, cp))
             return "cannot be extracted here: " + *reason;
     }
     return std::nullopt;
 }
 
-void requireStorable(std::string_view entryName)
+void requireStorable(std::string_view entryName, const CodePage& cp)
 {
-    const std::string path = hostRelativePath(entryName);
-    if (auto reason = unstorableReason(entryName, path))
-        throw NameError(ErrorKind::nameNotStorable, displayName(entryName), *reason);
-    if (cp950::find(entryName, '/') != cp950::npos)
-        throw NameError(ErrorKind::nameNotStorable, displayName(entryName),
+    const std::string path = hostRelativePath(entryName, cp);
+    if (auto reason = unstorableReason(entryName, path, cp))
+        throw NameError(ErrorKind::nameNotStorable, displayName(entryName, cp), *reason);
+    if (cp.find(entryName, '/') != CodePage::npos)
+        throw NameError(ErrorKind::nameNotStorable, displayName(entryName, cp),
                         "holds '/', which is no separator in an entry name but would be one "
                         "once extracted");
 }
 
-std::vector<std::string> hostComponents(std::string_view entryName)
+std::vector<std::string> hostComponents(std::string_view entryName, const CodePage& cp)
 {
     const auto refuse = [&](const char* reason) {
-        throw NameError(ErrorKind::unsafeName, displayName(entryName), reason);
+        throw NameError(ErrorKind::unsafeName, displayName(entryName, cp), reason);
     };
     if (entryName.empty())
         refuse("has an empty name");
@@ -170,14 +171,14 @@ std::vector<std::string> hostComponents(std::string_view entryName)
     std::size_t start = 0;
     for (std::size_t i = 0; i <= entryName.size();) {
         if (i == entryName.size() ||
-            (isSeparator(entryName[i]) && cp950::charLength(entryName, i) == 1)) {
+            (isSeparator(entryName[i]) && cp.charLength(entryName, i) == 1)) {
             parts.push_back(entryName.substr(start, i - start));
             start = i + 1;
             if (i == entryName.size())
                 break;
             ++i;
         } else {
-            i += cp950::charLength(entryName, i);
+            i += cp.charLength(entryName, i);
         }
     }
 
@@ -195,24 +196,25 @@ std::vector<std::string> hostComponents(std::string_view entryName)
         if (part == ".")
             refuse("has a '.' folder level");
         std::string component;
-        appendEscaped(component, part);
+        appendEscaped(component, part, cp);
         components.push_back(std::move(component));
     }
     return components;
 }
 
-std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_t recordPosition)
+std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_t recordPosition,
+                                        const CodePage& cp)
 {
     if (entryName.empty())
-        throw NameError(ErrorKind::unsafeName, entrySubject(entryName, recordPosition),
+        throw NameError(ErrorKind::unsafeName, entrySubject(entryName, recordPosition, cp),
                         "has an empty name");
-    return hostComponents(entryName);
+    return hostComponents(entryName, cp);
 }
 
-std::string hostRelativePath(std::string_view entryName)
+std::string hostRelativePath(std::string_view entryName, const CodePage& cp)
 {
     std::string path;
-    for (const std::string& component : hostComponents(entryName)) {
+    for (const std::string& component : hostComponents(entryName, cp)) {
         if (!path.empty())
             path.push_back('/');
         path += component;
@@ -220,7 +222,7 @@ std::string hostRelativePath(std::string_view entryName)
     return path;
 }
 
-std::string entryName(std::string_view hostRelativePath)
+std::string entryName(std::string_view hostRelativePath, const CodePage& cp)
 {
     const std::string subject(hostRelativePath);
     std::string name;
@@ -231,7 +233,7 @@ std::string entryName(std::string_view hostRelativePath)
             start, slash == std::string_view::npos ? std::string_view::npos : slash - start);
         if (!name.empty() || start > 0)
             name.push_back('\\');
-        name += unescape(component, subject, Slash::refuseBackslash);
+        name += unescape(component, subject, Slash::refuseBackslash, cp);
         if (slash == std::string_view::npos)
             break;
         start = slash + 1;
@@ -239,7 +241,7 @@ std::string entryName(std::string_view hostRelativePath)
     // Only names that map back exactly are taken, so extracting gives this very path again.
     bool same = false;
     try {
-        same = names::hostRelativePath(name) == hostRelativePath;
+        same = names::hostRelativePath(name, cp) == hostRelativePath;
     } catch (const NameError&) {
     }
     if (!same)
@@ -248,47 +250,49 @@ std::string entryName(std::string_view hostRelativePath)
     return name;
 }
 
-std::string displayName(std::string_view entryName)
+std::string displayName(std::string_view entryName, const CodePage& cp)
 {
-    return cp950::toUtf8Lossy(entryName);
+    return cp.toUtf8Lossy(entryName);
 }
 
-std::string entrySubject(std::string_view entryName, std::uint32_t recordPosition)
+std::string entrySubject(std::string_view entryName, std::uint32_t recordPosition,
+                         const CodePage& cp)
 {
     if (entryName.empty())
         return "record at " + std::to_string(recordPosition);
-    return displayName(entryName);
+    return displayName(entryName, cp);
 }
 
-std::string toText(std::string_view entryName)
+std::string toText(std::string_view entryName, const CodePage& cp)
 {
     std::string text;
-    appendEscaped(text, entryName);
+    appendEscaped(text, entryName, cp);
     return text;
 }
 
-std::string fromText(std::string_view text)
+std::string fromText(std::string_view text, const CodePage& cp)
 {
-    std::string name = unescape(text, std::string(text), Slash::asBackslash);
+    std::string name = unescape(text, std::string(text), Slash::asBackslash, cp);
     if (name.empty())
         throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
     return name;
 }
 
-std::string fromTextExact(std::string_view text)
+std::string fromTextExact(std::string_view text, const CodePage& cp)
 {
-    std::string name = unescape(text, std::string(text), Slash::kept);
+    std::string name = unescape(text, std::string(text), Slash::kept, cp);
     if (name.empty())
         throw NameError(ErrorKind::nameNotStorable, std::string(text), "is not an entry name");
     return name;
 }
 
-bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName)
+bool matchesReadingSlashAsSeparator(std::string_view text, std::string_view entryName,
+                                    const CodePage& cp)
 {
     if (text.size() != entryName.size())
         return false;
     for (std::size_t i = 0; i < entryName.size();) {
-        const std::size_t n = cp950::charLength(entryName, i);
+        const std::size_t n = cp.charLength(entryName, i);
         const bool same = entryName.compare(i, n, text, i, n) == 0;
         if (!same && !(n == 1 && text[i] == '/' && entryName[i] == '\\'))
             return false;

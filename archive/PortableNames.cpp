@@ -1,7 +1,5 @@
 #include "archive/PortableNames.h"
 
-#include "archive/CodePage950.h"
-
 #include <array>
 #include <cstdio>
 
@@ -50,27 +48,27 @@ std::optional<std::string_view> deviceName(std::string_view level)
     return std::nullopt;
 }
 
-std::string quoted(std::string_view level)
+std::string quoted(std::string_view level, const CodePage& cp)
 {
     std::size_t cut = 0;
-    while (cut < level.size() && cut + cp950::charLength(level, cut) <= kMaxQuotedBytes)
-        cut += cp950::charLength(level, cut);
-    std::string text = "\"" + cp950::toUtf8Lossy(level.substr(0, cut));
+    while (cut < level.size() && cut + cp.charLength(level, cut) <= kMaxQuotedBytes)
+        cut += cp.charLength(level, cut);
+    std::string text = "\"" + cp.toUtf8Lossy(level.substr(0, cut));
     if (cut < level.size())
         text += "...";
     return text + "\"";
 }
 
 // The level's place for a reason: the last level is the name itself, others are folders.
-std::string where(std::string_view level, bool isLast)
+std::string where(std::string_view level, bool isLast, const CodePage& cp)
 {
-    return isLast ? "its name" : "the folder " + quoted(level);
+    return isLast ? "its name" : "the folder " + quoted(level, cp);
 }
 
-std::optional<std::string> levelReason(std::string_view level, bool isLast)
+std::optional<std::string> levelReason(std::string_view level, bool isLast, const CodePage& cp)
 {
-    for (std::size_t pos = 0; pos < level.size(); pos += cp950::charLength(level, pos)) {
-        if (cp950::charLength(level, pos) != 1)
+    for (std::size_t pos = 0; pos < level.size(); pos += cp.charLength(level, pos)) {
+        if (cp.charLength(level, pos) != 1)
             continue;
         const auto c = static_cast<unsigned char>(level[pos]);
         if (c < 0x20) {
@@ -87,29 +85,30 @@ std::optional<std::string> levelReason(std::string_view level, bool isLast)
         return std::nullopt;
     // Neither '.' nor ' ' is ever a trail byte, so a last byte of either is a character.
     if (level.back() == '.' || level.back() == ' ')
-        return where(level, isLast) + " ends with " + (level.back() == '.' ? "a dot" : "a space") +
+        return where(level, isLast, cp) + " ends with " +
+               (level.back() == '.' ? "a dot" : "a space") +
                ", which Windows and FAT drop from a file name";
     if (const auto device = deviceName(level))
-        return where(level, isLast) + " is the device " + std::string(*device) +
+        return where(level, isLast, cp) + " is the device " + std::string(*device) +
                " on Windows, whatever its extension";
     return std::nullopt;
 }
 
 } // namespace
 
-std::optional<std::string> nonPortableReason(std::string_view entryName)
+std::optional<std::string> nonPortableReason(std::string_view entryName, const CodePage& cp)
 {
     std::size_t start = 0;
     for (std::size_t pos = 0; pos <= entryName.size();) {
         const bool atEnd = pos == entryName.size();
-        if (atEnd || (isSeparator(entryName[pos]) && cp950::charLength(entryName, pos) == 1)) {
-            if (auto reason = levelReason(entryName.substr(start, pos - start), atEnd))
+        if (atEnd || (isSeparator(entryName[pos]) && cp.charLength(entryName, pos) == 1)) {
+            if (auto reason = levelReason(entryName.substr(start, pos - start), atEnd, cp))
                 return reason;
             if (atEnd)
                 break;
             start = ++pos;
         } else {
-            pos += cp950::charLength(entryName, pos);
+            pos += cp.charLength(entryName, pos);
         }
     }
     return std::nullopt;

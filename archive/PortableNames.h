@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/CodePage.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +15,7 @@ namespace archive {
 // and the device names CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-COM9 and LPT1-LPT9 with or
 // without an extension, in any case. Empty, "." and ".." levels are left to the check that a
 // name stays inside its destination.
-std::optional<std::string> nonPortableReason(std::string_view entryName);
+std::optional<std::string> nonPortableReason(std::string_view entryName,
+                                             const CodePage& cp = CodePage::big5());
 
 } // namespace archive

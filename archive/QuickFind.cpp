@@ -1,12 +1,13 @@
 #include "archive/QuickFind.h"
 
-#include "archive/CodePage950.h"
+#include "archive/CodePage.h"
 
 #include <cstring>
 
 namespace archive {
 
-QuickFind::QuickFind(std::span<const std::string_view> names)
+QuickFind::QuickFind(std::span<const std::string_view> names, const CodePage& codePage)
+    : m_codePage(codePage)
 {
     // One copy of every name bounds the keys, so the buffer never moves while it fills; pages
     // reserved and never written cost no memory.
@@ -15,10 +16,11 @@ QuickFind::QuickFind(std::span<const std::string_view> names)
         nameBytes += name.size();
     m_strBytes.reserve(nameBytes);
     m_keys.reserve(names.size());
+    const CodePage& cp = codePage;
     for (const std::string_view name : names) {
         std::size_t pos = 0;
-        while (pos < name.size() && !(name[pos] == '\\' && cp950::charLength(name, pos) == 1))
-            pos += cp950::charLength(name, pos);
+        while (pos < name.size() && !(name[pos] == '\\' && cp.charLength(name, pos) == 1))
+            pos += cp.charLength(name, pos);
         if (pos == name.size()) {
             m_keys.push_back({0, kNoKey});
             continue;
@@ -30,7 +32,7 @@ QuickFind::QuickFind(std::span<const std::string_view> names)
         m_strBytes.append(name.substr(start));
         char* key = m_strBytes.data() + offset;
         for (pos = start; pos < name.size();) {
-            const std::size_t length = cp950::charLength(name, pos);
+            const std::size_t length = cp.charLength(name, pos);
             char& c = key[pos - start];
             if (length == 1 && c >= 'a' && c <= 'z')
                 c = static_cast<char>(c - ('a' - 'A'));
@@ -46,7 +48,7 @@ int QuickFind::find(std::span<const std::uint32_t> rows, std::string_view findTe
         return -1;
     if (findText.empty())
         return 0;
-    const std::string needle = cp950::makeUpper(findText);
+    const std::string needle = m_codePage.makeUpper(findText);
     const char* bytes = m_strBytes.data();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const Key key = m_keys[rows[i]];

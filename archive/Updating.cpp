@@ -8,6 +8,7 @@
 #include "archive/CFile.h"
 #include "archive/CFolder.h"
 #include "archive/CodePage950.h"
+#include "archive/FileCopier.h"
 #include "archive/FileLock.h"
 #include "archive/FileSystem.h"
 #include "archive/NameMapping.h"
@@ -46,21 +47,27 @@ struct Item {
 
 // Entry-list order: names equal but for case come in byte order, as a build of a folder walks
 // them.
-bool isListedBefore(std::string_view a, std::string_view b)
+bool isListedBefore(std::string_view a, std::string_view b, const CodePage& cp)
 {
-    const int order = cp950::compareNoCase(a, b);
+    const int order = cp.compareNoCase(a, b);
     return order != 0 ? order < 0 : a < b;
 }
 
-bool isItemListedBefore(const Item& a, const Item& b)
-{
-    return isListedBefore(a.name, b.name);
-}
+// isListedBefore over items, as a comparison object.
+struct ItemOrder {
+    const CodePage& cp;
+    bool operator()(const Item& a, const Item& b) const
+    {
+        return isListedBefore(a.name, b.name, cp);
+    }
+};
 
 // kept and changed, each in list order, merged as std::merge merges them (kept first among
 // equals) inside kept's own room from the back: only the items after the first changed one move.
-std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>& changed)
+std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>& changed,
+                                 const CodePage& cp)
 {
+    const ItemOrder isItemListedBefore{cp};
     std::size_t i = kept.size();
     std::size_t j = changed.size();
     kept.resize(i + j);
@@ -78,7 +85,12 @@ std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>
 // million names, and a change costs the changed entries' merge.
 class EntryTable {
 public:
-    explicit EntryTable(std::string archiveName) : m_strArchive(std::move(archiveName)) {}
+    EntryTable(std::string archiveName, const CodePage& cp)
+        : m_strArchive(std::move(archiveName)), m_codePage(cp)
+    {
+    }
+
+    const CodePage& codePage() const noexcept { return m_codePage; }
 
     // The reader's records, which must outlive the table, with room for nMore changes: a table
     // of a million entries is not moved for one more.
@@ -96,13 +108,13 @@ public:
         }
         m_nOld = m_items.size();
         // An archive this program wrote is in list order already and needs no order of its own.
-        if (std::is_sorted(m_items.begin(), m_items.end(), isItemListedBefore))
+        if (std::is_sorted(m_items.begin(), m_items.end(), ItemOrder{m_codePage}))
             return;
         m_order.resize(m_nOld);
         std::iota(m_order.begin(), m_order.end(), 0u);
         // Records of one name keep their file order.
         std::stable_sort(m_order.begin(), m_order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return isItemListedBefore(m_items[a], m_items[b]);
+            return isListedBefore(m_items[a].name, m_items[b].name, m_codePage);
         });
     }
 
@@ -116,7 +128,7 @@ public:
         if (count > 1) {
             const std::uint32_t a = m_items[found[0]].recordPosition;
             const std::uint32_t b = m_items[found[1]].recordPosition;
-            throw NameError(ErrorKind::ambiguousName, names::displayName(name),
+            throw NameError(ErrorKind::ambiguousName, names::displayName(name, m_codePage),
                             "is the name of two entries of " + m_strArchive + " (records at " +
                                 std::to_string(std::min(a, b)) + " and " +
                                 std::to_string(std::max(a, b)) + "); change neither by name");
@@ -128,7 +140,7 @@ public:
     {
         if (const std::optional<std::size_t> index = find(name))
             return *index;
-        throw NameError(ErrorKind::noSuchEntry, names::displayName(name),
+        throw NameError(ErrorKind::noSuchEntry, names::displayName(name, m_codePage),
                         "no entry of that name in " + m_strArchive);
     }
 
@@ -183,7 +195,7 @@ public:
             if (m_items[i].isLive)
                 changed.push_back(m_items[i]);
         }
-        std::stable_sort(changed.begin(), changed.end(), isItemListedBefore);
+        std::stable_sort(changed.begin(), changed.end(), ItemOrder{m_codePage});
         std::vector<Item> kept;
         if (m_order.empty()) {
             // Squeezed where they stand, without a second copy of a million items.
@@ -201,7 +213,7 @@ public:
         m_order = {};
         m_added.clear();
         m_nOld = 0;
-        return mergedFromBack(std::move(kept), changed);
+        return mergedFromBack(std::move(kept), changed, m_codePage);
     }
 
 private:
@@ -213,7 +225,7 @@ private:
         std::size_t k = 0;
         for (std::size_t end = m_nOld; k < end;) {
             const std::size_t middle = k + (end - k) / 2;
-            if (isListedBefore(m_items[oldIndex(middle)].name, name))
+            if (isListedBefore(m_items[oldIndex(middle)].name, name, m_codePage))
                 k = middle + 1;
             else
                 end = middle;
@@ -229,6 +241,7 @@ private:
     }
 
     std::string m_strArchive;
+    const CodePage& m_codePage;
     std::vector<Item> m_items; // the old entries in file order, then the added and renamed ones
     std::size_t m_nOld = 0;
     std::vector<std::uint32_t> m_order; // the old entries in list order; empty when in file order
@@ -238,37 +251,38 @@ private:
 };
 
 // Every folder level of name: "a\b\c" gives "a" and "a\b". A '\' that is the second byte of a
-// double-byte character does not end a level. One walk over the characters: cp950::find starts
+// multi-byte character does not end a level. One walk over the characters: CodePage::find starts
 // at the front each time, which made deep names quadratic.
-template <typename Visit> void forEachLevel(std::string_view name, Visit visit)
+template <typename Visit> void forEachLevel(std::string_view name, const CodePage& cp, Visit visit)
 {
-    for (std::size_t at = 0; at < name.size(); at += cp950::charLength(name, at)) {
-        if (name[at] == '\\' && cp950::charLength(name, at) == 1)
+    for (std::size_t at = 0; at < name.size(); at += cp.charLength(name, at)) {
+        if (name[at] == '\\' && cp.charLength(name, at) == 1)
             visit(name.substr(0, at));
     }
 }
 
 // Whether level is one of name's folder levels, as forEachLevel walks them.
-bool isFolderLevelOf(std::string_view level, std::string_view name)
+bool isFolderLevelOf(std::string_view level, std::string_view name, const CodePage& cp)
 {
     if (name.size() <= level.size() || name.substr(0, level.size()) != level ||
         name[level.size()] != '\\')
         return false;
     std::size_t at = 0;
     while (at < level.size())
-        at += cp950::charLength(name, at);
+        at += cp.charLength(name, at);
     return at == level.size();
 }
 
 // An entry that is a file where another entry needs a folder level could not be extracted. Only
 // a changed entry is asked about, and items are in list order: the names below it and its levels
 // are found by binary search.
-void requireNoFileFolderClash(const std::vector<Item>& items)
+void requireNoFileFolderClash(const std::vector<Item>& items, const CodePage& cp)
 {
     const auto firstFrom = [&](std::string_view name) {
-        return std::lower_bound(
-            items.begin(), items.end(), name,
-            [](const Item& item, std::string_view key) { return isListedBefore(item.name, key); });
+        return std::lower_bound(items.begin(), items.end(), name,
+                                [&cp](const Item& item, std::string_view key) {
+                                    return isListedBefore(item.name, key, cp);
+                                });
     };
     for (const Item& item : items) {
         if (!item.isChanged)
@@ -276,18 +290,18 @@ void requireNoFileFolderClash(const std::vector<Item>& items)
         const std::string_view name = item.name;
         // Names that begin with name but for case stand together from where name would.
         for (auto it = firstFrom(name);
-             it != items.end() && cp950::compareNoCase(it->name.substr(0, name.size()), name) == 0;
+             it != items.end() && cp.compareNoCase(it->name.substr(0, name.size()), name) == 0;
              ++it) {
-            if (isFolderLevelOf(name, it->name))
-                throw NameError(ErrorKind::inTheWay, names::displayName(name),
+            if (isFolderLevelOf(name, it->name, cp))
+                throw NameError(ErrorKind::inTheWay, names::displayName(name, cp),
                                 "is already a folder level of other entries");
         }
-        forEachLevel(name, [&](std::string_view prefix) {
+        forEachLevel(name, cp, [&](std::string_view prefix) {
             const auto it = firstFrom(prefix);
             if (it != items.end() && it->name == prefix)
-                throw NameError(ErrorKind::inTheWay, names::displayName(name),
+                throw NameError(ErrorKind::inTheWay, names::displayName(name, cp),
                                 "needs a folder level named like the entry " +
-                                    names::displayName(prefix));
+                                    names::displayName(prefix, cp));
         });
     }
 }
@@ -308,15 +322,16 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
                   UpdateResult& result)
 {
     using Outcome = UpdateResult::Outcome;
+    const CodePage& cp = table.codePage();
     for (const ArchiveChange& change : changes) {
         switch (change.kind) {
         case ArchiveChange::Kind::add: {
-            names::requireStorable(change.name);
+            names::requireStorable(change.name, cp);
             const std::optional<std::size_t> existing = table.find(change.name);
             if (existing && options.keepExisting) {
                 if (options.onKept)
                     options.onKept(FileError(ErrorKind::keptExisting,
-                                             names::displayName(change.name),
+                                             names::displayName(change.name, cp),
                                              "is already in " + archivePath + "; kept as it was"));
                 ++result.kept;
                 result.outcomes.push_back(Outcome::kept);
@@ -353,11 +368,11 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
                 result.outcomes.push_back(Outcome::unchanged);
                 break;
             }
-            names::requireStorable(change.newName);
+            names::requireStorable(change.newName, cp);
             if (table.contains(change.newName))
-                throw NameError(ErrorKind::inTheWay, names::displayName(change.newName),
+                throw NameError(ErrorKind::inTheWay, names::displayName(change.newName, cp),
                                 "is already the name of an entry of " + archivePath + "; " +
-                                    names::displayName(change.name) + " was not renamed");
+                                    names::displayName(change.name, cp) + " was not renamed");
             table.rename(index, table.keep(change.newName));
             ++result.renamed;
             result.outcomes.push_back(Outcome::renamed);
@@ -448,7 +463,7 @@ std::vector<unsigned char> directoryOf(const std::vector<Item>& items, Progress&
 // padding, reserved fields, another order) is not kept.
 bool isWrittenLayout(const ArchiveReader& reader)
 {
-    EntryTable table(reader.path());
+    EntryTable table(reader.path(), reader.codePage());
     table.addOld(reader, 0);
     Progress state;
     std::vector<unsigned char> directory;
@@ -473,11 +488,11 @@ struct Destination {
 };
 
 // Writes the items as an archive at the destination; the result's counts are already filled in.
-UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Destination& to,
-                        const ProgressFn& progress, const UpdateOptions& options,
-                        UpdateResult result)
+UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const CodePage& cp,
+                        const Destination& to, const ProgressFn& progress,
+                        const UpdateOptions& options, UpdateResult result)
 {
-    requireNoFileFolderClash(items);
+    requireNoFileFolderClash(items, cp);
     for (const Item& item : items) {
         if (item.isChanged)
             result.changedNames.emplace_back(item.name);
@@ -561,7 +576,7 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     const std::string& archivePath = reader.path();
     reader.requireWholeDirectory();
 
-    EntryTable table(archivePath);
+    EntryTable table(archivePath, reader.codePage());
     table.addOld(reader, changes.size());
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
@@ -588,7 +603,7 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     const OutputFile::ExistingCheck unreplaced = [&](const filesystem::ObjectId& id) {
         requireUnreplaced(id, archive, archivePath);
     };
-    return writeItems(&archive, std::move(items),
+    return writeItems(&archive, std::move(items), reader.codePage(),
                       {folder, name, OutputFile::Existing::replaceOpen,
                        filesystem::permissions(target), &unreplaced},
                       progress, options, std::move(result));
@@ -596,13 +611,13 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
 
 UpdateResult createArchive(const std::string& archivePath,
                            const std::vector<ArchiveChange>& changes, const ProgressFn& progress,
-                           const UpdateOptions& options)
+                           const UpdateOptions& options, const CodePage& cp)
 {
-    EntryTable table(archivePath);
+    EntryTable table(archivePath, cp);
     UpdateResult result;
     for (const ArchiveChange& change : changes) {
         if (change.kind != ArchiveChange::Kind::add)
-            throw NameError(ErrorKind::noSuchEntry, names::displayName(change.name),
+            throw NameError(ErrorKind::noSuchEntry, names::displayName(change.name, cp),
                             "no entry of that name in " + archivePath +
                                 ", which does not exist yet");
     }
@@ -612,7 +627,7 @@ UpdateResult createArchive(const std::string& archivePath,
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
     // An archive missing only for a stopped replacement is not created anew over.
     OutputFile::recoverReplaced(archivePath);
-    return writeItems(nullptr, table.takeLive(),
+    return writeItems(nullptr, table.takeLive(), cp,
                       {folder, name, OutputFile::Existing::keep, std::nullopt, nullptr}, progress,
                       options, std::move(result));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/CodePage.h"
 #include "archive/FileSystem.h"
 #include "archive/Progress.h"
 
@@ -97,10 +98,11 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
 
 // The same for an archive that does not exist yet: only adds; writes a new archive at path, or
 // where a symbolic link at path to nothing leads when that folder exists. A file that comes to
-// the path meanwhile is kept (FileError keptExisting).
+// the path meanwhile is kept (FileError keptExisting). Entry names are bytes in cp.
 UpdateResult createArchive(const std::string& archivePath,
                            const std::vector<ArchiveChange>& changes,
-                           const ProgressFn& progress = {}, const UpdateOptions& options = {});
+                           const ProgressFn& progress = {}, const UpdateOptions& options = {},
+                           const CodePage& cp = CodePage::big5());
 
 // Puts earlier's bytes back at archivePath, byte for byte, as safely as updateArchive writes:
 // undoing the last change while the reader still holds the replaced file open. The archive is

@@ -21,7 +21,8 @@ int runBuild(const CommandLine& line, Console& console)
     LongRun run(console, "building",
                 "\nvelmora-dat: stopping; no archive will be written (interrupt again to end at "
                 "once)\n");
-    const archive::BuildResult result = archive::buildArchive(folder, archivePath, run.progress());
+    const archive::BuildResult result =
+        archive::buildArchive(folder, archivePath, run.progress(), newArchiveCodePage(line));
     // A signal too late to stop the build lets its notices be said; the status still tells it.
     run.end(result.cancelled);
     if (result.cancelled)

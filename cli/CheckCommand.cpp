@@ -18,7 +18,7 @@ std::string counted(int n, const char* singular, const char* plural)
 int runCheck(const CommandLine& line, Console& console)
 {
     const std::string& path = line.arguments()[0];
-    const archive::CheckReport report = archive::checkArchive(path);
+    const archive::CheckReport report = archive::checkArchive(path, encodingOption(line));
     for (const archive::CheckProblem& problem : report.problems) {
         const bool isWarning = problem.severity == archive::CheckProblem::Severity::Warning;
         console.error(problem.subject, (isWarning ? "warning: " : "") + problem.reason);

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "archive/CodePage.h"
+
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,5 +48,11 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
 // The --type option as one of the type selector's choices ("*" when absent). UsageError for any
 // other value.
 std::string typeOption(const CommandLine& line);
+// The --encoding option: a code page, or nullopt for "auto" (or when absent), which reads an
+// archive's names in the code page they show. UsageError for any other value.
+std::optional<archive::Encoding> encodingOption(const CommandLine& line);
+// The code page new names are written in when no archive tells: the one --encoding gives, Big5
+// for "auto".
+const archive::CodePage& newArchiveCodePage(const CommandLine& line);
 
 } // namespace cli

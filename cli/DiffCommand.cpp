@@ -26,9 +26,9 @@ using Kind = EntryDifference::Kind;
 // Larger texts are refused rather than held twice in memory.
 constexpr std::uint32_t kMaxTextBytes = 8u * 1024 * 1024;
 
-std::string shown(std::string_view entryName)
+std::string shown(std::string_view entryName, const ComparedTree& tree)
 {
-    return text::printable(archive::names::toText(entryName));
+    return text::printable(archive::names::toText(entryName, tree.codePage()));
 }
 
 std::string hashText(std::uint64_t value)
@@ -39,30 +39,32 @@ std::string hashText(std::uint64_t value)
     return text::hex(bytes);
 }
 
-std::string statusLine(const EntryDifference& difference)
+std::string statusLine(const EntryDifference& difference, const ComparedTree& older,
+                       const ComparedTree& newer)
 {
     switch (difference.kind) {
     case Kind::added:
-        return "A\t" + shown(difference.newer->name) + "\n";
+        return "A\t" + shown(difference.newer->name, newer) + "\n";
     case Kind::deleted:
-        return "D\t" + shown(difference.older->name) + "\n";
+        return "D\t" + shown(difference.older->name, older) + "\n";
     case Kind::changed:
-        return "M\t" + shown(difference.older->name) + "\n";
+        return "M\t" + shown(difference.older->name, older) + "\n";
     case Kind::renamed:
-        return "R\t" + shown(difference.older->name) + " -> " + shown(difference.newer->name) +
-               "\n";
+        return "R\t" + shown(difference.older->name, older) + " -> " +
+               shown(difference.newer->name, newer) + "\n";
     }
     return {};
 }
 
 // One side's fields of a JSON record: prefix is "old" or "new".
-void appendSide(std::string& row, const char* prefix, const ComparedTree::Entry* entry,
-                const std::optional<std::uint64_t>& hash)
+void appendSide(std::string& row, const char* prefix, const ComparedTree& tree,
+                const ComparedTree::Entry* entry, const std::optional<std::uint64_t>& hash)
 {
     if (!entry)
         return;
     const std::string key = std::string(", \"") + prefix;
-    row += key + "_name\": " + text::jsonString(archive::names::toText(entry->name));
+    row +=
+        key + "_name\": " + text::jsonString(archive::names::toText(entry->name, tree.codePage()));
     row += key + "_name_hex\": \"" + text::hex(entry->name) + "\"";
     row += key + "_size\": " + std::to_string(entry->size);
     if (hash)
@@ -107,8 +109,8 @@ void printJson(const ComparedTree& older, const ComparedTree& newer,
         std::string row = i == 0 ? "\n  {\"status\": \"" : ",\n  {\"status\": \"";
         row += kindWord(difference.kind);
         row += "\"";
-        appendSide(row, "old", difference.older, difference.olderHash);
-        appendSide(row, "new", difference.newer, difference.newerHash);
+        appendSide(row, "old", older, difference.older, difference.olderHash);
+        appendSide(row, "new", newer, difference.newer, difference.newerHash);
         console.print(row + "}");
     }
     console.print(std::string(differences.empty() ? "]" : "\n]") +
@@ -125,7 +127,7 @@ void printStatus(const ComparedTree& older, const ComparedTree& newer,
     Counts counts;
     for (const EntryDifference& difference : comparison.differences()) {
         ++counts.byKind[static_cast<int>(difference.kind)];
-        console.print(statusLine(difference));
+        console.print(statusLine(difference, older, newer));
     }
     console.print(older.path() + " -> " + newer.path() + ": " +
                   counts.text(comparison.unchanged()) + "\n");
@@ -137,8 +139,9 @@ const ComparedTree::Entry* findEntry(const ComparedTree& tree, const std::string
     for (const bool isExact : {true, false}) {
         std::string name;
         try {
-            name = isExact ? archive::names::fromTextExact(text::fromPrintable(text))
-                           : archive::names::fromText(text::fromPrintable(text));
+            name = isExact
+                       ? archive::names::fromTextExact(text::fromPrintable(text), tree.codePage())
+                       : archive::names::fromText(text::fromPrintable(text), tree.codePage());
         } catch (const archive::NameError&) {
             continue;
         }
@@ -155,7 +158,7 @@ std::string entryBytes(const ComparedTree& tree, const ComparedTree::Entry* entr
     if (!entry)
         return {};
     if (entry->size > kMaxTextBytes)
-        throw archive::FormatError(archive::ErrorKind::tooLarge, shown(entry->name),
+        throw archive::FormatError(archive::ErrorKind::tooLarge, shown(entry->name, tree),
                                    "is larger than the 8 MiB a text is compared up to");
     std::string bytes(entry->size, '\0');
     ComparedTree::Bytes reading(tree, *entry);
@@ -212,7 +215,7 @@ int printTextDiff(const ComparedTree& older, const ComparedTree& newer, const st
     if (isQuiet)
         return kExitFailure;
     const auto label = [](const ComparedTree& tree, const ComparedTree::Entry* entry) {
-        return entry ? tree.path() + "/" + shown(entry->name) : std::string("/dev/null");
+        return entry ? tree.path() + "/" + shown(entry->name, tree) : std::string("/dev/null");
     };
     console.print("--- " + label(older, olderEntry) + "\n+++ " + label(newer, newerEntry) + "\n");
     console.print(diff.isEqual() ? "\\ the texts differ only in their line ends\n"
@@ -224,14 +227,28 @@ int compare(const CommandLine& line, Console& console)
 {
     const std::string& olderPath = line.arguments()[0];
     const std::string& newerPath = line.arguments()[1];
-    const ComparedTree older(olderPath);
-    // One archive named twice is read through one reader: a file is opened once in a run.
-    const auto olderId = archive::filesystem::identity(olderPath);
+    const std::optional<archive::Encoding> forced = encodingOption(line);
+    // Without --encoding a folder's names are made in the code page of the archive beside it,
+    // so an archive is read before the folder it is compared with.
+    const auto besides = [&](const ComparedTree& other) {
+        return forced || other.isFolder() ? forced : std::optional(other.codePage().encoding());
+    };
+    std::unique_ptr<ComparedTree> olderTree;
     std::unique_ptr<ComparedTree> newer;
-    if (!older.isFolder() && olderId && archive::filesystem::identity(newerPath) == olderId)
-        newer = std::make_unique<ComparedTree>(*older.reader());
-    else
-        newer = std::make_unique<ComparedTree>(newerPath);
+    if (ComparedTree::isFolderPath(olderPath)) {
+        newer = std::make_unique<ComparedTree>(newerPath, forced);
+        olderTree = std::make_unique<ComparedTree>(olderPath, besides(*newer));
+    } else {
+        olderTree = std::make_unique<ComparedTree>(olderPath, forced);
+        // One archive named twice is read through one reader: a file is opened once in a run.
+        const auto olderId = archive::filesystem::identity(olderPath);
+        if (olderId && archive::filesystem::identity(newerPath) == olderId)
+            newer = std::make_unique<ComparedTree>(*olderTree->reader());
+        else
+            newer = std::make_unique<ComparedTree>(
+                newerPath, ComparedTree::isFolderPath(newerPath) ? besides(*olderTree) : forced);
+    }
+    const ComparedTree& older = *olderTree;
     const bool isQuiet = line.isSet("--quiet");
     if (line.isSet("--text"))
         return printTextDiff(older, *newer, line.value("--text"), console, isQuiet);

@@ -43,7 +43,7 @@ int runExtract(const CommandLine& line, Console& console)
     const std::vector<std::string> texts(arguments.begin() + 2, arguments.end());
 
     archive::ArchiveReader reader;
-    reader.Open(archivePath);
+    reader.Open(archivePath, encodingOption(line));
     const archive::Catalogue catalogue(reader);
     std::vector<std::uint32_t> rows = catalogue.filter(type);
     if (!texts.empty()) {

@@ -33,6 +33,9 @@ Options:
   -h, --help     show this help; after a command, that command's help
   --version      show the program's version
 
+Every command takes --encoding CODE (big5, gbk, shift-jis, utf-8 or auto, the default): the
+code page entry names are stored in. Under auto an archive's names choose it: Big5, unless
+they hold GBK, Shift-JIS or UTF-8 text clearly; the stored bytes never change with it.
 Entry names are shown in UTF-8 with '\' between folder levels.
 
 Exit status:
@@ -64,15 +67,22 @@ constexpr CommandHelp kCommandHelp[] = {
     {"list", R"(Usage: velmora-dat list [--type EXT] [--long] [--json] ARCHIVE
 Prints the entries of ARCHIVE, one a line, sorted as the entry list sorts them (alphabetically,
 ASCII letters without regard to case). Names are UTF-8 with '\' between folder levels; a byte
-that is no code page 950 character, or a control character, shows as U+F0000 + byte, so every
-name stays on its line and can be given back to extract as printed.
+that is no character of the names' code page, or a control character, shows as U+F0000 + byte,
+so every name stays on its line and can be given back to extract as printed.
 
 Options:
   --type EXT     only entries whose name ends in EXT: BMP, DAT, EGA, SCR or WAV (any case;
                  the last three letters are compared, no dot is needed)
-  --long         before each name, its size in bytes and its data offset, tab-separated
-  --json         one JSON array of objects with name, name_hex (the stored bytes), size,
-                 offset and record (the position of its directory record)
+  --long         before each name, its size in bytes and its data offset, tab-separated,
+                 after a first line naming the code page: # names: CODE (detected)
+                 or, under --encoding, # names: CODE (chosen)
+  --json         one JSON array of objects with name, name_hex (the stored bytes),
+                 encoding and encoding_detected (the code page the name was read in and
+                 whether the names chose it), size, offset and record (the position of
+                 its directory record)
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
 )",
      false},
     {"extract", R"(Usage: velmora-dat extract [--type EXT] ARCHIVE DEST [NAME...]
@@ -91,6 +101,9 @@ Options:
   -k, --keep-old-files
                  keep every file that already exists in DEST and report it (the exit
                  status is then 1)
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
 )",
      false},
     {"build", R"(Usage: velmora-dat build FOLDER ARCHIVE
@@ -99,15 +112,18 @@ archive is written under a temporary name and put in place only when complete, s
 interrupted build (status 130, 143 for SIGTERM) leaves an earlier file at ARCHIVE as it was.
 An archive inside FOLDER is refused. A symbolic link is packed, with the bytes of the file it
 leads to, only when that is a regular file inside FOLDER; any other link is skipped with a
-notice naming it. A file whose name check would call an error (not code page 950, a level over
-255 bytes, on Windows a name Windows cannot hold) is refused before anything is written.
+notice naming it. A file whose name check would call an error (not in the code page, a level
+over 255 bytes, on Windows a name Windows cannot hold) is refused before anything is written.
 
 Options:
+  --encoding CODE
+                 write entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) writes Big5. A name CODE cannot hold is refused
 )",
      false},
     {"check", R"(Usage: velmora-dat check ARCHIVE
 Validates ARCHIVE without writing anything: the directory's structure, every entry's data
-inside the file, and names valid in code page 950 and safe to extract are errors; overlapping
+inside the file, and names valid in their code page and safe to extract are errors; overlapping
 data, names that extract to the same file, names equal but for letter case (one file where case
 is ignored) and names Windows or FAT cannot hold are warnings (errors on Windows, which cannot
 extract them). build, add and rename give no entry a name that is an error here, and delete
@@ -116,6 +132,9 @@ standard error and a summary line with the counts on standard output; the exit s
 when an error was found.
 
 Options:
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
 )",
      false},
     {"add",
@@ -144,6 +163,11 @@ Options:
                  status is then 1)
   -n, --dry-run  print each entry that would be added or replaced, and a line when the
                  archive's layout would change beyond them; write nothing
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show. New names
+                 are written in it (Big5 for a new archive under auto); a name it cannot
+                 hold is refused
 )",
      true},
     {"delete", R"(Usage: velmora-dat delete [-n] [--wait SECONDS] ARCHIVE NAME...
@@ -155,6 +179,9 @@ lays it out.
 Options:
   -n, --dry-run  print each entry that would be deleted, and a line when the archive's
                  layout would change beyond them; write nothing
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
 )",
      true},
     {"rename", R"(Usage: velmora-dat rename [-n] [--wait SECONDS] ARCHIVE OLD NEW
@@ -167,6 +194,10 @@ complete, laid out as add lays it out.
 Options:
   -n, --dry-run  print the change, and a line when the archive's layout would change
                  beyond it; write nothing
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show; the new
+                 name is written in it
 )",
      true},
     {"diff", R"(Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW
@@ -204,6 +235,10 @@ Options:
                    rename OLD NEW
                    add NAME            the patch's entry NAME goes in, replacing one there
                  (writing it reads every entry of OLD and NEW, for their digests)
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show, and
+                 makes a folder's names in the code page of the archive beside it
 )",
      false},
     {"patch", R"(Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH
@@ -218,6 +253,9 @@ Options:
   --force        apply the patch to an archive that is not its OLD; a change that cannot be
                  made there (a missing name) stops it, with nothing written
   -n, --dry-run  print each change that would be made, and write nothing
+  --encoding CODE
+                 read entry names in CODE: big5, gbk, shift-jis or utf-8; auto (the
+                 default) reads them in the code page the archive's names show
 )",
      false},
 };

@@ -44,7 +44,8 @@ bool readWanted(const std::vector<std::string>& texts, Console& console,
     wanted.assign(texts.size(), {});
     for (std::size_t i = 0; i < texts.size(); ++i) {
         try {
-            wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]));
+            wanted[i].exact =
+                archive::names::fromTextExact(text::fromPrintable(texts[i]), catalogue.codePage());
             byKey[slashesAsSeparators(wanted[i].exact)].push_back(i);
         } catch (const archive::NameError& error) {
             console.error(texts[i], error.reason());
@@ -68,7 +69,8 @@ void collectRows(const archive::Catalogue& catalogue, const std::vector<std::uin
             Wanted& w = wanted[i];
             if (w.exact == name) {
                 w.exactRows.push_back(row);
-            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name)) {
+            } else if (archive::names::matchesReadingSlashAsSeparator(w.exact, name,
+                                                                      catalogue.codePage())) {
                 w.looseRows.push_back(row);
                 if (std::find(w.looseNames.begin(), w.looseNames.end(), name) == w.looseNames.end())
                     w.looseNames.push_back(name);
@@ -78,12 +80,13 @@ void collectRows(const archive::Catalogue& catalogue, const std::vector<std::uin
 }
 
 // Why a text that is a name matched no one entry.
-std::string missReason(const Wanted& w, const std::string& archivePath, const std::string& type)
+std::string missReason(const Wanted& w, const archive::CodePage& cp, const std::string& archivePath,
+                       const std::string& type)
 {
     if (w.looseNames.size() > 1) {
         std::string reason = "is ambiguous: it matches both " +
-                             archive::names::toText(w.looseNames[0]) + " and " +
-                             archive::names::toText(w.looseNames[1]);
+                             archive::names::toText(w.looseNames[0], cp) + " and " +
+                             archive::names::toText(w.looseNames[1], cp);
         if (w.looseNames.size() > 2)
             reason += " (and " + std::to_string(w.looseNames.size() - 2) + " more)";
         return reason + " in " + archivePath;
@@ -115,7 +118,7 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
         } else if (w.looseNames.size() == 1) {
             matches[i] = {w.looseNames.front(), std::move(w.looseRows)};
         } else {
-            console.error(texts[i], missReason(w, archivePath, type));
+            console.error(texts[i], missReason(w, catalogue.codePage(), archivePath, type));
             isComplete = false;
         }
     }

@@ -12,9 +12,9 @@ int runPatch(const CommandLine& line, Console& console)
     const std::string& archivePath = line.arguments()[0];
     const std::string& patchPath = line.arguments()[1];
     archive::ArchiveReader reader;
-    reader.Open(archivePath);
+    reader.Open(archivePath, encodingOption(line));
     archive::ArchiveReader patchReader;
-    patchReader.Open(patchPath);
+    patchReader.Open(patchPath, encodingOption(line));
     const archive::ArchivePatch patch(patchReader);
     switch (patch.fit(archive::ComparedTree(reader))) {
     case archive::ArchivePatch::Fit::from:

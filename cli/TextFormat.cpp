@@ -44,7 +44,12 @@ std::string printable(std::string_view utf8)
         const auto c = static_cast<unsigned char>(utf8[i]);
         std::size_t next = i;
         if (c >= 0x20 && c < 0x7F) {
-            out.push_back(utf8[i++]);
+            // A run at once: names are mostly such bytes.
+            std::size_t end = i + 1;
+            while (end < utf8.size() && utf8[end] >= 0x20 && utf8[end] < 0x7F)
+                ++end;
+            out.append(utf8.substr(i, end - i));
+            i = end;
         } else if (isControl(c)) {
             appendEscape(out, c);
             ++i;

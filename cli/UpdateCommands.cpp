@@ -29,14 +29,15 @@ namespace {
 using archive::ArchiveChange;
 using Outcome = archive::UpdateResult::Outcome;
 
-std::string shown(std::string_view entryName)
+std::string shown(std::string_view entryName, const archive::CodePage& cp)
 {
-    return text::printable(archive::names::toText(entryName));
+    return text::printable(archive::names::toText(entryName, cp));
 }
 
 // The line a dry run prints for one change.
-std::string dryRunLine(const ArchiveChange& change, Outcome outcome)
+std::string dryRunLine(const ArchiveChange& change, Outcome outcome, const archive::CodePage& cp)
 {
+    const auto shown = [&cp](std::string_view name) { return cli::shown(name, cp); };
     switch (outcome) {
     case Outcome::added:
         return "add " + shown(change.name) + "\n";
@@ -109,9 +110,10 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
                 "\nvelmora-dat: stopping; the archive stays as it was (interrupt again to end at "
                 "once)\n");
     const archive::ProgressFn progress = run.progress();
+    const archive::CodePage& cp = reader ? reader->codePage() : newArchiveCodePage(line);
     const archive::UpdateResult result =
         reader ? archive::updateArchive(*reader, changes, progress, options)
-               : archive::createArchive(archivePath, changes, progress, options);
+               : archive::createArchive(archivePath, changes, progress, options, cp);
     // A signal too late to stop the change lets its lines be said; the status still tells it.
     run.end(result.cancelled);
     for (const archive::FileError& entry : kept)
@@ -120,9 +122,10 @@ int runChanges(const CommandLine& line, Console& console, const std::string& arc
         return run.interrupted(archivePath, "; the archive was not changed");
     for (std::size_t i = 0; i < changes.size() && i < result.outcomes.size(); ++i) {
         if (result.outcomes[i] == Outcome::unchanged)
-            console.print("nothing to do: " + shown(changes[i].name) + " has that name already\n");
+            console.print("nothing to do: " + shown(changes[i].name, cp) +
+                          " has that name already\n");
         else if (options.dryRun)
-            console.print(dryRunLine(changes[i], result.outcomes[i]));
+            console.print(dryRunLine(changes[i], result.outcomes[i], cp));
     }
     if (result.isRelaidOut)
         console.print(archivePath + ": not laid out as build lays it out; written again, its "
@@ -151,7 +154,7 @@ int onArchive(const CommandLine& line, const std::string& archivePath, bool mayC
             if (mayCreate && !before)
                 return change(nullptr, left);
             archive::ArchiveReader reader;
-            reader.Open(archivePath);
+            reader.Open(archivePath, encodingOption(line));
             return change(&reader, left);
         } catch (const archive::FileError& error) {
             const std::optional<archive::filesystem::ObjectId> now =
@@ -179,7 +182,8 @@ std::optional<std::vector<std::string>> exactNames(const archive::ArchiveReader&
     std::vector<std::string> names;
     try {
         for (const std::string& text : texts)
-            names.push_back(archive::names::fromTextExact(text::fromPrintable(text)));
+            names.push_back(
+                archive::names::fromTextExact(text::fromPrintable(text), reader.codePage()));
     } catch (const archive::NameError&) {
         return std::nullopt;
     }
@@ -247,7 +251,8 @@ bool isFolder(const std::string& path)
 // Adds the files PATH stands for to entries, named by their paths relative to root; false after
 // reporting a path outside root. A link left out is named as build names it.
 bool addPath(const std::string& path, const std::string& root, const std::string& rootShown,
-             std::vector<archive::BuildEntry>& entries, Console& console)
+             const archive::CodePage& cp, std::vector<archive::BuildEntry>& entries,
+             Console& console)
 {
     const bool isAFolder = isFolder(path);
     const std::optional<std::string> where = resolved(path, isAFolder);
@@ -259,58 +264,41 @@ bool addPath(const std::string& path, const std::string& root, const std::string
     }
     if (isAFolder) {
         std::vector<std::string> skippedLinks;
-        archive::AddFolderEntries(entries, *where, root, skippedLinks);
+        archive::AddFolderEntries(entries, *where, root, skippedLinks, cp);
         for (const std::string& link : skippedLinks)
             console.error(link, kLinkSkipped);
         return true;
     }
     const std::string relative = where->substr(archive::paths::withSeparator(root).size());
-    entries.push_back({archive::names::entryName(relative), path, 0});
+    entries.push_back({archive::names::entryName(relative, cp), path, 0});
     return true;
 }
 
-// The files the PATHs stand for, named by --as or by their paths below -C DIR; false after
-// reporting a PATH outside DIR.
-bool entriesToAdd(const CommandLine& line, const std::vector<std::string>& paths,
-                  std::vector<archive::BuildEntry>& entries, Console& console)
+// The changes an add makes, one per name, the last path given winning; the archive never goes
+// into itself. False after reporting a path that cannot be added.
+bool addChanges(const CommandLine& line, const std::vector<std::string>& paths,
+                const std::function<std::string(const std::string&)>& readFrom,
+                const std::optional<archive::filesystem::ObjectId>& archiveId,
+                const archive::CodePage& cp, Console& console, std::vector<ArchiveChange>& changes)
 {
     const std::string folder = line.value("--directory", ".");
-    // As in tar, -C DIR is where the PATHs are read from and named from.
-    const auto readFrom = [&](const std::string& path) {
-        return line.isSet("--directory") && !archive::filesystem::isAbsolute(path)
-                   ? archive::paths::join(folder, path)
-                   : path;
-    };
+    std::vector<archive::BuildEntry> entries;
+    bool isComplete = true;
     if (line.isSet("--as")) {
-        const std::string asText = line.value("--as");
-        if (paths.size() != 1 || isFolder(readFrom(paths[0])))
-            throw UsageError("--as", "names one file: give a single PATH that is a file; see "
-                                     "'velmora-dat add --help'");
-        if (asText.empty())
-            throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
-        entries.push_back(
-            {archive::names::fromText(text::fromPrintable(asText)), readFrom(paths[0]), 0});
-        return true;
+        entries.push_back({archive::names::fromText(text::fromPrintable(line.value("--as")), cp),
+                           readFrom(paths[0]), 0});
+    } else {
+        archive::filesystem::requireFolder(folder);
+        const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
+        if (!root)
+            throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
+        const std::string rootShown =
+            line.isSet("--directory") ? folder : std::string("the current folder");
+        for (const std::string& path : paths)
+            isComplete =
+                addPath(readFrom(path), *root, rootShown, cp, entries, console) && isComplete;
     }
-    archive::filesystem::requireFolder(folder);
-    const std::optional<std::string> root = archive::filesystem::canonicalPath(folder);
-    if (!root)
-        throw archive::FileError(archive::ErrorKind::cannotOpen, folder, "cannot be resolved");
-    const std::string rootShown =
-        line.isSet("--directory") ? folder : std::string("the current folder");
-    bool isComplete = true;
-    for (const std::string& path : paths)
-        isComplete = addPath(readFrom(path), *root, rootShown, entries, console) && isComplete;
-    return isComplete;
-}
 
-// One change per name, the last path given winning; the archive never goes into itself (false
-// after reporting it).
-bool changesToAdd(std::vector<archive::BuildEntry>& entries,
-                  const std::optional<archive::filesystem::ObjectId>& archiveId, Console& console,
-                  std::vector<ArchiveChange>& changes)
-{
-    bool isComplete = true;
     std::unordered_map<std::string, std::size_t> byName;
     for (archive::BuildEntry& entry : entries) {
         if (archiveId && archive::filesystem::identity(entry.hostPath) == archiveId) {
@@ -337,15 +325,29 @@ int runAdd(const CommandLine& line, Console& console)
     const std::vector<std::string> paths(arguments.begin() + 1, arguments.end());
     const std::optional<archive::filesystem::ObjectId> archiveId =
         archive::filesystem::identity(archivePath);
-    std::vector<archive::BuildEntry> entries;
-    const bool isRead = entriesToAdd(line, paths, entries, console);
-    std::vector<ArchiveChange> changes;
-    if (!changesToAdd(entries, archiveId, console, changes) || !isRead)
-        return kExitFailure;
-    return onArchive(line, archivePath, true,
-                     [&](archive::ArchiveReader* reader, Milliseconds wait) {
-                         return runChanges(line, console, archivePath, changes, reader, wait);
-                     });
+    const std::string folder = line.value("--directory", ".");
+    // As in tar, -C DIR is where the PATHs are read from and named from.
+    const auto readFrom = [&](const std::string& path) {
+        return line.isSet("--directory") && !archive::filesystem::isAbsolute(path)
+                   ? archive::paths::join(folder, path)
+                   : path;
+    };
+    if (line.isSet("--as")) {
+        if (paths.size() != 1 || isFolder(readFrom(paths[0])))
+            throw UsageError("--as", "names one file: give a single PATH that is a file; see "
+                                     "'velmora-dat add --help'");
+        if (line.value("--as").empty())
+            throw UsageError("--as", "NAME is empty; see 'velmora-dat add --help'");
+    }
+    // The names are made once the archive is open: they are written in its code page.
+    return onArchive(
+        line, archivePath, true, [&](archive::ArchiveReader* reader, Milliseconds wait) {
+            const archive::CodePage& cp = reader ? reader->codePage() : newArchiveCodePage(line);
+            std::vector<ArchiveChange> changes;
+            if (!addChanges(line, paths, readFrom, archiveId, cp, console, changes))
+                return kExitFailure;
+            return runChanges(line, console, archivePath, changes, reader, wait);
+        });
 }
 
 int runDelete(const CommandLine& line, Console& console)
@@ -383,7 +385,8 @@ int runRename(const CommandLine& line, Console& console)
             // A new name cannot hold '/', so every '/' in it is a separator.
             std::string newName;
             try {
-                newName = archive::names::fromText(text::fromPrintable(arguments[2]));
+                newName =
+                    archive::names::fromText(text::fromPrintable(arguments[2]), reader->codePage());
             } catch (const archive::NameError& error) {
                 console.error(arguments[2], error.reason());
                 return kExitFailure;

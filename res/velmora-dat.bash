@@ -25,13 +25,13 @@ _velmora_dat()
 
     local options
     case $command in
-        list) options='--type --long --json --help -h' ;;
-        extract) options='--type --keep-old-files -k --help -h' ;;
-        build | check) options='--help -h' ;;
-        add) options='--directory -C --as --keep-old-files -k --dry-run -n --wait --help -h' ;;
-        delete | rename) options='--dry-run -n --wait --help -h' ;;
-        diff) options='--json --quiet -q --text -p --patch --help -h' ;;
-        patch) options='--force --dry-run -n --help -h' ;;
+        list) options='--type --long --json --encoding --help -h' ;;
+        extract) options='--type --keep-old-files -k --encoding --help -h' ;;
+        build | check) options='--encoding --help -h' ;;
+        add) options='--directory -C --as --keep-old-files -k --dry-run -n --wait --encoding --help -h' ;;
+        delete | rename) options='--dry-run -n --wait --encoding --help -h' ;;
+        diff) options='--json --quiet -q --text -p --patch --encoding --help -h' ;;
+        patch) options='--force --dry-run -n --encoding --help -h' ;;
         *) return ;;
     esac
 
@@ -42,6 +42,10 @@ _velmora_dat()
         else
             mapfile -t COMPREPLY < <(compgen -W 'BMP DAT EGA SCR WAV' -- "$cur")
         fi
+        return
+    fi
+    if [[ $prev == --encoding ]]; then
+        mapfile -t COMPREPLY < <(compgen -W 'auto big5 gbk shift-jis utf-8' -- "$cur")
         return
     fi
     # Seconds to wait: nothing to offer.
@@ -78,7 +82,7 @@ _velmora_dat()
             ((i++))
         elif [[ ${words[i]} == --directory=* ]]; then
             dir=${words[i]#*=}
-        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch) ]]; then
+        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch|--encoding) ]]; then
             ((i++))
         fi
     done

@@ -55,6 +55,9 @@ std::string hostPath(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
+// The code page the dialog reads and writes entry names in.
+constexpr archive::Encoding kNamesCodePage = archive::Encoding::big5;
+
 QString tr8(const char* text)
 {
     return QString::fromUtf8(text);
@@ -455,7 +458,9 @@ void CExtractorDlg::loadArchive(const QString& path)
 void CExtractorDlg::listArchive(const std::string& path, bool keepType)
 {
     try {
-        m_pArchive->Open(path);
+        // Big5 until the dialog passes the archive's code page to every name it shows and makes:
+        // a name made in Big5 for an archive read in another would be stored wrong.
+        m_pArchive->Open(path, kNamesCodePage);
         m_bArchiveOpen = true;
         if (!keepType)
             m_typeFilter->setCurrentIndex(0);
@@ -805,7 +810,7 @@ bool CExtractorDlg::offerSavedCopy(const ExternalEdits::SavedCopy& copy)
         const bool isListed = isOpenArchive(copy.archivePath);
         archive::ArchiveReader other;
         if (!isListed)
-            other.Open(copy.archivePath);
+            other.Open(copy.archivePath, kNamesCodePage);
         const archive::ArchiveReader& from = isListed ? *m_pArchive : other;
         // Renamed or deleted since it was opened: adding the copy would bring the old name back.
         bool isThere = false;
@@ -831,7 +836,7 @@ bool CExtractorDlg::offerSavedCopy(const ExternalEdits::SavedCopy& copy)
                 m_pEdits->tookIn(copy.path, *m_pArchive);
         } else if (updateOtherArchive(other, change)) {
             archive::ArchiveReader after;
-            after.Open(copy.archivePath);
+            after.Open(copy.archivePath, kNamesCodePage);
             m_pEdits->tookIn(copy.path, after);
         }
     });

@@ -64,6 +64,77 @@ TEST(CliBuild, BuildListExtractGivesTheTreeBack)
     EXPECT_EQ(testsupport::readFile(dir / "GAME02.DAT"), testsupport::readFile(dir / "GAME01.DAT"));
 }
 
+// Names built, listed, added to and extracted in each code page; the code page is detected from
+// the names alone, and forcing another changes what is shown, never the bytes.
+struct EncodingCase {
+    const char* encoding;
+    std::string file;    // UTF-8, '/' between levels
+    std::string nameHex; // its entry name
+    std::string added;   // a file added later, named in the archive's code page
+    std::string addedHex;
+    const char* unstorable; // a name the code page cannot hold, or nullptr
+};
+
+class CliEncoding : public ::testing::TestWithParam<EncodingCase> {};
+
+TEST_P(CliEncoding, BuildAddAndExtractInTheDetectedCodePage)
+{
+    const EncodingCase& c = GetParam();
+    TempDir dir;
+    std::map<std::string, std::string> tree = {{c.file, "first"}};
+    testsupport::writeFile(dir / ("src/" + c.file), "first");
+    const std::string archive = dir / "GAME01.DAT";
+    ASSERT_EQ(runDat({"build", "--encoding", c.encoding, dir / "src", archive}).exitCode, 0);
+    EXPECT_EQ(lines(runDat({"list", "--long", archive}).out)[0],
+              std::string("# names: ") + c.encoding + " (detected)");
+
+    testsupport::writeFile(dir / ("new/" + c.added), "added");
+    tree[c.added] = "added";
+    const auto add = runDat({"add", "-C", dir / "new", archive, c.added});
+    EXPECT_EQ(add.exitCode, 0) << add.err;
+    const std::string json = runDat({"list", "--json", archive}).out;
+    for (const std::string& hex : {c.nameHex, c.addedHex})
+        EXPECT_NE(json.find("\"name_hex\": \"" + hex + "\", \"encoding\": \"" + c.encoding +
+                            "\", \"encoding_detected\": true"),
+                  std::string::npos)
+            << json;
+    const std::string forced = runDat({"list", "--json", "--encoding=utf-8", archive}).out;
+    EXPECT_NE(forced.find("\"name_hex\": \"" + c.nameHex +
+                          "\", \"encoding\": \"utf-8\", "
+                          "\"encoding_detected\": false"),
+              std::string::npos)
+        << forced;
+
+    if (c.unstorable) {
+        const std::string before = testsupport::readFile(archive);
+        testsupport::writeFile(dir / (std::string("bad/") + c.unstorable), "x");
+        const auto refused = runDat({"add", "-C", dir / "bad", archive, c.unstorable});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_NE(refused.err.find(c.unstorable), std::string::npos) << refused.err;
+        EXPECT_NE(refused.err.find("cannot encode"), std::string::npos) << refused.err;
+        EXPECT_EQ(testsupport::readFile(archive), before);
+    }
+    const auto extracted = runDat({"extract", archive, dir / "out"});
+    EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+    EXPECT_EQ(treeOf(dir / "out"), tree);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CodePages, CliEncoding,
+    ::testing::Values(EncodingCase{"big5", "許/功.wav", "b35c5ca55c2e776176", "表.txt",
+                                   "aaed2e747874", "한.txt"},
+                      EncodingCase{"gbk", "游戏/乗.wav", "d3cecfb75c815c2e776176", "图.txt",
+                                   "cdbc2e747874", "ｱ.txt"},
+                      EncodingCase{"shift-jis", "ゲーム/ソ表.wav", "8351815b83805c835c955c2e776176",
+                                   "十.txt", "8f5c2e747874", "游戏.txt"},
+                      EncodingCase{"utf-8", "한국/단어.wav", "ed959ceab5ad5ceb8ba8ec96b42e776176",
+                                   "é.txt", "c3a92e747874", nullptr}),
+    [](const auto& info) {
+        std::string name = info.param.encoding;
+        std::erase(name, '-');
+        return name;
+    });
+
 struct InsideCase {
     const char* label;
     const char* archive; // relative to the scratch folder; src is the folder packed

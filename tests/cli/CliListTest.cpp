@@ -111,12 +111,13 @@ TEST(CliList, LongPutsSizeAndOffsetBeforeTheName)
     const auto result = runDat({"list", "--long", "--type", "bmp", f.path});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(lines(result.out), (std::vector<std::string>{
+                                     "# names: big5 (detected)",
                                      f.longLine("A.BMP", "A.BMP"),
                                      f.longLine("a.bmp", "a.bmp"),
                                      f.longLine("\xB3\x5C.bmp", kXu + ".bmp"),
                                  }));
     // The sizes and offsets as stored, not recomputed: A.BMP is the second record's data.
-    EXPECT_EQ(lines(result.out)[0],
+    EXPECT_EQ(lines(result.out)[1],
               "3\t" + std::to_string(4 + f.image.directorySize() + 5) + "\tA.BMP");
 }
 
@@ -133,21 +134,23 @@ TEST(CliList, JsonEscapesNamesAndGivesEveryField)
 
     const auto result = runDat({"list", "--json", path});
     EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::string kBig5Detected = "\"encoding\": \"big5\", \"encoding_detected\": true, ";
     // Records in file order: say... at 4 (31 bytes), d\e.ega at 35 (24 bytes), then 許... at 59.
     const std::string expected =
         "[\n"
-        "  {\"name\": \"d\\\\e.ega\", \"name_hex\": \"645c652e656761\", \"size\": 0, "
+        "  {\"name\": \"d\\\\e.ega\", \"name_hex\": \"645c652e656761\", " +
+        kBig5Detected +
+        "\"size\": 0, "
         "\"offset\": " +
         std::to_string(data + 2) +
         ", \"record\": 35},\n"
         "  {\"name\": \"say \\\"hi\\\"\\u0001\\t.scr\", "
-        "\"name_hex\": \"736179202268692201092e736372\", \"size\": 2, \"offset\": " +
-        std::to_string(data) +
+        "\"name_hex\": \"736179202268692201092e736372\", " +
+        kBig5Detected + "\"size\": 2, \"offset\": " + std::to_string(data) +
         ", \"record\": 4},\n"
         "  {\"name\": \"" +
-        kXu + escaped(0xFF) +
-        ".dat\", \"name_hex\": \"b35cff2e646174\", \"size\": 1, \"offset\": " +
-        std::to_string(data + 2) +
+        kXu + escaped(0xFF) + ".dat\", \"name_hex\": \"b35cff2e646174\", " + kBig5Detected +
+        "\"size\": 1, \"offset\": " + std::to_string(data + 2) +
         ", \"record\": 59}\n"
         "]\n";
     EXPECT_EQ(result.out, expected);
@@ -184,8 +187,8 @@ TEST(CliList, ControlBytesInNamesStayOnOneLine)
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(lines(result.out), std::vector<std::string>{c.shown}) << c.name;
         const auto longResult = runDat({"list", "--long", dir / "c.dat"});
-        ASSERT_EQ(lines(longResult.out).size(), 1u) << c.name;
-        EXPECT_EQ(lines(longResult.out)[0],
+        ASSERT_EQ(lines(longResult.out).size(), 2u) << c.name;
+        EXPECT_EQ(lines(longResult.out)[1],
                   "1\t" + std::to_string(4 + image.directorySize()) + "\t" + c.shown)
             << c.name;
     }

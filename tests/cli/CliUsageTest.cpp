@@ -50,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MissingTypeValue", {"list", "ARCHIVE", "--type"}, "--type"},
         UsageCase{"BadType", {"list", "--type", "PNG", "ARCHIVE"}, "--type"},
         UsageCase{"TypeWithDot", {"list", "--type", ".BMP", "ARCHIVE"}, "--type"},
+        UsageCase{"BadEncoding", {"build", "--encoding", "latin1", "F", "ARCHIVE"}, "--encoding"},
         UsageCase{"EmptyType", {"extract", "--type=", "ARCHIVE", "d"}, "--type"},
         UsageCase{"MissingAddPath", {"add", "-k", "ARCHIVE"}, "add"},
         UsageCase{"MissingDirectoryValue", {"add", "ARCHIVE", "p", "-C"}, "-C"},

@@ -54,15 +54,18 @@ velmora-dat d|delete diff
 velmora-dat diff -p x G|GAME00.DAT
 velmora-dat diff --patch |GAME00.DAT Mixed.Dat game01.dat sub
 velmora-dat diff GAME00.DAT game01.dat |
-velmora-dat patch --|--dry-run --force --help
+velmora-dat patch --|--dry-run --encoding --force --help
 velmora-dat -|--help --version -h
 velmora-dat --help |add build check delete diff extract list patch rename
-velmora-dat list -|--help --json --long --type -h
-velmora-dat extract --|--help --keep-old-files --type
+velmora-dat list -|--encoding --help --json --long --type -h
+velmora-dat extract --|--encoding --help --keep-old-files --type
 velmora-dat extract -k --t|--type
-velmora-dat extract -|--help --keep-old-files --type -h -k
+velmora-dat extract -|--encoding --help --keep-old-files --type -h -k
 velmora-dat extract -k GAME00.DAT |sub
-velmora-dat build -|--help -h
+velmora-dat build -|--encoding --help -h
+velmora-dat build --encoding |auto big5 gbk shift-jis utf-8
+velmora-dat list --encoding g|gbk
+velmora-dat list --encoding gbk |GAME00.DAT Mixed.Dat game01.dat sub
 velmora-dat check --l|
 velmora-dat list --type |BMP DAT EGA SCR WAV
 velmora-dat extract --type s|scr
@@ -78,8 +81,8 @@ velmora-dat extract -- G|GAME00.DAT
 velmora-dat extract -- --|
 velmora-dat build |sub
 velmora-dat build sub |GAME00.DAT Mixed.Dat game01.dat sub
-velmora-dat add -|--as --directory --dry-run --help --keep-old-files --wait -C -h -k -n
-velmora-dat delete --|--dry-run --help --wait
+velmora-dat add -|--as --directory --dry-run --encoding --help --keep-old-files --wait -C -h -k -n
+velmora-dat delete --|--dry-run --encoding --help --wait
 velmora-dat delete --wait |
 velmora-dat rename --wait 5 G|GAME00.DAT
 velmora-dat add GAME00.DAT |GAME00.DAT Mixed.Dat dat game01.dat notes.txt sub

@@ -45,6 +45,8 @@ done <<'TABLE'
 --type EXT|list|2
 --long|list|1
 --json|list|2
+--encoding CODE|list|9
+--encoding CODE|build|9
 --version||1
 0||1
 1||1

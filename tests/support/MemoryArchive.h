@@ -3,6 +3,7 @@
 #include "archive/ArchiveReader.h"
 #include "tests/support/TestSupport.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ namespace testsupport {
 // An archive of the given names (entries of one byte each) held in memory and open.
 class MemoryArchive {
 public:
-    explicit MemoryArchive(const std::vector<std::string>& names)
+    explicit MemoryArchive(const std::vector<std::string>& names,
+                           std::optional<archive::Encoding> forced = std::nullopt)
     {
         ArchiveImage image;
         for (const std::string& name : names)
@@ -19,7 +21,7 @@ public:
         m_strBytes = image.bytes();
         reader.OpenMemory(
             {reinterpret_cast<const unsigned char*>(m_strBytes.data()), m_strBytes.size()},
-            "GAME00.DAT");
+            "GAME00.DAT", forced);
     }
     MemoryArchive(const MemoryArchive&) = delete;
     MemoryArchive& operator=(const MemoryArchive&) = delete;
