@@ -242,6 +242,7 @@ struct FakeWatch : session::FileWatch, session::Timers {
 
 // Scratch copies in a test folder, one sub-folder each.
 struct TestScratch : session::ScratchFolders {
+    explicit TestScratch(std::string folder) : root(std::move(folder)) {}
     std::string root;
     int made = 0;
     std::string extractFile(const archive::ArchiveReader& reader, std::uint32_t position) override

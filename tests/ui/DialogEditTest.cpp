@@ -686,57 +686,6 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     EXPECT_EQ(dlg.externalEdits().count(), 0);
 }
 
-// Another archive listed meanwhile: the save goes to the copy's own archive, named in the
-// question, and the one listed stays as it is.
-TEST_F(EditFixture, ACopySavedAfterAnotherArchiveWasLoadedUpdatesItsOwn)
-{
-    open(kStart);
-    ASSERT_TRUE(runMenu(rowOf("A.DAT"), res::edit::kMenuOpenWith));
-    const std::string copy = services.opened.at(0).toStdString();
-    ArchiveImage other;
-    other.add("ONLY.DAT", "x");
-    testsupport::writeFile(dir / "game01.dat", other.bytes());
-    dlg.OpenArchive(qs(dir / "game01.dat"));
-    services.answers.push_back(true);
-    testsupport::writeFile(copy, "alpha edited");
-    ASSERT_TRUE(questionAsked(0));
-    EXPECT_EQ(services.questions[0],
-              u8(res::edit::kEditedOtherQuestion).arg(QStringLiteral("A.DAT"), qs(archivePath)));
-    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
-    EXPECT_EQ(entriesOf(archivePath),
-              with(kStart, [](Entries& e) { e["A.DAT"] = "alpha edited"; }));
-    EXPECT_EQ(testsupport::readFile(dir / "game01.dat"), other.bytes());
-    EXPECT_TRUE(status().contains(QStringLiteral("game01.dat")));
-    EXPECT_FALSE(dlg.canUndo());
-}
-
-// Undo puts back only over the archive its change wrote: what another program wrote since, by a
-// new file named over it as velmora-dat does or in place, stays and is listed.
-TEST_F(EditFixture, UndoRefusesOverWhatAnotherProgramWroteSince)
-{
-    for (const bool isInPlace : {false, true}) {
-        services.messages.clear();
-        open(kStart);
-        services.answers.push_back(true);
-        ASSERT_TRUE(runMenu(rowOf("B.EGA"), res::edit::kMenuDelete));
-        const Entries theirs =
-            with(entriesOf(archivePath), [](Entries& e) { e["THEIRS.DAT"] = "added by another"; });
-        ArchiveImage image;
-        for (const auto& [name, bytes] : theirs)
-            image.add(name, bytes);
-        const std::string written = isInPlace ? archivePath : dir / "theirs.tmp";
-        testsupport::writeFile(written, image.bytes());
-        std::filesystem::rename(written, archivePath);
-        key(Qt::Key_Z, Qt::ControlModifier);
-        ASSERT_EQ(services.messages.size(), 1u) << isInPlace;
-        EXPECT_EQ(services.messages[0],
-                  u8(res::edit::kUndoRefused).arg(QStringLiteral("GAME00.DAT")));
-        EXPECT_EQ(entriesOf(archivePath), theirs) << isInPlace;
-        EXPECT_GE(rowOf("THEIRS.DAT"), 0) << isInPlace;
-        EXPECT_FALSE(dlg.canUndo()) << isInPlace;
-    }
-}
-
 TEST_F(EditFixture, AFailedChangeNamesTheEntryOrFileAndLeavesTheArchiveAsItWas)
 {
     struct Case {

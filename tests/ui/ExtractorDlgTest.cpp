@@ -153,92 +153,6 @@ TEST_F(DialogFixture, SelectAllOnAFilteredListExtractsOnlyThoseAndClearsTheSelec
     EXPECT_EQ(dlg.GetSelCount(), 0);
 }
 
-// A damaged entry asks what to do with the rest of the run, naming the entry and why; the
-// finished message counts what was written and skipped.
-TEST_F(DialogFixture, AFailedEntryAsksToSkipSkipAllOrStop)
-{
-    using Answer = DialogServices::FailureAnswer;
-    const QString out = QString::fromStdString(dir / "out");
-    const struct {
-        const char* label;
-        std::deque<Answer> answers;
-        QStringList asked; // the failed entries the questions name
-        std::vector<std::string> written;
-        QString finished;
-        bool isSelectionKept;
-    } cases[] = {
-        {"skip each",
-         {Answer::Skip, Answer::Skip},
-         {"B.DAT", "C.DAT"},
-         {"A.DAT", "D.DAT"},
-         QString::fromUtf8(res::kExtractDoneSkipped).arg(2).arg(out).arg(2),
-         false},
-        {"skip all",
-         {Answer::SkipAll},
-         {"B.DAT"},
-         {"A.DAT", "D.DAT"},
-         QString::fromUtf8(res::kExtractDoneSkipped).arg(2).arg(out).arg(2),
-         false},
-        {"stop",
-         {Answer::Stop},
-         {"B.DAT"},
-         {"A.DAT"},
-         QString::fromUtf8(res::kExtractStopped).arg(1).arg(out).arg(0),
-         true},
-        {"skip then stop",
-         {Answer::Skip, Answer::Stop},
-         {"B.DAT", "C.DAT"},
-         {"A.DAT"},
-         QString::fromUtf8(res::kExtractStopped).arg(1).arg(out).arg(1),
-         true},
-        {"question closed",
-         {},
-         {"B.DAT"},
-         {"A.DAT"},
-         QString::fromUtf8(res::kExtractStopped).arg(1).arg(out).arg(0),
-         true},
-    };
-    ArchiveImage image;
-    for (const char* name : {"A.DAT", "B.DAT", "C.DAT", "D.DAT"})
-        image.add(name, name);
-    image.records[1].dataSize = 500; // past the end of the archive
-    image.records[2].dataSize = 500;
-    testsupport::writeFile(dir / "GAME00.DAT", image.bytes());
-    load(QString::fromStdString(dir / "GAME00.DAT"));
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        std::filesystem::remove_all(dir / "out");
-        std::filesystem::create_directory(dir / "out");
-        services.messages.clear();
-        services.failures.clear();
-        services.failureAnswers = c.answers;
-        services.folders.push_back(out);
-        dlg.OnSelectAll();
-        qttest::click(dlg.findChild<QPushButton*>("IDC_EXTRACT"));
-
-        ASSERT_EQ(services.failures.size(), std::size_t(c.asked.size()));
-        for (qsizetype i = 0; i < c.asked.size(); ++i) {
-            const QString& question = services.failures[std::size_t(i)];
-            EXPECT_TRUE(
-                question.startsWith(QString::fromUtf8(res::kEntryFailed).arg(c.asked[i]) + '\n'))
-                << question.toStdString();
-            EXPECT_TRUE(question.contains(
-                QString::fromUtf8(res::errorKindText(archive::ErrorKind::damagedEntry))
-                    .arg(c.asked[i])))
-                << question.toStdString();
-            EXPECT_TRUE(question.endsWith(QString::fromUtf8(res::kSkipFailedEntry)));
-        }
-        // Too short for the progress window: the finished message comes on its own.
-        EXPECT_EQ(services.messages, std::vector<QString>{c.finished});
-        std::vector<std::string> written;
-        for (const auto& item : std::filesystem::directory_iterator(dir / "out"))
-            written.push_back(item.path().filename().string());
-        std::sort(written.begin(), written.end());
-        EXPECT_EQ(written, c.written);
-        EXPECT_EQ(dlg.GetSelCount(), c.isSelectionKept ? 4 : 0);
-    }
-}
-
 // Two names that are one file where case is ignored: the second asks, naming both. A link made
 // after the first entry plays the file system that folds case.
 TEST_F(DialogFixture, ANameReachingAnEarlierEntrysFileNamesBoth)
@@ -272,18 +186,6 @@ TEST_F(DialogFixture, ANameReachingAnEarlierEntrysFileNamesBoth)
                                                           .arg(1)
                                                           .arg(QString::fromStdString(out.string()))
                                                           .arg(1)});
-}
-
-TEST_F(DialogFixture, BuildInsideTheFolderIsRefused)
-{
-    std::filesystem::create_directory(dir / "src");
-    testsupport::writeFile(dir / "src/A.DAT", "a");
-    services.folders.push_back(QString::fromStdString(dir / "src"));
-    services.savePaths.push_back(QString::fromStdString(dir / "src/GAME00.DAT"));
-    qttest::click(dlg.findChild<QPushButton*>("IDC_MAKE_ARCHIVE"));
-    ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0], QString::fromUtf8(res::kBuildInsideFolder));
-    EXPECT_FALSE(std::filesystem::exists(dir / "src/GAME00.DAT"));
 }
 
 TEST_F(DialogFixture, BuiltArchiveLoadsBackWithItsEntries)
