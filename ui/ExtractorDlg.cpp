@@ -1,7 +1,5 @@
 #include "ui/ExtractorDlg.h"
 
-#include "archive/Catalogue.h"
-#include "archive/Listing.h"
 #include "res/EditTexts.h"
 #include "res/Resource.h"
 #include "session/Session.h"
@@ -10,7 +8,8 @@
 #include "session/commands/ExtractAndBuild.h"
 #include "session/commands/ListingCommands.h"
 #include "session/commands/MenuState.h"
-#include "ui/EntryRowDelegate.h"
+#include "ui/DialogTemplate.h"
+#include "ui/EntryListSelection.h"
 #include "ui/QtDialogServices.h"
 #include "ui/QtFileWatch.h"
 #include "ui/SessionQuestions.h"
@@ -24,7 +23,6 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,35 +33,11 @@
 #include <QShortcut>
 #include <QUrl>
 
-#include <algorithm>
-
 namespace {
 
 std::string hostPath(const QString& path)
 {
     return QFile::encodeName(path).toStdString();
-}
-
-QString tr8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-QFont dialogFont()
-{
-    const QStringList installed = QFontDatabase::families();
-    QString family = QString::fromUtf8(res::kDialogFont);
-    if (!installed.contains(family)) {
-        for (const char* fallback : res::kFallbackFonts) {
-            if (installed.contains(QString::fromUtf8(fallback))) {
-                family = QString::fromUtf8(fallback);
-                break;
-            }
-        }
-    }
-    QFont font(family);
-    font.setPointSize(res::kDialogFontPoints);
-    return font;
 }
 
 // Every local file or folder a drag carries; empty when it carries anything else.
@@ -104,7 +78,17 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     }
     m_questions = std::make_unique<SessionQuestions>(*m_pServices, this);
     m_session = std::make_unique<session::Session>(*this, *m_questions);
-    buildControls();
+    const DialogTemplate::Controls controls = DialogTemplate::build(*this);
+    setWindowIcon(m_hIcon);
+    setAcceptDrops(true);
+    m_entryListView = controls.list;
+    m_statusText = controls.status;
+    m_typeFilter = controls.typeFilter;
+    m_findText = controls.find;
+    m_entryModel = new EntryListModel(m_session->list(), m_entryListView);
+    m_entryListView->setModel(m_entryModel);
+    m_selection = std::make_unique<EntryListSelection>(*m_entryListView, *m_entryModel);
+    connectCommands();
     m_pDragOut = new DragOutFolders(this, *m_pServices);
     m_entryModel->setDragOut(m_pDragOut);
     m_pFileWatch = new QtFileWatch(this);
@@ -124,76 +108,6 @@ CExtractorDlg::~CExtractorDlg()
     // The list's model reads the session's list: it goes first.
     m_preview.reset();
     delete m_entryListView;
-}
-
-void CExtractorDlg::buildControls()
-{
-    setObjectName(QStringLiteral("IDD_EXTRACTOR_DIALOG"));
-    setWindowTitle(QString::fromUtf8(res::kCaption));
-    setWindowIcon(m_hIcon);
-    setFont(dialogFont());
-    setAcceptDrops(true);
-
-    // Dialog units from the dialog font, so the template keeps its proportions at any DPI.
-    const QFontMetrics metrics(font());
-    const auto px = [&](int x, int y, int w, int h) {
-        const double ux = metrics.averageCharWidth() / 4.0;
-        const double uy = metrics.height() / 8.0;
-        return QRect(qRound(x * ux), qRound(y * uy), qRound(w * ux), qRound(h * uy));
-    };
-    const QRect client = px(0, 0, res::kDialogWidth, res::kDialogHeight);
-    setFixedSize(client.size());
-
-    // Created in template order, which Qt takes as the tab order.
-    for (const res::ControlTemplate& control : res::kControls) {
-        QWidget* widget = createControl(control);
-        widget->setObjectName(QString::fromLatin1(control.name));
-        widget->setProperty("controlId", control.id);
-        QRect rect = px(control.x, control.y, control.width, control.height);
-        // A drop-down's template height is that of its open list; the closed box is one line.
-        if (control.kind == res::ControlKind::ComboBox)
-            rect.setHeight(px(0, 0, 0, 14).height());
-        widget->setGeometry(rect);
-    }
-    connectCommands();
-}
-
-QWidget* CExtractorDlg::createControl(const res::ControlTemplate& control)
-{
-    const QString text = QString::fromUtf8(control.text);
-    switch (control.kind) {
-    case res::ControlKind::ListBox:
-        m_entryListView = new QListView(this);
-        m_entryModel = new EntryListModel(m_session->list(), m_entryListView);
-        m_entryListView->setModel(m_entryModel);
-        m_entryListView->setItemDelegate(new EntryRowDelegate(m_entryListView));
-        m_entryListView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        m_entryListView->setUniformItemSizes(true);
-        m_entryListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        // Dragged entries leave as files; the view starts the drag and the model extracts.
-        m_entryListView->setDragEnabled(true);
-        m_entryListView->setDragDropMode(QAbstractItemView::DragOnly);
-        return m_entryListView;
-    case res::ControlKind::PushButton: {
-        auto* button = new QPushButton(text, this);
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        return button;
-    }
-    case res::ControlKind::StaticText:
-        m_statusText = new QLabel(text, this);
-        m_statusText->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return m_statusText;
-    case res::ControlKind::ComboBox:
-        m_typeFilter = new QComboBox(this);
-        return m_typeFilter;
-    case res::ControlKind::EditBox:
-        m_findText = new QLineEdit(text, this);
-        // A file dropped here is the dialog's to load, not text to search for.
-        m_findText->setAcceptDrops(false);
-        return m_findText;
-    }
-    return nullptr;
 }
 
 // The command table.
@@ -255,31 +169,11 @@ void CExtractorDlg::connectShortcuts()
     connect(remove, &QShortcut::activated, this, [this] { runCommand([this] { OnDelete(-1); }); });
     auto* undo = new QShortcut(QKeySequence(QString::fromLatin1(res::kShortcutUndo)), this);
     connect(undo, &QShortcut::activated, this, [this] { runCommand([this] { OnUndo(); }); });
-    nameKeysInTooltips();
-}
-
-void CExtractorDlg::nameKeysInTooltips()
-{
-    for (const res::KeyTip& tip : res::kKeyTips) {
-        auto* control = findChild<QWidget*>(QString::fromLatin1(tip.control));
-        const QString line =
-            tr8(res::kKeyTip)
-                .arg(
-                    tr8(tip.text),
-                    QKeySequence(QString::fromLatin1(tip.keys)).toString(QKeySequence::NativeText));
-        control->setToolTip(control->toolTip().isEmpty() ? line
-                                                         : control->toolTip() + u'\n' + line);
-    }
+    DialogTemplate::nameKeysInTooltips(*this);
 }
 
 bool CExtractorDlg::OnInitDialog()
 {
-    // The selector's upper-case and sort styles applied to the engine's table of types.
-    QStringList types;
-    for (const std::string_view type : archive::kTypeFilters)
-        types.append(QString::fromUtf8(type.data(), qsizetype(type.size())).toUpper());
-    std::sort(types.begin(), types.end());
-    m_typeFilter->addItems(types);
     DoDataExchange();
     m_typeFilter->setCurrentIndex(0);
     return true;
@@ -513,78 +407,6 @@ void CExtractorDlg::dropEvent(QDropEvent* event)
     runCommand([this, paths = std::move(paths)] {
         session::DropsAndCopies(*m_session, *m_pDragOut, *m_pEdits).drop(paths);
     });
-}
-
-void CExtractorDlg::selectOnly(const std::vector<std::pair<int, int>>& ranges)
-{
-    QItemSelectionModel* selection = m_entryListView->selectionModel();
-    if (ranges.empty()) {
-        selection->clearSelection();
-        return;
-    }
-    QItemSelection chosen;
-    for (const auto& [first, last] : ranges)
-        chosen.select(m_entryModel->index(first), m_entryModel->index(last));
-    selection->select(chosen, QItemSelectionModel::ClearAndSelect);
-}
-
-int CExtractorDlg::currentRow() const
-{
-    return m_entryListView->currentIndex().row();
-}
-
-void CExtractorDlg::setCurrentRow(int row)
-{
-    m_entryListView->selectionModel()->setCurrentIndex(m_entryModel->index(row),
-                                                       QItemSelectionModel::NoUpdate);
-}
-
-void CExtractorDlg::showRow(int row)
-{
-    m_entryListView->scrollTo(m_entryModel->index(row));
-}
-
-std::vector<int> CExtractorDlg::GetSelItems() const
-{
-    std::vector<int> selected;
-    for (const QItemSelectionRange& range : m_entryListView->selectionModel()->selection()) {
-        for (int index = range.top(); index <= range.bottom(); ++index)
-            selected.push_back(index);
-    }
-    std::sort(selected.begin(), selected.end());
-    return selected;
-}
-
-void CExtractorDlg::SetSel(int index, bool select)
-{
-    QItemSelectionModel* selection = m_entryListView->selectionModel();
-    if (index == -1 && !select) {
-        selection->clearSelection();
-        return;
-    }
-    const int count = m_entryModel->GetCount();
-    const int first = index == -1 ? 0 : index;
-    const int last = index == -1 ? count - 1 : index;
-    if (first < 0 || last >= count || first > last)
-        return;
-    // One range, however many rows: selecting a million rows one by one would take seconds.
-    const QItemSelection range(m_entryModel->index(first), m_entryModel->index(last));
-    if (index == -1)
-        selection->select(range, QItemSelectionModel::ClearAndSelect);
-    else
-        selection->select(range,
-                          select ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
-}
-
-int CExtractorDlg::GetTopIndex() const
-{
-    const QModelIndex top = m_entryListView->indexAt(QPoint(1, 1));
-    return top.isValid() ? top.row() : 0;
-}
-
-void CExtractorDlg::SetTopIndex(int index)
-{
-    m_entryListView->scrollTo(m_entryModel->index(index), QAbstractItemView::PositionAtTop);
 }
 
 void CExtractorDlg::showFindMiss(bool isMiss)

@@ -2,6 +2,7 @@
 
 #include "session/SessionWindow.h"
 #include "ui/EntryListModel.h"
+#include "ui/EntryListSelection.h"
 #include "ui/ExternalEdits.h"
 #include "ui/ProgressWindow.h"
 
@@ -26,10 +27,6 @@ class QListView;
 class QMenu;
 class QtFileWatch;
 class SessionQuestions;
-
-namespace res {
-struct ControlTemplate;
-}
 
 namespace session {
 class Session;
@@ -86,13 +83,13 @@ public:
     const ExternalEdits& externalEdits() const { return *m_pEdits; }
     const EntryListModel& entryList() const { return *m_entryModel; }
     // The list box operations the commands are written in, over the view and its selection.
-    std::vector<int> GetSelItems() const;
+    std::vector<int> GetSelItems() const { return m_selection->rows(); }
     int GetSelCount() const { return static_cast<int>(GetSelItems().size()); }
     // index -1: every item.
-    void SetSel(int index, bool select);
+    void SetSel(int index, bool select) { m_selection->set(index, select); }
     // The first row the view shows.
-    int GetTopIndex() const;
-    void SetTopIndex(int index);
+    int GetTopIndex() const { return m_selection->top(); }
+    void SetTopIndex(int index) { m_selection->setTop(index); }
     QListView* entryListView() const { return m_entryListView; }
 
 protected:
@@ -109,10 +106,13 @@ protected:
 private:
     // session::SessionWindow
     std::vector<int> selectedRows() const override { return GetSelItems(); }
-    void selectOnly(const std::vector<std::pair<int, int>>& ranges) override;
-    int currentRow() const override;
-    void setCurrentRow(int row) override;
-    void showRow(int row) override;
+    void selectOnly(const std::vector<std::pair<int, int>>& ranges) override
+    {
+        m_selection->selectOnly(ranges);
+    }
+    int currentRow() const override { return m_selection->current(); }
+    void setCurrentRow(int row) override { m_selection->setCurrent(row); }
+    void showRow(int row) override { m_selection->show(row); }
     int topRow() const override { return GetTopIndex(); }
     void scrollToTop(int row) override { SetTopIndex(row); }
     void setStatus(const std::string& text) override;
@@ -126,14 +126,9 @@ private:
 
     void DoDataExchange();
     bool OnInitDialog();
-    void buildControls();
-    QWidget* createControl(const res::ControlTemplate& control);
     void connectCommands();
     // The keys of the commands; Enter and Escape stay with keyPressEvent.
     void connectShortcuts();
-    // The keys of the buttons and the find box, named in their tooltips; the list's menu shows
-    // those of its commands.
-    void nameKeysInTooltips();
     bool addEditCommands(QMenu& menu, int row);
     // Every command a button, key, menu or drop starts runs once the event that started it has
     // returned (session::CommandQueue).
@@ -151,6 +146,7 @@ private:
 
     QListView* m_entryListView = nullptr;
     EntryListModel* m_entryModel = nullptr;
+    std::unique_ptr<EntryListSelection> m_selection;
     QLabel* m_statusText = nullptr;
     QLineEdit* m_findText = nullptr;
     std::unique_ptr<DialogServices> m_ownServices;

@@ -40,6 +40,9 @@ struct ChangeFixture : ::testing::Test {
 
     void open(const Entries& entries)
     {
+        // Windows writes no file held open.
+        session.archive().forgetUndo();
+        session.closeArchive();
         writeArchive(archivePath, entries);
         session.load(archivePath);
     }
@@ -177,6 +180,7 @@ TEST_F(ChangeFixture, UndoPutsBackTheArchiveUnlessAnotherProgramWroteSince)
     };
     const Case cases[] = {
         {"nothing else wrote", [](ChangeFixture&) {}, true},
+#ifndef _WIN32 // where no other program writes or replaces a file held open
         {"rewritten in place",
          [](ChangeFixture& f) {
              writeArchive(f.archivePath, {{"THEIRS.DAT", "x"}});
@@ -189,6 +193,7 @@ TEST_F(ChangeFixture, UndoPutsBackTheArchiveUnlessAnotherProgramWroteSince)
                                      testsupport::hostPath(f.archivePath));
          },
          false},
+#endif
     };
     for (const Case& c : cases) {
         questions.messages.clear();

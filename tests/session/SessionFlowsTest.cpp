@@ -48,7 +48,8 @@ TEST_F(FlowFixture, AFailedEntryAsksToSkipSkipAllOrStop)
     using Answer = session::Questions::FailureAnswer;
     const std::string out = at(dir, "out");
     const auto said = [&](const char* text, int written, int skipped) {
-        return fill(text, {std::to_string(written), out, std::to_string(skipped)});
+        return fill(text, {std::to_string(written), session::wording::nativePath(out),
+                           std::to_string(skipped)});
     };
     const struct {
         const char* label;
