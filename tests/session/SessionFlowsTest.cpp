@@ -113,41 +113,68 @@ TEST_F(FlowFixture, AFailedEntryAsksToSkipSkipAllOrStop)
     }
 }
 
-TEST_F(FlowFixture, ABuildIsRefusedInsideItsFolderOrOffersToOpenWhatItWrote)
+TEST_F(FlowFixture, AFinishedBuildSaysWhatItWroteAndOffersToOpenIt)
 {
     testsupport::writeFile(at(dir, "src/X.DAT"), "xx");
     testsupport::writeFile(at(dir, "src/Y.EGA"), "y");
-    struct Case {
+    testsupport::writeFile(at(dir, "outside.txt"), "o");
+    const std::string built = at(dir, "NEW.DAT");
+    const struct {
         const char* what;
         std::string archive;
-        bool answer;
-        std::string message; // shown instead of the question
+        bool yes;
+        int links; // made outside-pointing before this case, added to the earlier ones
+    } cases[] = {
+        {"inside the folder is refused", at(dir, "src/GAME00.DAT"), false, 0},
+        {"opened", built, true, 0},
+        {"left closed", built, false, 0},
+        {"one link listed", built, true, 1},
+        {"the first ten links listed and the rest counted", built, false, 11},
     };
-    const Case cases[] = {
-        {"inside the folder", at(dir, "src/GAME00.DAT"), false, res::kBuildInsideFolder},
-        {"declined", at(dir, "GAME01.DAT"), false, ""},
-        {"opened", at(dir, "GAME02.DAT"), true, ""},
+    const auto says = [](const std::string& text, const std::string& part) {
+        return text.find(part) != std::string::npos;
     };
-    for (const Case& c : cases) {
+    int links = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (; links < c.links; ++links)
+            if (!testsupport::makeLink(at(dir, "outside.txt"),
+                                       at(dir, "src/link" + std::to_string(links + 10))))
+                GTEST_SKIP() << "no symbolic links here";
+        session.closeArchive();
+        writeArchive(at(dir, "GAME09.DAT"), {{"A.DAT", "a"}});
+        session.load(at(dir, "GAME09.DAT"));
         questions.messages.clear();
         questions.asked.clear();
         questions.folders.push_back(at(dir, "src"));
-        questions.paths.push_back(c.archive);
-        questions.answers = {c.answer};
+        questions.paths = {c.archive};
+        questions.answers = {c.yes};
         transfers.build();
         // The save dialog starts beside the source folder.
-        EXPECT_EQ(questions.starts.back(), dir.path().generic_string()) << c.what;
-        const bool isBuilt = c.message.empty();
-        EXPECT_EQ(questions.messages.size(), isBuilt ? 0u : 1u) << c.what;
-        EXPECT_EQ(std::filesystem::exists(testsupport::hostPath(c.archive)), isBuilt) << c.what;
-        if (isBuilt) {
-            EXPECT_EQ(questions.asked,
-                      std::vector{session::wording::buildQuestion(
-                          archive::BuildResult{.entries = 2, .skippedLinks = {}}, c.archive)});
+        EXPECT_EQ(questions.starts.back(), dir.path().generic_string());
+        const bool isRefused = c.archive != built;
+        EXPECT_EQ(questions.messages, isRefused ? std::vector<std::string>{res::kBuildInsideFolder}
+                                                : std::vector<std::string>());
+        ASSERT_EQ(questions.asked.size(), isRefused ? 0u : 1u);
+        for (const std::string& question : questions.asked) {
+            EXPECT_TRUE(question.starts_with(
+                fill(res::kBuildDone, {"2", session::wording::nativePath(built)})));
+            EXPECT_TRUE(question.ends_with(res::kOpenBuiltArchive));
+            EXPECT_EQ(says(question, fill(res::kBuildSkippedLinks, {std::to_string(links)})),
+                      links > 0);
+            // Named in the order met; past ten only counted.
+            for (int i = 0; i < links; ++i)
+                EXPECT_EQ(says(question, session::wording::nativePath(
+                                             at(dir, "src/link" + std::to_string(i + 10))) +
+                                             "\n"),
+                          i < res::kBuildSkippedShown)
+                    << "link " << i;
+            EXPECT_EQ(says(question, fill(res::kBuildSkippedMore, {"1"})), links == 11);
         }
-        EXPECT_EQ(session.archive().isOpen(), c.answer) << c.what;
-        EXPECT_EQ(session.list().count(), c.answer ? 2 : 0) << c.what;
-        EXPECT_EQ(window.status.empty(), !c.answer) << c.what;
+        // A refused build leaves the archive listed; any other closes it, opened again on yes.
+        EXPECT_EQ(session.archive().isOpen(), c.yes || isRefused);
+        EXPECT_EQ(session.list().count(), c.yes ? 2 : isRefused ? 1 : 0);
+        EXPECT_EQ(window.status.empty(), !c.yes && !isRefused);
     }
 }
 
