@@ -216,6 +216,46 @@ TEST_F(ChangeFixture, UndoPutsBackTheArchiveUnlessAnotherProgramWroteSince)
     }
 }
 
+// A failure reaches the message box through the command queue, naming the entry or file, and
+// leaves the archive as it was. (No program for an entry: ExternalEditsTest.)
+TEST_F(ChangeFixture, AFailedChangeNamesTheEntryOrFileAndLeavesTheArchiveAsItWas)
+{
+    struct Case {
+        const char* what;
+        void (session::ArchiveChanges::*command)(int);
+        std::function<void(ChangeFixture&)> answer;
+        std::string named; // in the message
+    };
+    const Case cases[] = {
+        {"replace from a file gone meanwhile", &session::ArchiveChanges::replace,
+         [](ChangeFixture& f) { f.questions.files.push_back(at(f.dir, "host/GONE.BIN")); },
+         "GONE.BIN"},
+        {"add a file no entry name can hold", &session::ArchiveChanges::addFiles,
+         [](ChangeFixture& f) {
+             f.questions.fileLists.push_back({f.hostFile("\xf0\x9f\x98\x80.TXT", "smile")});
+         },
+         "\xf0\x9f\x98\x80.TXT"},
+        {"rename onto an existing name", &session::ArchiveChanges::rename,
+         [](ChangeFixture& f) { f.questions.texts.push_back("B.EGA"); }, "B.EGA"},
+        {"rename to a name the list cannot hold", &session::ArchiveChanges::rename,
+         [](ChangeFixture& f) { f.questions.texts.push_back("SUB\\\\X.DAT"); }, "X.DAT"},
+    };
+    for (const Case& c : cases) {
+        open(kStart);
+        questions.messages.clear();
+        const std::string before = testsupport::readFile(archivePath);
+        c.answer(*this);
+        session.commands().later([&] { (changes.*c.command)(rowOf("A.DAT")); });
+        window.runEvents();
+        ASSERT_EQ(questions.messages.size(), 1u) << c.what;
+        EXPECT_NE(questions.messages[0].find(c.named), std::string::npos)
+            << c.what << ": " << questions.messages[0];
+        EXPECT_EQ(testsupport::readFile(archivePath), before) << c.what;
+        EXPECT_EQ(session.list().count(), int(kStart.size())) << c.what;
+        EXPECT_FALSE(session.archive().canUndo()) << c.what;
+    }
+}
+
 TEST_F(ChangeFixture, TheMenuOffersWhatFitsTheRowItOpensOn)
 {
     EXPECT_FALSE(session::MenuState::of(session, -1, 0).isShown);

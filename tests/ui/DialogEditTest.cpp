@@ -686,52 +686,6 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     EXPECT_EQ(dlg.externalEdits().count(), 0);
 }
 
-TEST_F(EditFixture, AFailedChangeNamesTheEntryOrFileAndLeavesTheArchiveAsItWas)
-{
-    struct Case {
-        const char* what;
-        Entries start;
-        const char* command;
-        std::string row;
-        std::function<void(EditFixture&)> answer;
-        QString named; // in the message
-    };
-    const Case cases[] = {
-        {"replace from a file gone meanwhile", kStart, res::edit::kMenuReplace, "A.DAT",
-         [](EditFixture& f) { f.services.files.push_back(qs(f.dir / "host/GONE.BIN")); },
-         QStringLiteral("GONE.BIN")},
-        {"add a file no entry name can hold", kStart, res::edit::kMenuAddFiles, "A.DAT",
-         [](EditFixture& f) {
-             f.services.fileLists.push_back({f.hostFile("\xf0\x9f\x98\x80.TXT", "smile")});
-         },
-         u8("\xf0\x9f\x98\x80.TXT")},
-        {"no program opens the entry", kStart, res::edit::kMenuOpenWith, "B.EGA",
-         [](EditFixture& f) { f.services.desktopOpens = false; }, QStringLiteral("B.EGA")},
-        {"rename onto an existing name", kStart, res::edit::kMenuRename, "A.DAT",
-         [](EditFixture& f) { f.services.texts.push_back(QStringLiteral("B.EGA")); },
-         QStringLiteral("B.EGA")},
-        {"rename to a name the list cannot hold", kStart, res::edit::kMenuRename, "A.DAT",
-         [](EditFixture& f) { f.services.texts.push_back(QStringLiteral("SUB\\\\X.DAT")); },
-         QStringLiteral("X.DAT")},
-        {"rename to an empty name", kStart, res::edit::kMenuRename, "A.DAT",
-         [](EditFixture& f) { f.services.texts.push_back(QString()); }, u8(res::edit::kEmptyName)},
-    };
-    for (const Case& c : cases) {
-        open(c.start);
-        services.desktopOpens = true;
-        const std::string before = testsupport::readFile(archivePath);
-        c.answer(*this);
-        ASSERT_TRUE(runMenu(rowOf(c.row), c.command)) << c.what;
-        ASSERT_EQ(services.messages.size(), 1u) << c.what;
-        EXPECT_TRUE(services.messages[0].contains(c.named))
-            << c.what << ": " << services.messages[0].toStdString();
-        EXPECT_EQ(testsupport::readFile(archivePath), before) << c.what;
-        EXPECT_EQ(dlg.entryList().GetCount(), int(c.start.size())) << c.what;
-        EXPECT_FALSE(dlg.canUndo()) << c.what;
-        services.messages.clear();
-    }
-}
-
 TEST_F(EditFixture, AnArchiveInAFolderThatCannotBeWrittenIsLeftAlone)
 {
     if (geteuid() == 0)
