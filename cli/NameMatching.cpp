@@ -37,15 +37,14 @@ using KeyIndex = std::unordered_map<std::string, std::vector<std::size_t>>; // l
 
 // Each text as the name it stands for, indexed by its loose key; false after reporting a text that
 // is no name (its exact name stays empty).
-bool readWanted(const std::vector<std::string>& texts, Console& console,
-                std::vector<Wanted>& wanted, KeyIndex& byKey)
+bool readWanted(const std::vector<std::string>& texts, const archive::CodePage& cp,
+                Console& console, std::vector<Wanted>& wanted, KeyIndex& byKey)
 {
     bool isComplete = true;
     wanted.assign(texts.size(), {});
     for (std::size_t i = 0; i < texts.size(); ++i) {
         try {
-            wanted[i].exact =
-                archive::names::fromTextExact(text::fromPrintable(texts[i]), catalogue.codePage());
+            wanted[i].exact = archive::names::fromTextExact(text::fromPrintable(texts[i]), cp);
             byKey[slashesAsSeparators(wanted[i].exact)].push_back(i);
         } catch (const archive::NameError& error) {
             console.error(texts[i], error.reason());
@@ -105,7 +104,7 @@ bool matchNames(const archive::Catalogue& catalogue, const std::vector<std::uint
 {
     std::vector<Wanted> wanted;
     KeyIndex byKey;
-    bool isComplete = readWanted(texts, console, wanted, byKey);
+    bool isComplete = readWanted(texts, catalogue.codePage(), console, wanted, byKey);
     collectRows(catalogue, listed, byKey, wanted);
 
     matches.assign(texts.size(), {});

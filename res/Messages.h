@@ -112,12 +112,15 @@ struct SystemReason {
 };
 
 // The system's reasons the dialog words itself; any other number shows the system's English.
-constexpr std::array<SystemReason, 30> kSystemReasons = {{
+// Windows' C library declares neither EDQUOT nor ESTALE, and reports neither.
+constexpr SystemReason kSystemReasons[] = {
     {ENOENT, "沒有此檔案或資料夾"},
     {EACCES, "權限不足"},
     {EPERM, "不允許此操作"},
     {ENOSPC, "磁碟空間不足"},
+#ifdef EDQUOT
     {EDQUOT, "已超過磁碟配額"},
+#endif
     {EFBIG, "檔案太大"},
     {EEXIST, "檔案已存在"},
     {ENAMETOOLONG, "檔案名稱太長"},
@@ -138,12 +141,14 @@ constexpr std::array<SystemReason, 30> kSystemReasons = {{
     {EINTR, "操作被中斷"},
     {ENXIO, "沒有此裝置或位址"},
     {ENODEV, "沒有此裝置"},
+#ifdef ESTALE
     {ESTALE, "網路檔案的控制代碼已失效"},
+#endif
     {EOVERFLOW, "數值超出可表示的範圍"},
     {EOPNOTSUPP, "不支援此操作"},
     {EBADF, "無效的檔案描述元"},
     {ENOEXEC, "執行檔格式錯誤"},
-}};
+};
 
 constexpr const char* kOutOfMemory = "記憶體不足，無法完成操作。";
 constexpr const char* kUnexpectedError = "發生未預期的錯誤。";

@@ -48,6 +48,13 @@ if ! ctest --test-dir "$build" -j "$jobs" --output-on-failure -V >"$log" 2>&1; t
     echo "test-windows: tests failed under Wine; everything is in $log" >&2
     exit 1
 fi
+# The dialog's session layer runs here without a window: its tests are among those that ran.
+for program in ArchiveChangesTest ExternalEditsTest SessionFlowsTest; do
+    if ! grep -q "$program.exe" "$log"; then
+        echo "test-windows: the session test $program did not run" >&2
+        exit 1
+    fi
+done
 # Each program's GoogleTest summary: "[  PASSED  ] N tests." and "[  SKIPPED ] N tests, ...".
 count() { grep -E "^[0-9]+: \[ +$1 +\] [0-9]+ tests?" "$log" | awk '{ n += $5 } END { print n + 0 }'; }
 programs="$(sed -nE 's/.* tests failed out of ([0-9]+)$/\1/p' "$log")"

@@ -4,7 +4,6 @@
 #include "archive/ArchiveReader.h"
 #include "archive/Catalogue.h"
 #include "archive/NameMapping.h"
-#include "archive/QuickFind.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
 #include "ui/preview/DragOutFolders.h"
@@ -13,9 +12,21 @@
 
 #include <algorithm>
 
-EntryListModel::EntryListModel(QObject* parent) : QAbstractListModel(parent) {}
+EntryListModel::EntryListModel(session::EntryList& list, QObject* parent)
+    : QAbstractListModel(parent), m_list(list)
+{
+    m_list.setResetListener([this](bool isStarting) {
+        if (isStarting)
+            beginResetModel();
+        else
+            endResetModel();
+    });
+}
 
-EntryListModel::~EntryListModel() = default;
+EntryListModel::~EntryListModel()
+{
+    m_list.setResetListener(nullptr);
+}
 
 int EntryListModel::rowCount(const QModelIndex& parent) const
 {
@@ -24,7 +35,7 @@ int EntryListModel::rowCount(const QModelIndex& parent) const
 
 QVariant EntryListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || !isValid(index.row()))
+    if (!index.isValid() || !m_list.isRow(index.row()))
         return {};
     if (role == Qt::ToolTipRole)
         return toolTip(index.row());
@@ -34,64 +45,10 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     return QString::fromStdString(archive::names::displayName(GetText(index.row())));
 }
 
-void EntryListModel::setCatalogue(std::shared_ptr<const archive::Catalogue> catalogue,
-                                  std::string_view type)
-{
-    beginResetModel();
-    m_rows.clear();
-    m_catalogue = std::move(catalogue);
-    if (m_catalogue)
-        m_rows = m_catalogue->filter(type);
-    endResetModel();
-}
-
-void EntryListModel::setFilter(std::string_view type)
-{
-    beginResetModel();
-    m_rows = m_catalogue ? m_catalogue->filter(type) : std::vector<std::uint32_t>();
-    endResetModel();
-}
-
-std::uint32_t EntryListModel::GetItemData(int index) const
-{
-    return isValid(index) ? m_catalogue->position(m_rows[static_cast<std::size_t>(index)]) : 0;
-}
-
-std::string_view EntryListModel::GetText(int index) const
-{
-    return isValid(index) ? m_catalogue->name(m_rows[static_cast<std::size_t>(index)])
-                          : std::string_view();
-}
-
-std::vector<std::uint32_t> EntryListModel::positionsOf(const std::vector<int>& indexes) const
-{
-    std::vector<std::uint32_t> rows;
-    rows.reserve(indexes.size());
-    for (const int index : indexes) {
-        if (isValid(index))
-            rows.push_back(m_rows[static_cast<std::size_t>(index)]);
-    }
-    return m_catalogue ? m_catalogue->positions(std::move(rows)) : rows;
-}
-
-int EntryListModel::findString(std::string_view findText) const
-{
-    if (!m_catalogue)
-        return -1;
-    return m_catalogue->quickFind().find(m_rows, findText);
-}
-
-archive::RecordView EntryListModel::recordAt(int row) const
-{
-    return m_pReader->record(GetItemData(row));
-}
-
 QString EntryListModel::toolTip(int row) const
 {
-    if (!m_pReader)
-        return {};
     try {
-        const archive::RecordView record = recordAt(row);
+        const archive::RecordView record = catalogue()->reader().record(GetItemData(row));
         return QString::fromUtf8(res::preview::kToolTip)
             .arg(record.dataSize)
             .arg(record.dataOffset);
@@ -103,7 +60,7 @@ QString EntryListModel::toolTip(int row) const
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags flags = QAbstractListModel::flags(index);
-    if (index.isValid() && m_pDragOut && m_pReader)
+    if (index.isValid() && m_pDragOut && catalogue())
         flags |= Qt::ItemIsDragEnabled;
     return flags;
 }
@@ -121,15 +78,15 @@ Qt::DropActions EntryListModel::supportedDragActions() const
 
 QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const
 {
-    if (!m_pDragOut || !m_pReader)
+    if (!m_pDragOut || !catalogue())
         return nullptr;
     std::vector<int> rows;
     for (const QModelIndex& index : indexes)
-        if (index.isValid() && isValid(index.row()))
+        if (index.isValid() && m_list.isRow(index.row()))
             rows.push_back(index.row());
     std::sort(rows.begin(), rows.end());
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    const QList<QUrl> urls = m_pDragOut->extract(*m_pReader, positionsOf(rows));
+    const QList<QUrl> urls = m_pDragOut->extract(catalogue()->reader(), m_list.positionsOf(rows));
     if (urls.isEmpty())
         return nullptr;
     auto* mime = new QMimeData;

@@ -97,8 +97,14 @@ void CProgressWindow::redraw(const archive::Progress& progress)
         QStringLiteral("\n%1 / %2").arg(progress.entriesDone).arg(progress.entriesTotal));
 }
 
-bool CProgressWindow::finish(const QString& text)
+void CProgressWindow::onWaitingThread(const std::function<void()>& action)
 {
+    QMetaObject::invokeMethod(&m_inbox, action, Qt::BlockingQueuedConnection);
+}
+
+bool CProgressWindow::finish(const std::string& utf8)
+{
+    const QString text = QString::fromStdString(utf8);
     if (!m_window)
         return false;
     if (m_bCancelled.load()) {

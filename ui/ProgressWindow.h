@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/Progress.h"
+#include "session/LongRun.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -22,7 +23,7 @@ class QWidget;
 // run for delayMs, is redrawn at most every kRedrawMs, and its Cancel sets a flag that the
 // work's next report returns. The user's input is held back until the window opens, and the
 // open window blocks the dialog, so no other command reaches the objects the work is using.
-class CProgressWindow {
+class CProgressWindow : public session::LongRun {
 public:
     static constexpr int kRedrawMs = 50;
 
@@ -34,34 +35,20 @@ public:
     };
 
     CProgressWindow(QWidget* owner, const QString& label, Options options);
-    ~CProgressWindow();
-
-    // Runs work(report) on a worker and returns what it returned; what it threw is thrown here.
-    template <class Work>
-    auto run(Work&& work) -> std::invoke_result_t<Work&, const archive::ProgressFn&>
-    {
-        std::optional<std::invoke_result_t<Work&, const archive::ProgressFn&>> result;
-        runOnWorker([&](const archive::ProgressFn& report) { result.emplace(work(report)); });
-        return std::move(*result);
-    }
-
-    // From the work only: runs ask on this window's thread and waits for what it returns, so a
-    // question the work must put to the user opens like any other window of the dialog.
-    template <class Ask> auto askFromWorker(Ask&& ask) -> std::invoke_result_t<Ask&>
-    {
-        std::optional<std::invoke_result_t<Ask&>> answer;
-        QMetaObject::invokeMethod(
-            &m_inbox, [&] { answer.emplace(ask()); }, Qt::BlockingQueuedConnection);
-        return std::move(*answer);
-    }
+    ~CProgressWindow() override;
 
     // Only when the window was shown: it ends reading text, with an OK button the user presses,
     // and true is returned. A finished run's bar is full; a cancelled one's stays where the work
     // stopped.
-    bool finish(const QString& text);
+    bool finish(const std::string& text) override;
+
+protected:
+    void runOnWorker(const std::function<void(const archive::ProgressFn&)>& work) override;
+    // Runs action on this window's thread and waits for it, so a question the work must put to
+    // the user opens like any other window of the dialog.
+    void onWaitingThread(const std::function<void()>& action) override;
 
 private:
-    void runOnWorker(const std::function<void(const archive::ProgressFn&)>& work);
     // On the worker.
     bool report(const archive::Progress& progress);
     // On this thread, from the worker's reports.

@@ -93,7 +93,8 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
     }
 }
 
-QString DragOutFolders::extractFile(const archive::ArchiveReader& reader, std::uint32_t position)
+std::string DragOutFolders::extractFile(const archive::ArchiveReader& reader,
+                                        std::uint32_t position)
 {
     std::unique_ptr<QTemporaryDir> folder = makeEntryFolder();
     const std::uint32_t positions[] = {position};
@@ -103,7 +104,7 @@ QString DragOutFolders::extractFile(const archive::ArchiveReader& reader, std::u
          archive::names::hostComponents(reader.record(position).name, position))
         path += QLatin1Char('/') + QString::fromStdString(component);
     m_folders.push_back(std::move(folder));
-    return path;
+    return QFile::encodeName(path).toStdString();
 }
 
 std::unique_ptr<QTemporaryDir> DragOutFolders::makeEntryFolder()
@@ -142,6 +143,11 @@ bool DragOutFolders::holds(const QString& path) const
     const QString top = QFileInfo(m_runFolder->path()).canonicalFilePath();
     return !canonical.isEmpty() && !top.isEmpty() &&
            (canonical == top || canonical.startsWith(top + QLatin1Char('/')));
+}
+
+bool DragOutFolders::holds(const std::string& path) const
+{
+    return holds(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 bool DragOutFolders::eventFilter(QObject* watched, QEvent* event)

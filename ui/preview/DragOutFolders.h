@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/CFolder.h"
+#include "session/edits/ScratchFolders.h"
 
 #include <QDir>
 #include <QList>
@@ -24,7 +25,7 @@ class ArchiveReader;
 // the program may still be reading until then.
 // They lie in one folder of this run, which a signal also removes and a later start sweeps away
 // when the run ended without removing it.
-class DragOutFolders : public QObject {
+class DragOutFolders : public QObject, public session::ScratchFolders {
     Q_OBJECT
 
 public:
@@ -46,12 +47,11 @@ public:
     // empty after showing the error when extraction fails.
     QList<QUrl> extract(const archive::ArchiveReader& reader,
                         const std::vector<std::uint32_t>& positions);
-    // Extracts the entry whose record starts at position into a new folder and returns the
-    // file's path; throws what extraction throws.
-    QString extractFile(const archive::ArchiveReader& reader, std::uint32_t position);
+    std::string extractFile(const archive::ArchiveReader& reader, std::uint32_t position) override;
     void removeAll();
     // Whether path is one of the folders or lies inside one, however it is spelled.
     bool holds(const QString& path) const;
+    bool holds(const std::string& path) const override;
     int count() const { return static_cast<int>(m_folders.size()); }
 
 protected:

@@ -1,0 +1,188 @@
+#include "session/Wording.h"
+
+#include "archive/ArchiveError.h"
+#include "archive/ArchiveReader.h"
+#include "archive/Building.h"
+#include "archive/Extraction.h"
+#include "archive/NameMapping.h"
+#include "archive/Paths.h"
+#include "archive/Updating.h"
+#include "res/EditTexts.h"
+#include "res/Messages.h"
+#include "res/Resource.h"
+
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+namespace session::wording {
+
+std::string fill(std::string_view text, std::initializer_list<std::string_view> args)
+{
+    std::string filled;
+    filled.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t n = i + 1 < text.size() ? std::size_t(text[i + 1] - '0') : 0;
+        if (text[i] == '%' && n >= 1 && n <= args.size()) {
+            filled += *(args.begin() + (n - 1));
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}
+
+std::string fill(std::string_view text, std::initializer_list<std::int64_t> numbers)
+{
+    std::vector<std::string> texts;
+    for (const std::int64_t number : numbers)
+        texts.push_back(std::to_string(number));
+    texts.resize(5);
+    return fill(text, {texts[0], texts[1], texts[2], texts[3], texts[4]});
+}
+
+std::string nativePath(std::string_view path)
+{
+    std::string native(path);
+#ifdef _WIN32
+    std::replace(native.begin(), native.end(), '/', '\\');
+#endif
+    return native;
+}
+
+std::string shownName(std::string_view entryName)
+{
+    return archive::names::displayName(entryName);
+}
+
+std::string systemReasonText(int errorNumber, const std::string& englishReason)
+{
+    for (const res::SystemReason& reason : res::kSystemReasons)
+        if (reason.errorNumber == errorNumber)
+            return reason.text;
+    return englishReason;
+}
+
+namespace {
+
+// The kinds whose text names only what failed: any other kind's text is the reason itself.
+bool saysOnlyWhatFailed(archive::ErrorKind kind)
+{
+    using archive::ErrorKind;
+    return kind == ErrorKind::unspecified || kind == ErrorKind::cannotOpen ||
+           kind == ErrorKind::cannotRead || kind == ErrorKind::cannotWrite ||
+           kind == ErrorKind::cannotCreateFolder;
+}
+
+std::string withoutSubject(std::string text)
+{
+    static constexpr std::string_view kSubject = "：%1";
+    if (const std::size_t at = text.find(kSubject); at != std::string::npos)
+        text.erase(at, kSubject.size());
+    return text;
+}
+
+} // namespace
+
+std::string errorMessage(const archive::ArchiveError& error)
+{
+    const std::string kindText = res::errorKindText(error.kind());
+    std::string text =
+        error.subject().empty() ? withoutSubject(kindText) : fill(kindText, {error.subject()});
+    const auto* format = dynamic_cast<const archive::FormatError*>(&error);
+    if (format && res::formatCauseText(format->cause())) {
+        std::string cause = res::formatCauseText(format->cause());
+        // Each figure fills the lowest %n left, as the figures are listed in order.
+        int n = 1;
+        for (const std::uint64_t figure : format->figures()) {
+            const std::string mark = "%" + std::to_string(n++);
+            if (const std::size_t at = cause.find(mark); at != std::string::npos)
+                cause.replace(at, mark.size(), std::to_string(figure));
+        }
+        text += '\n' + cause;
+    } else if (error.systemError() != 0) {
+        text += '\n' + systemReasonText(error.systemError(), error.reason());
+    } else if (saysOnlyWhatFailed(error.kind()) && !error.reason().empty()) {
+        // Nothing else tells why; the user would be left guessing.
+        text += '\n' + error.reason();
+    }
+    return text;
+}
+
+std::string unexpectedError(const char* what)
+{
+    return std::string(res::kUnexpectedError) + '\n' + what;
+}
+
+std::string statusLine(std::string_view archivePath, int count)
+{
+    return fill(res::kStatusLine, {archive::paths::fileName(archivePath), std::to_string(count)});
+}
+
+std::string failureQuestion(const archive::ArchiveReader& archive,
+                            const archive::ArchiveError& failure,
+                            std::span<const std::uint32_t> before, std::uint32_t failed)
+{
+    const std::string_view name = archive.record(failed).name;
+    std::string text = fill(res::kEntryFailed, {shownName(name)}) + '\n' + errorMessage(failure);
+    if (failure.kind() == archive::ErrorKind::sameFileAsEarlierEntry) {
+        try {
+            const std::string path = archive::names::hostRelativePath(name);
+            const auto isSameFile = [&](std::uint32_t position) {
+                const std::string other =
+                    archive::names::hostRelativePath(archive.record(position).name);
+                return std::ranges::equal(other, path, [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) ==
+                           std::tolower(static_cast<unsigned char>(b));
+                });
+            };
+            const auto earlier = std::ranges::find_if(before, isSameFile);
+            if (earlier != before.end())
+                text +=
+                    '\n' + fill(res::kSameFileAsEntry, {shownName(archive.record(*earlier).name)});
+        } catch (const archive::NameError&) {
+        }
+    }
+    return text + "\n\n" + res::kSkipFailedEntry;
+}
+
+std::string extractionResult(const archive::ExtractResult& result, std::string_view folder,
+                             bool& isShort)
+{
+    isShort = result.entriesSkipped == 0 && !result.stopped;
+    const char* text = result.stopped ? res::kExtractStopped
+                       : result.cancelled
+                           ? (isShort ? res::kExtractCancelled : res::kExtractCancelledSkipped)
+                       : isShort ? res::kExtractDone
+                                 : res::kExtractDoneSkipped;
+    return fill(text, {std::to_string(result.entriesWritten), nativePath(folder),
+                       std::to_string(result.entriesSkipped)});
+}
+
+std::string buildQuestion(const archive::BuildResult& result, std::string_view archivePath)
+{
+    std::string text =
+        fill(res::kBuildDone, {std::to_string(result.entries), nativePath(archivePath)});
+    if (const auto skipped = static_cast<int>(result.skippedLinks.size()); skipped > 0) {
+        text += "\n\n" + fill(res::kBuildSkippedLinks, {skipped});
+        for (int i = 0; i < std::min(skipped, res::kBuildSkippedShown); ++i)
+            text += '\n' + nativePath(result.skippedLinks[std::size_t(i)]);
+        if (skipped > res::kBuildSkippedShown)
+            text += '\n' + fill(res::kBuildSkippedMore, {skipped - res::kBuildSkippedShown});
+    }
+    return text + "\n\n" + res::kOpenBuiltArchive;
+}
+
+std::string updateResult(std::string_view archivePath, const archive::UpdateResult& result)
+{
+    const std::string name = archive::paths::fileName(archivePath);
+    if (result.cancelled)
+        return fill(res::edit::kUpdateCancelled, {name});
+    return fill(res::edit::kUpdateDone,
+                {name, std::to_string(result.added), std::to_string(result.replaced),
+                 std::to_string(result.deleted), std::to_string(result.renamed)}) +
+           (result.splitHardLinks ? res::edit::kUpdateSplitLinks : "");
+}
+
+} // namespace session::wording
