@@ -22,9 +22,9 @@ struct CommandSpec {
     bool moreOperands;                      // any number after the named ones
 };
 
-const std::array<CommandSpec, 9>& commands()
+const std::array<CommandSpec, 10>& commands()
 {
-    static const std::array<CommandSpec, 9> table = {{
+    static const std::array<CommandSpec, 10> table = {{
         {"list", {{"--type", true}, {"--long", false}, {"--json", false}}, {"ARCHIVE"}, false},
         {"extract",
          {{"--type", true}, {"--keep-old-files", false, "-k"}},
@@ -50,6 +50,14 @@ const std::array<CommandSpec, 9>& commands()
          {"OLD", "NEW"},
          false},
         {"patch", {{"--force", false}, {"--dry-run", false, "-n"}}, {"ARCHIVE", "PATCH"}, false},
+        {"mount",
+         {{"--read-only", false, "-r"},
+          {"--foreground", false, "-f"},
+          {"--commit-delay", true},
+          {"--recover", false},
+          {"--wait", true}},
+         {"ARCHIVE", "FOLDER"},
+         false},
     }};
     return table;
 }
