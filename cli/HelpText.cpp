@@ -251,7 +251,8 @@ Options:
   --commit-delay SECONDS
                  quiet time before a commit (default 2); 0 commits only when unmounted
   --recover      put in first what an earlier mount that was killed left pending
-  --wait SECONDS how long a commit waits for another program's change (default 10)
+  --wait SECONDS
+                 how long a commit waits for another program's change (default 10)
   -h, --help     show this help
 )";
     }

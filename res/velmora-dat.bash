@@ -18,7 +18,7 @@ _velmora_dat()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W '--help -h --version' -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename diff patch' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename diff patch mount' -- "$cur")
         fi
         return
     fi
@@ -32,6 +32,7 @@ _velmora_dat()
         delete | rename) options='--dry-run -n --wait --help -h' ;;
         diff) options='--json --quiet -q --text -p --patch --help -h' ;;
         patch) options='--force --dry-run -n --help -h' ;;
+        mount) options='--read-only -r --foreground -f --commit-delay --recover --wait --help -h' ;;
         *) return ;;
     esac
 
@@ -45,7 +46,7 @@ _velmora_dat()
         return
     fi
     # Seconds to wait: nothing to offer.
-    [[ $prev == --wait && $options == *--wait* ]] && return
+    [[ $prev == @(--wait|--commit-delay) && $options == *$prev* ]] && return
     if [[ $command == add ]]; then
         case $prev in
             --directory | -C)
@@ -78,7 +79,7 @@ _velmora_dat()
             ((i++))
         elif [[ ${words[i]} == --directory=* ]]; then
             dir=${words[i]#*=}
-        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch) ]]; then
+        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch|--commit-delay) ]]; then
             ((i++))
         fi
     done
@@ -90,10 +91,10 @@ _velmora_dat()
 
     local archive='[dD][aA][tT]'
     case $command:$operand in
-        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0 | diff:[01] | patch:[01])
+        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0 | diff:[01] | patch:[01] | mount:0)
             _filedir "$archive"
             ;;
-        extract:1 | build:0) _filedir -d ;;
+        extract:1 | build:0 | mount:1) _filedir -d ;;
         add:*)
             if [[ -n $dir ]]; then
                 # PATHs are read from DIR, as tar -C reads them.
