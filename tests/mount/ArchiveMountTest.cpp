@@ -2,6 +2,7 @@
 
 #include "mount/ArchiveMount.h"
 #include "archive/ArchiveReader.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 
 #include <cerrno>
@@ -208,6 +209,28 @@ TEST_F(ArchiveMountFixture, AnArchiveChangedMeanwhileIsLeftAndTheChangesKept)
     // Recovering puts the write into the archive as the other program left it.
     EXPECT_TRUE(open(true)->finish());
     EXPECT_EQ(entries(), "a.txt=mine theirs.txt=theirs ");
+}
+
+// A file-size limit fails the commit's write as a full disk does.
+TEST_F(ArchiveMountFixture, ACommitThatCannotBeWrittenLeavesTheArchiveAndTheChangesPending)
+{
+    testsupport::ArchiveImage image;
+    image.add("a.txt", std::string(1500000, 'a'));
+    testsupport::writeFile(m_archive, image.bytes());
+    const std::string before = testsupport::readFile(m_archive);
+    testsupport::ChildLimits limits;
+    limits.fileSizeLimit = 2000000;
+    const testsupport::ChildResult result = testsupport::runInChild(limits, [&] {
+        auto view = open();
+        write(*view, "b.txt", std::string(1000000, 'b'));
+        const bool isFinished = view->finish();
+        return std::string(isFinished ? "finished" : "pending") + " " +
+               std::to_string(m_failures.size());
+    });
+    EXPECT_EQ(result.text, "pending 1");
+    EXPECT_TRUE(testsupport::readFile(m_archive) == before);
+    EXPECT_TRUE(open(true)->finish());
+    EXPECT_EQ(entries().size(), std::string("a.txt= b.txt= ").size() + 2500000);
 }
 
 TEST_F(ArchiveMountFixture, ARefusedChangeLeavesNothingPending)
