@@ -158,6 +158,9 @@ void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
             engineOf(req).open(nodeOf(ino), isWritable, (fi->flags & O_TRUNC) != 0, file);
         if (status == 0) {
             fi->fh = reinterpret_cast<std::uint64_t>(file);
+            // A file's bytes change only through this folder, which the kernel's cache sees:
+            // what it holds of them stays valid from one open to the next.
+            fi->keep_cache = 1;
             if (fuse_reply_open(req, fi) != 0)
                 engineOf(req).release(file);
         }
@@ -189,7 +192,10 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t, fuse_
 void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* fi)
 {
     answer(req, [&] {
-        std::vector<char> buffer(size);
+        // One buffer per serving thread, not a zero-filled one per request.
+        thread_local std::vector<char> buffer;
+        if (buffer.size() < size)
+            buffer.resize(size);
         const long long n =
             engineOf(req).read(fileOf(fi), buffer.data(), size, static_cast<std::uint64_t>(off));
         if (n < 0)
