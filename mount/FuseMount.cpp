@@ -347,6 +347,8 @@ void FuseMount::mount()
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
     const fuse_lowlevel_ops ops = operations();
     m_pSession = fuse_session_new(&args, &ops, sizeof ops, &m_engine);
+    // Parsing may have copied the arguments into memory of its own.
+    fuse_opt_free_args(&args);
     if (!m_pSession)
         throw archive::FileError(archive::ErrorKind::cannotOpen, m_strFolder,
                                  "cannot start a FUSE session");
