@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 namespace mount {
@@ -35,6 +36,12 @@ std::string currentStamp(const std::string& path)
     return stamp ? ScratchFolder::stampText(*stamp) : std::string();
 }
 
+// A mount in the background works from "/": a relative path would lead elsewhere there.
+std::string absolutePath(const std::string& path)
+{
+    return std::filesystem::absolute(std::filesystem::path(path)).lexically_normal().string();
+}
+
 std::uint64_t number(const std::string& text)
 {
     std::uint64_t value = 0;
@@ -46,14 +53,14 @@ std::uint64_t number(const std::string& text)
 
 ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& options,
                            MountEvents events)
-    : m_strArchive(archivePath), m_options(options), m_events(std::move(events)),
-      m_scratch(archivePath), m_pReader(std::make_shared<archive::ArchiveReader>())
+    : m_strArchive(absolutePath(archivePath)), m_options(options), m_events(std::move(events)),
+      m_scratch(m_strArchive), m_pReader(std::make_shared<archive::ArchiveReader>())
 {
-    m_pReader->Open(archivePath);
+    m_pReader->Open(m_strArchive);
     m_pReader->requireWholeDirectory();
     m_tree.addArchive(*m_pReader);
     std::uint64_t size = 0;
-    ScratchFolder::examine(archivePath, size, m_nArchiveSeconds, m_nArchiveNanoseconds);
+    ScratchFolder::examine(m_strArchive, size, m_nArchiveSeconds, m_nArchiveNanoseconds);
     const std::vector<ScratchFolder::Record> records = m_scratch.records();
     // Folders alone are no change: an empty folder lasts only as long as its mount.
     const bool isPending = std::any_of(records.begin(), records.end(), [](const auto& record) {
@@ -64,7 +71,7 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
     if (isPending) {
         if (!options.recover)
             throw FileError(ErrorKind::changedMeanwhile, m_scratch.path(),
-                            "holds changes an earlier mount of " + archivePath +
+                            "holds changes an earlier mount of " + m_strArchive +
                                 " did not put in: mount again with --recover to put them in, "
                                 "or remove the folder to drop them");
         recover();

@@ -3,6 +3,7 @@
 #include "mount/FuseMount.h"
 
 #include "archive/ArchiveError.h"
+#include "archive/FileSystem.h"
 #include "mount/ArchiveMount.h"
 
 #include <cerrno>
@@ -336,6 +337,7 @@ FuseMount::~FuseMount()
 
 void FuseMount::mount()
 {
+    archive::filesystem::requireFolder(m_strFolder);
     const std::string fsname = "fsname=velmora:" + m_engine.archivePath();
     std::vector<std::string> arguments{
         "velmora-dat", "-o", "subtype=velmora", "-o", "default_permissions", "-o", fsname};

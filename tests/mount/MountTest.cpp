@@ -130,6 +130,22 @@ TEST_F(MountFixture, ReadsEveryEntryAsExtractWritesIt)
     EXPECT_EQ(unmount().exitCode, 0);
 }
 
+// In the background the mount works from "/": relative paths must still reach the archive.
+TEST_F(MountFixture, ABackgroundMountOfARelativePathCommits)
+{
+    REQUIRE_FUSE();
+    ASSERT_EQ(shell("cd " + m_dir.str() + " && " + VELMORA_DAT_PATH +
+                    " mount GAME00.DAT mnt && echo x > mnt/x.txt && fusermount3 -u mnt"),
+              0);
+    bool isCommitted = false;
+    for (int i = 0; i < 200 && !isCommitted; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        isCommitted = !std::filesystem::exists(m_dir.path() / ".GAME00.DAT.velmora-mount") &&
+                      runDat({"list", m_archive}).out.find("x.txt") != std::string::npos;
+    }
+    EXPECT_TRUE(isCommitted);
+}
+
 TEST_F(MountFixture, ChangesEndAsABuildOfTheChangedTree)
 {
     REQUIRE_FUSE();
