@@ -41,8 +41,11 @@ int runMount(const CommandLine& line, Console& console)
 
 #else
 
-int runMount(const CommandLine&, Console&)
+int runMount(const CommandLine& line, Console&)
 {
+    // The line's own mistakes first, as where the command is there.
+    secondsOption(line, "--commit-delay", {});
+    secondsOption(line, "--wait", {});
     throw UsageError("mount", "not available on this system: it needs FUSE, which only the "
                               "Linux build has");
 }
