@@ -129,20 +129,30 @@ void onReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file
     answer(req, [&] {
         std::vector<char> buffer(size);
         std::size_t used = 0;
-        // An offset names the last child given, so a long listing resumes without a count.
-        const NodeId after = off == 0 ? MountTree::kNone : static_cast<NodeId>(off - 1);
+        const auto add = [&](const char* name, fuse_ino_t entry, bool isFolder, off_t next) {
+            struct stat st {};
+            st.st_ino = entry;
+            st.st_mode = isFolder ? S_IFDIR : S_IFREG;
+            const std::size_t need =
+                fuse_add_direntry(req, buffer.data() + used, size - used, name, &st, next);
+            if (need > size - used)
+                return false; // not written: the next call starts from it
+            used += need;
+            return true;
+        };
+        // Offsets 1 and 2 follow "." and ".."; then an offset names the last child given plus
+        // kChildOffset, so a long listing resumes without counting.
+        constexpr off_t kChildOffset = 3;
+        if ((off < 1 && !add(".", ino, true, 1)) || (off < 2 && !add("..", ino, true, 2))) {
+            fuse_reply_buf(req, buffer.data(), used);
+            return 0;
+        }
+        const NodeId after =
+            off < kChildOffset ? MountTree::kNone : static_cast<NodeId>(off - kChildOffset);
         const int status = engineOf(req).list(
             nodeOf(ino), after, [&](NodeId node, const std::string& name, bool isFolder) {
-                struct stat st {};
-                st.st_ino = inoOf(node);
-                st.st_mode = isFolder ? S_IFDIR : S_IFREG;
-                const std::size_t need =
-                    fuse_add_direntry(req, buffer.data() + used, size - used, name.c_str(), &st,
-                                      static_cast<off_t>(node) + 1);
-                if (need > size - used)
-                    return false;
-                used += need;
-                return true;
+                return add(name.c_str(), inoOf(node), isFolder,
+                           static_cast<off_t>(node) + kChildOffset);
             });
         if (status == 0)
             fuse_reply_buf(req, buffer.data(), used);
