@@ -181,8 +181,9 @@ int ArchiveMount::attributes(NodeId node, NodeAttributes& attributes)
     return 0;
 }
 
-int ArchiveMount::list(NodeId folder, NodeId after,
-                       const std::function<bool(NodeId, const std::string&, bool)>& visit)
+int ArchiveMount::list(
+    NodeId folder, NodeId after,
+    const std::function<bool(NodeId, const std::string&, const NodeAttributes&)>& visit)
 {
     std::lock_guard lock(m_treeMutex);
     if (!m_tree.isLive(folder) || m_tree.kind(folder) != Kind::folder)
@@ -192,7 +193,7 @@ int ArchiveMount::list(NodeId folder, NodeId after,
     if (after != MountTree::kNone && m_tree.isLive(after) && m_tree.parent(after) == folder)
         node = m_tree.nextSibling(after);
     for (; node != MountTree::kNone; node = m_tree.nextSibling(node)) {
-        if (!visit(node, std::string(m_tree.name(node)), m_tree.kind(node) == Kind::folder))
+        if (!visit(node, std::string(m_tree.name(node)), attributesOf(node)))
             break;
     }
     return 0;

@@ -63,9 +63,10 @@ public:
 
     int lookup(NodeId folder, const std::string& name, NodeId& node, NodeAttributes& attributes);
     int attributes(NodeId node, NodeAttributes& attributes);
-    // The children from the one after `after` (kNone: the first); visit returns false to stop.
+    // The children from the one after `after` (kNone: the first), with their attributes; visit
+    // returns false to stop.
     int list(NodeId folder, NodeId after,
-             const std::function<bool(NodeId, const std::string&, bool isFolder)>& visit);
+             const std::function<bool(NodeId, const std::string&, const NodeAttributes&)>& visit);
 
     struct OpenFile;
     int open(NodeId node, bool isWritable, bool truncate, OpenFile*& file);

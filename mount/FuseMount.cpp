@@ -59,13 +59,19 @@ struct stat statOf(ArchiveMount& engine, NodeId node, const NodeAttributes& attr
     return st;
 }
 
-void replyEntry(fuse_req_t req, NodeId node, const NodeAttributes& attributes)
+fuse_entry_param entryOf(fuse_req_t req, NodeId node, const NodeAttributes& attributes)
 {
     fuse_entry_param entry{};
     entry.ino = inoOf(node);
     entry.attr = statOf(engineOf(req), node, attributes);
     entry.attr_timeout = kCacheSeconds;
     entry.entry_timeout = kCacheSeconds;
+    return entry;
+}
+
+void replyEntry(fuse_req_t req, NodeId node, const NodeAttributes& attributes)
+{
+    const fuse_entry_param entry = entryOf(req, node, attributes);
     fuse_reply_entry(req, &entry);
 }
 
@@ -124,40 +130,56 @@ void onSetattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int toSet, fus
     });
 }
 
-void onReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*)
+// A listing; with isPlus each name comes with its attributes, which spares the kernel a lookup
+// of every name listed.
+void listFolder(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, bool isPlus)
 {
     answer(req, [&] {
         std::vector<char> buffer(size);
         std::size_t used = 0;
-        const auto add = [&](const char* name, fuse_ino_t entry, bool isFolder, off_t next) {
-            struct stat st {};
-            st.st_ino = entry;
-            st.st_mode = isFolder ? S_IFDIR : S_IFREG;
+        const auto add = [&](const char* name, const fuse_entry_param& entry, off_t next) {
+            char* at = buffer.data() + used;
             const std::size_t need =
-                fuse_add_direntry(req, buffer.data() + used, size - used, name, &st, next);
+                isPlus ? fuse_add_direntry_plus(req, at, size - used, name, &entry, next)
+                       : fuse_add_direntry(req, at, size - used, name, &entry.attr, next);
             if (need > size - used)
                 return false; // not written: the next call starts from it
             used += need;
             return true;
         };
+        // "." and ".." carry no entry of their own (ino 0): the kernel knows both already.
+        fuse_entry_param dot{};
+        dot.attr.st_ino = ino;
+        dot.attr.st_mode = S_IFDIR;
         // Offsets 1 and 2 follow "." and ".."; then an offset names the last child given plus
         // kChildOffset, so a long listing resumes without counting.
         constexpr off_t kChildOffset = 3;
-        if ((off < 1 && !add(".", ino, true, 1)) || (off < 2 && !add("..", ino, true, 2))) {
+        if ((off < 1 && !add(".", dot, 1)) || (off < 2 && !add("..", dot, 2))) {
             fuse_reply_buf(req, buffer.data(), used);
             return 0;
         }
         const NodeId after =
             off < kChildOffset ? MountTree::kNone : static_cast<NodeId>(off - kChildOffset);
         const int status = engineOf(req).list(
-            nodeOf(ino), after, [&](NodeId node, const std::string& name, bool isFolder) {
-                return add(name.c_str(), inoOf(node), isFolder,
+            nodeOf(ino), after,
+            [&](NodeId node, const std::string& name, const NodeAttributes& attributes) {
+                return add(name.c_str(), entryOf(req, node, attributes),
                            static_cast<off_t>(node) + kChildOffset);
             });
         if (status == 0)
             fuse_reply_buf(req, buffer.data(), used);
         return status;
     });
+}
+
+void onReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*)
+{
+    listFolder(req, ino, size, off, false);
+}
+
+void onReaddirplus(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info*)
+{
+    listFolder(req, ino, size, off, true);
 }
 
 void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
@@ -188,11 +210,7 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t, fuse_
         const int status = engineOf(req).create(nodeOf(parent), name, file, node, attributes);
         if (status == 0) {
             fi->fh = reinterpret_cast<std::uint64_t>(file);
-            fuse_entry_param entry{};
-            entry.ino = inoOf(node);
-            entry.attr = statOf(engineOf(req), node, attributes);
-            entry.attr_timeout = kCacheSeconds;
-            entry.entry_timeout = kCacheSeconds;
+            const fuse_entry_param entry = entryOf(req, node, attributes);
             if (fuse_reply_create(req, &entry, fi) != 0)
                 engineOf(req).release(file);
         }
@@ -298,6 +316,7 @@ fuse_lowlevel_ops operations()
     ops.getattr = onGetattr;
     ops.setattr = onSetattr;
     ops.readdir = onReaddir;
+    ops.readdirplus = onReaddirplus;
     ops.open = onOpen;
     ops.create = onCreate;
     ops.read = onRead;
