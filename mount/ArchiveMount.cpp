@@ -74,6 +74,7 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
                             "holds changes an earlier mount of " + m_strArchive +
                                 " did not put in: mount again with --recover to put them in, "
                                 "or remove the folder to drop them");
+        m_bJournalStarted = true; // recovery appends to the journal it replays
         recover();
     }
 }
@@ -91,6 +92,7 @@ void ArchiveMount::recover()
         m_pReader->size() == number(last.fields[0]) &&
         m_pReader->fileLength() == number(last.fields[1])) {
         m_scratch.removeAll();
+        m_bJournalStarted = false;
         return;
     }
     for (std::size_t i = 1; i < records.size(); ++i) {
@@ -245,10 +247,16 @@ int ArchiveMount::copyUp(NodeId node, bool truncate)
 
 void ArchiveMount::startJournal()
 {
-    if (m_scratch.records().empty()) {
-        if (const auto stamp = archive::filesystem::stamp(m_strArchive))
-            m_scratch.reset(*stamp);
-    }
+    if (m_bJournalStarted)
+        return;
+    // The journal's base is the file the view reads, even when another program has put another
+    // at the path meanwhile: recovery must not take that one for it.
+    auto stamp = archive::filesystem::stamp(m_strArchive);
+    if (!stamp || stamp->id != m_pReader->file().identity())
+        stamp = archive::filesystem::FileStamp{m_pReader->file().identity(),
+                                               m_pReader->fileLength(), 0};
+    m_scratch.reset(*stamp);
+    m_bJournalStarted = true;
 }
 
 int ArchiveMount::open(NodeId node, bool isWritable, bool truncate, OpenFile*& file)
@@ -465,6 +473,7 @@ bool ArchiveMount::finish()
     if (m_nGeneration != m_nCommitted)
         return false;
     m_scratch.removeAll();
+    m_bJournalStarted = false;
     return true;
 }
 
@@ -508,8 +517,8 @@ void ArchiveMount::commit()
     }
     std::lock_guard lock(m_treeMutex);
     m_nCommitted = generation;
-    if (const auto stamp = archive::filesystem::stamp(m_strArchive))
-        m_scratch.reset(*stamp);
+    m_bJournalStarted = false;
+    startJournal();
     for (const std::string& folder : m_tree.emptyFolders())
         m_scratch.append({'M', {folder}});
     if (m_events.committed && result.written)

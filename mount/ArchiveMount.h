@@ -118,6 +118,7 @@ private:
     std::uint64_t m_nCommitted = 0;        // the generation the archive holds
     std::uint64_t m_nFailedGeneration = 0; // a commit of this generation failed
     bool m_bConflict = false;              // another program changed the archive
+    bool m_bJournalStarted = false;        // the scratch folder holds this view's journal
     int m_nWriters = 0;
     std::chrono::steady_clock::time_point m_lastChange;
 };

@@ -166,6 +166,9 @@ void ScratchFolder::append(const Record& record)
 
 void ScratchFolder::removeAll()
 {
+    if (m_nJournal >= 0)
+        ::close(m_nJournal);
+    m_nJournal = -1;
     forEachFile(m_strPath, [&](const char* file) {
         if (std::string_view(file) != "." && std::string_view(file) != "..")
             ::unlink(archive::paths::join(m_strPath, file).c_str());
