@@ -447,15 +447,22 @@ void ArchiveMount::commitIfQuiet()
 
 void ArchiveMount::commitNow()
 {
+    // The events are told with no lock held, so a front end may ask the view again at once.
+    std::optional<archive::UpdateResult> result;
     try {
-        commit();
+        result = commit();
     } catch (const archive::ArchiveError& error) {
-        std::lock_guard lock(m_treeMutex);
-        m_nFailedGeneration = m_nGeneration;
-        m_bConflict = m_bConflict || error.kind() == ErrorKind::changedMeanwhile;
+        {
+            std::lock_guard lock(m_treeMutex);
+            m_nFailedGeneration = m_nGeneration;
+            m_bConflict = m_bConflict || error.kind() == ErrorKind::changedMeanwhile;
+        }
         if (m_events.failed)
             m_events.failed(error);
+        return;
     }
+    if (result && m_events.committed)
+        m_events.committed(*result);
 }
 
 bool ArchiveMount::finish()
@@ -477,7 +484,7 @@ bool ArchiveMount::finish()
     return true;
 }
 
-void ArchiveMount::commit()
+std::optional<archive::UpdateResult> ArchiveMount::commit()
 {
     std::lock_guard commitLock(m_commitMutex);
     std::vector<archive::ArchiveChange> changes;
@@ -485,7 +492,7 @@ void ArchiveMount::commit()
     {
         std::lock_guard lock(m_treeMutex);
         if (m_nGeneration == m_nCommitted || m_nWriters > 0)
-            return;
+            return std::nullopt;
         generation = m_nGeneration;
         changes = m_tree.changes(*m_pReader,
                                  [&](std::uint32_t file) { return m_scratch.filePath(file); });
@@ -521,8 +528,7 @@ void ArchiveMount::commit()
     startJournal();
     for (const std::string& folder : m_tree.emptyFolders())
         m_scratch.append({'M', {folder}});
-    if (m_events.committed && result.written)
-        m_events.committed(result);
+    return result.written ? std::optional(result) : std::nullopt;
 }
 
 } // namespace mount

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace mount {
@@ -25,7 +26,7 @@ struct MountOptions {
     std::chrono::milliseconds lockWait = archive::kDefaultLockWait;
 };
 
-// What a front end hears of commits.
+// What a front end hears of commits, on the thread that made the commit, with no lock held.
 struct MountEvents {
     std::function<void(const archive::UpdateResult&)> committed;
     // A commit that failed; the changes stay pending (and in the scratch folder).
@@ -98,7 +99,8 @@ private:
     int copyUp(NodeId node, bool truncate);
     void changed();
     bool isQuiet() const;
-    void commit();
+    // What the commit wrote, or nullopt when it had nothing to write.
+    std::optional<archive::UpdateResult> commit();
     NodeAttributes attributesOf(NodeId node) const;
 
     std::string m_strArchive;

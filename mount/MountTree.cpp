@@ -333,6 +333,9 @@ MountTree::changes(const archive::ArchiveReader& reader,
         const bool isKept = kind(node) == Kind::entry && data(node) == i;
         if (isKept && !isMoved(node))
             continue;
+        // Changed in place: the addition under the same name replaces the record.
+        if (kind(node) == Kind::scratch && !isMoved(node) && entryName(node) == reader.at(i).name)
+            continue;
         ArchiveChange removal;
         removal.kind = ArchiveChange::Kind::remove;
         removal.name = std::string(reader.at(i).name);

@@ -33,6 +33,9 @@ public:
         options.commitDelay = std::chrono::milliseconds(0);
         mount::MountEvents events;
         events.failed = [this](const archive::ArchiveError& error) { m_failures.push_back(error); };
+        events.committed = [this](const archive::UpdateResult& result) {
+            m_commits.push_back(result.replaced);
+        };
         return std::make_unique<ArchiveMount>(m_archive, options, events);
     }
 
@@ -96,6 +99,7 @@ public:
     testsupport::TempDir m_dir;
     std::string m_archive;
     std::vector<archive::ArchiveError> m_failures;
+    std::vector<int> m_commits; // entries each commit replaced
 };
 
 using Steps = std::function<void(ArchiveMount&)>;
@@ -185,6 +189,7 @@ TEST_F(ArchiveMountFixture, AnOpenFileKeepsTheBytesItWasOpenedOnThroughACommit)
     view->commitNow();
     ArchiveMount::OpenFile* after = nullptr;
     ASSERT_EQ(view->open(node(*view, "a.txt"), false, false, after), 0);
+    EXPECT_EQ(m_commits, std::vector<int>{1});
     EXPECT_EQ(read(*view, *before), "old a");
     EXPECT_EQ(read(*view, *after), "new a");
     view->release(before);

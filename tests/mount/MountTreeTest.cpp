@@ -108,7 +108,7 @@ TEST_F(MountTreeFixture, ChangesAreWhatMakesTheArchiveHoldTheView)
              f.m_tree.setScratch(f.at("a.txt"), 4);
              return 0;
          },
-         {"-a.txt", "+a.txt@4"}},
+         {"+a.txt@4"}},
         {"replace by rename",
          [](auto& f) { return f.m_tree.rename(f.at("sub"), "b.txt", f.at(""), "a.txt", false); },
          {"-a.txt", "-sub\\b.txt", "+a.txt<sub\\b.txt"}},
