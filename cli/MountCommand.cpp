@@ -22,8 +22,18 @@ int runMount(const CommandLine& line, Console& console)
     const std::string& archivePath = line.arguments()[0];
     mount::MountEvents events;
     // From the commit timer's thread; nothing else writes to standard error meanwhile.
-    events.failed = [&](const archive::ArchiveError& error) { console.error(error); };
+    const mount::ArchiveMount* mounted = nullptr;
+    events.failed = [&](const archive::ArchiveError& error) {
+        if (error.kind() != archive::ErrorKind::changedMeanwhile || !mounted)
+            return console.error(error);
+        console.error(archivePath, "was changed by another program while mounted, and is not "
+                                   "written over; the folder's changes are kept in " +
+                                       mounted->scratchPath() +
+                                       ": unmount, then mount again with --recover to put them "
+                                       "into the archive as it is then");
+    };
     mount::ArchiveMount engine(archivePath, options, events);
+    mounted = &engine;
     mount::FuseMount view(engine, line.arguments()[1]);
     view.mount();
     if (!line.isSet("--foreground")) {
