@@ -22,9 +22,9 @@ struct CommandSpec {
     bool moreOperands;                      // any number after the named ones
 };
 
-const std::array<CommandSpec, 9>& commands()
+const std::array<CommandSpec, 10>& commands()
 {
-    static const std::array<CommandSpec, 9> table = {{
+    static const std::array<CommandSpec, 10> table = {{
         {"list",
          {{"--encoding", true}, {"--type", true}, {"--long", false}, {"--json", false}},
          {"ARCHIVE"},
@@ -63,6 +63,14 @@ const std::array<CommandSpec, 9>& commands()
         {"patch",
          {{"--encoding", true}, {"--force", false}, {"--dry-run", false, "-n"}},
          {"ARCHIVE", "PATCH"},
+         false},
+        {"mount",
+         {{"--read-only", false, "-r"},
+          {"--foreground", false, "-f"},
+          {"--commit-delay", true},
+          {"--recover", false},
+          {"--wait", true}},
+         {"ARCHIVE", "FOLDER"},
          false},
     }};
     return table;

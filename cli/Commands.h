@@ -37,6 +37,8 @@ int runDelete(const CommandLine& line, Console& console);
 int runRename(const CommandLine& line, Console& console);
 int runDiff(const CommandLine& line, Console& console);
 int runPatch(const CommandLine& line, Console& console);
+// Linux only; elsewhere a usage error saying so.
+int runMount(const CommandLine& line, Console& console);
 
 // Applies changes to the archive the reader has open (or creates archivePath when reader is
 // nullptr) as --dry-run and --keep-old-files ask, printing what a dry run would do and the
@@ -44,6 +46,11 @@ int runPatch(const CommandLine& line, Console& console);
 int runChanges(const CommandLine& line, Console& console, const std::string& archivePath,
                const std::vector<archive::ArchiveChange>& changes, archive::ArchiveReader* reader,
                std::chrono::milliseconds wait = std::chrono::seconds(10));
+
+// An option of whole seconds from 0 to 86400 (--wait, --commit-delay), or fallback when absent.
+// UsageError for any other value.
+std::chrono::milliseconds secondsOption(const CommandLine& line, const std::string& option,
+                                        std::chrono::milliseconds fallback);
 
 // The --type option as one of the type selector's choices ("*" when absent). UsageError for any
 // other value.

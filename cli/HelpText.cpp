@@ -28,6 +28,9 @@ Commands:
                  compare two archives, or an archive and a folder, entry by entry
   patch [--force] [-n] ARCHIVE PATCH
                  apply a patch written by diff --patch to the archive it was made from
+  mount [-r] [-f] [--commit-delay SECONDS] [--recover] ARCHIVE FOLDER
+                 show the entries as files below FOLDER, changes going back into the
+                 archive (Linux only)
 
 Options:
   -h, --help     show this help; after a command, that command's help
@@ -268,6 +271,35 @@ std::string commandHelp(std::string_view command)
         if (help.command == command)
             return std::string(help.text) + std::string(help.hasWait ? kWaitOption : "") +
                    std::string(kHelpOption);
+    }
+    if (command == "mount") {
+        return R"(Usage: velmora-dat mount [-r] [-f] [--commit-delay SECONDS] [--recover] ARCHIVE FOLDER
+Shows the entries of ARCHIVE as files below FOLDER, their name levels as folders, named as
+extract names them; any program may read and change them there. Reading reads the archive in
+place. Changed and new files wait in the hidden folder .ARCHIVE.velmora-mount beside the archive
+and go into the archive in one update, as add puts files in, once the folder has been quiet for
+the delay and when the mount ends; reads meanwhile see the old or the new bytes, never a mix.
+A name code page 950 cannot hold is refused with EILSEQ, one too long with ENAMETOOLONG, one
+that differs only by case from a file or folder beside it with EEXIST. An empty folder lasts
+until the mount ends: the archive keeps no folders. Unmount with 'fusermount3 -u FOLDER' (or
+Ctrl-C with --foreground). An archive another program changes while mounted is not written
+over: the changes stay in the hidden folder, and the next mount says so; --recover puts them
+in. Linux only: elsewhere the command ends with status 2. Exit status: 0 when everything went
+in, 1 when changes were left in the hidden folder or the mount failed.
+
+Options:
+  -r, --read-only
+                 refuse every change
+  -f, --foreground
+                 stay in the foreground until unmounted (Ctrl-C unmounts); otherwise the
+                 command returns once the folder is mounted
+  --commit-delay SECONDS
+                 quiet time before a commit (default 2); 0 commits only when unmounted
+  --recover      put in first what an earlier mount that was killed left pending
+  --wait SECONDS
+                 how long a commit waits for another program's change (default 10)
+  -h, --help     show this help
+)";
     }
     return {};
 }

@@ -77,19 +77,25 @@ using Milliseconds = std::chrono::milliseconds;
 // How long to wait while another program changes the archive.
 Milliseconds waitOption(const CommandLine& line)
 {
-    if (!line.isSet("--wait"))
-        return archive::kDefaultLockWait;
-    const std::string text = line.value("--wait");
+    return secondsOption(line, "--wait", archive::kDefaultLockWait);
+}
+
+} // namespace
+
+Milliseconds secondsOption(const CommandLine& line, const std::string& option,
+                           Milliseconds fallback)
+{
+    if (!line.isSet(option))
+        return fallback;
+    const std::string text = line.value(option);
     // A day at most, which no change takes.
     constexpr long kMaxSeconds = 86400;
     if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != text.npos ||
         std::stol(text) > kMaxSeconds)
-        throw UsageError("--wait", "SECONDS is a whole number from 0 to 86400; see 'velmora-dat " +
-                                       line.command() + " --help'");
+        throw UsageError(option, "SECONDS is a whole number from 0 to 86400; see 'velmora-dat " +
+                                     line.command() + " --help'");
     return std::chrono::seconds(std::stol(text));
 }
-
-} // namespace
 
 // Applies changes to the archive (created when missing and creating is allowed), prints what a
 // dry run would do and the summary line.

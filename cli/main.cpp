@@ -51,6 +51,8 @@ int run(const std::vector<std::string>& arguments, cli::Console& console)
         return cli::runDiff(line, console);
     if (line.command() == "patch")
         return cli::runPatch(line, console);
+    if (line.command() == "mount")
+        return cli::runMount(line, console);
     return cli::runCheck(line, console);
 }
 

@@ -35,7 +35,7 @@ to_roff()
 
 {
     echo "[COMMANDS IN DETAIL]"
-    for command in list extract build check add delete rename diff patch; do
+    for command in list extract build check add delete rename diff patch mount; do
         echo ".SS $command"
         help="$("$program" "$command" --help)"
         [ -n "$help" ] || { echo "$program $command --help printed nothing" >&2; exit 1; }

@@ -18,7 +18,7 @@ _velmora_dat()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W '--help -h --version' -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename diff patch' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'list extract build check add delete rename diff patch mount' -- "$cur")
         fi
         return
     fi
@@ -32,6 +32,7 @@ _velmora_dat()
         delete | rename) options='--dry-run -n --wait --encoding --help -h' ;;
         diff) options='--json --quiet -q --text -p --patch --encoding --help -h' ;;
         patch) options='--force --dry-run -n --encoding --help -h' ;;
+        mount) options='--read-only -r --foreground -f --commit-delay --recover --wait --help -h' ;;
         *) return ;;
     esac
 
@@ -49,7 +50,7 @@ _velmora_dat()
         return
     fi
     # Seconds to wait: nothing to offer.
-    [[ $prev == --wait && $options == *--wait* ]] && return
+    [[ $prev == @(--wait|--commit-delay) && $options == *$prev* ]] && return
     if [[ $command == add ]]; then
         case $prev in
             --directory | -C)
@@ -82,7 +83,7 @@ _velmora_dat()
             ((i++))
         elif [[ ${words[i]} == --directory=* ]]; then
             dir=${words[i]#*=}
-        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch|--encoding) ]]; then
+        elif [[ ${words[i]} == @(--type|--as|--wait|--text|-p|--patch|--encoding|--commit-delay) ]]; then
             ((i++))
         fi
     done
@@ -94,10 +95,10 @@ _velmora_dat()
 
     local archive='[dD][aA][tT]'
     case $command:$operand in
-        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0 | diff:[01] | patch:[01])
+        list:0 | check:0 | extract:0 | build:1 | add:0 | delete:0 | rename:0 | diff:[01] | patch:[01] | mount:0)
             _filedir "$archive"
             ;;
-        extract:1 | build:0) _filedir -d ;;
+        extract:1 | build:0 | mount:1) _filedir -d ;;
         add:*)
             if [[ -n $dir ]]; then
                 # PATHs are read from DIR, as tar -C reads them.

@@ -11,7 +11,7 @@ build="${VELMORA_BUILD_DIR:-$root/build}"
 # What building and running the tool needs; `--tests` adds what only the test run needs (the
 # Windows cross-build, Wine, the sanitizer compiler, the package checks, the dialog's test tools).
 packages=(
-    g++ cmake ninja-build pkg-config ccache
+    g++ cmake ninja-build pkg-config ccache libfuse3-dev fuse3
     qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n
     fonts-arphic-uming
 )

@@ -58,6 +58,9 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"KeepForDelete", {"delete", "-k", "ARCHIVE", "a"}, "-k"},
         UsageCase{"RenameOfTwo", {"rename", "ARCHIVE", "a", "b", "c"}, "rename"},
         UsageCase{"WaitNotSeconds", {"delete", "--wait", "1.5", "ARCHIVE", "a"}, "--wait"},
+        UsageCase{"MountOfOne", {"mount", "-r", "ARCHIVE"}, "mount"},
+        UsageCase{
+            "DelayNotSeconds", {"mount", "--commit-delay", "soon", "A", "F"}, "--commit-delay"},
 
         UsageCase{"DiffOfOne", {"diff", "OLD"}, "diff"},
         UsageCase{"MissingTextName", {"diff", "OLD", "NEW", "-p"}, "-p"},
@@ -113,7 +116,11 @@ INSTANTIATE_TEST_SUITE_P(
                  {"diff", "-h"},
                  "Usage: velmora-dat diff [--json] [-q] [-p NAME] [--patch PATCH] OLD NEW"},
         HelpCase{
-            "Patch", {"patch", "--help"}, "Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH"}),
+            "Patch", {"patch", "--help"}, "Usage: velmora-dat patch [--force] [-n] ARCHIVE PATCH"},
+        HelpCase{"Mount",
+                 {"mount", "-h"},
+                 "Usage: velmora-dat mount [-r] [-f] [--commit-delay SECONDS] [--recover] ARCHIVE "
+                 "FOLDER"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CliVersion, PrintsTheProjectVersion)

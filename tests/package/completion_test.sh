@@ -47,7 +47,11 @@ while IFS='|' read -r line expected; do
         failures=$((failures + 1))
     fi
 done <<'TABLE'
-velmora-dat |add build check delete diff extract list patch rename
+velmora-dat |add build check delete diff extract list mount patch rename
+velmora-dat mount -|--commit-delay --foreground --help --read-only --recover --wait -f -h -r
+velmora-dat mount --commit-delay |
+velmora-dat mount --commit-delay 0 -r G|GAME00.DAT
+velmora-dat mount GAME00.DAT |sub
 velmora-dat ex|extract
 velmora-dat de|delete
 velmora-dat d|delete diff
@@ -56,7 +60,7 @@ velmora-dat diff --patch |GAME00.DAT Mixed.Dat game01.dat sub
 velmora-dat diff GAME00.DAT game01.dat |
 velmora-dat patch --|--dry-run --encoding --force --help
 velmora-dat -|--help --version -h
-velmora-dat --help |add build check delete diff extract list patch rename
+velmora-dat --help |add build check delete diff extract list mount patch rename
 velmora-dat list -|--encoding --help --json --long --type -h
 velmora-dat extract --|--encoding --help --keep-old-files --type
 velmora-dat extract -k --t|--type

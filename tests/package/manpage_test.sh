@@ -37,9 +37,14 @@ done <<'TABLE'
 -q, --quiet|diff|1
 --patch PATCH|diff|1
 -n, --dry-run|rename|4
---wait SECONDS|add|3
---wait SECONDS|delete|3
---wait SECONDS|rename|3
+--wait SECONDS|add|4
+--wait SECONDS|delete|4
+--wait SECONDS|rename|4
+--wait SECONDS|mount|4
+-r, --read-only|mount|1
+-f, --foreground|mount|1
+--commit-delay SECONDS|mount|1
+--recover|mount|1
 -C, --directory DIR|add|1
 --as NAME|add|1
 --type EXT|list|2

@@ -18,7 +18,7 @@ version="$(sed -n 's/^project(velmora-extractor VERSION \([0-9.]*\).*/\1/p' "$ro
 [ "$(dpkg-deb -f "$deb" Package)" = velmora-extractor ] || fail "package name"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dependency in fonts-arphic-uming qt6-translations-l10n libqt6widgets6 libc6; do
+for dependency in fonts-arphic-uming qt6-translations-l10n libqt6widgets6 libc6 fuse3 libfuse3-3; do
     [[ ", $depends," == *", $dependency"[\ ,]* ]] || fail "Depends lacks $dependency: $depends"
 done
 
