@@ -11,8 +11,8 @@
 #include "archive/CodePageDetector.h"
 
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
