@@ -10,7 +10,7 @@ OpenArchive::~OpenArchive() = default;
 
 void OpenArchive::open(const std::string& path)
 {
-    m_pReader->Open(path, kNamesCodePage);
+    m_pReader->Open(path);
     m_bOpen = true;
 }
 

@@ -10,11 +10,6 @@
 
 namespace session {
 
-// The code page the dialog reads and writes entry names in: Big5 until every name it shows and
-// makes goes through the archive's own code page, as a name made in Big5 for an archive read in
-// another would be stored wrong.
-inline constexpr archive::Encoding kNamesCodePage = archive::Encoding::big5;
-
 // The archive listed now and what undo keeps of the one before the last change: that reader,
 // open without a name, the entries to select once it is back, and the file the change wrote,
 // which only an undo may replace. One change runs at a time: isChanging() while one runs or its

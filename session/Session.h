@@ -26,6 +26,8 @@ public:
     SessionWindow& window() { return m_window; }
     Questions& questions() { return m_questions; }
     OpenArchive& archive() { return m_archive; }
+    // What the listed archive's names are read and new names written in (Big5 with none open).
+    const archive::CodePage& codePage() const { return m_archive.reader().codePage(); }
     const OpenArchive& archive() const { return m_archive; }
     EntryList& list() { return m_list; }
     const EntryList& list() const { return m_list; }

@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/ArchiveReader.h"
 #include "archive/Building.h"
+#include "archive/CodePage.h"
 #include "archive/Extraction.h"
 #include "archive/NameMapping.h"
 #include "archive/Paths.h"
@@ -51,9 +52,9 @@ std::string nativePath(std::string_view path)
     return native;
 }
 
-std::string shownName(std::string_view entryName)
+std::string shownName(std::string_view entryName, const archive::CodePage& cp)
 {
-    return archive::names::displayName(entryName);
+    return archive::names::displayName(entryName, cp);
 }
 
 std::string systemReasonText(int errorNumber, const std::string& englishReason)
@@ -125,13 +126,14 @@ std::string failureQuestion(const archive::ArchiveReader& archive,
                             std::span<const std::uint32_t> before, std::uint32_t failed)
 {
     const std::string_view name = archive.record(failed).name;
-    std::string text = fill(res::kEntryFailed, {shownName(name)}) + '\n' + errorMessage(failure);
+    std::string text = fill(res::kEntryFailed, {shownName(name, archive.codePage())}) + '\n' +
+                       errorMessage(failure);
     if (failure.kind() == archive::ErrorKind::sameFileAsEarlierEntry) {
         try {
-            const std::string path = archive::names::hostRelativePath(name);
+            const std::string path = archive::names::hostRelativePath(name, archive.codePage());
             const auto isSameFile = [&](std::uint32_t position) {
-                const std::string other =
-                    archive::names::hostRelativePath(archive.record(position).name);
+                const std::string other = archive::names::hostRelativePath(
+                    archive.record(position).name, archive.codePage());
                 return std::ranges::equal(other, path, [](char a, char b) {
                     return std::tolower(static_cast<unsigned char>(a)) ==
                            std::tolower(static_cast<unsigned char>(b));
@@ -139,8 +141,8 @@ std::string failureQuestion(const archive::ArchiveReader& archive,
             };
             const auto earlier = std::ranges::find_if(before, isSameFile);
             if (earlier != before.end())
-                text +=
-                    '\n' + fill(res::kSameFileAsEntry, {shownName(archive.record(*earlier).name)});
+                text += '\n' + fill(res::kSameFileAsEntry,
+                                    {shownName(archive.record(*earlier).name, archive.codePage())});
         } catch (const archive::NameError&) {
         }
     }

@@ -9,6 +9,7 @@
 namespace archive {
 class ArchiveError;
 class ArchiveReader;
+class CodePage;
 struct BuildResult;
 struct ExtractResult;
 struct UpdateResult;
@@ -24,7 +25,7 @@ std::string fill(std::string_view text, std::initializer_list<std::int64_t> numb
 // A host path as the user's system writes it.
 std::string nativePath(std::string_view path);
 // An entry name shown as text.
-std::string shownName(std::string_view entryName);
+std::string shownName(std::string_view entryName, const archive::CodePage& cp);
 
 // The kind's text naming the file or entry, then on its own line the cause when a file is not
 // an archive, else the system's reason, else the engine's own reason when the kind's text names

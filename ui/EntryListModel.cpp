@@ -42,7 +42,8 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     // Decoded only for the rows the view paints; bytes that do not decode show as U+FFFD.
-    return QString::fromStdString(archive::names::displayName(GetText(index.row())));
+    return QString::fromStdString(
+        archive::names::displayName(GetText(index.row()), m_list.catalogue()->codePage()));
 }
 
 QString EntryListModel::toolTip(int row) const

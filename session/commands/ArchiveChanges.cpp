@@ -21,20 +21,20 @@ namespace {
 
 // The folder part of an entry name with its last '\'; empty for the top level. Searched by
 // character: the second byte of 許 is a '\' too.
-std::string folderOf(std::string_view entryName)
+std::string folderOf(std::string_view entryName, const archive::CodePage& cp)
 {
-    std::ptrdiff_t cut = archive::cp950::npos;
-    for (std::ptrdiff_t at = archive::cp950::find(entryName, '\\'); at != archive::cp950::npos;
-         at = archive::cp950::find(entryName, '\\', std::size_t(at) + 1))
+    std::ptrdiff_t cut = archive::CodePage::npos;
+    for (std::ptrdiff_t at = cp.find(entryName, '\\'); at != archive::CodePage::npos;
+         at = cp.find(entryName, '\\', std::size_t(at) + 1))
         cut = at;
-    return cut == archive::cp950::npos ? std::string()
-                                       : std::string(entryName.substr(0, std::size_t(cut) + 1));
+    return cut == archive::CodePage::npos ? std::string()
+                                          : std::string(entryName.substr(0, std::size_t(cut) + 1));
 }
 
 // A host file's own name as an entry name's last level.
-std::string entryLevel(const std::string& path)
+std::string entryLevel(const std::string& path, const archive::CodePage& cp)
 {
-    return archive::names::entryName(archive::paths::fileName(path));
+    return archive::names::entryName(archive::paths::fileName(path), cp);
 }
 
 archive::ArchiveChange adding(std::string name, std::string hostPath)
@@ -48,10 +48,10 @@ void ArchiveChanges::addFiles(int row)
 {
     if (!m_session.archive().isOpen())
         return;
-    const std::string folder = folderOf(m_session.list().name(row));
-    const std::string title =
-        wording::fill(res::edit::kAddFilesTitle,
-                      {folder.empty() ? std::string("\\") : wording::shownName(folder)});
+    const std::string folder = folderOf(m_session.list().name(row), m_session.codePage());
+    const std::string title = wording::fill(
+        res::edit::kAddFilesTitle,
+        {folder.empty() ? std::string("\\") : wording::shownName(folder, m_session.codePage())});
     const std::optional<std::vector<std::string>> files =
         m_session.questions().chooseFiles(title, m_session.startFolder());
     if (!files || files->empty())
@@ -59,7 +59,7 @@ void ArchiveChanges::addFiles(int row)
     m_session.startNextChoiceBeside(files->front());
     std::vector<archive::ArchiveChange> changes;
     for (const std::string& file : *files)
-        changes.push_back(adding(folder + entryLevel(file), file));
+        changes.push_back(adding(folder + entryLevel(file, m_session.codePage()), file));
     m_session.applyChanges(changes);
 }
 
@@ -69,7 +69,7 @@ void ArchiveChanges::replace(int row)
         return;
     const std::string name(m_session.list().name(row));
     const std::optional<std::string> file = m_session.questions().chooseFile(
-        wording::fill(res::edit::kReplaceTitle, {wording::shownName(name)}),
+        wording::fill(res::edit::kReplaceTitle, {wording::shownName(name, m_session.codePage())}),
         m_session.startFolder());
     if (!file)
         return;
@@ -85,17 +85,18 @@ void ArchiveChanges::rename(int row)
         return;
     const std::string name(m_session.list().name(row));
     // The reversible text, so a name that does not decode comes back as the same bytes.
-    const std::string before = archive::names::toText(name);
+    const std::string before = archive::names::toText(name, m_session.codePage());
     const std::optional<std::string> text = m_session.questions().askText(
         res::edit::kRenameCaption,
-        wording::fill(res::edit::kRenameLabel, {wording::shownName(name)}), before);
+        wording::fill(res::edit::kRenameLabel, {wording::shownName(name, m_session.codePage())}),
+        before);
     if (!text || *text == before)
         return;
     if (text->empty()) {
         m_session.reportError(res::edit::kEmptyName);
         return;
     }
-    const std::string newName = archive::names::fromText(*text);
+    const std::string newName = archive::names::fromText(*text, m_session.codePage());
     if (newName == name)
         return;
     m_session.applyChanges({{archive::ArchiveChange::Kind::rename, name, {}, newName}});

@@ -65,13 +65,15 @@ void DropsAndCopies::drop(const std::vector<std::string>& paths)
 
 void DropsAndCopies::addDropped(const std::vector<std::string>& paths)
 {
+    const archive::CodePage& cp = m_session.codePage();
     std::vector<archive::BuildEntry> entries;
     for (const std::string& path : paths) {
         // The dropped item's parent is the root: a folder keeps its own name as the first level.
         if (hostpaths::isFolder(path))
-            archive::AddFolderEntries(entries, path, archive::paths::parent(path));
+            archive::AddFolderEntries(entries, path, archive::paths::parent(path), cp);
         else
-            entries.push_back({archive::names::entryName(archive::paths::fileName(path)), path, 0});
+            entries.push_back(
+                {archive::names::entryName(archive::paths::fileName(path), cp), path, 0});
     }
     if (entries.empty())
         return;
@@ -107,8 +109,8 @@ void DropsAndCopies::openInOtherProgram(int row)
     m_session.window().openInOtherProgram(
         path, [this, path, name = std::string(m_session.list().name(row))] {
             m_edits.forget(path);
-            m_session.reportError(
-                wording::fill(res::edit::kCannotOpenWith, {wording::shownName(name)}));
+            m_session.reportError(wording::fill(res::edit::kCannotOpenWith,
+                                                {wording::shownName(name, m_session.codePage())}));
         });
 }
 
@@ -127,13 +129,13 @@ void DropsAndCopies::takeSavedCopy(const ExternalEdits::SavedCopy& copy)
     const bool isListed = m_session.archive().isSame(copy.archivePath);
     archive::ArchiveReader other;
     if (!isListed)
-        other.Open(copy.archivePath, kNamesCodePage);
+        other.Open(copy.archivePath);
     const archive::ArchiveReader& from = isListed ? m_session.archive().reader() : other;
     // Renamed or deleted since it was opened: adding the copy would bring the old name back.
     bool isThere = false;
     for (std::size_t i = 0; i < from.size() && !isThere; ++i)
         isThere = from.at(i).name == copy.entryName;
-    const std::string shown = wording::shownName(copy.entryName);
+    const std::string shown = wording::shownName(copy.entryName, from.codePage());
     if (!isThere) {
         m_session.reportError(
             wording::fill(res::errorKindText(archive::ErrorKind::noSuchEntry), {shown}));
@@ -152,7 +154,7 @@ void DropsAndCopies::takeSavedCopy(const ExternalEdits::SavedCopy& copy)
             m_edits.tookIn(copy.path, m_session.archive().reader());
     } else if (m_session.updateOtherArchive(other, change)) {
         archive::ArchiveReader after;
-        after.Open(copy.archivePath, kNamesCodePage);
+        after.Open(copy.archivePath);
         m_edits.tookIn(copy.path, after);
     }
 }

@@ -38,8 +38,8 @@ void ListingCommands::filter()
 
 void ListingCommands::find(const std::string& findText)
 {
-    // A typed character that code page 950 cannot hold matches no entry name.
-    const std::optional<std::string> text = archive::cp950::fromUtf8(findText);
+    // A typed character that the names' code page cannot hold matches no entry name.
+    const std::optional<std::string> text = m_session.codePage().fromUtf8(findText);
     const int row = text ? m_session.list().find(*text) : -1;
     m_session.window().showFindMiss(!findText.empty() && row < 0);
     if (row < 0)

@@ -1,6 +1,7 @@
 // The commands that change the open archive, run on a session without a window: what each
 // writes, what it selects, what it says, and undo.
 #include "session/commands/ArchiveChanges.h"
+#include "archive/CodePage.h"
 #include "res/EditTexts.h"
 #include "res/Resource.h"
 #include "session/Wording.h"
@@ -169,6 +170,28 @@ TEST_F(ChangeFixture, EachCommandChangesTheArchiveSelectsWhatChangedAndSaysSo)
             << c.what;
     }
     EXPECT_EQ(questions.titles.front(), fill(res::edit::kAddFilesTitle, {"SUB\\"}));
+}
+
+// A GBK-named archive keeps its code page: what the user types and the files' own names are
+// stored in GBK, never in Big5 bytes that would read as other characters.
+TEST_F(ChangeFixture, NamesGoInInTheArchivesOwnCodePage)
+{
+    const std::string game = "\xD3\xCE\xCF\xB7"; // 游戏
+    const Entries gbk = {{game + "\\A.DAT", "alpha"}, {"\xCD\xBC\xCF\xF1.BMP", "picture"}}; // 图像
+    open(gbk);
+    ASSERT_EQ(session.codePage().encoding(), archive::Encoding::gbk);
+    window.showsProgress = true;
+
+    questions.texts.push_back("游戏/新图.BMP");
+    changes.rename(rowOf("\xCD\xBC\xCF\xF1.BMP"));
+    questions.fileLists.push_back({hostFile("图.TXT", "new")});
+    changes.addFiles(rowOf(game + "\\A.DAT"));
+
+    const Entries after = {{game + "\\A.DAT", "alpha"},
+                           {game + "\\\xD0\xC2\xCD\xBC.BMP", "picture"}, // 新图
+                           {game + "\\\xCD\xBC.TXT", "new"}};
+    EXPECT_EQ(entriesOf(archivePath), after);
+    EXPECT_EQ(session.codePage().encoding(), archive::Encoding::gbk);
 }
 
 TEST_F(ChangeFixture, UndoPutsBackTheArchiveUnlessAnotherProgramWroteSince)

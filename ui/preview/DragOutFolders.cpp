@@ -76,7 +76,7 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
         QStringList seen;
         for (const std::uint32_t position : positions) {
             const std::vector<std::string> components =
-                archive::names::hostComponents(reader.record(position).name);
+                archive::names::hostComponents(reader.record(position).name, reader.codePage());
             const QString path =
                 folder->path() + QLatin1Char('/') + QString::fromStdString(components.front());
             if (!seen.contains(path)) {
@@ -101,7 +101,7 @@ std::string DragOutFolders::extractFile(const archive::ArchiveReader& reader,
     archive::extractEntries(reader, positions, folder->path().toStdString());
     QString path = folder->path();
     for (const std::string& component :
-         archive::names::hostComponents(reader.record(position).name, position))
+         archive::names::hostComponents(reader.record(position).name, position, reader.codePage()))
         path += QLatin1Char('/') + QString::fromStdString(component);
     m_folders.push_back(std::move(folder));
     return QFile::encodeName(path).toStdString();

@@ -285,7 +285,8 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
     }
     QString hostPath;
     try {
-        hostPath = QString::fromStdString(archive::names::hostRelativePath(record.name));
+        hostPath = QString::fromStdString(
+            archive::names::hostRelativePath(record.name, reader.codePage()));
     } catch (const archive::ArchiveError& e) {
         hostPath = tr8(res::preview::kNoHostPath).arg(errorMessage(e));
     }
