@@ -1,5 +1,5 @@
 #include "app/ExtractorApp.h"
-#include "archive/SignalCleanup.h"
+#include "archive/files/SignalCleanup.h"
 
 #include <QApplication>
 

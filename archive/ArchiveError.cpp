@@ -1,6 +1,6 @@
 #include "archive/ArchiveError.h"
 
-#include "archive/SystemError.h"
+#include "archive/files/SystemError.h"
 
 #include <string_view>
 #include <utility>

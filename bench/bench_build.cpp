@@ -13,7 +13,7 @@
 // command-line program). --no-large leaves out the 10,000 files of about 100 KiB.
 
 #include "archive/ArchiveError.h"
-#include "archive/Building.h"
+#include "archive/commands/Building.h"
 #include "bench/BenchTree.h"
 
 #include <algorithm>

@@ -5,10 +5,10 @@
 //
 // bench_detect
 
-#include "archive/ArchiveFormat.h"
-#include "archive/ArchiveReader.h"
-#include "archive/CodePage.h"
-#include "archive/CodePageDetector.h"
+#include "archive/format/ArchiveFormat.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/CodePage.h"
+#include "archive/format/CodePageDetector.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -5,11 +5,11 @@
 // caches for all. Usage:
 // bench_diff [SCRATCH [MAX_KIB]].
 
-#include "archive/ArchiveComparison.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveFormat.h"
-#include "archive/Building.h"
-#include "archive/ComparedTree.h"
+#include "archive/commands/ArchiveComparison.h"
+#include "archive/commands/Building.h"
+#include "archive/commands/ComparedTree.h"
+#include "archive/format/ArchiveFormat.h"
 
 #include "BenchTree.h"
 

@@ -2,10 +2,10 @@
 // then times velmora-dat list, list --long and check on that archive against tar -tvf of a tar
 // holding the same 1,000,000 files, with the peak memory of each command.
 
-#include "archive/ArchiveFormat.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
-#include "archive/Listing.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/Listing.h"
+#include "archive/format/ArchiveFormat.h"
+#include "archive/format/ArchiveReader.h"
 #include "bench/BenchTree.h"
 #include "bench/MeasuredRun.h"
 

@@ -10,11 +10,11 @@
 // clock measures them as much as us.
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Building.h"
-#include "archive/Catalogue.h"
-#include "archive/Extraction.h"
-#include "archive/Listing.h"
+#include "archive/commands/Building.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/Extraction.h"
+#include "archive/commands/Listing.h"
+#include "archive/format/ArchiveReader.h"
 #include "bench/BenchTree.h"
 
 #include <algorithm>

@@ -1,10 +1,10 @@
 // The catalogue of a 1,000,000-entry archive held in memory: its one sort, the quick find keys,
 // a type filter, and milliseconds per keystroke (the worst case scans every row and matches none).
 
-#include "archive/ArchiveFormat.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
-#include "archive/QuickFind.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/QuickFind.h"
+#include "archive/format/ArchiveFormat.h"
+#include "archive/format/ArchiveReader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -6,7 +6,7 @@
 //
 // bench_scale [scratch folder, default /dev/shm] [velmora-dat to time, default this build's]
 
-#include "archive/ArchiveFormat.h"
+#include "archive/format/ArchiveFormat.h"
 #include "bench/BenchTree.h"
 #include "bench/MeasuredRun.h"
 

@@ -1,7 +1,7 @@
 // Loads a 1,000,000-entry archive through the dialog offscreen and times the load, a type
 // filter change, select all, deselect all and one quick-find keystroke. Run with
 // QT_QPA_PLATFORM=offscreen.
-#include "archive/ArchiveFormat.h"
+#include "archive/format/ArchiveFormat.h"
 #include "bench/OneArchiveServices.h"
 #include "ui/ExtractorDlg.h"
 

@@ -1,7 +1,7 @@
 // Opens the preview offscreen on the largest contents it still decodes: a 4096 x 4096 picture
 // of noise, a one-line text of 60 MiB, a sound of 60 MiB, an entry claiming 65535 x 65535
 // pixels. Times each opening and reports the peak RSS. Run with QT_QPA_PLATFORM=offscreen.
-#include "archive/ArchiveFormat.h"
+#include "archive/format/ArchiveFormat.h"
 #include "bench/OneArchiveServices.h"
 #include "ui/ExtractorDlg.h"
 #include "ui/preview/PreviewController.h"

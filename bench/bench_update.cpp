@@ -7,9 +7,9 @@
 // bench_update [scratch folder, default /dev/shm]
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Building.h"
-#include "archive/Updating.h"
+#include "archive/commands/Building.h"
+#include "archive/commands/Updating.h"
+#include "archive/format/ArchiveReader.h"
 #include "bench/BenchTree.h"
 
 #include <cstdint>

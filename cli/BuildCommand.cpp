@@ -1,4 +1,4 @@
-#include "archive/Building.h"
+#include "archive/commands/Building.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

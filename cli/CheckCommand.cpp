@@ -1,4 +1,4 @@
-#include "archive/ArchiveCheck.h"
+#include "archive/commands/ArchiveCheck.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/CodePage.h"
+#include "archive/format/CodePage.h"
 
 #include <chrono>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/Progress.h"
+#include "archive/commands/Progress.h"
 
 #include <chrono>
 #include <string>

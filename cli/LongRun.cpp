@@ -1,6 +1,6 @@
 #include "cli/LongRun.h"
 
-#include "archive/SignalCleanup.h"
+#include "archive/files/SignalCleanup.h"
 #include "cli/Console.h"
 
 namespace cli {

@@ -1,9 +1,9 @@
 #include "cli/NameMatching.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/Catalogue.h"
-#include "archive/Listing.h"
-#include "archive/NameMapping.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/Listing.h"
+#include "archive/format/NameMapping.h"
 #include "cli/Console.h"
 #include "cli/TextFormat.h"
 

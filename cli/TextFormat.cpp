@@ -1,6 +1,6 @@
 #include "cli/TextFormat.h"
 
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 
 #include <cstdio>
 #include <iterator>

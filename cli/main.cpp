@@ -1,6 +1,6 @@
 #include "archive/ArchiveError.h"
-#include "archive/Processes.h"
-#include "archive/SignalCleanup.h"
+#include "archive/files/Processes.h"
+#include "archive/files/SignalCleanup.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"

@@ -1,6 +1,6 @@
 #include "content/BmpHeader.h"
 
-#include "archive/LittleEndian.h"
+#include "archive/format/LittleEndian.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #include "content/ContentKind.h"
 
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "content/WaveFormat.h"
 
-#include "archive/LittleEndian.h"
+#include "archive/format/LittleEndian.h"
 
 #include <algorithm>
 #include <array>

@@ -2,9 +2,9 @@
 // as an archive held in memory.
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveFormat.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/format/ArchiveFormat.h"
+#include "archive/format/ArchiveReader.h"
 
 #include <cstddef>
 #include <cstdint>

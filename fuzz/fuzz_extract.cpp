@@ -2,12 +2,12 @@
 // every entry into a fresh folder. Nothing may appear outside that folder, and check's verdict
 // must agree with what extraction could do.
 
-#include "archive/ArchiveCheck.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
-#include "archive/Extraction.h"
-#include "archive/Listing.h"
+#include "archive/commands/ArchiveCheck.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/Extraction.h"
+#include "archive/commands/Listing.h"
+#include "archive/format/ArchiveReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,10 +2,10 @@
 // happens, the archive file is as it was unless the update said it succeeded, nothing else is
 // left in its folder, and an archive the update wrote passes check.
 
-#include "archive/ArchiveCheck.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Updating.h"
+#include "archive/commands/ArchiveCheck.h"
+#include "archive/commands/Updating.h"
+#include "archive/format/ArchiveReader.h"
 
 #include <cstddef>
 #include <cstdint>

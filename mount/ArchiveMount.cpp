@@ -1,8 +1,8 @@
 #include "mount/ArchiveMount.h"
 
-#include "archive/FileSystem.h"
-#include "archive/NameMapping.h"
-#include "archive/Paths.h"
+#include "archive/files/FileSystem.h"
+#include "archive/format/NameMapping.h"
+#include "archive/format/Paths.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Updating.h"
+#include "archive/commands/Updating.h"
+#include "archive/format/ArchiveReader.h"
 #include "mount/MountTree.h"
 #include "mount/ScratchFolder.h"
 

@@ -3,7 +3,7 @@
 #include "mount/FuseMount.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/FileSystem.h"
+#include "archive/files/FileSystem.h"
 #include "mount/ArchiveMount.h"
 
 #include <cerrno>

@@ -1,10 +1,10 @@
 #include "mount/MountTree.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/NameMapping.h"
-#include "archive/Paths.h"
-#include "archive/Updating.h"
+#include "archive/commands/Updating.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/NameMapping.h"
+#include "archive/format/Paths.h"
 
 #include <cerrno>
 

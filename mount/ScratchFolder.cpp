@@ -1,7 +1,7 @@
 #include "mount/ScratchFolder.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/Paths.h"
+#include "archive/format/Paths.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/FileSystem.h"
+#include "archive/files/FileSystem.h"
 
 #include <cstddef>
 #include <cstdint>

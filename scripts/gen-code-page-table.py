@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes archive/CodePageNNNTable.cpp for a double-byte code page from glibc's converter.
+"""Writes archive/format/CodePageNNNTable.cpp for a double-byte code page from glibc's converter.
 
 Run by hand on Linux when a table has to change (it should not); the output is committed as
 data, so no build and no platform needs iconv. Every single byte and every two-byte code is
@@ -8,7 +8,7 @@ so the table holds exactly the codes a name can carry both ways. The lead and tr
 below are the code page's double-byte rules, written into the table for the name rules to use.
 
     scripts/gen-code-page-table.py 950|936|932 [OUTPUT]
-        (default OUTPUT: archive/CodePage<number>Table.cpp)
+        (default OUTPUT: archive/format/CodePage<number>Table.cpp)
 """
 
 import ctypes
@@ -99,7 +99,7 @@ def main():
         sys.exit("usage: gen-code-page-table.py 950|936|932 [OUTPUT]")
     number = sys.argv[1]
     converter, leads, trails = CODE_PAGES[number]
-    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(root, "archive",
+    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(root, "archive", "format",
                                                                   f"CodePage{number}Table.cpp")
     libc = load_libc()
     dec = Iconv(libc, "UTF-32LE", converter)
@@ -140,7 +140,7 @@ def main():
                "converter; do not edit.")
     out.append("// Only codes whose character encodes back to the same bytes are here.")
     out.append("")
-    out.append('#include "archive/CodePageTable.h"')
+    out.append('#include "archive/format/CodePageTable.h"')
     out.append("")
     out.append("namespace archive::table {")
     out.append("")

@@ -1,7 +1,7 @@
 #include "session/EntryList.h"
 
-#include "archive/Catalogue.h"
-#include "archive/QuickFind.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/commands/QuickFind.h"
 
 #include <string>
 #include <unordered_set>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "archive/ArchiveReader.h"
-#include "archive/FileSystem.h"
+#include "archive/files/FileSystem.h"
+#include "archive/format/ArchiveReader.h"
 
 #include <memory>
 #include <string>

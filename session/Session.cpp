@@ -1,7 +1,7 @@
 #include "session/Session.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/Updating.h"
+#include "archive/commands/Updating.h"
 #include "session/CommandQueue.h"
 #include "session/EntryList.h"
 #include "session/OpenArchive.h"

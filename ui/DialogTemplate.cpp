@@ -1,6 +1,6 @@
 #include "ui/DialogTemplate.h"
 
-#include "archive/Listing.h"
+#include "archive/commands/Listing.h"
 #include "res/Resource.h"
 #include "ui/EntryRowDelegate.h"
 

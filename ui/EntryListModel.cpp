@@ -1,9 +1,9 @@
 #include "ui/EntryListModel.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
-#include "archive/NameMapping.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/NameMapping.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
 #include "ui/preview/DragOutFolders.h"

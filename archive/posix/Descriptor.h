@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/NativeHandle.h"
+#include "archive/files/NativeHandle.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "archive/FileLock.h"
+#include "archive/files/FileLock.h"
 
 #include "archive/ArchiveError.h"
 #include "archive/posix/Descriptor.h"

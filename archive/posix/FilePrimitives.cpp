@@ -1,4 +1,4 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
 #include "archive/posix/Descriptor.h"
 

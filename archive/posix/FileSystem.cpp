@@ -1,7 +1,7 @@
-#include "archive/FileSystem.h"
+#include "archive/files/FileSystem.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/Paths.h"
+#include "archive/format/Paths.h"
 
 #include <cerrno>
 #include <climits>

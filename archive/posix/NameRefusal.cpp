@@ -1,7 +1,7 @@
 #include "archive/posix/NameRefusal.h"
 
-#include "archive/Platform.h"
-#include "archive/SystemError.h"
+#include "archive/files/Platform.h"
+#include "archive/files/SystemError.h"
 
 #include <cerrno>
 

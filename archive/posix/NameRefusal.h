@@ -13,7 +13,7 @@ namespace archive::posix {
 bool isFatRefusedName(std::string_view name);
 
 // The error creating name fails with on a file system made to refuse what FAT refuses, or 0;
-// always 0 unless a test asked for such a file system (archive/TestSeams.h).
+// always 0 unless a test asked for such a file system (archive/files/TestSeams.h).
 int simulatedRefusal(std::string_view name) noexcept;
 
 // Creating name (a file or folder at path) failed with error: of kind nameRefusedByFileSystem

@@ -1,4 +1,4 @@
-#include "archive/Processes.h"
+#include "archive/files/Processes.h"
 
 #include <cerrno>
 #include <climits>

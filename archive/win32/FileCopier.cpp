@@ -1,8 +1,8 @@
-#include "archive/FileCopier.h"
+#include "archive/files/FileCopier.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/CFile.h"
-#include "archive/OutputFile.h"
+#include "archive/files/CFile.h"
+#include "archive/files/OutputFile.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
-#include "archive/CFile.h"
+#include "archive/files/CFile.h"
 #include "archive/win32/Win32.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "archive/FileSystem.h"
+#include "archive/files/FileSystem.h"
 
 #include "archive/ArchiveError.h"
 #include "archive/win32/Win32.h"

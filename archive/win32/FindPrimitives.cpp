@@ -1,6 +1,6 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
-#include "archive/Paths.h"
+#include "archive/format/Paths.h"
 #include "archive/win32/Win32.h"
 
 namespace archive {

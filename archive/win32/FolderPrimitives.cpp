@@ -1,7 +1,7 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
-#include "archive/CFolder.h"
-#include "archive/Paths.h"
+#include "archive/files/CFolder.h"
+#include "archive/format/Paths.h"
 #include "archive/win32/Win32.h"
 
 #include <cstddef>

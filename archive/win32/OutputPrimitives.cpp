@@ -1,8 +1,8 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
-#include "archive/CFile.h"
-#include "archive/OutputFile.h"
-#include "archive/Paths.h"
+#include "archive/files/CFile.h"
+#include "archive/files/OutputFile.h"
+#include "archive/format/Paths.h"
 #include "archive/win32/Win32.h"
 
 namespace archive {

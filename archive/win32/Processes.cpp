@@ -1,4 +1,4 @@
-#include "archive/Processes.h"
+#include "archive/files/Processes.h"
 
 #include "archive/win32/Win32.h"
 

@@ -1,4 +1,4 @@
-#include "archive/Platform.h"
+#include "archive/files/Platform.h"
 
 #include "archive/win32/Win32.h"
 

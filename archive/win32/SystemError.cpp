@@ -1,4 +1,4 @@
-#include "archive/SystemError.h"
+#include "archive/files/SystemError.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 #include "archive/win32/Win32.h"
 
-#include "archive/PortableNames.h"
+#include "archive/format/PortableNames.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "archive/ArchiveError.h"
-#include "archive/NativeHandle.h"
+#include "archive/files/NativeHandle.h"
 
 #include <string>
 #include <string_view>

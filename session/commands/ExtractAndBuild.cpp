@@ -1,8 +1,8 @@
 #include "session/commands/ExtractAndBuild.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/Building.h"
-#include "archive/Extraction.h"
+#include "archive/commands/Building.h"
+#include "archive/commands/Extraction.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "session/HostPaths.h"

@@ -1,6 +1,6 @@
 #include "session/commands/ListingCommands.h"
 
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 #include "session/Questions.h"
 #include "session/Session.h"
 #include "session/SessionWindow.h"

@@ -1,8 +1,8 @@
 #include "session/edits/ExternalEdits.h"
 
-#include "archive/ArchiveReader.h"
-#include "archive/ContentHash.h"
-#include "archive/Paths.h"
+#include "archive/commands/ContentHash.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/Paths.h"
 #include "session/HostPaths.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "archive/ArchiveCheck.h"
+#include "archive/commands/ArchiveCheck.h"
 #include "archive/ArchiveError.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"

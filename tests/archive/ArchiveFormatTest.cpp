@@ -1,6 +1,6 @@
-#include "archive/ArchiveFormat.h"
+#include "archive/format/ArchiveFormat.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
+#include "archive/format/ArchiveReader.h"
 
 #include "tests/support/TestSupport.h"
 

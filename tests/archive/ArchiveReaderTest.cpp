@@ -1,7 +1,7 @@
-#include "archive/ArchiveReader.h"
+#include "archive/format/ArchiveReader.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveFormat.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/format/ArchiveFormat.h"
 
 #include "tests/support/TestSupport.h"
 

@@ -1,7 +1,7 @@
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/CodePage950.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/CodePage950.h"
 #include "tests/support/MemoryArchive.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "archive/CodePage.h"
+#include "archive/format/CodePage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "archive/EntryData.h"
+#include "archive/format/EntryData.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
+#include "archive/format/ArchiveReader.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "archive/Listing.h"
+#include "archive/commands/Listing.h"
 #include "archive/ArchiveError.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/format/ArchiveReader.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "archive/NameMapping.h"
+#include "archive/format/NameMapping.h"
 #include "archive/ArchiveError.h"
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 
 #include <gtest/gtest.h>
 

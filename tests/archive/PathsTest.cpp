@@ -1,4 +1,4 @@
-#include "archive/Paths.h"
+#include "archive/format/Paths.h"
 
 #include <gtest/gtest.h>
 

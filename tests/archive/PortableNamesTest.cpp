@@ -1,4 +1,4 @@
-#include "archive/PortableNames.h"
+#include "archive/format/PortableNames.h"
 
 #include <gtest/gtest.h>
 

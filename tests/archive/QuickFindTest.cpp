@@ -1,5 +1,5 @@
-#include "archive/QuickFind.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/QuickFind.h"
+#include "archive/commands/Catalogue.h"
 #include "tests/support/MemoryArchive.h"
 
 #include <gtest/gtest.h>

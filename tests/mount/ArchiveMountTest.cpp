@@ -1,7 +1,7 @@
 // The folder view's engine without the kernel: journal, recovery, commits and reads across them.
 
 #include "mount/ArchiveMount.h"
-#include "archive/ArchiveReader.h"
+#include "archive/format/ArchiveReader.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,6 +1,6 @@
 #include "mount/MountTree.h"
-#include "archive/ArchiveReader.h"
-#include "archive/Updating.h"
+#include "archive/commands/Updating.h"
+#include "archive/format/ArchiveReader.h"
 #include "tests/support/TestSupport.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // The commands that change the open archive, run on a session without a window: what each
 // writes, what it selects, what it says, and undo.
 #include "session/commands/ArchiveChanges.h"
-#include "archive/CodePage.h"
+#include "archive/format/CodePage.h"
 #include "res/EditTexts.h"
 #include "res/Resource.h"
 #include "session/Wording.h"

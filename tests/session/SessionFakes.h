@@ -5,9 +5,9 @@
 // runs what they post only when the test lets the event loop run, long runs on the calling
 // thread, and a file watch whose changes and timers fire when the test says.
 
-#include "archive/ArchiveReader.h"
-#include "archive/Extraction.h"
-#include "archive/NameMapping.h"
+#include "archive/commands/Extraction.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/NameMapping.h"
 #include "session/Questions.h"
 #include "session/Session.h"
 #include "session/SessionWindow.h"

@@ -1,6 +1,6 @@
 // Extracting, building, drops and the command queue, run on a session without a window.
 #include "archive/ArchiveError.h"
-#include "archive/Building.h"
+#include "archive/commands/Building.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"

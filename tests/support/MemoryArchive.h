@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/ArchiveReader.h"
+#include "archive/format/ArchiveReader.h"
 #include "tests/support/TestSupport.h"
 
 #include <optional>

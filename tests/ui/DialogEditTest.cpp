@@ -1,7 +1,7 @@
 // Changing the open archive from the dialog: the list's menu and keys, drops, a copy edited in
 // another program, undo, and failures that leave the archive as it was.
-#include "archive/ArchiveReader.h"
-#include "archive/CodePage950.h"
+#include "archive/format/ArchiveReader.h"
+#include "archive/format/CodePage950.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"

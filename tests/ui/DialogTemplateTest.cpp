@@ -1,6 +1,6 @@
 // The dialog's template, start state, keys, data exchange, listing texts, folder picker and quick
 // find, driven offscreen with scripted windows.
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/QtTestMain.h"

@@ -1,5 +1,5 @@
 #include "ui/ExtractorDlg.h"
-#include "archive/CodePage950.h"
+#include "archive/format/CodePage950.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "tests/support/TestSupport.h"

@@ -1,6 +1,6 @@
 #include "ui/preview/PreviewWindow.h"
-#include "archive/CodePage950.h"
-#include "archive/SignalCleanup.h"
+#include "archive/files/SignalCleanup.h"
+#include "archive/format/CodePage950.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"

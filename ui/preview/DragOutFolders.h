@@ -1,6 +1,6 @@
 #pragma once
 
-#include "archive/CFolder.h"
+#include "archive/files/CFolder.h"
 #include "session/edits/ScratchFolders.h"
 
 #include <QDir>

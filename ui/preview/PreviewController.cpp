@@ -1,7 +1,7 @@
 #include "ui/preview/PreviewController.h"
 
-#include "archive/ArchiveReader.h"
-#include "archive/Catalogue.h"
+#include "archive/commands/Catalogue.h"
+#include "archive/format/ArchiveReader.h"
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
