@@ -80,27 +80,40 @@ Catalogue::Catalogue(const ArchiveReader& reader) : m_reader(reader)
 {
     reader.requireWholeDirectory();
     const CodePage& cp = reader.codePage();
-    std::vector<std::string_view> names;
-    std::vector<std::uint32_t> positions;
-    std::vector<std::uint32_t> tails;
-    names.reserve(reader.size());
-    tails.reserve(reader.size());
-    positions.reserve(reader.size());
+    m_names.reserve(reader.size());
+    m_tails.reserve(reader.size());
+    m_positions.reserve(reader.size());
+    // An archive that build or an update wrote is in list order already, which this pass finds:
+    // it is then the catalogue as read, with no sort and no second copy of every row.
+    bool isInOrder = true;
     for (std::size_t i = 0; i < reader.size(); ++i) {
         const RecordView record = reader.at(i);
-        names.push_back(record.name);
-        positions.push_back(record.recordPosition);
-        tails.push_back(typeTail(record.name, cp));
+        isInOrder = isInOrder && (i == 0 || cp.compareNoCase(m_names.back(), record.name) <= 0);
+        m_names.push_back(record.name);
+        m_positions.push_back(record.recordPosition);
+        m_tails.push_back(typeTail(record.name, cp));
     }
-    const std::vector<std::uint32_t> order = sortedOrder(names, cp);
-    m_positions.reserve(order.size());
-    m_names.reserve(order.size());
-    m_tails.reserve(order.size());
+    if (!isInOrder)
+        sortRows();
+}
+
+void Catalogue::sortRows()
+{
+    const std::vector<std::uint32_t> order = sortedOrder(m_names, codePage());
+    std::vector<std::uint32_t> positions;
+    std::vector<std::string_view> names;
+    std::vector<std::uint32_t> tails;
+    positions.reserve(order.size());
+    names.reserve(order.size());
+    tails.reserve(order.size());
     for (const std::uint32_t index : order) {
-        m_positions.push_back(positions[index]);
-        m_tails.push_back(tails[index]);
-        m_names.push_back(names[index]);
+        positions.push_back(m_positions[index]);
+        tails.push_back(m_tails[index]);
+        names.push_back(m_names[index]);
     }
+    m_positions = std::move(positions);
+    m_names = std::move(names);
+    m_tails = std::move(tails);
 }
 
 Catalogue::~Catalogue() = default;

@@ -16,11 +16,10 @@ class QuickFind;
 struct RecordView;
 
 // The entries of an open archive in list order (CodePage::compareNoCase in the reader's code
-// page, equal names in file
-// order), sorted once. A row holds the position of its record in the reader; names are views into
-// the reader's directory, so the catalogue holds no string per entry and must not outlive the
-// reader it was made from. Nothing changes after construction: a type filter is a pass over the
-// rows, never a new sort.
+// page, equal names in file order), sorted once, or not at all when the archive is in that order. A
+// row holds the position of its record in the reader; names are views into the reader's directory,
+// so the catalogue holds no string per entry and must not outlive the reader it was made from.
+// Nothing changes after construction: a type filter is a pass over the rows, never a new sort.
 class Catalogue {
 public:
     // Throws the reader's damage(), if any: a list with records missing would mislead.
@@ -51,6 +50,9 @@ public:
     const QuickFind& quickFind() const;
 
 private:
+    // Puts the rows, read in file order, in list order.
+    void sortRows();
+
     const ArchiveReader& m_reader;
     std::vector<std::uint32_t> m_positions; // record position of each row
     std::vector<std::string_view> m_names;

@@ -51,6 +51,15 @@ TEST(Catalogue, EqualNamesKeepTheirFileOrder)
                                           archive.position(2)}));
 }
 
+TEST(Catalogue, AnArchiveOutOfOrderOnlyAtItsLastNameIsSortedTypesAndAll)
+{
+    const MemoryArchive archive({"a.bmp", "b.wav", "c.bmp", "B.BMP"});
+    const Catalogue catalogue(archive.reader);
+    EXPECT_EQ(namesOf(catalogue), (std::vector<std::string>{"a.bmp", "B.BMP", "b.wav", "c.bmp"}));
+    EXPECT_EQ(catalogue.position(1), archive.position(3));
+    EXPECT_EQ(catalogue.filter("BMP"), (std::vector<std::uint32_t>{0, 1, 3}));
+}
+
 TEST(Catalogue, MatchesAStableSortUnderCompareNoCase)
 {
     // Names longer than the sort key's 16 bytes, double-byte characters whose trail byte is a
