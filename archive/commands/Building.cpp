@@ -7,6 +7,7 @@
 #include "archive/files/CFolder.h"
 #include "archive/files/FileCopier.h"
 #include "archive/files/FileSystem.h"
+#include "archive/files/FolderCache.h"
 #include "archive/files/OutputFile.h"
 #include "archive/format/ArchiveFormat.h"
 #include "archive/format/CodePage950.h"
@@ -14,7 +15,6 @@
 #include "archive/format/Paths.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -62,16 +62,6 @@ std::optional<std::string> canonicalFolder(const std::string& path)
     return result;
 }
 
-// A folder of the source tree. Each is reached again from its parent by name, never through a
-// link, so whatever is renamed or swapped meanwhile, nothing outside the tree is read.
-struct SourceFolder {
-    static constexpr std::uint32_t kNoParent = 0xFFFFFFFFu;
-    std::uint32_t parent = kNoParent;
-    std::string name; // inside the parent
-    std::string path; // for messages
-    std::optional<FolderId> id;
-};
-
 // A file to pack, where its bytes lie and what the listing saw.
 struct SourceFile {
     std::string entryName;
@@ -86,15 +76,11 @@ public:
     // folder is what is packed; entry names are made relative to root.
     SourceTree(const std::string& folder, const std::string& root, const CodePage& cp)
         : m_codePage(cp), m_strPrefix(paths::withSeparator(root)),
-          m_strCanonical(canonicalPath(folder).value_or(std::string()))
+          m_strCanonical(canonicalPath(folder).value_or(std::string())),
+          m_folders(folder, FolderCache::Use::read, kHeldFolders)
     {
-        CFolder top = CFolder::open(folder);
-        top.setPath(folder);
-        m_folders.push_back({SourceFolder::kNoParent, std::string(), folder, top.identity()});
-        m_folderIndex.emplace(std::string(), 0);
-        m_open.emplace_back(std::move(top));
         std::vector<FolderId> ancestors;
-        walk(0, std::string(), ancestors);
+        walk(FolderCache::kTop, ancestors);
         // Names equal but for case keep the order of the walk, which sorted each folder's names:
         // the archive then depends on the names alone and building an extracted tree again gives
         // the same bytes.
@@ -108,11 +94,11 @@ public:
     std::vector<std::string>& skippedLinks() { return m_skippedLinks; }
     std::string hostPath(const SourceFile& file) const
     {
-        return paths::join(m_folders[file.folder].path, file.hostName);
+        return paths::join(m_folders.path(file.folder), file.hostName);
     }
 
     // The folder holding file, opened again when it was let go.
-    const CFolder& folderOf(const SourceFile& file) { return openFolder(file.folder); }
+    const CFolder& folderOf(const SourceFile& file) { return m_folders.open(file.folder); }
 
 private:
     // Enough for the folders a sorted list visits around one point; few enough for any limit on
@@ -121,12 +107,12 @@ private:
 
     // Links to folders are never followed, but a bind mount can still lead back up the tree;
     // without this the walk would repeat the tree until the path grew too long.
-    void walk(std::uint32_t index, const std::string& relative, std::vector<FolderId>& ancestors)
+    void walk(std::uint32_t index, std::vector<FolderId>& ancestors)
     {
-        const CFolder& folder = openFolder(index);
-        if (const std::optional<FolderId> id = m_folders[index].id) {
+        const CFolder& folder = m_folders.open(index);
+        if (const std::optional<FolderId> id = m_folders.identity(index)) {
             if (std::find(ancestors.begin(), ancestors.end(), *id) != ancestors.end())
-                throw FileError(ErrorKind::folderLoop, m_folders[index].path,
+                throw FileError(ErrorKind::folderLoop, folder.path(),
                                 "leads back to a folder that contains it");
             ancestors.push_back(*id);
         }
@@ -139,14 +125,10 @@ private:
                   [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
         for (FolderItem& item : items) {
             switch (item.kind) {
-            case FolderItem::Kind::folder: {
-                const std::string itemRelative =
-                    relative.empty() ? item.name : relative + '/' + item.name;
-                const std::uint32_t child = addFolder(index, item.name, itemRelative);
-                walk(child, itemRelative, ancestors);
+            case FolderItem::Kind::folder:
+                walk(m_folders.child(index, item.name), ancestors);
                 ancestors.resize(depth);
                 break;
-            }
             case FolderItem::Kind::file:
                 addFile(index, std::move(item.name), item.size, item.id);
                 break;
@@ -160,22 +142,9 @@ private:
         }
     }
 
-    std::uint32_t addFolder(std::uint32_t parent, const std::string& name,
-                            const std::string& relative)
-    {
-        const auto index = static_cast<std::uint32_t>(m_folders.size());
-        m_folders.push_back(
-            {parent, name, paths::join(m_folders[parent].path, name), std::nullopt});
-        m_open.emplace_back();
-        m_folderIndex.emplace(relative, index);
-        // The identity is taken when first opened, and held to from then on.
-        openFolder(index);
-        return index;
-    }
-
     void addFile(std::uint32_t folder, std::string name, std::uint64_t size, const FolderId& id)
     {
-        const std::string path = paths::join(m_folders[folder].path, name);
+        const std::string path = paths::join(m_folders.path(folder), name);
         if (CFile::isHeldOpen(id.device, id.inode))
             throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
         m_files.push_back(
@@ -186,8 +155,8 @@ private:
     // without following it again; anything else is only reported.
     void addLink(std::uint32_t folder, const std::string& name)
     {
-        const std::string path = paths::join(m_folders[folder].path, name);
-        const std::optional<LinkedFile> target = openFolder(folder).linkedFile(name);
+        const std::string path = paths::join(m_folders.path(folder), name);
+        const std::optional<LinkedFile> target = m_folders.open(folder).linkedFile(name);
         if (!target || m_strCanonical.empty() ||
             !paths::isSameOrBelow(target->path, m_strCanonical) ||
             target->path.size() == m_strCanonical.size()) {
@@ -198,22 +167,9 @@ private:
         std::vector<std::string> parts = paths::components(target->path.substr(skip));
         std::string fileName = std::move(parts.back());
         parts.pop_back();
-        std::uint32_t index = 0;
-        std::string relative;
-        for (const std::string& part : parts) {
-            relative = relative.empty() ? part : relative + '/' + part;
-            const auto found = m_folderIndex.find(relative);
-            if (found != m_folderIndex.end()) {
-                index = found->second;
-                continue;
-            }
-            const auto added = static_cast<std::uint32_t>(m_folders.size());
-            m_folders.push_back(
-                {index, part, paths::join(m_folders[index].path, part), std::nullopt});
-            m_open.emplace_back();
-            m_folderIndex.emplace(relative, added);
-            index = added;
-        }
+        std::uint32_t index = FolderCache::kTop;
+        for (const std::string& part : parts)
+            index = m_folders.child(index, part);
         m_files.push_back(
             {entryName(path, path), index, std::move(fileName), checkedSize(path, target->size)});
     }
@@ -243,36 +199,10 @@ private:
         return size;
     }
 
-    const CFolder& openFolder(std::uint32_t index)
-    {
-        if (m_open[index].isOpen())
-            return m_open[index];
-        const SourceFolder& record = m_folders[index];
-        CFolder level = openFolder(record.parent).child(record.name, false, record.path);
-        level.setPath(record.path);
-        const std::optional<FolderId> id = level.identity();
-        if (!m_folders[index].id)
-            m_folders[index].id = id;
-        else if (id != m_folders[index].id)
-            throw FileError(ErrorKind::changedWhileBuilding, record.path,
-                            "was replaced while the archive was being built");
-        // The top folder stays open throughout: every other one is reached from it.
-        if (m_held.size() >= kHeldFolders) {
-            m_open[m_held.front()] = CFolder();
-            m_held.erase(m_held.begin());
-        }
-        m_held.push_back(index);
-        m_open[index] = std::move(level);
-        return m_open[index];
-    }
-
     const CodePage& m_codePage;
     std::string m_strPrefix;
     std::string m_strCanonical;
-    std::vector<SourceFolder> m_folders;
-    std::vector<CFolder> m_open;                        // by folder index; most of them closed
-    std::vector<std::uint32_t> m_held;                  // the open ones but the top, oldest first
-    std::map<std::string, std::uint32_t> m_folderIndex; // relative path -> index
+    FolderCache m_folders;
     std::vector<SourceFile> m_files;
     std::vector<std::string> m_skippedLinks;
 };

@@ -5,6 +5,7 @@
 #include "archive/files/CFolder.h"
 #include "archive/files/FileCopier.h"
 #include "archive/files/FileSystem.h"
+#include "archive/files/FolderCache.h"
 #include "archive/files/OutputFile.h"
 #include "archive/format/ArchiveFormat.h"
 #include "archive/format/ArchiveReader.h"
@@ -23,75 +24,18 @@ namespace archive {
 
 namespace {
 
-// The folders of the previous entry's name stay open, up to kHeldLevels of them (the deepest):
-// entries of one folder are usually listed together, so most entries need no level opened
-// again, and however deep a name goes, no more than kHeldLevels + 1 descriptors are held. A
-// level that was let go is reached again from the nearest one still held, never through a link.
-// The path of the deepest level is kept once, grown and cut with the levels; only the folder
-// handed out gets a copy, so a name of many levels costs memory and time in its length.
-class FolderChain {
-public:
-    static constexpr std::size_t kHeldLevels = 16;
+// Entries of one folder are usually listed together, so the last folders opened are the ones
+// held; however deep a name goes, no more than this many descriptors are held for it.
+constexpr std::size_t kHeldFolders = 16;
 
-    explicit FolderChain(const std::string& destFolder) : m_strPath(destFolder)
-    {
-        m_ends.push_back(m_strPath.size());
-    }
-
-    // The folder holding the last component, every level below the destination created on the
-    // way and opened without following links.
-    const CFolder& reach(const std::vector<std::string>& components)
-    {
-        if (!m_root)
-            m_root = CFolder::openOrCreate(m_strPath.substr(0, m_ends[0]));
-        const std::size_t depth = components.size() - 1;
-        std::size_t same = 0;
-        while (same < m_names.size() && same < depth && m_names[same] == components[same])
-            ++same;
-        m_names.resize(same);
-        m_levels.resize(same);
-        m_ends.resize(same + 1);
-        m_strPath.resize(m_ends.back());
-        std::size_t held = same;
-        while (held > 0 && !m_levels[held - 1].isOpen())
-            --held;
-        for (std::size_t i = held; i < same; ++i)
-            openLevel(i);
-        while (m_levels.size() < depth) {
-            const std::string& name = components[m_levels.size()];
-            m_names.push_back(name);
-            if (!m_strPath.empty() && m_strPath.back() != '/')
-                m_strPath.push_back('/');
-            m_strPath += name;
-            m_ends.push_back(m_strPath.size());
-            m_levels.emplace_back();
-            openLevel(m_levels.size() - 1);
-        }
-        if (m_levels.empty())
-            return *m_root;
-        m_levels.back().setPath(m_strPath);
-        return m_levels.back();
-    }
-
-    // The destination, once reach() opened it.
-    const CFolder& root() const { return *m_root; }
-
-private:
-    void openLevel(std::size_t index)
-    {
-        const CFolder& parent = index == 0 ? *m_root : m_levels[index - 1];
-        m_levels[index] = parent.child(m_names[index], true,
-                                       std::string_view(m_strPath).substr(0, m_ends[index + 1]));
-        if (index >= kHeldLevels)
-            m_levels[index - kHeldLevels] = CFolder();
-    }
-
-    std::string m_strPath;           // the destination and the levels in m_names, '/' between
-    std::vector<std::size_t> m_ends; // where the path of each level ends; [0] the destination's
-    std::optional<CFolder> m_root;
-    std::vector<std::string> m_names;
-    std::vector<CFolder> m_levels;
-};
+// The folder holding the entry's file, every level below the destination created on the way.
+const CFolder& reach(FolderCache& folders, const std::vector<std::string>& components)
+{
+    std::uint32_t index = FolderCache::kTop;
+    for (std::size_t i = 0; i + 1 < components.size(); ++i)
+        index = folders.child(index, components[i]);
+    return folders.open(index);
+}
 
 // Neighbouring small entries lie next to each other in the archive, so one large read serves
 // many of them. A read that goes on from where the last one ended grows the next; a jump starts
@@ -192,7 +136,7 @@ public:
     // Below this an entry is copied through the read-ahead buffer, above it inside the system.
     static constexpr std::uint64_t kSmallEntryBytes = 64 * 1024;
 
-    EntryWriter(const ArchiveReader& reader, const FolderChain& folders, const ProgressFn& progress,
+    EntryWriter(const ArchiveReader& reader, FolderCache& folders, const ProgressFn& progress,
                 const ExtractOptions& options)
         : m_reader(reader), m_archive(reader.file()), m_folders(folders), m_progress(progress),
           m_options(options), m_check([this](const filesystem::ObjectId& id) { checkExisting(id); })
@@ -296,7 +240,7 @@ private:
             const std::string path =
                 names::hostRelativePath(m_reader.record(position).name, m_reader.codePage());
             // A name too deep for one path stays unknown: it is then only not recognised.
-            if (const auto written = m_folders.root().fileIdentity(path))
+            if (const auto written = m_folders.open(FolderCache::kTop).fileIdentity(path))
                 m_written.remember(*written, position);
         }
         m_unidentified.clear();
@@ -316,7 +260,7 @@ private:
 
     const ArchiveReader& m_reader;
     const CFile& m_archive;
-    const FolderChain& m_folders;
+    FolderCache& m_folders;
     const ProgressFn& m_progress;
     const ExtractOptions& m_options;
     const OutputFile::ExistingCheck m_check;
@@ -365,7 +309,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
     ExtractResult result;
     Progress state;
     state.entriesTotal = static_cast<int>(positions.size());
-    FolderChain folders(destFolder);
+    FolderCache folders(destFolder, FolderCache::Use::write, kHeldFolders);
     EntryWriter writer(reader, folders, progress, options);
 
     for (std::size_t i = 0; i < positions.size(); ++i) {
@@ -379,7 +323,7 @@ ExtractResult extractEntries(const ArchiveReader& reader, std::span<const std::u
         try {
             checkData(reader, record);
             try {
-                const CFolder& folder = folders.reach(components);
+                const CFolder& folder = reach(folders, components);
                 isGoing = writer.write(folder, components, record, result, state);
             } catch (const FileError& e) {
                 if (e.kind() != ErrorKind::nameRefusedByFileSystem)

@@ -3,6 +3,7 @@
 #include "archive/files/CFileFind.h"
 #include "archive/files/CFolder.h"
 #include "archive/files/FileSystem.h"
+#include "archive/files/FolderCache.h"
 #include "archive/files/OutputFile.h"
 
 #include "tests/support/ChildProcess.h"
@@ -213,6 +214,39 @@ TEST(CFolderTest, ChildRefusesLinksAndFilesInTheWay)
     EXPECT_EQ(made.path(), dir / "made");
     EXPECT_EQ(reasonOf([&] { CFolder::open(dir / "file"); }), "is not a folder");
 }
+
+// POSIX: a folder renamed while Windows may still hold it.
+#ifndef _WIN32
+TEST(FolderCacheTest, AFolderLetGoIsOpenedAgainOnlyWhileItIsTheSameFolder)
+{
+    const struct {
+        FolderCache::Use use;
+        ErrorKind kind;
+    } cases[] = {{FolderCache::Use::read, ErrorKind::changedWhileBuilding},
+                 {FolderCache::Use::write, ErrorKind::changedMeanwhile}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        fs::create_directories(dir / "a/x");
+        fs::create_directory(dir / "b");
+        FolderCache folders(dir.str(), c.use, 1);
+        const std::uint32_t x = folders.child(folders.child(FolderCache::kTop, "a"), "x");
+        const std::uint32_t b = folders.child(FolderCache::kTop, "b");
+        EXPECT_EQ(folders.open(x).path(), dir / "a/x");
+        folders.open(b); // lets a and x go
+        EXPECT_EQ(folders.open(x).path(), dir / "a/x");
+        folders.open(b);
+        fs::rename(dir / "a", dir / "moved");
+        fs::create_directories(dir / "a/x");
+        try {
+            folders.open(x);
+            ADD_FAILURE() << "a replaced folder was opened again";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.kind(), c.kind);
+            EXPECT_EQ(e.subject(), dir / "a");
+        }
+    }
+}
+#endif
 
 TEST(CFolderTest, ItemsLinkedFilesAndReadsNeverGoThroughALink)
 {
