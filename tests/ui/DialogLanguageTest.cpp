@@ -1,6 +1,8 @@
 // The dialog's language chosen from the user's, and the English dialog holding no Chinese text
 // of its own.
+#include "archive/ArchiveError.h"
 #include "res/Resource.h"
+#include "session/Wording.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
@@ -17,6 +19,8 @@
 #include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -107,6 +111,10 @@ TEST(DialogLanguage, TheEnglishDialogShowsNoChinese)
     EXPECT_TRUE(shown.contains(QStringLiteral("Name encoding")));
     for (const QString& text : shown)
         EXPECT_FALSE(hasChinese(text)) << text.toStdString();
+    // A failure naming no file drops the subject with its English separator.
+    const archive::ArchiveError noSubject(archive::ErrorKind::cannotOpen, "", "", ENOENT);
+    EXPECT_EQ(session::wording::errorMessage(noSubject),
+              "Cannot open the file\nNo such file or folder");
 }
 
 } // namespace
