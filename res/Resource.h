@@ -94,4 +94,22 @@ constexpr const char* kExtractProgress = "正在解壓到資料夾：%1";
 constexpr const char* kBuildProgress = "正在打包資料夾：%1";
 constexpr const char* kBuildInsideFolder = "不能在該目錄中建立打包檔案";
 
+// The list's menu of the code page names are read in, and the status line's note of the one in
+// use: %1 its name as kEncodings gives it.
+constexpr const char* kMenuNameEncoding = "名稱編碼";
+constexpr const char* kMenuEncodingAuto = "自動";
+constexpr const char* kStatusEncodingDetected = "　名稱編碼：%1（自動偵測）";
+constexpr const char* kStatusEncodingChosen = "　名稱編碼：%1（手動選擇）";
+// In archive::Encoding order: the name the status line shows, then the menu's item.
+struct EncodingText {
+    const char* name;
+    const char* menuText; // UTF-8
+};
+constexpr std::array<EncodingText, 4> kEncodings = {{
+    {"Big5", "Big5（繁體中文）"},
+    {"GBK", "GBK（簡體中文）"},
+    {"Shift-JIS", "Shift-JIS（日文）"},
+    {"UTF-8", "UTF-8（Unicode）"},
+}};
+
 } // namespace res

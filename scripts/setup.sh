@@ -12,7 +12,7 @@ build="${VELMORA_BUILD_DIR:-$root/build}"
 # Windows cross-build, Wine, the sanitizer compiler, the package checks, the dialog's test tools).
 packages=(
     g++ cmake ninja-build pkg-config ccache libfuse3-dev fuse3
-    qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n
+    qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n qt6-l10n-tools
     fonts-arphic-uming
 )
 with_tests=OFF
@@ -24,7 +24,7 @@ if [ "${1:-}" = "--tests" ]; then
         clang libclang-rt-14-dev
         tar zip util-linux
         help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
-        valgrind xvfb xdotool openbox xclip
+        valgrind xvfb xdotool openbox xclip python3
     )
 fi
 

@@ -8,9 +8,9 @@ OpenArchive::OpenArchive() : m_pReader(std::make_unique<archive::ArchiveReader>(
 
 OpenArchive::~OpenArchive() = default;
 
-void OpenArchive::open(const std::string& path)
+void OpenArchive::open(const std::string& path, std::optional<archive::Encoding> forced)
 {
-    m_pReader->Open(path);
+    m_pReader->Open(path, forced);
     m_bOpen = true;
 }
 

@@ -4,6 +4,7 @@
 #include "archive/format/ArchiveReader.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,8 +24,8 @@ public:
     archive::ArchiveReader& reader() { return *m_pReader; }
     const archive::ArchiveReader& reader() const { return *m_pReader; }
     bool isOpen() const { return m_bOpen; }
-    // Opens path into the current reader.
-    void open(const std::string& path);
+    // Opens path into the current reader, its names read in forced or in the code page they show.
+    void open(const std::string& path, std::optional<archive::Encoding> forced = std::nullopt);
     void close();
     // Whether path reaches the archive open now, however it is spelled.
     bool isSame(const std::string& path) const;

@@ -30,6 +30,8 @@ void Session::startNextChoiceBeside(const std::string& file)
 
 void Session::load(const std::string& path)
 {
+    if (path != m_strLastArchive)
+        m_chosenEncoding.reset();
     m_strLastArchive = path;
     startNextChoiceBeside(path);
     // The file may have changed meanwhile: an undo would put back bytes the user never saw
@@ -42,7 +44,7 @@ void Session::load(const std::string& path)
 void Session::listArchive(const std::string& path, bool keepType)
 {
     try {
-        m_archive.open(path);
+        m_archive.open(path, m_chosenEncoding);
         if (!keepType)
             m_window.resetTypeFilter();
         auto catalogue = std::make_shared<const archive::Catalogue>(m_archive.reader());
@@ -68,7 +70,9 @@ void Session::closeArchive()
 
 void Session::setStatusFromList()
 {
-    m_window.setStatus(wording::statusLine(m_archive.reader().path(), m_list.count()));
+    const archive::ArchiveReader& reader = m_archive.reader();
+    m_window.setStatus(wording::statusLine(reader.path(), m_list.count(), reader.codePage(),
+                                           reader.isCodePageDetected()));
 }
 
 void Session::clearStatus()
@@ -82,7 +86,7 @@ bool Session::applyChanges(const std::vector<archive::ArchiveChange>& changes)
         return false;
     const OpenArchive::ChangeGuard changing(m_archive);
     const std::string path = m_archive.reader().path();
-    const auto progress = m_window.startLongRun(res::edit::kUpdateTitle);
+    const auto progress = m_window.startLongRun(wording::tr(res::edit::kUpdateTitle));
     const archive::UpdateResult result = progress->run([&](const archive::ProgressFn& report) {
         return archive::updateArchive(m_archive.reader(), changes, report);
     });
@@ -107,7 +111,7 @@ bool Session::applyChanges(const std::vector<archive::ArchiveChange>& changes)
 bool Session::updateOtherArchive(const archive::ArchiveReader& reader,
                                  const std::vector<archive::ArchiveChange>& changes)
 {
-    const auto progress = m_window.startLongRun(res::edit::kUpdateTitle);
+    const auto progress = m_window.startLongRun(wording::tr(res::edit::kUpdateTitle));
     const archive::UpdateResult result = progress->run([&](const archive::ProgressFn& report) {
         return archive::updateArchive(reader, changes, report);
     });
@@ -144,12 +148,12 @@ int Session::selectEntries(const std::vector<std::string>& names)
 
 void Session::reportError(const std::string& text)
 {
-    m_questions.showMessage(res::kDisplayName, text, Questions::MessageIcon::Error);
+    m_questions.showMessage(wording::tr(res::kDisplayName), text, Questions::MessageIcon::Error);
 }
 
 void Session::tell(const std::string& text)
 {
-    m_questions.showMessage(res::kDisplayName, text, Questions::MessageIcon::None);
+    m_questions.showMessage(wording::tr(res::kDisplayName), text, Questions::MessageIcon::None);
 }
 
 void Session::reportFailures(const std::function<void()>& command)
@@ -159,7 +163,7 @@ void Session::reportFailures(const std::function<void()>& command)
     } catch (const archive::ArchiveError& e) {
         reportError(wording::errorMessage(e));
     } catch (const std::bad_alloc&) {
-        reportError(res::kOutOfMemory);
+        reportError(wording::tr(res::kOutOfMemory));
     } catch (const std::exception& e) {
         reportError(wording::unexpectedError(e.what()));
     }

@@ -6,6 +6,7 @@
 #include "session/OpenArchive.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ public:
     // What the listed archive's names are read and new names written in (Big5 with none open).
     const archive::CodePage& codePage() const { return m_archive.reader().codePage(); }
     const OpenArchive& archive() const { return m_archive; }
+    // The code page the user chose for the names, none to detect it. It holds for the archive
+    // it was chosen on, through changes, undo and reloads; loading another archive detects again,
+    // as that one's names may be in any code page.
+    std::optional<archive::Encoding> chosenEncoding() const { return m_chosenEncoding; }
+    void chooseEncoding(std::optional<archive::Encoding> encoding) { m_chosenEncoding = encoding; }
     EntryList& list() { return m_list; }
     const EntryList& list() const { return m_list; }
     CommandQueue& commands() { return m_commands; }
@@ -75,6 +81,7 @@ private:
     CommandQueue m_commands;
     std::string m_strStartFolder;
     std::string m_strLastArchive;
+    std::optional<archive::Encoding> m_chosenEncoding;
 };
 
 } // namespace session

@@ -18,6 +18,26 @@
 
 namespace session::wording {
 
+namespace {
+
+Translation& translation()
+{
+    static Translation installed;
+    return installed;
+}
+
+} // namespace
+
+void setTranslation(Translation translate)
+{
+    translation() = std::move(translate);
+}
+
+std::string tr(const char* source)
+{
+    return translation() ? translation()(source) : std::string(source);
+}
+
 std::string fill(std::string_view text, std::initializer_list<std::string_view> args)
 {
     std::string filled;
@@ -61,7 +81,7 @@ std::string systemReasonText(int errorNumber, const std::string& englishReason)
 {
     for (const res::SystemReason& reason : res::kSystemReasons)
         if (reason.errorNumber == errorNumber)
-            return reason.text;
+            return tr(reason.text);
     return englishReason;
 }
 
@@ -76,11 +96,15 @@ bool saysOnlyWhatFailed(archive::ErrorKind kind)
            kind == ErrorKind::cannotCreateFolder;
 }
 
+// The kind's text up to the subject, whatever separates them in the language shown.
 std::string withoutSubject(std::string text)
 {
-    static constexpr std::string_view kSubject = "：%1";
-    if (const std::size_t at = text.find(kSubject); at != std::string::npos)
-        text.erase(at, kSubject.size());
+    if (const std::size_t at = text.find("%1"); at != std::string::npos) {
+        text.erase(at);
+        for (const std::string_view separator : {"：", ": ", ":"})
+            if (text.ends_with(separator))
+                text.erase(text.size() - separator.size());
+    }
     return text;
 }
 
@@ -88,12 +112,12 @@ std::string withoutSubject(std::string text)
 
 std::string errorMessage(const archive::ArchiveError& error)
 {
-    const std::string kindText = res::errorKindText(error.kind());
+    const std::string kindText = tr(res::errorKindText(error.kind()));
     std::string text =
         error.subject().empty() ? withoutSubject(kindText) : fill(kindText, {error.subject()});
     const auto* format = dynamic_cast<const archive::FormatError*>(&error);
     if (format && res::formatCauseText(format->cause())) {
-        std::string cause = res::formatCauseText(format->cause());
+        std::string cause = tr(res::formatCauseText(format->cause()));
         // Each figure fills the lowest %n left, as the figures are listed in order.
         int n = 1;
         for (const std::uint64_t figure : format->figures()) {
@@ -113,12 +137,17 @@ std::string errorMessage(const archive::ArchiveError& error)
 
 std::string unexpectedError(const char* what)
 {
-    return std::string(res::kUnexpectedError) + '\n' + what;
+    return tr(res::kUnexpectedError) + '\n' + what;
 }
 
-std::string statusLine(std::string_view archivePath, int count)
+std::string statusLine(std::string_view archivePath, int count, const archive::CodePage& cp,
+                       bool isDetected)
 {
-    return fill(res::kStatusLine, {archive::paths::fileName(archivePath), std::to_string(count)});
+    const char* name = res::kEncodings[static_cast<std::size_t>(cp.encoding())].name;
+    return fill(tr(res::kStatusLine),
+                {archive::paths::fileName(archivePath), std::to_string(count)}) +
+           fill(isDetected ? tr(res::kStatusEncodingDetected) : tr(res::kStatusEncodingChosen),
+                {name});
 }
 
 std::string failureQuestion(const archive::ArchiveReader& archive,
@@ -126,7 +155,7 @@ std::string failureQuestion(const archive::ArchiveReader& archive,
                             std::span<const std::uint32_t> before, std::uint32_t failed)
 {
     const std::string_view name = archive.record(failed).name;
-    std::string text = fill(res::kEntryFailed, {shownName(name, archive.codePage())}) + '\n' +
+    std::string text = fill(tr(res::kEntryFailed), {shownName(name, archive.codePage())}) + '\n' +
                        errorMessage(failure);
     if (failure.kind() == archive::ErrorKind::sameFileAsEarlierEntry) {
         try {
@@ -141,12 +170,12 @@ std::string failureQuestion(const archive::ArchiveReader& archive,
             };
             const auto earlier = std::ranges::find_if(before, isSameFile);
             if (earlier != before.end())
-                text += '\n' + fill(res::kSameFileAsEntry,
+                text += '\n' + fill(tr(res::kSameFileAsEntry),
                                     {shownName(archive.record(*earlier).name, archive.codePage())});
         } catch (const archive::NameError&) {
         }
     }
-    return text + "\n\n" + res::kSkipFailedEntry;
+    return text + "\n\n" + tr(res::kSkipFailedEntry);
 }
 
 std::string extractionResult(const archive::ExtractResult& result, std::string_view folder,
@@ -158,33 +187,33 @@ std::string extractionResult(const archive::ExtractResult& result, std::string_v
                            ? (isShort ? res::kExtractCancelled : res::kExtractCancelledSkipped)
                        : isShort ? res::kExtractDone
                                  : res::kExtractDoneSkipped;
-    return fill(text, {std::to_string(result.entriesWritten), nativePath(folder),
-                       std::to_string(result.entriesSkipped)});
+    return fill(tr(text), {std::to_string(result.entriesWritten), nativePath(folder),
+                           std::to_string(result.entriesSkipped)});
 }
 
 std::string buildQuestion(const archive::BuildResult& result, std::string_view archivePath)
 {
     std::string text =
-        fill(res::kBuildDone, {std::to_string(result.entries), nativePath(archivePath)});
+        fill(tr(res::kBuildDone), {std::to_string(result.entries), nativePath(archivePath)});
     if (const auto skipped = static_cast<int>(result.skippedLinks.size()); skipped > 0) {
-        text += "\n\n" + fill(res::kBuildSkippedLinks, {skipped});
+        text += "\n\n" + fill(tr(res::kBuildSkippedLinks), {skipped});
         for (int i = 0; i < std::min(skipped, res::kBuildSkippedShown); ++i)
             text += '\n' + nativePath(result.skippedLinks[std::size_t(i)]);
         if (skipped > res::kBuildSkippedShown)
-            text += '\n' + fill(res::kBuildSkippedMore, {skipped - res::kBuildSkippedShown});
+            text += '\n' + fill(tr(res::kBuildSkippedMore), {skipped - res::kBuildSkippedShown});
     }
-    return text + "\n\n" + res::kOpenBuiltArchive;
+    return text + "\n\n" + tr(res::kOpenBuiltArchive);
 }
 
 std::string updateResult(std::string_view archivePath, const archive::UpdateResult& result)
 {
     const std::string name = archive::paths::fileName(archivePath);
     if (result.cancelled)
-        return fill(res::edit::kUpdateCancelled, {name});
-    return fill(res::edit::kUpdateDone,
+        return fill(tr(res::edit::kUpdateCancelled), {name});
+    return fill(tr(res::edit::kUpdateDone),
                 {name, std::to_string(result.added), std::to_string(result.replaced),
                  std::to_string(result.deleted), std::to_string(result.renamed)}) +
-           (result.splitHardLinks ? res::edit::kUpdateSplitLinks : "");
+           (result.splitHardLinks ? tr(res::edit::kUpdateSplitLinks) : "");
 }
 
 } // namespace session::wording

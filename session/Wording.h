@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -19,6 +20,13 @@ struct UpdateResult;
 // res/ (UTF-8, with %1, %2... filled in here).
 namespace session::wording {
 
+// The dialog's language: every text of res/ passes through tr() before it is filled in. A view
+// installs its translation once, before its first window; without one the texts stay the
+// program's own Traditional Chinese.
+using Translation = std::function<std::string(const char* source)>;
+void setTranslation(Translation translate);
+std::string tr(const char* source);
+
 // text with each %n replaced by args[n - 1] in one pass: a filled-in name holding "%2" stays.
 std::string fill(std::string_view text, std::initializer_list<std::string_view> args);
 std::string fill(std::string_view text, std::initializer_list<std::int64_t> numbers);
@@ -36,8 +44,10 @@ std::string systemReasonText(int errorNumber, const std::string& englishReason);
 // An exception of no kind the engine declares, what() its English.
 std::string unexpectedError(const char* what);
 
-// The status line of a listed archive.
-std::string statusLine(std::string_view archivePath, int count);
+// The status line of a listed archive, naming the code page its names are read in and whether
+// it was detected or chosen.
+std::string statusLine(std::string_view archivePath, int count, const archive::CodePage& cp,
+                       bool isDetected);
 // The question after entry failed, before the entries extracted ahead of it.
 std::string failureQuestion(const archive::ArchiveReader& archive,
                             const archive::ArchiveError& failure,

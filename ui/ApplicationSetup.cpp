@@ -2,7 +2,9 @@
 
 #include "ui/QtTranslations.h"
 
+#include <QLocale>
+
 void setUpApplication()
 {
-    installQtTranslations();
+    installTranslations(dialogLanguage(QLocale::system().uiLanguages()));
 }

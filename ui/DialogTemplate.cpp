@@ -3,6 +3,7 @@
 #include "archive/commands/Listing.h"
 #include "res/Resource.h"
 #include "ui/EntryRowDelegate.h"
+#include "ui/QtTranslations.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -38,7 +39,7 @@ QFont dialogFont()
 DialogTemplate::Controls DialogTemplate::build(QDialog& dialog)
 {
     dialog.setObjectName(QStringLiteral("IDD_EXTRACTOR_DIALOG"));
-    dialog.setWindowTitle(QString::fromUtf8(res::kCaption));
+    dialog.setWindowTitle(uiText(res::kCaption));
     dialog.setFont(dialogFont());
     Controls made;
     // Dialog units from the dialog font, so the template keeps its proportions at any DPI.
@@ -74,7 +75,7 @@ DialogTemplate::Controls DialogTemplate::build(QDialog& dialog)
 QWidget* DialogTemplate::createControl(QDialog& dialog, const res::ControlTemplate& control,
                                        Controls& made)
 {
-    const QString text = QString::fromUtf8(control.text);
+    const QString text = uiText(control.text);
     switch (control.kind) {
     case res::ControlKind::ListBox:
         made.list = new QListView(&dialog);
@@ -113,9 +114,9 @@ void DialogTemplate::nameKeysInTooltips(QDialog& dialog)
     for (const res::KeyTip& tip : res::kKeyTips) {
         auto* control = dialog.findChild<QWidget*>(QString::fromLatin1(tip.control));
         const QString line =
-            QString::fromUtf8(res::kKeyTip)
+            uiText(res::kKeyTip)
                 .arg(
-                    QString::fromUtf8(tip.text),
+                    uiText(tip.text),
                     QKeySequence(QString::fromLatin1(tip.keys)).toString(QKeySequence::NativeText));
         control->setToolTip(control->toolTip().isEmpty() ? line
                                                          : control->toolTip() + u'\n' + line);

@@ -6,6 +6,7 @@
 #include "archive/format/NameMapping.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
+#include "ui/QtTranslations.h"
 #include "ui/preview/DragOutFolders.h"
 
 #include <QMimeData>
@@ -50,9 +51,7 @@ QString EntryListModel::toolTip(int row) const
 {
     try {
         const archive::RecordView record = catalogue()->reader().record(GetItemData(row));
-        return QString::fromUtf8(res::preview::kToolTip)
-            .arg(record.dataSize)
-            .arg(record.dataOffset);
+        return uiText(res::preview::kToolTip).arg(record.dataSize).arg(record.dataOffset);
     } catch (const archive::ArchiveError& e) {
         return errorMessage(e);
     }

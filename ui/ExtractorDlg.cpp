@@ -8,15 +8,18 @@
 #include "session/commands/ExtractAndBuild.h"
 #include "session/commands/ListingCommands.h"
 #include "session/commands/MenuState.h"
+#include "session/commands/NameEncoding.h"
 #include "ui/DialogTemplate.h"
 #include "ui/EntryListSelection.h"
 #include "ui/QtDialogServices.h"
 #include "ui/QtFileWatch.h"
+#include "ui/QtTranslations.h"
 #include "ui/SessionQuestions.h"
 #include "ui/preview/DragOutFolders.h"
 #include "ui/preview/PreviewController.h"
 #include "ui/preview/PreviewWindow.h"
 
+#include <QActionGroup>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -353,7 +356,24 @@ bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
         [this, row] { OnOpenWith(row); });
     menu.addSeparator();
     add(res::edit::kMenuUndo, res::kShortcutUndo, state.canUndo, [this] { OnUndo(); });
+    menu.addSeparator();
+    addEncodingMenu(menu, state);
     return true;
+}
+
+void CExtractorDlg::addEncodingMenu(QMenu& menu, const session::MenuState& state)
+{
+    QMenu* encodings = menu.addMenu(uiText(res::kMenuNameEncoding));
+    auto* group = new QActionGroup(encodings);
+    for (const session::NameEncoding::Choice& choice : session::NameEncoding::choices()) {
+        QAction* item =
+            m_preview->addCommand(*encodings, choice.text, nullptr, true, [this, choice] {
+                session::NameEncoding(*m_session).choose(choice.encoding);
+            });
+        item->setCheckable(true);
+        item->setChecked(choice.encoding == state.encoding);
+        group->addAction(item);
+    }
 }
 
 void CExtractorDlg::done(int result)

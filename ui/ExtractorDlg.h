@@ -30,7 +30,8 @@ class SessionQuestions;
 
 namespace session {
 class Session;
-}
+struct MenuState;
+} // namespace session
 
 // The tool's one window: the view of a session (session/Session.h). It builds the controls,
 // binds keys, menus and drops to the session's commands and shows what they leave; the
@@ -130,6 +131,7 @@ private:
     // The keys of the commands; Enter and Escape stay with keyPressEvent.
     void connectShortcuts();
     bool addEditCommands(QMenu& menu, int row);
+    void addEncodingMenu(QMenu& menu, const session::MenuState& state);
     // Every command a button, key, menu or drop starts runs once the event that started it has
     // returned (session::CommandQueue).
     void runCommand(std::function<void()> command);

@@ -2,6 +2,7 @@
 
 #include "res/Messages.h"
 #include "res/Resource.h"
+#include "ui/QtTranslations.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>
@@ -69,10 +70,9 @@ bool CProgressWindow::report(const archive::Progress& progress)
 
 void CProgressWindow::open(const archive::Progress& progress)
 {
-    m_window = std::make_unique<QProgressDialog>(m_strLabel, QString::fromUtf8(res::kCancel), 0, 0,
-                                                 m_pOwner);
+    m_window = std::make_unique<QProgressDialog>(m_strLabel, uiText(res::kCancel), 0, 0, m_pOwner);
     // Else the application's name, in English.
-    m_window->setWindowTitle(QString::fromUtf8(res::kDisplayName));
+    m_window->setWindowTitle(uiText(res::kDisplayName));
     m_window->setWindowModality(Qt::WindowModal);
     m_window->setMinimumDuration(0);
     m_window->setAutoClose(false);
@@ -120,7 +120,7 @@ bool CProgressWindow::finish(const std::string& utf8)
         m_window->setValue(1);
     }
     m_window->setLabelText(text);
-    m_window->setCancelButtonText(QString::fromUtf8(res::kOk));
+    m_window->setCancelButtonText(uiText(res::kOk));
     // The button's click hides the window, which ends exec.
     m_window->exec();
     return true;

@@ -2,6 +2,7 @@
 
 #include "res/Messages.h"
 #include "res/Resource.h"
+#include "ui/QtTranslations.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -26,12 +27,11 @@ std::optional<QString> runArchiveDialog(QWidget* parent, QFileDialog::AcceptMode
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    dialog.setNameFilters(
-        {QString::fromUtf8(res::kOpenFilter), QString::fromUtf8(res::kAllFilesFilter)});
+    dialog.setNameFilters({uiText(res::kOpenFilter), uiText(res::kAllFilesFilter)});
     // Archives come from Windows in any letter case: GAME00.DAT must show under game??.dat.
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
     // "*.*" means every file where the texts come from; here it would hide names without a dot.
-    const QString allFiles = QString::fromUtf8(res::kAllFilesFilter);
+    const QString allFiles = uiText(res::kAllFilesFilter);
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
                      [&dialog, allFiles](const QString& filter) {
                          auto* model = dialog.findChild<QFileSystemModel*>();
@@ -174,9 +174,9 @@ DialogServices::FailureAnswer
 QtDialogServices::askAfterFailure(QWidget* parent, const QString& caption, const QString& text)
 {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
-    QPushButton* skip = box.addButton(QString::fromUtf8(res::kSkip), QMessageBox::AcceptRole);
-    QPushButton* skipAll = box.addButton(QString::fromUtf8(res::kSkipAll), QMessageBox::AcceptRole);
-    QPushButton* stop = box.addButton(QString::fromUtf8(res::kStop), QMessageBox::RejectRole);
+    QPushButton* skip = box.addButton(uiText(res::kSkip), QMessageBox::AcceptRole);
+    QPushButton* skipAll = box.addButton(uiText(res::kSkipAll), QMessageBox::AcceptRole);
+    QPushButton* stop = box.addButton(uiText(res::kStop), QMessageBox::RejectRole);
     box.setDefaultButton(skip);
     box.setEscapeButton(stop);
     box.exec();

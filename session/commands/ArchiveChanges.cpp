@@ -50,7 +50,7 @@ void ArchiveChanges::addFiles(int row)
         return;
     const std::string folder = folderOf(m_session.list().name(row), m_session.codePage());
     const std::string title = wording::fill(
-        res::edit::kAddFilesTitle,
+        wording::tr(res::edit::kAddFilesTitle),
         {folder.empty() ? std::string("\\") : wording::shownName(folder, m_session.codePage())});
     const std::optional<std::vector<std::string>> files =
         m_session.questions().chooseFiles(title, m_session.startFolder());
@@ -69,7 +69,8 @@ void ArchiveChanges::replace(int row)
         return;
     const std::string name(m_session.list().name(row));
     const std::optional<std::string> file = m_session.questions().chooseFile(
-        wording::fill(res::edit::kReplaceTitle, {wording::shownName(name, m_session.codePage())}),
+        wording::fill(wording::tr(res::edit::kReplaceTitle),
+                      {wording::shownName(name, m_session.codePage())}),
         m_session.startFolder());
     if (!file)
         return;
@@ -87,13 +88,14 @@ void ArchiveChanges::rename(int row)
     // The reversible text, so a name that does not decode comes back as the same bytes.
     const std::string before = archive::names::toText(name, m_session.codePage());
     const std::optional<std::string> text = m_session.questions().askText(
-        res::edit::kRenameCaption,
-        wording::fill(res::edit::kRenameLabel, {wording::shownName(name, m_session.codePage())}),
+        wording::tr(res::edit::kRenameCaption),
+        wording::fill(wording::tr(res::edit::kRenameLabel),
+                      {wording::shownName(name, m_session.codePage())}),
         before);
     if (!text || *text == before)
         return;
     if (text->empty()) {
-        m_session.reportError(res::edit::kEmptyName);
+        m_session.reportError(wording::tr(res::edit::kEmptyName));
         return;
     }
     const std::string newName = archive::names::fromText(*text, m_session.codePage());
@@ -114,10 +116,10 @@ void ArchiveChanges::remove(int row)
     if (rows.empty())
         return;
     const std::string question =
-        wording::fill(res::edit::kDeleteQuestion,
+        wording::fill(wording::tr(res::edit::kDeleteQuestion),
                       {std::to_string(rows.size()),
                        archive::paths::fileName(m_session.archive().reader().path())});
-    if (!m_session.questions().askYesNo(res::kDisplayName, question))
+    if (!m_session.questions().askYesNo(wording::tr(res::kDisplayName), question))
         return;
     std::vector<archive::ArchiveChange> changes;
     for (const int index : rows)
@@ -143,7 +145,7 @@ void ArchiveChanges::undo()
         // Another program's archive now: it is listed as it is, and there is nothing to undo.
         open.forgetUndo();
         m_session.reportError(
-            wording::fill(res::edit::kUndoRefused, {archive::paths::fileName(path)}));
+            wording::fill(wording::tr(res::edit::kUndoRefused), {archive::paths::fileName(path)}));
         m_session.relist(path, false, {});
     }
 }
@@ -151,7 +153,7 @@ void ArchiveChanges::undo()
 void ArchiveChanges::putBackEarlier(const std::string& path)
 {
     OpenArchive& open = m_session.archive();
-    const auto progress = m_session.window().startLongRun(res::edit::kUndoTitle);
+    const auto progress = m_session.window().startLongRun(wording::tr(res::edit::kUndoTitle));
     // Putting back is never stopped halfway: it happens whole or fails.
     progress->run([&](const archive::ProgressFn& report) {
         // Putting back reports bytes only; the window counts whole MiB.
@@ -169,7 +171,8 @@ void ArchiveChanges::putBackEarlier(const std::string& path)
     });
     // One level: what was undone cannot be undone again.
     m_session.relist(path, false, open.takeUndo());
-    progress->finish(wording::fill(res::edit::kUndoDone, {archive::paths::fileName(path)}));
+    progress->finish(
+        wording::fill(wording::tr(res::edit::kUndoDone), {archive::paths::fileName(path)}));
 }
 
 } // namespace session

@@ -91,10 +91,11 @@ void DropsAndCopies::addDropped(const std::vector<std::string>& paths)
         if (named.insert(entry.name).second)
             ++(existing.contains(entry.name) ? replaced : added);
     }
-    const std::string question = wording::fill(
-        res::edit::kDropQuestion, {archive::paths::fileName(m_session.archive().reader().path()),
-                                   std::to_string(added), std::to_string(replaced)});
-    if (m_session.questions().askYesNo(res::kDisplayName, question))
+    const std::string question =
+        wording::fill(wording::tr(res::edit::kDropQuestion),
+                      {archive::paths::fileName(m_session.archive().reader().path()),
+                       std::to_string(added), std::to_string(replaced)});
+    if (m_session.questions().askYesNo(wording::tr(res::kDisplayName), question))
         m_session.applyChanges(changes);
 }
 
@@ -109,7 +110,7 @@ void DropsAndCopies::openInOtherProgram(int row)
     m_session.window().openInOtherProgram(
         path, [this, path, name = std::string(m_session.list().name(row))] {
             m_edits.forget(path);
-            m_session.reportError(wording::fill(res::edit::kCannotOpenWith,
+            m_session.reportError(wording::fill(wording::tr(res::edit::kCannotOpenWith),
                                                 {wording::shownName(name, m_session.codePage())}));
         });
 }
@@ -137,15 +138,15 @@ void DropsAndCopies::takeSavedCopy(const ExternalEdits::SavedCopy& copy)
         isThere = from.at(i).name == copy.entryName;
     const std::string shown = wording::shownName(copy.entryName, from.codePage());
     if (!isThere) {
-        m_session.reportError(
-            wording::fill(res::errorKindText(archive::ErrorKind::noSuchEntry), {shown}));
+        m_session.reportError(wording::fill(
+            wording::tr(res::errorKindText(archive::ErrorKind::noSuchEntry)), {shown}));
         return;
     }
     const std::string question =
-        isListed ? wording::fill(res::edit::kEditedQuestion, {shown})
-                 : wording::fill(res::edit::kEditedOtherQuestion,
+        isListed ? wording::fill(wording::tr(res::edit::kEditedQuestion), {shown})
+                 : wording::fill(wording::tr(res::edit::kEditedOtherQuestion),
                                  {shown, wording::nativePath(copy.archivePath)});
-    if (!m_session.questions().askYesNo(res::kDisplayName, question))
+    if (!m_session.questions().askYesNo(wording::tr(res::kDisplayName), question))
         return;
     const std::vector<archive::ArchiveChange> change = {
         {archive::ArchiveChange::Kind::add, copy.entryName, copy.path, {}}};

@@ -20,15 +20,15 @@ void ExtractAndBuild::extract()
 {
     if (!m_session.archive().isOpen())
         return;
-    const std::optional<std::string> folder =
-        m_session.questions().chooseFolder(res::kExtractTitle, m_session.startFolder());
+    const std::optional<std::string> folder = m_session.questions().chooseFolder(
+        wording::tr(res::kExtractTitle), m_session.startFolder());
     if (!folder)
         return;
     m_session.setStartFolder(*folder);
     const std::vector<std::uint32_t> selected =
         m_session.list().positionsOf(m_session.window().selectedRows());
     const auto progress = m_session.window().startLongRun(
-        wording::fill(res::kExtractProgress, {wording::nativePath(*folder)}));
+        wording::fill(wording::tr(res::kExtractProgress), {wording::nativePath(*folder)}));
     const archive::ArchiveReader& reader = m_session.archive().reader();
     // The worker's: entries are done in order, so the one under way is selected[entriesDone].
     std::size_t entriesDone = 0;
@@ -39,8 +39,9 @@ void ExtractAndBuild::extract()
             return true;
         const std::string text = wording::failureQuestion(
             reader, failure, std::span(selected).first(entriesDone), selected.at(entriesDone));
-        const Questions::FailureAnswer answer = progress->askFromWorker(
-            [&] { return m_session.questions().askAfterFailure(res::kDisplayName, text); });
+        const Questions::FailureAnswer answer = progress->askFromWorker([&] {
+            return m_session.questions().askAfterFailure(wording::tr(res::kDisplayName), text);
+        });
         isSkippingAll = answer == Questions::FailureAnswer::SkipAll;
         return answer != Questions::FailureAnswer::Stop;
     };
@@ -65,7 +66,7 @@ void ExtractAndBuild::extract()
 void ExtractAndBuild::build()
 {
     const std::optional<std::string> folder =
-        m_session.questions().chooseFolder(res::kBuildTitle, m_session.startFolder());
+        m_session.questions().chooseFolder(wording::tr(res::kBuildTitle), m_session.startFolder());
     if (!folder)
         return;
     m_session.setStartFolder(*folder);
@@ -81,7 +82,7 @@ void ExtractAndBuild::buildFrom(const std::string& folder)
         return;
     m_session.startNextChoiceBeside(*path);
     if (archive::isArchiveInsideFolder(*path, folder)) {
-        m_session.tell(res::kBuildInsideFolder);
+        m_session.tell(wording::tr(res::kBuildInsideFolder));
         return;
     }
     m_session.archive().forgetUndo();
@@ -94,17 +95,19 @@ void ExtractAndBuild::buildFrom(const std::string& folder)
     std::optional<archive::BuildResult> built;
     {
         const auto progress = m_session.window().startLongRun(
-            wording::fill(res::kBuildProgress, {wording::nativePath(folder)}));
+            wording::fill(wording::tr(res::kBuildProgress), {wording::nativePath(folder)}));
         built = progress->run([&](const archive::ProgressFn& report) {
             return archive::buildArchive(folder, *path, report);
         });
         if (built->cancelled) {
-            progress->finish(wording::fill(res::kBuildCancelled, {std::to_string(built->entries),
-                                                                  wording::nativePath(*path)}));
+            progress->finish(
+                wording::fill(wording::tr(res::kBuildCancelled),
+                              {std::to_string(built->entries), wording::nativePath(*path)}));
             return;
         }
     }
-    if (m_session.questions().askYesNo(res::kDisplayName, wording::buildQuestion(*built, *path)))
+    if (m_session.questions().askYesNo(wording::tr(res::kDisplayName),
+                                       wording::buildQuestion(*built, *path)))
         m_session.load(*path);
 }
 

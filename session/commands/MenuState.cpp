@@ -15,7 +15,8 @@ MenuState MenuState::of(const Session& session, int row, int selectedCount)
             .canRename = isEntry,
             .canDelete = isEntry || selectedCount > 0,
             .canOpenInOtherProgram = isEntry,
-            .canUndo = session.archive().canUndo()};
+            .canUndo = session.archive().canUndo(),
+            .encoding = session.chosenEncoding()};
 }
 
 } // namespace session

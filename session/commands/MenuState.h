@@ -1,5 +1,9 @@
 #pragma once
 
+#include "archive/format/CodePage.h"
+
+#include <optional>
+
 namespace session {
 
 class Session;
@@ -14,6 +18,8 @@ struct MenuState {
     bool canDelete = false;
     bool canOpenInOtherProgram = false;
     bool canUndo = false;
+    // The code page checked in the names' encoding menu, none for automatic.
+    std::optional<archive::Encoding> encoding;
 
     static MenuState of(const Session& session, int row, int selectedCount);
 };

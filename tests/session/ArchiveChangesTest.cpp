@@ -6,6 +6,7 @@
 #include "res/Resource.h"
 #include "session/Wording.h"
 #include "session/commands/MenuState.h"
+#include "session/commands/NameEncoding.h"
 #include "tests/session/SessionFakes.h"
 
 #include <gtest/gtest.h>
@@ -165,8 +166,8 @@ TEST_F(ChangeFixture, EachCommandChangesTheArchiveSelectsWhatChangedAndSaysSo)
             << c.what;
         EXPECT_EQ(window.finished.size(), isChanged ? 1u : 0u) << c.what;
         EXPECT_EQ(session.archive().canUndo(), isChanged) << c.what;
-        EXPECT_EQ(window.status,
-                  fill(res::kStatusLine, {"GAME00.DAT", std::to_string(c.after.size())}))
+        EXPECT_EQ(window.status, session::wording::statusLine(archivePath, int(c.after.size()),
+                                                              archive::CodePage::big5(), true))
             << c.what;
     }
     EXPECT_EQ(questions.titles.front(), fill(res::edit::kAddFilesTitle, {"SUB\\"}));
@@ -296,4 +297,41 @@ TEST_F(ChangeFixture, TheMenuOffersWhatFitsTheRowItOpensOn)
         EXPECT_EQ(state.canDelete, c.canDelete) << c.row << c.selected;
         EXPECT_FALSE(state.canUndo);
     }
+}
+
+// The names' code page chosen in the menu relists at once in it, keeping the selection and the
+// current entry and never touching the file; it holds through a reload of that archive only.
+TEST_F(ChangeFixture, AChosenCodePageRelistsAndHoldsForItsArchiveOnly)
+{
+    using archive::Encoding;
+    const std::string image = "\xCD\xBC\xCF\xF1.BMP"; // 图像 in GBK
+    const Entries gbk = {{"\xD3\xCE\xCF\xB7\\A.DAT", "alpha"}, {image, "picture"}, *kStart.begin()};
+    open(gbk);
+    const struct {
+        std::optional<Encoding> choice;
+        Encoding inUse;
+    } cases[] = {{Encoding::big5, Encoding::big5},
+                 {Encoding::utf8, Encoding::utf8},
+                 {std::nullopt, Encoding::gbk}};
+    for (const auto& c : cases) {
+        const int label = static_cast<int>(c.inUse);
+        window.selection = {{rowOf("A.DAT"), rowOf("A.DAT")}};
+        window.current = rowOf(image);
+        session::NameEncoding(session).choose(c.choice);
+        EXPECT_EQ(session.codePage().encoding(), c.inUse) << label;
+        EXPECT_EQ(window.status,
+                  session::wording::statusLine(archivePath, 3, session.codePage(), !c.choice));
+        EXPECT_EQ(selectedNames(), std::vector<std::string>{"A.DAT"}) << label;
+        EXPECT_EQ(session.list().name(window.current), image) << label;
+        EXPECT_EQ(session::MenuState::of(session, -1, 0).encoding, c.choice) << label;
+        EXPECT_EQ(entriesOf(archivePath), gbk) << label;
+    }
+    session::NameEncoding(session).choose(Encoding::big5);
+    session.load(archivePath);
+    EXPECT_EQ(session.codePage().encoding(), Encoding::big5);
+    const std::string other = at(dir, "GAME01.DAT");
+    writeArchive(other, gbk);
+    session.load(other);
+    EXPECT_EQ(session.codePage().encoding(), Encoding::gbk);
+    EXPECT_EQ(session.chosenEncoding(), std::nullopt);
 }

@@ -6,6 +6,7 @@
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
+#include "session/Wording.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
@@ -14,6 +15,7 @@
 #include "ui/QtDialogServices.h"
 #include "ui/preview/PreviewWindow.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -147,12 +149,25 @@ struct EditFixture : ::testing::Test {
         if (!menu)
             return false;
         QAction* chosen = nullptr;
-        for (QAction* action : menu->actions())
+        QMenu* within = menu;
+        for (QAction* action : menu->actions()) {
             if (action->text() == u8(text) && action->isEnabled())
                 chosen = action;
+            // An item of a submenu: the submenu opened as the user opens it.
+            for (QAction* item : action->menu() ? action->menu()->actions() : QList<QAction*>())
+                if (item->text() == u8(text) && item->isEnabled()) {
+                    chosen = item;
+                    within = action->menu();
+                }
+        }
         QEventLoop loop;
         QTimer::singleShot(0, &loop, [&] {
-            if (chosen) {
+            if (within != menu) {
+                menu->setActiveAction(within->menuAction());
+                within->popup(menu->pos());
+                within->setActiveAction(chosen);
+                QTest::keyClick(within, Qt::Key_Return);
+            } else if (chosen) {
                 menu->setActiveAction(chosen);
                 QTest::keyClick(menu, Qt::Key_Return);
             } else {
@@ -280,6 +295,9 @@ TEST_F(EditFixture, EachMenuCommandChangesTheArchiveAndSelectsWhatChangedOrWrite
          [](EditFixture& f) { f.services.answers.push_back(false); },
          kStart,
          {}},
+        // Names read in another code page: the file stays as it is. Last, as it holds for the
+        // archive through the loads above.
+        {"code page chosen", res::kEncodings[1].menuText, "B.EGA", [](EditFixture&) {}, kStart, {}},
     };
     for (const Case& c : cases) {
         open(kStart);
@@ -297,6 +315,13 @@ TEST_F(EditFixture, EachMenuCommandChangesTheArchiveAndSelectsWhatChangedOrWrite
         EXPECT_EQ(testsupport::readFile(archivePath) != before, isChanged) << c.what;
         EXPECT_EQ(dlg.canUndo(), isChanged) << c.what;
     }
+    // The code page chosen last shows in the status line and checked in the menu.
+    const auto& gbk = archive::CodePage::of(archive::Encoding::gbk);
+    EXPECT_EQ(status(), qs(session::wording::statusLine(archivePath, 4, gbk, false)));
+    QMenu* menu = menuAt(0);
+    const QAction* checked = menu->findChild<QActionGroup*>()->checkedAction();
+    EXPECT_EQ(checked->text(), u8(res::kEncodings[1].menuText));
+    menu->close();
 }
 
 TEST_F(EditFixture, TheMenuOffersWhatFitsWhereItOpens)

@@ -178,9 +178,9 @@ TEST_F(Dialog, LoadNamesTheFileAndCountInTheStatusAndSelectorFilters)
 {
     load(archive({"A.DAT", "B.EGA", "C.DAT", "D.XWAV", "E.WAVE"}));
     ASSERT_TRUE(script.messages.empty()) << script.messages.front().toStdString();
-    EXPECT_EQ(status(), u8("GAME00.DAT,共5個檔案"));
+    EXPECT_EQ(status(), u8("GAME00.DAT,共5個檔案　名稱編碼：Big5（自動偵測）"));
     choose("DAT");
-    EXPECT_EQ(status(), u8("GAME00.DAT,共2個檔案"));
+    EXPECT_EQ(status(), u8("GAME00.DAT,共2個檔案　名稱編碼：Big5（自動偵測）"));
     EXPECT_EQ(dlg.entryListView()->model()->rowCount(), 2);
     choose("WAV");
     ASSERT_EQ(dlg.entryList().GetCount(), 1);
@@ -211,7 +211,7 @@ TEST_F(Dialog, SecondArchiveReplacesTheFirst)
     load(archive({"圖像\\主角.EGA"}, "GAME01.DAT"));
     ASSERT_TRUE(script.messages.empty()) << script.messages.front().toStdString();
     ASSERT_EQ(dlg.entryList().GetCount(), 1);
-    EXPECT_EQ(status(), u8("GAME01.DAT,共1個檔案"));
+    EXPECT_EQ(status(), u8("GAME01.DAT,共1個檔案　名稱編碼：Big5（自動偵測）"));
     EXPECT_EQ(dlg.entryListView()->model()->data(dlg.entryListView()->model()->index(0, 0)),
               u8("圖像\\主角.EGA"));
 }
@@ -361,9 +361,9 @@ TEST_F(Dialog, StatusCountsWhatEachTypeLeavesListed)
         const char* status;
     };
     const Case cases[] = {
-        {"BMP", "GAME00.DAT,共2個檔案"},
-        {"WAV", "GAME00.DAT,共0個檔案"},
-        {"*", "GAME00.DAT,共4個檔案"},
+        {"BMP", "GAME00.DAT,共2個檔案　名稱編碼：Big5（自動偵測）"},
+        {"WAV", "GAME00.DAT,共0個檔案　名稱編碼：Big5（自動偵測）"},
+        {"*", "GAME00.DAT,共4個檔案　名稱編碼：Big5（自動偵測）"},
     };
     for (const Case& c : cases) {
         choose(c.type);
@@ -377,7 +377,7 @@ TEST_F(Dialog, EmptyArchiveCountsNothing)
     load(archive({}));
     EXPECT_TRUE(script.messages.empty());
     EXPECT_TRUE(dlg.isArchiveOpen());
-    EXPECT_EQ(status(), u8("GAME00.DAT,共0個檔案"));
+    EXPECT_EQ(status(), u8("GAME00.DAT,共0個檔案　名稱編碼：Big5（自動偵測）"));
 }
 
 TEST_F(Dialog, TypeChoiceWithoutAnArchiveOnlyMovesTheSelector)

@@ -1,4 +1,5 @@
 #include "ui/ExtractorDlg.h"
+#include "ui/QtTranslations.h"
 #include "archive/format/CodePage950.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
@@ -323,6 +324,14 @@ int grab(const QString& png)
 }
 
 const bool kGrabMode = qttest::addMode("--grab", grab);
+
+// --grab-english PNG: the same dialog as a system that is not Chinese shows it.
+int grabEnglish(const QString& png)
+{
+    return installTranslations(DialogLanguage::english) ? grab(png) : 1;
+}
+
+const bool kGrabEnglishMode = qttest::addMode("--grab-english", grabEnglish);
 
 // --grab-find PNG: the same list after a quick find that matches (PNG) and one that does not
 // (PNG with "-miss" before its suffix), to look at the current row's frame and the tint.

@@ -4,6 +4,7 @@
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
+#include "res/Resource.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/WaveSamples.h"
@@ -262,7 +263,7 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
                                   tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
                                   tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
                                   tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
-                                  tr8(res::edit::kMenuUndo)}));
+                                  tr8(res::edit::kMenuUndo), tr8(res::kMenuNameEncoding)}));
     menu->actions()[0]->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window()->isVisible());

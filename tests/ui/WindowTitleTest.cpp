@@ -5,6 +5,7 @@
 #include "tests/ui/ScriptedServices.h"
 #include "ui/ApplicationSetup.h"
 #include "ui/ExtractorDlg.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 
@@ -29,7 +30,7 @@ TEST(WindowTitleTest, TitleBarShowsTheCaptionAlone)
     for (const char* separator : {" \u2014 ", " - "}) {
         const QString shown =
             QPlatformWindow::formatWindowTitle(dlg.windowTitle(), QString::fromUtf8(separator));
-        EXPECT_EQ(shown.toStdString(), res::kCaption) << separator;
+        EXPECT_EQ(shown, uiText(res::kCaption)) << separator;
     }
 }
 

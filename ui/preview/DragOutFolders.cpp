@@ -10,6 +10,7 @@
 #include "res/PreviewTexts.h"
 #include "ui/DialogServices.h"
 #include "ui/ErrorMessages.h"
+#include "ui/QtTranslations.h"
 
 #include <QEvent>
 #include <QFile>
@@ -87,8 +88,8 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
         m_folders.push_back(std::move(folder));
         return urls;
     } catch (const archive::ArchiveError& e) {
-        m_services.showMessage(m_dialog, QString::fromUtf8(res::preview::kDragFailed),
-                               errorMessage(e), DialogServices::MessageIcon::Error);
+        m_services.showMessage(m_dialog, uiText(res::preview::kDragFailed), errorMessage(e),
+                               DialogServices::MessageIcon::Error);
         return {};
     }
 }

@@ -5,6 +5,7 @@
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
 #include "ui/EntryListModel.h"
+#include "ui/QtTranslations.h"
 #include "ui/preview/PreviewWindow.h"
 
 #include <QClipboard>
@@ -14,13 +15,6 @@
 #include <QListView>
 #include <QMenu>
 #include <QScopedValueRollback>
-
-namespace {
-QString tr8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-} // namespace
 
 PreviewController::PreviewController(QListView* view, const EntryListModel& list,
                                      std::function<void()> extractSelected, RunCommand runCommand,
@@ -152,7 +146,7 @@ QMenu* PreviewController::createContextMenu(int row)
 QAction* PreviewController::addCommand(QMenu& menu, const char* text, const char* keys,
                                        bool enabled, std::function<void()> command)
 {
-    QAction* action = menu.addAction(tr8(text));
+    QAction* action = menu.addAction(uiText(text));
     // The menu's own copy of the key acts only while it is open.
     if (keys)
         action->setShortcut(QKeySequence(QString::fromLatin1(keys)));

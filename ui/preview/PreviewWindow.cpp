@@ -10,6 +10,7 @@
 #include "content/ContentKind.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
+#include "ui/QtTranslations.h"
 #include "ui/preview/HexView.h"
 #include "ui/preview/PictureView.h"
 #include "ui/preview/SoundPlayer.h"
@@ -34,11 +35,6 @@
 #include <span>
 
 namespace {
-
-QString tr8(const char* text)
-{
-    return QString::fromUtf8(text);
-}
 
 const char* waveProblemText(content::WaveProblem problem)
 {
@@ -102,7 +98,7 @@ QString entryFailure(const archive::ArchiveError& e)
     const char* text = e.kind() == archive::ErrorKind::damagedEntry
                            ? res::preview::kEntryDamaged
                            : res::preview::kEntryUnreadable;
-    return tr8(text).arg(errorMessage(e));
+    return uiText(text).arg(errorMessage(e));
 }
 
 } // namespace
@@ -120,8 +116,8 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_picture = new PictureView(m_stack);
     m_soundPage = new QWidget(m_stack);
     m_waveform = new WaveformView(m_soundPage);
-    m_play = new QPushButton(tr8(res::preview::kPlay), m_soundPage);
-    m_stop = new QPushButton(tr8(res::preview::kStop), m_soundPage);
+    m_play = new QPushButton(uiText(res::preview::kPlay), m_soundPage);
+    m_stop = new QPushButton(uiText(res::preview::kStop), m_soundPage);
     m_soundNote = new QLabel(m_soundPage);
     auto* soundButtons = new QHBoxLayout;
     soundButtons->addWidget(m_play);
@@ -142,7 +138,7 @@ PreviewWindow::PreviewWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     m_details = new QLabel(this);
     m_details->setWordWrap(true);
     m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_hexToggle = new QCheckBox(tr8(res::preview::kHexToggle), this);
+    m_hexToggle = new QCheckBox(uiText(res::preview::kHexToggle), this);
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_format, 1);
@@ -280,7 +276,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
     try {
         record = reader.record(recordPosition);
     } catch (const archive::ArchiveError& e) {
-        setMessage(tr8(res::preview::kEntryUnreadable).arg(errorMessage(e)));
+        setMessage(uiText(res::preview::kEntryUnreadable).arg(errorMessage(e)));
         return;
     }
     QString hostPath;
@@ -288,9 +284,9 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         hostPath = QString::fromStdString(
             archive::names::hostRelativePath(record.name, reader.codePage()));
     } catch (const archive::ArchiveError& e) {
-        hostPath = tr8(res::preview::kNoHostPath).arg(errorMessage(e));
+        hostPath = uiText(res::preview::kNoHostPath).arg(errorMessage(e));
     }
-    m_details->setText(tr8(res::preview::kDetails)
+    m_details->setText(uiText(res::preview::kDetails)
                            .arg(record.dataSize)
                            .arg(record.dataOffset)
                            .arg(record.recordPosition)
@@ -299,7 +295,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
         if (record.dataSize > kMaxDecodedEntryBytes) {
             // Refuses a damaged entry before the view asks for any page.
             archive::readEntryBytes(reader, record, 0, {});
-            setMessage(tr8(res::preview::kTooLarge)
+            setMessage(uiText(res::preview::kTooLarge)
                            .arg(record.dataSize)
                            .arg(kMaxDecodedEntryBytes >> 20)
                            .arg(kLargeEntryHexBytes >> 20));
@@ -325,7 +321,7 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
                     }
                 },
                 kLargeEntryHexBytes);
-            m_format->setText(tr8(res::preview::kHexLine).arg(record.dataSize));
+            m_format->setText(uiText(res::preview::kHexLine).arg(record.dataSize));
             m_hexToggle->setEnabled(false);
             setView(View::hex);
             return;
@@ -351,7 +347,8 @@ void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
             showSound(parse.format);
             return;
         }
-        setMessage(tr8(res::preview::kSoundUnreadable).arg(tr8(waveProblemText(parse.problem))));
+        setMessage(
+            uiText(res::preview::kSoundUnreadable).arg(uiText(waveProblemText(parse.problem))));
         break;
     }
     case content::ContentKind::picture:
@@ -377,12 +374,12 @@ void PreviewWindow::showText()
         for (std::size_t next = 0; next <= kLargeTextBytes;
              next += archive::cp950::charLength(all, next))
             shown = next;
-        setMessage(tr8(res::preview::kTextTooLarge).arg(all.size()).arg(kLargeTextBytes >> 20));
+        setMessage(uiText(res::preview::kTextTooLarge).arg(all.size()).arg(kLargeTextBytes >> 20));
     }
     m_text->setPlainText(breakLongLines(
         QString::fromStdString(archive::cp950::toUtf8Lossy(all.substr(0, shown))), kLongLineChars));
     m_contentView = View::text;
-    m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
+    m_format->setText(uiText(res::preview::kHexLine).arg(m_bytes.size()));
     setView(View::text);
 }
 
@@ -406,28 +403,28 @@ bool PreviewWindow::showPicture(const QByteArray& bytes, std::string_view format
     // A BMP stored top down claims a negative height.
     if (std::uint64_t(std::abs(claimedWidth)) * std::uint64_t(std::abs(claimedHeight)) >
         kMaxPicturePixels) {
-        setMessage(tr8(res::preview::kPictureTooLarge)
+        setMessage(uiText(res::preview::kPictureTooLarge)
                        .arg(claimedWidth)
                        .arg(claimedHeight)
-                       .arg(tr8(res::preview::kPictureLimit).arg(kMaxPicturePixels)));
+                       .arg(uiText(res::preview::kPictureLimit).arg(kMaxPicturePixels)));
         return false;
     }
     const QImage image = reader.read();
     if (image.isNull()) {
-        setMessage(tr8(res::preview::kPictureUndecodable).arg(reader.errorString()));
+        setMessage(uiText(res::preview::kPictureUndecodable).arg(reader.errorString()));
         return false;
     }
     const int depth = bmp ? bmp->depth : image.depth();
     const int colors = bmp ? bmp->colors : image.colorCount();
     m_picture->setImage(image);
     if (colors > 0)
-        m_format->setText(tr8(res::preview::kPictureLine)
+        m_format->setText(uiText(res::preview::kPictureLine)
                               .arg(image.width())
                               .arg(image.height())
                               .arg(depth)
                               .arg(colors));
     else
-        m_format->setText(tr8(res::preview::kPictureLineNoPalette)
+        m_format->setText(uiText(res::preview::kPictureLineNoPalette)
                               .arg(image.width())
                               .arg(image.height())
                               .arg(depth));
@@ -441,17 +438,17 @@ void PreviewWindow::showSound(const content::WaveFormat& format)
     m_wave = format;
     m_waveform->setPeaks(content::wavePeaks(format, span(m_bytes), WaveformView::kColumns));
     m_format->setText(
-        tr8(res::preview::kSoundLine)
+        uiText(res::preview::kSoundLine)
             .arg(format.channels)
             .arg(format.sampleRate)
             .arg(format.bitsPerSample)
             .arg(format.seconds(), 0, 'f', 2)
-            .arg(tr8(format.encoding == content::WaveFormat::kPcm ? res::preview::kPcm
-                                                                  : res::preview::kImaAdpcm)));
+            .arg(uiText(format.encoding == content::WaveFormat::kPcm ? res::preview::kPcm
+                                                                     : res::preview::kImaAdpcm)));
     const bool hasOutput = SoundPlayer::hasOutput();
     m_play->setEnabled(hasOutput);
     m_stop->setEnabled(false);
-    m_soundNote->setText(hasOutput ? QString() : tr8(res::preview::kNoAudioDevice));
+    m_soundNote->setText(hasOutput ? QString() : uiText(res::preview::kNoAudioDevice));
     m_contentView = View::sound;
     setView(View::sound);
 }
@@ -470,7 +467,7 @@ void PreviewWindow::showHexOfBytes()
         },
         static_cast<std::uint64_t>(m_bytes.size()));
     if (m_contentView == View::none) {
-        m_format->setText(tr8(res::preview::kHexLine).arg(m_bytes.size()));
+        m_format->setText(uiText(res::preview::kHexLine).arg(m_bytes.size()));
         m_hexToggle->setEnabled(false);
     }
     setView(View::hex);
@@ -491,10 +488,10 @@ void PreviewWindow::play()
         m_stop->setEnabled(true);
         break;
     case SoundPlayer::Start::noDevice:
-        m_soundNote->setText(tr8(res::preview::kNoAudioDevice));
+        m_soundNote->setText(uiText(res::preview::kNoAudioDevice));
         break;
     case SoundPlayer::Start::formatUnsupported:
-        m_soundNote->setText(tr8(res::preview::kCannotPlay).arg(m_player->deviceName()));
+        m_soundNote->setText(uiText(res::preview::kCannotPlay).arg(m_player->deviceName()));
         break;
     }
 }
