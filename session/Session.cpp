@@ -68,7 +68,9 @@ void Session::closeArchive()
 
 void Session::setStatusFromList()
 {
-    m_window.setStatus(wording::statusLine(m_archive.reader().path(), m_list.count()));
+    const std::string& path = m_archive.reader().path();
+    m_window.setStatus(m_list.marks() ? wording::statusLine(path, m_list.count(), *m_list.marks())
+                                      : wording::statusLine(path, m_list.count()));
 }
 
 void Session::clearStatus()

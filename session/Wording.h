@@ -15,6 +15,10 @@ struct ExtractResult;
 struct UpdateResult;
 } // namespace archive
 
+namespace session {
+class ComparisonMarks;
+}
+
 // How the session words its status lines, results, questions and errors, from the texts in
 // res/ (UTF-8, with %1, %2... filled in here).
 namespace session::wording {
@@ -36,8 +40,12 @@ std::string systemReasonText(int errorNumber, const std::string& englishReason);
 // An exception of no kind the engine declares, what() its English.
 std::string unexpectedError(const char* what);
 
-// The status line of a listed archive.
+// The status line of a listed archive, and the counts of a comparison marked on it added.
 std::string statusLine(std::string_view archivePath, int count);
+std::string statusLine(std::string_view archivePath, int count,
+                       const session::ComparisonMarks& marks);
+// The counts of each kind of mark.
+std::string comparisonCounts(const session::ComparisonMarks& marks);
 // The question after entry failed, before the entries extracted ahead of it.
 std::string failureQuestion(const archive::ArchiveReader& archive,
                             const archive::ArchiveError& failure,

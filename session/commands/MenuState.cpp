@@ -15,7 +15,9 @@ MenuState MenuState::of(const Session& session, int row, int selectedCount)
             .canRename = isEntry,
             .canDelete = isEntry || selectedCount > 0,
             .canOpenInOtherProgram = isEntry,
-            .canUndo = session.archive().canUndo()};
+            .canUndo = session.archive().canUndo(),
+            .canShowDifferingOnly = session.list().marks() != nullptr,
+            .isDifferingOnly = session.list().isDifferingOnly()};
 }
 
 } // namespace session

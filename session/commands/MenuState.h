@@ -14,6 +14,9 @@ struct MenuState {
     bool canDelete = false;
     bool canOpenInOtherProgram = false;
     bool canUndo = false;
+    // The filter to the differing rows, offered while marks are shown.
+    bool canShowDifferingOnly = false;
+    bool isDifferingOnly = false;
 
     static MenuState of(const Session& session, int row, int selectedCount);
 };
