@@ -35,16 +35,20 @@ void CompareCommands::compareWith(const std::string& otherPath)
         archive::ComparedTree::isFolderPath(otherPath)
             ? std::optional(m_session.codePage().encoding())
             : std::nullopt;
+    const bool isListed = m_session.archive().isSame(otherPath);
     const auto progress = m_session.window().startLongRun(
         wording::fill(res::compare::kProgress, {wording::nativePath(otherPath)}));
     std::shared_ptr<const ComparisonMarks> marks =
         progress->run([&](const archive::ProgressFn& report) {
-            const archive::ComparedTree older(otherPath, forced);
+            // The listed archive itself is read through its reader: a second one may be refused.
+            const auto older = isListed
+                                   ? std::make_unique<archive::ComparedTree>(reader)
+                                   : std::make_unique<archive::ComparedTree>(otherPath, forced);
             const archive::ComparedTree listed(reader);
-            const archive::ArchiveComparison comparison(older, listed, false, report);
+            const archive::ArchiveComparison comparison(*older, listed, false, report);
             return comparison.isCancelled()
                        ? nullptr
-                       : std::make_shared<const ComparisonMarks>(comparison, older);
+                       : std::make_shared<const ComparisonMarks>(comparison, *older);
         });
     if (!marks) {
         progress->finish(res::compare::kCancelled);

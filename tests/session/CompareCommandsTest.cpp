@@ -165,7 +165,7 @@ TEST_F(CompareFixture, ExtractingWithMarksAsksWhetherOnlyTheDifferingOnes)
     }
 }
 
-TEST_F(CompareFixture, CancelledOrFailedComparisonLeavesNoMarks)
+TEST_F(CompareFixture, CancelledOrFailedComparisonLeavesNoMarksAndItselfIsUnchanged)
 {
     writeArchive(at(dir, "OLD00.DAT"), kOther);
     window.cancelsRuns = true;
@@ -179,4 +179,8 @@ TEST_F(CompareFixture, CancelledOrFailedComparisonLeavesNoMarks)
     session.commands().now([&] { compare.compare(); });
     EXPECT_EQ(session.list().marks(), nullptr);
     EXPECT_EQ(questions.messages.size(), 1u);
+    // The listed archive itself, read through its own reader, is all unchanged.
+    compare.compareWith(archivePath);
+    ASSERT_NE(session.list().marks(), nullptr);
+    EXPECT_EQ(session.list().marks()->counts().unchanged, kListed.size());
 }
