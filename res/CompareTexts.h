@@ -18,7 +18,8 @@ constexpr const char* kCounts = "新增 %1 個，變更 %2 個，重新命名 %3
 constexpr const char* kStatus = "；與 %1 比較：%2";
 // The long run's last words: %1 the other side, %2 kCounts.
 constexpr const char* kDone = "已比較 %1：%2";
-constexpr const char* kCancelled = "已取消比較，清單未標記";
+// The marks shown before, if any, stay.
+constexpr const char* kCancelled = "已取消比較，標記未變更";
 
 // A row's tooltip line.
 constexpr const char* kMarkAdded = "新增：另一邊沒有此項目";
