@@ -22,15 +22,44 @@ void EntryList::setCatalogue(std::shared_ptr<const archive::Catalogue> catalogue
 {
     reset([&] {
         m_rows.clear();
+        m_marks.reset();
+        m_bDifferingOnly = false;
         m_catalogue = std::move(catalogue);
-        if (m_catalogue)
-            m_rows = m_catalogue->filter(type);
+        m_rows = rowsOf(type);
     });
 }
 
 void EntryList::setFilter(std::string_view type)
 {
-    reset([&] { m_rows = m_catalogue ? m_catalogue->filter(type) : std::vector<std::uint32_t>(); });
+    reset([&] { m_rows = rowsOf(type); });
+}
+
+void EntryList::setMarks(std::shared_ptr<const ComparisonMarks> marks, std::string_view type)
+{
+    reset([&] {
+        m_marks = std::move(marks);
+        m_rows = rowsOf(type);
+    });
+}
+
+void EntryList::setDifferingOnly(bool isOn, std::string_view type)
+{
+    reset([&] {
+        m_bDifferingOnly = isOn;
+        m_rows = rowsOf(type);
+    });
+}
+
+std::vector<std::uint32_t> EntryList::rowsOf(std::string_view type) const
+{
+    if (!m_catalogue)
+        return {};
+    std::vector<std::uint32_t> rows = m_catalogue->filter(type);
+    if (isDifferingOnly())
+        std::erase_if(rows, [this](std::uint32_t row) {
+            return !m_marks->isDiffering(m_catalogue->position(row));
+        });
+    return rows;
 }
 
 std::uint32_t EntryList::position(int row) const

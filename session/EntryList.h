@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ComparisonMarks.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,8 +15,10 @@ class Catalogue;
 namespace session {
 
 // The rows of the entry list: an archive's catalogue and those of its entries the type filter
-// lets through, sorted, with quick find over them. A new catalogue or filter resets the rows
-// once, between the two calls of the reset listener, so a view can follow.
+// lets through, sorted, with quick find over them, and the marks of a comparison beside them,
+// which may narrow the rows to the differing ones. A new catalogue, filter or set of marks resets
+// the rows once, between the two calls of the reset listener, so a view can follow. A new
+// catalogue drops the marks: they describe the archive as it was compared.
 class EntryList {
 public:
     // Called with true before the rows change and with false after.
@@ -27,6 +31,13 @@ public:
     // Lists the entries of the same catalogue passing type.
     void setFilter(std::string_view type);
     const archive::Catalogue* catalogue() const { return m_catalogue.get(); }
+
+    // Marks of the same catalogue's entries, or null for none (which shows every row again).
+    void setMarks(std::shared_ptr<const ComparisonMarks> marks, std::string_view type);
+    const ComparisonMarks* marks() const { return m_marks.get(); }
+    // Only the rows marked as differing, under the same type; ignored without marks.
+    void setDifferingOnly(bool isOn, std::string_view type);
+    bool isDifferingOnly() const { return m_marks && m_bDifferingOnly; }
 
     int count() const { return static_cast<int>(m_rows.size()); }
     bool isRow(int row) const { return row >= 0 && row < count(); }
@@ -43,9 +54,13 @@ public:
 
 private:
     void reset(const std::function<void()>& change);
+    // The rows of type, narrowed as the marks say.
+    std::vector<std::uint32_t> rowsOf(std::string_view type) const;
 
     std::shared_ptr<const archive::Catalogue> m_catalogue;
     std::vector<std::uint32_t> m_rows; // catalogue rows shown, ascending
+    std::shared_ptr<const ComparisonMarks> m_marks;
+    bool m_bDifferingOnly = false;
     ResetFn m_onReset;
 };
 

@@ -25,6 +25,14 @@ public:
                                                                 const std::string& startFolder) = 0;
     virtual std::optional<std::string> chooseFile(const std::string& title,
                                                   const std::string& startFolder) = 0;
+    // An existing archive or folder, in one chooser; nullopt when the user cancels. A front end
+    // without such a chooser offers archives only.
+    virtual std::optional<std::string> chooseArchiveOrFolder(const std::string& title,
+                                                             const std::string& startFolder)
+    {
+        (void)title;
+        return openArchivePath(startFolder);
+    }
     // A line of text starting as initial, or nullopt when the user cancels.
     virtual std::optional<std::string> askText(const std::string& caption, const std::string& label,
                                                const std::string& initial) = 0;

@@ -71,8 +71,12 @@ void Session::closeArchive()
 void Session::setStatusFromList()
 {
     const archive::ArchiveReader& reader = m_archive.reader();
-    m_window.setStatus(wording::statusLine(reader.path(), m_list.count(), reader.codePage(),
-                                           reader.isCodePageDetected()));
+    const bool isDetected = reader.isCodePageDetected();
+    m_window.setStatus(m_list.marks() ? wording::statusLine(reader.path(), m_list.count(),
+                                                            reader.codePage(), isDetected,
+                                                            *m_list.marks())
+                                      : wording::statusLine(reader.path(), m_list.count(),
+                                                            reader.codePage(), isDetected));
 }
 
 void Session::clearStatus()

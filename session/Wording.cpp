@@ -8,9 +8,11 @@
 #include "archive/format/CodePage.h"
 #include "archive/format/NameMapping.h"
 #include "archive/format/Paths.h"
+#include "res/CompareTexts.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
+#include "session/ComparisonMarks.h"
 
 #include <algorithm>
 #include <cctype>
@@ -148,6 +150,24 @@ std::string statusLine(std::string_view archivePath, int count, const archive::C
                 {archive::paths::fileName(archivePath), std::to_string(count)}) +
            fill(isDetected ? tr(res::kStatusEncodingDetected) : tr(res::kStatusEncodingChosen),
                 {name});
+}
+
+std::string statusLine(std::string_view archivePath, int count, const archive::CodePage& cp,
+                       bool isDetected, const ComparisonMarks& marks)
+{
+    return statusLine(archivePath, count, cp, isDetected) +
+           fill(tr(res::compare::kStatus),
+                {archive::paths::fileName(marks.otherPath()), comparisonCounts(marks)});
+}
+
+std::string comparisonCounts(const ComparisonMarks& marks)
+{
+    const ComparisonMarks::Counts& counts = marks.counts();
+    return fill(tr(res::compare::kCounts),
+                {static_cast<std::int64_t>(counts.added), static_cast<std::int64_t>(counts.changed),
+                 static_cast<std::int64_t>(counts.renamed),
+                 static_cast<std::int64_t>(counts.unchanged),
+                 static_cast<std::int64_t>(counts.deleted)});
 }
 
 std::string failureQuestion(const archive::ArchiveReader& archive,

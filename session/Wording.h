@@ -16,6 +16,10 @@ struct ExtractResult;
 struct UpdateResult;
 } // namespace archive
 
+namespace session {
+class ComparisonMarks;
+}
+
 // How the session words its status lines, results, questions and errors, from the texts in
 // res/ (UTF-8, with %1, %2... filled in here).
 namespace session::wording {
@@ -48,6 +52,11 @@ std::string unexpectedError(const char* what);
 // it was detected or chosen.
 std::string statusLine(std::string_view archivePath, int count, const archive::CodePage& cp,
                        bool isDetected);
+// The same with the counts of a comparison marked on it added.
+std::string statusLine(std::string_view archivePath, int count, const archive::CodePage& cp,
+                       bool isDetected, const session::ComparisonMarks& marks);
+// The counts of each kind of mark.
+std::string comparisonCounts(const session::ComparisonMarks& marks);
 // The question after entry failed, before the entries extracted ahead of it.
 std::string failureQuestion(const archive::ArchiveReader& archive,
                             const archive::ArchiveError& failure,

@@ -29,6 +29,9 @@ public:
                                                    const QString& startFolder) = 0;
     virtual std::optional<QString> chooseFile(QWidget* parent, const QString& title,
                                               const QString& startFolder) = 0;
+    // An existing file or folder in one chooser, or nullopt.
+    virtual std::optional<QString> chooseFileOrFolder(QWidget* parent, const QString& title,
+                                                      const QString& startFolder) = 0;
     // A line of text starting as initial, or nullopt when the user cancels.
     virtual std::optional<QString> askText(QWidget* parent, const QString& caption,
                                            const QString& label, const QString& initial) = 0;

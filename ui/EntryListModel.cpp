@@ -4,14 +4,32 @@
 #include "archive/commands/Catalogue.h"
 #include "archive/format/ArchiveReader.h"
 #include "archive/format/NameMapping.h"
+#include "res/CompareTexts.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
 #include "ui/QtTranslations.h"
 #include "ui/preview/DragOutFolders.h"
 
+#include <QColor>
 #include <QMimeData>
 
 #include <algorithm>
+
+namespace {
+
+struct MarkLook {
+    unsigned color;
+    const char* text;
+};
+// In the order of ComparisonMarks::Mark.
+constexpr MarkLook kMarkLooks[] = {
+    {res::compare::kUnchangedColor, res::compare::kMarkUnchanged},
+    {res::compare::kAddedColor, res::compare::kMarkAdded},
+    {res::compare::kChangedColor, res::compare::kMarkChanged},
+    {res::compare::kRenamedColor, res::compare::kMarkRenamed},
+};
+
+} // namespace
 
 EntryListModel::EntryListModel(session::EntryList& list, QObject* parent)
     : QAbstractListModel(parent), m_list(list)
@@ -40,6 +58,8 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
         return {};
     if (role == Qt::ToolTipRole)
         return toolTip(index.row());
+    if (role == Qt::DecorationRole)
+        return markColor(index.row());
     if (role != Qt::DisplayRole)
         return {};
     // Decoded only for the rows the view paints; bytes that do not decode show as U+FFFD.
@@ -49,12 +69,36 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const
 
 QString EntryListModel::toolTip(int row) const
 {
+    const QString mark = markText(row);
     try {
         const archive::RecordView record = catalogue()->reader().record(GetItemData(row));
-        return uiText(res::preview::kToolTip).arg(record.dataSize).arg(record.dataOffset);
+        const QString entry =
+            uiText(res::preview::kToolTip).arg(record.dataSize).arg(record.dataOffset);
+        return mark.isEmpty() ? entry : mark + QLatin1Char('\n') + entry;
     } catch (const archive::ArchiveError& e) {
         return errorMessage(e);
     }
+}
+
+QVariant EntryListModel::markColor(int row) const
+{
+    const session::ComparisonMarks* marks = m_list.marks();
+    if (!marks)
+        return {};
+    return QColor(kMarkLooks[static_cast<int>(marks->markOf(GetItemData(row)))].color);
+}
+
+QString EntryListModel::markText(int row) const
+{
+    const session::ComparisonMarks* marks = m_list.marks();
+    if (!marks)
+        return {};
+    const std::uint32_t position = GetItemData(row);
+    const QString text =
+        uiText(kMarkLooks[static_cast<int>(marks->markOf(position))].text);
+    return marks->markOf(position) == session::ComparisonMarks::Mark::renamed
+               ? text.arg(QString::fromStdString(marks->renamedFrom(position)))
+               : text;
 }
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const

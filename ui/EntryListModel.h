@@ -42,6 +42,9 @@ public:
 
 private:
     QString toolTip(int row) const;
+    // A compared row's mark: its colour, and its line of the tooltip; nothing without marks.
+    QVariant markColor(int row) const;
+    QString markText(int row) const;
 
     session::EntryList& m_list;
     DragOutFolders* m_pDragOut = nullptr;

@@ -1,9 +1,11 @@
 #include "ui/ExtractorDlg.h"
 
+#include "res/CompareTexts.h"
 #include "res/EditTexts.h"
 #include "res/Resource.h"
 #include "session/Session.h"
 #include "session/commands/ArchiveChanges.h"
+#include "session/commands/CompareCommands.h"
 #include "session/commands/DropsAndCopies.h"
 #include "session/commands/ExtractAndBuild.h"
 #include "session/commands/ListingCommands.h"
@@ -331,6 +333,16 @@ void CExtractorDlg::OnUndo()
     session::ArchiveChanges(*m_session).undo();
 }
 
+void CExtractorDlg::OnCompare()
+{
+    session::CompareCommands(*m_session).compare();
+}
+
+void CExtractorDlg::OnShowDifferingOnly(bool isOn)
+{
+    session::CompareCommands(*m_session).showDifferingOnly(isOn);
+}
+
 void CExtractorDlg::OnOpenWith(int row)
 {
     session::DropsAndCopies(*m_session, *m_pDragOut, *m_pEdits).openInOtherProgram(row);
@@ -356,6 +368,13 @@ bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
         [this, row] { OnOpenWith(row); });
     menu.addSeparator();
     add(res::edit::kMenuUndo, res::kShortcutUndo, state.canUndo, [this] { OnUndo(); });
+    menu.addSeparator();
+    add(res::compare::kMenuCompare, nullptr, true, [this] { OnCompare(); });
+    QAction* differingOnly = m_preview->addCommand(
+        menu, res::compare::kMenuDifferingOnly, nullptr, state.canShowDifferingOnly,
+        [this, isOn = !state.isDifferingOnly] { OnShowDifferingOnly(isOn); });
+    differingOnly->setCheckable(true);
+    differingOnly->setChecked(state.isDifferingOnly);
     menu.addSeparator();
     addEncodingMenu(menu, state);
     return true;

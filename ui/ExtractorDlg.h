@@ -65,6 +65,9 @@ public:
     void OnOpenWith(int row);
     // Puts back the archive as it was before the last change.
     void OnUndo();
+    // Marks the rows against another archive or folder; shows only the differing rows, or all.
+    void OnCompare();
+    void OnShowDifferingOnly(bool isOn);
 
     // Loads path as if it had been chosen in the open dialog, showing a failure the same way:
     // for an archive named on the command line or dropped on the window.

@@ -2,6 +2,7 @@
 
 #include "res/Messages.h"
 #include "res/Resource.h"
+#include "ui/FileOrFolderDialog.h"
 #include "ui/QtTranslations.h"
 
 #include <QDesktopServices>
@@ -104,6 +105,15 @@ std::optional<QString> QtDialogServices::chooseFile(QWidget* parent, const QStri
     if (!files)
         return std::nullopt;
     return files->first();
+}
+
+std::optional<QString> QtDialogServices::chooseFileOrFolder(QWidget* parent, const QString& title,
+                                                            const QString& startFolder)
+{
+    FileOrFolderDialog dialog(parent, title, startFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
 }
 
 std::optional<QString> QtDialogServices::askText(QWidget* parent, const QString& caption,

@@ -14,6 +14,8 @@ public:
                                            const QString& startFolder) override;
     std::optional<QString> chooseFile(QWidget* parent, const QString& title,
                                       const QString& startFolder) override;
+    std::optional<QString> chooseFileOrFolder(QWidget* parent, const QString& title,
+                                              const QString& startFolder) override;
     std::optional<QString> askText(QWidget* parent, const QString& caption, const QString& label,
                                    const QString& initial) override;
     // Through the desktop's opener where there is one: its exit status says whether a program

@@ -67,6 +67,12 @@ std::optional<std::string> SessionQuestions::chooseFile(const std::string& title
     return toHost(m_services.chooseFile(m_pOwner, text(title), fromHost(startFolder)));
 }
 
+std::optional<std::string> SessionQuestions::chooseArchiveOrFolder(const std::string& title,
+                                                                   const std::string& startFolder)
+{
+    return toHost(m_services.chooseFileOrFolder(m_pOwner, text(title), fromHost(startFolder)));
+}
+
 std::optional<std::string> SessionQuestions::askText(const std::string& caption,
                                                      const std::string& label,
                                                      const std::string& initial)

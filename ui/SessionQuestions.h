@@ -22,6 +22,8 @@ public:
                                                         const std::string& startFolder) override;
     std::optional<std::string> chooseFile(const std::string& title,
                                           const std::string& startFolder) override;
+    std::optional<std::string> chooseArchiveOrFolder(const std::string& title,
+                                                     const std::string& startFolder) override;
     std::optional<std::string> askText(const std::string& caption, const std::string& label,
                                        const std::string& initial) override;
     void showMessage(const std::string& caption, const std::string& text,

@@ -19,14 +19,34 @@ constexpr std::size_t kChunkBytes = 256 * 1024;
 } // namespace
 
 ArchiveComparison::ArchiveComparison(const ComparedTree& older, const ComparedTree& newer,
-                                     bool withHashes)
-    : m_older(older), m_newer(newer)
+                                     bool withHashes, const ProgressFn& progress)
+    : m_older(older), m_newer(newer), m_progress(progress)
 {
+    for (const ComparedTree* tree : {&older, &newer}) {
+        m_done.entriesTotal += static_cast<int>(tree->entries().size());
+        for (const Entry& entry : tree->entries())
+            m_done.bytesTotal += entry.size;
+    }
     pairByName(withHashes);
+    if (m_bCancelled) {
+        m_differences.clear();
+        m_nUnchanged = 0;
+        return;
+    }
     std::stable_sort(m_differences.begin(), m_differences.end(),
                      [](const EntryDifference& a, const EntryDifference& b) {
                          return ComparedTree::isListedBefore(a.name(), b.name());
                      });
+}
+
+bool ArchiveComparison::report(std::uint64_t extraBytes) const
+{
+    if (!m_progress || m_bCancelled)
+        return !m_bCancelled;
+    Progress now = m_done;
+    now.bytesDone += extraBytes;
+    m_bCancelled = !m_progress(now);
+    return !m_bCancelled;
 }
 
 void ArchiveComparison::pairByName(bool withHashes)
@@ -38,26 +58,35 @@ void ArchiveComparison::pairByName(bool withHashes)
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < olderEntries.size() || j < newerEntries.size()) {
+        m_done.entriesDone = static_cast<int>(i + j);
+        if (!report())
+            return;
         if (j == newerEntries.size() ||
             (i < olderEntries.size() &&
              ComparedTree::isListedBefore(olderEntries[i].name, newerEntries[j].name))) {
+            m_done.bytesDone += olderEntries[i].size;
             gone.push_back(&olderEntries[i++]);
             continue;
         }
         if (i == olderEntries.size() || olderEntries[i].name != newerEntries[j].name) {
+            m_done.bytesDone += newerEntries[j].size;
             come.push_back(&newerEntries[j++]);
             continue;
         }
         const Entry& a = olderEntries[i++];
         const Entry& b = newerEntries[j++];
         EntryDifference difference{EntryDifference::Kind::changed, &a, &b, {}, {}};
-        if (a.size == b.size) {
-            if (sameBytes(a, b, withHashes ? &difference.olderHash : nullptr,
-                          withHashes ? &difference.newerHash : nullptr)) {
-                ++m_nUnchanged;
-                continue;
-            }
-        } else if (withHashes) {
+        const bool isSame =
+            a.size == b.size && sameBytes(a, b, withHashes ? &difference.olderHash : nullptr,
+                                          withHashes ? &difference.newerHash : nullptr);
+        m_done.bytesDone += std::uint64_t{a.size} + b.size;
+        if (m_bCancelled)
+            return;
+        if (isSame) {
+            ++m_nUnchanged;
+            continue;
+        }
+        if (a.size != b.size && withHashes) {
             difference.olderHash = m_older.hash(a);
             difference.newerHash = m_newer.hash(b);
         }
@@ -81,12 +110,16 @@ void ArchiveComparison::findRenames(std::vector<const Entry*>& gone,
     // (size, hash) -> the gone entries of them, earliest name first.
     std::map<std::pair<std::uint32_t, std::uint64_t>, std::deque<std::size_t>> candidates;
     for (std::size_t g = 0; g < gone.size(); ++g) {
+        if (!report())
+            return;
         if (gone[g]->size > 0 && comeSizes.count(gone[g]->size) != 0) {
             goneHashes[g] = m_older.hash(*gone[g]);
             candidates[{gone[g]->size, *goneHashes[g]}].push_back(g);
         }
     }
     for (std::size_t k = 0; k < come.size(); ++k) {
+        if (!report())
+            return;
         if (come[k]->size == 0 || goneSizes.count(come[k]->size) == 0)
             continue;
         comeHashes[k] = m_newer.hash(*come[k]);
@@ -160,11 +193,16 @@ bool ArchiveComparison::sameBytes(const Entry& a, const Entry& b,
     ContentHash contentA;
     ContentHash contentB;
     bool isSame = true;
+    std::uint64_t bytesRead = 0;
     for (;;) {
         const std::size_t countA = bytesA.read(bufferA);
         const std::size_t countB = bytesB.read(bufferB);
         if (countA == 0 && countB == 0)
             break;
+        bytesRead += countA + countB;
+        // A large entry reports each chunk, so its progress moves and a cancel ends it.
+        if (a.size > chunk && !report(bytesRead))
+            return false;
         isSame =
             isSame && countA == countB && std::memcmp(bufferA.data(), bufferB.data(), countA) == 0;
         if (!hashA) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/commands/ComparedTree.h"
+#include "archive/commands/Progress.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,14 +32,20 @@ struct EntryDifference {
 // entry pairs once.
 class ArchiveComparison {
 public:
-    // withHashes: every entry in a difference gets its hash, read to its end.
-    ArchiveComparison(const ComparedTree& older, const ComparedTree& newer, bool withHashes);
+    // withHashes: every entry in a difference gets its hash, read to its end. progress counts
+    // the entries of both sides passed and their bytes; when it asks to stop, the comparison
+    // ends there, cancelled and without differences.
+    ArchiveComparison(const ComparedTree& older, const ComparedTree& newer, bool withHashes,
+                      const ProgressFn& progress = {});
 
     const std::vector<EntryDifference>& differences() const noexcept { return m_differences; }
     std::size_t unchanged() const noexcept { return m_nUnchanged; }
     bool isEqual() const noexcept { return m_differences.empty(); }
+    bool isCancelled() const noexcept { return m_bCancelled; }
 
 private:
+    // False once the progress asked to stop; reported as done plus extraBytes.
+    bool report(std::uint64_t extraBytes = 0) const;
     void pairByName(bool withHashes);
     void findRenames(std::vector<const ComparedTree::Entry*>& gone,
                      std::vector<const ComparedTree::Entry*>& come, bool withHashes);
@@ -55,6 +62,9 @@ private:
     const ComparedTree& m_newer;
     std::vector<EntryDifference> m_differences;
     std::size_t m_nUnchanged = 0;
+    ProgressFn m_progress;
+    mutable Progress m_done;
+    mutable bool m_bCancelled = false;
     mutable std::vector<unsigned char> m_bufferA;
     mutable std::vector<unsigned char> m_bufferB;
 };

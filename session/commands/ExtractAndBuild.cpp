@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/commands/Building.h"
 #include "archive/commands/Extraction.h"
+#include "res/CompareTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "session/HostPaths.h"
@@ -20,13 +21,19 @@ void ExtractAndBuild::extract()
 {
     if (!m_session.archive().isOpen())
         return;
-    const std::optional<std::string> folder = m_session.questions().chooseFolder(
-        wording::tr(res::kExtractTitle), m_session.startFolder());
+    std::vector<std::uint32_t> selected =
+        m_session.list().positionsOf(m_session.window().selectedRows());
+    if (const ComparisonMarks* marks = m_session.list().marks();
+        marks &&
+        m_session.questions().askYesNo(wording::tr(res::kDisplayName),
+                                         wording::tr(res::compare::kExtractDifferingQuestion)))
+        std::erase_if(selected,
+                      [marks](std::uint32_t position) { return !marks->isDiffering(position); });
+    const std::optional<std::string> folder =
+        m_session.questions().chooseFolder(wording::tr(res::kExtractTitle), m_session.startFolder());
     if (!folder)
         return;
     m_session.setStartFolder(*folder);
-    const std::vector<std::uint32_t> selected =
-        m_session.list().positionsOf(m_session.window().selectedRows());
     const auto progress = m_session.window().startLongRun(
         wording::fill(wording::tr(res::kExtractProgress), {wording::nativePath(*folder)}));
     const archive::ArchiveReader& reader = m_session.archive().reader();

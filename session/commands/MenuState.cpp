@@ -16,7 +16,9 @@ MenuState MenuState::of(const Session& session, int row, int selectedCount)
             .canDelete = isEntry || selectedCount > 0,
             .canOpenInOtherProgram = isEntry,
             .canUndo = session.archive().canUndo(),
-            .encoding = session.chosenEncoding()};
+            .encoding = session.chosenEncoding(),
+            .canShowDifferingOnly = session.list().marks() != nullptr,
+            .isDifferingOnly = session.list().isDifferingOnly()};
 }
 
 } // namespace session

@@ -20,6 +20,9 @@ struct MenuState {
     bool canUndo = false;
     // The code page checked in the names' encoding menu, none for automatic.
     std::optional<archive::Encoding> encoding;
+    // The filter to the differing rows, offered while marks are shown.
+    bool canShowDifferingOnly = false;
+    bool isDifferingOnly = false;
 
     static MenuState of(const Session& session, int row, int selectedCount);
 };

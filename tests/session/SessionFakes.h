@@ -131,8 +131,9 @@ struct ScriptedQuestions : session::Questions {
 struct InlineRun : session::LongRun {
     std::vector<std::string>& finished;
     bool isShown;
-    InlineRun(std::vector<std::string>& finishedTexts, bool shown)
-        : finished(finishedTexts), isShown(shown)
+    bool isCancelled; // the user cancels at the first report
+    InlineRun(std::vector<std::string>& finishedTexts, bool shown, bool cancelled = false)
+        : finished(finishedTexts), isShown(shown), isCancelled(cancelled)
     {
     }
     bool finish(const std::string& text) override
@@ -143,7 +144,7 @@ struct InlineRun : session::LongRun {
     }
     void runOnWorker(const std::function<void(const archive::ProgressFn&)>& work) override
     {
-        work([](const archive::Progress&) { return true; });
+        work([this](const archive::Progress&) { return !isCancelled; });
     }
     void onWaitingThread(const std::function<void()>& action) override { action(); }
 };
@@ -156,6 +157,7 @@ struct FakeWindow : session::SessionWindow {
     bool isFindMiss = false;
     std::deque<std::function<void()>> posted;
     bool showsProgress = false;
+    bool cancelsRuns = false;
     std::vector<std::string> runs, finished, opened;
     bool opensCopies = true;
 
@@ -188,7 +190,7 @@ struct FakeWindow : session::SessionWindow {
     std::unique_ptr<session::LongRun> startLongRun(const std::string& label) override
     {
         runs.push_back(label);
-        return std::make_unique<InlineRun>(finished, showsProgress);
+        return std::make_unique<InlineRun>(finished, showsProgress, cancelsRuns);
     }
     void openInOtherProgram(const std::string& path, std::function<void()> onFailure) override
     {

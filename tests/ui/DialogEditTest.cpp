@@ -2,6 +2,7 @@
 // another program, undo, and failures that leave the archive as it was.
 #include "archive/format/ArchiveReader.h"
 #include "archive/format/CodePage950.h"
+#include "res/CompareTexts.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
@@ -787,3 +788,42 @@ int grabEdit(const QString& png)
 }
 
 const bool kGrabEditMode = qttest::addMode("--grab-edit", grabEdit);
+
+TEST_F(EditFixture, CompareFromTheMenuMarksTheRowsUntilTheNextChange)
+{
+    open(kStart);
+    ArchiveImage older;
+    older.add("A.DAT", "alpha");
+    older.add("B.EGA", "old bravo");
+    older.add("GONE.DAT", "gone");
+    testsupport::writeFile(dir / "OLD00.DAT", older.bytes());
+    services.openPaths.push_back(qs(dir / "OLD00.DAT"));
+    ASSERT_TRUE(runMenu(0, res::compare::kMenuCompare));
+    const auto mark = [&](const std::string& name, int role) {
+        return dlg.entryList().index(rowOf(name)).data(role);
+    };
+    EXPECT_EQ(mark("A.DAT", Qt::DecorationRole), QColor(res::compare::kUnchangedColor));
+    EXPECT_EQ(mark("B.EGA", Qt::DecorationRole), QColor(res::compare::kChangedColor));
+    EXPECT_EQ(mark("SUB\\C.DAT", Qt::DecorationRole), QColor(res::compare::kAddedColor));
+    EXPECT_TRUE(
+        mark("B.EGA", Qt::ToolTipRole).toString().startsWith(u8(res::compare::kMarkChanged)));
+    EXPECT_TRUE(
+        status().endsWith(qs(session::wording::fill(res::compare::kCounts, {2, 1, 0, 1, 1}))));
+
+    ASSERT_TRUE(runMenu(-1, res::compare::kMenuDifferingOnly));
+    EXPECT_EQ(rowOf("A.DAT"), -1);
+    EXPECT_EQ(dlg.entryList().GetCount(), 3);
+    // Chosen again, the checked item shows every row.
+    ASSERT_TRUE(runMenu(-1, res::compare::kMenuDifferingOnly));
+    EXPECT_EQ(dlg.entryList().GetCount(), 4);
+
+    services.answers.push_back(true);
+    ASSERT_TRUE(runMenu(rowOf("B.EGA"), res::edit::kMenuDelete));
+    EXPECT_FALSE(mark("A.DAT", Qt::DecorationRole).isValid());
+    QMenu* menu = menuAt(0);
+    for (QAction* action : menu->actions())
+        if (action->text() == u8(res::compare::kMenuDifferingOnly)) {
+            EXPECT_FALSE(action->isEnabled() || action->isChecked());
+        }
+    menu->close();
+}

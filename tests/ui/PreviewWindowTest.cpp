@@ -1,6 +1,7 @@
 #include "ui/preview/PreviewWindow.h"
 #include "archive/files/SignalCleanup.h"
 #include "archive/format/CodePage950.h"
+#include "res/CompareTexts.h"
 #include "res/EditTexts.h"
 #include "res/Messages.h"
 #include "res/PreviewTexts.h"
@@ -263,7 +264,9 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
                                   tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
                                   tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
                                   tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
-                                  tr8(res::edit::kMenuUndo), tr8(res::kMenuNameEncoding)}));
+                                  tr8(res::edit::kMenuUndo), tr8(res::compare::kMenuCompare),
+                                  tr8(res::compare::kMenuDifferingOnly),
+                                  tr8(res::kMenuNameEncoding)}));
     menu->actions()[0]->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window()->isVisible());

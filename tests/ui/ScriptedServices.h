@@ -68,6 +68,14 @@ public:
         fileStarts.push_back(startFolder);
         return next(files);
     }
+    // Answered from openPaths, as the open dialog.
+    std::optional<QString> chooseFileOrFolder(QWidget*, const QString& title,
+                                              const QString& startFolder) override
+    {
+        fileTitles.push_back(title);
+        openStarts.push_back(startFolder);
+        return next(openPaths);
+    }
     std::optional<QString> askText(QWidget*, const QString&, const QString& label,
                                    const QString& initial) override
     {
