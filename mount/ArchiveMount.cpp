@@ -56,9 +56,7 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
     : m_strArchive(absolutePath(archivePath)), m_options(options), m_events(std::move(events)),
       m_scratch(m_strArchive), m_pReader(std::make_shared<archive::ArchiveReader>())
 {
-    // Big5 until the mount's names follow the archive's code page: a name made in Big5 for an
-    // archive read in another would be stored wrong.
-    m_pReader->Open(m_strArchive, archive::Encoding::big5);
+    m_pReader->Open(m_strArchive, options.encoding);
     m_pReader->requireWholeDirectory();
     m_tree.addArchive(*m_pReader);
     std::uint64_t size = 0;
@@ -208,7 +206,7 @@ int ArchiveMount::copyUp(NodeId node, bool truncate)
     if (m_tree.kind(node) == Kind::entry) {
         // An entry whose name cannot be written again could never be committed.
         try {
-            archive::names::requireStorable(m_tree.entryName(node));
+            archive::names::requireStorable(m_tree.entryName(node), m_pReader->codePage());
         } catch (const archive::NameError&) {
             return EILSEQ;
         }
@@ -512,7 +510,8 @@ std::optional<archive::UpdateResult> ArchiveMount::commit()
     }
     if (result.written) {
         auto next = std::make_shared<archive::ArchiveReader>();
-        next->Open(m_strArchive, archive::Encoding::big5);
+        // The code page the view was read in, even if the new names would suggest another.
+        next->Open(m_strArchive, m_pReader->codePage().encoding());
         if (archive::filesystem::stamp(m_strArchive) != result.written)
             throw FileError(ErrorKind::changedMeanwhile, m_strArchive,
                             "was replaced by another program just after this mount's commit");

@@ -24,6 +24,8 @@ struct MountOptions {
     // Puts in what an earlier mount of the archive left in its scratch folder.
     bool recover = false;
     std::chrono::milliseconds lockWait = archive::kDefaultLockWait;
+    // The code page of the names; nullopt: the one the archive's names show.
+    std::optional<archive::Encoding> encoding;
 };
 
 // What a front end hears of commits, on the thread that made the commit, with no lock held.
