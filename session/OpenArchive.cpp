@@ -10,7 +10,8 @@ OpenArchive::~OpenArchive() = default;
 
 void OpenArchive::open(const std::string& path)
 {
-    m_pReader->Open(path);
+    // Shared with the folder view of the same archive (MountedArchive), which reads it too.
+    m_pReader->Open(path, std::nullopt, true);
     m_bOpen = true;
 }
 
