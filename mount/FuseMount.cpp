@@ -222,6 +222,19 @@ void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* 
 {
     answer(req, [&] {
         // One buffer per serving thread, not a zero-filled one per request.
+        std::uint64_t position = 0;
+        const int archive =
+            engineOf(req).locate(fileOf(fi), size, static_cast<std::uint64_t>(off), position);
+        if (archive >= 0) {
+            // The kernel copies from the archive (spliced through a pipe where it can): no copy
+            // through this process's memory.
+            fuse_bufvec data = FUSE_BUFVEC_INIT(size);
+            data.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
+            data.buf[0].fd = archive;
+            data.buf[0].pos = static_cast<off_t>(position);
+            fuse_reply_data(req, &data, FUSE_BUF_SPLICE_MOVE);
+            return 0;
+        }
         thread_local std::vector<char> buffer;
         if (buffer.size() < size)
             buffer.resize(size);
@@ -306,6 +319,8 @@ void onInit(void*, fuse_conn_info* conn)
     // Large requests: a copy of a big entry costs a round trip per MiB, not per 128 KiB.
     conn->max_write = 1 << 20;
     conn->max_readahead = 1 << 20;
+    // Replies with the archive's bytes go to the device by splice, where the kernel can.
+    conn->want |= conn->capable & (FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE);
 }
 
 fuse_lowlevel_ops operations()
@@ -426,9 +441,14 @@ bool FuseMount::serve(bool handleSignals)
     }
     m_wake.notify_all();
     committer.join();
-    fuse_session_unmount(m_pSession);
-    fuse_session_destroy(m_pSession);
-    m_pSession = nullptr;
+    {
+        // stop() may be unmounting on another thread: libfuse's unmount is not to be run twice.
+        std::lock_guard lock(m_mutex);
+        if (!m_bUnmounted)
+            fuse_session_unmount(m_pSession);
+        fuse_session_destroy(m_pSession);
+        m_pSession = nullptr;
+    }
     if (handleSignals) {
         g_signalledSession = nullptr;
         for (int i = 0; i < 3; ++i)
@@ -439,10 +459,12 @@ bool FuseMount::serve(bool handleSignals)
 
 void FuseMount::stop()
 {
-    if (m_pSession) {
+    std::lock_guard lock(m_mutex);
+    if (m_pSession && !m_bUnmounted) {
         fuse_session_exit(m_pSession);
         // The loop waits in a read of the device: unmounting ends it.
         fuse_session_unmount(m_pSession);
+        m_bUnmounted = true;
     }
 }
 

@@ -13,6 +13,7 @@ struct MenuState {
     bool canRename = false;
     bool canDelete = false;
     bool canOpenInOtherProgram = false;
+    bool canOpenAsFolder = false;
     bool canUndo = false;
 
     static MenuState of(const Session& session, int row, int selectedCount);
