@@ -20,7 +20,6 @@ using Kind = MountTree::Kind;
 struct ArchiveMount::OpenFile {
     // An unchanged file: the archive it was opened on, which a commit does not take away.
     std::shared_ptr<archive::ArchiveReader> reader;
-    std::shared_ptr<const int> archiveDescriptor;
     std::uint64_t dataOffset = 0;
     std::uint64_t size = 0;
     int descriptor = -1; // a scratch file
@@ -60,7 +59,6 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
     // Shared: a dialog that mounts the archive it lists holds it too.
     m_pReader->Open(m_strArchive, options.encoding, true);
     m_pReader->requireWholeDirectory();
-    takeReader(m_pReader);
     m_tree.addArchive(*m_pReader);
     std::uint64_t size = 0;
     ScratchFolder::examine(m_strArchive, size, m_nArchiveSeconds, m_nArchiveNanoseconds);
@@ -83,18 +81,6 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
 }
 
 ArchiveMount::~ArchiveMount() = default;
-
-void ArchiveMount::takeReader(std::shared_ptr<archive::ArchiveReader> reader)
-{
-    const int descriptor = ScratchFolder::openExpected(m_strArchive, reader->file().identity());
-    m_pArchiveDescriptor =
-        descriptor < 0 ? nullptr
-                       : std::shared_ptr<const int>(new int(descriptor), [](const int* held) {
-                             ScratchFolder::close(*held);
-                             delete held;
-                         });
-    m_pReader = std::move(reader);
-}
 
 void ArchiveMount::recover()
 {
@@ -296,7 +282,6 @@ int ArchiveMount::open(NodeId node, bool isWritable, bool truncate, OpenFile*& f
     if (m_tree.kind(node) == Kind::entry) {
         const archive::RecordView record = m_pReader->at(m_tree.data(node));
         opened->reader = m_pReader;
-        opened->archiveDescriptor = m_pArchiveDescriptor;
         opened->dataOffset = record.dataOffset;
         opened->size = record.dataSize;
     } else {
@@ -351,17 +336,6 @@ long long ArchiveMount::read(OpenFile& file, char* buffer, std::size_t count, st
     } catch (const archive::ArchiveError& error) {
         return -(error.systemError() ? error.systemError() : EIO);
     }
-}
-
-int ArchiveMount::locate(const OpenFile& file, std::size_t& count, std::uint64_t offset,
-                         std::uint64_t& position) const
-{
-    if (file.descriptor >= 0 || !file.archiveDescriptor)
-        return -1;
-    count = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count, offset < file.size ? file.size - offset : 0));
-    position = file.dataOffset + offset;
-    return *file.archiveDescriptor;
 }
 
 long long ArchiveMount::write(OpenFile& file, const char* buffer, std::size_t count,
@@ -549,7 +523,7 @@ std::optional<archive::UpdateResult> ArchiveMount::commit()
         if (!m_tree.remap(*next))
             throw FileError(ErrorKind::internal, m_strArchive,
                             "the committed archive lacks a file of the mounted folder");
-        takeReader(std::move(next));
+        m_pReader = std::move(next);
         std::uint64_t size = 0;
         ScratchFolder::examine(m_strArchive, size, m_nArchiveSeconds, m_nArchiveNanoseconds);
     }

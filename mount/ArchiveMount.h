@@ -76,11 +76,6 @@ public:
     int create(NodeId folder, const std::string& name, OpenFile*& file, NodeId& node,
                NodeAttributes& attributes);
     long long read(OpenFile& file, char* buffer, std::size_t count, std::uint64_t offset);
-    // Where the bytes of an unchanged file lie, for the kernel to copy them from the archive
-    // itself: the archive's descriptor and position, count cut to what there is; -1 for a
-    // file that read() must read.
-    int locate(const OpenFile& file, std::size_t& count, std::uint64_t offset,
-               std::uint64_t& position) const;
     long long write(OpenFile& file, const char* buffer, std::size_t count, std::uint64_t offset);
     void release(OpenFile* file);
     int resize(NodeId node, std::uint64_t size);
@@ -99,6 +94,7 @@ public:
     bool finish();
 
 private:
+    struct Snapshot;
     void startJournal();
     void replay(const std::vector<ScratchFolder::Record>& records);
     int applyRecord(const ScratchFolder::Record& record);
@@ -114,12 +110,7 @@ private:
     MountOptions m_options;
     MountEvents m_events;
     ScratchFolder m_scratch;
-    void takeReader(std::shared_ptr<archive::ArchiveReader> reader);
-
     std::shared_ptr<archive::ArchiveReader> m_pReader;
-    // A descriptor of the same archive for the kernel to copy from (nullptr: none could be
-    // opened), closed when the last file opened on that archive goes.
-    std::shared_ptr<const int> m_pArchiveDescriptor;
     MountTree m_tree;
     std::int64_t m_nArchiveSeconds = 0;
     std::int64_t m_nArchiveNanoseconds = 0;

@@ -21,8 +21,10 @@ namespace {
 
 using NodeId = MountTree::NodeId;
 
-// How long the kernel may keep names and attributes before asking again.
-constexpr double kCacheSeconds = 1.0;
+// How long the kernel may keep names and attributes before asking again. They change only
+// through this folder, which the kernel sees (a commit's new archive time shows late): a copy
+// of a large folder then asks once per file, not again for each file reached after a second.
+constexpr double kCacheSeconds = 30.0;
 
 NodeId nodeOf(fuse_ino_t ino)
 {
@@ -222,19 +224,6 @@ void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* 
 {
     answer(req, [&] {
         // One buffer per serving thread, not a zero-filled one per request.
-        std::uint64_t position = 0;
-        const int archive =
-            engineOf(req).locate(fileOf(fi), size, static_cast<std::uint64_t>(off), position);
-        if (archive >= 0) {
-            // The kernel copies from the archive (spliced through a pipe where it can): no copy
-            // through this process's memory.
-            fuse_bufvec data = FUSE_BUFVEC_INIT(size);
-            data.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
-            data.buf[0].fd = archive;
-            data.buf[0].pos = static_cast<off_t>(position);
-            fuse_reply_data(req, &data, FUSE_BUF_SPLICE_MOVE);
-            return 0;
-        }
         thread_local std::vector<char> buffer;
         if (buffer.size() < size)
             buffer.resize(size);
@@ -319,8 +308,6 @@ void onInit(void*, fuse_conn_info* conn)
     // Large requests: a copy of a big entry costs a round trip per MiB, not per 128 KiB.
     conn->max_write = 1 << 20;
     conn->max_readahead = 1 << 20;
-    // Replies with the archive's bytes go to the device by splice, where the kernel can.
-    conn->want |= conn->capable & (FUSE_CAP_SPLICE_WRITE | FUSE_CAP_SPLICE_MOVE);
 }
 
 fuse_lowlevel_ops operations()

@@ -200,21 +200,6 @@ int ScratchFolder::open(std::uint32_t number, bool isWritable) const
     return descriptor < 0 ? -errno : descriptor;
 }
 
-int ScratchFolder::openExpected(const std::string& path,
-                                const archive::filesystem::ObjectId& expected)
-{
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0)
-        return -errno;
-    struct stat st {};
-    if (::fstat(descriptor, &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != expected.device ||
-        static_cast<std::uint64_t>(st.st_ino) != expected.inode) {
-        ::close(descriptor);
-        return -ESTALE;
-    }
-    return descriptor;
-}
-
 void ScratchFolder::close(int descriptor) noexcept
 {
     ::close(descriptor);

@@ -43,9 +43,6 @@ public:
     // Descriptors of a scratch file; -errno on failure.
     int open(std::uint32_t number, bool isWritable) const;
     static void close(int descriptor) noexcept;
-    // A descriptor reading the file at path when it is the object expected (another may have
-    // taken the path since); -errno otherwise (ESTALE for another file).
-    static int openExpected(const std::string& path, const archive::filesystem::ObjectId& expected);
     static long long readAt(int descriptor, void* buffer, std::size_t count, std::uint64_t offset);
     static long long writeAt(int descriptor, const void* buffer, std::size_t count,
                              std::uint64_t offset);
