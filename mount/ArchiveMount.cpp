@@ -338,6 +338,30 @@ long long ArchiveMount::read(OpenFile& file, char* buffer, std::size_t count, st
     }
 }
 
+long long ArchiveMount::readUnopened(NodeId node, char* buffer, std::size_t count,
+                                     std::uint64_t offset)
+{
+    OpenFile file;
+    {
+        std::lock_guard lock(m_treeMutex);
+        if (!m_tree.isLive(node) || m_tree.kind(node) == Kind::folder)
+            return -EIO;
+        if (m_tree.kind(node) == Kind::scratch) {
+            const int descriptor = m_scratch.open(m_tree.data(node), false);
+            if (descriptor < 0)
+                return descriptor;
+            const long long n = ScratchFolder::readAt(descriptor, buffer, count, offset);
+            ScratchFolder::close(descriptor);
+            return n;
+        }
+        const archive::RecordView record = m_pReader->at(m_tree.data(node));
+        file.reader = m_pReader;
+        file.dataOffset = record.dataOffset;
+        file.size = record.dataSize;
+    }
+    return read(file, buffer, count, offset);
+}
+
 long long ArchiveMount::write(OpenFile& file, const char* buffer, std::size_t count,
                               std::uint64_t offset)
 {

@@ -76,6 +76,8 @@ public:
     int create(NodeId folder, const std::string& name, OpenFile*& file, NodeId& node,
                NodeAttributes& attributes);
     long long read(OpenFile& file, char* buffer, std::size_t count, std::uint64_t offset);
+    // The same for a file of a read-only view that was never opened (the kernel opens alone).
+    long long readUnopened(NodeId node, char* buffer, std::size_t count, std::uint64_t offset);
     long long write(OpenFile& file, const char* buffer, std::size_t count, std::uint64_t offset);
     void release(OpenFile* file);
     int resize(NodeId node, std::uint64_t size);
