@@ -279,7 +279,7 @@ extract names them; any program may read and change them there. Reading reads th
 place. Changed and new files wait in the hidden folder .ARCHIVE.velmora-mount beside the archive
 and go into the archive in one update, as add puts files in, once the folder has been quiet for
 the delay and when the mount ends; reads meanwhile see the old or the new bytes, never a mix.
-A name code page 950 cannot hold is refused with EILSEQ, one too long with ENAMETOOLONG, one
+A name the archive's code page cannot hold is refused with EILSEQ, one too long with ENAMETOOLONG, one
 that differs only by case from a file or folder beside it with EEXIST. An empty folder lasts
 until the mount ends: the archive keeps no folders. Unmount with 'fusermount3 -u FOLDER' (or
 Ctrl-C with --foreground). An archive another program changes while mounted is not written
@@ -296,6 +296,9 @@ Options:
   --commit-delay SECONDS
                  quiet time before a commit (default 2); 0 commits only when unmounted
   --recover      put in first what an earlier mount that was killed left pending
+  --encoding CODE
+                 read and write entry names in CODE: big5, gbk, shift-jis or utf-8; auto
+                 (the default) uses the code page the archive's names show
   --wait SECONDS
                  how long a commit waits for another program's change (default 10)
   -h, --help     show this help

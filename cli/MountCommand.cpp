@@ -19,6 +19,7 @@ int runMount(const CommandLine& line, Console& console)
     options.recover = line.isSet("--recover");
     options.commitDelay = secondsOption(line, "--commit-delay", std::chrono::seconds(2));
     options.lockWait = secondsOption(line, "--wait", archive::kDefaultLockWait);
+    options.encoding = encodingOption(line);
     const std::string& archivePath = line.arguments()[0];
     mount::MountEvents events;
     // From the commit timer's thread; nothing else writes to standard error meanwhile.
@@ -56,6 +57,7 @@ int runMount(const CommandLine& line, Console&)
     // The line's own mistakes first, as where the command is there.
     secondsOption(line, "--commit-delay", {});
     secondsOption(line, "--wait", {});
+    encodingOption(line);
     throw UsageError("mount", "not available on this system: it needs FUSE, which only the "
                               "Linux build has");
 }

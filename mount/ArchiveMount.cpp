@@ -56,9 +56,8 @@ ArchiveMount::ArchiveMount(const std::string& archivePath, const MountOptions& o
     : m_strArchive(absolutePath(archivePath)), m_options(options), m_events(std::move(events)),
       m_scratch(m_strArchive), m_pReader(std::make_shared<archive::ArchiveReader>())
 {
-    // Big5 until the mount's names follow the archive's code page: a name made in Big5 for an
-    // archive read in another would be stored wrong.
-    m_pReader->Open(m_strArchive, archive::Encoding::big5);
+    // Shared: a dialog that mounts the archive it lists holds it too.
+    m_pReader->Open(m_strArchive, options.encoding, true);
     m_pReader->requireWholeDirectory();
     m_tree.addArchive(*m_pReader);
     std::uint64_t size = 0;
@@ -208,7 +207,7 @@ int ArchiveMount::copyUp(NodeId node, bool truncate)
     if (m_tree.kind(node) == Kind::entry) {
         // An entry whose name cannot be written again could never be committed.
         try {
-            archive::names::requireStorable(m_tree.entryName(node));
+            archive::names::requireStorable(m_tree.entryName(node), m_pReader->codePage());
         } catch (const archive::NameError&) {
             return EILSEQ;
         }
@@ -337,6 +336,30 @@ long long ArchiveMount::read(OpenFile& file, char* buffer, std::size_t count, st
     } catch (const archive::ArchiveError& error) {
         return -(error.systemError() ? error.systemError() : EIO);
     }
+}
+
+long long ArchiveMount::readUnopened(NodeId node, char* buffer, std::size_t count,
+                                     std::uint64_t offset)
+{
+    OpenFile file;
+    {
+        std::lock_guard lock(m_treeMutex);
+        if (!m_tree.isLive(node) || m_tree.kind(node) == Kind::folder)
+            return -EIO;
+        if (m_tree.kind(node) == Kind::scratch) {
+            const int descriptor = m_scratch.open(m_tree.data(node), false);
+            if (descriptor < 0)
+                return descriptor;
+            const long long n = ScratchFolder::readAt(descriptor, buffer, count, offset);
+            ScratchFolder::close(descriptor);
+            return n;
+        }
+        const archive::RecordView record = m_pReader->at(m_tree.data(node));
+        file.reader = m_pReader;
+        file.dataOffset = record.dataOffset;
+        file.size = record.dataSize;
+    }
+    return read(file, buffer, count, offset);
 }
 
 long long ArchiveMount::write(OpenFile& file, const char* buffer, std::size_t count,
@@ -476,6 +499,9 @@ bool ArchiveMount::finish()
         if (m_bConflict)
             return false;
         m_nFailedGeneration = 0;
+        // The folder is unmounted: a file still open for writing is written no more, and the
+        // kernel sends no release for it (a save just before the unmount would stay pending).
+        m_nWriters = 0;
     }
     commitNow();
     std::lock_guard lock(m_treeMutex);
@@ -512,7 +538,8 @@ std::optional<archive::UpdateResult> ArchiveMount::commit()
     }
     if (result.written) {
         auto next = std::make_shared<archive::ArchiveReader>();
-        next->Open(m_strArchive, archive::Encoding::big5);
+        // The code page the view was read in, even if the new names would suggest another.
+        next->Open(m_strArchive, m_pReader->codePage().encoding(), true);
         if (archive::filesystem::stamp(m_strArchive) != result.written)
             throw FileError(ErrorKind::changedMeanwhile, m_strArchive,
                             "was replaced by another program just after this mount's commit");

@@ -24,6 +24,8 @@ struct MountOptions {
     // Puts in what an earlier mount of the archive left in its scratch folder.
     bool recover = false;
     std::chrono::milliseconds lockWait = archive::kDefaultLockWait;
+    // The code page of the names; nullopt: the one the archive's names show.
+    std::optional<archive::Encoding> encoding;
 };
 
 // What a front end hears of commits, on the thread that made the commit, with no lock held.
@@ -74,6 +76,8 @@ public:
     int create(NodeId folder, const std::string& name, OpenFile*& file, NodeId& node,
                NodeAttributes& attributes);
     long long read(OpenFile& file, char* buffer, std::size_t count, std::uint64_t offset);
+    // The same for a file of a read-only view that was never opened (the kernel opens alone).
+    long long readUnopened(NodeId node, char* buffer, std::size_t count, std::uint64_t offset);
     long long write(OpenFile& file, const char* buffer, std::size_t count, std::uint64_t offset);
     void release(OpenFile* file);
     int resize(NodeId node, std::uint64_t size);
@@ -87,7 +91,8 @@ public:
     // (always: now). Failures go to events.failed.
     void commitIfQuiet();
     void commitNow();
-    // Commits what is pending, as the mount ends; true when nothing is left pending.
+    // Commits what is pending, as the mount ends (files still open for writing count as
+    // closed); true when nothing is left pending.
     bool finish();
 
 private:

@@ -6,6 +6,7 @@
 #include "archive/files/FileSystem.h"
 #include "mount/ArchiveMount.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -21,8 +22,10 @@ namespace {
 
 using NodeId = MountTree::NodeId;
 
-// How long the kernel may keep names and attributes before asking again.
-constexpr double kCacheSeconds = 1.0;
+// How long the kernel may keep names and attributes before asking again. They change only
+// through this folder, which the kernel sees (a commit's new archive time shows late): a copy
+// of a large folder then asks once per file, not again for each file reached after a second.
+constexpr double kCacheSeconds = 30.0;
 
 NodeId nodeOf(fuse_ino_t ino)
 {
@@ -182,8 +185,17 @@ void onReaddirplus(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_
     listFolder(req, ino, size, off, true);
 }
 
+// The kernel opens without asking when told ENOSYS once (it says whether it can at init).
+std::atomic<bool> g_bKernelOpensAlone{false};
+
 void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
 {
+    // A read-only view keeps nothing per open file: unasked, the kernel sends no open and no
+    // release, and a copy of a big folder costs one request per file instead of three.
+    if (engineOf(req).options().isReadOnly && g_bKernelOpensAlone) {
+        fuse_reply_err(req, ENOSYS);
+        return;
+    }
     answer(req, [&] {
         ArchiveMount::OpenFile* file = nullptr;
         const bool isWritable = (fi->flags & O_ACCMODE) != O_RDONLY;
@@ -218,15 +230,17 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t, fuse_
     });
 }
 
-void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t off, fuse_file_info* fi)
+void onRead(fuse_req_t req, fuse_ino_t ino, size_t size, off_t off, fuse_file_info* fi)
 {
     answer(req, [&] {
         // One buffer per serving thread, not a zero-filled one per request.
         thread_local std::vector<char> buffer;
         if (buffer.size() < size)
             buffer.resize(size);
-        const long long n =
-            engineOf(req).read(fileOf(fi), buffer.data(), size, static_cast<std::uint64_t>(off));
+        const std::uint64_t at = static_cast<std::uint64_t>(off);
+        const long long n = fi->fh == 0
+                                ? engineOf(req).readUnopened(nodeOf(ino), buffer.data(), size, at)
+                                : engineOf(req).read(fileOf(fi), buffer.data(), size, at);
         if (n < 0)
             return static_cast<int>(-n);
         fuse_reply_buf(req, buffer.data(), static_cast<std::size_t>(n));
@@ -303,6 +317,7 @@ void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t ne
 
 void onInit(void*, fuse_conn_info* conn)
 {
+    g_bKernelOpensAlone = (conn->capable & FUSE_CAP_NO_OPEN_SUPPORT) != 0;
     // Large requests: a copy of a big entry costs a round trip per MiB, not per 128 KiB.
     conn->max_write = 1 << 20;
     conn->max_readahead = 1 << 20;
@@ -426,9 +441,14 @@ bool FuseMount::serve(bool handleSignals)
     }
     m_wake.notify_all();
     committer.join();
-    fuse_session_unmount(m_pSession);
-    fuse_session_destroy(m_pSession);
-    m_pSession = nullptr;
+    {
+        // stop() may be unmounting on another thread: libfuse's unmount is not to be run twice.
+        std::lock_guard lock(m_mutex);
+        if (!m_bUnmounted)
+            fuse_session_unmount(m_pSession);
+        fuse_session_destroy(m_pSession);
+        m_pSession = nullptr;
+    }
     if (handleSignals) {
         g_signalledSession = nullptr;
         for (int i = 0; i < 3; ++i)
@@ -439,10 +459,12 @@ bool FuseMount::serve(bool handleSignals)
 
 void FuseMount::stop()
 {
-    if (m_pSession) {
+    std::lock_guard lock(m_mutex);
+    if (m_pSession && !m_bUnmounted) {
         fuse_session_exit(m_pSession);
         // The loop waits in a read of the device: unmounting ends it.
         fuse_session_unmount(m_pSession);
+        m_bUnmounted = true;
     }
 }
 

@@ -43,6 +43,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_bServing{false};
+    bool m_bUnmounted = false; // by stop(); under m_mutex, as m_pSession once served
 };
 
 } // namespace mount

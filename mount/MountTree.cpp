@@ -47,7 +47,7 @@ bool isFile(MountTree::Kind kind)
 
 } // namespace
 
-MountTree::MountTree()
+MountTree::MountTree() : m_pCodePage(&archive::CodePage::big5())
 {
     m_nodes.emplace_back();
     m_slots.assign(64, kNone);
@@ -158,11 +158,12 @@ MountTree::NodeId MountTree::make(NodeId folder, std::string_view name, Kind kin
 
 void MountTree::addArchive(const archive::ArchiveReader& reader)
 {
+    m_pCodePage = &reader.codePage();
     m_nodeOfRecord.assign(reader.size(), kNone);
     for (std::size_t i = 0; i < reader.size(); ++i) {
         std::vector<std::string> levels;
         try {
-            levels = archive::names::hostComponents(reader.at(i).name);
+            levels = archive::names::hostComponents(reader.at(i).name, *m_pCodePage);
         } catch (const archive::NameError&) {
             continue; // extraction refuses it too
         }
@@ -216,7 +217,7 @@ std::string MountTree::path(NodeId node) const
 
 std::string MountTree::entryName(NodeId node) const
 {
-    return archive::names::entryName(path(node));
+    return archive::names::entryName(path(node), *m_pCodePage);
 }
 
 int MountTree::checkNewName(NodeId folder, std::string_view name, NodeId self) const
@@ -225,7 +226,8 @@ int MountTree::checkNewName(NodeId folder, std::string_view name, NodeId self) c
         return ENAMETOOLONG;
     try {
         archive::names::requireStorable(
-            archive::names::entryName(archive::paths::join(path(folder), name)));
+            archive::names::entryName(archive::paths::join(path(folder), name), *m_pCodePage),
+            *m_pCodePage);
     } catch (const archive::NameError& error) {
         return error.kind() == archive::ErrorKind::nameNotStorable ? EILSEQ : EINVAL;
     }
@@ -368,7 +370,7 @@ bool MountTree::remap(const archive::ArchiveReader& reader)
     for (std::size_t i = 0; i < reader.size(); ++i) {
         std::vector<std::string> levels;
         try {
-            levels = archive::names::hostComponents(reader.at(i).name);
+            levels = archive::names::hostComponents(reader.at(i).name, *m_pCodePage);
         } catch (const archive::NameError&) {
             continue;
         }

@@ -9,6 +9,7 @@
 
 namespace archive {
 class ArchiveReader;
+class CodePage;
 struct ArchiveChange;
 } // namespace archive
 
@@ -61,8 +62,8 @@ public:
 
     // Why name cannot be given to a new node in folder (self: the node being renamed, which
     // may take its own name in another case): ENAMETOOLONG for a level the format cannot hold,
-    // EILSEQ for what code page 950 cannot hold, EINVAL for a name extraction refuses, EEXIST
-    // for a sibling of the same name but for case; 0 when it may.
+    // EILSEQ for what the archive's code page cannot hold, EINVAL for a name extraction refuses,
+    // EEXIST for a sibling of the same name but for case; 0 when it may.
     int checkNewName(NodeId folder, std::string_view name, NodeId self = kNone) const;
 
     // Each answers 0 or an errno value; made receives the new node.
@@ -117,6 +118,8 @@ private:
     // one a removal left (a probe goes on past it).
     std::vector<NodeId> m_slots;
     std::size_t m_nUsedSlots = 0;
+    // The code page of the archive added: names are read and written in it.
+    const archive::CodePage* m_pCodePage;
     // For each record of the archive added, in file order, the node showing it (kNone: none).
     std::vector<NodeId> m_nodeOfRecord;
 };

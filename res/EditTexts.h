@@ -10,6 +10,7 @@ constexpr const char* kMenuReplace = "取代…";
 constexpr const char* kMenuRename = "重新命名…";
 constexpr const char* kMenuDelete = "刪除";
 constexpr const char* kMenuOpenWith = "以其他程式開啟";
+constexpr const char* kMenuOpenAsFolder = "以資料夾開啟";
 constexpr const char* kMenuUndo = "復原";
 
 // %1 the folder inside the archive the files go to ("\" for the top level).
@@ -49,5 +50,13 @@ constexpr const char* kUndoRefused =
 
 // %1 the temporary copy the desktop could not open.
 constexpr const char* kCannotOpenWith = "沒有可開啟此檔案的程式：%1";
+// %1 the folder the archive is mounted on, which the desktop could not open.
+constexpr const char* kCannotOpenFolder = "沒有可開啟此資料夾的程式：%1";
+// %1 the archive, %2 the reason, %3 the folder that keeps the changes.
+constexpr const char* kFolderChangesKept =
+    "以資料夾開啟的變更未能寫入 %1：\n%2\n變更保留在 %3，下次以資料夾開啟時會詢問是否寫入。";
+// Asked when an earlier mount of %1 left changes in the folder %2.
+constexpr const char* kRecoverFolderChanges =
+    "上次以資料夾開啟 %1 時，有變更未寫入（保留在 %2）。\n要先把這些變更寫入檔案庫嗎？";
 
 } // namespace res::edit

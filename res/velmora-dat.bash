@@ -32,7 +32,7 @@ _velmora_dat()
         delete | rename) options='--dry-run -n --wait --encoding --help -h' ;;
         diff) options='--json --quiet -q --text -p --patch --encoding --help -h' ;;
         patch) options='--force --dry-run -n --encoding --help -h' ;;
-        mount) options='--read-only -r --foreground -f --commit-delay --recover --wait --help -h' ;;
+        mount) options='--read-only -r --foreground -f --commit-delay --recover --wait --encoding --help -h' ;;
         *) return ;;
     esac
 

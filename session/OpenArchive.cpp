@@ -10,7 +10,8 @@ OpenArchive::~OpenArchive() = default;
 
 void OpenArchive::open(const std::string& path, std::optional<archive::Encoding> forced)
 {
-    m_pReader->Open(path, forced);
+    // Shared with the folder view of the same archive (MountedArchive), which reads it too.
+    m_pReader->Open(path, forced, true);
     m_bOpen = true;
 }
 

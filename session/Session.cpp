@@ -63,6 +63,8 @@ void Session::listArchive(const std::string& path, bool keepType)
 
 void Session::closeArchive()
 {
+    if (m_beforeClose)
+        m_beforeClose();
     // The list's names are views into the reader's directory: they go first.
     m_list.setCatalogue(nullptr);
     m_archive.close();

@@ -51,6 +51,9 @@ public:
     // Opens path into the current reader and lists it, under the type chosen now or under all.
     void listArchive(const std::string& path, bool keepType);
     void closeArchive();
+    // Runs first whenever the listed archive is closed: another loaded, a failed listing, the
+    // window closing.
+    void setBeforeClose(std::function<void()> hook) { m_beforeClose = std::move(hook); }
     void setStatusFromList();
     void clearStatus();
 
@@ -82,6 +85,7 @@ private:
     std::string m_strStartFolder;
     std::string m_strLastArchive;
     std::optional<archive::Encoding> m_chosenEncoding;
+    std::function<void()> m_beforeClose;
 };
 
 } // namespace session

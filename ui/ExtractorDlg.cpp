@@ -11,8 +11,10 @@
 #include "session/commands/ListingCommands.h"
 #include "session/commands/MenuState.h"
 #include "session/commands/NameEncoding.h"
+#include "session/edits/MountedArchive.h"
 #include "ui/DialogTemplate.h"
 #include "ui/EntryListSelection.h"
+#include "ui/FuseFolderMounts.h"
 #include "ui/QtDialogServices.h"
 #include "ui/QtFileWatch.h"
 #include "ui/QtTranslations.h"
@@ -96,6 +98,13 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
     connectCommands();
     m_pDragOut = new DragOutFolders(this, *m_pServices);
     m_entryModel->setDragOut(m_pDragOut);
+    m_pMounts = FuseFolderMounts::createIfAvailable();
+    if (m_pMounts) {
+        m_pMounted = std::make_unique<session::MountedArchive>(*m_session, *m_pDragOut, *m_pMounts);
+        // Filters run last installed first: this one unmounts before the scratch folders
+        // holding the mount are removed.
+        installEventFilter(this);
+    }
     m_pFileWatch = new QtFileWatch(this);
     m_pEdits = std::make_unique<ExternalEdits>(
         *m_pFileWatch, *m_pFileWatch, [this](const ExternalEdits::SavedCopy& copy) {
@@ -110,6 +119,7 @@ CExtractorDlg::CExtractorDlg(QWidget* parent, DialogServices* services)
 
 CExtractorDlg::~CExtractorDlg()
 {
+    m_pMounted.reset();
     // The list's model reads the session's list: it goes first.
     m_preview.reset();
     delete m_entryListView;
@@ -348,6 +358,12 @@ void CExtractorDlg::OnOpenWith(int row)
     session::DropsAndCopies(*m_session, *m_pDragOut, *m_pEdits).openInOtherProgram(row);
 }
 
+void CExtractorDlg::OnOpenAsFolder()
+{
+    if (m_pMounted)
+        m_pMounted->open();
+}
+
 bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
 {
     const session::MenuState state = session::MenuState::of(*m_session, row, GetSelCount());
@@ -366,6 +382,9 @@ bool CExtractorDlg::addEditCommands(QMenu& menu, int row)
         [this, row] { OnDelete(row); });
     add(res::edit::kMenuOpenWith, nullptr, state.canOpenInOtherProgram,
         [this, row] { OnOpenWith(row); });
+    if (m_pMounted)
+        add(res::edit::kMenuOpenAsFolder, nullptr, state.canOpenAsFolder,
+            [this] { OnOpenAsFolder(); });
     menu.addSeparator();
     add(res::edit::kMenuUndo, res::kShortcutUndo, state.canUndo, [this] { OnUndo(); });
     menu.addSeparator();
@@ -414,6 +433,16 @@ void CExtractorDlg::hideEvent(QHideEvent* event)
     if (!event->spontaneous())
         m_pEdits->clear();
     QDialog::hideEvent(event);
+}
+
+bool CExtractorDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    // accept() and reject() hide the dialog without a close event.
+    if (watched == this && m_pMounted &&
+        (event->type() == QEvent::Close ||
+         (event->type() == QEvent::Hide && !event->spontaneous())))
+        m_pMounted->close();
+    return QDialog::eventFilter(watched, event);
 }
 
 std::vector<std::string> CExtractorDlg::takenDrop(const QDropEvent& event) const

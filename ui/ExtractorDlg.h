@@ -29,6 +29,11 @@ class QtFileWatch;
 class SessionQuestions;
 
 namespace session {
+class FolderMounts;
+class MountedArchive;
+} // namespace session
+
+namespace session {
 class Session;
 struct MenuState;
 } // namespace session
@@ -63,6 +68,8 @@ public:
     // The selected entries, or the one at row when it is not among them.
     void OnDelete(int row);
     void OnOpenWith(int row);
+    // The archive as a folder in the desktop's file manager (where this build has FUSE).
+    void OnOpenAsFolder();
     // Puts back the archive as it was before the last change.
     void OnUndo();
     // Marks the rows against another archive or folder; shows only the differing rows, or all.
@@ -106,6 +113,8 @@ protected:
     // Copies in other programs are no longer watched once the dialog closes or hides.
     void closeEvent(QCloseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    // Unmounts the folder view before the scratch folders go.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // session::SessionWindow
@@ -162,4 +171,6 @@ private:
     DragOutFolders* m_pDragOut = nullptr;
     QtFileWatch* m_pFileWatch = nullptr;
     std::unique_ptr<ExternalEdits> m_pEdits;
+    std::unique_ptr<session::FolderMounts> m_pMounts;
+    std::unique_ptr<session::MountedArchive> m_pMounted;
 };

@@ -18,9 +18,16 @@ namespace {
 // Files held open by any CFile of this process, by device and inode, so a second spelling of a
 // path or a hard link cannot slip past the check; and which CFile holds each, for whileReleased.
 // Recursive: wording a refused open asks whether the file is held, also while it is let go.
+// A file shared by readings (modeShareRead) counts them; file is then one of them, or none once
+// that one closed, and whileReleased lets none go.
+struct Hold {
+    CFile* file = nullptr;
+    int sharers = 0; // 0: held by file alone
+};
+
 struct Registry {
     std::recursive_mutex mutex;
-    std::map<std::pair<std::uint64_t, std::uint64_t>, CFile*> held;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, Hold> held;
 };
 
 Registry& registry()
@@ -29,27 +36,42 @@ Registry& registry()
     return instance;
 }
 
-bool tryRegister(std::uint64_t device, std::uint64_t inode, CFile* file)
+bool tryRegister(std::uint64_t device, std::uint64_t inode, CFile* file, bool isShared)
 {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    return r.held.emplace(std::pair{device, inode}, file).second;
+    const auto [it, isNew] = r.held.try_emplace({device, inode}, Hold{file, isShared ? 1 : 0});
+    if (isNew)
+        return true;
+    if (!isShared || it->second.sharers == 0)
+        return false;
+    ++it->second.sharers;
+    return true;
 }
 
-// The file moved to another CFile.
-void rebind(std::uint64_t device, std::uint64_t inode, CFile* file)
+// The file moved from one CFile to another.
+void rebind(std::uint64_t device, std::uint64_t inode, const CFile* from, CFile* to)
 {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    if (const auto it = r.held.find({device, inode}); it != r.held.end())
-        it->second = file;
+    if (const auto it = r.held.find({device, inode}); it != r.held.end() && it->second.file == from)
+        it->second.file = to;
 }
 
-void unregister(std::uint64_t device, std::uint64_t inode)
+void unregister(std::uint64_t device, std::uint64_t inode, const CFile* file)
 {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
-    r.held.erase({device, inode});
+    const auto it = r.held.find({device, inode});
+    if (it == r.held.end())
+        return;
+    if (it->second.sharers > 1) {
+        --it->second.sharers;
+        if (it->second.file == file)
+            it->second.file = nullptr;
+        return;
+    }
+    r.held.erase(it);
 }
 
 bool isWriteMode(unsigned flags)
@@ -77,7 +99,7 @@ CFile::CFile(CFile&& other) noexcept
       m_nLengthAtOpen(other.m_nLengthAtOpen)
 {
     if (m_nHandle != kNoHandle)
-        rebind(m_nDevice, m_nInode, this);
+        rebind(m_nDevice, m_nInode, &other, this);
 }
 
 CFile& CFile::operator=(CFile&& other) noexcept
@@ -91,7 +113,7 @@ CFile& CFile::operator=(CFile&& other) noexcept
         m_nFlags = other.m_nFlags;
         m_nLengthAtOpen = other.m_nLengthAtOpen;
         if (m_nHandle != kNoHandle)
-            rebind(m_nDevice, m_nInode, this);
+            rebind(m_nDevice, m_nInode, &other, this);
     }
     return *this;
 }
@@ -122,14 +144,15 @@ void CFile::adopt(NativeHandle handle, const std::string& path, unsigned flags)
         platform::close(handle);
         throw FileError(ErrorKind::notAFile, path, "is not a regular file");
     }
-    if (!tryRegister(status.id.device, status.id.inode, this)) {
+    const bool isShared = (flags & modeShareRead) && !isWriteMode(flags);
+    if (!tryRegister(status.id.device, status.id.inode, this, isShared)) {
         platform::close(handle);
         throw FileError(ErrorKind::alreadyOpen, path, "is already open in this program");
     }
     // Truncated only now: truncating at the open would have emptied a file this program reads.
     if ((flags & modeCreate) && isWriteMode(flags)) {
         if (const platform::ErrorCode error = platform::truncate(handle, 0)) {
-            unregister(status.id.device, status.id.inode);
+            unregister(status.id.device, status.id.inode, this);
             platform::close(handle);
             throw platform::failure(ErrorKind::cannotWrite, path, error);
         }
@@ -241,7 +264,7 @@ void CFile::Close() noexcept
 {
     if (m_nHandle == kNoHandle)
         return;
-    unregister(m_nDevice, m_nInode);
+    unregister(m_nDevice, m_nInode, this);
     platform::close(m_nHandle);
     m_nHandle = kNoHandle;
 }
@@ -256,11 +279,11 @@ void CFile::whileReleased(std::uint64_t device, std::uint64_t inode, const std::
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     const auto it = r.held.find({device, inode});
-    if (it == r.held.end()) {
+    if (it == r.held.end() || !it->second.file) {
         replace();
         return;
     }
-    CFile& file = *it->second;
+    CFile& file = *it->second.file;
     std::uint64_t position = 0;
     platform::position(file.m_nHandle, position);
     platform::close(file.m_nHandle);
@@ -269,7 +292,7 @@ void CFile::whileReleased(std::uint64_t device, std::uint64_t inode, const std::
         file.m_nHandle =
             platform::reopenFile(path, accessOf(file.m_nFlags & ~unsigned{modeCreate}));
         if (file.m_nHandle == kNoHandle)
-            r.held.erase(it); // reads now fail as on a closed file
+            unregister(device, inode, &file); // reads now fail as on a closed file
         else
             platform::seek(file.m_nHandle, position);
     };

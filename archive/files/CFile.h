@@ -23,6 +23,9 @@ public:
         modeRead = 0x0000,
         modeWrite = 0x0001,
         modeCreate = 0x1000, // with modeWrite: a new file, or an existing one truncated
+        // With modeRead: a reading other readings opened so may share (the archive a dialog
+        // lists and shows as a folder at once); any other open of the file is still refused.
+        modeShareRead = 0x2000,
     };
 
     CFile() = default;

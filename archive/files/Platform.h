@@ -124,6 +124,11 @@ const char* levelBreakers() noexcept;
 NativeHandle openFolder(const std::string& path);
 // Each missing level of path from the top down.
 ErrorCode makeFolders(const std::string& path) noexcept;
+// Where temporary files go: $TMPDIR, else /tmp; on Windows the user's temporary folder.
+std::string temporaryFolder();
+// The new folder name inside folder (path its path), which only this user may open, list or
+// change; refused (isExistsError) when anything has the name.
+ErrorCode makePrivateFolder(NativeHandle folder, const std::string& path, const std::string& name);
 // path is a symbolic link that leads nowhere.
 bool isDanglingLink(const std::string& path) noexcept;
 // name inside parent (path for messages and, on Windows, for opening), never through a link,

@@ -8,11 +8,11 @@
 
 namespace archive {
 
-void ArchiveReader::Open(const std::string& path, std::optional<Encoding> forced)
+void ArchiveReader::Open(const std::string& path, std::optional<Encoding> forced, bool isShared)
 {
     Close();
     OutputFile::recoverReplaced(path);
-    m_file.Open(path, CFile::modeRead);
+    m_file.Open(path, CFile::modeRead | (isShared ? CFile::modeShareRead : 0u));
     m_strPath = path;
     try {
         m_nFileLength = m_file.GetLength();

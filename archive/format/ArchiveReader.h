@@ -31,7 +31,10 @@ public:
     // file holds. A malformed record does not throw: the records before it
     // are kept and damage() tells what stopped the walk. The names are read in the code page
     // forced, or without one in the code page the names themselves show (CodePageDetector).
-    void Open(const std::string& path, std::optional<Encoding> forced = std::nullopt);
+    // isShared: a reading other shared readings of this program may hold at once
+    // (CFile::modeShareRead).
+    void Open(const std::string& path, std::optional<Encoding> forced = std::nullopt,
+              bool isShared = false);
     // The same over an archive's bytes held by the caller, who keeps them alive and unchanged
     // while the reader is open; name stands for the archive in errors.
     void OpenMemory(std::span<const unsigned char> bytes, const std::string& name,

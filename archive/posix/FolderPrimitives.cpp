@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -110,6 +111,18 @@ platform::ErrorCode platform::makeFolders(const std::string& path) noexcept
     if (const ErrorCode error = makeFolders(path.substr(0, end)))
         return error;
     return ::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST ? 0 : static_cast<ErrorCode>(errno);
+}
+
+std::string platform::temporaryFolder()
+{
+    const char* folder = std::getenv("TMPDIR");
+    return folder && *folder ? std::string(folder) : std::string("/tmp");
+}
+
+platform::ErrorCode platform::makePrivateFolder(NativeHandle folder, const std::string&,
+                                                const std::string& name)
+{
+    return ::mkdirat(posix::fd(folder), name.c_str(), S_IRWXU) == 0 ? 0 : errno;
 }
 
 bool platform::isDanglingLink(const std::string& path) noexcept

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -38,6 +39,15 @@ bool removeTree(int folderFd, const char* name, int depthLeft) noexcept
         return false;
     if (depthLeft > 0) {
         const int fd = ::openat(folderFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat above {};
+        struct stat below {};
+        // A file system mounted inside (an archive opened as a folder) is not emptied: its
+        // files are someone's data, not this run's leftovers.
+        if (fd >= 0 && (::fstat(folderFd, &above) != 0 || ::fstat(fd, &below) != 0 ||
+                        above.st_dev != below.st_dev)) {
+            ::close(fd);
+            return false;
+        }
         if (fd >= 0) {
             alignas(dirent64) char buffer[1024];
             // Entries removed while the folder is read may hide others from that reading.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <sddl.h>
 
 namespace archive {
 
@@ -128,6 +129,32 @@ platform::ErrorCode platform::makeFolders(const std::string& path) noexcept
         return 0;
     error = ::GetLastError();
     return error == ERROR_ALREADY_EXISTS ? 0 : error;
+}
+
+std::string platform::temporaryFolder()
+{
+    wchar_t path[MAX_PATH + 1];
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
+    std::wstring folder(path, length > 0 && length <= MAX_PATH ? length : 0);
+    // Without its trailing separator, as a path joined below it expects.
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder.empty() ? std::string(".") : win32::utf8(folder);
+}
+
+platform::ErrorCode platform::makePrivateFolder(NativeHandle, const std::string& path,
+                                                const std::string& name)
+{
+    // Only its owner, and the system, may reach it; nothing is inherited from the parent.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;OICI;FA;;;OW)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+        return ::GetLastError();
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const BOOL made = ::CreateDirectoryW(win32::wide(paths::join(path, name)).c_str(), &attributes);
+    const DWORD error = made ? 0 : ::GetLastError();
+    ::LocalFree(descriptor);
+    return error;
 }
 
 bool platform::isDanglingLink(const std::string& path) noexcept

@@ -15,6 +15,7 @@ MenuState MenuState::of(const Session& session, int row, int selectedCount)
             .canRename = isEntry,
             .canDelete = isEntry || selectedCount > 0,
             .canOpenInOtherProgram = isEntry,
+            .canOpenAsFolder = true,
             .canUndo = session.archive().canUndo(),
             .encoding = session.chosenEncoding(),
             .canShowDifferingOnly = session.list().marks() != nullptr,

@@ -17,6 +17,7 @@ struct MenuState {
     bool canRename = false;
     bool canDelete = false;
     bool canOpenInOtherProgram = false;
+    bool canOpenAsFolder = false;
     bool canUndo = false;
     // The code page checked in the names' encoding menu, none for automatic.
     std::optional<archive::Encoding> encoding;

@@ -5,6 +5,7 @@
 #include "archive/files/FileSystem.h"
 #include "archive/files/FolderCache.h"
 #include "archive/files/OutputFile.h"
+#include "archive/files/PrivateFolder.h"
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TestSupport.h"
@@ -57,9 +58,43 @@ TEST(CFileTest, SecondOpenOfAHeldFileFailsWhateverTheSpelling)
     }
     // Refusing the create-and-write open must not have truncated it.
     EXPECT_EQ(readFile(dir / "GAME00.DAT"), "abcd");
+    // Shared readings share only with each other.
+    const unsigned shared = CFile::modeRead | CFile::modeShareRead;
+    CFile refused;
+    EXPECT_THROW(refused.Open(dir / "link.dat", shared), FileError);
     held.Close();
+    CFile first;
+    CFile second;
+    first.Open(dir / "GAME00.DAT", shared);
+    EXPECT_NO_THROW(second.Open(dir / "link.dat", shared));
+    EXPECT_THROW(refused.Open(dir / "GAME00.DAT", CFile::modeRead), FileError);
+    first.Close();
+    EXPECT_THROW(refused.Open(dir / "GAME00.DAT", CFile::modeRead), FileError);
+    second.Close();
     CFile again;
     EXPECT_NO_THROW(again.Open(dir / "link.dat", CFile::modeRead));
+}
+
+// Only its owner may enter it, and letting it go removes it with what it holds, a moved one
+// only once.
+TEST(PrivateFolderTest, IsTheOwnersAloneAndGoesWithWhatItHolds)
+{
+    TempDir dir;
+    std::string child;
+    {
+        PrivateFolder moved = PrivateFolder::make(dir.str(), "x-");
+        const PrivateFolder folder = std::move(moved);
+        EXPECT_FALSE(moved.isMade());
+        child = folder.makeChild();
+        writeFile(child + "/deep/file", "bytes");
+        struct stat st {};
+        ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        ASSERT_EQ(::stat(child.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    EXPECT_FALSE(fs::exists(child));
+    EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
 TEST(CFileTest, ReadComesBackShortOnlyAtTheEnd)

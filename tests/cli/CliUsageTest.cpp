@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"MountOfOne", {"mount", "-r", "ARCHIVE"}, "mount"},
         UsageCase{
             "DelayNotSeconds", {"mount", "--commit-delay", "soon", "A", "F"}, "--commit-delay"},
+        UsageCase{"MountEncoding", {"mount", "--encoding", "latin1", "A", "F"}, "--encoding"},
 
         UsageCase{"DiffOfOne", {"diff", "OLD"}, "diff"},
         UsageCase{"MissingTextName", {"diff", "OLD", "NEW", "-p"}, "-p"},

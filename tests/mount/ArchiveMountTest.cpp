@@ -26,10 +26,12 @@ public:
         testsupport::writeFile(m_archive, image.bytes());
     }
 
-    std::unique_ptr<ArchiveMount> open(bool recover = false)
+    std::unique_ptr<ArchiveMount> open(bool recover = false,
+                                       std::optional<archive::Encoding> encoding = {})
     {
         mount::MountOptions options;
         options.recover = recover;
+        options.encoding = encoding;
         options.commitDelay = std::chrono::milliseconds(0);
         mount::MountEvents events;
         events.failed = [this](const archive::ArchiveError& error) { m_failures.push_back(error); };
@@ -249,6 +251,37 @@ TEST_F(ArchiveMountFixture, ARefusedChangeLeavesNothingPending)
     EXPECT_EQ(view->remove(MountTree::kRoot, "sub", true), ENOTEMPTY);
     EXPECT_TRUE(view->finish());
     EXPECT_FALSE(std::filesystem::exists(scratch()));
+}
+
+// New names go in in the code page the archive's names show (or the one forced), and a name it
+// cannot hold is refused when made, not at the commit.
+TEST_F(ArchiveMountFixture, NamesAreWrittenInTheArchivesCodePage)
+{
+    using archive::Encoding;
+    const archive::CodePage& gbk = archive::CodePage::of(Encoding::gbk);
+    struct Case {
+        std::optional<Encoding> forced;
+        std::string name;
+        int error;
+    };
+    const Case cases[] = {
+        {std::nullopt, "\xE7\xAE\x80\xE4\xBD\x93.txt", 0}, // 简体: GBK, not Big5
+        {std::nullopt, "\xED\x95\x9C.txt", EILSEQ},        // 한: no GBK character
+        {Encoding::big5, "\xE7\xAE\x80\xE4\xBD\x93.txt", EILSEQ},
+    };
+    for (const Case& c : cases) {
+        testsupport::ArchiveImage image;
+        image.add(*gbk.fromUtf8("\xE6\xB8\xB8\xE6\x88\x8F.DAT"), "1"); // 游戏
+        image.add(*gbk.fromUtf8("\xE5\x9B\xBE\xE5\x83\x8F.BMP"), "2"); // 图像
+        testsupport::writeFile(m_archive, image.bytes());
+        auto view = open(false, c.forced);
+        EXPECT_EQ(write(*view, c.name, "new"), c.error) << c.name;
+        EXPECT_TRUE(view->finish());
+        view.reset();
+        if (c.error == 0) {
+            EXPECT_NE(entries().find(*gbk.fromUtf8(c.name) + "=new"), std::string::npos);
+        }
+    }
 }
 
 } // namespace

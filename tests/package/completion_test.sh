@@ -48,7 +48,7 @@ while IFS='|' read -r line expected; do
     fi
 done <<'TABLE'
 velmora-dat |add build check delete diff extract list mount patch rename
-velmora-dat mount -|--commit-delay --foreground --help --read-only --recover --wait -f -h -r
+velmora-dat mount -|--commit-delay --encoding --foreground --help --read-only --recover --wait -f -h -r
 velmora-dat mount --commit-delay |
 velmora-dat mount --commit-delay 0 -r G|GAME00.DAT
 velmora-dat mount GAME00.DAT |sub

@@ -50,8 +50,8 @@ done <<'TABLE'
 --type EXT|list|2
 --long|list|1
 --json|list|2
---encoding CODE|list|9
---encoding CODE|build|9
+--encoding CODE|list|10
+--encoding CODE|build|10
 --version||1
 0||1
 1||1

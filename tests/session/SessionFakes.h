@@ -12,6 +12,7 @@
 #include "session/Session.h"
 #include "session/SessionWindow.h"
 #include "session/edits/FileWatch.h"
+#include "session/edits/FolderMounts.h"
 #include "session/edits/ScratchFolders.h"
 #include "tests/support/TestSupport.h"
 
@@ -256,6 +257,35 @@ struct TestScratch : session::ScratchFolders {
         return folder + "/" + archive::names::hostRelativePath(reader.record(position).name);
     }
     bool holds(const std::string& path) const override { return path.starts_with(root); }
+    std::string makeFolder() override
+    {
+        const std::string folder = root + "/" + std::to_string(++made);
+        std::filesystem::create_directories(testsupport::hostPath(folder));
+        return folder;
+    }
+};
+
+// Mounts that serve nothing: the test tells their events itself.
+struct TestMounts : session::FolderMounts {
+    struct Mount : session::FolderMount {
+        int& unmounted;
+        explicit Mount(int& count) : unmounted(count) {}
+        bool unmount() override { return ++unmounted > 0; }
+    };
+    bool isPending = false;           // an earlier mount left changes
+    std::vector<std::string> mounted; // the archives, "+recover" where it put changes in
+    int unmounted = 0;
+    session::FolderMountEvents events;
+    std::unique_ptr<session::FolderMount> mount(const std::string& archivePath, const std::string&,
+                                                archive::Encoding, bool recover,
+                                                session::FolderMountEvents told) override
+    {
+        if (isPending && !recover)
+            throw archive::FileError(archive::ErrorKind::changedMeanwhile, "pending", "held");
+        mounted.push_back(archivePath + (recover ? "+recover" : ""));
+        events = std::move(told);
+        return std::make_unique<Mount>(unmounted);
+    }
 };
 
 } // namespace sessiontest

@@ -8,11 +8,13 @@
 #include "session/commands/DropsAndCopies.h"
 #include "session/commands/ExtractAndBuild.h"
 #include "session/commands/ListingCommands.h"
+#include "session/edits/MountedArchive.h"
 #include "tests/session/SessionFakes.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 using namespace sessiontest;
 using session::wording::fill;
@@ -242,4 +244,65 @@ TEST_F(FlowFixture, CommandsRunAfterTheirEventOneAtATime)
     EXPECT_EQ(ran, (std::vector<std::string>{"first", "first done", "second", "queued meanwhile"}));
     EXPECT_EQ(questions.messages.size(), 1u);
     EXPECT_FALSE(session.commands().isRunning());
+}
+
+// The archive opened as a folder is mounted once and shown; a commit told from the mount's
+// thread relists on the window's turn only; another archive loaded unmounts, and a commit told
+// after that lists nothing.
+TEST_F(FlowFixture, AnArchiveOpenedAsAFolderIsRelistedAfterCommitsUntilClosed)
+{
+    writeArchive(at(dir, "game07.dat"), {{"A.DAT", "a"}});
+    writeArchive(at(dir, "game08.dat"), {{"B.DAT", "b"}});
+    TestMounts mounts;
+    session::MountedArchive folder(session, scratch, mounts);
+    session.load(at(dir, "game07.dat"));
+    folder.open();
+    folder.open();
+    EXPECT_EQ(mounts.mounted, std::vector<std::string>{at(dir, "game07.dat")});
+    EXPECT_EQ(window.opened, (std::vector<std::string>{folder.folder(), folder.folder()}));
+    writeArchive(at(dir, "game07.dat"), {{"A.DAT", "a"}, {"C.DAT", "c"}});
+    std::thread([&] { mounts.events.committed(); }).join();
+    EXPECT_EQ(session.list().count(), 1);
+    window.runEvents();
+    EXPECT_EQ(session.list().count(), 2);
+    session.load(at(dir, "game08.dat"));
+    EXPECT_EQ(mounts.unmounted, 1);
+    mounts.events.committed();
+    window.runEvents();
+    EXPECT_EQ(session.list().name(0), "B.DAT");
+}
+
+// Changes an earlier mount left are put in only when the user says so; a commit that fails
+// says where the changes are kept.
+TEST_F(FlowFixture, AnArchiveOpenedAsAFolderAsksForWhatAnEarlierMountLeft)
+{
+    writeArchive(at(dir, "game07.dat"), {{"A.DAT", "a"}});
+    struct Case {
+        bool isPending;
+        bool answer;
+        std::vector<std::string> mounted;
+    };
+    const Case cases[] = {
+        {false, false, {at(dir, "game07.dat")}},
+        {true, true, {at(dir, "game07.dat") + "+recover"}},
+        {true, false, {}},
+    };
+    for (const Case& c : cases) {
+        TestMounts mounts;
+        mounts.isPending = c.isPending;
+        questions.answers = {c.answer};
+        questions.messages.clear();
+        session::MountedArchive folder(session, scratch, mounts);
+        session.load(at(dir, "game07.dat"));
+        folder.open();
+        EXPECT_EQ(mounts.mounted, c.mounted);
+        EXPECT_EQ(questions.messages.size(), c.mounted.empty() ? 1u : 0u);
+        if (c.mounted.empty())
+            continue;
+        mounts.events.failed(archive::FileError(archive::ErrorKind::cannotWrite, "x", "full"),
+                             "kept-here");
+        window.runEvents();
+        ASSERT_EQ(questions.messages.size(), 1u);
+        EXPECT_NE(questions.messages[0].find("kept-here"), std::string::npos);
+    }
 }

@@ -342,11 +342,12 @@ TEST_F(EditFixture, TheMenuOffersWhatFitsWhereItOpens)
     const QStringList onEntry = enabled(0);
     for (const char* text :
          {res::edit::kMenuAddFiles, res::edit::kMenuReplace, res::edit::kMenuRename,
-          res::edit::kMenuDelete, res::edit::kMenuOpenWith})
+          res::edit::kMenuDelete, res::edit::kMenuOpenWith, res::edit::kMenuOpenAsFolder})
         EXPECT_TRUE(onEntry.contains(u8(text))) << text;
     EXPECT_FALSE(onEntry.contains(u8(res::edit::kMenuUndo)));
     const QStringList below = enabled(-1);
     EXPECT_TRUE(below.contains(u8(res::edit::kMenuAddFiles)));
+    EXPECT_TRUE(below.contains(u8(res::edit::kMenuOpenAsFolder)));
     for (const char* text : {res::edit::kMenuReplace, res::edit::kMenuRename,
                              res::edit::kMenuDelete, res::edit::kMenuOpenWith})
         EXPECT_FALSE(below.contains(u8(text))) << text;
@@ -710,6 +711,30 @@ TEST_F(EditFixture, ACopySavedInAnotherProgramReplacesTheEntryOnYes)
     qttest::click(dlg.findChild<QPushButton*>("IDC_CLOSE"));
     EXPECT_FALSE(std::filesystem::exists(copy));
     EXPECT_EQ(dlg.externalEdits().count(), 0);
+}
+
+// Through a real mount: what a program writes in the folder goes into the archive, the list
+// follows each commit, and closing the dialog unmounts, putting in what is left.
+TEST_F(EditFixture, AnArchiveOpenedAsAFolderTakesWhatProgramsWriteThere)
+{
+    if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+        if (std::getenv("VELMORA_REQUIRE_FUSE") && *std::getenv("VELMORA_REQUIRE_FUSE"))
+            FAIL() << "no /dev/fuse, which this run requires";
+        GTEST_SKIP() << "no /dev/fuse: nothing can be mounted here";
+    }
+    open(kStart);
+    ASSERT_TRUE(runMenu(0, res::edit::kMenuOpenAsFolder));
+    ASSERT_TRUE(services.messages.empty()) << services.messages.front().toStdString();
+    ASSERT_EQ(services.opened.size(), 1u);
+    const std::string folder = services.opened[0].toStdString();
+    EXPECT_EQ(testsupport::readFile(folder + "/SUB/C.DAT"), "charlie");
+    testsupport::writeFile(folder + "/NEW.DAT", "new");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowOf("NEW.DAT") >= 0; }, 20000));
+    testsupport::writeFile(folder + "/A.DAT", "alpha 2");
+    qttest::click(dlg.findChild<QPushButton*>("IDC_CLOSE"));
+    EXPECT_EQ(entriesOf(archivePath).at("A.DAT"), "alpha 2");
+    EXPECT_EQ(entriesOf(archivePath).at("NEW.DAT"), "new");
+    EXPECT_FALSE(std::filesystem::exists(folder));
 }
 
 TEST_F(EditFixture, AnArchiveInAFolderThatCannotBeWrittenIsLeftAlone)

@@ -264,7 +264,7 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
                                   tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
                                   tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
                                   tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
-                                  tr8(res::edit::kMenuUndo), tr8(res::compare::kMenuCompare),
+                                  tr8(res::edit::kMenuOpenAsFolder), tr8(res::edit::kMenuUndo), tr8(res::compare::kMenuCompare),
                                   tr8(res::compare::kMenuDifferingOnly),
                                   tr8(res::kMenuNameEncoding)}));
     menu->actions()[0]->trigger();
