@@ -45,12 +45,14 @@ for line in "${programs[@]}"; do
     done
     x86_64-w64-mingw32-strip -o "$stage/$(basename "$exe")" "$exe"
 done
-# Notepad of older Windows wants CRLF.
-sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$root/res/windows/README.txt" >"$stage/README.txt"
+# The README's lines about the dialog only with the dialog; CRLF for older Windows' Notepad.
+dialog_lines='/^@DIALOG@/d'
+[ -f "$stage/velmora-extractor.exe" ] && dialog_lines='s/^@DIALOG@//'
+sed -e "s/@VERSION@/$version/g" -e "$dialog_lines" -e 's/$/\r/' "$root/res/windows/README.txt" >"$stage/README.txt"
 
-(cd "$out" && zip -q -r -X "$name-windows-x64.zip" "$name")
 with_dialog=()
 [ -f "$stage/velmora-extractor.exe" ] && with_dialog=(-DWITH_DIALOG)
+(cd "$out" && zip -q -r -X "$name-windows-x64.zip" "$name")
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" \
     -DOUTFILE="$out/$name-setup.exe" "${with_dialog[@]}" "$root/res/windows/velmora-extractor.nsi" >&2
 echo "$out/$name-windows-x64.zip"

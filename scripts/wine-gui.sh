@@ -97,12 +97,15 @@ gui_keys() {
 gui_paste() {
     printf '%s' "$1" | xclip -quiet -selection clipboard >/dev/null 2>&1 &
     local owner=$!
-    gui_until 5 xclip -o -selection clipboard || gui_fail "the clipboard holds nothing"
+    # Until it is ours: the last owner may still answer with the text before.
+    gui_until 5 gui_clipboard_is "$1" || gui_fail "the clipboard does not hold '$1'"
     xdotool key --clearmodifiers ctrl+a ctrl+v
     sleep 0.2
     kill "$owner" 2>/dev/null || true
     wait "$owner" 2>/dev/null || true
 }
+
+gui_clipboard_is() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 
 # A click at X,Y inside the window, with optional modifiers (shift, ctrl).
 gui_click() {

@@ -50,15 +50,24 @@ choose_in() {
 }
 
 start_dialog() {
-    wine "$exe" >"$work/dialog.log" 2>&1 &
+    (cd "$work" && exec wine "$exe" "$@" >"$work/dialog.log" 2>&1) &
     dialog_pid=$!
     window="$(gui_window '^Velmora 遊戲文件擷取器　')"
 }
 
-# Enter in the list closes the window, and the program ends.
-close_with_enter() {
-    gui_keys "$window" Return
-    gui_until 20 bash -c "! kill -0 $dialog_pid" || gui_fail "Enter did not close the dialog"
+# Enter (or Escape) in the list closes the window, and the program ends.
+close_with() {
+    gui_keys "$window" "$1"
+    gui_until 20 bash -c "! kill -0 $dialog_pid" || gui_fail "$1 did not close the dialog"
+}
+
+# Answers the question or message the dialog shows, with Enter: its default button.
+answer() {
+    local id
+    id="$(gui_window '^Velmora 遊戲文件擷取器$')"
+    gui_shot "$1"
+    gui_keys "$id" Return
+    gui_gone '^Velmora 遊戲文件擷取器$'
 }
 
 find_colour() {
@@ -97,7 +106,7 @@ scenario_select_and_extract() {
     gui_until 20 test -f "$work/out1/sub/c.wav" || gui_fail "nothing extracted"
     gui_shot extract-3-done
     same_files "$work/out1" "./sub/a.wav ./sub/c.wav " "click, Shift+click, Ctrl+click"
-    close_with_enter
+    close_with Return
 }
 
 # Build through the folder chooser and the Save window, open the new archive as offered, find
@@ -108,8 +117,7 @@ scenario_build_and_find() {
     choose_in '請選擇要打包的資料夾' "$work/src" folder
     # Wine appends the filter's ".dat" to a typed "GAME01.DAT" (it compares case-sensitively).
     choose_in '^Save$' "$work/GAME01"
-    gui_keys "$(gui_window '^Velmora 遊戲文件擷取器$')" Return
-    gui_gone '^Velmora 遊戲文件擷取器$'
+    answer build-1-question
     built="$(find "$work" -maxdepth 1 -iname 'GAME01.dat')"
     [ -n "$built" ] || gui_fail "no GAME01.DAT built"
     (cd "$work" && wine "$dat" check "$(basename "$built")" >/dev/null) || gui_fail "the built archive does not pass check"
@@ -119,7 +127,7 @@ scenario_build_and_find() {
     find_colour miss "地圖"
     gui_paste "世界"
     find_colour match "世界"
-    gui_shot build-1-found
+    gui_shot build-2-found
     # Found is current, not selected: the user picks it.
     row "$window" 6 | click_at "$window"
     mkdir "$work/out2"
@@ -128,10 +136,27 @@ scenario_build_and_find() {
     gui_until 20 test -f "$work/out2/地圖/世界.bmp" || gui_fail "the found entry was not extracted"
     same_files "$work/out2" "./地圖/世界.bmp " "find"
     row "$window" 0 | click_at "$window"
-    close_with_enter
+    close_with Return
+}
+
+# An archive named on the command line, an entry deleted with Del and put back with Ctrl+Z: the
+# archive is as it was, byte for byte. Escape closes.
+scenario_delete_and_undo() {
+    cp "$work/GAME00.DAT" "$work/before.dat"
+    start_dialog GAME00.DAT
+    row "$window" 0 | click_at "$window"
+    gui_keys "$window" Delete
+    answer undo-1-delete
+    gui_until 20 bash -c "! cmp -s '$work/GAME00.DAT' '$work/before.dat'" || gui_fail "Del changed nothing"
+    gui_keys "$window" ctrl+z
+    gui_until 20 cmp -s "$work/GAME00.DAT" "$work/before.dat" || gui_fail "Ctrl+Z did not restore the archive"
+    gui_shot undo-2-undone
+    close_with Escape
 }
 
 scenario_select_and_extract
 echo "dialog scenario: load, filter, click/Shift/Ctrl selection, extract: passed"
 scenario_build_and_find
 echo "dialog scenario: build through Save, check, find in Chinese, extract: passed"
+scenario_delete_and_undo
+echo "dialog scenario: open from the command line, delete, undo: passed"
