@@ -117,6 +117,24 @@ gui_click() {
     sleep 0.1
 }
 
+# The Windows name of a host path (Wine's drive Z: is the host's root).
+gui_winpath() { local path="${1//\//\\}"; printf 'Z:%s' "$path"; }
+
+gui_size() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: \([0-9]*\)x\([0-9]*\)/\1 \2/p'; }
+
+# Answers Wine's Open, Save or folder window titled like the regular expression with PATH. Its
+# folder window starts with the focus in the folder view: "folder" clicks the name box first.
+gui_choose() {
+    local id w h
+    id="$(gui_window "$1")"
+    read -r w h < <(gui_size "$id")
+    xdotool windowactivate --sync "$id"
+    [ "${3:-}" = folder ] && gui_click "$id" $((w - 200)) $((h - 44))
+    gui_paste "$(gui_winpath "$2")"
+    xdotool key Return
+    gui_gone "$1"
+}
+
 # The whole screen into the build folder's screenshots, for a person to look at.
 gui_shot() {
     [ -n "${DISPLAY:-}" ] && [ -n "${GUI_SHOTS:-}" ] || return 0

@@ -25,29 +25,15 @@ head -c 70000 /dev/urandom >"$work/src/地圖/世界.bmp"
 # Listed as a.bmp b.bmp c.bmp sub\a.wav sub\b.wav sub\c.wav 地圖\世界.bmp.
 (cd "$work" && wine "$dat" build src GAME00.DAT >/dev/null)
 
-winpath() { local path="${1//\//\\}"; printf 'Z:%s' "$path"; }
-
 # Points of the dialog's template (dialog units, res/Resource.h) in the window's pixels.
 at() {
-    local size
-    size="$(xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p')"
-    echo "$(($2 * ${size%x*} / 240)) $(($3 * ${size#*x} / 269))"
+    local w h
+    read -r w h < <(gui_size "$1")
+    echo "$(($2 * w / 240)) $(($3 * h / 269))"
 }
 # The list's row: the Ming face's line is 14 pixels at 9 points.
 row() { read -r x y < <(at "$1" 8 7); echo "$((x + 30)) $((y + 9 + 14 * $2))"; }
 click_at() { local id="$1" x y; read -r x y; gui_click "$id" "$x" "$y" "${2:-}"; }
-
-# Wine's folder chooser starts with the focus in its folder view: the name box is clicked first.
-choose_in() {
-    local id size
-    id="$(gui_window "$1")"
-    size="$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: //p')"
-    xdotool windowactivate --sync "$id"
-    [ "${3:-}" = folder ] && gui_click "$id" $((${size%x*} - 200)) $((${size#*x} - 44))
-    gui_paste "$(winpath "$2")"
-    xdotool key Return
-    gui_gone "$1"
-}
 
 start_dialog() {
     (cd "$work" && exec wine "$exe" "$@" >"$work/dialog.log" 2>&1) &
@@ -92,7 +78,7 @@ same_files() {
 scenario_select_and_extract() {
     start_dialog
     gui_keys "$window" ctrl+o
-    choose_in '^Open$' "$work/GAME00.DAT"
+    gui_choose '^Open$' "$work/GAME00.DAT"
     at "$window" 50 223 | click_at "$window"
     xdotool key w
     gui_shot extract-1-filtered
@@ -102,7 +88,7 @@ scenario_select_and_extract() {
     gui_shot extract-2-selected
     mkdir "$work/out1"
     gui_keys "$window" ctrl+e
-    choose_in '解壓到資料夾' "$work/out1" folder
+    gui_choose '解壓到資料夾' "$work/out1" folder
     gui_until 20 test -f "$work/out1/sub/c.wav" || gui_fail "nothing extracted"
     gui_shot extract-3-done
     same_files "$work/out1" "./sub/a.wav ./sub/c.wav " "click, Shift+click, Ctrl+click"
@@ -114,9 +100,9 @@ scenario_select_and_extract() {
 scenario_build_and_find() {
     start_dialog
     at "$window" 183 255 | click_at "$window"
-    choose_in '請選擇要打包的資料夾' "$work/src" folder
+    gui_choose '請選擇要打包的資料夾' "$work/src" folder
     # Wine appends the filter's ".dat" to a typed "GAME01.DAT" (it compares case-sensitively).
-    choose_in '^Save$' "$work/GAME01"
+    gui_choose '^Save$' "$work/GAME01"
     answer build-1-question
     built="$(find "$work" -maxdepth 1 -iname 'GAME01.dat')"
     [ -n "$built" ] || gui_fail "no GAME01.DAT built"
@@ -132,7 +118,7 @@ scenario_build_and_find() {
     row "$window" 6 | click_at "$window"
     mkdir "$work/out2"
     gui_keys "$window" ctrl+e
-    choose_in '解壓到資料夾' "$work/out2" folder
+    gui_choose '解壓到資料夾' "$work/out2" folder
     gui_until 20 test -f "$work/out2/地圖/世界.bmp" || gui_fail "the found entry was not extracted"
     same_files "$work/out2" "./地圖/世界.bmp " "find"
     row "$window" 0 | click_at "$window"

@@ -13,7 +13,6 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 dialog=no
 grep -q '^velmora-extractor ' "$build/windows-programs.txt" && dialog=yes
 
-winpath() { local path="${1//\//\\}"; printf 'Z:%s' "$path"; }
 # The registry as the server last wrote it out: read without starting Wine again.
 registry_has() { wineserver --wait; grep -qF "$1" "$WINEPREFIX/system.reg"; }
 
@@ -28,7 +27,7 @@ expected="README.txt velmora-dat.exe"
 [ $dialog = yes ] && expected="$expected velmora-extractor.exe"
 listed="$(find "$scratch/zip/velmora-extractor-$version" -mindepth 1 -printf '%f\n' | sort | tr '\n' ' ')"
 [ "$listed" = "$expected " ] || gui_fail "the zip holds '$listed', not '$expected'"
-portable="$(winpath "$scratch/zip/velmora-extractor-$version/velmora-dat.exe")"
+portable="$(gui_winpath "$scratch/zip/velmora-extractor-$version/velmora-dat.exe")"
 head -c 70000 /dev/urandom >"$scratch/src/地圖/世界.bmp"
 printf 'hello' >"$scratch/src/readme.txt"
 # One Wine start for the lot: each costs seconds.
