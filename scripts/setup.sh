@@ -9,7 +9,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${VELMORA_BUILD_DIR:-$root/build}"
 
 # What building and running the tool needs; `--tests` adds what only the test run needs (the
-# Windows cross-build, Wine, the sanitizer compiler, the package checks, the dialog's test tools).
+# Windows cross-build, Wine, the sanitizer compiler, the package checks, the dialog's test tools,
+# the Windows installer's maker and what drives and photographs windows under Wine).
 packages=(
     g++ cmake ninja-build pkg-config ccache libfuse3-dev fuse3
     qt6-base-dev libgl-dev libqt6svg6 qt6-multimedia-dev qt6-translations-l10n qt6-l10n-tools
@@ -24,7 +25,7 @@ if [ "${1:-}" = "--tests" ]; then
         clang libclang-rt-14-dev
         tar zip util-linux
         help2man dpkg-dev file lintian appstream desktop-file-utils shared-mime-info bash-completion
-        valgrind xvfb xdotool openbox xclip python3
+        valgrind xvfb xdotool openbox xclip python3 x11-utils imagemagick nsis
     )
 fi
 

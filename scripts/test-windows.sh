@@ -72,7 +72,8 @@ printf '' >"$trip/src/地圖/深處/空.dat"
 head -c 5000 /dev/urandom >"$trip/src/sub/許功蓋.wav"
 (
     cd "$trip"
-    wine "$exe" build src GAME00.DAT
+    # Named as a Windows prompt names it.
+    wine "$exe" build src '.\GAME00.DAT'
     wine "$exe" list GAME00.DAT >listed.txt
     wine "$exe" check GAME00.DAT
     wine "$exe" extract GAME00.DAT out

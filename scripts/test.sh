@@ -27,6 +27,12 @@ windows_start=$SECONDS
 VELMORA_JOBS="$jobs" "$root/scripts/test-windows.sh"
 echo "Windows part: $((SECONDS - windows_start)) s"
 
+echo "== Windows: the dialog driven under Wine, the zip and the installer made and tried"
+windows_start=$SECONDS
+"$root/tests/windows/dialog_scenarios.sh"
+"$root/tests/windows/package_test.sh"
+echo "Windows download and scenarios: $((SECONDS - windows_start)) s"
+
 echo "== Debian package: built, checked by lintian, unpacked and tried"
 "$root/tests/package/package_test.sh"
 

@@ -4,7 +4,7 @@ namespace archive::paths {
 
 bool endsWithSeparator(std::string_view path) noexcept
 {
-    return !path.empty() && path.back() == kSeparator;
+    return !path.empty() && kSeparators.find(path.back()) != std::string_view::npos;
 }
 
 std::string join(std::string_view folder, std::string_view name)
@@ -29,13 +29,13 @@ std::string withSeparator(std::string_view path)
 
 std::string fileName(std::string_view path)
 {
-    const std::size_t slash = path.rfind(kSeparator);
+    const std::size_t slash = path.find_last_of(kSeparators);
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 std::pair<std::string, std::string> split(std::string_view path)
 {
-    const std::size_t slash = path.rfind(kSeparator);
+    const std::size_t slash = path.find_last_of(kSeparators);
     if (slash == std::string_view::npos)
         return {".", std::string(path)};
     return {slash == 0 ? std::string(1, kSeparator) : std::string(path.substr(0, slash)),
@@ -44,7 +44,7 @@ std::pair<std::string, std::string> split(std::string_view path)
 
 std::string parent(std::string_view path)
 {
-    const std::size_t slash = path.rfind(kSeparator);
+    const std::size_t slash = path.find_last_of(kSeparators);
     return slash == 0 || slash == std::string_view::npos ? std::string(1, kSeparator)
                                                          : std::string(path.substr(0, slash));
 }
@@ -53,7 +53,7 @@ std::vector<std::string> components(std::string_view path)
 {
     std::vector<std::string> parts;
     for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(kSeparator, start);
+        std::size_t end = path.find_first_of(kSeparators, start);
         if (end == std::string_view::npos)
             end = path.size();
         if (end > start)
@@ -68,7 +68,7 @@ bool isSameOrBelow(std::string_view path, std::string_view folder) noexcept
     if (folder == "/")
         return true;
     return path.substr(0, folder.size()) == folder &&
-           (path.size() == folder.size() || path[folder.size()] == kSeparator);
+           (path.size() == folder.size() || endsWithSeparator(path.substr(0, folder.size() + 1)));
 }
 
 } // namespace archive::paths

@@ -9,6 +9,13 @@
 namespace archive::paths {
 
 inline constexpr char kSeparator = '/';
+// What separates a path's levels when reading one: on Windows also '\', as paths typed at its
+// prompt or chosen in its windows are written. Paths made here use kSeparator.
+#ifdef _WIN32
+inline constexpr std::string_view kSeparators = "/\\";
+#else
+inline constexpr std::string_view kSeparators = "/";
+#endif
 
 bool endsWithSeparator(std::string_view path) noexcept;
 // name inside folder with exactly one separator between them; an empty folder is the current

@@ -36,7 +36,7 @@ void MountedArchive::open()
         return;
     m_session.window().openInOtherProgram(m_strFolder, [this, folder = m_strFolder] {
         m_session.reportError(
-            wording::fill(res::edit::kCannotOpenFolder, {wording::nativePath(folder)}));
+            wording::fill(wording::tr(res::edit::kCannotOpenFolder), {wording::nativePath(folder)}));
     });
 }
 
@@ -61,7 +61,7 @@ void MountedArchive::mount(const std::string& archivePath)
     events.failed = [&window, &session, archivePath](const archive::ArchiveError& error,
                                                      const std::string& scratchPath) {
         const std::string text =
-            wording::fill(res::edit::kFolderChangesKept,
+            wording::fill(wording::tr(res::edit::kFolderChangesKept),
                           {wording::nativePath(archivePath), wording::errorMessage(error),
                            wording::nativePath(scratchPath)});
         window.post([&session, text] { session.reportError(text); });
@@ -71,8 +71,8 @@ void MountedArchive::mount(const std::string& archivePath)
         m_pMount = m_mounts.mount(archivePath, folder, encoding, false, events);
     } catch (const archive::FileError& error) {
         if (error.kind() != archive::ErrorKind::changedMeanwhile ||
-            !m_session.questions().askYesNo(res::kDisplayName,
-                                            wording::fill(res::edit::kRecoverFolderChanges,
+            !m_session.questions().askYesNo(wording::tr(res::kDisplayName),
+                                            wording::fill(wording::tr(res::edit::kRecoverFolderChanges),
                                                           {wording::nativePath(archivePath),
                                                            wording::nativePath(error.subject())})))
             throw;

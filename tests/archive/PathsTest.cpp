@@ -45,6 +45,13 @@ TEST(PathsTest, SplitAndFileNameTakeTheLastComponent)
         {"/a/b/GAME00.DAT", "/a/b", "GAME00.DAT"},
         {"out/", "out", ""},
         {"out/..", "out", ".."},
+#ifdef _WIN32
+        // As typed at a Windows prompt or given by its file windows.
+        {"out\\GAME00.DAT", "out", "GAME00.DAT"},
+        {"Z:\\a/b\\GAME00.DAT", "Z:\\a/b", "GAME00.DAT"},
+#else
+        {"out\\GAME00.DAT", ".", "out\\GAME00.DAT"},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -103,6 +110,9 @@ TEST(PathsTest, SameOrBelowComparesWholeComponents)
         {"/data", "/data/game", false},
         {"/anything", "/", true},
         {"/data/gam", "/data/game", false},
+#ifdef _WIN32
+        {"C:/data/game\\sub", "C:/data/game", true},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " in " + c.folder);
