@@ -305,9 +305,7 @@ void CWin32ExtractorDlg::onDropFiles(HDROP drop)
     for (UINT i = 0; i < count; ++i) {
         std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
-        std::string text = utf8(path);
-        std::replace(text.begin(), text.end(), '\\', '/');
-        paths.push_back(std::move(text));
+        paths.push_back(utf8(path));
     }
     DragFinish(drop);
     if (!session::DropsAndCopies(*m_session, m_noCopies, *m_edits).takesDrop(paths))

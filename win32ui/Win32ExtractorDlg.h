@@ -48,6 +48,7 @@ public:
     // How long a command runs before its progress window opens.
     void setProgressDelay(int ms) { m_nProgressDelayMs = ms; }
     session::Session& session() { return *m_session; }
+    const session::Session& session() const { return *m_session; }
     const EntryListBox& entryList() const { return *m_list; }
 
 private:

@@ -32,6 +32,9 @@ void Win32LongRun::runOnWorker(const std::function<void(const archive::ProgressF
 {
     // The dialog takes no input while its objects are in the work's hands.
     const bool wasEnabled = m_hOwner && !EnableWindow(m_hOwner, FALSE);
+    // No delay: the window is up before the work starts, however short it is.
+    if (m_nDelayMs <= 0)
+        open();
     std::exception_ptr failure;
     std::thread worker([&] {
         try {

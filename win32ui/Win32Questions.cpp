@@ -21,13 +21,6 @@ std::wstring hostPath(const std::string& path)
     return text;
 }
 
-std::string enginePath(const wchar_t* path)
-{
-    std::string text = utf8(path);
-    std::replace(text.begin(), text.end(), '\\', '/');
-    return text;
-}
-
 // Releases a COM interface when it goes.
 template <class T> struct Com {
     T* p = nullptr;
@@ -44,7 +37,8 @@ std::string pathOf(IShellItem* item)
     PWSTR name = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &name)))
         return {};
-    std::string path = enginePath(name);
+    // As Windows writes it, so messages naming it read as the user chose it.
+    std::string path = utf8(name);
     CoTaskMemFree(name);
     return path;
 }

@@ -9,8 +9,8 @@
 
 // The session's questions over Windows' own windows: the common item dialogs for files and
 // folders (a folder is chosen with FOS_PICKFOLDERS, which takes a typed path), message boxes, and
-// the program's prompt and failure windows from its resources. Paths come back in the engine's
-// spelling, '/' between levels.
+// the program's prompt and failure windows from its resources. Paths come back as Windows writes
+// them, which the engine takes as they are.
 class Win32Questions : public session::Questions {
 public:
     void setOwner(HWND owner) { m_hOwner = owner; }

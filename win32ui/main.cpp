@@ -7,8 +7,6 @@
 #include <objbase.h>
 #include <shellapi.h>
 
-#include <algorithm>
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
 {
     // The common item dialogs want a single-threaded apartment.
@@ -22,9 +20,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
             int count = 0;
             PWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
             if (arguments && count > 1) {
-                std::string path = archive::win32::utf8(arguments[1]);
-                std::replace(path.begin(), path.end(), '\\', '/');
-                dialog.openArchive(path);
+                dialog.openArchive(archive::win32::utf8(arguments[1]));
             }
             LocalFree(arguments);
             result = dialog.run();
