@@ -40,8 +40,10 @@ std::vector<int> EntryListBox::rows() const
 void EntryListBox::selectOnly(const std::vector<std::pair<int, int>>& ranges)
 {
     SendMessageW(m_hBox, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(m_hBox, LB_SETSEL, FALSE, -1);
-    for (const auto& [first, last] : ranges)
+    // Every row: one pass over the box's rows rather than two.
+    const bool isAll = ranges.size() == 1 && ranges.front() == std::pair(0, m_list.count() - 1);
+    SendMessageW(m_hBox, LB_SETSEL, isAll, -1);
+    for (const auto& [first, last] : isAll ? decltype(ranges){} : ranges)
         SendMessageW(m_hBox, LB_SELITEMRANGEEX, static_cast<WPARAM>(first),
                      static_cast<LPARAM>(last));
     SendMessageW(m_hBox, WM_SETREDRAW, TRUE, 0);

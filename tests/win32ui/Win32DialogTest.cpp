@@ -13,10 +13,14 @@
 #include "win32ui/Win32ExtractorDlg.h"
 
 #include <gtest/gtest.h>
+#include <psapi.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace sessiontest;
 using archive::win32::utf8;
@@ -432,4 +436,44 @@ TEST_F(Win32DialogTest, AShownProgressWindowEndsWithTheResult)
     EXPECT_NE(s_shown.find(session::wording::nativePath(dir.str())), std::string::npos) << s_shown;
     EXPECT_TRUE(questions.messages.empty()) << "shown in the window, not again";
     EXPECT_TRUE(IsWindowEnabled(dialog.handle()));
+}
+
+// Figures for a large archive, printed, not judged (timing on a shared machine is no test):
+// run with --gtest_also_run_disabled_tests, VELMORA_ROWS rows (1,000,000 unless set).
+TEST_F(Win32DialogTest, DISABLED_LargeArchiveFigures)
+{
+    const char* rows = std::getenv("VELMORA_ROWS");
+    const int count = rows ? std::atoi(rows) : 1'000'000;
+    testsupport::ArchiveImage image;
+    for (int i = 0; i < count; ++i)
+        image.add("DIR" + std::to_string(i / 1000) + "\\FILE" + std::to_string(i) + ".BMP", "");
+    const std::string large = at(dir, "GAME99.DAT");
+    testsupport::writeFile(large, image.bytes());
+    image = {};
+    HWND list = item(res::IDC_ENTRY_LIST);
+    const auto timed = [&](const char* what, const std::function<void()>& act) {
+        const auto start = std::chrono::steady_clock::now();
+        act();
+        UpdateWindow(list);
+        const auto ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start);
+        std::printf("%-28s %9.1f ms\n", what, ms.count());
+    };
+    timed("load, list and paint", [&] { dialog.openArchive(large); });
+    timed("the list box alone", [&] {
+        SendMessageW(list, LB_SETCOUNT, 0, 0);
+        SendMessageW(list, LB_SETCOUNT, count, 0);
+    });
+    timed("select all", [&] { click(res::IDC_SELECT_ALL); });
+    timed("read the selection", [&] { EXPECT_EQ(selected().size(), std::size_t(count)); });
+    timed("clear", [&] { click(res::IDC_DESELECT_ALL); });
+    timed("find, first keystroke", [&] { typeFind("F"); });
+    timed("find, a far row", [&] { typeFind("FILE99999"); });
+    timed("type filter WAV (none)", [&] { chooseType("WAV"); });
+    timed("type filter * again", [&] { chooseType("*"); });
+    PROCESS_MEMORY_COUNTERS memory{};
+    K32GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof(memory));
+    std::printf("%-28s %9.1f MiB\n", "peak working set", memory.PeakWorkingSetSize / 1048576.0);
+    std::printf("%-28s %9.1f MiB\n", "committed now", memory.PagefileUsage / 1048576.0);
+    EXPECT_EQ(listed().size(), std::size_t(count));
 }
