@@ -57,7 +57,9 @@ CWin32ExtractorDlg::CWin32ExtractorDlg(session::Questions* questions)
       m_questions(questions ? *questions : *m_ownQuestions),
       m_session(std::make_unique<session::Session>(*this, m_questions)),
       m_edits(std::make_unique<session::ExternalEdits>(
-          m_noCopies, m_noCopies, [](const session::ExternalEdits::SavedCopy&) { return true; }))
+          m_watch, m_watch, [this](const session::ExternalEdits::SavedCopy& copy) {
+              return session::DropsAndCopies(*m_session, m_scratch, *m_edits).offerSavedCopy(copy);
+          }))
 {
 }
 
@@ -193,8 +195,11 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
     case res::IDC_CLOSE:
         return runCommand([this] { close(); });
     }
+    // The list's menu commands sent without the menu are for the current entry.
+    if (id >= IDM_COPY_NAME && id <= IDM_OPEN_WITH && code != 0)
+        onMenuCommand(id, m_list->current());
     // The list follows the filter and the find text at once: neither opens a window nor waits.
-    if (id == res::IDC_TYPE_FILTER && code == CBN_SELCHANGE)
+    else if (id == res::IDC_TYPE_FILTER && code == CBN_SELCHANGE)
         m_session->commands().now([this] { ListingCommands(*m_session).filter(); });
     else if (id == res::IDC_FIND_TEXT && code == EN_CHANGE)
         m_session->commands().now(
@@ -255,14 +260,21 @@ void CWin32ExtractorDlg::onContextMenu(LPARAM at)
         add(IDM_REPLACE, res::edit::kMenuReplace, nullptr, state.canReplace);
         add(IDM_RENAME, res::edit::kMenuRename, res::kShortcutRename, state.canRename);
         add(IDM_DELETE, res::edit::kMenuDelete, res::kShortcutDelete, state.canDelete);
+        add(IDM_OPEN_WITH, res::edit::kMenuOpenWith, nullptr, state.canOpenInOtherProgram);
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         add(IDM_UNDO, res::edit::kMenuUndo, res::kShortcutUndo, state.canUndo);
     }
     const auto chosen = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                         screen.x, screen.y, 0, m_hDlg, nullptr));
     DestroyMenu(menu);
+    if (chosen != 0)
+        onMenuCommand(chosen, row);
+}
+
+void CWin32ExtractorDlg::onMenuCommand(int id, int row)
+{
     using session::ArchiveChanges;
-    switch (chosen) {
+    switch (id) {
     case IDM_COPY_NAME:
         return copyName(row);
     case IDM_ADD_FILES:
@@ -273,9 +285,12 @@ void CWin32ExtractorDlg::onContextMenu(LPARAM at)
         return runCommand([this, row] { ArchiveChanges(*m_session).rename(row); });
     case IDM_DELETE:
         return runCommand([this, row] { ArchiveChanges(*m_session).remove(row); });
+    case IDM_OPEN_WITH:
+        return runCommand([this, row] {
+            session::DropsAndCopies(*m_session, m_scratch, *m_edits).openInOtherProgram(row);
+        });
     default:
-        if (chosen != 0)
-            onCommand(chosen, 0);
+        onCommand(id, 0);
     }
 }
 
@@ -308,10 +323,10 @@ void CWin32ExtractorDlg::onDropFiles(HDROP drop)
         paths.push_back(utf8(path));
     }
     DragFinish(drop);
-    if (!session::DropsAndCopies(*m_session, m_noCopies, *m_edits).takesDrop(paths))
+    if (!session::DropsAndCopies(*m_session, m_scratch, *m_edits).takesDrop(paths))
         return;
     runCommand([this, paths = std::move(paths)] {
-        session::DropsAndCopies(*m_session, m_noCopies, *m_edits).drop(paths);
+        session::DropsAndCopies(*m_session, m_scratch, *m_edits).drop(paths);
     });
 }
 
@@ -337,6 +352,8 @@ void CWin32ExtractorDlg::runPosted()
 
 void CWin32ExtractorDlg::close()
 {
+    // Copies in other programs are no longer offered back once the dialog goes.
+    m_edits->clear();
     m_session->closeArchive();
     // The replaced archive's space goes back to the disk now.
     m_session->archive().forgetUndo();
@@ -357,6 +374,11 @@ std::unique_ptr<session::LongRun> CWin32ExtractorDlg::startLongRun(const std::st
 void CWin32ExtractorDlg::openInOtherProgram(const std::string& path,
                                             std::function<void()> onFailure)
 {
+    if (m_openWith) {
+        if (!m_openWith(path))
+            post(std::move(onFailure));
+        return;
+    }
     std::wstring file = wide(path);
     std::replace(file.begin(), file.end(), L'/', L'\\');
     SHELLEXECUTEINFOW info{};

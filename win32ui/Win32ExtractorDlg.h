@@ -2,7 +2,8 @@
 
 #include "session/SessionWindow.h"
 #include "win32ui/EntryListBox.h"
-#include "win32ui/NoExternalCopies.h"
+#include "win32ui/PolledFileWatch.h"
+#include "win32ui/TempEntryFolders.h"
 
 #include <deque>
 #include <functional>
@@ -47,6 +48,13 @@ public:
     void openArchive(const std::string& path);
     // How long a command runs before its progress window opens.
     void setProgressDelay(int ms) { m_nProgressDelayMs = ms; }
+    // What opens a file in another program: Windows' program for its type unless a test says;
+    // false when there is none or it could not start.
+    void setOpenWith(std::function<bool(const std::string& path)> openWith)
+    {
+        m_openWith = std::move(openWith);
+    }
+    const session::ExternalEdits& externalEdits() const { return *m_edits; }
     session::Session& session() { return *m_session; }
     const session::Session& session() const { return *m_session; }
     const EntryListBox& entryList() const { return *m_list; }
@@ -79,6 +87,8 @@ private:
     // The list's keys that are not accelerators: F2 and Delete. -2 when taken, else -1.
     INT_PTR onListKey(int key);
     void onContextMenu(LPARAM at);
+    // A command of the list's menu for the entry at row.
+    void onMenuCommand(int id, int row);
     void onDropFiles(HDROP drop);
     void runPosted();
     // Every command a button, key, menu or drop starts runs once the message that chose it has
@@ -101,6 +111,8 @@ private:
     session::Questions& m_questions;
     std::unique_ptr<session::Session> m_session;
     std::unique_ptr<EntryListBox> m_list;
-    NoExternalCopies m_noCopies;
+    std::function<bool(const std::string&)> m_openWith;
+    TempEntryFolders m_scratch;
+    PolledFileWatch m_watch;
     std::unique_ptr<session::ExternalEdits> m_edits;
 };

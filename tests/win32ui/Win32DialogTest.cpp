@@ -8,6 +8,7 @@
 #include "res/Resource.h"
 #include "session/Session.h"
 #include "session/Wording.h"
+#include "session/edits/ExternalEdits.h"
 #include "tests/session/SessionFakes.h"
 #include "win32ui/ResourceIds.h"
 #include "win32ui/Win32ExtractorDlg.h"
@@ -408,6 +409,38 @@ TEST_F(Win32DialogTest, ListKeysChangeTheArchiveAndUndoPutsItBack)
     EXPECT_FALSE(after.contains("sound.wav"));
     EXPECT_EQ(selected(), std::vector<int>{1}) << "the renamed entry selected";
     EXPECT_TRUE(questions.messages.empty());
+}
+
+// An entry opened in another program is a copy whose saves go back into the archive after the
+// question; when no program opens it, the message says so.
+TEST_F(Win32DialogTest, ACopyOpenedElsewhereComesBackWhenSaved)
+{
+    load();
+    std::string opened;
+    dialog.setOpenWith([&](const std::string& path) {
+        opened = path;
+        return true;
+    });
+    SendMessageW(item(res::IDC_ENTRY_LIST), LB_SETCARETINDEX, 1, FALSE);
+    command(IDM_OPEN_WITH);
+    ASSERT_EQ(testsupport::readFile(opened), kEntries.at("sound.wav"));
+    EXPECT_EQ(dialog.externalEdits().count(), 1);
+
+    testsupport::writeFile(opened, "RIFF saved");
+    questions.answers.push_back(true);
+    // The watch looks every PolledFileWatch::kPollMs, then waits for the save to settle.
+    for (int waited = 0; questions.asked.empty() && waited < 100; ++waited) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pump();
+    }
+    pump();
+    ASSERT_EQ(questions.asked.size(), 1u);
+    EXPECT_EQ(entriesOf(archivePath).at("sound.wav"), "RIFF saved");
+
+    dialog.setOpenWith([](const std::string&) { return false; });
+    command(IDM_OPEN_WITH);
+    ASSERT_EQ(questions.messages.size(), 1u);
+    EXPECT_NE(questions.messages[0].find("sound.wav"), std::string::npos) << questions.messages[0];
 }
 
 // With the progress window shown, the run's result is its last words, read before OK closes it.
