@@ -8,6 +8,7 @@
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
 #include "session/Session.h"
+#include "session/Wording.h"
 #include "session/commands/ArchiveChanges.h"
 #include "session/commands/DropsAndCopies.h"
 #include "session/commands/ExtractAndBuild.h"
@@ -18,10 +19,12 @@
 #include "win32ui/Win32LongRun.h"
 #include "win32ui/Win32Questions.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -122,6 +125,35 @@ void CWin32ExtractorDlg::onInitDialog()
     }
     SendMessageW(m_hTypeFilter, CB_SETCURSEL, 0, 0);
     DragAcceptFiles(m_hDlg, TRUE);
+    nameKeysInTooltips();
+}
+
+void CWin32ExtractorDlg::nameKeysInTooltips()
+{
+    m_hTooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  m_hDlg, nullptr, GetModuleHandleW(nullptr), nullptr);
+    // A line each, so a control with two commands names both.
+    SendMessageW(m_hTooltips, TTM_SETMAXTIPWIDTH, 0, 600);
+    std::map<std::string, std::string> lines;
+    for (const res::KeyTip& tip : res::kKeyTips) {
+        std::string& text = lines[tip.control];
+        text +=
+            (text.empty() ? "" : "\n") + session::wording::fill(res::kKeyTip, {tip.text, tip.keys});
+    }
+    for (const res::ControlTemplate& control : res::kControls) {
+        const auto found = lines.find(control.name);
+        if (found == lines.end())
+            continue;
+        std::wstring text = wide(found->second);
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        tool.hwnd = m_hDlg;
+        tool.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(m_hDlg, control.id));
+        tool.lpszText = text.data();
+        SendMessageW(m_hTooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 INT_PTR CWin32ExtractorDlg::onMessage(UINT message, WPARAM wParam, LPARAM lParam)

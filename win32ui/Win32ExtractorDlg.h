@@ -36,6 +36,7 @@ public:
     // Creates the window, modeless and shown; false when the template cannot be made.
     bool create(int showCommand = SW_SHOW);
     HWND handle() const { return m_hDlg; }
+    HWND tooltips() const { return m_hTooltips; }
     bool isClosed() const { return m_hDlg == nullptr; }
     // Runs the program's messages until the window is gone.
     int run();
@@ -83,6 +84,8 @@ private:
     static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onInitDialog();
+    // The buttons' and the find box's tooltips name the keys of their commands.
+    void nameKeysInTooltips();
     void onCommand(int id, int code);
     // The list's keys that are not accelerators: F2 and Delete. -2 when taken, else -1.
     INT_PTR onListKey(int key);
@@ -102,6 +105,7 @@ private:
     HWND m_hDlg = nullptr;
     HWND m_hTypeFilter = nullptr;
     HWND m_hFind = nullptr;
+    HWND m_hTooltips = nullptr;
     HACCEL m_hAccelerators = nullptr;
     HBRUSH m_hMissBrush = nullptr;
     bool m_bFindMiss = false;

@@ -157,7 +157,7 @@ const char* className(res::ControlKind kind)
 
 // The resource the program runs is the table the Linux dialog lays out: each control where the
 // table puts it, of its kind and with its text, in the table's tab order; the list keeps no rows
-// of its own; the type selector holds the engine's types.
+// of its own; the type selector holds the engine's types; the tooltips name the keys.
 TEST_F(Win32DialogTest, TheWindowIsTheTemplate)
 {
     EXPECT_EQ(text(0), "") << "no control has id 0";
@@ -194,6 +194,19 @@ TEST_F(Win32DialogTest, TheWindowIsTheTemplate)
         if (control.kind != res::ControlKind::ComboBox) {
             EXPECT_EQ(actual.bottom - actual.top, expected.bottom);
         }
+        wchar_t tip[256] = {};
+        TOOLINFOW tool{};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = dialog.handle();
+        tool.uId = reinterpret_cast<UINT_PTR>(window);
+        tool.lpszText = tip;
+        SendMessageW(dialog.tooltips(), TTM_GETTEXTW, 256, reinterpret_cast<LPARAM>(&tool));
+        std::string keys;
+        for (const res::KeyTip& line : res::kKeyTips)
+            if (line.control == std::string_view(control.name))
+                keys += (keys.empty() ? "" : "\n") +
+                        session::wording::fill(res::kKeyTip, {line.text, line.keys});
+        EXPECT_EQ(utf8(tip), keys);
         if (previous) {
             EXPECT_EQ(GetWindow(previous, GW_HWNDNEXT), window) << "tab order";
         }
