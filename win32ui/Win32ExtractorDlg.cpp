@@ -125,6 +125,13 @@ void CWin32ExtractorDlg::onInitDialog()
     }
     SendMessageW(m_hTypeFilter, CB_SETCURSEL, 0, 0);
     DragAcceptFiles(m_hDlg, TRUE);
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const auto& [size, metric] :
+         {std::pair(ICON_BIG, SM_CXICON), std::pair(ICON_SMALL, SM_CXSMICON)})
+        SendMessageW(m_hDlg, WM_SETICON, size,
+                     reinterpret_cast<LPARAM>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_VELMORA),
+                                                         IMAGE_ICON, GetSystemMetrics(metric),
+                                                         GetSystemMetrics(metric), LR_SHARED)));
     nameKeysInTooltips();
 }
 
