@@ -22,6 +22,10 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> chooseFileOrFolder(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
     std::optional<QStringList> chooseFiles(QWidget*, const QString&, const QString&) override
     {
         return std::nullopt;

@@ -53,6 +53,10 @@ public:
     {
         return next(folders);
     }
+    std::optional<QString> chooseFileOrFolder(QWidget*, const QString&, const QString&) override
+    {
+        return next(folders);
+    }
     std::optional<QStringList> chooseFiles(QWidget*, const QString&, const QString&) override
     {
         return std::nullopt;

@@ -74,11 +74,11 @@ void Session::setStatusFromList()
 {
     const archive::ArchiveReader& reader = m_archive.reader();
     const bool isDetected = reader.isCodePageDetected();
-    m_window.setStatus(m_list.marks() ? wording::statusLine(reader.path(), m_list.count(),
-                                                            reader.codePage(), isDetected,
-                                                            *m_list.marks())
-                                      : wording::statusLine(reader.path(), m_list.count(),
-                                                            reader.codePage(), isDetected));
+    m_window.setStatus(
+        m_list.marks()
+            ? wording::statusLine(reader.path(), m_list.count(), reader.codePage(), isDetected,
+                                  *m_list.marks())
+            : wording::statusLine(reader.path(), m_list.count(), reader.codePage(), isDetected));
 }
 
 void Session::clearStatus()

@@ -94,8 +94,7 @@ QString EntryListModel::markText(int row) const
     if (!marks)
         return {};
     const std::uint32_t position = GetItemData(row);
-    const QString text =
-        uiText(kMarkLooks[static_cast<int>(marks->markOf(position))].text);
+    const QString text = uiText(kMarkLooks[static_cast<int>(marks->markOf(position))].text);
     return marks->markOf(position) == session::ComparisonMarks::Mark::renamed
                ? text.arg(QString::fromStdString(marks->renamedFrom(position)))
                : text;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "session/SessionWindow.h"
+#include "session/edits/PrivateScratchFolders.h"
 #include "win32ui/EntryListBox.h"
 #include "win32ui/PolledFileWatch.h"
-#include "win32ui/TempEntryFolders.h"
 
 #include <deque>
 #include <functional>
@@ -116,7 +116,7 @@ private:
     std::unique_ptr<session::Session> m_session;
     std::unique_ptr<EntryListBox> m_list;
     std::function<bool(const std::string&)> m_openWith;
-    TempEntryFolders m_scratch;
+    session::PrivateScratchFolders m_scratch;
     PolledFileWatch m_watch;
     std::unique_ptr<session::ExternalEdits> m_edits;
 };

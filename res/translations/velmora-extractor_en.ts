@@ -3,11 +3,25 @@
 <TS version="2.1" language="en" sourcelanguage="zh_TW">
 <context>
     <name>res</name>
+    <message><source>比較…</source><translation>Compare…</translation></message>
+    <message><source>只顯示有差異的項目</source><translation>Show only differing entries</translation></message>
+    <message><source>選擇要與目前檔案庫比較的舊版檔案庫或資料夾</source><translation>Choose the older archive or folder to compare the open archive with</translation></message>
+    <message><source>正在比較：%1</source><translation>Comparing with %1</translation></message>
+    <message><source>新增 %1 個，變更 %2 個，重新命名 %3 個，未變更 %4 個，刪除 %5 個</source><translation>%1 added, %2 changed, %3 renamed, %4 unchanged, %5 deleted</translation></message>
+    <message><source>；與 %1 比較：%2</source><translation>; compared with %1: %2</translation></message>
+    <message><source>已比較 %1：%2</source><translation>Compared with %1: %2</translation></message>
+    <message><source>已取消比較，標記未變更</source><translation>Comparison cancelled; the marks are unchanged</translation></message>
+    <message><source>新增：另一邊沒有此項目</source><translation>Added: the other side has no such entry</translation></message>
+    <message><source>變更：內容與另一邊不同</source><translation>Changed: the contents differ from the other side</translation></message>
+    <message><source>未變更</source><translation>Unchanged</translation></message>
+    <message><source>重新命名：內容與另一邊的 %1 相同</source><translation>Renamed: same contents as %1 on the other side</translation></message>
+    <message><source>只解壓有差異的項目嗎？&#xa;選「否」則解壓所有選取的項目。</source><translation>Extract only the differing entries?&#xa;Choose &quot;No&quot; to extract all selected entries.</translation></message>
     <message><source>加入檔案…</source><translation>Add files…</translation></message>
     <message><source>取代…</source><translation>Replace…</translation></message>
     <message><source>重新命名…</source><translation>Rename…</translation></message>
     <message><source>刪除</source><translation>Delete</translation></message>
     <message><source>以其他程式開啟</source><translation>Open with another program</translation></message>
+    <message><source>以資料夾開啟</source><translation>Open as a folder</translation></message>
     <message><source>復原</source><translation>Undo</translation></message>
     <message><source>選擇要加入 %1 的檔案</source><translation>Choose the files to add to %1</translation></message>
     <message><source>選擇用來取代 %1 的檔案</source><translation>Choose the file to replace %1 with</translation></message>
@@ -26,6 +40,9 @@
     <message><source>已復原 %1</source><translation>Undid the last change to %1</translation></message>
     <message><source>無法復原 %1：上次變更之後，其他程式已修改此檔案，復原會蓋掉它的修改。&#xa;清單已重新載入此檔案目前的內容。</source><translation>Cannot undo the change to %1: another program changed the file since, and undoing would overwrite its changes.&#xa;The list now shows the file as it is.</translation></message>
     <message><source>沒有可開啟此檔案的程式：%1</source><translation>No program can open this file: %1</translation></message>
+    <message><source>沒有可開啟此資料夾的程式：%1</source><translation>No program can open this folder: %1</translation></message>
+    <message><source>以資料夾開啟的變更未能寫入 %1：&#xa;%2&#xa;變更保留在 %3，下次以資料夾開啟時會詢問是否寫入。</source><translation>The changes made in the folder could not be written to %1:&#xa;%2&#xa;They are kept in %3; the next time it is opened as a folder you will be asked whether to write them.</translation></message>
+    <message><source>上次以資料夾開啟 %1 時，有變更未寫入（保留在 %2）。&#xa;要先把這些變更寫入檔案庫嗎？</source><translation>When %1 was last opened as a folder, some changes were not written (they are kept in %2).&#xa;Write them into the archive first?</translation></message>
     <message><source>無法完成操作：%1</source><translation>Cannot complete the operation: %1</translation></message>
     <message><source>無法開啟檔案：%1</source><translation>Cannot open the file: %1</translation></message>
     <message><source>無法讀取檔案：%1</source><translation>Cannot read the file: %1</translation></message>

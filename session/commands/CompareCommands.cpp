@@ -54,8 +54,9 @@ void CompareCommands::compareWith(const std::string& otherPath)
         progress->finish(wording::tr(res::compare::kCancelled));
         return;
     }
-    const std::string done = wording::fill(
-        wording::tr(res::compare::kDone), {wording::nativePath(otherPath), wording::comparisonCounts(*marks)});
+    const std::string done =
+        wording::fill(wording::tr(res::compare::kDone),
+                      {wording::nativePath(otherPath), wording::comparisonCounts(*marks)});
     m_session.list().setMarks(std::move(marks), m_session.window().typeFilter());
     m_session.setStatusFromList();
     progress->finish(done);

@@ -26,11 +26,11 @@ void ExtractAndBuild::extract()
     if (const ComparisonMarks* marks = m_session.list().marks();
         marks &&
         m_session.questions().askYesNo(wording::tr(res::kDisplayName),
-                                         wording::tr(res::compare::kExtractDifferingQuestion)))
+                                       wording::tr(res::compare::kExtractDifferingQuestion)))
         std::erase_if(selected,
                       [marks](std::uint32_t position) { return !marks->isDiffering(position); });
-    const std::optional<std::string> folder =
-        m_session.questions().chooseFolder(wording::tr(res::kExtractTitle), m_session.startFolder());
+    const std::optional<std::string> folder = m_session.questions().chooseFolder(
+        wording::tr(res::kExtractTitle), m_session.startFolder());
     if (!folder)
         return;
     m_session.setStartFolder(*folder);

@@ -35,8 +35,8 @@ void MountedArchive::open()
     if (!m_pMount)
         return;
     m_session.window().openInOtherProgram(m_strFolder, [this, folder = m_strFolder] {
-        m_session.reportError(
-            wording::fill(wording::tr(res::edit::kCannotOpenFolder), {wording::nativePath(folder)}));
+        m_session.reportError(wording::fill(wording::tr(res::edit::kCannotOpenFolder),
+                                            {wording::nativePath(folder)}));
     });
 }
 
@@ -71,10 +71,11 @@ void MountedArchive::mount(const std::string& archivePath)
         m_pMount = m_mounts.mount(archivePath, folder, encoding, false, events);
     } catch (const archive::FileError& error) {
         if (error.kind() != archive::ErrorKind::changedMeanwhile ||
-            !m_session.questions().askYesNo(wording::tr(res::kDisplayName),
-                                            wording::fill(wording::tr(res::edit::kRecoverFolderChanges),
-                                                          {wording::nativePath(archivePath),
-                                                           wording::nativePath(error.subject())})))
+            !m_session.questions().askYesNo(
+                wording::tr(res::kDisplayName),
+                wording::fill(
+                    wording::tr(res::edit::kRecoverFolderChanges),
+                    {wording::nativePath(archivePath), wording::nativePath(error.subject())})))
             throw;
         m_pMount = m_mounts.mount(archivePath, folder, encoding, true, events);
     }

@@ -58,6 +58,7 @@ struct CompareFixture : ::testing::Test {
     std::string comparedStatus(const std::string& other, int rows) const
     {
         return fill(res::kStatusLine, {"GAME00.DAT", std::to_string(rows)}) +
+               fill(res::kStatusEncodingDetected, {"Big5"}) +
                fill(res::compare::kStatus, {other, fill(res::compare::kCounts, {1, 2, 1, 3, 1})});
     }
 };

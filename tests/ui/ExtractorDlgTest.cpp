@@ -1,5 +1,4 @@
 #include "ui/ExtractorDlg.h"
-#include "ui/QtTranslations.h"
 #include "archive/format/CodePage950.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
@@ -7,6 +6,7 @@
 #include "tests/ui/QtTestMain.h"
 #include "tests/ui/ScriptedServices.h"
 #include "ui/DialogServices.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QComboBox>

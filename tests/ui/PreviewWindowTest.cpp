@@ -260,13 +260,14 @@ TEST_F(PreviewFixture, DoubleClickAndTheMenuOpenOneWindowTitledWithTheEntry)
         texts << action->text();
     // The commands that change the archive follow, each after a separator.
     texts.removeAll(QString());
-    EXPECT_EQ(texts, QStringList({tr8(res::preview::kMenuPreview), tr8(res::preview::kMenuExtract),
-                                  tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
-                                  tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
-                                  tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
-                                  tr8(res::edit::kMenuOpenAsFolder), tr8(res::edit::kMenuUndo), tr8(res::compare::kMenuCompare),
-                                  tr8(res::compare::kMenuDifferingOnly),
-                                  tr8(res::kMenuNameEncoding)}));
+    EXPECT_EQ(texts,
+              QStringList({tr8(res::preview::kMenuPreview), tr8(res::preview::kMenuExtract),
+                           tr8(res::preview::kMenuCopyName), tr8(res::edit::kMenuAddFiles),
+                           tr8(res::edit::kMenuReplace), tr8(res::edit::kMenuRename),
+                           tr8(res::edit::kMenuDelete), tr8(res::edit::kMenuOpenWith),
+                           tr8(res::edit::kMenuOpenAsFolder), tr8(res::edit::kMenuUndo),
+                           tr8(res::compare::kMenuCompare), tr8(res::compare::kMenuDifferingOnly),
+                           tr8(res::kMenuNameEncoding)}));
     menu->actions()[0]->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window()->isVisible());
