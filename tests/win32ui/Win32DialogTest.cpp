@@ -3,6 +3,7 @@
 // Xvfb in scripts/test-windows.sh).
 #include "archive/ArchiveError.h"
 #include "archive/commands/Listing.h"
+#include "archive/format/CodePage.h"
 #include "archive/win32/Win32.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
@@ -130,9 +131,10 @@ struct Win32DialogTest : ::testing::Test {
         ReleaseDC(item(res::IDC_FIND_TEXT), dc);
         return background == RGB(0xff, 0xd0, 0xd0);
     }
-    std::string statusOf(int count) const
+    std::string statusOf(int count) const { return statusOf(archivePath, count); }
+    static std::string statusOf(const std::string& path, int count)
     {
-        return session::wording::statusLine(archivePath, count);
+        return session::wording::statusLine(path, count, archive::CodePage::big5(), true);
     }
 };
 
@@ -357,7 +359,7 @@ TEST_F(Win32DialogTest, ExtractAndBuildWriteWhatWasChosen)
     click(res::IDC_MAKE_ARCHIVE);
     // What was extracted packs back into the same entries, Big5 names included.
     EXPECT_EQ(entriesOf(built), kEntries);
-    EXPECT_EQ(text(res::IDC_STATUS), session::wording::statusLine(built, 4)) << "opened";
+    EXPECT_EQ(text(res::IDC_STATUS), statusOf(built, 4)) << "opened";
 }
 
 // Enter and Escape close the dialog wherever the focus is but on a button, which Enter presses;
