@@ -107,12 +107,13 @@ void DropsAndCopies::openInOtherProgram(int row)
     const std::uint32_t position = m_session.list().position(row);
     const std::string path = m_scratch.extractFile(reader, position);
     m_edits.watch(path, reader, position);
-    m_session.window().openInOtherProgram(
-        path, [this, path, name = std::string(m_session.list().name(row))] {
-            m_edits.forget(path);
-            m_session.reportError(wording::fill(wording::tr(res::edit::kCannotOpenWith),
-                                                {wording::shownName(name, m_session.codePage())}));
-        });
+    // Runs after this command object is gone: it holds only what outlives it.
+    m_session.window().openInOtherProgram(path, [&session = m_session, &edits = m_edits, path,
+                                                 name = std::string(m_session.list().name(row))] {
+        edits.forget(path);
+        session.reportError(wording::fill(wording::tr(res::edit::kCannotOpenWith),
+                                          {wording::shownName(name, session.codePage())}));
+    });
 }
 
 bool DropsAndCopies::offerSavedCopy(const ExternalEdits::SavedCopy& copy)
