@@ -105,6 +105,7 @@ TEST_F(EditsFixture, ASaveWaitsForAChangeUnderWayAndGoesToItsOwnArchive)
     window.opensCopies = false;
     edits.clear();
     commands().openInOtherProgram(0);
+    window.runEvents();
     EXPECT_EQ(edits.count(), 0);
     EXPECT_EQ(questions.messages,
               std::vector{session::wording::fill(res::edit::kCannotOpenWith, {"ONLY.DAT"})});
