@@ -39,6 +39,9 @@ fi
 # A crashing test ends with its failure instead of waiting for a debugger nobody attaches.
 wine reg add 'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
     /v Auto /t REG_SZ /d 0 /f >/dev/null 2>&1 || true
+# The server started without a display would keep the tests' windows off the virtual one.
+wineserver --kill >/dev/null 2>&1 || true
+wineserver --wait >/dev/null 2>&1 || true
 # This prefix's server keeps running a few seconds after the last program; not past this script.
 trap 'wineserver --kill >/dev/null 2>&1 || true' EXIT
 

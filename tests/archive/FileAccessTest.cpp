@@ -87,11 +87,13 @@ TEST(PrivateFolderTest, IsTheOwnersAloneAndGoesWithWhatItHolds)
         EXPECT_FALSE(moved.isMade());
         child = folder.makeChild();
         writeFile(child + "/deep/file", "bytes");
+#ifndef _WIN32 // Windows shows no mode bits: there an access list keeps the folder private.
         struct stat st {};
         ASSERT_EQ(::stat(folder.path().c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
         ASSERT_EQ(::stat(child.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 0777, 0700u);
+#endif
     }
     EXPECT_FALSE(fs::exists(child));
     EXPECT_TRUE(fs::is_empty(dir.path()));

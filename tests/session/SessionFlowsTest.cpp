@@ -251,6 +251,11 @@ TEST_F(FlowFixture, CommandsRunAfterTheirEventOneAtATime)
 // after that lists nothing.
 TEST_F(FlowFixture, AnArchiveOpenedAsAFolderIsRelistedAfterCommitsUntilClosed)
 {
+#ifdef _WIN32
+    // Its stand-in for a commit rewrites the archive the session holds, which Windows refuses;
+    // and Windows has no folder view to commit.
+    GTEST_SKIP() << "the folder view is Linux only";
+#endif
     writeArchive(at(dir, "game07.dat"), {{"A.DAT", "a"}});
     writeArchive(at(dir, "game08.dat"), {{"B.DAT", "b"}});
     TestMounts mounts;
