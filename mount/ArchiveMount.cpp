@@ -24,6 +24,15 @@ struct ArchiveMount::OpenFile {
     std::uint64_t size = 0;
     int descriptor = -1; // a scratch file
     bool isWritable = false;
+
+    OpenFile() = default;
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile()
+    {
+        if (descriptor >= 0)
+            ScratchFolder::close(descriptor);
+    }
 };
 
 namespace {
@@ -290,7 +299,7 @@ int ArchiveMount::open(NodeId node, bool isWritable, bool truncate, OpenFile*& f
             return -opened->descriptor;
     }
     m_nWriters += isWritable ? 1 : 0;
-    file = opened.release();
+    file = keep(std::move(opened));
     return 0;
 }
 
@@ -320,7 +329,7 @@ int ArchiveMount::create(NodeId folder, const std::string& name, OpenFile*& file
         return -opened->descriptor;
     ++m_nWriters;
     attributes = attributesOf(node);
-    file = opened.release();
+    file = keep(std::move(opened));
     return 0;
 }
 
@@ -371,16 +380,21 @@ long long ArchiveMount::write(OpenFile& file, const char* buffer, std::size_t co
     return written;
 }
 
+ArchiveMount::OpenFile* ArchiveMount::keep(std::unique_ptr<OpenFile> file)
+{
+    OpenFile* kept = file.get();
+    m_openFiles.emplace(kept, std::move(file));
+    return kept;
+}
+
 void ArchiveMount::release(OpenFile* file)
 {
-    if (file->descriptor >= 0)
-        ScratchFolder::close(file->descriptor);
+    std::lock_guard lock(m_treeMutex);
     if (file->isWritable) {
-        std::lock_guard lock(m_treeMutex);
         --m_nWriters;
         m_lastChange = std::chrono::steady_clock::now();
     }
-    delete file;
+    m_openFiles.erase(file);
 }
 
 int ArchiveMount::resize(NodeId node, std::uint64_t size)

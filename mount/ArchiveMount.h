@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace mount {
 
@@ -96,6 +97,8 @@ public:
     bool finish();
 
 private:
+    // Called with m_treeMutex held.
+    OpenFile* keep(std::unique_ptr<OpenFile> file);
     struct Snapshot;
     void startJournal();
     void replay(const std::vector<ScratchFolder::Record>& records);
@@ -127,6 +130,8 @@ private:
     bool m_bConflict = false;              // another program changed the archive
     bool m_bJournalStarted = false;        // the scratch folder holds this view's journal
     int m_nWriters = 0;
+    // What the kernel holds open; freed here too, for files it never released before the end.
+    std::unordered_map<OpenFile*, std::unique_ptr<OpenFile>> m_openFiles;
     std::chrono::steady_clock::time_point m_lastChange;
 };
 
