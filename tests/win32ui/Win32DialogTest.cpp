@@ -17,6 +17,7 @@
 #include "win32ui/ResourceIds.h"
 #include "win32ui/RgbColor.h"
 #include "win32ui/Win32ExtractorDlg.h"
+#include "win32ui/Win32Questions.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -809,4 +810,61 @@ TEST(Win32ScratchSweep, RemovesOnlyTheFoldersOfRunsThatEnded)
     EXPECT_EQ(session::PrivateScratchFolders::sweepStale(at(parent, "")), 1);
     for (const auto& c : cases)
         EXPECT_EQ(std::filesystem::exists(parent.path() / c.name), c.stays) << c.name;
+}
+
+// The compare's chooser, Windows' own Open dialog: its folder button takes the folder selected in
+// it, else the one it shows. (Each opening takes seconds under Wine: two cases only.)
+TEST(Win32ChooserTest, TheFolderButtonTakesTheFolderSelectedOrShown)
+{
+    OleInitialize(nullptr);
+    testsupport::TempDir parent;
+    std::filesystem::create_directories(parent.path() / "inner");
+    // Whether the user selects the folder inside before pressing the button; whether it was there.
+    static bool s_isSelecting, s_isPressed;
+    const struct {
+        const char* label;
+        bool isSelecting;
+        std::string chosen;
+    } cases[] = {
+        {"the folder shown", false, parent.str()},
+        {"the folder selected", true, at(parent, "inner")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        s_isSelecting = c.isSelecting;
+        s_isPressed = false;
+        SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+            HWND window = FindWindowW(nullptr, wide(res::compare::kChooseTitle).c_str());
+            if (!window)
+                return;
+            KillTimer(nullptr, timer);
+            EnumChildWindows(
+                window,
+                [](HWND child, LPARAM) -> BOOL {
+                    wchar_t kind[32] = {}, label[32] = {};
+                    GetClassNameW(child, kind, 32);
+                    GetWindowTextW(child, label, 32);
+                    if (s_isSelecting && utf8(kind) == "SysListView32") {
+                        LVITEMW selection{};
+                        selection.stateMask = selection.state = LVIS_SELECTED | LVIS_FOCUSED;
+                        SendMessageW(child, LVM_SETITEMSTATE, 0,
+                                     reinterpret_cast<LPARAM>(&selection));
+                    } else if (utf8(label) == res::compare::kChooseFolderButton) {
+                        PostMessageW(child, BM_CLICK, 0, 0);
+                        s_isPressed = true;
+                    }
+                    return TRUE;
+                },
+                0);
+            // Without the button the test ends rather than wait for a user.
+            if (!s_isPressed)
+                PostMessageW(window, WM_CLOSE, 0, 0);
+        });
+        Win32Questions questions;
+        const std::optional<std::string> chosen =
+            questions.chooseArchiveOrFolder(res::compare::kChooseTitle, parent.str());
+        ASSERT_TRUE(chosen.has_value());
+        EXPECT_EQ(session::wording::nativePath(*chosen), session::wording::nativePath(c.chosen));
+    }
+    OleUninitialize();
 }
