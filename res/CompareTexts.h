@@ -10,6 +10,9 @@ constexpr const char* kMenuCompare = "比較…";
 // Checkable: the list shows only the added, changed and renamed entries.
 constexpr const char* kMenuDifferingOnly = "只顯示有差異的項目";
 constexpr const char* kChooseTitle = "選擇要與目前檔案庫比較的舊版檔案庫或資料夾";
+// The Windows chooser's button that takes the folder selected, or the one shown, as the other
+// side: its Open enters a folder.
+constexpr const char* kChooseFolderButton = "選擇資料夾";
 // %1 the other archive or folder.
 constexpr const char* kProgress = "正在比較：%1";
 // %1 added, %2 changed, %3 renamed, %4 unchanged, %5 only on the other side.

@@ -2,6 +2,7 @@
 
 #include "archive/commands/ArchiveComparison.h"
 #include "archive/format/NameMapping.h"
+#include "res/CompareTexts.h"
 
 namespace session {
 
@@ -32,6 +33,18 @@ ComparisonMarks::ComparisonMarks(const archive::ArchiveComparison& comparison,
             continue;
         }
     }
+}
+
+const ComparisonMarks::Look& ComparisonMarks::lookOf(Mark mark)
+{
+    // In the order of Mark.
+    static constexpr Look kLooks[] = {
+        {res::compare::kUnchangedColor, res::compare::kMarkUnchanged},
+        {res::compare::kAddedColor, res::compare::kMarkAdded},
+        {res::compare::kChangedColor, res::compare::kMarkChanged},
+        {res::compare::kRenamedColor, res::compare::kMarkRenamed},
+    };
+    return kLooks[static_cast<std::size_t>(mark)];
 }
 
 ComparisonMarks::Mark ComparisonMarks::markOf(std::uint32_t position) const

@@ -27,6 +27,14 @@ public:
         std::size_t deleted = 0;
     };
 
+    // How a front end shows a mark: its colour (0xRRGGBB) and its tooltip line (UTF-8, from
+    // res/; a renamed entry's takes the other name for %1).
+    struct Look {
+        unsigned color;
+        const char* text;
+    };
+    static const Look& lookOf(Mark mark);
+
     // comparison of older (the other side) with the listed archive.
     ComparisonMarks(const archive::ArchiveComparison& comparison,
                     const archive::ComparedTree& older);

@@ -4,7 +4,6 @@
 #include "archive/commands/Catalogue.h"
 #include "archive/format/ArchiveReader.h"
 #include "archive/format/NameMapping.h"
-#include "res/CompareTexts.h"
 #include "res/PreviewTexts.h"
 #include "ui/ErrorMessages.h"
 #include "ui/QtTranslations.h"
@@ -14,22 +13,6 @@
 #include <QMimeData>
 
 #include <algorithm>
-
-namespace {
-
-struct MarkLook {
-    unsigned color;
-    const char* text;
-};
-// In the order of ComparisonMarks::Mark.
-constexpr MarkLook kMarkLooks[] = {
-    {res::compare::kUnchangedColor, res::compare::kMarkUnchanged},
-    {res::compare::kAddedColor, res::compare::kMarkAdded},
-    {res::compare::kChangedColor, res::compare::kMarkChanged},
-    {res::compare::kRenamedColor, res::compare::kMarkRenamed},
-};
-
-} // namespace
 
 EntryListModel::EntryListModel(session::EntryList& list, QObject* parent)
     : QAbstractListModel(parent), m_list(list)
@@ -85,7 +68,7 @@ QVariant EntryListModel::markColor(int row) const
     const session::ComparisonMarks* marks = m_list.marks();
     if (!marks)
         return {};
-    return QColor(kMarkLooks[static_cast<int>(marks->markOf(GetItemData(row)))].color);
+    return QColor(session::ComparisonMarks::lookOf(marks->markOf(GetItemData(row))).color);
 }
 
 QString EntryListModel::markText(int row) const
@@ -94,7 +77,7 @@ QString EntryListModel::markText(int row) const
     if (!marks)
         return {};
     const std::uint32_t position = GetItemData(row);
-    const QString text = uiText(kMarkLooks[static_cast<int>(marks->markOf(position))].text);
+    const QString text = uiText(session::ComparisonMarks::lookOf(marks->markOf(position)).text);
     return marks->markOf(position) == session::ComparisonMarks::Mark::renamed
                ? text.arg(QString::fromStdString(marks->renamedFrom(position)))
                : text;

@@ -4,6 +4,7 @@
 #include "archive/format/NameMapping.h"
 #include "archive/win32/Win32.h"
 #include "session/EntryList.h"
+#include "win32ui/RgbColor.h"
 
 #include <algorithm>
 
@@ -97,6 +98,23 @@ void EntryListBox::setTop(int row)
         SendMessageW(m_hBox, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);
 }
 
+int EntryListBox::rowAt(POINT client) const
+{
+    RECT area{};
+    GetClientRect(m_hBox, &area);
+    const auto height = static_cast<int>(SendMessageW(m_hBox, LB_GETITEMHEIGHT, 0, 0));
+    if (!PtInRect(&area, client) || height <= 0)
+        return -1;
+    // LB_ITEMFROMPOINT answers in 16 bits, too few for a large archive.
+    const int row = top() + client.y / height;
+    return m_list.isRow(row) ? row : -1;
+}
+
+bool EntryListBox::isSelected(int row) const
+{
+    return m_list.isRow(row) && SendMessageW(m_hBox, LB_GETSEL, static_cast<WPARAM>(row), 0) > 0;
+}
+
 void EntryListBox::draw(const DRAWITEMSTRUCT& item) const
 {
     const bool isSelected = (item.itemState & ODS_SELECTED) != 0;
@@ -110,11 +128,25 @@ void EntryListBox::draw(const DRAWITEMSTRUCT& item) const
         SetTextColor(item.hDC, GetSysColor(isSelected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
         RECT textRect = item.rcItem;
         textRect.left += 2;
+        if (const session::ComparisonMarks* marks = m_list.marks())
+            textRect.left = drawMark(item, marks->markOf(m_list.position(row)));
         DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &textRect,
                   DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
     }
     if (item.itemState & ODS_FOCUS)
         DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+int EntryListBox::drawMark(const DRAWITEMSTRUCT& item, session::ComparisonMarks::Mark mark)
+{
+    // A square of the mark's colour before the name, as the Linux list shows it.
+    const int side = std::max(1, static_cast<int>(item.rcItem.bottom - item.rcItem.top) - 4);
+    const RECT square{item.rcItem.left + 2, item.rcItem.top + 2, item.rcItem.left + 2 + side,
+                      item.rcItem.top + 2 + side};
+    HBRUSH brush = CreateSolidBrush(rgbColor(session::ComparisonMarks::lookOf(mark).color));
+    FillRect(item.hDC, &square, brush);
+    DeleteObject(brush);
+    return square.right + 3;
 }
 
 void EntryListBox::measure(HWND dialog, MEASUREITEMSTRUCT& item)

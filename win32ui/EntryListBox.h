@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/ComparisonMarks.h"
+
 #include <utility>
 #include <vector>
 
@@ -33,12 +35,18 @@ public:
     void show(int row);
     int top() const;
     void setTop(int row);
+    // The row at a point of the box's client area, -1 for none.
+    int rowAt(POINT client) const;
+    bool isSelected(int row) const;
 
     // WM_DRAWITEM and WM_MEASUREITEM for the box.
     void draw(const DRAWITEMSTRUCT& item) const;
     static void measure(HWND dialog, MEASUREITEMSTRUCT& item);
 
 private:
+    // Where the name starts after it.
+    static int drawMark(const DRAWITEMSTRUCT& item, session::ComparisonMarks::Mark mark);
+
     HWND m_hBox;
     const session::EntryList& m_list;
 };

@@ -34,3 +34,7 @@
 #define IDM_RENAME 314
 #define IDM_DELETE 315
 #define IDM_OPEN_WITH 316
+#define IDM_COMPARE 330
+#define IDM_DIFFERING_ONLY 331
+// One for each of session::NameEncoding::choices(), in order.
+#define IDM_ENCODING_FIRST 340

@@ -1,25 +1,34 @@
 #include "win32ui/Win32ExtractorDlg.h"
 
+#include "archive/ArchiveError.h"
 #include "archive/commands/Catalogue.h"
 #include "archive/commands/Listing.h"
 #include "archive/format/NameMapping.h"
 #include "archive/win32/Win32.h"
+#include "res/CompareTexts.h"
 #include "res/EditTexts.h"
 #include "res/PreviewTexts.h"
 #include "res/Resource.h"
 #include "session/Session.h"
 #include "session/Wording.h"
 #include "session/commands/ArchiveChanges.h"
+#include "session/commands/CompareCommands.h"
 #include "session/commands/DropsAndCopies.h"
 #include "session/commands/ExtractAndBuild.h"
 #include "session/commands/ListingCommands.h"
 #include "session/commands/MenuState.h"
+#include "session/commands/NameEncoding.h"
 #include "session/edits/ExternalEdits.h"
+#include "win32ui/DragOutGesture.h"
+#include "win32ui/EntryDataObject.h"
+#include "win32ui/EntryDropSource.h"
 #include "win32ui/ResourceIds.h"
+#include "win32ui/RgbColor.h"
 #include "win32ui/Win32LongRun.h"
 #include "win32ui/Win32Questions.h"
 
 #include <commctrl.h>
+#include <ole2.h>
 #include <shellapi.h>
 #include <windowsx.h>
 
@@ -42,15 +51,17 @@ std::string windowText(HWND window)
     return utf8(text);
 }
 
-COLORREF colorOf(unsigned rgb)
-{
-    return RGB((rgb >> 16) & 0xff, (rgb >> 8) & 0xff, rgb & 0xff);
-}
-
 // A menu item's text with its key after a tab, as Windows menus show keys.
 std::wstring menuText(const char* text, const char* keys)
 {
     return keys ? wide(std::string(text) + '\t' + keys) : wide(text);
+}
+
+void appendItem(HMENU menu, UINT id, const char* text, const char* keys, bool isEnabled,
+                bool isChecked = false)
+{
+    AppendMenuW(menu, MF_STRING | (isEnabled ? 0 : MF_GRAYED) | (isChecked ? MF_CHECKED : 0), id,
+                menuText(text, keys).c_str());
 }
 
 } // namespace
@@ -68,6 +79,7 @@ CWin32ExtractorDlg::CWin32ExtractorDlg(session::Questions* questions)
 
 CWin32ExtractorDlg::~CWin32ExtractorDlg()
 {
+    m_dragOut.reset();
     if (m_hDlg)
         DestroyWindow(m_hDlg);
     m_session->list().setResetListener(nullptr);
@@ -79,7 +91,7 @@ bool CWin32ExtractorDlg::create(int showCommand)
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     m_hAccelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
-    m_hMissBrush = CreateSolidBrush(colorOf(res::kFindMissColor));
+    m_hMissBrush = CreateSolidBrush(rgbColor(res::kFindMissColor));
     if (!CreateDialogParamW(instance, MAKEINTRESOURCEW(res::IDD_EXTRACTOR_DIALOG), nullptr,
                             dialogProc, reinterpret_cast<LPARAM>(this)))
         return false;
@@ -114,6 +126,7 @@ void CWin32ExtractorDlg::onInitDialog()
         questions->setOwner(m_hDlg);
     m_list =
         std::make_unique<EntryListBox>(GetDlgItem(m_hDlg, res::IDC_ENTRY_LIST), m_session->list());
+    m_dragOut = std::make_unique<DragOutGesture>(*m_list, [this] { dragOut(); });
     m_session->list().setResetListener([this](bool isStarting) {
         if (!isStarting)
             m_list->reset();
@@ -179,7 +192,7 @@ INT_PTR CWin32ExtractorDlg::onMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_CTLCOLOREDIT:
         if (reinterpret_cast<HWND>(lParam) != m_hFind || !m_bFindMiss)
             return FALSE;
-        SetBkColor(reinterpret_cast<HDC>(wParam), colorOf(res::kFindMissColor));
+        SetBkColor(reinterpret_cast<HDC>(wParam), rgbColor(res::kFindMissColor));
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<INT_PTR>(m_hMissBrush);
     case WM_CONTEXTMENU:
@@ -234,6 +247,8 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
     case res::IDC_CLOSE:
         return runCommand([this] { close(); });
     }
+    if (onViewCommand(id))
+        return;
     // The list's menu commands sent without the menu are for the current entry.
     if (id >= IDM_COPY_NAME && id <= IDM_OPEN_WITH && code != 0)
         onMenuCommand(id, m_list->current());
@@ -260,14 +275,7 @@ int CWin32ExtractorDlg::rowAt(POINT screen) const
 {
     POINT client = screen;
     ScreenToClient(m_list->handle(), &client);
-    RECT area{};
-    GetClientRect(m_list->handle(), &area);
-    const auto height = static_cast<int>(SendMessageW(m_list->handle(), LB_GETITEMHEIGHT, 0, 0));
-    if (!PtInRect(&area, client) || height <= 0)
-        return -1;
-    // LB_ITEMFROMPOINT answers in 16 bits, too few for a large archive.
-    const int row = m_list->top() + client.y / height;
-    return m_session->list().isRow(row) ? row : -1;
+    return m_list->rowAt(client);
 }
 
 void CWin32ExtractorDlg::onContextMenu(LPARAM at)
@@ -287,8 +295,7 @@ void CWin32ExtractorDlg::onContextMenu(LPARAM at)
         session::MenuState::of(*m_session, row, m_list->selectedCount());
     HMENU menu = CreatePopupMenu();
     const auto add = [&](UINT id, const char* text, const char* keys, bool isEnabled) {
-        AppendMenuW(menu, MF_STRING | (isEnabled ? 0 : MF_GRAYED), id,
-                    menuText(text, keys).c_str());
+        appendItem(menu, id, text, keys, isEnabled);
     };
     add(IDM_EXTRACT_SELECTION, res::preview::kMenuExtract, res::kShortcutExtract,
         m_session->list().count() > 0);
@@ -302,12 +309,52 @@ void CWin32ExtractorDlg::onContextMenu(LPARAM at)
         add(IDM_OPEN_WITH, res::edit::kMenuOpenWith, nullptr, state.canOpenInOtherProgram);
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         add(IDM_UNDO, res::edit::kMenuUndo, res::kShortcutUndo, state.canUndo);
+        addViewCommands(menu, state);
     }
     const auto chosen = static_cast<int>(TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON,
                                                         screen.x, screen.y, 0, m_hDlg, nullptr));
     DestroyMenu(menu);
     if (chosen != 0)
         onMenuCommand(chosen, row);
+}
+
+void CWin32ExtractorDlg::addViewCommands(HMENU menu, const session::MenuState& state)
+{
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    appendItem(menu, IDM_COMPARE, res::compare::kMenuCompare, nullptr, true);
+    appendItem(menu, IDM_DIFFERING_ONLY, res::compare::kMenuDifferingOnly, nullptr,
+               state.canShowDifferingOnly, state.isDifferingOnly);
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    HMENU encodings = CreatePopupMenu();
+    UINT id = IDM_ENCODING_FIRST;
+    for (const session::NameEncoding::Choice& choice : session::NameEncoding::choices()) {
+        appendItem(encodings, id, choice.text, nullptr, true);
+        if (choice.encoding == state.encoding)
+            CheckMenuRadioItem(encodings, id, id, id, MF_BYCOMMAND);
+        ++id;
+    }
+    AppendMenuW(menu, MF_POPUP, reinterpret_cast<UINT_PTR>(encodings),
+                wide(res::kMenuNameEncoding).c_str());
+}
+
+bool CWin32ExtractorDlg::onViewCommand(int id)
+{
+    const auto& choices = session::NameEncoding::choices();
+    if (id >= IDM_ENCODING_FIRST && id < IDM_ENCODING_FIRST + static_cast<int>(choices.size())) {
+        const auto encoding = choices[static_cast<std::size_t>(id - IDM_ENCODING_FIRST)].encoding;
+        runCommand([this, encoding] { session::NameEncoding(*m_session).choose(encoding); });
+    } else if (id == IDM_COMPARE) {
+        runCommand([this] { session::CompareCommands(*m_session).compare(); });
+    } else if (id == IDM_DIFFERING_ONLY) {
+        // The opposite of what the list shows when the command runs, as its check mark says.
+        runCommand([this] {
+            session::CompareCommands(*m_session)
+                .showDifferingOnly(!m_session->list().isDifferingOnly());
+        });
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void CWin32ExtractorDlg::onMenuCommand(int id, int row)
@@ -350,6 +397,38 @@ void CWin32ExtractorDlg::copyName(int row)
             GlobalFree(memory);
     }
     CloseClipboard();
+}
+
+Microsoft::WRL::ComPtr<IDataObject> CWin32ExtractorDlg::dragData()
+{
+    const session::EntryList& list = m_session->list();
+    const std::vector<int> rows = m_list->rows();
+    if (rows.empty() || !list.catalogue())
+        return nullptr;
+    try {
+        return EntryDataObject::create(
+            m_scratch.extractTopLevels(list.catalogue()->reader(), list.positionsOf(rows)));
+    } catch (const archive::ArchiveError& e) {
+        m_questions.showMessage(session::wording::tr(res::preview::kDragFailed),
+                                session::wording::errorMessage(e),
+                                session::Questions::MessageIcon::Error);
+        return nullptr;
+    }
+}
+
+void CWin32ExtractorDlg::dragOut()
+{
+    // Extracted before the drag: the rows' record positions hold only for the reader listed now,
+    // and DoDragDrop's loop runs the window's timers and posted commands, which may list anew. A
+    // failure is shown before the drag, not from inside a target's GetData. Whatever is posted
+    // meanwhile waits for the drag to end.
+    m_session->commands().now([this] {
+        const Microsoft::WRL::ComPtr<IDataObject> data = dragData();
+        if (!data)
+            return;
+        DWORD effect = DROPEFFECT_NONE;
+        DoDragDrop(data.Get(), EntryDropSource::create().Get(), DROPEFFECT_COPY, &effect);
+    });
 }
 
 void CWin32ExtractorDlg::onDropFiles(HDROP drop)

@@ -5,6 +5,9 @@
 #include "win32ui/EntryListBox.h"
 #include "win32ui/PolledFileWatch.h"
 
+#include <objidl.h>
+#include <wrl/client.h>
+
 #include <deque>
 #include <functional>
 #include <memory>
@@ -22,7 +25,11 @@ class ExternalEdits;
 class Questions;
 class Session;
 } // namespace session
+class DragOutGesture;
 class Win32Questions;
+namespace session {
+struct MenuState;
+}
 
 // The tool's one window on Windows: the resource template IDD_EXTRACTOR_DIALOG as a view of a
 // session (session/Session.h), as the Qt dialog is on Linux. It binds buttons, keys, the list's
@@ -59,6 +66,9 @@ public:
     session::Session& session() { return *m_session; }
     const session::Session& session() const { return *m_session; }
     const EntryListBox& entryList() const { return *m_list; }
+    // What a drag of the selected rows carries: their files, extracted into a new scratch folder
+    // before the drag starts. Null when none is selected, or once the failure was shown.
+    Microsoft::WRL::ComPtr<IDataObject> dragData();
 
 private:
     // session::SessionWindow
@@ -90,6 +100,11 @@ private:
     // The list's keys that are not accelerators: F2 and Delete. -2 when taken, else -1.
     INT_PTR onListKey(int key);
     void onContextMenu(LPARAM at);
+    // The list menu's comparing and name encoding commands.
+    void addViewCommands(HMENU menu, const session::MenuState& state);
+    // Those commands chosen; false for any other id.
+    bool onViewCommand(int id);
+    void dragOut();
     // A command of the list's menu for the entry at row.
     void onMenuCommand(int id, int row);
     void onDropFiles(HDROP drop);
@@ -115,6 +130,7 @@ private:
     session::Questions& m_questions;
     std::unique_ptr<session::Session> m_session;
     std::unique_ptr<EntryListBox> m_list;
+    std::unique_ptr<DragOutGesture> m_dragOut;
     std::function<bool(const std::string&)> m_openWith;
     session::PrivateScratchFolders m_scratch;
     PolledFileWatch m_watch;

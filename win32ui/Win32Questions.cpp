@@ -1,8 +1,10 @@
 #include "win32ui/Win32Questions.h"
 
 #include "archive/win32/Win32.h"
+#include "res/CompareTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
+#include "win32ui/FolderButton.h"
 #include "win32ui/ResourceIds.h"
 
 #include <shobjidl.h>
@@ -122,12 +124,24 @@ std::vector<std::string> Win32Questions::choose(const Choice& choice)
         SUCCEEDED(SHCreateItemFromParsingName(hostPath(choice.startFolder).c_str(), nullptr,
                                               IID_PPV_ARGS(&start.p))))
         dialog->SetFolder(start.p);
-    if (FAILED(dialog->Show(m_hOwner)))
-        return {};
+    Microsoft::WRL::ComPtr<FolderButton> folderButton;
+    if (choice.isFolderToo)
+        folderButton = FolderButton::add(dialog.p, wide(res::compare::kChooseFolderButton));
+    const HRESULT shown = dialog->Show(m_hOwner);
+    if (folderButton) {
+        folderButton->remove();
+        if (folderButton->chosen())
+            return {pathOf(folderButton->chosen())};
+    }
+    return SUCCEEDED(shown) ? resultsOf(dialog.p, choice.isSave) : std::vector<std::string>();
+}
+
+std::vector<std::string> Win32Questions::resultsOf(IFileDialog* dialog, bool isSave)
+{
     std::vector<std::string> paths;
     Com<IFileOpenDialog> opener;
     Com<IShellItemArray> items;
-    if (!choice.isSave && SUCCEEDED(dialog->QueryInterface(IID_PPV_ARGS(&opener.p))) &&
+    if (!isSave && SUCCEEDED(dialog->QueryInterface(IID_PPV_ARGS(&opener.p))) &&
         SUCCEEDED(opener->GetResults(&items.p))) {
         DWORD count = 0;
         items->GetCount(&count);
@@ -180,6 +194,12 @@ std::optional<std::string> Win32Questions::chooseFile(const std::string& title,
                                                       const std::string& startFolder)
 {
     return first(choose({false, FOS_FILEMUSTEXIST, title, startFolder, false}));
+}
+
+std::optional<std::string> Win32Questions::chooseArchiveOrFolder(const std::string& title,
+                                                                 const std::string& startFolder)
+{
+    return first(choose({false, FOS_FILEMUSTEXIST, title, startFolder, true, true}));
 }
 
 std::optional<std::string> Win32Questions::askText(const std::string& caption,

@@ -5,6 +5,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#include <shobjidl.h>
 #include <windows.h>
 
 // The session's questions over Windows' own windows: the common item dialogs for files and
@@ -23,6 +24,9 @@ public:
                                                         const std::string& startFolder) override;
     std::optional<std::string> chooseFile(const std::string& title,
                                           const std::string& startFolder) override;
+    // Open takes an archive; a button of the Open dialog takes the folder selected or shown.
+    std::optional<std::string> chooseArchiveOrFolder(const std::string& title,
+                                                     const std::string& startFolder) override;
     std::optional<std::string> askText(const std::string& caption, const std::string& label,
                                        const std::string& initial) override;
     void showMessage(const std::string& caption, const std::string& text,
@@ -37,9 +41,11 @@ private:
         std::string title;
         std::string startFolder;
         bool isArchive = false;
+        bool isFolderToo = false;
     };
     // The paths chosen, empty when the user cancels.
     std::vector<std::string> choose(const Choice& choice);
+    static std::vector<std::string> resultsOf(IFileDialog* dialog, bool isSave);
     static std::optional<std::string> first(const std::vector<std::string>& paths);
 
     HWND m_hOwner = nullptr;

@@ -6,6 +6,7 @@
     <message><source>比較…</source><translation>Compare…</translation></message>
     <message><source>只顯示有差異的項目</source><translation>Show only differing entries</translation></message>
     <message><source>選擇要與目前檔案庫比較的舊版檔案庫或資料夾</source><translation>Choose the older archive or folder to compare the open archive with</translation></message>
+    <message><source>選擇資料夾</source><translation>Choose folder</translation></message>
     <message><source>正在比較：%1</source><translation>Comparing with %1</translation></message>
     <message><source>新增 %1 個，變更 %2 個，重新命名 %3 個，未變更 %4 個，刪除 %5 個</source><translation>%1 added, %2 changed, %3 renamed, %4 unchanged, %5 deleted</translation></message>
     <message><source>；與 %1 比較：%2</source><translation>; compared with %1: %2</translation></message>

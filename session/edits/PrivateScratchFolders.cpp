@@ -6,6 +6,8 @@
 #include "archive/format/NameMapping.h"
 #include "archive/format/Paths.h"
 
+#include <unordered_set>
+
 namespace session {
 
 int PrivateScratchFolders::sweepStale(const std::string& parent)
@@ -28,6 +30,25 @@ std::string PrivateScratchFolders::extract(const archive::ArchiveReader& reader,
     const std::string folder = makeFolder();
     archive::extractEntries(reader, positions, folder);
     return folder;
+}
+
+std::vector<std::string>
+PrivateScratchFolders::extractTopLevels(const archive::ArchiveReader& reader,
+                                        std::span<const std::uint32_t> positions)
+{
+    const std::string folder = extract(reader, positions);
+    std::vector<std::string> paths;
+    std::unordered_set<std::string> seen;
+    for (const std::uint32_t position : positions) {
+        // Named as extraction named it, an empty name by its record.
+        std::string path = archive::paths::join(
+            folder, archive::names::hostComponents(reader.record(position).name, position,
+                                                   reader.codePage())
+                        .front());
+        if (seen.insert(path).second)
+            paths.push_back(std::move(path));
+    }
+    return paths;
 }
 
 std::string PrivateScratchFolders::extractFile(const archive::ArchiveReader& reader,

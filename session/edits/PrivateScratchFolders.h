@@ -28,6 +28,10 @@ public:
     // folder; throws what extraction throws.
     std::string extract(const archive::ArchiveReader& reader,
                         std::span<const std::uint32_t> positions);
+    // The same for a drag: the top level of each entry's path once, in the order of positions,
+    // a folder standing for the entries below it.
+    std::vector<std::string> extractTopLevels(const archive::ArchiveReader& reader,
+                                              std::span<const std::uint32_t> positions);
     std::string extractFile(const archive::ArchiveReader& reader, std::uint32_t position) override;
     bool holds(const std::string& path) const override;
     void removeAll();

@@ -5,14 +5,19 @@
 #include "archive/commands/Listing.h"
 #include "archive/format/CodePage.h"
 #include "archive/win32/Win32.h"
+#include "res/CompareTexts.h"
 #include "res/Messages.h"
 #include "res/Resource.h"
 #include "session/Session.h"
 #include "session/Wording.h"
 #include "session/edits/ExternalEdits.h"
+#include "session/edits/PrivateScratchFolders.h"
 #include "tests/session/SessionFakes.h"
+#include "win32ui/EntryListBox.h"
 #include "win32ui/ResourceIds.h"
+#include "win32ui/RgbColor.h"
 #include "win32ui/Win32ExtractorDlg.h"
+#include "win32ui/Win32Questions.h"
 
 #include <gtest/gtest.h>
 #include <psapi.h>
@@ -130,6 +135,34 @@ struct Win32DialogTest : ::testing::Test {
         const COLORREF background = GetBkColor(dc);
         ReleaseDC(item(res::IDC_FIND_TEXT), dc);
         return background == RGB(0xff, 0xd0, 0xd0);
+    }
+    void selectNames(const std::vector<std::string_view>& names)
+    {
+        SendMessageW(item(res::IDC_ENTRY_LIST), LB_SETSEL, FALSE, -1);
+        for (const auto& [first, last] : dialog.session().list().rangesOf(names))
+            SendMessageW(item(res::IDC_ENTRY_LIST), LB_SELITEMRANGEEX, first, last);
+    }
+    // The colour at the middle of the mark's place, read from the row drawn on a bitmap.
+    COLORREF drawnMark(int row) const
+    {
+        const auto height =
+            static_cast<int>(SendMessageW(item(res::IDC_ENTRY_LIST), LB_GETITEMHEIGHT, 0, 0));
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, 200, height);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        DRAWITEMSTRUCT drawn{};
+        drawn.CtlType = ODT_LISTBOX;
+        drawn.itemID = static_cast<UINT>(row);
+        drawn.hDC = dc;
+        drawn.rcItem = {0, 0, 200, height};
+        dialog.entryList().draw(drawn);
+        const COLORREF color = GetPixel(dc, 4, height / 2);
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        return color;
     }
     std::string statusOf(int count) const { return statusOf(archivePath, count); }
     static std::string statusOf(const std::string& path, int count)
@@ -526,4 +559,312 @@ TEST_F(Win32DialogTest, DISABLED_LargeArchiveFigures)
     std::printf("%-28s %9.1f MiB\n", "peak working set", memory.PeakWorkingSetSize / 1048576.0);
     std::printf("%-28s %9.1f MiB\n", "committed now", memory.PagefileUsage / 1048576.0);
     EXPECT_EQ(listed().size(), std::size_t(count));
+}
+
+// The list menu's comparing and name encoding commands, by WM_COMMAND as the menu sends them:
+// the rows shown, each row's mark as drawn, and the status line.
+TEST_F(Win32DialogTest, CompareAndNameEncodingCommandsShowTheirRows)
+{
+    const std::string older = at(dir, "OLD.DAT");
+    // sub\voice.wav holds what the older archive had as moved.wav.
+    writeArchive(older, {{"readme.txt", "old"}, {"sound.wav", "RIFF"}, {"moved.wav", "RIFFRIFF"}});
+    const std::string big5 = "\xA6\x61\xB9\xCF\\\xA5\x40\xAC\xC9.bmp";
+    const std::vector<std::string> all = {"readme.txt", "sound.wav", "sub\\voice.wav", big5};
+    using namespace res::compare;
+    const auto compare = [&](Win32DialogTest& t) {
+        t.questions.paths.push_back(older);
+        t.command(IDM_COMPARE);
+    };
+    const auto differingOnly = [](Win32DialogTest& t) { t.command(IDM_DIFFERING_ONLY); };
+    const struct {
+        const char* label;
+        std::function<void(Win32DialogTest&)> act;
+        std::vector<std::string> rows;
+        std::vector<unsigned> marks; // empty: none shown
+        std::optional<archive::Encoding> chosen;
+    } cases[] = {
+        {"compare", compare, all, {kChangedColor, kUnchangedColor, kRenamedColor, kAddedColor}, {}},
+        {"differing only",
+         [&](auto& t) { compare(t), differingOnly(t); },
+         {"readme.txt", "sub\\voice.wav", big5},
+         {kChangedColor, kRenamedColor, kAddedColor},
+         {}},
+        {"every row again",
+         [&](auto& t) { compare(t), differingOnly(t), differingOnly(t); },
+         all,
+         {kChangedColor, kUnchangedColor, kRenamedColor, kAddedColor},
+         {}},
+        {"differing only under a type",
+         [&](auto& t) { compare(t), t.chooseType("WAV"), differingOnly(t); },
+         {"sub\\voice.wav"},
+         {kRenamedColor},
+         {}},
+        {"compare cancelled", [](auto& t) { t.command(IDM_COMPARE); }, all, {}, {}},
+        {"differing only without marks", differingOnly, all, {}, {}},
+        {"names read as GBK",
+         [](auto& t) { t.command(IDM_ENCODING_FIRST + 2); },
+         all,
+         {},
+         archive::Encoding::gbk},
+        {"a new encoding drops the marks",
+         [&](auto& t) { compare(t), t.command(IDM_ENCODING_FIRST + 3); },
+         all,
+         {},
+         archive::Encoding::shiftJis},
+        {"automatic again",
+         [](auto& t) { t.command(IDM_ENCODING_FIRST + 2), t.command(IDM_ENCODING_FIRST); },
+         all,
+         {},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        load();
+        c.act(*this);
+        std::vector<std::string> rows = listed(), expected = c.rows;
+        // The order follows the names as read: only which rows is checked here.
+        std::ranges::sort(rows), std::ranges::sort(expected);
+        EXPECT_EQ(rows, expected);
+        const session::ComparisonMarks* marks = dialog.session().list().marks();
+        ASSERT_EQ(marks != nullptr, !c.marks.empty());
+        for (std::size_t row = 0; row < c.marks.size(); ++row)
+            EXPECT_EQ(drawnMark(static_cast<int>(row)), rgbColor(c.marks[row])) << row;
+        const auto& cp = archive::CodePage::of(c.chosen.value_or(archive::Encoding::big5));
+        const int count = static_cast<int>(rows.size());
+        EXPECT_EQ(text(res::IDC_STATUS),
+                  marks ? session::wording::statusLine(archivePath, count, cp, true, *marks)
+                        : session::wording::statusLine(archivePath, count, cp, !c.chosen));
+        EXPECT_TRUE(questions.messages.empty());
+        command(IDM_ENCODING_FIRST);
+        chooseType("*");
+    }
+}
+
+// A drag carries the selected entries as files extracted before it starts, each top level once
+// (a folder for the entries below it), as CF_HDROP only; a failure is the usual message and no
+// drag. (Wine is no drag source: the data a drag would hand over is read here as a target would.)
+TEST_F(Win32DialogTest, ADragCarriesTheSelectionAsExtractedFiles)
+{
+    testsupport::ArchiveImage image;
+    image.add("A.TXT", "a");
+    image.add("SUB\\B.WAV", "bb");
+    image.add("SUB\\DEEP\\C.BMP", "ccc");
+    image.add("\xA6\x61\xB9\xCF\\\xA5\x40\xAC\xC9.bmp", "big5");
+    image.add("GONE.DAT", "tiny");
+    image.records.back().dataSize = 1u << 20; // past the end of the file
+    testsupport::writeFile(archivePath, image.bytes());
+    dialog.openArchive(archivePath);
+    const struct {
+        const char* label;
+        std::vector<std::string_view> selected;
+        std::vector<std::string> tops;
+        Entries files; // below the drag's folder
+    } cases[] = {
+        {"a file", {"A.TXT"}, {"A.TXT"}, {{"A.TXT", "a"}}},
+        {"a folder once for its entries",
+         {"SUB\\B.WAV", "SUB\\DEEP\\C.BMP"},
+         {"SUB"},
+         {{"SUB/B.WAV", "bb"}, {"SUB/DEEP/C.BMP", "ccc"}}},
+        {"a Big5 folder",
+         {"\xA6\x61\xB9\xCF\\\xA5\x40\xAC\xC9.bmp"},
+         {"地圖"},
+         {{"地圖/世界.bmp", "big5"}}},
+        {"nothing selected", {}, {}, {}},
+        {"one that cannot be read", {"A.TXT", "GONE.DAT"}, {}, {}},
+    };
+    const FORMATETC fileDrop = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        questions.messages.clear();
+        selectNames(c.selected);
+        const Microsoft::WRL::ComPtr<IDataObject> data = dialog.dragData();
+        ASSERT_EQ(data != nullptr, !c.tops.empty());
+        const bool isFailure = c.tops.empty() && !c.selected.empty();
+        ASSERT_EQ(questions.messages.size(), isFailure ? 1u : 0u);
+        if (isFailure) {
+            EXPECT_NE(questions.messages[0].find("GONE.DAT"), std::string::npos)
+                << questions.messages[0];
+        }
+        if (!data)
+            continue;
+        FORMATETC format = fileDrop;
+        STGMEDIUM medium{};
+        ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+        const auto drop = static_cast<HDROP>(medium.hGlobal);
+        std::vector<std::filesystem::path> paths;
+        for (UINT i = 0; i < DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0); ++i) {
+            std::wstring path(DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+            path.resize(DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+            paths.emplace_back(path);
+        }
+        ReleaseStgMedium(&medium);
+        std::vector<std::string> tops;
+        for (const std::filesystem::path& path : paths)
+            tops.push_back(utf8(path.filename().wstring()));
+        EXPECT_EQ(tops, c.tops);
+        for (const auto& [name, bytes] : c.files)
+            EXPECT_EQ(testsupport::readFile(utf8(paths[0].parent_path().wstring()) + "/" + name),
+                      bytes)
+                << name;
+    }
+
+    // What a target asks before it takes the data.
+    selectNames({"A.TXT"});
+    const Microsoft::WRL::ComPtr<IDataObject> data = dialog.dragData();
+    ASSERT_NE(data, nullptr);
+    const struct {
+        CLIPFORMAT format;
+        DWORD aspect;
+        DWORD media;
+        HRESULT answer;
+    } asked[] = {
+        {CF_HDROP, DVASPECT_CONTENT, TYMED_HGLOBAL, S_OK},
+        {CF_HDROP, DVASPECT_CONTENT, TYMED_HGLOBAL | TYMED_ISTREAM, S_OK},
+        {CF_HDROP, DVASPECT_CONTENT, TYMED_ISTREAM, DV_E_TYMED},
+        {CF_HDROP, DVASPECT_THUMBNAIL, TYMED_HGLOBAL, DV_E_DVASPECT},
+        {CF_UNICODETEXT, DVASPECT_CONTENT, TYMED_HGLOBAL, DV_E_FORMATETC},
+    };
+    for (const auto& a : asked) {
+        FORMATETC format = {a.format, nullptr, a.aspect, -1, a.media};
+        EXPECT_EQ(data->QueryGetData(&format), a.answer) << a.format << " " << a.media;
+        STGMEDIUM medium{};
+        const HRESULT got = data->GetData(&format, &medium);
+        EXPECT_EQ(got, a.answer) << a.format << " " << a.media;
+        if (got == S_OK)
+            ReleaseStgMedium(&medium);
+    }
+    Microsoft::WRL::ComPtr<IEnumFORMATETC> formats;
+    ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+    FORMATETC offered[2] = {};
+    ULONG count = 0;
+    formats->Next(2, offered, &count);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(offered[0].cfFormat, CF_HDROP);
+    EXPECT_EQ(offered[0].tymed, static_cast<DWORD>(TYMED_HGLOBAL));
+
+    // Handed back to the dialog, as Windows hands a drop to a window taking WM_DROPFILES.
+    FORMATETC format = fileDrop;
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+    SendMessageW(dialog.handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(medium.hGlobal), 0);
+    pump();
+    EXPECT_TRUE(questions.asked.empty()) << "its own files are not added back";
+}
+
+// A press on a selected row that does not move is the list's click: it selects that row alone;
+// with Shift or Ctrl it is the list's as ever.
+TEST_F(Win32DialogTest, APressThatDoesNotDragIsAClick)
+{
+    const struct {
+        const char* label;
+        WPARAM keys;
+        int row;
+        std::vector<int> selection;
+        bool isAwaited; // the press waits for its release, which then reaches the list at once
+    } cases[] = {
+        {"on a selected row", 0, 2, {2}, true},
+        {"on a row not selected", 0, 1, {1}, false},
+        {"Ctrl on a selected row", MK_CONTROL, 2, {0}, false},
+    };
+    load();
+    HWND list = item(res::IDC_ENTRY_LIST);
+    const auto height = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        SendMessageW(list, LB_SETSEL, FALSE, -1);
+        SendMessageW(list, LB_SETSEL, TRUE, 0);
+        SendMessageW(list, LB_SETSEL, TRUE, 2);
+        const LPARAM at = MAKELPARAM(5, c.row * height + height / 2);
+        // Waiting for the drag distance, the press sees its release first.
+        PostMessageW(list, WM_LBUTTONUP, c.keys, at);
+        SendMessageW(list, WM_LBUTTONDOWN, c.keys | MK_LBUTTON, at);
+        // Read at once: Wine takes a hidden window's capture away later by itself.
+        if (c.isAwaited) {
+            EXPECT_NE(GetCapture(), list) << "the list still follows the mouse";
+        }
+        pump();
+        EXPECT_EQ(selected(), c.selection);
+    }
+}
+
+// Scratch folders of runs that ended without removing them go at the next start; this run's and
+// any other folder stay.
+TEST(Win32ScratchSweep, RemovesOnlyTheFoldersOfRunsThatEnded)
+{
+    testsupport::TempDir parent;
+    const std::string prefix = session::PrivateScratchFolders::kNamePrefix;
+    // Windows hands out process ids in multiples of 4: no process has this one.
+    const std::string gone = "4294967293";
+    const struct {
+        std::string name;
+        bool stays;
+    } cases[] = {
+        {prefix + gone + "-a1b2C3", false},
+        {prefix + std::to_string(GetCurrentProcessId()) + "-a1b2C3", true},
+        {"velmora-test-" + gone + "-a1b2C3", true},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::create_directories(parent.path() / c.name / "sub");
+        testsupport::writeFile(at(parent, c.name + "/sub/A.DAT"), "copy");
+    }
+    EXPECT_EQ(session::PrivateScratchFolders::sweepStale(at(parent, "")), 1);
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(parent.path() / c.name), c.stays) << c.name;
+}
+
+// The compare's chooser, Windows' own Open dialog: its folder button takes the folder selected in
+// it, else the one it shows. (Each opening takes seconds under Wine: two cases only.)
+TEST(Win32ChooserTest, TheFolderButtonTakesTheFolderSelectedOrShown)
+{
+    OleInitialize(nullptr);
+    testsupport::TempDir parent;
+    std::filesystem::create_directories(parent.path() / "inner");
+    // Whether the user selects the folder inside before pressing the button; whether it was there.
+    static bool s_isSelecting, s_isPressed;
+    const struct {
+        const char* label;
+        bool isSelecting;
+        std::string chosen;
+    } cases[] = {
+        {"the folder shown", false, parent.str()},
+        {"the folder selected", true, at(parent, "inner")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        s_isSelecting = c.isSelecting;
+        s_isPressed = false;
+        SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+            HWND window = FindWindowW(nullptr, wide(res::compare::kChooseTitle).c_str());
+            if (!window)
+                return;
+            KillTimer(nullptr, timer);
+            EnumChildWindows(
+                window,
+                [](HWND child, LPARAM) -> BOOL {
+                    wchar_t kind[32] = {}, label[32] = {};
+                    GetClassNameW(child, kind, 32);
+                    GetWindowTextW(child, label, 32);
+                    if (s_isSelecting && utf8(kind) == "SysListView32") {
+                        LVITEMW selection{};
+                        selection.stateMask = selection.state = LVIS_SELECTED | LVIS_FOCUSED;
+                        SendMessageW(child, LVM_SETITEMSTATE, 0,
+                                     reinterpret_cast<LPARAM>(&selection));
+                    } else if (utf8(label) == res::compare::kChooseFolderButton) {
+                        PostMessageW(child, BM_CLICK, 0, 0);
+                        s_isPressed = true;
+                    }
+                    return TRUE;
+                },
+                0);
+            // Without the button the test ends rather than wait for a user.
+            if (!s_isPressed)
+                PostMessageW(window, WM_CLOSE, 0, 0);
+        });
+        Win32Questions questions;
+        const std::optional<std::string> chosen =
+            questions.chooseArchiveOrFolder(res::compare::kChooseTitle, parent.str());
+        ASSERT_TRUE(chosen.has_value());
+        EXPECT_EQ(session::wording::nativePath(*chosen), session::wording::nativePath(c.chosen));
+    }
+    OleUninitialize();
 }

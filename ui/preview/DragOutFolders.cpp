@@ -1,8 +1,6 @@
 #include "ui/preview/DragOutFolders.h"
 
 #include "archive/ArchiveError.h"
-#include "archive/format/ArchiveReader.h"
-#include "archive/format/NameMapping.h"
 #include "res/PreviewTexts.h"
 #include "ui/DialogServices.h"
 #include "ui/ErrorMessages.h"
@@ -34,20 +32,10 @@ QList<QUrl> DragOutFolders::extract(const archive::ArchiveReader& reader,
     if (positions.empty())
         return {};
     try {
-        const QString folder = QFile::decodeName(QByteArray::fromStdString(
-            PrivateScratchFolders::extract(reader, {positions.data(), positions.size()})));
         QList<QUrl> urls;
-        QStringList seen;
-        for (const std::uint32_t position : positions) {
-            const std::vector<std::string> components =
-                archive::names::hostComponents(reader.record(position).name, reader.codePage());
-            const QString path =
-                folder + QLatin1Char('/') + QString::fromStdString(components.front());
-            if (!seen.contains(path)) {
-                seen << path;
-                urls << QUrl::fromLocalFile(path);
-            }
-        }
+        for (const std::string& path :
+             extractTopLevels(reader, {positions.data(), positions.size()}))
+            urls << QUrl::fromLocalFile(QFile::decodeName(QByteArray::fromStdString(path)));
         return urls;
     } catch (const archive::ArchiveError& e) {
         m_services.showMessage(m_dialog, uiText(res::preview::kDragFailed), errorMessage(e),

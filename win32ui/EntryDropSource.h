@@ -1,0 +1,28 @@
+#pragma once
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <oleidl.h>
+#include <windows.h>
+#include <wrl/client.h>
+
+// The list's side of a drag out: it ends with the left button's release and is cancelled by
+// Escape or another button; the system's cursors show what a drop would do.
+class EntryDropSource : public IDropSource {
+public:
+    static Microsoft::WRL::ComPtr<IDropSource> create();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL isEscapePressed, DWORD keys) override;
+    HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD effect) override;
+
+private:
+    EntryDropSource() = default;
+    virtual ~EntryDropSource() = default;
+
+    LONG m_nRefs = 1;
+};
