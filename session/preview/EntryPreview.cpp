@@ -230,6 +230,49 @@ void EntryPreview::pictureRefused(std::string_view reason)
     showHex();
 }
 
+std::vector<unsigned char> EntryPreview::playableWave() const
+{
+    std::vector<unsigned char> out;
+    if (m_contentView != View::sound)
+        return out;
+    const auto put = [&out](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+    };
+    const auto id = [&out](const char* text) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<unsigned char>(text[i]));
+    };
+    const content::WaveFormat& f = m_wave;
+    const bool isPcm = f.encoding == content::WaveFormat::kPcm;
+    // IMA ADPCM adds its frames per block to the fixed fields.
+    const std::uint32_t formatBytes = isPcm ? 16 : 20;
+    const auto dataBytes = static_cast<std::uint32_t>(f.dataSize);
+    out.reserve(8 + 4 + 8 + formatBytes + 8 + dataBytes);
+    id("RIFF");
+    put(4 + 8 + formatBytes + 8 + dataBytes, 4);
+    id("WAVE");
+    id("fmt ");
+    put(formatBytes, 4);
+    put(f.encoding, 2);
+    put(f.channels, 2);
+    put(f.sampleRate, 4);
+    put(static_cast<std::uint32_t>(std::uint64_t(f.sampleRate) * f.blockAlign /
+                                   std::max<std::uint32_t>(f.samplesPerBlock, 1)),
+        4);
+    put(f.blockAlign, 2);
+    put(f.bitsPerSample, 2);
+    if (!isPcm) {
+        put(2, 2);
+        put(f.samplesPerBlock, 2);
+    }
+    id("data");
+    put(dataBytes, 4);
+    out.insert(out.end(), m_bytes.begin() + std::ptrdiff_t(f.dataOffset),
+               m_bytes.begin() + std::ptrdiff_t(f.dataOffset + f.dataSize));
+    return out;
+}
+
 std::vector<unsigned char> EntryPreview::hexBytes(std::uint64_t offset, std::size_t count) const
 {
     std::vector<unsigned char> out;
@@ -265,6 +308,18 @@ std::string EntryPreview::hexLine(std::span<const unsigned char> bytes, std::uin
             hex += ' ';
     }
     return hex + ' ' + text;
+}
+
+EntryPreview::Placement EntryPreview::placePicture(int width, int height, int areaWidth,
+                                                   int areaHeight)
+{
+    if (width <= 0 || height <= 0)
+        return {};
+    const double zoom =
+        std::min({double(areaWidth) / width, double(areaHeight) / height, kMaxZoom});
+    const int shownWidth = std::max(1, int(width * zoom));
+    const int shownHeight = std::max(1, int(height * zoom));
+    return {(areaWidth - shownWidth) / 2, (areaHeight - shownHeight) / 2, shownWidth, shownHeight};
 }
 
 std::string EntryPreview::entryFailure(const archive::ArchiveError& error)

@@ -35,6 +35,8 @@ public:
     // smaller, and decoding this many still takes only a moment.
     static constexpr std::uint64_t kMaxPicturePixels = 4096 * 4096;
     static constexpr std::size_t kBytesPerLine = 16;
+    // Pictures are fitted to the view but never enlarged past this.
+    static constexpr double kMaxZoom = 4.0;
 
     // The entry whose record starts at recordPosition; a failure to read it is the message.
     // reader must outlive the preview: an entry over kMaxDecodedEntryBytes is read as its hex
@@ -55,6 +57,10 @@ public:
     // UTF-8, long lines broken; for the text view.
     const std::string& text() const { return m_strText; }
     const content::WaveFormat& wave() const { return m_wave; }
+    // The sound as a WAV file of its format and sample data alone, every size what it holds: a
+    // system player reads the entry's own RIFF size, which is often wrong, and past its end.
+    // Empty unless the view is sound.
+    std::vector<unsigned char> playableWave() const;
     // The image reader's name for a picture ("bmp", "png"...).
     std::string_view pictureFormat() const { return m_pictureFormat; }
 
@@ -73,6 +79,16 @@ public:
     void pictureShown(int width, int height, int depth, int colors);
     // The decoder's reason; the bytes are shown as hex.
     void pictureRefused(std::string_view reason);
+
+    // Where a picture of width by height is drawn in an area: as large as fits, aspect kept,
+    // never enlarged past kMaxZoom, centred. Empty for an empty picture.
+    struct Placement {
+        int x = 0;
+        int y = 0;
+        int width = 0;
+        int height = 0;
+    };
+    static Placement placePicture(int width, int height, int areaWidth, int areaHeight);
 
     // The message for an entry that could not be read.
     static std::string entryFailure(const archive::ArchiveError& error);
