@@ -22,6 +22,7 @@ class ExternalEdits;
 class Questions;
 class Session;
 } // namespace session
+class Win32PreviewWindow;
 class Win32Questions;
 
 // The tool's one window on Windows: the resource template IDD_EXTRACTOR_DIALOG as a view of a
@@ -59,6 +60,7 @@ public:
     session::Session& session() { return *m_session; }
     const session::Session& session() const { return *m_session; }
     const EntryListBox& entryList() const { return *m_list; }
+    Win32PreviewWindow& preview() { return *m_preview; }
 
 private:
     // session::SessionWindow
@@ -76,7 +78,7 @@ private:
     void showFindMiss(bool isMiss) override;
     std::string typeFilter() const override;
     void resetTypeFilter() override;
-    void relistUnder(const std::function<int()>& list) override { list(); }
+    void relistUnder(const std::function<int()>& list) override;
     void post(std::function<void()> command) override;
     std::unique_ptr<session::LongRun> startLongRun(const std::string& label) override;
     void openInOtherProgram(const std::string& path, std::function<void()> onFailure) override;
@@ -101,6 +103,7 @@ private:
     // The list row at a point on the screen, -1 for none.
     int rowAt(POINT screen) const;
     void copyName(int row);
+    void openPreview(int row);
 
     HWND m_hDlg = nullptr;
     HWND m_hTypeFilter = nullptr;
@@ -110,6 +113,7 @@ private:
     HBRUSH m_hMissBrush = nullptr;
     bool m_bFindMiss = false;
     int m_nProgressDelayMs = 500;
+    int m_nShowCommand = SW_SHOW;
     std::deque<std::function<void()>> m_posted;
     std::unique_ptr<Win32Questions> m_ownQuestions;
     session::Questions& m_questions;
@@ -119,4 +123,5 @@ private:
     session::PrivateScratchFolders m_scratch;
     PolledFileWatch m_watch;
     std::unique_ptr<session::ExternalEdits> m_edits;
+    std::unique_ptr<Win32PreviewWindow> m_preview;
 };
