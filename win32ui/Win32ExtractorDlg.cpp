@@ -116,8 +116,9 @@ void CWin32ExtractorDlg::onInitDialog()
         questions->setOwner(m_hDlg);
     m_list =
         std::make_unique<EntryListBox>(GetDlgItem(m_hDlg, res::IDC_ENTRY_LIST), m_session->list());
+    // Shown as a window of its own, not minimised or maximised as the program was started.
     m_preview = std::make_unique<Win32PreviewWindow>(m_hDlg, m_list->handle(), m_session->list(),
-                                                     m_nShowCommand);
+                                                     m_nShowCommand == SW_HIDE ? SW_HIDE : SW_SHOW);
     m_session->list().setResetListener([this](bool isStarting) {
         if (isStarting)
             m_preview->follower().rowsResetting();

@@ -28,6 +28,10 @@ constexpr int kWidth = 560;
 constexpr int kHeight = 480;
 constexpr int kToggleWidth = 100;
 constexpr int kButtonWidth = 80;
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr DWORD kStyleEx = WS_EX_CONTROLPARENT;
+// Offset, two spaces, 16 bytes of three characters, the gap after 8, a space, 16 characters.
+constexpr int kHexLineChars = 8 + 2 + 16 * 3 + 1 + 1 + 16;
 
 // The edit control breaks lines at "\r\n" only.
 std::wstring withCrLf(const std::string& text)
@@ -96,8 +100,9 @@ Win32PreviewWindow::Win32PreviewWindow(HWND owner, HWND listBox, const session::
     m_hFixedFont = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                FIXED_PITCH | FF_MODERN, L"Courier New");
-    CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                    CW_USEDEFAULT, kWidth, kHeight, owner, nullptr, instance, this);
+    const SIZE size = preferredSize();
+    CreateWindowExW(kStyleEx, kWindowClass, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
+                    size.cy, owner, nullptr, instance, this);
 }
 
 Win32PreviewWindow::~Win32PreviewWindow()
@@ -110,6 +115,23 @@ Win32PreviewWindow::~Win32PreviewWindow()
         DeleteObject(m_hFixedFont);
     if (m_bComStarted)
         CoUninitialize();
+}
+
+SIZE Win32PreviewWindow::preferredSize() const
+{
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, m_hFixedFont);
+    SIZE line{};
+    GetTextExtentPoint32W(dc, std::wstring(kHexLineChars, L'0').c_str(), kHexLineChars, &line);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    // Wide enough for a whole hex line beside its scroll bar.
+    RECT frame{0, 0,
+               2 * kMargin + line.cx + 4 + GetSystemMetrics(SM_CXVSCROLL) +
+                   4 * GetSystemMetrics(SM_CXBORDER),
+               kHeight};
+    AdjustWindowRectEx(&frame, kStyle, FALSE, kStyleEx);
+    return {std::max<LONG>(kWidth, frame.right - frame.left), kHeight};
 }
 
 LRESULT CALLBACK Win32PreviewWindow::windowProc(HWND window, UINT message, WPARAM wParam,
@@ -147,6 +169,12 @@ LRESULT Win32PreviewWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam
             static_cast<UINT>(metrics.tmHeight);
         return TRUE;
     }
+    case WM_CTLCOLORSTATIC:
+        // The text is read-only, not disabled: on the colours of text, as on Linux.
+        if (reinterpret_cast<HWND>(lParam) != part(IDC_PREVIEW_TEXT))
+            break;
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     case WM_DRAWITEM:
         drawPart(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
@@ -441,8 +469,10 @@ bool Win32PreviewWindow::translate(const MSG& message)
         close();
         return true;
     }
-    if (!isHere || !isStepKey(message.wParam))
+    if (!isHere)
         return false;
+    if (!isStepKey(message.wParam))
+        return message.wParam == VK_TAB && IsDialogMessageW(m_hWnd, const_cast<MSG*>(&message));
     // The list moves as if the key had been pressed there, and the window follows it.
     SendMessageW(m_hListBox, WM_KEYDOWN, message.wParam, message.lParam);
     return true;

@@ -54,6 +54,7 @@ private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void createParts();
     HWND addPart(const wchar_t* kind, int id, DWORD style, const char* text = "");
+    SIZE preferredSize() const;
     void placeBesideOwner();
     void layout();
     void clear();

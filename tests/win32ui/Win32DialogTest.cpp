@@ -516,7 +516,12 @@ Entries previewEntries()
 // command, the text through the engine's Big5 table; a sound plays or says why it cannot.
 TEST_F(Win32DialogTest, ThePreviewShowsWhatTheBytesHold)
 {
-    writeArchive(archivePath, previewEntries());
+    testsupport::ArchiveImage image;
+    for (const auto& [name, bytes] : previewEntries())
+        image.add(name, bytes);
+    image.add("e.wav", "tiny");
+    image.records.back().dataSize = 1u << 20; // past the end of the file
+    testsupport::writeFile(archivePath, image.bytes());
     load();
     Win32PreviewWindow& preview = dialog.preview();
     HWND list = item(res::IDC_ENTRY_LIST);
@@ -560,7 +565,22 @@ TEST_F(Win32DialogTest, ThePreviewShowsWhatTheBytesHold)
             }
         }
     }
+    // The hex toggle shows any entry as hex and back; an entry with nothing else has none.
+    open(1, 0);
+    const auto toggle = [&] {
+        SendMessageW(preview.part(IDC_PREVIEW_HEX_TOGGLE), BM_CLICK, 0, 0);
+        pump();
+        return preview.view();
+    };
+    EXPECT_EQ(toggle(), Win32PreviewWindow::View::hex);
+    EXPECT_EQ(preview.shownPart(), preview.part(IDC_PREVIEW_HEX));
+    EXPECT_EQ(toggle(), Win32PreviewWindow::View::text);
+    open(4, 0);
+    EXPECT_TRUE(GetWindowLongW(preview.part(IDC_PREVIEW_MESSAGE), GWL_STYLE) & WS_VISIBLE);
+    EXPECT_NE(windowText(preview.part(IDC_PREVIEW_MESSAGE)).find("GAME00.DAT"), std::string::npos);
+    EXPECT_FALSE(IsWindowEnabled(preview.part(IDC_PREVIEW_HEX_TOGGLE)));
     open(2, 0);
+    EXPECT_FALSE(GetWindowLongW(preview.part(IDC_PREVIEW_MESSAGE), GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ(preview.hexLine(0), "00000000  00 01 02 " + std::string(41, ' ') + "...");
     open(3, 0);
     SendMessageW(preview.part(IDC_PREVIEW_PLAY), BM_CLICK, 0, 0);
