@@ -12,6 +12,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -71,6 +72,18 @@ std::string outputName()
     if (waveOutGetDevCapsW(WAVE_MAPPER, &caps, sizeof(caps)) != MMSYSERR_NOERROR)
         return "waveOut";
     return utf8(caps.szPname);
+}
+
+// sound: a WAV whose "fmt " chunk starts at byte 12, as EntryPreview::playableWave writes it.
+bool isFormatPlayable(const std::vector<unsigned char>& sound)
+{
+    constexpr std::size_t kFormatAt = 20;
+    const std::size_t formatBytes = sound[16];
+    // WAVEFORMATEX, with IMA ADPCM's frames per block after it; PCM's has no size field.
+    alignas(WAVEFORMATEX) std::array<unsigned char, sizeof(WAVEFORMATEX) + 2> format{};
+    std::copy_n(sound.begin() + kFormatAt, std::min(formatBytes, format.size()), format.begin());
+    return waveOutOpen(nullptr, WAVE_MAPPER, reinterpret_cast<const WAVEFORMATEX*>(format.data()),
+                       0, 0, WAVE_FORMAT_QUERY) == MMSYSERR_NOERROR;
 }
 
 void registerClass(HINSTANCE instance, WNDPROC procedure)
@@ -410,7 +423,10 @@ void Win32PreviewWindow::play()
         SetWindowTextW(part(IDC_PREVIEW_SOUND_NOTE), wide(tr(t::kNoAudioDevice)).c_str());
         return;
     }
-    if (!PlaySoundW(reinterpret_cast<LPCWSTR>(m_playing.data()), nullptr,
+    // Played apart from the window, PlaySound reports no failure of its own: the output is asked
+    // first whether it takes the format.
+    if (!isFormatPlayable(m_playing) ||
+        !PlaySoundW(reinterpret_cast<LPCWSTR>(m_playing.data()), nullptr,
                     SND_MEMORY | SND_ASYNC | SND_NODEFAULT)) {
         m_playing.clear();
         SetWindowTextW(part(IDC_PREVIEW_SOUND_NOTE),
