@@ -1,6 +1,7 @@
 // What the preview makes of an entry's bytes before any toolkit draws it, and how an open preview
 // follows the list; both front ends show exactly this.
 #include "session/preview/EntryPreview.h"
+#include "archive/format/ArchiveReader.h"
 #include "content/WaveFormat.h"
 #include "res/PreviewTexts.h"
 #include "session/Wording.h"
@@ -76,6 +77,52 @@ TEST(EntryPreview, TheBytesChooseTheViewAndItsTexts)
         EXPECT_EQ(preview.text(), c.text);
         EXPECT_EQ(preview.hexSize(), c.bytes.size());
     }
+}
+
+// An entry read from its archive: the details line, and why one cannot be shown; an entry over
+// the limit is read for its first mebibyte of hex only, as the view asks.
+TEST(EntryPreview, EntriesReadFromTheArchiveWithTheirDetails)
+{
+    testsupport::ArchiveImage image;
+    image.add("a.txt", "text");
+    image.add("b.dat", std::string(EntryPreview::kMaxDecodedEntryBytes + 1, '\x7F'));
+    image.add("c.wav", "tiny");
+    image.records.back().dataSize = 1u << 20; // past the end of the file
+    const std::string bytes = image.bytes();
+    archive::ArchiveReader reader;
+    reader.OpenMemory({reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()},
+                      "GAME00.DAT");
+    const auto prefix = [](const char* text) {
+        return std::string_view(text).substr(0, std::string_view(text).find('%'));
+    };
+    const struct {
+        std::uint32_t position; // of the record
+        View view;
+        std::string_view message; // what it starts with
+        bool hasDetails;
+    } cases[] = {
+        {reader.at(0).recordPosition, View::text, "", true},
+        {reader.at(1).recordPosition, View::hex, prefix(res::preview::kTooLarge), true},
+        {reader.at(2).recordPosition, View::none, prefix(res::preview::kEntryDamaged), true},
+        {reader.at(0).recordPosition + 1, View::none, prefix(res::preview::kEntryUnreadable),
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.position);
+        const EntryPreview preview = EntryPreview::of(reader, c.position);
+        EXPECT_EQ(preview.view(), c.view);
+        EXPECT_TRUE(preview.message().starts_with(c.message)) << preview.message();
+        EXPECT_EQ(preview.details().empty(), !c.hasDetails);
+    }
+    const archive::RecordView text = reader.at(0);
+    EXPECT_EQ(EntryPreview::of(reader, text.recordPosition).details(),
+              fill(res::preview::kDetails, {"4", std::to_string(text.dataOffset),
+                                            std::to_string(text.recordPosition), "a.txt"}));
+    const EntryPreview large = EntryPreview::of(reader, reader.at(1).recordPosition);
+    EXPECT_EQ(large.hexSize(), EntryPreview::kLargeEntryHexBytes);
+    EXPECT_EQ(large.hexBytes(EntryPreview::kLargeEntryHexBytes - 2, 16),
+              std::vector<unsigned char>(2, 0x7F));
+    EXPECT_TRUE(large.bytes().empty()) << "never read whole";
 }
 
 // What the front end's decoder reports turns the picture view into its line, or into hex with
