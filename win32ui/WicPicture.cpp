@@ -6,16 +6,24 @@
 #include <wincodec.h>
 #include <wrl/client.h>
 
+#include <cstdio>
 #include <string>
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// The reason a step of decoding failed, in the system's words.
+// The reason a step of decoding failed, in the system's words; the system words few of the
+// imaging component's codes, which are then given as their programmers know them.
 std::string reasonOf(HRESULT result)
 {
-    return archive::win32::errorText(static_cast<DWORD>(result));
+    const auto code = static_cast<DWORD>(result);
+    const std::string text = archive::win32::errorText(code);
+    if (text != "error " + std::to_string(code))
+        return text;
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "HRESULT 0x%08lX", static_cast<unsigned long>(code));
+    return hex;
 }
 
 // Bits per pixel and palette size as the file stores them, not as decoded.
@@ -37,12 +45,29 @@ void storedFormat(IWICImagingFactory& factory, IWICBitmapFrameDecode& frame, int
     colors = static_cast<int>(count);
 }
 
+// The picture's first frame, decoded by whichever of the system's decoders knows the bytes.
+// The stream reads the bytes in place; they outlive it.
+HRESULT firstFrame(IWICImagingFactory& factory, const std::vector<unsigned char>& bytes,
+                   ComPtr<IWICStream>& stream, ComPtr<IWICBitmapDecoder>& decoder,
+                   ComPtr<IWICBitmapFrameDecode>& frame)
+{
+    HRESULT result = factory.CreateStream(&stream);
+    if (SUCCEEDED(result))
+        result = stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()),
+                                              static_cast<DWORD>(bytes.size()));
+    if (SUCCEEDED(result))
+        result = factory.CreateDecoderFromStream(stream.Get(), nullptr,
+                                                 WICDecodeMetadataCacheOnDemand, &decoder);
+    if (SUCCEEDED(result))
+        result = decoder->GetFrame(0, &frame);
+    return result;
+}
+
 } // namespace
 
 WicPicture WicPicture::decode(session::EntryPreview& preview)
 {
     WicPicture picture;
-    const std::vector<unsigned char>& bytes = preview.bytes();
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapDecoder> decoder;
@@ -50,16 +75,7 @@ WicPicture WicPicture::decode(session::EntryPreview& preview)
     HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_PPV_ARGS(&factory));
     if (SUCCEEDED(result))
-        result = factory->CreateStream(&stream);
-    // The stream reads the bytes in place; they outlive it.
-    if (SUCCEEDED(result))
-        result = stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()),
-                                              static_cast<DWORD>(bytes.size()));
-    if (SUCCEEDED(result))
-        result = factory->CreateDecoderFromStream(stream.Get(), nullptr,
-                                                  WICDecodeMetadataCacheOnDemand, &decoder);
-    if (SUCCEEDED(result))
-        result = decoder->GetFrame(0, &frame);
+        result = firstFrame(*factory.Get(), preview.bytes(), stream, decoder, frame);
     UINT width = 0;
     UINT height = 0;
     if (SUCCEEDED(result))

@@ -171,17 +171,9 @@ LRESULT Win32PreviewWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_SIZE:
         layout();
         return 0;
-    case WM_MEASUREITEM: {
-        HDC dc = GetDC(m_hWnd);
-        HGDIOBJ old = SelectObject(dc, m_hFixedFont);
-        TEXTMETRICW metrics{};
-        GetTextMetricsW(dc, &metrics);
-        SelectObject(dc, old);
-        ReleaseDC(m_hWnd, dc);
-        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight =
-            static_cast<UINT>(metrics.tmHeight);
+    case WM_MEASUREITEM:
+        reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = hexLineHeight();
         return TRUE;
-    }
     case WM_CTLCOLORSTATIC:
         // The text is read-only, not disabled: on the colours of text, as on Linux.
         if (reinterpret_cast<HWND>(lParam) != part(IDC_PREVIEW_TEXT))
@@ -192,14 +184,7 @@ LRESULT Win32PreviewWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam
         drawPart(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_PREVIEW_PLAY)
-            play();
-        else if (LOWORD(wParam) == IDC_PREVIEW_STOP)
-            stop();
-        else if (LOWORD(wParam) == IDC_PREVIEW_HEX_TOGGLE)
-            setView(IsDlgButtonChecked(m_hWnd, IDC_PREVIEW_HEX_TOGGLE) == BST_CHECKED
-                        ? View::hex
-                        : m_preview.contentView());
+        onCommand(LOWORD(wParam));
         return 0;
     case kShowLateFailure:
         if (wParam == m_nShown) {
@@ -211,13 +196,39 @@ LRESULT Win32PreviewWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam
     case WM_CLOSE:
         close();
         return 0;
-    case WM_NCDESTROY:
+    case WM_NCDESTROY: {
+        // Destroyed with the dialog that owns it.
+        HWND window = m_hWnd;
         stop();
         m_hWnd = nullptr;
         m_bOpen = false;
-        break;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
     }
     return DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
+
+void Win32PreviewWindow::onCommand(int id)
+{
+    if (id == IDC_PREVIEW_PLAY)
+        play();
+    else if (id == IDC_PREVIEW_STOP)
+        stop();
+    else if (id == IDC_PREVIEW_HEX_TOGGLE)
+        setView(IsDlgButtonChecked(m_hWnd, IDC_PREVIEW_HEX_TOGGLE) == BST_CHECKED
+                    ? View::hex
+                    : m_preview.contentView());
+}
+
+UINT Win32PreviewWindow::hexLineHeight() const
+{
+    HDC dc = GetDC(m_hWnd);
+    HGDIOBJ old = SelectObject(dc, m_hFixedFont);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(m_hWnd, dc);
+    return static_cast<UINT>(metrics.tmHeight);
 }
 
 HWND Win32PreviewWindow::addPart(const wchar_t* kind, int id, DWORD style, const char* text)

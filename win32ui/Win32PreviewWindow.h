@@ -52,9 +52,11 @@ private:
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void onCommand(int id);
     void createParts();
     HWND addPart(const wchar_t* kind, int id, DWORD style, const char* text = "");
     SIZE preferredSize() const;
+    UINT hexLineHeight() const;
     void placeBesideOwner();
     void layout();
     void clear();

@@ -521,6 +521,7 @@ TEST_F(Win32DialogTest, ThePreviewShowsWhatTheBytesHold)
         image.add(name, bytes);
     image.add("e.wav", "tiny");
     image.records.back().dataSize = 1u << 20; // past the end of the file
+    image.add("f.png", "\x89PNG\r\n\x1a\n" + std::string(32, '\0'));
     testsupport::writeFile(archivePath, image.bytes());
     load();
     Win32PreviewWindow& preview = dialog.preview();
@@ -579,6 +580,9 @@ TEST_F(Win32DialogTest, ThePreviewShowsWhatTheBytesHold)
     EXPECT_TRUE(GetWindowLongW(preview.part(IDC_PREVIEW_MESSAGE), GWL_STYLE) & WS_VISIBLE);
     EXPECT_NE(windowText(preview.part(IDC_PREVIEW_MESSAGE)).find("GAME00.DAT"), std::string::npos);
     EXPECT_FALSE(IsWindowEnabled(preview.part(IDC_PREVIEW_HEX_TOGGLE)));
+    open(5, 0); // no decoder takes it: hex, with the system's reason
+    EXPECT_EQ(preview.view(), Win32PreviewWindow::View::hex);
+    EXPECT_TRUE(windowText(preview.part(IDC_PREVIEW_MESSAGE)).starts_with("無法解碼圖片："));
     open(2, 0);
     EXPECT_FALSE(GetWindowLongW(preview.part(IDC_PREVIEW_MESSAGE), GWL_STYLE) & WS_VISIBLE);
     EXPECT_EQ(preview.hexLine(0), "00000000  00 01 02 " + std::string(41, ' ') + "...");
