@@ -27,6 +27,7 @@
 #define IDM_FIND 302
 #define IDM_RELOAD 303
 #define IDM_UNDO 304
+#define IDM_PREVIEW 309
 #define IDM_EXTRACT_SELECTION 310
 #define IDM_COPY_NAME 311
 #define IDM_ADD_FILES 312
@@ -34,7 +35,6 @@
 #define IDM_RENAME 314
 #define IDM_DELETE 315
 #define IDM_OPEN_WITH 316
-#define IDM_PREVIEW 317
 
 // The preview window's parts, made in code.
 #define IDC_PREVIEW_MESSAGE 400

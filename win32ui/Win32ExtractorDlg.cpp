@@ -246,11 +246,11 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
     // The list's menu commands sent without the menu are for the current entry.
     if (id >= IDM_COPY_NAME && id <= IDM_OPEN_WITH && code != 0)
         onMenuCommand(id, m_list->current());
-    // The list follows the filter and the find text at once: neither opens a window nor waits.
     else if (id == res::IDC_ENTRY_LIST && code == LBN_SELCHANGE)
         m_preview->follower().currentMoved(m_list->current());
     else if (id == res::IDC_ENTRY_LIST && code == LBN_DBLCLK)
         openPreview(m_list->current());
+    // The list follows the filter and the find text at once: neither opens a window nor waits.
     else if (id == res::IDC_TYPE_FILTER && code == CBN_SELCHANGE)
         m_session->commands().now([this] { ListingCommands(*m_session).filter(); });
     else if (id == res::IDC_FIND_TEXT && code == EN_CHANGE)
