@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 using session::EntryPreview;
@@ -77,6 +78,14 @@ TEST(EntryPreview, TheBytesChooseTheViewAndItsTexts)
         EXPECT_EQ(preview.text(), c.text);
         EXPECT_EQ(preview.hexSize(), c.bytes.size());
     }
+    // A text over the limit ends before the character the limit would cut in two.
+    const std::string large = std::string(EntryPreview::kLargeTextBytes - 1, 'a') + "\xA4\xA4"
+                                                                                    "b";
+    const EntryPreview cut = EntryPreview::ofBytes(bytesOf(large));
+    EXPECT_EQ(cut.message(),
+              fill(res::preview::kTextTooLarge, {std::int64_t(large.size()), std::int64_t(1)}));
+    EXPECT_EQ(std::ranges::count(cut.text(), 'a'), std::ptrdiff_t(large.size() - 3));
+    EXPECT_EQ(cut.text().back(), 'a');
 }
 
 // An entry read from its archive: the details line, and why one cannot be shown; an entry over

@@ -625,6 +625,12 @@ TEST_F(Win32DialogTest, ThePreviewFollowsTheListUntilEscapeOrAnotherListing)
         {"reloaded", [&] { command(IDM_RELOAD); }, false, -1},
         {"another type", [&] { chooseType("WAV"); }, false, -1},
         {"closed", [&] { dialog.session().closeArchive(); }, false, -1},
+        {"its entry deleted",
+         [&] {
+             questions.answers.push_back(true);
+             key(res::IDC_ENTRY_LIST, VK_DELETE);
+         },
+         false, -1},
         {"renamed",
          [&] {
              questions.texts.push_back("0.txt");
