@@ -353,7 +353,8 @@ void Win32PreviewWindow::showPreview()
     const std::uint64_t lines =
         (m_preview.hexSize() + EntryPreview::kBytesPerLine - 1) / EntryPreview::kBytesPerLine;
     SendMessageW(part(IDC_PREVIEW_HEX), LB_SETCOUNT, static_cast<WPARAM>(lines), 0);
-    const bool hasOutput = waveOutGetNumDevs() > 0;
+    // Asking for outputs wakes the sound system: only a sound does.
+    const bool hasOutput = m_preview.view() == View::sound && waveOutGetNumDevs() > 0;
     EnableWindow(part(IDC_PREVIEW_PLAY), hasOutput);
     EnableWindow(part(IDC_PREVIEW_STOP), FALSE);
     setText(IDC_PREVIEW_SOUND_NOTE, hasOutput ? "" : tr(res::preview::kNoAudioDevice));
