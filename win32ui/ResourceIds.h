@@ -27,6 +27,7 @@
 #define IDM_FIND 302
 #define IDM_RELOAD 303
 #define IDM_UNDO 304
+#define IDM_PREVIEW 309
 #define IDM_EXTRACT_SELECTION 310
 #define IDM_COPY_NAME 311
 #define IDM_ADD_FILES 312
@@ -38,3 +39,15 @@
 #define IDM_DIFFERING_ONLY 331
 // One for each of session::NameEncoding::choices(), in order.
 #define IDM_ENCODING_FIRST 340
+
+// The preview window's parts, made in code.
+#define IDC_PREVIEW_MESSAGE 400
+#define IDC_PREVIEW_PICTURE 401
+#define IDC_PREVIEW_TEXT 402
+#define IDC_PREVIEW_HEX 403
+#define IDC_PREVIEW_PLAY 404
+#define IDC_PREVIEW_STOP 405
+#define IDC_PREVIEW_SOUND_NOTE 406
+#define IDC_PREVIEW_FORMAT 407
+#define IDC_PREVIEW_DETAILS 408
+#define IDC_PREVIEW_HEX_TOGGLE 409

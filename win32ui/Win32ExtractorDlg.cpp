@@ -25,6 +25,7 @@
 #include "win32ui/ResourceIds.h"
 #include "win32ui/RgbColor.h"
 #include "win32ui/Win32LongRun.h"
+#include "win32ui/Win32PreviewWindow.h"
 #include "win32ui/Win32Questions.h"
 
 #include <commctrl.h>
@@ -92,6 +93,7 @@ bool CWin32ExtractorDlg::create(int showCommand)
     HINSTANCE instance = GetModuleHandleW(nullptr);
     m_hAccelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_ACCELERATORS));
     m_hMissBrush = CreateSolidBrush(rgbColor(res::kFindMissColor));
+    m_nShowCommand = showCommand;
     if (!CreateDialogParamW(instance, MAKEINTRESOURCEW(res::IDD_EXTRACTOR_DIALOG), nullptr,
                             dialogProc, reinterpret_cast<LPARAM>(this)))
         return false;
@@ -127,8 +129,13 @@ void CWin32ExtractorDlg::onInitDialog()
     m_list =
         std::make_unique<EntryListBox>(GetDlgItem(m_hDlg, res::IDC_ENTRY_LIST), m_session->list());
     m_dragOut = std::make_unique<DragOutGesture>(*m_list, [this] { dragOut(); });
+    // Shown as a window of its own, not minimised or maximised as the program was started.
+    m_preview = std::make_unique<Win32PreviewWindow>(m_hDlg, m_list->handle(), m_session->list(),
+                                                     m_nShowCommand == SW_HIDE ? SW_HIDE : SW_SHOW);
     m_session->list().setResetListener([this](bool isStarting) {
-        if (!isStarting)
+        if (isStarting)
+            m_preview->follower().rowsResetting();
+        else
             m_list->reset();
     });
     // CBS_UPPERCASE upper-cases the string it is given in place: each gets a writable copy.
@@ -237,6 +244,8 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
         return runCommand([this] { ListingCommands(*m_session).deselectAll(); });
     case IDM_UNDO:
         return runCommand([this] { session::ArchiveChanges(*m_session).undo(); });
+    case IDM_PREVIEW:
+        return openPreview(m_list->current());
     case IDM_FIND:
         SetFocus(m_hFind);
         SendMessageW(m_hFind, EM_SETSEL, 0, -1);
@@ -252,6 +261,10 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
     // The list's menu commands sent without the menu are for the current entry.
     if (id >= IDM_COPY_NAME && id <= IDM_OPEN_WITH && code != 0)
         onMenuCommand(id, m_list->current());
+    else if (id == res::IDC_ENTRY_LIST && code == LBN_SELCHANGE)
+        m_preview->follower().currentMoved(m_list->current());
+    else if (id == res::IDC_ENTRY_LIST && code == LBN_DBLCLK)
+        openPreview(m_list->current());
     // The list follows the filter and the find text at once: neither opens a window nor waits.
     else if (id == res::IDC_TYPE_FILTER && code == CBN_SELCHANGE)
         m_session->commands().now([this] { ListingCommands(*m_session).filter(); });
@@ -262,7 +275,9 @@ void CWin32ExtractorDlg::onCommand(int id, int code)
 
 INT_PTR CWin32ExtractorDlg::onListKey(int key)
 {
-    if (key == VK_F2)
+    if (key == VK_SPACE)
+        openPreview(m_list->current());
+    else if (key == VK_F2)
         runCommand([this] { session::ArchiveChanges(*m_session).rename(-1); });
     else if (key == VK_DELETE)
         runCommand([this] { session::ArchiveChanges(*m_session).remove(-1); });
@@ -297,6 +312,7 @@ void CWin32ExtractorDlg::onContextMenu(LPARAM at)
     const auto add = [&](UINT id, const char* text, const char* keys, bool isEnabled) {
         appendItem(menu, id, text, keys, isEnabled);
     };
+    add(IDM_PREVIEW, res::preview::kMenuPreview, res::kShortcutPreview, isEntry);
     add(IDM_EXTRACT_SELECTION, res::preview::kMenuExtract, res::kShortcutExtract,
         m_session->list().count() > 0);
     add(IDM_COPY_NAME, res::preview::kMenuCopyName, nullptr, isEntry);
@@ -361,6 +377,8 @@ void CWin32ExtractorDlg::onMenuCommand(int id, int row)
 {
     using session::ArchiveChanges;
     switch (id) {
+    case IDM_PREVIEW:
+        return openPreview(row);
     case IDM_COPY_NAME:
         return copyName(row);
     case IDM_ADD_FILES:
@@ -431,6 +449,16 @@ void CWin32ExtractorDlg::dragOut()
     });
 }
 
+void CWin32ExtractorDlg::openPreview(int row)
+{
+    runCommand([this, row] { m_preview->open(row); });
+}
+
+void CWin32ExtractorDlg::relistUnder(const std::function<int()>& list)
+{
+    m_preview->follower().relistUnder(list);
+}
+
 void CWin32ExtractorDlg::onDropFiles(HDROP drop)
 {
     std::vector<std::string> paths;
@@ -475,6 +503,7 @@ void CWin32ExtractorDlg::close()
     m_session->closeArchive();
     // The replaced archive's space goes back to the disk now.
     m_session->archive().forgetUndo();
+    m_preview->close();
     if (m_hDlg)
         DestroyWindow(m_hDlg);
 }
@@ -545,7 +574,8 @@ bool CWin32ExtractorDlg::translate(MSG& message)
 {
     if (!m_hDlg)
         return false;
-    return TranslateAcceleratorW(m_hDlg, m_hAccelerators, &message) ||
+    return m_preview->translate(message) ||
+           TranslateAcceleratorW(m_hDlg, m_hAccelerators, &message) ||
            IsDialogMessageW(m_hDlg, &message);
 }
 

@@ -26,6 +26,7 @@ class Questions;
 class Session;
 } // namespace session
 class DragOutGesture;
+class Win32PreviewWindow;
 class Win32Questions;
 namespace session {
 struct MenuState;
@@ -69,6 +70,7 @@ public:
     // What a drag of the selected rows carries: their files, extracted into a new scratch folder
     // before the drag starts. Null when none is selected, or once the failure was shown.
     Microsoft::WRL::ComPtr<IDataObject> dragData();
+    Win32PreviewWindow& preview() { return *m_preview; }
 
 private:
     // session::SessionWindow
@@ -86,7 +88,7 @@ private:
     void showFindMiss(bool isMiss) override;
     std::string typeFilter() const override;
     void resetTypeFilter() override;
-    void relistUnder(const std::function<int()>& list) override { list(); }
+    void relistUnder(const std::function<int()>& list) override;
     void post(std::function<void()> command) override;
     std::unique_ptr<session::LongRun> startLongRun(const std::string& label) override;
     void openInOtherProgram(const std::string& path, std::function<void()> onFailure) override;
@@ -116,6 +118,7 @@ private:
     // The list row at a point on the screen, -1 for none.
     int rowAt(POINT screen) const;
     void copyName(int row);
+    void openPreview(int row);
 
     HWND m_hDlg = nullptr;
     HWND m_hTypeFilter = nullptr;
@@ -125,6 +128,7 @@ private:
     HBRUSH m_hMissBrush = nullptr;
     bool m_bFindMiss = false;
     int m_nProgressDelayMs = 500;
+    int m_nShowCommand = SW_SHOW;
     std::deque<std::function<void()>> m_posted;
     std::unique_ptr<Win32Questions> m_ownQuestions;
     session::Questions& m_questions;
@@ -135,4 +139,5 @@ private:
     session::PrivateScratchFolders m_scratch;
     PolledFileWatch m_watch;
     std::unique_ptr<session::ExternalEdits> m_edits;
+    std::unique_ptr<Win32PreviewWindow> m_preview;
 };

@@ -144,6 +144,20 @@ inline void putLE32(std::string& out, std::uint32_t v)
         out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
+// A 24-bit BMP of width by height pixels, all of one colour, built without a decoder's help.
+inline std::string bmp24(std::uint32_t width, std::uint32_t height)
+{
+    const std::uint32_t stride = (width * 3 + 3) / 4 * 4;
+    std::string out = "BM";
+    for (const std::uint32_t field : {54 + stride * height, 0u, 54u, 40u, width, height})
+        putLE32(out, field);
+    putLE32(out, 1 | 24 << 16); // planes, bits per pixel
+    out.append(24, '\0');       // no compression, sizes and palette left to the reader
+    for (std::uint32_t row = 0; row < height; ++row)
+        out += std::string(width * 3, '\x40') + std::string(stride - width * 3, '\0');
+    return out;
+}
+
 // An archive image: records with free field values, then raw data appended at the end.
 struct ArchiveImage {
     struct Record {

@@ -125,11 +125,18 @@ scenario_build_and_find() {
     close_with Return
 }
 
-# An archive named on the command line, an entry deleted with Del and put back with Ctrl+Z: the
+# An archive named on the command line, its first entry previewed, an entry deleted with Del and put back with Ctrl+Z: the
 # archive is as it was, byte for byte. Escape closes.
 scenario_delete_and_undo() {
     cp "$work/GAME00.DAT" "$work/before.dat"
     start_dialog GAME00.DAT
+    # A double-click previews the entry beside the dialog; Escape closes the preview, and only it.
+    read -r x y < <(row "$window" 0)
+    xdotool mousemove --window "$window" "$x" "$y" click --repeat 2 --delay 80 1
+    preview="$(gui_window '^a\.bmp$')"
+    gui_shot undo-0-preview
+    gui_keys "$preview" Escape
+    gui_gone '^a\.bmp$'
     row "$window" 0 | click_at "$window"
     gui_keys "$window" Delete
     answer undo-1-delete
@@ -145,4 +152,4 @@ echo "dialog scenario: load, filter, click/Shift/Ctrl selection, extract: passed
 scenario_build_and_find
 echo "dialog scenario: build through Save, check, find in Chinese, extract: passed"
 scenario_delete_and_undo
-echo "dialog scenario: open from the command line, delete, undo: passed"
+echo "dialog scenario: open from the command line, preview, delete, undo: passed"

@@ -4,6 +4,9 @@
 #include <QPainter>
 #include <QScrollBar>
 
+#include <algorithm>
+#include <span>
+
 namespace {
 constexpr std::size_t kPagesKept = 8;
 constexpr int kTextMargin = 4;
@@ -64,21 +67,11 @@ QString HexView::lineText(std::uint64_t line)
     if (offset >= m_nSize)
         return {};
     const std::vector<unsigned char>& bytes = page(offset / kPageBytes);
-    const std::size_t at = offset % kPageBytes;
-    QString hex;
-    QString text;
-    for (std::size_t k = 0; k < kBytesPerLine; ++k) {
-        if (at + k < bytes.size() && offset + k < m_nSize) {
-            const unsigned char c = bytes[at + k];
-            hex += QStringLiteral("%1 ").arg(c, 2, 16, QLatin1Char('0')).toUpper();
-            text += c >= 0x20 && c < 0x7F ? QChar(c) : QChar('.');
-        } else {
-            hex += QStringLiteral("   ");
-        }
-        if (k == 7)
-            hex += QLatin1Char(' ');
-    }
-    return QStringLiteral("%1  %2 %3").arg(offset, 8, 16, QLatin1Char('0')).arg(hex, text);
+    const std::size_t at = std::min<std::size_t>(offset % kPageBytes, bytes.size());
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>({kBytesPerLine, bytes.size() - at, m_nSize - offset}));
+    return QString::fromStdString(
+        session::EntryPreview::hexLine(std::span(bytes).subspan(at, count), offset));
 }
 
 void HexView::paintEvent(QPaintEvent*)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/preview/EntryPreview.h"
+
 #include <QAbstractScrollArea>
 
 #include <cstdint>
@@ -14,7 +16,7 @@ public:
     using Source =
         std::function<std::vector<unsigned char>(std::uint64_t offset, std::size_t count)>;
     static constexpr std::size_t kPageBytes = 64 * 1024;
-    static constexpr int kBytesPerLine = 16;
+    static constexpr int kBytesPerLine = int(session::EntryPreview::kBytesPerLine);
 
     explicit HexView(QWidget* parent = nullptr);
 

@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include <algorithm>
-
 PictureView::PictureView(QWidget* parent) : QWidget(parent)
 {
     setMinimumSize(64, 64);
@@ -17,13 +15,9 @@ void PictureView::setImage(QImage image)
 
 QRect PictureView::targetRect() const
 {
-    if (m_image.isNull())
-        return {};
-    const double zoom = std::min(
-        {double(width()) / m_image.width(), double(height()) / m_image.height(), kMaxZoom});
-    const QSize size(std::max(1, int(m_image.width() * zoom)),
-                     std::max(1, int(m_image.height() * zoom)));
-    return QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size);
+    const auto placed =
+        session::EntryPreview::placePicture(m_image.width(), m_image.height(), width(), height());
+    return QRect(placed.x, placed.y, placed.width, placed.height);
 }
 
 void PictureView::paintEvent(QPaintEvent*)

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "session/preview/EntryPreview.h"
+
 #include <QImage>
 #include <QWidget>
 
 // A picture fitted to the view, never enlarged past 400 %; enlarged pixels stay sharp.
 class PictureView : public QWidget {
 public:
-    static constexpr double kMaxZoom = 4.0;
+    static constexpr double kMaxZoom = session::EntryPreview::kMaxZoom;
 
     explicit PictureView(QWidget* parent = nullptr);
 

@@ -14,7 +14,6 @@
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
-#include <QScopedValueRollback>
 
 PreviewController::PreviewController(QListView* view, const EntryListModel& list,
                                      std::function<void()> extractSelected, RunCommand runCommand,
@@ -35,10 +34,8 @@ PreviewController::PreviewController(QListView* view, const EntryListModel& list
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) { followCurrent(current); });
     // The listing is about to change (another archive or type): the entry shown may be gone.
-    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window, [this] {
-        if (!m_bRelisting)
-            m_window->close();
-    });
+    connect(view->model(), &QAbstractItemModel::modelAboutToBeReset, m_window,
+            [this] { m_follower.rowsResetting(); });
     view->window()->installEventFilter(this);
 }
 
@@ -66,24 +63,22 @@ void PreviewController::openPreview(int row)
 
 void PreviewController::relistUnder(const std::function<int()>& list)
 {
-    if (!m_window->isVisible()) {
-        list();
-        return;
-    }
-    int row = -1;
-    {
-        const QScopedValueRollback<bool> relisting(m_bRelisting, true);
-        try {
-            row = list();
-        } catch (...) {
-            m_window->close();
-            throw;
-        }
-    }
-    if (row < 0)
-        m_window->close();
-    else
-        openPreview(row);
+    m_follower.relistUnder(list);
+}
+
+bool PreviewController::isOpen() const
+{
+    return m_window->isVisible();
+}
+
+void PreviewController::close()
+{
+    m_window->close();
+}
+
+void PreviewController::release()
+{
+    m_window->release();
 }
 
 bool PreviewController::isListKey(const QKeyEvent& key)
@@ -120,9 +115,7 @@ bool PreviewController::handlePreviewKey(QKeyEvent& key)
 
 void PreviewController::followCurrent(const QModelIndex& current)
 {
-    // A relisting shows its entry once, at its end.
-    if (m_window->isVisible() && current.isValid() && !m_bRelisting)
-        openPreview(current.row());
+    m_follower.currentMoved(current.isValid() ? current.row() : -1);
 }
 
 QMenu* PreviewController::createContextMenu(int row)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "session/preview/PreviewFollower.h"
+
 #include <QObject>
 
 #include <functional>
@@ -17,7 +19,7 @@ class EntryListModel;
 // The preview window on a double-click or from the list's context menu, following the current
 // entry while it is open. The dialog keeps its controls and keys; this listens to the view and
 // takes the keys pressed in the preview.
-class PreviewController : public QObject {
+class PreviewController : public QObject, private session::PreviewFollower::Window {
     Q_OBJECT
 
 public:
@@ -53,6 +55,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // session::PreviewFollower::Window
+    bool isOpen() const override;
+    void showRow(int row) override { openPreview(row); }
+    void close() override;
+    void release() override;
+
     void showContextMenu(const QPoint& pos);
     void followCurrent(const QModelIndex& current);
     // Up, Down, PageUp, PageDown, Home and End without modifiers.
@@ -67,5 +75,5 @@ private:
     RunCommand m_runCommand;
     MenuCommands m_addCommands;
     PreviewWindow* m_window = nullptr;
-    bool m_bRelisting = false;
+    session::PreviewFollower m_follower{*this};
 };

@@ -36,69 +36,9 @@
 
 namespace {
 
-const char* waveProblemText(content::WaveProblem problem)
+QString fromUtf8(const std::string& text)
 {
-    using content::WaveProblem;
-    namespace t = res::preview;
-    switch (problem) {
-    case WaveProblem::none:
-    case WaveProblem::notRiffWave:
-        return t::kWaveNotRiff;
-    case WaveProblem::chunkPastEnd:
-        return t::kWaveChunkPastEnd;
-    case WaveProblem::noFormatChunk:
-        return t::kWaveNoFormat;
-    case WaveProblem::formatChunkTooShort:
-        return t::kWaveFormatShort;
-    case WaveProblem::unsupportedEncoding:
-        return t::kWaveEncoding;
-    case WaveProblem::badChannelCount:
-        return t::kWaveChannels;
-    case WaveProblem::badSampleRate:
-        return t::kWaveRate;
-    case WaveProblem::badBitsPerSample:
-        return t::kWaveBits;
-    case WaveProblem::badBlockAlign:
-        return t::kWaveBlockAlign;
-    case WaveProblem::noDataChunk:
-        return t::kWaveNoData;
-    case WaveProblem::dataPastEnd:
-        return t::kWaveDataPastEnd;
-    }
-    return t::kWaveNotRiff;
-}
-
-std::span<const unsigned char> span(const QByteArray& bytes)
-{
-    return {reinterpret_cast<const unsigned char*>(bytes.constData()),
-            static_cast<std::size_t>(bytes.size())};
-}
-
-// Lays out what the text view can lay out in a moment: one line of a mebibyte takes it minutes.
-QString breakLongLines(const QString& text, qsizetype maxChars)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / maxChars);
-    qsizetype run = 0;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\n')) {
-            run = -1;
-        } else if (run >= maxChars && !c.isLowSurrogate()) {
-            out += QLatin1Char('\n');
-            run = 0;
-        }
-        ++run;
-        out += c;
-    }
-    return out;
-}
-
-QString entryFailure(const archive::ArchiveError& e)
-{
-    const char* text = e.kind() == archive::ErrorKind::damagedEntry
-                           ? res::preview::kEntryDamaged
-                           : res::preview::kEntryUnreadable;
-    return uiText(text).arg(errorMessage(e));
+    return QString::fromStdString(text);
 }
 
 } // namespace
@@ -224,8 +164,7 @@ void PreviewWindow::clear()
 {
     stop();
     ++m_nShown;
-    m_bytes.clear();
-    m_wave = {};
+    m_preview = {};
     m_picture->setImage({});
     m_waveform->setPeaks({});
     m_text->clear();
@@ -233,7 +172,6 @@ void PreviewWindow::clear()
     m_format->clear();
     m_details->clear();
     setMessage({});
-    m_contentView = View::none;
     m_hexToggle->blockSignals(true);
     m_hexToggle->setChecked(false);
     m_hexToggle->blockSignals(false);
@@ -272,218 +210,101 @@ void PreviewWindow::showEntry(const archive::ArchiveReader& reader, std::uint32_
 {
     clear();
     setWindowTitle(name);
-    archive::RecordView record;
-    try {
-        record = reader.record(recordPosition);
-    } catch (const archive::ArchiveError& e) {
-        setMessage(uiText(res::preview::kEntryUnreadable).arg(errorMessage(e)));
-        return;
-    }
-    QString hostPath;
-    try {
-        hostPath = QString::fromStdString(
-            archive::names::hostRelativePath(record.name, reader.codePage()));
-    } catch (const archive::ArchiveError& e) {
-        hostPath = uiText(res::preview::kNoHostPath).arg(errorMessage(e));
-    }
-    m_details->setText(uiText(res::preview::kDetails)
-                           .arg(record.dataSize)
-                           .arg(record.dataOffset)
-                           .arg(record.recordPosition)
-                           .arg(hostPath));
-    try {
-        if (record.dataSize > kMaxDecodedEntryBytes) {
-            // Refuses a damaged entry before the view asks for any page.
-            archive::readEntryBytes(reader, record, 0, {});
-            setMessage(uiText(res::preview::kTooLarge)
-                           .arg(record.dataSize)
-                           .arg(kMaxDecodedEntryBytes >> 20)
-                           .arg(kLargeEntryHexBytes >> 20));
-            // The window is closed whenever the listing changes, so the reader outlives it.
-            const archive::ArchiveReader* source = &reader;
-            m_hex->setSource(
-                [this, source, record](std::uint64_t offset, std::size_t count) {
-                    try {
-                        std::vector<unsigned char> page(count);
-                        page.resize(archive::readEntryBytes(*source, record, offset, page));
-                        return page;
-                    } catch (const archive::ArchiveError& e) {
-                        // The file changed since it was opened. Asked while painting, so the
-                        // layout changes afterwards.
-                        QMetaObject::invokeMethod(
-                            this,
-                            [this, shown = m_nShown, text = entryFailure(e)] {
-                                if (shown == m_nShown)
-                                    setMessage(text);
-                            },
-                            Qt::QueuedConnection);
-                        throw;
-                    }
-                },
-                kLargeEntryHexBytes);
-            m_format->setText(uiText(res::preview::kHexLine).arg(record.dataSize));
-            m_hexToggle->setEnabled(false);
-            setView(View::hex);
-            return;
-        }
-        std::vector<unsigned char> bytes(record.dataSize);
-        bytes.resize(archive::readEntryBytes(reader, record, 0, bytes));
-        showBytes(std::move(bytes));
-    } catch (const archive::ArchiveError& e) {
-        setMessage(entryFailure(e));
-    }
+    m_preview = session::EntryPreview::of(reader, recordPosition);
+    if (m_preview.view() == View::picture)
+        showPicture();
+    showPreview();
 }
 
-void PreviewWindow::showBytes(std::vector<unsigned char> bytes)
+void PreviewWindow::showPreview()
 {
-    m_bytes = QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                         static_cast<qsizetype>(bytes.size()));
-    bytes = {};
-    const std::span<const unsigned char> data = span(m_bytes);
-    switch (content::sniffContent(data)) {
-    case content::ContentKind::sound: {
-        const content::WaveParse parse = content::parseWave(data);
-        if (parse.isOk()) {
-            showSound(parse.format);
-            return;
-        }
-        setMessage(
-            uiText(res::preview::kSoundUnreadable).arg(uiText(waveProblemText(parse.problem))));
+    setMessage(fromUtf8(m_preview.message()));
+    m_details->setText(fromUtf8(m_preview.details()));
+    m_format->setText(fromUtf8(m_preview.formatLine()));
+    m_hexToggle->setEnabled(m_preview.contentView() != View::none);
+    switch (m_preview.view()) {
+    case View::sound:
+        showSound();
+        break;
+    case View::text:
+        m_text->setPlainText(fromUtf8(m_preview.text()));
+        break;
+    case View::hex:
+        showHex();
+        break;
+    case View::picture:
+    case View::none:
         break;
     }
-    case content::ContentKind::picture:
-        if (showPicture(m_bytes, content::pictureFormat(data)))
-            return;
-        break;
-    case content::ContentKind::text:
-        showText();
-        return;
-    case content::ContentKind::binary:
-        break;
-    }
-    showHexOfBytes();
+    setView(m_preview.view());
 }
 
-void PreviewWindow::showText()
+void PreviewWindow::showPicture()
 {
-    const std::string_view all(m_bytes.constData(), static_cast<std::size_t>(m_bytes.size()));
-    std::size_t shown = all.size();
-    if (all.size() > kLargeTextBytes) {
-        // Ends before a double-byte character the limit would cut in two.
-        shown = 0;
-        for (std::size_t next = 0; next <= kLargeTextBytes;
-             next += archive::cp950::charLength(all, next))
-            shown = next;
-        setMessage(uiText(res::preview::kTextTooLarge).arg(all.size()).arg(kLargeTextBytes >> 20));
-    }
-    m_text->setPlainText(breakLongLines(
-        QString::fromStdString(archive::cp950::toUtf8Lossy(all.substr(0, shown))), kLongLineChars));
-    m_contentView = View::text;
-    m_format->setText(uiText(res::preview::kHexLine).arg(m_bytes.size()));
-    setView(View::text);
-}
-
-bool PreviewWindow::showPicture(const QByteArray& bytes, std::string_view format)
-{
+    const std::vector<unsigned char>& bytes = m_preview.bytes();
+    const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<qsizetype>(bytes.size()));
     QBuffer buffer;
-    buffer.setData(bytes);
+    buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     // Only the reader the bytes call for: Qt's own guess would also try vector formats.
+    const std::string_view format = m_preview.pictureFormat();
     QImageReader reader(&buffer, QByteArray(format.data(), static_cast<qsizetype>(format.size())));
     reader.setAutoDetectImageFormat(false);
-    // Qt reports a BMP it refuses as having no size, so the header's own claim is read.
-    const std::optional<content::BmpHeader> bmp = content::readBmpHeader(span(bytes));
     const QSize claimed = reader.size();
-    std::int64_t claimedWidth = claimed.width();
-    std::int64_t claimedHeight = claimed.height();
-    if (bmp) {
-        claimedWidth = bmp->width;
-        claimedHeight = bmp->height;
-    }
-    // A BMP stored top down claims a negative height.
-    if (std::uint64_t(std::abs(claimedWidth)) * std::uint64_t(std::abs(claimedHeight)) >
-        kMaxPicturePixels) {
-        setMessage(uiText(res::preview::kPictureTooLarge)
-                       .arg(claimedWidth)
-                       .arg(claimedHeight)
-                       .arg(uiText(res::preview::kPictureLimit).arg(kMaxPicturePixels)));
-        return false;
-    }
+    if (!m_preview.admitsPicture(claimed.width(), claimed.height()))
+        return;
     const QImage image = reader.read();
     if (image.isNull()) {
-        setMessage(uiText(res::preview::kPictureUndecodable).arg(reader.errorString()));
-        return false;
+        m_preview.pictureRefused(reader.errorString().toStdString());
+        return;
     }
-    const int depth = bmp ? bmp->depth : image.depth();
-    const int colors = bmp ? bmp->colors : image.colorCount();
     m_picture->setImage(image);
-    if (colors > 0)
-        m_format->setText(uiText(res::preview::kPictureLine)
-                              .arg(image.width())
-                              .arg(image.height())
-                              .arg(depth)
-                              .arg(colors));
-    else
-        m_format->setText(uiText(res::preview::kPictureLineNoPalette)
-                              .arg(image.width())
-                              .arg(image.height())
-                              .arg(depth));
-    m_contentView = View::picture;
-    setView(View::picture);
-    return true;
+    m_preview.pictureShown(image.width(), image.height(), image.depth(), image.colorCount());
 }
 
-void PreviewWindow::showSound(const content::WaveFormat& format)
+void PreviewWindow::showSound()
 {
-    m_wave = format;
-    m_waveform->setPeaks(content::wavePeaks(format, span(m_bytes), WaveformView::kColumns));
-    m_format->setText(
-        uiText(res::preview::kSoundLine)
-            .arg(format.channels)
-            .arg(format.sampleRate)
-            .arg(format.bitsPerSample)
-            .arg(format.seconds(), 0, 'f', 2)
-            .arg(uiText(format.encoding == content::WaveFormat::kPcm ? res::preview::kPcm
-                                                                     : res::preview::kImaAdpcm)));
+    m_waveform->setPeaks(
+        content::wavePeaks(m_preview.wave(), m_preview.bytes(), WaveformView::kColumns));
     const bool hasOutput = SoundPlayer::hasOutput();
     m_play->setEnabled(hasOutput);
     m_stop->setEnabled(false);
     m_soundNote->setText(hasOutput ? QString() : uiText(res::preview::kNoAudioDevice));
-    m_contentView = View::sound;
-    setView(View::sound);
 }
 
-void PreviewWindow::showHexOfBytes()
+void PreviewWindow::showHex()
 {
-    const QByteArray bytes = m_bytes;
     m_hex->setSource(
-        [bytes](std::uint64_t offset, std::size_t count) {
-            std::vector<unsigned char> out;
-            if (offset < static_cast<std::uint64_t>(bytes.size())) {
-                const auto n = std::min<std::uint64_t>(count, bytes.size() - offset);
-                out.assign(bytes.constData() + offset, bytes.constData() + offset + n);
+        [this, shown = m_nShown](std::uint64_t offset, std::size_t count) {
+            try {
+                return m_preview.hexBytes(offset, count);
+            } catch (const archive::ArchiveError& e) {
+                // The file changed since it was opened. Asked while painting, so the layout
+                // changes afterwards.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, shown, text = fromUtf8(session::EntryPreview::entryFailure(e))] {
+                        if (shown == m_nShown)
+                            setMessage(text);
+                    },
+                    Qt::QueuedConnection);
+                throw;
             }
-            return out;
         },
-        static_cast<std::uint64_t>(m_bytes.size()));
-    if (m_contentView == View::none) {
-        m_format->setText(uiText(res::preview::kHexLine).arg(m_bytes.size()));
-        m_hexToggle->setEnabled(false);
-    }
-    setView(View::hex);
+        m_preview.hexSize());
 }
 
 void PreviewWindow::onHexToggled(bool on)
 {
     if (on)
-        showHexOfBytes();
-    else
-        setView(m_contentView);
+        showHex();
+    setView(on ? View::hex : m_preview.contentView());
 }
 
 void PreviewWindow::play()
 {
-    switch (m_player->play(m_wave, span(m_bytes))) {
+    switch (m_player->play(m_preview.wave(), m_preview.bytes())) {
     case SoundPlayer::Start::playing:
         m_stop->setEnabled(true);
         break;

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "content/WaveFormat.h"
+#include "session/preview/EntryPreview.h"
 
-#include <QByteArray>
 #include <QWidget>
 
 #include <cstdint>
@@ -29,20 +28,17 @@ class PreviewWindow : public QWidget {
     Q_OBJECT
 
 public:
-    enum class View { none, picture, sound, text, hex };
+    using View = session::EntryPreview::View;
 
-    // Pictures and sounds larger than this are shown as hex only, and only their first part.
-    static constexpr std::uint64_t kMaxDecodedEntryBytes = 64ull << 20;
-    static constexpr std::uint64_t kLargeEntryHexBytes = 1ull << 20;
+    static constexpr std::uint64_t kMaxDecodedEntryBytes =
+        session::EntryPreview::kMaxDecodedEntryBytes;
+    static constexpr std::uint64_t kLargeEntryHexBytes = session::EntryPreview::kLargeEntryHexBytes;
     // The size the window takes when the screen has room, unless its content needs more.
     static constexpr int kPreferredWidth = 560;
     static constexpr int kPreferredHeight = 480;
-    static constexpr std::uint64_t kLargeTextBytes = 1ull << 20;
-    // Longer lines of a text are shown broken into lines of this many characters.
-    static constexpr int kLongLineChars = 1000;
-    // Pictures claiming more pixels are refused before they are decoded; a game's are far
-    // smaller, and decoding this many still takes only a moment.
-    static constexpr std::uint64_t kMaxPicturePixels = 4096 * 4096;
+    static constexpr std::uint64_t kLargeTextBytes = session::EntryPreview::kLargeTextBytes;
+    static constexpr int kLongLineChars = int(session::EntryPreview::kLongLineChars);
+    static constexpr std::uint64_t kMaxPicturePixels = session::EntryPreview::kMaxPicturePixels;
     // Qt's limit for a decoded picture, in MiB, for readers that report no size beforehand.
     static constexpr int kImageAllocationMiB = int(kMaxPicturePixels * 4 >> 20);
 
@@ -55,6 +51,8 @@ public:
     void showEntry(const archive::ArchiveReader& reader, std::uint32_t recordPosition,
                    const QString& name);
     void setTextFont(const QFont& font);
+    // Drops the entry shown, which may read from an archive about to close.
+    void release() { clear(); }
     // Sizes the window to its content within the available area of the screen beside is on,
     // and puts it beside beside if there is room, else against the screen's edge on the side
     // with more room.
@@ -76,11 +74,10 @@ protected:
 
 private:
     void clear();
-    void showBytes(std::vector<unsigned char> bytes);
-    bool showPicture(const QByteArray& bytes, std::string_view format);
-    void showText();
-    void showSound(const content::WaveFormat& format);
-    void showHexOfBytes();
+    void showPreview();
+    void showPicture();
+    void showSound();
+    void showHex();
     void setView(View view);
     void setMessage(const QString& text);
     void onHexToggled(bool on);
@@ -90,9 +87,7 @@ private:
     // Counts the entries shown, so a late report about one is not shown with the next.
     unsigned m_nShown = 0;
     View m_view = View::none;
-    View m_contentView = View::none;
-    QByteArray m_bytes;
-    content::WaveFormat m_wave;
+    session::EntryPreview m_preview;
     SoundPlayer* m_player = nullptr;
 
     QLabel* m_message = nullptr;
