@@ -46,10 +46,10 @@ void ArchiveReader::Close() noexcept
     m_bMemory = false;
     m_strPath.clear();
     m_nFileLength = 0;
-    m_pDirectory.reset();
-    m_nDirectoryBytes = 0;
-    m_positions = {};
-    m_slots = {};
+    m_directory.reset();
+    m_positions.reset();
+    m_nRecords = 0;
+    m_slots.reset();
     m_damage.reset();
     m_pCodePage = &CodePage::big5();
     m_bCodePageDetected = false;
@@ -77,17 +77,20 @@ void ArchiveReader::readDirectory(std::optional<Encoding> forced)
                           "the file ended while its length was read");
     const std::uint32_t directorySize =
         checkedDirectorySize(std::span<const unsigned char, 4>(field), m_nFileLength, m_strPath);
-    m_pDirectory.reset(new unsigned char[directorySize]);
-    m_nDirectoryBytes = directorySize;
-    if (readAt(m_pDirectory.get(), directorySize, format::kFirstRecordPosition) != directorySize)
+    m_directory = ZeroedBlock(directorySize);
+    if (readAt(m_directory.data(), directorySize, format::kFirstRecordPosition) != directorySize)
         throw FormatError(FormatCause::fileEndedEarly, {}, ErrorKind::notAnArchive, m_strPath,
                           "the file ended inside the directory");
-    m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
+    const std::size_t nMostRecords = directorySize / format::kMinRecordLength;
+    m_positions = ZeroedBlock(nMostRecords * sizeof(std::uint32_t));
+    m_slots = ZeroedBlock((nMostRecords + 1) * sizeof(std::uint32_t));
+    auto* positions = m_positions.as<std::uint32_t>();
+    auto* slots = m_slots.as<std::uint32_t>();
     CodePageDetector detector;
     try {
         walkDirectory(directory(), m_strPath, [&](std::string_view name, std::uint32_t position) {
-            m_positions.push_back(position);
-            m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
+            positions[m_nRecords++] = position;
+            slots[slotOf(position)] = static_cast<std::uint32_t>(m_nRecords);
             if (!forced)
                 detector.add(name);
         });
@@ -115,7 +118,7 @@ const std::string& ArchiveReader::path() const
 
 std::uint64_t ArchiveReader::dataAreaStart() const noexcept
 {
-    return format::kFirstRecordPosition + m_nDirectoryBytes;
+    return format::kFirstRecordPosition + m_directory.size();
 }
 
 void ArchiveReader::requireWholeDirectory() const
@@ -132,7 +135,7 @@ std::size_t ArchiveReader::slotOf(std::uint32_t position)
 RecordView ArchiveReader::at(std::size_t index) const
 {
     // The walk checked every record it kept, so this never throws.
-    return decodeRecord(directory(), m_positions[index] - format::kFirstRecordPosition, m_strPath);
+    return decodeRecord(directory(), positions()[index] - format::kFirstRecordPosition, m_strPath);
 }
 
 RecordView ArchiveReader::kept(std::uint32_t position) const
@@ -144,9 +147,9 @@ RecordView ArchiveReader::record(std::uint32_t position) const
 {
     const std::uint32_t slot =
         position >= format::kFirstRecordPosition && position < dataAreaStart()
-            ? m_slots[slotOf(position)]
+            ? m_slots.as<std::uint32_t>()[slotOf(position)]
             : 0;
-    if (slot == 0 || m_positions[slot - 1] != position)
+    if (slot == 0 || positions()[slot - 1] != position)
         throw FormatError(FormatCause::noRecordAt, {position}, ErrorKind::notAnArchive, path(),
                           "no record starts at offset " + std::to_string(position));
     return at(slot - 1);
