@@ -81,10 +81,29 @@ struct EntrySpec {
     std::uint64_t size = 0;
 };
 
-// directorySize and the records of an archive holding entries in this order, with the offsets
-// of the writing rule (data back to back after the directory). FormatError naming the entry
-// (display text) whose record or data would not fit the 32-bit fields or is 2 GiB or more: every
-// entry's data must end by byte 4,294,967,295.
+// Calls its argument once per entry of an archive to be written, in list order, the same
+// entries each time: a caller with a million entries lends them without a list of its own.
+using EntrySequence = std::function<void(const std::function<void(const EntrySpec&)>&)>;
+
+// What an archive of some entries takes: its directory (without the length field) and data.
+struct DirectoryLayout {
+    std::uint64_t directorySize = 0;
+    std::uint64_t dataBytes = 0;
+    std::size_t entries = 0;
+};
+
+// The layout of an archive holding entries in this order, with the offsets of the writing rule
+// (data back to back after the directory). FormatError naming the entry (display text) whose
+// record or data would not fit the 32-bit fields or is 2 GiB or more: every entry's data must end
+// by byte 4,294,967,295.
+DirectoryLayout checkedLayout(const EntrySequence& entries);
+
+// directorySize and the records of entries as checkedLayout laid them out, handed to write in
+// pieces of at most a mebibyte: the directory of a million entries is never whole in memory.
+void writeDirectory(const EntrySequence& entries, const DirectoryLayout& layout,
+                    const std::function<void(std::span<const unsigned char>)>& write);
+
+// checkedLayout and writeDirectory into one block.
 std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries);
 
 } // namespace archive
