@@ -91,14 +91,13 @@ std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField
     return directorySize;
 }
 
-RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
-                        const std::string& archiveName)
+namespace {
+
+// The fixed fields of the record at p, at file offset position.
+RecordView fieldsOf(const unsigned char* p, std::uint64_t position, std::uint32_t recordLength)
 {
-    const unsigned char* p = directory.data() + q;
-    const std::uint64_t position = q + format::kFirstRecordPosition;
     RecordView view;
-    view.recordLength = checkedRecordLength(p, q, directory.size(), archiveName);
-    view.name = recordName(p, view.recordLength, position, archiveName);
+    view.recordLength = recordLength;
     // recordLength >= 17 inside a directory below 4 GiB keeps the position within 32 bits.
     view.recordPosition = static_cast<std::uint32_t>(position);
     view.reserved = readLE32(p + format::kReservedOffset);
@@ -107,12 +106,35 @@ RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t 
     return view;
 }
 
+} // namespace
+
+RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
+                        const std::string& archiveName)
+{
+    const unsigned char* p = directory.data() + q;
+    const std::uint64_t position = q + format::kFirstRecordPosition;
+    RecordView view =
+        fieldsOf(p, position, checkedRecordLength(p, q, directory.size(), archiveName));
+    view.name = recordName(p, view.recordLength, position, archiveName);
+    return view;
+}
+
+RecordView decodeTightRecord(std::span<const unsigned char> directory, std::uint64_t q)
+{
+    const unsigned char* p = directory.data() + q;
+    RecordView view =
+        fieldsOf(p, q + format::kFirstRecordPosition, readLE32(p + format::kRecordLengthOffset));
+    view.name = std::string_view(reinterpret_cast<const char*>(p + format::kNameOffset),
+                                 view.recordLength - format::kMinRecordLength);
+    return view;
+}
+
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
                    const RecordVisitor& visit)
 {
     for (std::uint64_t q = 0; q < directory.size();) {
         const RecordView record = decodeRecord(directory, q, archiveName);
-        visit(record.name, record.recordPosition);
+        visit(record);
         q += record.recordLength;
     }
 }

@@ -64,7 +64,12 @@ std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField
 RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
                         const std::string& archiveName);
 
-using RecordVisitor = std::function<void(std::string_view name, std::uint32_t recordPosition)>;
+using RecordVisitor = std::function<void(const RecordView& record)>;
+
+// The record at directory offset q as decodeRecord gave it once, with a name that ends at the
+// record's last byte (recordLength is 17 more than the name): nothing is checked or searched
+// again.
+RecordView decodeTightRecord(std::span<const unsigned char> directory, std::uint64_t q);
 
 // Visits every record in file order; the first malformed one throws as decodeRecord does.
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,

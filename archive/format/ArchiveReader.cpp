@@ -50,6 +50,7 @@ void ArchiveReader::Close() noexcept
     m_positions.reset();
     m_nRecords = 0;
     m_slots.reset();
+    m_tight.reset();
     m_damage.reset();
     m_pCodePage = &CodePage::big5();
     m_bCodePageDetected = false;
@@ -84,15 +85,18 @@ void ArchiveReader::readDirectory(std::optional<Encoding> forced)
     const std::size_t nMostRecords = directorySize / format::kMinRecordLength;
     m_positions = ZeroedBlock(nMostRecords * sizeof(std::uint32_t));
     m_slots = ZeroedBlock((nMostRecords + 1) * sizeof(std::uint32_t));
+    m_tight = ZeroedBlock(nMostRecords / 8 + 1);
     auto* positions = m_positions.as<std::uint32_t>();
     auto* slots = m_slots.as<std::uint32_t>();
     CodePageDetector detector;
     try {
-        walkDirectory(directory(), m_strPath, [&](std::string_view name, std::uint32_t position) {
-            positions[m_nRecords++] = position;
-            slots[slotOf(position)] = static_cast<std::uint32_t>(m_nRecords);
+        walkDirectory(directory(), m_strPath, [&](const RecordView& record) {
+            if (record.name.size() + format::kMinRecordLength == record.recordLength)
+                m_tight.data()[m_nRecords / 8] |= static_cast<unsigned char>(1u << m_nRecords % 8);
+            positions[m_nRecords++] = record.recordPosition;
+            slots[slotOf(record.recordPosition)] = static_cast<std::uint32_t>(m_nRecords);
             if (!forced)
-                detector.add(name);
+                detector.add(record.name);
         });
     } catch (const FormatError& error) {
         m_damage = error;
@@ -135,7 +139,10 @@ std::size_t ArchiveReader::slotOf(std::uint32_t position)
 RecordView ArchiveReader::at(std::size_t index) const
 {
     // The walk checked every record it kept, so this never throws.
-    return decodeRecord(directory(), positions()[index] - format::kFirstRecordPosition, m_strPath);
+    const std::uint64_t q = positions()[index] - format::kFirstRecordPosition;
+    if (m_tight.data()[index / 8] & (1u << index % 8))
+        return decodeTightRecord(directory(), q);
+    return decodeRecord(directory(), q, m_strPath);
 }
 
 RecordView ArchiveReader::kept(std::uint32_t position) const

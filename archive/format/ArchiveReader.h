@@ -100,6 +100,9 @@ private:
     // Index + 1 of the record starting at directory offset 17 * k + r, at slot k: records are at
     // least 17 bytes long, so no two share a slot and a position is found in one step.
     ZeroedBlock m_slots;
+    // A bit per record whose name ends at its last byte, as every record this program writes:
+    // at() then takes the name's length from the record's, without searching for its NUL.
+    ZeroedBlock m_tight;
     std::optional<FormatError> m_damage;
     const CodePage* m_pCodePage = &CodePage::big5();
     bool m_bCodePageDetected = false;
