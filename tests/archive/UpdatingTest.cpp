@@ -1042,9 +1042,9 @@ TEST(UpdateArchive, ADryRunCountsAndWritesNothing)
     EXPECT_TRUE(updatePath(scene.archive, {removed("c.dat")}, {}, options).isRelaidOut);
 }
 
-// An archive out of list order is sorted, not merged into: the result is still what a build
-// of the changed tree writes.
-TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
+// Changed entries are merged into the old list order, sorted first when the archive is out of
+// it: either way the result is what a build of the changed tree writes.
+TEST(UpdateArchive, AnArchiveInOrOutOfListOrderComesOutAsABuildWritesIt)
 {
     const struct {
         const char* label;
@@ -1060,6 +1060,21 @@ TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
          {"b.dat", "B.dat", "a.dat"},
          {removed("a.dat"), renamed("b.dat", "A.dat")},
          {{"A.dat", "x"}, {"B.dat", "x"}}},
+        {"the first and last records changed, in order",
+         {"a.dat", "m\\b.dat", "z.dat"},
+         {removed("a.dat"), renamed("z.dat", "0.dat"), added("zz.dat", "new.dat"),
+          renamed("m\\b.dat", "y\\b.dat")},
+         {{"0.dat", "x"}, {"y/b.dat", "x"}, {"zz.dat", "new"}}},
+        {"before the first and after the last, in order",
+         {"b.dat", "c.dat"},
+         {added("a.dat", "new.dat"), renamed("c.dat", "d.dat")},
+         {{"a.dat", "new"}, {"b.dat", "x"}, {"d.dat", "x"}}},
+#ifndef _WIN32
+        {"merged between names equal but for case, in order",
+         {"A.dat", "a.dat", "b.dat"},
+         {renamed("b.dat", "a.DAT"), added("A.DAT", "new.dat")},
+         {{"A.DAT", "new"}, {"A.dat", "x"}, {"a.DAT", "x"}, {"a.dat", "x"}}},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -1068,7 +1083,12 @@ TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
         for (const std::string& name : c.entries)
             image.add(name, "x");
         writeFile(tmp / "GAME00.DAT", image.bytes());
-        updatePath(tmp / "GAME00.DAT", c.changes);
+        writeFile(tmp / "new.dat", "new");
+        std::vector<ArchiveChange> changes = c.changes;
+        for (ArchiveChange& change : changes)
+            change.hostPath = change.hostPath.empty() ? "" : tmp / change.hostPath;
+        updatePath(tmp / "GAME00.DAT", changes);
+        fs::remove(testsupport::hostPath(tmp / "new.dat"));
         EXPECT_EQ(readFile(tmp / "GAME00.DAT"), builtArchive(tmp, "expected", c.tree));
     }
 }
