@@ -92,8 +92,8 @@ private:
     }
     const std::uint32_t* positions() const noexcept { return m_positions.as<std::uint32_t>(); }
 
-    // Taken from the system, not from vectors: zero-filling and faulting in tens of megabytes
-    // only to read over them cost more than a large listing's walk.
+    // Taken from the system in large pages, not from vectors: a fault per 4 KiB page of tens of
+    // megabytes, and zero-filling them only to read over them, cost more than reading them.
     ZeroedBlock m_directory;
     ZeroedBlock m_positions; // record positions, ascending, m_nRecords of them
     std::size_t m_nRecords = 0;
