@@ -1,7 +1,7 @@
 // How the whole-archive commands grow: velmora-dat check, list, list --long and a delete, rename
 // and add of one entry on archives of 10,000, 100,000 and 1,000,000 one-byte entries named
 // dNNN\fNNNNNNN.bmp, laid out as build writes them (check is also timed on the same entries
-// shuffled, which must be sorted). Prints the median wall time of 3 runs, the time per entry and
+// shuffled, which must be sorted). Prints the median wall time of 5 runs, the time per entry and
 // the peak memory: a time per entry that climbs with the count is a growth worse than linear.
 //
 // bench_scale [scratch folder, default /dev/shm] [velmora-dat to time, default this build's]
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kCounts[] = {10'000, 100'000, 1'000'000};
-constexpr int kRuns = 3;
+constexpr int kRuns = 5;
 
 std::string entryName(int i)
 {

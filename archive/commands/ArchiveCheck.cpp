@@ -411,7 +411,9 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
 {
     CheckReport report;
     Collector problems;
-    FoldedNames names(archive.size(), archive.codePage());
+    // Only the warning passes read the folded names.
+    FoldedNames names(errorsOnly ? 0 : archive.size(), archive.codePage());
+    std::string hostPath;
     // The directory's size bounds the names: reserved pages never written cost no memory.
     if (!errorsOnly)
         names.reserve(archive.dataAreaStart());
@@ -428,7 +430,7 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
                              " lies past the end of the file (" +
                              std::to_string(archive.fileLength()) + " bytes)");
         try {
-            const std::string hostPath = names::hostRelativePath(entry.name, archive.codePage());
+            names::hostRelativePath(entry.name, archive.codePage(), hostPath);
             if (!errorsOnly)
                 names.add(i, entry.name);
             if (auto reason = names::unstorableReason(entry.name, hostPath, archive.codePage()))
@@ -438,7 +440,8 @@ CheckReport checkArchive(const ArchiveReader& archive, bool errorsOnly)
                 problems.add(i, CheckProblem::Severity::Warning,
                              subjectOf(entry, archive.codePage()), *warning);
         } catch (const NameError& error) {
-            names.skip(i);
+            if (!errorsOnly)
+                names.skip(i);
             problems.addBadName(i, subjectOf(entry, archive.codePage()),
                                 "unsafe to extract: " + error.reason());
         }

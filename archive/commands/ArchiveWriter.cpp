@@ -78,6 +78,13 @@ bool ArchiveWriter::copyFile(const CFile& file, std::uint64_t length,
     return copyRange(file, 0, length, m_hostCopier, refuseShort);
 }
 
+void ArchiveWriter::write(std::span<const unsigned char> bytes)
+{
+    flush();
+    m_out.Write(bytes.data(), bytes.size());
+    m_nWritten += bytes.size();
+}
+
 void ArchiveWriter::flush()
 {
     if (m_nFill > 0)

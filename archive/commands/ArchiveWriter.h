@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,8 @@ public:
     // The first length bytes of file, short failing with refuseShort's error.
     bool copyFile(const CFile& file, std::uint64_t length,
                   const std::function<void()>& refuseShort);
+    // Bytes of the archive's own, such as its directory, written as they are.
+    void write(std::span<const unsigned char> bytes);
     // Writes what the buffer holds; call before out is committed.
     void flush();
     // Asks progress whether to go on.

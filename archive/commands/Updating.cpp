@@ -3,6 +3,7 @@
 #include "archive/ArchiveError.h"
 #include "archive/commands/ArchiveCheck.h"
 #include "archive/commands/ArchiveWriter.h"
+#include "archive/commands/EntryTable.h"
 #include "archive/files/CFile.h"
 #include "archive/files/CFolder.h"
 #include "archive/files/FileCopier.h"
@@ -16,11 +17,8 @@
 #include "archive/format/Paths.h"
 
 #include <algorithm>
-#include <deque>
-#include <numeric>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 namespace archive {
@@ -29,282 +27,7 @@ namespace {
 
 const char kChangedSize[] = "changed size while the archive was being written";
 
-// One entry of the archive to be written: its bytes come from the old archive (isOld) or from a
-// host file. Names are views: into the reader's directory, or into the table's own strings. Kept
-// small: a million of them are most of an update's memory.
-struct Item {
-    std::string_view name;
-    // The add that gives the bytes (host only): its host file, or its source archive's entry at
-    // dataOffset there (a patch's entry).
-    const ArchiveChange* change = nullptr;
-    std::uint32_t size = 0;           // at most format::kMaxEntryBytes
-    std::uint32_t dataOffset = 0;     // old, or in the source archive
-    std::uint32_t recordPosition = 0; // old only
-    bool isOld = true;
-    bool isLive = true;
-    bool isChanged = false;
-};
-
-// Entry-list order: names equal but for case come in byte order, as a build of a folder walks
-// them.
-bool isListedBefore(std::string_view a, std::string_view b, const CodePage& cp)
-{
-    const int order = cp.compareNoCase(a, b);
-    return order != 0 ? order < 0 : a < b;
-}
-
-// isListedBefore over items, as a comparison object.
-struct ItemOrder {
-    const CodePage& cp;
-    bool operator()(const Item& a, const Item& b) const
-    {
-        return isListedBefore(a.name, b.name, cp);
-    }
-};
-
-// kept and changed, each in list order, merged as std::merge merges them (kept first among
-// equals) inside kept's own room from the back: only the items after the first changed one move.
-std::vector<Item> mergedFromBack(std::vector<Item> kept, const std::vector<Item>& changed,
-                                 const CodePage& cp)
-{
-    const ItemOrder isItemListedBefore{cp};
-    std::size_t i = kept.size();
-    std::size_t j = changed.size();
-    kept.resize(i + j);
-    for (std::size_t k = kept.size(); j > 0;) {
-        if (i > 0 && isItemListedBefore(changed[j - 1], kept[i - 1]))
-            kept[--k] = kept[--i];
-        else
-            kept[--k] = changed[--j];
-    }
-    return kept;
-}
-
-// The entry list being changed, found by exact name bytes. The old entries are found by binary
-// search in their list order, which an archive this program wrote already has: no hash of a
-// million names, and a change costs the changed entries' merge.
-class EntryTable {
-public:
-    EntryTable(std::string archiveName, const CodePage& cp)
-        : m_strArchive(std::move(archiveName)), m_codePage(cp)
-    {
-    }
-
-    const CodePage& codePage() const noexcept { return m_codePage; }
-
-    // The reader's records, which must outlive the table, with room for nMore changes: a table
-    // of a million entries is not moved for one more.
-    void addOld(const ArchiveReader& reader, std::size_t nMore)
-    {
-        m_items.reserve(reader.size() + nMore);
-        for (std::size_t i = 0; i < reader.size(); ++i) {
-            const RecordView record = reader.at(i);
-            Item item;
-            item.name = record.name;
-            item.size = record.dataSize;
-            item.dataOffset = record.dataOffset;
-            item.recordPosition = record.recordPosition;
-            m_items.push_back(item);
-        }
-        m_nOld = m_items.size();
-        // An archive this program wrote is in list order already and needs no order of its own.
-        if (std::is_sorted(m_items.begin(), m_items.end(), ItemOrder{m_codePage}))
-            return;
-        m_order.resize(m_nOld);
-        std::iota(m_order.begin(), m_order.end(), 0u);
-        // Records of one name keep their file order.
-        std::stable_sort(m_order.begin(), m_order.end(), [this](std::uint32_t a, std::uint32_t b) {
-            return isListedBefore(m_items[a].name, m_items[b].name, m_codePage);
-        });
-    }
-
-    // The live item of exactly name, if any; NameError when two share it.
-    std::optional<std::size_t> find(std::string_view name) const
-    {
-        std::size_t found[2];
-        const std::size_t count = matches(name, found);
-        if (count == 0)
-            return std::nullopt;
-        if (count > 1) {
-            const std::uint32_t a = m_items[found[0]].recordPosition;
-            const std::uint32_t b = m_items[found[1]].recordPosition;
-            throw NameError(ErrorKind::ambiguousName, names::displayName(name, m_codePage),
-                            "is the name of two entries of " + m_strArchive + " (records at " +
-                                std::to_string(std::min(a, b)) + " and " +
-                                std::to_string(std::max(a, b)) + "); change neither by name");
-        }
-        return found[0];
-    }
-
-    std::size_t require(std::string_view name) const
-    {
-        if (const std::optional<std::size_t> index = find(name))
-            return *index;
-        throw NameError(ErrorKind::noSuchEntry, names::displayName(name, m_codePage),
-                        "no entry of that name in " + m_strArchive);
-    }
-
-    bool contains(std::string_view name) const
-    {
-        std::size_t found[2];
-        return matches(name, found) != 0;
-    }
-
-    // False once a change deleted, replaced or renamed the item.
-    bool keepsName(std::size_t index) const
-    {
-        return m_items[index].isLive && !m_items[index].isChanged;
-    }
-
-    // A copy of text that lives as long as the table.
-    std::string_view keep(const std::string& text) { return m_kept.emplace_back(text); }
-
-    void insert(const Item& item)
-    {
-        m_added.emplace(item.name, m_items.size());
-        m_items.push_back(item);
-    }
-
-    void remove(std::size_t index)
-    {
-        m_items[index].isLive = false;
-        if (index < m_nOld)
-            return;
-        auto [first, last] = m_added.equal_range(m_items[index].name);
-        while (first != last && first->second != index)
-            ++first;
-        m_added.erase(first);
-    }
-
-    // The old item stays where the search finds it, dead; its renamed copy joins the added ones.
-    void rename(std::size_t index, std::string_view newName)
-    {
-        Item item = m_items[index];
-        remove(index);
-        item.name = newName;
-        item.isChanged = true;
-        insert(item);
-    }
-
-    // The live items in entry-list order, the table left empty; records of one name keep their
-    // file order.
-    std::vector<Item> takeLive()
-    {
-        std::vector<Item> changed;
-        for (std::size_t i = m_nOld; i < m_items.size(); ++i) {
-            if (m_items[i].isLive)
-                changed.push_back(m_items[i]);
-        }
-        std::stable_sort(changed.begin(), changed.end(), ItemOrder{m_codePage});
-        std::vector<Item> kept;
-        if (m_order.empty()) {
-            // Squeezed where they stand, without a second copy of a million items.
-            m_items.resize(m_nOld);
-            std::erase_if(m_items, [](const Item& item) { return !item.isLive; });
-            kept = std::move(m_items);
-        } else {
-            kept.reserve(m_items.size());
-            for (const std::uint32_t i : m_order) {
-                if (m_items[i].isLive)
-                    kept.push_back(m_items[i]);
-            }
-        }
-        m_items = {};
-        m_order = {};
-        m_added.clear();
-        m_nOld = 0;
-        return mergedFromBack(std::move(kept), changed, m_codePage);
-    }
-
-private:
-    // Up to two live items of exactly name, old ones first in file order; how many there are.
-    std::size_t matches(std::string_view name, std::size_t (&found)[2]) const
-    {
-        std::size_t count = 0;
-        const auto oldIndex = [this](std::size_t k) { return m_order.empty() ? k : m_order[k]; };
-        std::size_t k = 0;
-        for (std::size_t end = m_nOld; k < end;) {
-            const std::size_t middle = k + (end - k) / 2;
-            if (isListedBefore(m_items[oldIndex(middle)].name, name, m_codePage))
-                k = middle + 1;
-            else
-                end = middle;
-        }
-        for (; k < m_nOld && m_items[oldIndex(k)].name == name && count < 2; ++k) {
-            if (m_items[oldIndex(k)].isLive)
-                found[count++] = oldIndex(k);
-        }
-        auto [first, last] = m_added.equal_range(name);
-        for (; first != last && count < 2; ++first)
-            found[count++] = first->second;
-        return count;
-    }
-
-    std::string m_strArchive;
-    const CodePage& m_codePage;
-    std::vector<Item> m_items; // the old entries in file order, then the added and renamed ones
-    std::size_t m_nOld = 0;
-    std::vector<std::uint32_t> m_order; // the old entries in list order; empty when in file order
-                                        // // the old entries in list order
-    std::unordered_multimap<std::string_view, std::size_t> m_added; // live ones only
-    std::deque<std::string> m_kept;
-};
-
-// Every folder level of name: "a\b\c" gives "a" and "a\b". A '\' that is the second byte of a
-// multi-byte character does not end a level. One walk over the characters: CodePage::find starts
-// at the front each time, which made deep names quadratic.
-template <typename Visit> void forEachLevel(std::string_view name, const CodePage& cp, Visit visit)
-{
-    for (std::size_t at = 0; at < name.size(); at += cp.charLength(name, at)) {
-        if (name[at] == '\\' && cp.charLength(name, at) == 1)
-            visit(name.substr(0, at));
-    }
-}
-
-// Whether level is one of name's folder levels, as forEachLevel walks them.
-bool isFolderLevelOf(std::string_view level, std::string_view name, const CodePage& cp)
-{
-    if (name.size() <= level.size() || name.substr(0, level.size()) != level ||
-        name[level.size()] != '\\')
-        return false;
-    std::size_t at = 0;
-    while (at < level.size())
-        at += cp.charLength(name, at);
-    return at == level.size();
-}
-
-// An entry that is a file where another entry needs a folder level could not be extracted. Only
-// a changed entry is asked about, and items are in list order: the names below it and its levels
-// are found by binary search.
-void requireNoFileFolderClash(const std::vector<Item>& items, const CodePage& cp)
-{
-    const auto firstFrom = [&](std::string_view name) {
-        return std::lower_bound(items.begin(), items.end(), name,
-                                [&cp](const Item& item, std::string_view key) {
-                                    return isListedBefore(item.name, key, cp);
-                                });
-    };
-    for (const Item& item : items) {
-        if (!item.isChanged)
-            continue;
-        const std::string_view name = item.name;
-        // Names that begin with name but for case stand together from where name would.
-        for (auto it = firstFrom(name);
-             it != items.end() && cp.compareNoCase(it->name.substr(0, name.size()), name) == 0;
-             ++it) {
-            if (isFolderLevelOf(name, it->name, cp))
-                throw NameError(ErrorKind::inTheWay, names::displayName(name, cp),
-                                "is already a folder level of other entries");
-        }
-        forEachLevel(name, cp, [&](std::string_view prefix) {
-            const auto it = firstFrom(prefix);
-            if (it != items.end() && it->name == prefix)
-                throw NameError(ErrorKind::inTheWay, names::displayName(name, cp),
-                                "needs a folder level named like the entry " +
-                                    names::displayName(prefix, cp));
-        });
-    }
-}
+using Item = EntryTable::Item;
 
 // The length of the regular file at path, which must be readable.
 std::uint32_t hostFileSize(const std::string& path)
@@ -383,36 +106,42 @@ void applyChanges(EntryTable& table, const std::vector<ArchiveChange>& changes,
 }
 
 // Each item's bytes after the directory, in list order; false when progress asked to stop.
-bool copyAll(const CFile* archive, const std::vector<Item>& items, ArchiveWriter& writer,
-             Progress& state)
+bool copyAll(const CFile* archive, const EntryTable& table, ArchiveWriter& writer, Progress& state)
 {
-    for (std::size_t i = 0; i < items.size();) {
-        if (!writer.isGoing())
-            return false;
-        std::size_t end = i + 1;
-        bool isGoing = true;
-        if (items[i].isOld) {
-            // Entries that lie back to back in the old archive go in one copy, so shared blocks
-            // stay whole and a million small entries cost no million calls.
-            std::uint64_t length = items[i].size;
-            while (end < items.size() && items[end].isOld &&
-                   items[end].dataOffset == items[i].dataOffset + length) {
-                length += items[end].size;
-                ++end;
-            }
-            isGoing = writer.copyArchiveRange(*archive, items[i].dataOffset, length);
-        } else if (items[i].change->sourceArchive) {
-            isGoing = writer.copyArchiveRange(items[i].change->sourceArchive->file(),
-                                              items[i].dataOffset, items[i].size, false);
-        } else {
-            isGoing = writer.copyHostFile(items[i].change->hostPath, items[i].size);
+    // Entries that lie back to back in the old archive go in one copy, so shared blocks stay
+    // whole and a million small entries cost no million calls.
+    std::uint64_t runOffset = 0;
+    std::uint64_t runLength = 0;
+    int nRun = 0;
+    const auto copyRun = [&] {
+        if (nRun == 0)
+            return true;
+        const bool isGoing = writer.copyArchiveRange(*archive, runOffset, runLength);
+        state.entriesDone += std::exchange(nRun, 0);
+        return isGoing;
+    };
+    const bool isWhole = table.forEachLive([&](const Item& item) {
+        if (item.isOld && nRun > 0 && item.dataOffset == runOffset + runLength) {
+            runLength += item.size;
+            ++nRun;
+            return true;
         }
-        if (!isGoing)
+        if (!copyRun() || !writer.isGoing())
             return false;
-        state.entriesDone += static_cast<int>(end - i);
-        i = end;
-    }
-    return writer.isGoing();
+        if (item.isOld) {
+            runOffset = item.dataOffset;
+            runLength = item.size;
+            nRun = 1;
+            return true;
+        }
+        const bool isGoing = item.change->sourceArchive
+                                 ? writer.copyArchiveRange(item.change->sourceArchive->file(),
+                                                           item.dataOffset, item.size, false)
+                                 : writer.copyHostFile(item.change->hostPath, item.size);
+        ++state.entriesDone;
+        return isGoing;
+    });
+    return isWhole && copyRun() && writer.isGoing();
 }
 
 // Where the archive's bytes live: a link to it is followed, so the link stays a link.
@@ -446,36 +175,32 @@ void requireSound(const ArchiveReader& reader, const EntryTable& table)
     }
 }
 
-// The directory of an archive of the items, with their bytes summed into state.
-std::vector<unsigned char> directoryOf(const std::vector<Item>& items, Progress& state)
-{
-    std::vector<EntrySpec> specs;
-    specs.reserve(items.size());
-    for (const Item& item : items) {
-        specs.push_back({item.name, item.size});
-        state.bytesTotal += item.size;
-    }
-    state.entriesTotal = static_cast<int>(items.size());
-    return encodeDirectory(specs);
-}
-
 // Whether the archive is byte for byte what an update writes: anything else (trailing bytes,
 // padding, reserved fields, another order) is not kept.
 bool isWrittenLayout(const ArchiveReader& reader)
 {
-    EntryTable table(reader.path(), reader.codePage());
-    table.addOld(reader, 0);
-    Progress state;
-    std::vector<unsigned char> directory;
+    EntryTable table(reader.path(), reader.codePage(), &reader);
+    table.settle();
+    const EntrySequence entries = table.sequence();
+    DirectoryLayout layout;
     try {
-        directory = directoryOf(table.takeLive(), state);
+        layout = checkedLayout(entries);
     } catch (const FormatError&) {
         return false;
     }
-    if (reader.fileLength() != directory.size() + state.bytesTotal)
+    if (reader.fileLength() !=
+        format::kDirectorySizeBytes + layout.directorySize + layout.dataBytes)
         return false;
-    std::vector<unsigned char> bytes(directory.size());
-    return reader.readAt(bytes.data(), bytes.size(), 0) == bytes.size() && bytes == directory;
+    bool isSame = true;
+    std::uint64_t offset = 0;
+    std::vector<unsigned char> bytes;
+    writeDirectory(entries, layout, [&](std::span<const unsigned char> piece) {
+        bytes.resize(piece.size());
+        isSame = isSame && reader.readAt(bytes.data(), bytes.size(), offset) == bytes.size() &&
+                 std::equal(piece.begin(), piece.end(), bytes.begin());
+        offset += piece.size();
+    });
+    return isSame;
 }
 
 // Where a new archive goes, and what may stand at its name.
@@ -488,20 +213,20 @@ struct Destination {
 };
 
 // Writes the items as an archive at the destination; the result's counts are already filled in.
-UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const CodePage& cp,
-                        const Destination& to, const ProgressFn& progress,
-                        const UpdateOptions& options, UpdateResult result)
+UpdateResult writeItems(const CFile* archive, const EntryTable& table, const Destination& to,
+                        const ProgressFn& progress, const UpdateOptions& options,
+                        UpdateResult result)
 {
-    requireNoFileFolderClash(items, cp);
-    for (const Item& item : items) {
-        if (item.isChanged)
-            result.changedNames.emplace_back(item.name);
-    }
-    Progress state;
+    table.requireNoFileFolderClash();
+    result.changedNames = table.changedNames();
+    const EntrySequence entries = table.sequence();
     // Refuses names, sizes and offsets the format cannot hold before the target is touched.
-    const std::vector<unsigned char> directory = directoryOf(items, state);
+    const DirectoryLayout layout = checkedLayout(entries);
+    Progress state;
+    state.entriesTotal = static_cast<int>(layout.entries);
+    state.bytesTotal = layout.dataBytes;
     result.entries = state.entriesTotal;
-    result.bytes = directory.size() + state.bytesTotal;
+    result.bytes = format::kDirectorySizeBytes + layout.directorySize + layout.dataBytes;
 
     const CFolder target = openTargetFolder(to.folder);
     if (options.dryRun)
@@ -513,9 +238,10 @@ UpdateResult writeItems(const CFile* archive, std::vector<Item> items, const Cod
     // The set-ID bits wait until the owner is settled.
     if (to.mode)
         out.setPermissions(*to.mode & 0777);
-    out.Write(directory.data(), directory.size());
-    ArchiveWriter writer(out, directory.size(), progress, state, kChangedSize);
-    if (!copyAll(archive, items, writer, state)) {
+    ArchiveWriter writer(out, 0, progress, state, kChangedSize);
+    writeDirectory(entries, layout,
+                   [&writer](std::span<const unsigned char> piece) { writer.write(piece); });
+    if (!copyAll(archive, table, writer, state)) {
         out.Discard();
         result.cancelled = true;
         return result;
@@ -576,16 +302,15 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     const std::string& archivePath = reader.path();
     reader.requireWholeDirectory();
 
-    EntryTable table(archivePath, reader.codePage());
-    table.addOld(reader, changes.size());
+    EntryTable table(archivePath, reader.codePage(), &reader);
     UpdateResult result;
     applyChanges(table, changes, options, archivePath, result);
     requireSound(reader, table);
     if (options.dryRun)
         result.isRelaidOut = !isWrittenLayout(reader);
-    std::vector<Item> items = table.takeLive();
+    table.settle();
     if (!changesSomething(result)) {
-        result.entries = static_cast<int>(items.size());
+        result.entries = static_cast<int>(table.liveCount());
         result.bytes = reader.fileLength();
         return result;
     }
@@ -603,7 +328,7 @@ UpdateResult updateArchive(const ArchiveReader& reader, const std::vector<Archiv
     const OutputFile::ExistingCheck unreplaced = [&](const filesystem::ObjectId& id) {
         requireUnreplaced(id, archive, archivePath);
     };
-    return writeItems(&archive, std::move(items), reader.codePage(),
+    return writeItems(&archive, table,
                       {folder, name, OutputFile::Existing::replaceOpen,
                        filesystem::permissions(target), &unreplaced},
                       progress, options, std::move(result));
@@ -627,7 +352,8 @@ UpdateResult createArchive(const std::string& archivePath,
         throw FileError(ErrorKind::unsafeName, archivePath, "is not a file name");
     // An archive missing only for a stopped replacement is not created anew over.
     OutputFile::recoverReplaced(archivePath);
-    return writeItems(nullptr, table.takeLive(), cp,
+    table.settle();
+    return writeItems(nullptr, table,
                       {folder, name, OutputFile::Existing::keep, std::nullopt, nullptr}, progress,
                       options, std::move(result));
 }

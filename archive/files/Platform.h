@@ -220,3 +220,13 @@ std::uint32_t carryOwnership(NativeHandle from, NativeHandle to, std::uint32_t m
 ErrorCode closeReporting(NativeHandle file) noexcept;
 
 } // namespace archive::platform
+
+namespace archive::platform {
+
+// Zero-filled memory straight from the system, in large pages where it has them, or nullptr.
+// bytes > 0.
+void* allocateZeroed(std::size_t bytes) noexcept;
+// Gives back what allocateZeroed gave, with the same size.
+void releaseZeroed(void* block, std::size_t bytes) noexcept;
+
+} // namespace archive::platform

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace archive {
 
@@ -90,14 +91,13 @@ std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField
     return directorySize;
 }
 
-RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
-                        const std::string& archiveName)
+namespace {
+
+// The fixed fields of the record at p, at file offset position.
+RecordView fieldsOf(const unsigned char* p, std::uint64_t position, std::uint32_t recordLength)
 {
-    const unsigned char* p = directory.data() + q;
-    const std::uint64_t position = q + format::kFirstRecordPosition;
     RecordView view;
-    view.recordLength = checkedRecordLength(p, q, directory.size(), archiveName);
-    view.name = recordName(p, view.recordLength, position, archiveName);
+    view.recordLength = recordLength;
     // recordLength >= 17 inside a directory below 4 GiB keeps the position within 32 bits.
     view.recordPosition = static_cast<std::uint32_t>(position);
     view.reserved = readLE32(p + format::kReservedOffset);
@@ -106,12 +106,35 @@ RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t 
     return view;
 }
 
+} // namespace
+
+RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
+                        const std::string& archiveName)
+{
+    const unsigned char* p = directory.data() + q;
+    const std::uint64_t position = q + format::kFirstRecordPosition;
+    RecordView view =
+        fieldsOf(p, position, checkedRecordLength(p, q, directory.size(), archiveName));
+    view.name = recordName(p, view.recordLength, position, archiveName);
+    return view;
+}
+
+RecordView decodeTightRecord(std::span<const unsigned char> directory, std::uint64_t q)
+{
+    const unsigned char* p = directory.data() + q;
+    RecordView view =
+        fieldsOf(p, q + format::kFirstRecordPosition, readLE32(p + format::kRecordLengthOffset));
+    view.name = std::string_view(reinterpret_cast<const char*>(p + format::kNameOffset),
+                                 view.recordLength - format::kMinRecordLength);
+    return view;
+}
+
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
                    const RecordVisitor& visit)
 {
     for (std::uint64_t q = 0; q < directory.size();) {
         const RecordView record = decodeRecord(directory, q, archiveName);
-        visit(record.name, record.recordPosition);
+        visit(record);
         q += record.recordLength;
     }
 }
@@ -138,11 +161,11 @@ void checkEntryData(const std::string& archiveName, std::uint64_t fileLength, st
 
 namespace {
 
-// The directory's size, after refusing any record the 32-bit fields cannot hold.
-std::uint64_t checkedDirectorySize(std::span<const EntrySpec> entries)
+// The directory's size and the data's, after refusing any record the 32-bit fields cannot hold.
+DirectoryLayout checkedSizes(const EntrySequence& entries)
 {
-    std::uint64_t directorySize = 0;
-    for (const EntrySpec& entry : entries) {
+    DirectoryLayout layout;
+    entries([&layout](const EntrySpec& entry) {
         const std::uint64_t recordLength =
             std::uint64_t(entry.name.size()) + format::kMinRecordLength;
         if (entry.name.find('\0') != std::string_view::npos)
@@ -153,59 +176,95 @@ std::uint64_t checkedDirectorySize(std::span<const EntrySpec> entries)
         if (recordLength > format::kMaxFieldValue)
             throw FormatError(ErrorKind::nameTooLong, entrySubject(entry.name),
                               "the name is too long for a record");
-        directorySize += recordLength;
-        if (directorySize + format::kFirstRecordPosition > format::kMaxFieldValue)
+        layout.directorySize += recordLength;
+        if (layout.directorySize + format::kFirstRecordPosition > format::kMaxFieldValue)
             throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "the directory would pass 4 GiB, more than an archive can hold");
-    }
-    return directorySize;
+        layout.dataBytes += entry.size;
+        ++layout.entries;
+    });
+    return layout;
 }
 
 // Refuses the entries whose data would start or end past what a 32-bit offset reaches.
-void checkDataOffsets(std::span<const EntrySpec> entries, std::uint64_t directorySize)
+void checkDataOffsets(const EntrySequence& entries, std::uint64_t directorySize)
 {
     std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
-    const EntrySpec* pastTheEnd = nullptr; // the first entry whose data would end past 4 GiB
-    for (const EntrySpec& entry : entries) {
+    // The first entry whose data would end past 4 GiB.
+    std::optional<std::string> pastTheEnd;
+    entries([&](const EntrySpec& entry) {
         if (dataOffset > format::kMaxFieldValue)
             throw FormatError(ErrorKind::tooLarge, entrySubject(entry.name),
                               "its data would start past 4 GiB, beyond what an archive can reach");
         dataOffset += entry.size;
         // A reader adding offset and size in 32 bits would wrap to the start of the file.
         if (dataOffset > format::kMaxFieldValue && !pastTheEnd)
-            pastTheEnd = &entry;
-    }
+            pastTheEnd = entrySubject(entry.name);
+    });
     if (pastTheEnd)
-        throw FormatError(ErrorKind::tooLarge, entrySubject(pastTheEnd->name),
+        throw FormatError(ErrorKind::tooLarge, *pastTheEnd,
                           "its data would end past 4 GiB, beyond what an archive can hold");
 }
 
 } // namespace
 
-std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
+DirectoryLayout checkedLayout(const EntrySequence& entries)
 {
-    // Everything is checked before a byte is produced, so a refused archive leaves no file.
-    const std::uint64_t directorySize = checkedDirectorySize(entries);
-    checkDataOffsets(entries, directorySize);
+    const DirectoryLayout layout = checkedSizes(entries);
+    // Only an archive that ends past 4 GiB has an entry to name, which takes a second walk.
+    if (format::kFirstRecordPosition + layout.directorySize + layout.dataBytes >
+        format::kMaxFieldValue)
+        checkDataOffsets(entries, layout.directorySize);
+    return layout;
+}
 
-    std::vector<unsigned char> out(format::kDirectorySizeBytes + directorySize);
-    unsigned char* p = out.data();
-    format::writeLE32(p, static_cast<std::uint32_t>(directorySize));
-    p += format::kDirectorySizeBytes;
-    std::uint64_t dataOffset = format::kFirstRecordPosition + directorySize;
-    for (const EntrySpec& entry : entries) {
-        const auto recordLength =
-            static_cast<std::uint32_t>(entry.name.size() + format::kMinRecordLength);
-        format::writeLE32(p + format::kRecordLengthOffset, recordLength);
+void writeDirectory(const EntrySequence& entries, const DirectoryLayout& layout,
+                    const std::function<void(std::span<const unsigned char>)>& write)
+{
+    constexpr std::size_t kPieceBytes = 1024 * 1024;
+    const std::size_t total = format::kDirectorySizeBytes + layout.directorySize;
+    std::vector<unsigned char> piece(std::min(total, kPieceBytes));
+    format::writeLE32(piece.data(), static_cast<std::uint32_t>(layout.directorySize));
+    std::size_t fill = format::kDirectorySizeBytes;
+    std::uint64_t dataOffset = format::kFirstRecordPosition + layout.directorySize;
+    entries([&](const EntrySpec& entry) {
+        const std::size_t recordLength = entry.name.size() + format::kMinRecordLength;
+        if (piece.size() - fill < recordLength) {
+            write({piece.data(), fill});
+            fill = 0;
+            // A name longer than a piece gets a piece of its own.
+            if (piece.size() < recordLength)
+                piece.resize(recordLength);
+        }
+        unsigned char* p = piece.data() + fill;
+        format::writeLE32(p + format::kRecordLengthOffset,
+                          static_cast<std::uint32_t>(recordLength));
         format::writeLE32(p + format::kReservedOffset, 0);
         format::writeLE32(p + format::kDataOffsetOffset, static_cast<std::uint32_t>(dataOffset));
         format::writeLE32(p + format::kDataSizeOffset, static_cast<std::uint32_t>(entry.size));
         if (!entry.name.empty())
             std::memcpy(p + format::kNameOffset, entry.name.data(), entry.name.size());
         p[format::kNameOffset + entry.name.size()] = 0;
-        p += recordLength;
+        fill += recordLength;
         dataOffset += entry.size;
-    }
+    });
+    if (fill > 0)
+        write({piece.data(), fill});
+}
+
+std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries)
+{
+    const EntrySequence sequence = [entries](const std::function<void(const EntrySpec&)>& visit) {
+        for (const EntrySpec& entry : entries)
+            visit(entry);
+    };
+    // Everything is checked before a byte is produced, so a refused archive leaves no file.
+    const DirectoryLayout layout = checkedLayout(sequence);
+    std::vector<unsigned char> out;
+    out.reserve(format::kDirectorySizeBytes + layout.directorySize);
+    writeDirectory(sequence, layout, [&out](std::span<const unsigned char> piece) {
+        out.insert(out.end(), piece.begin(), piece.end());
+    });
     return out;
 }
 

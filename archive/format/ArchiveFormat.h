@@ -64,7 +64,12 @@ std::uint32_t checkedDirectorySize(std::span<const unsigned char, 4> lengthField
 RecordView decodeRecord(std::span<const unsigned char> directory, std::uint64_t q,
                         const std::string& archiveName);
 
-using RecordVisitor = std::function<void(std::string_view name, std::uint32_t recordPosition)>;
+using RecordVisitor = std::function<void(const RecordView& record)>;
+
+// The record at directory offset q as decodeRecord gave it once, with a name that ends at the
+// record's last byte (recordLength is 17 more than the name): nothing is checked or searched
+// again.
+RecordView decodeTightRecord(std::span<const unsigned char> directory, std::uint64_t q);
 
 // Visits every record in file order; the first malformed one throws as decodeRecord does.
 void walkDirectory(std::span<const unsigned char> directory, const std::string& archiveName,
@@ -81,10 +86,29 @@ struct EntrySpec {
     std::uint64_t size = 0;
 };
 
-// directorySize and the records of an archive holding entries in this order, with the offsets
-// of the writing rule (data back to back after the directory). FormatError naming the entry
-// (display text) whose record or data would not fit the 32-bit fields or is 2 GiB or more: every
-// entry's data must end by byte 4,294,967,295.
+// Calls its argument once per entry of an archive to be written, in list order, the same
+// entries each time: a caller with a million entries lends them without a list of its own.
+using EntrySequence = std::function<void(const std::function<void(const EntrySpec&)>&)>;
+
+// What an archive of some entries takes: its directory (without the length field) and data.
+struct DirectoryLayout {
+    std::uint64_t directorySize = 0;
+    std::uint64_t dataBytes = 0;
+    std::size_t entries = 0;
+};
+
+// The layout of an archive holding entries in this order, with the offsets of the writing rule
+// (data back to back after the directory). FormatError naming the entry (display text) whose
+// record or data would not fit the 32-bit fields or is 2 GiB or more: every entry's data must end
+// by byte 4,294,967,295.
+DirectoryLayout checkedLayout(const EntrySequence& entries);
+
+// directorySize and the records of entries as checkedLayout laid them out, handed to write in
+// pieces of at most a mebibyte: the directory of a million entries is never whole in memory.
+void writeDirectory(const EntrySequence& entries, const DirectoryLayout& layout,
+                    const std::function<void(std::span<const unsigned char>)>& write);
+
+// checkedLayout and writeDirectory into one block.
 std::vector<unsigned char> encodeDirectory(std::span<const EntrySpec> entries);
 
 } // namespace archive

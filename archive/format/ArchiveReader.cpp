@@ -46,10 +46,11 @@ void ArchiveReader::Close() noexcept
     m_bMemory = false;
     m_strPath.clear();
     m_nFileLength = 0;
-    m_pDirectory.reset();
-    m_nDirectoryBytes = 0;
-    m_positions = {};
-    m_slots = {};
+    m_directory.reset();
+    m_positions.reset();
+    m_nRecords = 0;
+    m_slots.reset();
+    m_tight.reset();
     m_damage.reset();
     m_pCodePage = &CodePage::big5();
     m_bCodePageDetected = false;
@@ -77,19 +78,25 @@ void ArchiveReader::readDirectory(std::optional<Encoding> forced)
                           "the file ended while its length was read");
     const std::uint32_t directorySize =
         checkedDirectorySize(std::span<const unsigned char, 4>(field), m_nFileLength, m_strPath);
-    m_pDirectory.reset(new unsigned char[directorySize]);
-    m_nDirectoryBytes = directorySize;
-    if (readAt(m_pDirectory.get(), directorySize, format::kFirstRecordPosition) != directorySize)
+    m_directory = ZeroedBlock(directorySize);
+    if (readAt(m_directory.data(), directorySize, format::kFirstRecordPosition) != directorySize)
         throw FormatError(FormatCause::fileEndedEarly, {}, ErrorKind::notAnArchive, m_strPath,
                           "the file ended inside the directory");
-    m_slots.assign(m_nDirectoryBytes / format::kMinRecordLength + 1, 0);
+    const std::size_t nMostRecords = directorySize / format::kMinRecordLength;
+    m_positions = ZeroedBlock(nMostRecords * sizeof(std::uint32_t));
+    m_slots = ZeroedBlock((nMostRecords + 1) * sizeof(std::uint32_t));
+    m_tight = ZeroedBlock(nMostRecords / 8 + 1);
+    auto* positions = m_positions.as<std::uint32_t>();
+    auto* slots = m_slots.as<std::uint32_t>();
     CodePageDetector detector;
     try {
-        walkDirectory(directory(), m_strPath, [&](std::string_view name, std::uint32_t position) {
-            m_positions.push_back(position);
-            m_slots[slotOf(position)] = static_cast<std::uint32_t>(m_positions.size());
+        walkDirectory(directory(), m_strPath, [&](const RecordView& record) {
+            if (record.name.size() + format::kMinRecordLength == record.recordLength)
+                m_tight.data()[m_nRecords / 8] |= static_cast<unsigned char>(1u << m_nRecords % 8);
+            positions[m_nRecords++] = record.recordPosition;
+            slots[slotOf(record.recordPosition)] = static_cast<std::uint32_t>(m_nRecords);
             if (!forced)
-                detector.add(name);
+                detector.add(record.name);
         });
     } catch (const FormatError& error) {
         m_damage = error;
@@ -115,7 +122,7 @@ const std::string& ArchiveReader::path() const
 
 std::uint64_t ArchiveReader::dataAreaStart() const noexcept
 {
-    return format::kFirstRecordPosition + m_nDirectoryBytes;
+    return format::kFirstRecordPosition + m_directory.size();
 }
 
 void ArchiveReader::requireWholeDirectory() const
@@ -132,7 +139,10 @@ std::size_t ArchiveReader::slotOf(std::uint32_t position)
 RecordView ArchiveReader::at(std::size_t index) const
 {
     // The walk checked every record it kept, so this never throws.
-    return decodeRecord(directory(), m_positions[index] - format::kFirstRecordPosition, m_strPath);
+    const std::uint64_t q = positions()[index] - format::kFirstRecordPosition;
+    if (m_tight.data()[index / 8] & (1u << index % 8))
+        return decodeTightRecord(directory(), q);
+    return decodeRecord(directory(), q, m_strPath);
 }
 
 RecordView ArchiveReader::kept(std::uint32_t position) const
@@ -144,9 +154,9 @@ RecordView ArchiveReader::record(std::uint32_t position) const
 {
     const std::uint32_t slot =
         position >= format::kFirstRecordPosition && position < dataAreaStart()
-            ? m_slots[slotOf(position)]
+            ? m_slots.as<std::uint32_t>()[slotOf(position)]
             : 0;
-    if (slot == 0 || m_positions[slot - 1] != position)
+    if (slot == 0 || positions()[slot - 1] != position)
         throw FormatError(FormatCause::noRecordAt, {position}, ErrorKind::notAnArchive, path(),
                           "no record starts at offset " + std::to_string(position));
     return at(slot - 1);

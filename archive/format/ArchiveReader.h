@@ -2,12 +2,12 @@
 
 #include "archive/ArchiveError.h"
 #include "archive/files/CFile.h"
+#include "archive/files/ZeroedBlock.h"
 #include "archive/format/ArchiveFormat.h"
 #include "archive/format/CodePage.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -62,7 +62,7 @@ public:
     // Throws damage(), if any.
     void requireWholeDirectory() const;
 
-    std::size_t size() const noexcept { return m_positions.size(); }
+    std::size_t size() const noexcept { return m_nRecords; }
     // The index-th well-formed record in file order.
     RecordView at(std::size_t index) const;
     // The record starting at position. FormatError naming the archive when no record starts
@@ -88,17 +88,21 @@ private:
     std::uint64_t m_nFileLength = 0;
     std::span<const unsigned char> directory() const
     {
-        return {m_pDirectory.get(), m_nDirectoryBytes};
+        return {m_directory.data(), m_directory.size()};
     }
+    const std::uint32_t* positions() const noexcept { return m_positions.as<std::uint32_t>(); }
 
-    // Not a vector: zero-filling tens of megabytes only to read over them costs a tenth of a
-    // large listing.
-    std::unique_ptr<unsigned char[]> m_pDirectory;
-    std::size_t m_nDirectoryBytes = 0;
-    std::vector<std::uint32_t> m_positions; // ascending
+    // Taken from the system in large pages, not from vectors: a fault per 4 KiB page of tens of
+    // megabytes, and zero-filling them only to read over them, cost more than reading them.
+    ZeroedBlock m_directory;
+    ZeroedBlock m_positions; // record positions, ascending, m_nRecords of them
+    std::size_t m_nRecords = 0;
     // Index + 1 of the record starting at directory offset 17 * k + r, at slot k: records are at
     // least 17 bytes long, so no two share a slot and a position is found in one step.
-    std::vector<std::uint32_t> m_slots;
+    ZeroedBlock m_slots;
+    // A bit per record whose name ends at its last byte, as every record this program writes:
+    // at() then takes the name's length from the record's, without searching for its NUL.
+    ZeroedBlock m_tight;
     std::optional<FormatError> m_damage;
     const CodePage* m_pCodePage = &CodePage::big5();
     bool m_bCodePageDetected = false;

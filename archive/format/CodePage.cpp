@@ -144,7 +144,12 @@ int CodePage::compareNoCase(std::string_view a, std::string_view b) const
     std::size_t aTrail = 0; // trail bytes still to come in a's current character
     std::size_t bTrail = 0;
     const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
+    // Bytes below 0x80 are whole characters in every code page, so a common prefix of them is
+    // passed without folding: names in a list share most of their first bytes.
+    std::size_t i = 0;
+    while (i < n && a[i] == b[i] && static_cast<unsigned char>(a[i]) < 0x80)
+        ++i;
+    for (; i < n; ++i) {
         const auto ca = static_cast<unsigned char>(a[i]);
         const auto cb = static_cast<unsigned char>(b[i]);
         const unsigned char fa = aTrail ? ca : foldLower(ca);

@@ -159,46 +159,49 @@ void requireStorable(std::string_view entryName, const CodePage& cp)
                         "once extracted");
 }
 
-std::vector<std::string> hostComponents(std::string_view entryName, const CodePage& cp)
+namespace {
+
+// Calls visit(level) for each level of entryName, in order, refusing (NameError) a name that
+// would leave the destination or holds an empty, "." or ".." level, as soon as the walk meets it.
+template <typename Visit>
+void forEachHostLevel(std::string_view entryName, const CodePage& cp, Visit visit)
 {
     const auto refuse = [&](const char* reason) {
         throw NameError(ErrorKind::unsafeName, displayName(entryName, cp), reason);
     };
     if (entryName.empty())
         refuse("has an empty name");
-
-    std::vector<std::string_view> parts;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= entryName.size();) {
-        if (i == entryName.size() ||
-            (isSeparator(entryName[i]) && cp.charLength(entryName, i) == 1)) {
-            parts.push_back(entryName.substr(start, i - start));
-            start = i + 1;
-            if (i == entryName.size())
-                break;
-            ++i;
-        } else {
+        if (i < entryName.size() &&
+            !(isSeparator(entryName[i]) && cp.charLength(entryName, i) == 1)) {
             i += cp.charLength(entryName, i);
+            continue;
         }
-    }
-
-    if (parts.front().empty())
-        refuse("starts with a separator and would leave the destination folder");
-    if (isDrivePart(parts.front()))
-        refuse("names a drive and would leave the destination folder");
-    std::vector<std::string> components;
-    components.reserve(parts.size());
-    for (std::string_view part : parts) {
+        const std::string_view part = entryName.substr(start, i - start);
+        if (start == 0 && part.empty())
+            refuse("starts with a separator and would leave the destination folder");
+        if (start == 0 && isDrivePart(part))
+            refuse("names a drive and would leave the destination folder");
         if (part.empty())
             refuse("has an empty folder level");
         if (part == "..")
             refuse("steps to a parent folder (..) and would leave the destination folder");
         if (part == ".")
             refuse("has a '.' folder level");
-        std::string component;
-        appendEscaped(component, part, cp);
-        components.push_back(std::move(component));
+        visit(part);
+        start = ++i;
     }
+}
+
+} // namespace
+
+std::vector<std::string> hostComponents(std::string_view entryName, const CodePage& cp)
+{
+    std::vector<std::string> components;
+    forEachHostLevel(entryName, cp, [&](std::string_view part) {
+        appendEscaped(components.emplace_back(), part, cp);
+    });
     return components;
 }
 
@@ -214,12 +217,18 @@ std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_
 std::string hostRelativePath(std::string_view entryName, const CodePage& cp)
 {
     std::string path;
-    for (const std::string& component : hostComponents(entryName, cp)) {
+    hostRelativePath(entryName, cp, path);
+    return path;
+}
+
+void hostRelativePath(std::string_view entryName, const CodePage& cp, std::string& path)
+{
+    path.clear();
+    forEachHostLevel(entryName, cp, [&](std::string_view part) {
         if (!path.empty())
             path.push_back('/');
-        path += component;
-    }
-    return path;
+        appendEscaped(path, part, cp);
+    });
 }
 
 std::string entryName(std::string_view hostRelativePath, const CodePage& cp)

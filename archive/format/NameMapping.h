@@ -28,6 +28,8 @@ std::vector<std::string> hostComponents(std::string_view entryName, std::uint32_
                                         const CodePage& cp = CodePage::big5());
 // The same joined with '/'.
 std::string hostRelativePath(std::string_view entryName, const CodePage& cp = CodePage::big5());
+// The same into path, whose earlier text it replaces: a walk over a million names reuses one.
+void hostRelativePath(std::string_view entryName, const CodePage& cp, std::string& path);
 
 // A '/'-separated UTF-8 path relative to the source folder -> entry name. NameError (subject:
 // the path) when it is not valid UTF-8, holds '\', cannot be encoded in code page 950, or would

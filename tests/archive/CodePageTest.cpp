@@ -63,6 +63,9 @@ TEST(CodePage950, CollationFoldsAsciiLettersAndKeepsOtherBytes)
         {"\xA4", "\xA4\x40", -1},  // a lone lead sorts before the pair
         {"\x7F", "\x80", -1},
         {"\x80", "\xA4\x40", -1},
+        // A common ASCII prefix, then a pair whose trail byte is a letter: still compared raw.
+        {"ab\\\xA4\x61", "ab\\\xA4\x41", 1},
+        {"ab" + kXu + "b", "ab" + kXu + "B", 0},
     };
     for (const Case& c : cases) {
         const int r = cp950::compareNoCase(c.a, c.b);

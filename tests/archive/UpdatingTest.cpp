@@ -9,6 +9,7 @@
 #include "archive/files/Processes.h"
 #include "archive/files/SignalCleanup.h"
 #include "archive/files/TestSeams.h"
+#include "archive/format/ArchiveFormat.h"
 #include "archive/format/ArchiveReader.h"
 #include "archive/format/NameMapping.h"
 
@@ -20,6 +21,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -1042,9 +1044,9 @@ TEST(UpdateArchive, ADryRunCountsAndWritesNothing)
     EXPECT_TRUE(updatePath(scene.archive, {removed("c.dat")}, {}, options).isRelaidOut);
 }
 
-// An archive out of list order is sorted, not merged into: the result is still what a build
-// of the changed tree writes.
-TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
+// Changed entries are merged into the old list order, sorted first when the archive is out of
+// it: either way the result is what a build of the changed tree writes.
+TEST(UpdateArchive, AnArchiveInOrOutOfListOrderComesOutAsABuildWritesIt)
 {
     const struct {
         const char* label;
@@ -1060,6 +1062,21 @@ TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
          {"b.dat", "B.dat", "a.dat"},
          {removed("a.dat"), renamed("b.dat", "A.dat")},
          {{"A.dat", "x"}, {"B.dat", "x"}}},
+        {"the first and last records changed, in order",
+         {"a.dat", "m\\b.dat", "z.dat"},
+         {removed("a.dat"), renamed("z.dat", "0.dat"), added("zz.dat", "new.dat"),
+          renamed("m\\b.dat", "y\\b.dat")},
+         {{"0.dat", "x"}, {"y/b.dat", "x"}, {"zz.dat", "new"}}},
+        {"before the first and after the last, in order",
+         {"b.dat", "c.dat"},
+         {added("a.dat", "new.dat"), renamed("c.dat", "d.dat")},
+         {{"a.dat", "new"}, {"b.dat", "x"}, {"d.dat", "x"}}},
+#ifndef _WIN32
+        {"merged between names equal but for case, in order",
+         {"A.dat", "a.dat", "b.dat"},
+         {renamed("b.dat", "a.DAT"), added("A.DAT", "new.dat")},
+         {{"A.DAT", "new"}, {"A.dat", "x"}, {"a.DAT", "x"}, {"a.dat", "x"}}},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -1068,9 +1085,64 @@ TEST(UpdateArchive, AnArchiveOutOfListOrderComesOutAsABuildWritesIt)
         for (const std::string& name : c.entries)
             image.add(name, "x");
         writeFile(tmp / "GAME00.DAT", image.bytes());
-        updatePath(tmp / "GAME00.DAT", c.changes);
+        writeFile(tmp / "new.dat", "new");
+        std::vector<ArchiveChange> changes = c.changes;
+        for (ArchiveChange& change : changes)
+            change.hostPath = change.hostPath.empty() ? "" : tmp / change.hostPath;
+        updatePath(tmp / "GAME00.DAT", changes);
+        fs::remove(testsupport::hostPath(tmp / "new.dat"));
         EXPECT_EQ(readFile(tmp / "GAME00.DAT"), builtArchive(tmp, "expected", c.tree));
     }
+}
+
+// A directory longer than the mebibyte it is written in at a time: the records past the first
+// piece are written, and compared by a dry run, as those before it.
+TEST(UpdateArchive, ADirectoryOverAMebibyteIsWrittenAndComparedWhole)
+{
+    // Lower-case names: their byte order is the list's.
+    std::map<std::string, std::string> entries;
+    for (int i = 0; i < 40000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "d%02d\\f%05d.bmp", i % 100, i);
+        entries[name] = std::string(1, static_cast<char>(i % 251));
+    }
+    const auto archiveOf = [](const std::map<std::string, std::string>& tree) {
+        std::vector<EntrySpec> specs;
+        std::string data;
+        for (const auto& [name, bytes] : tree) {
+            specs.push_back({name, bytes.size()});
+            data += bytes;
+        }
+        const std::vector<unsigned char> directory = encodeDirectory(specs);
+        return std::string(directory.begin(), directory.end()) + data;
+    };
+    TempDir tmp;
+    const std::string archivePath = tmp / "GAME00.DAT";
+    const std::string original = archiveOf(entries);
+    UpdateOptions dryRun;
+    dryRun.dryRun = true;
+    const std::vector<ArchiveChange> aDelete = {removed(entries.begin()->first)};
+    writeFile(archivePath, original);
+    EXPECT_FALSE(updatePath(archivePath, aDelete, {}, dryRun).isRelaidOut);
+    // The last record's reserved field set: an update would write it as zero.
+    const std::size_t directoryEnd = original.size() - entries.size(); // a byte per entry
+    const std::size_t lastRecord = directoryEnd - (entries.rbegin()->first.size() + 17);
+    std::string marked = original;
+    marked[lastRecord + 4] = '\x01';
+    writeFile(archivePath, marked);
+    EXPECT_TRUE(updatePath(archivePath, aDelete, {}, dryRun).isRelaidOut);
+
+    writeFile(archivePath, original);
+    writeFile(tmp / "new.bmp", "new");
+    const std::string first = entries.begin()->first;
+    const std::string middle = std::next(entries.begin(), 20000)->first;
+    updatePath(archivePath, {removed(first), renamed(middle, "d50\\moved.bmp"),
+                             added("zz\\last.bmp", tmp / "new.bmp")});
+    entries.erase(first);
+    entries["d50\\moved.bmp"] = entries[middle];
+    entries.erase(middle);
+    entries["zz\\last.bmp"] = "new";
+    EXPECT_EQ(readFile(archivePath), archiveOf(entries));
 }
 
 TEST(UpdateArchive, RenamingAnEntryToItsOwnNameWritesNothing)
