@@ -28,32 +28,6 @@ Microsoft::WRL::ComPtr<IDataObject> EntryDataObject::create(const std::vector<st
     return object;
 }
 
-HRESULT EntryDataObject::QueryInterface(REFIID iid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IDataObject) {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    *object = static_cast<IDataObject*>(this);
-    AddRef();
-    return S_OK;
-}
-
-ULONG EntryDataObject::AddRef()
-{
-    return static_cast<ULONG>(InterlockedIncrement(&m_nRefs));
-}
-
-ULONG EntryDataObject::Release()
-{
-    const LONG count = InterlockedDecrement(&m_nRefs);
-    if (count == 0)
-        delete this;
-    return static_cast<ULONG>(count);
-}
-
 HRESULT EntryDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
 {
     if (!medium)

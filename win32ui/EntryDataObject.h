@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "win32ui/ComObject.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -13,14 +15,10 @@
 // What a drag of entries out of the list carries: the files they were extracted into, as
 // CF_HDROP and nothing else. The files exist before the drag starts, so a drop target asking
 // for them reads nothing from the archive, which may be listed anew while the drag runs.
-class EntryDataObject : public IDataObject {
+class EntryDataObject : public ComObject<IDataObject, IID_IDataObject> {
 public:
     // paths: UTF-8, with either separator.
     static Microsoft::WRL::ComPtr<IDataObject> create(const std::vector<std::string>& paths);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override;
     HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* format, STGMEDIUM* medium) override;
@@ -35,9 +33,8 @@ public:
 
 private:
     explicit EntryDataObject(std::wstring files) : m_strFiles(std::move(files)) {}
-    virtual ~EntryDataObject() = default;
+    ~EntryDataObject() override = default;
 
     // Each path ended by a null, and one more after the last, as DROPFILES holds them.
     std::wstring m_strFiles;
-    LONG m_nRefs = 1;
 };

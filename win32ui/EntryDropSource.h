@@ -1,5 +1,7 @@
 #pragma once
 
+#include "win32ui/ComObject.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -9,20 +11,14 @@
 
 // The list's side of a drag out: it ends with the left button's release and is cancelled by
 // Escape or another button; the system's cursors show what a drop would do.
-class EntryDropSource : public IDropSource {
+class EntryDropSource : public ComObject<IDropSource, IID_IDropSource> {
 public:
     static Microsoft::WRL::ComPtr<IDropSource> create();
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL isEscapePressed, DWORD keys) override;
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD effect) override;
 
 private:
     EntryDropSource() = default;
-    virtual ~EntryDropSource() = default;
-
-    LONG m_nRefs = 1;
+    ~EntryDropSource() override = default;
 };
