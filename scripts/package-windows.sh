@@ -11,12 +11,8 @@ jobs="${VELMORA_JOBS:-$(nproc)}"
 for tool in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-objdump makensis zip; do
     command -v "$tool" >/dev/null || { echo "package-windows: $tool not found; scripts/setup.sh --tests installs it" >&2; exit 1; }
 done
-launcher=()
-if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
+source "$root/scripts/configure-windows.sh"
+configure_windows "$root" "$build"
 # "target path", a line each: whichever programs this tree has (see CMakeLists.txt).
 mapfile -t programs <"$build/windows-programs.txt"
 cmake --build "$build" -j "$jobs" --target "${programs[@]%% *}"

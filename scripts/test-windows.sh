@@ -14,12 +14,8 @@ for tool in x86_64-w64-mingw32-g++-posix wine wineboot wineserver; do
     fi
 done
 
-launcher=()
-if [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ] && command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" "${launcher[@]}" >/dev/null
+source "$root/scripts/configure-windows.sh"
+configure_windows "$root" "$build"
 cmake --build "$build" -j "$jobs"
 
 # A prefix of our own, so the user's Wine settings neither change nor change the results.
