@@ -1,6 +1,7 @@
 // Arbitrary bytes as an archive, changed by a list of changes its last bytes choose: whatever
 // happens, the archive file is as it was unless the update said it succeeded, nothing else is
-// left in its folder, and an archive the update wrote passes check.
+// left in its folder, and an archive the update wrote passes check in the code page it was read
+// in (a change may remove the only names that told detection which one that was).
 
 #include "archive/ArchiveError.h"
 #include "archive/commands/ArchiveCheck.h"
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool isUpdated = false;
     std::string failure;
+    std::optional<archive::Encoding> encoding;
     {
         archive::ArchiveReader reader;
         try {
@@ -113,6 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const archive::ArchiveError&) {
             return 0;
         }
+        encoding = reader.codePage().encoding();
         archive::UpdateOptions options;
         options.keepExisting = (size % 5) == 0;
         try {
@@ -127,7 +131,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!isUpdated && readAll(archivePath) != before)
         fail("a failed update changed the archive: " + failure);
     if (isUpdated) {
-        const archive::CheckReport report = archive::checkArchive(archivePath.string());
+        const archive::CheckReport report = archive::checkArchive(archivePath.string(), encoding);
         if (report.errors != 0)
             fail("an updated archive fails check: " + report.problems.front().reason);
     }
